@@ -1,0 +1,24 @@
+# qv_add_test_dir(<name> DIR <dir> LIBS <libs...> [CONCURRENCY] [LABELS <labels...>])
+# Builds every *.cpp of DIR into one GoogleTest program. Under ThreadSanitizer only the
+# programs marked CONCURRENCY are built, since only they exercise threads that race.
+function(qv_add_test_dir name)
+  cmake_parse_arguments(T "CONCURRENCY" "DIR" "LIBS;LABELS" ${ARGN})
+  if(QV_SANITIZE MATCHES "thread" AND NOT T_CONCURRENCY)
+    return()
+  endif()
+  file(GLOB _sources CONFIGURE_DEPENDS ${T_DIR}/*.cpp)
+  if(NOT _sources)
+    return()
+  endif()
+  add_executable(${name} ${_sources})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+  set(_labels ${T_LABELS})
+  if(T_CONCURRENCY)
+    list(APPEND _labels concurrency)
+  endif()
+  gtest_discover_tests(${name}
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES LABELS "${_labels}" TIMEOUT 300
+    ENVIRONMENT "QUORVEX_TEST_TMP=${CMAKE_BINARY_DIR}/test-tmp")
+endfunction()

@@ -1,0 +1,191 @@
+#include "platform/GCDTimer.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <list>
+#include <mutex>
+#include <thread>
+
+#include "platform/MainQueue.h"
+
+namespace qv {
+namespace {
+
+double secondsOn(bool wall) {
+  using namespace std::chrono;
+  if (wall) return duration<double>(system_clock::now().time_since_epoch()).count();
+  return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+// One firing source: the timer thread posts `fire` to the queue at each deadline.
+struct Source {
+  std::shared_ptr<dispatch::Queue> queue;
+  dispatch::Block fire;
+  double interval = 0;  // seconds; 0 for one-shot sources after they fired
+  bool repeat = false;
+  bool wall = false;
+  double deadline = 0;  // on the source's own clock
+  std::atomic<bool> cancelled{false};
+  // A fire that has not run yet absorbs the next ones, as a busy queue would merge them.
+  std::atomic<bool> firePending{false};
+};
+
+// The one thread that watches every source's deadline.
+class TimerThread {
+ public:
+  static TimerThread& shared() {
+    static TimerThread* instance = new TimerThread();  // lives as long as the process
+    return *instance;
+  }
+
+  void add(const std::shared_ptr<Source>& source) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      sources_.push_back(source);
+    }
+    cv_.notify_all();
+  }
+
+  void wake() { cv_.notify_all(); }
+
+ private:
+  TimerThread() { std::thread([this] { run(); }).detach(); }
+
+  void run() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      double wait = 3600;
+      for (auto it = sources_.begin(); it != sources_.end();) {
+        auto& s = **it;
+        if (s.cancelled.load()) {
+          it = sources_.erase(it);
+          continue;
+        }
+        const double now = secondsOn(s.wall);
+        if (now >= s.deadline) {
+          if (!s.firePending.exchange(true)) {
+            auto source = *it;
+            s.queue->async([source] {
+              source->firePending.store(false);
+              if (!source->cancelled.load()) source->fire();
+            });
+          }
+          if (!s.repeat) {
+            it = sources_.erase(it);
+            continue;
+          }
+          while (s.deadline <= now) s.deadline += s.interval;
+        }
+        // A wall-clock deadline is looked at again often, since the wall clock may jump.
+        wait = std::min(wait, std::min(s.deadline - now, s.wall ? 0.25 : 3600.0));
+        ++it;
+      }
+      cv_.wait_for(lock, std::chrono::duration<double>(std::max(wait, 0.0)));
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable cv_;
+  std::list<std::shared_ptr<Source>> sources_;
+};
+
+}  // namespace
+
+struct GCDTimer::Impl {
+  std::shared_ptr<dispatch::Queue> queue;
+  uint64_t leeway = 0;
+  std::string name;
+  mutable std::mutex lock;
+  bool valid = false;
+  bool wall = false;
+  std::shared_ptr<Source> source;
+
+  void invalidate() {
+    std::shared_ptr<Source> cancelled;
+    {
+      std::lock_guard<std::mutex> guard(lock);
+      if (!valid) return;
+      valid = false;
+      cancelled = std::move(source);
+    }
+    if (cancelled) {
+      cancelled->cancelled.store(true);
+      TimerThread::shared().wake();
+    }
+  }
+};
+
+GCDTimer::GCDTimer(std::shared_ptr<dispatch::Queue> queue, uint64_t leeway, std::string name)
+    : impl_(std::make_shared<Impl>()) {
+  impl_->queue = std::move(queue);
+  impl_->leeway = leeway;
+  impl_->name = std::move(name);
+}
+
+GCDTimer::~GCDTimer() { impl_->invalidate(); }
+
+std::unique_ptr<GCDTimer> GCDTimer::timerOnQueue(std::shared_ptr<dispatch::Queue> queue,
+                                                 uint64_t leeway, std::string name) {
+  return std::make_unique<GCDTimer>(std::move(queue), leeway, std::move(name));
+}
+std::unique_ptr<GCDTimer> GCDTimer::timerOnQueue(std::shared_ptr<dispatch::Queue> queue,
+                                                 std::string name) {
+  return timerOnQueue(std::move(queue), kDefaultLeeway, std::move(name));
+}
+std::unique_ptr<GCDTimer> GCDTimer::timerOnQueue(std::shared_ptr<dispatch::Queue> queue) {
+  return timerOnQueue(std::move(queue), kDefaultLeeway, std::string());
+}
+std::unique_ptr<GCDTimer> GCDTimer::timerOnMainQueue(uint64_t leeway, std::string name) {
+  return timerOnQueue(dispatch::mainQueuePtr(), leeway, std::move(name));
+}
+std::unique_ptr<GCDTimer> GCDTimer::timerOnMainQueue(std::string name) {
+  return timerOnMainQueue(kDefaultLeeway, std::move(name));
+}
+std::unique_ptr<GCDTimer> GCDTimer::timerOnMainQueue() {
+  return timerOnMainQueue(kDefaultLeeway, std::string());
+}
+
+void GCDTimer::scheduleBlock(dispatch::Block block, double interval, bool repeat) {
+  std::lock_guard<std::mutex> guard(impl_->lock);
+  if (impl_->valid) {
+    throw GCDTimerException("Attempt to schedule block while timer is valid.",
+                            {{"GCDTimerNameKey", impl_->name}});
+  }
+  const uint64_t n = static_cast<uint64_t>(std::max(interval, 0.0) * 1e9);
+  auto source = std::make_shared<Source>();
+  source->queue = impl_->queue;
+  source->repeat = repeat;
+  source->wall = impl_->leeway >= 1'000'000'000ULL;
+  // A repeating source needs a positive period to advance its deadline.
+  source->interval = std::max(static_cast<double>(n) * 1e-9, repeat ? 1e-4 : 0.0);
+  source->deadline = secondsOn(source->wall) + static_cast<double>(n) * 1e-9;
+  // The handler holds the timer state alive until the timer is invalidated.
+  std::shared_ptr<Impl> self = impl_;
+  source->fire = [self, repeat, block = std::move(block)] {
+    if (!repeat) self->invalidate();
+    block();
+  };
+  impl_->wall = source->wall;
+  impl_->source = source;
+  impl_->valid = true;
+  TimerThread::shared().add(source);
+}
+
+void GCDTimer::invalidate() { impl_->invalidate(); }
+
+bool GCDTimer::isValid() const {
+  std::lock_guard<std::mutex> guard(impl_->lock);
+  return impl_->valid;
+}
+
+const std::string& GCDTimer::name() const { return impl_->name; }
+uint64_t GCDTimer::leeway() const { return impl_->leeway; }
+
+bool GCDTimer::usesWallClock() const {
+  std::lock_guard<std::mutex> guard(impl_->lock);
+  return impl_->wall;
+}
+
+}  // namespace qv

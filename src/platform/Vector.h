@@ -1,0 +1,40 @@
+#pragma once
+// Vector kernels for whole-curve arithmetic, written as plain loops over contiguous
+// arrays so that the compiler vectorises them. Thread-safe (no state); allocate nothing.
+// Names follow the vector-library calls the engine was designed around.
+#include <cstddef>
+
+namespace qv::vec {
+
+// Complex divided by real: (outRe, outIm)[i] = (re, im)[i] / divisor[i].
+void ztrans(const float* divisor, const float* re, const float* im, float* outRe, float* outIm,
+            size_t n);
+// Coherence: out[i] = (re² + im²) / (powerA · powerB).
+void zcoher(const float* powerA, const float* powerB, const float* crossRe,
+            const float* crossIm, float* out, size_t n);
+// Squared magnitudes: out[i] = re² + im².
+void zvmags(const float* re, const float* im, float* out, size_t n);
+// Correlation-style convolution: out[i] = Σ_{p<kernelLength} in[i + p] · kernel[p],
+// for i < outCount; `in` must hold outCount + kernelLength − 1 values.
+void conv(const float* in, const float* kernel, size_t kernelLength, float* out,
+          size_t outCount);
+// Decibels: 20·log10(in/reference) with the amplitude flag set, else 10·log10(in/reference).
+void vdbcon(const float* in, float* out, size_t n, float reference, bool amplitude);
+// Phase: out[i] = atan2(im, re) in radians.
+void zvphas(const float* re, const float* im, float* out, size_t n);
+// Scalar multiply and divide.
+void vsmul(const float* in, float scalar, float* out, size_t n);
+void vsdiv(const float* in, float scalar, float* out, size_t n);
+// Element-wise add and multiply.
+void vadd(const float* a, const float* b, float* out, size_t n);
+void vmul(const float* a, const float* b, float* out, size_t n);
+// Sum, sum of squares, mean.
+float sve(const float* in, size_t n);
+float svesq(const float* in, size_t n);
+float meanv(const float* in, size_t n);
+// Largest magnitude and its first index (index 0 and value 0 for n = 0).
+void maxmgvi(const float* in, size_t n, float* maxMagnitude, size_t* index);
+// Fills with a value.
+void vfill(float value, float* out, size_t n);
+
+}  // namespace qv::vec
