@@ -1,0 +1,119 @@
+#include "platform/Vector.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+namespace qv::vec {
+namespace {
+
+// Every kernel against a plain reference loop, on lengths that exercise the vector body
+// and its remainder.
+class VectorKernels : public ::testing::TestWithParam<size_t> {
+ protected:
+  void SetUp() override {
+    std::mt19937 gen(42);
+    std::uniform_real_distribution<float> d(-2.0f, 2.0f);
+    std::uniform_real_distribution<float> p(0.1f, 3.0f);
+    const size_t n = GetParam() + 16;
+    for (auto* v : {&a, &b, &c, &e}) {
+      v->resize(n);
+      for (auto& x : *v) x = d(gen);
+    }
+    pos1.resize(n);
+    pos2.resize(n);
+    for (auto& x : pos1) x = p(gen);
+    for (auto& x : pos2) x = p(gen);
+    out.assign(n, 0.0f);
+    out2.assign(n, 0.0f);
+  }
+  std::vector<float> a, b, c, e, pos1, pos2, out, out2;
+};
+
+TEST_P(VectorKernels, ElementWiseKernelsMatchReferenceLoops) {
+  const size_t n = GetParam();
+  ztrans(pos1.data(), a.data(), b.data(), out.data(), out2.data(), n);
+  for (size_t i = 0; i < n; ++i) {
+    EXPECT_FLOAT_EQ(out[i], a[i] / pos1[i]);
+    EXPECT_FLOAT_EQ(out2[i], b[i] / pos1[i]);
+  }
+  zcoher(pos1.data(), pos2.data(), a.data(), b.data(), out.data(), n);
+  for (size_t i = 0; i < n; ++i)
+    EXPECT_FLOAT_EQ(out[i], (a[i] * a[i] + b[i] * b[i]) / (pos1[i] * pos2[i]));
+  zvmags(a.data(), b.data(), out.data(), n);
+  for (size_t i = 0; i < n; ++i) EXPECT_FLOAT_EQ(out[i], a[i] * a[i] + b[i] * b[i]);
+  vdbcon(pos1.data(), out.data(), n, 1.0f, true);
+  vdbcon(pos1.data(), out2.data(), n, 2.0f, false);
+  for (size_t i = 0; i < n; ++i) {
+    EXPECT_NEAR(out[i], 20.0 * std::log10(pos1[i]), 1e-4);
+    EXPECT_NEAR(out2[i], 10.0 * std::log10(pos1[i] / 2.0), 1e-4);
+  }
+  zvphas(a.data(), b.data(), out.data(), n);
+  for (size_t i = 0; i < n; ++i) EXPECT_FLOAT_EQ(out[i], std::atan2(b[i], a[i]));
+  out[n] = 777.0f;
+  vsmul(a.data(), 0.5f, out.data(), n);
+  vsdiv(a.data(), 0.017453292f, out2.data(), n);
+  for (size_t i = 0; i < n; ++i) {
+    EXPECT_FLOAT_EQ(out[i], a[i] * 0.5f);
+    EXPECT_FLOAT_EQ(out2[i], a[i] / 0.017453292f);
+  }
+  EXPECT_EQ(out[n], 777.0f);  // nothing past n is touched
+}
+
+TEST_P(VectorKernels, ReductionsMatchDoubleReferences) {
+  const size_t n = GetParam();
+  double sum = 0, sq = 0;
+  for (size_t i = 0; i < n; ++i) {
+    sum += a[i];
+    sq += double(a[i]) * a[i];
+  }
+  EXPECT_NEAR(sve(a.data(), n), sum, 1e-3 * (1 + n / 100.0));
+  EXPECT_NEAR(svesq(a.data(), n), sq, 1e-3 * (1 + sq / 1000.0));
+  float m = -1;
+  size_t at = 99999;
+  maxmgvi(a.data(), n, &m, &at);
+  float refMax = 0;
+  size_t refAt = 0;
+  for (size_t i = 0; i < n; ++i)
+    if (std::fabs(a[i]) > refMax) refMax = std::fabs(a[i]), refAt = i;
+  EXPECT_EQ(m, refMax);
+  EXPECT_EQ(at, refAt);
+}
+
+TEST_P(VectorKernels, ConvolutionIsCorrelationStyle) {
+  const size_t n = GetParam();
+  const size_t k = 17;
+  std::vector<float> in(n + k), kernel(k);
+  for (size_t i = 0; i < in.size(); ++i) in[i] = a[i % a.size()];
+  for (size_t p = 0; p < k; ++p) kernel[p] = static_cast<float>(p + 1);  // not symmetric
+  std::vector<float> result(n + 1, 123.0f);
+  conv(in.data(), kernel.data(), k, result.data(), n);
+  for (size_t i = 0; i < n; ++i) {
+    double ref = 0;
+    for (size_t p = 0; p < k; ++p) ref += double(in[i + p]) * kernel[p];
+    EXPECT_NEAR(result[i], ref, 1e-3);
+  }
+  EXPECT_EQ(result[n], 123.0f);
+}
+
+INSTANTIATE_TEST_SUITE_P(Lengths, VectorKernels, ::testing::Values(1, 7, 64, 1100));
+
+TEST(VectorKernelsEdge, CoherenceMayOverwriteItsCrossInput) {
+  std::vector<float> pa{1, 4}, pb{4, 1}, re{2, 1}, im{0, 1};
+  zcoher(pa.data(), pb.data(), re.data(), im.data(), re.data(), 2);
+  EXPECT_FLOAT_EQ(re[0], 1.0f);   // |2|² / (1·4)
+  EXPECT_FLOAT_EQ(re[1], 0.5f);   // (1 + 1) / (4·1)
+}
+
+TEST(VectorKernelsEdge, EmptyMaximumIsZeroAtZero) {
+  float m = 5;
+  size_t at = 5;
+  maxmgvi(nullptr, 0, &m, &at);
+  EXPECT_EQ(m, 0.0f);
+  EXPECT_EQ(at, 0u);
+}
+
+}  // namespace
+}  // namespace qv::vec
