@@ -1,0 +1,173 @@
+#include "cli/Options.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+
+#include "cli/CliError.h"
+
+namespace qv::cli {
+namespace {
+
+// The smoothing widths the program offers (1/S octave).
+constexpr long kSmoothingValues[] = {1, 2, 3, 6, 12, 24, 48, 96};
+constexpr double kMaxDelayMs = 1000.0;
+
+double parseNumber(const std::string& option, const std::string& text) {
+  errno = 0;
+  char* end = nullptr;
+  const double value = std::strtod(text.c_str(), &end);
+  if (text.empty() || end != text.c_str() + text.size() || errno == ERANGE || !std::isfinite(value))
+    throw CliError(option + ": '" + text + "' is not a number");
+  return value;
+}
+
+long parseInteger(const std::string& option, const std::string& text) {
+  const double value = parseNumber(option, text);
+  if (value != std::floor(value) || std::fabs(value) > 1e9)
+    throw CliError(option + ": '" + text + "' is not a whole number");
+  return static_cast<long>(value);
+}
+
+}  // namespace
+
+const char* usageText() {
+  return R"(usage:
+  quorvex-analyze file INPUT [--meas N] [--ref N] [analysis] [outputs]
+  quorvex-analyze file --meas-file A --ref-file B [analysis] [outputs]
+  quorvex-analyze live --input UID [--meas N] [--ref N] [--generator UID] --seconds T
+                       [analysis] [outputs]
+  quorvex-analyze devices
+  quorvex-analyze demo [outputs]
+
+analysis:
+  --smoothing S              1/S-octave smoothing, S one of 1 2 3 6 12 24 48 96 (24)
+  --averaging K              averaging index 1 (heaviest) to 1000 (none) (100)
+  --delay MS                 delay between the channels in ms, -1000 to 1000; positive
+                             holds back the reference (0)
+  --auto-delay               insert the delay the delay finder measures
+  --coherence-threshold X    blank bands whose coherence is below X, 0 to 1 (0.05)
+outputs:
+  --out FILE                 the curves as CSV (default: standard output)
+  --json FILE                a summary of the run
+  --svg FILE                 a picture of magnitude, phase with coherence, and impulse
+  --save-trace NAME          store the curves as a trace in the trace database
+)";
+}
+
+Options parseOptions(const std::vector<std::string>& args) {
+  Options o;
+  if (args.empty()) throw CliError("no command given (file, live, devices or demo); see --help");
+  const std::string& cmd = args[0];
+  if (cmd == "file") {
+    o.command = Command::File;
+  } else if (cmd == "live") {
+    o.command = Command::Live;
+  } else if (cmd == "devices") {
+    o.command = Command::Devices;
+  } else if (cmd == "demo") {
+    o.command = Command::Demo;
+  } else if (cmd == "--help" || cmd == "-h" || cmd == "help") {
+    o.command = Command::Help;
+    return o;
+  } else {
+    throw CliError("unknown command '" + cmd + "' (file, live, devices or demo)");
+  }
+
+  bool measGiven = false, refGiven = false, secondsGiven = false;
+  std::vector<std::string> positional;
+  for (size_t i = 1; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&]() -> const std::string& {
+      if (i + 1 >= args.size()) throw CliError(a + " needs a value");
+      return args[++i];
+    };
+    if (a == "--meas") {
+      o.meas = static_cast<int>(parseInteger(a, value()));
+      measGiven = true;
+    } else if (a == "--ref") {
+      o.ref = static_cast<int>(parseInteger(a, value()));
+      refGiven = true;
+    } else if (a == "--meas-file") {
+      o.measFile = value();
+    } else if (a == "--ref-file") {
+      o.refFile = value();
+    } else if (a == "--input") {
+      o.inputDevice = value();
+    } else if (a == "--generator") {
+      o.generatorDevice = value();
+    } else if (a == "--seconds") {
+      o.seconds = parseNumber(a, value());
+      secondsGiven = true;
+      if (o.seconds <= 0 || o.seconds > 24 * 3600) throw CliError("--seconds must lie between 0 and 86400");
+    } else if (a == "--smoothing") {
+      o.smoothing = parseInteger(a, value());
+      if (std::find(std::begin(kSmoothingValues), std::end(kSmoothingValues), o.smoothing) ==
+          std::end(kSmoothingValues))
+        throw CliError("--smoothing must be one of 1 2 3 6 12 24 48 96");
+    } else if (a == "--averaging") {
+      const long k = parseInteger(a, value());
+      if (k < 1 || k > 1000) throw CliError("--averaging must lie between 1 and 1000");
+      o.averaging = static_cast<int>(k);
+    } else if (a == "--delay") {
+      const double d = parseNumber(a, value());
+      if (std::fabs(d) > kMaxDelayMs) throw CliError("--delay must lie between -1000 and 1000 ms");
+      o.delayMs = static_cast<float>(d);
+    } else if (a == "--auto-delay") {
+      o.autoDelay = true;
+    } else if (a == "--coherence-threshold") {
+      const double x = parseNumber(a, value());
+      if (x < 0 || x > 1) throw CliError("--coherence-threshold must lie between 0 and 1");
+      o.coherenceThreshold = static_cast<float>(x);
+    } else if (a == "--out") {
+      o.out = value();
+    } else if (a == "--json") {
+      o.json = value();
+    } else if (a == "--svg") {
+      o.svg = value();
+    } else if (a == "--save-trace") {
+      o.saveTrace = value();
+      if (o.saveTrace->empty()) throw CliError("--save-trace needs a non-empty name");
+    } else if (a.size() > 1 && a[0] == '-') {
+      throw CliError("unknown option " + a);
+    } else {
+      positional.push_back(a);
+    }
+  }
+
+  if (measGiven || refGiven) {
+    if (o.meas < 0 || o.ref < 0) throw CliError("channel indices start at 0");
+    if (o.meas == o.ref) throw CliError("--meas and --ref name the same channel");
+  }
+
+  switch (o.command) {
+    case Command::File: {
+      const bool twoFiles = !o.measFile.empty() || !o.refFile.empty();
+      if (twoFiles) {
+        if (o.measFile.empty() || o.refFile.empty())
+          throw CliError("--meas-file and --ref-file go together");
+        if (!positional.empty()) throw CliError("give either INPUT or --meas-file and --ref-file");
+        if (measGiven || refGiven) throw CliError("--meas and --ref apply to one multichannel INPUT");
+      } else {
+        if (positional.size() != 1) throw CliError("file needs exactly one INPUT");
+        o.input = positional[0];
+      }
+      break;
+    }
+    case Command::Live:
+      if (!positional.empty()) throw CliError("unexpected argument '" + positional[0] + "'");
+      if (o.inputDevice.empty()) throw CliError("live needs --input UID");
+      if (!secondsGiven) throw CliError("live needs --seconds T");
+      break;
+    case Command::Devices:
+    case Command::Demo:
+      if (!positional.empty()) throw CliError("unexpected argument '" + positional[0] + "'");
+      break;
+    case Command::Help:
+      break;
+  }
+  return o;
+}
+
+}  // namespace qv::cli

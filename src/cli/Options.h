@@ -1,0 +1,41 @@
+#pragma once
+// Command-line options of quorvex-analyze, parsed and range-checked in one place.
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qv::cli {
+
+enum class Command { File, Live, Devices, Demo, Help };
+
+struct Options {
+  Command command = Command::Help;
+
+  // file
+  std::string input;              // one multichannel file …
+  std::string measFile, refFile;  // … or two mono files
+  int meas = 0;                   // channel indices into the input (file or device)
+  int ref = 1;
+
+  // live
+  std::string inputDevice;
+  std::optional<std::string> generatorDevice;
+  double seconds = 0;
+
+  // analysis
+  long smoothing = 24;
+  int averaging = 100;
+  float delayMs = 0;
+  bool autoDelay = false;
+  float coherenceThreshold = 0.05f;
+
+  // outputs
+  std::optional<std::string> out, json, svg, saveTrace;
+};
+
+// Throws CliError naming the problem.
+Options parseOptions(const std::vector<std::string>& args);
+
+const char* usageText();
+
+}  // namespace qv::cli
