@@ -17,6 +17,9 @@ function(qv_add_test_dir name)
   if(T_CONCURRENCY)
     list(APPEND _labels concurrency)
   endif()
+  if(NOT _labels)
+    set(_labels unit)
+  endif()
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
     PROPERTIES LABELS "${_labels}" TIMEOUT 300

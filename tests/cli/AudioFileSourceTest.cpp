@@ -1,0 +1,107 @@
+#include "cli/AudioFileSource.h"
+
+#include <gtest/gtest.h>
+#include <sndfile.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+#include <limits>
+#include <vector>
+
+#include "cli/CliError.h"
+#include "cli/TestFiles.h"  // tests/cli
+
+namespace qv::cli {
+namespace {
+
+class AudioFileSourceTest : public ::testing::Test {
+ protected:
+  TempDir dir;
+};
+
+TEST_F(AudioFileSourceTest, PicksTheTwoChannelsInMeasurementReferenceOrder) {
+  // Channel c of frame i holds 1000·c + i, so every sample says where it came from.
+  const std::string path = dir.path("three.wav");
+  std::vector<float> data(3 * 500);
+  for (int i = 0; i < 500; ++i)
+    for (int c = 0; c < 3; ++c) data[static_cast<size_t>(3 * i + c)] = (1000.0f * c + i) / 4096.0f;
+  writeSoundFile(path, 48000, 3, data);
+  auto source = AudioFileSource::openMultichannel(path, 2, 0);
+  EXPECT_EQ(source->sampleRate(), 48000u);
+  EXPECT_EQ(source->frames(), 500);
+  std::vector<float> out(2 * 600);
+  size_t total = 0, got = 0;
+  while ((got = source->read(out.data() + 2 * total, 128)) > 0) total += got;
+  ASSERT_EQ(total, 500u);
+  for (size_t i = 0; i < 500; ++i) {
+    EXPECT_FLOAT_EQ(out[2 * i] * 4096.0f, 2000.0f + i);
+    EXPECT_FLOAT_EQ(out[2 * i + 1] * 4096.0f, static_cast<float>(i));
+  }
+}
+
+TEST_F(AudioFileSourceTest, TwoMonoFilesPairUp) {
+  writeSoundFile(dir.path("m.flac"), 44100, 1, std::vector<float>(300, 0.25f));
+  writeSoundFile(dir.path("r.flac"), 44100, 1, std::vector<float>(200, -0.5f));
+  auto source = AudioFileSource::openPair(dir.path("m.flac"), dir.path("r.flac"));
+  EXPECT_EQ(source->frames(), 200);  // the shorter file bounds the analysis
+  std::vector<float> out(2 * 300);
+  EXPECT_EQ(source->read(out.data(), 300), 200u);
+  EXPECT_FLOAT_EQ(out[0], 0.25f);
+  EXPECT_FLOAT_EQ(out[1], -0.5f);
+}
+
+// Damaged and unusable inputs each give a message that names the problem.
+TEST_F(AudioFileSourceTest, BadFilesAreRefusedWithTheReason) {
+  const auto expectError = [](auto&& call, const std::string& needle) {
+    try {
+      call();
+      ADD_FAILURE() << "no error for " << needle;
+    } catch (const CliError& e) {
+      EXPECT_NE(std::string(e.what()).find(needle), std::string::npos) << e.what();
+    }
+  };
+  expectError([&] { AudioFileSource::openMultichannel(dir.path("missing.wav"), 0, 1); },
+              "missing.wav");
+
+  writeSoundFile(dir.path("stereo.wav"), 48000, 2, std::vector<float>(2 * 100, 0.1f));
+  expectError([&] { AudioFileSource::openMultichannel(dir.path("stereo.wav"), 0, 2); },
+              "out of range");
+
+  writeSoundFile(dir.path("empty.wav"), 48000, 2, {});
+  expectError([&] { AudioFileSource::openMultichannel(dir.path("empty.wav"), 0, 1); },
+              "no audio");
+
+  writeSoundFile(dir.path("long.wav"), 48000, 2, std::vector<float>(2 * 100000, 0.1f));
+  std::filesystem::resize_file(dir.path("long.wav"), 300000);
+  expectError([&] { AudioFileSource::openMultichannel(dir.path("long.wav"), 0, 1); },
+              "truncated");
+
+  {
+    FILE* f = std::fopen(dir.path("text.wav").c_str(), "w");
+    std::fputs("this is not audio at all", f);
+    std::fclose(f);
+  }
+  expectError([&] { AudioFileSource::openMultichannel(dir.path("text.wav"), 0, 1); },
+              "text.wav");
+
+  writeSoundFile(dir.path("a.wav"), 48000, 1, std::vector<float>(100, 0.1f));
+  writeSoundFile(dir.path("b.wav"), 44100, 1, std::vector<float>(100, 0.1f));
+  expectError([&] { AudioFileSource::openPair(dir.path("a.wav"), dir.path("b.wav")); },
+              "different rates");
+
+  std::vector<float> withNan(2 * 1000, 0.1f);
+  withNan[2 * 700 + 1] = std::numeric_limits<float>::quiet_NaN();
+  writeSoundFile(dir.path("nan.wav"), 48000, 2, withNan);
+  expectError(
+      [&] {
+        auto s = AudioFileSource::openMultichannel(dir.path("nan.wav"), 0, 1);
+        std::vector<float> out(2 * 256);
+        while (s->read(out.data(), 256) > 0) {
+        }
+      },
+      "sample 700");
+}
+
+}  // namespace
+}  // namespace qv::cli

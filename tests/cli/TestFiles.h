@@ -1,0 +1,50 @@
+#pragma once
+// Temporary folders and sound files made by the tests themselves.
+#include <sndfile.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace qv::cli {
+
+class TempDir {
+ public:
+  TempDir() {
+    const char* base = std::getenv("QUORVEX_TEST_TMP");
+    std::string root = base && *base ? base : std::filesystem::temp_directory_path().string();
+    std::filesystem::create_directories(root);
+    std::string pattern = root + "/qv-cli-XXXXXX";
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+    dir_ = pattern;
+  }
+  ~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(dir_, ec);
+  }
+  std::string path(const std::string& name) const { return dir_ + "/" + name; }
+  const std::string& root() const { return dir_; }
+
+ private:
+  std::string dir_;
+};
+
+// Float WAV (or FLAC by extension, 24-bit) of interleaved samples.
+inline void writeSoundFile(const std::string& path, int rate, int channels,
+                           const std::vector<float>& interleaved) {
+  SF_INFO info{};
+  info.samplerate = rate;
+  info.channels = channels;
+  const bool flac = path.size() > 5 && path.substr(path.size() - 5) == ".flac";
+  info.format = flac ? (SF_FORMAT_FLAC | SF_FORMAT_PCM_24) : (SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+  SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+  if (!f) throw std::runtime_error("cannot write " + path);
+  if (!interleaved.empty())
+    sf_writef_float(f, interleaved.data(), static_cast<sf_count_t>(interleaved.size()) / channels);
+  sf_close(f);
+}
+
+}  // namespace qv::cli
