@@ -5,19 +5,16 @@
 namespace qv::dispatch {
 
 void MainQueue::async(Block block) {
-  Executor executor;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    executor = executor_;
-    if (!executor) {
-      pending_.push_back(std::move(block));
-    }
-  }
-  if (executor) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (executor_) {
+    Executor executor = executor_;
+    lock.unlock();
     executor(std::move(block));
-  } else {
-    cv_.notify_all();
+    return;
   }
+  pending_.push_back(std::move(block));
+  lock.unlock();
+  cv_.notify_all();
 }
 
 void MainQueue::setExecutor(Executor executor) {
