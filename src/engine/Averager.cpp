@@ -7,10 +7,9 @@
 
 namespace qv {
 
-Averager::Averager(int32_t points, float* outputBuf, int32_t stride, uint64_t type,
-                   float avgSpeed)
+Averager::Averager(int32_t points, float* outputBuf, int32_t stride, uint64_t type, float avgSpeed)
     : Averager(NoSpeed{}, points, outputBuf, stride, type) {
-  setSpeedIndex(avgSpeed);
+  Averager::setSpeedIndex(avgSpeed);
 }
 
 Averager::Averager(NoSpeed, int32_t points, float* outputBuf, int32_t stride, uint64_t type)

@@ -9,8 +9,7 @@ class CumulAverager : public Averager {
  public:
   // `type` and `avgSpeed` are accepted for symmetry with the other averagers; a mean has
   // no speed.
-  CumulAverager(int32_t points, float* outputBuf, int32_t stride, uint64_t type,
-                float avgSpeed);
+  CumulAverager(int32_t points, float* outputBuf, int32_t stride, uint64_t type, float avgSpeed);
   void processBufer(const float* frame) override;
   void reset() override;
   void setSpeedIndex(float index) override;

@@ -59,7 +59,9 @@ void OctaveMapper::buildTables() {
   const float rate = static_cast<float>(_samplingRate);
   const auto point = [&](float f) { return f * n / rate; };
   const auto frequency = [&](int32_t k) { return static_cast<float>(k) * rate / n; };
-  const float half = static_cast<float>(_fftSize / 2);
+  // The last whole point of the spectrum's lower half (N / 2 rounded down).
+  const int32_t halfPoints = _fftSize / 2;
+  const auto half = static_cast<float>(halfPoints);
 
   int32_t counter = _startBand;
   for (int32_t i = 0; i < _bandCount; ++i) {
@@ -72,8 +74,9 @@ void OctaveMapper::buildTables() {
     const float pC = point(f);
     const auto k = static_cast<int32_t>(std::trunc(pC));
     const auto k1 = static_cast<int32_t>(std::trunc(pC + 1.0f));
-    _bandStartEndPt[2 * i] = pLo >= half ? half - 2.0f : pLo;
-    _bandStartEndPt[2 * i + 1] = pHi >= half ? half - 1.0f : pHi;
+    const auto at = 2 * static_cast<size_t>(i);
+    _bandStartEndPt[at] = pLo >= half ? half - 2.0f : pLo;
+    _bandStartEndPt[at + 1] = pHi >= half ? half - 1.0f : pHi;
     if (pHi - pLo < 2.0f) ++counter;
     _interpCenterBandRatios[i] = (f - frequency(k)) / (frequency(k1) - frequency(k));
     _closestLowerFftPts[i] = k;
@@ -114,12 +117,14 @@ void OctaveMapper::transformInput(const float* input) {
     const float mu = (1.0f - std::cos(std::numbers::pi_v<float> * r)) * 0.5f;
     const float v = input[k] * (1.0f - mu) + input[k + 1] * mu;
     if (!std::isfinite(v)) continue;
-    const float width = _bandStartEndPt[2 * band + 1] - _bandStartEndPt[2 * band];
+    const auto at = 2 * static_cast<size_t>(band);
+    const float width = _bandStartEndPt[at + 1] - _bandStartEndPt[at];
     _bands[band] = width * v * v;
   }
   for (; band < _bandCount; ++band) {
-    const float lo = _bandStartEndPt[2 * band];
-    const float hi = _bandStartEndPt[2 * band + 1];
+    const auto at = 2 * static_cast<size_t>(band);
+    const float lo = _bandStartEndPt[at];
+    const float hi = _bandStartEndPt[at + 1];
     const auto first = static_cast<int32_t>(std::ceil(lo));
     const auto count = static_cast<int32_t>(std::trunc(std::ceil(hi) - std::ceil(lo)));
     if (count < 1) continue;  // a top band squeezed below one bin by the clamp at N / 2

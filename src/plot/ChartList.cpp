@@ -6,8 +6,7 @@ namespace qv::plot {
 
 ChartList::~ChartList() { clear(); }
 
-std::shared_ptr<Chart> ChartList::addChart(int32_t kind, const std::string& name,
-                                           XValuesSpan x) {
+std::shared_ptr<Chart> ChartList::addChart(int32_t kind, const std::string& name, XValuesSpan x) {
   auto chart = std::make_shared<Chart>(Chart::Key{}, this, kind, name, x);
   charts_.push_back(chart);
   ++generation_;
@@ -23,9 +22,8 @@ std::shared_ptr<Chart> ChartList::addLineChartWithName(const std::string& name, 
   return chart;
 }
 
-std::shared_ptr<Chart> ChartList::addPhaseLineChartWithName(const std::string& name,
-                                                            XValuesSpan x, float thickness,
-                                                            Color color) {
+std::shared_ptr<Chart> ChartList::addPhaseLineChartWithName(const std::string& name, XValuesSpan x,
+                                                            float thickness, Color color) {
   auto chart = addChart(kChartPhaseLine, name, x);
   const ColorBytes c = toColorBytes(color);
   chart->setColor(c.red, c.green, c.blue, c.alpha);
@@ -42,8 +40,8 @@ std::shared_ptr<Chart> ChartList::addBarChartWithName(const std::string& name, X
   return chart;
 }
 
-std::shared_ptr<Chart> ChartList::addSpectrogramWithName(const std::string& name,
-                                                         XValuesSpan x, int32_t sizeByTime) {
+std::shared_ptr<Chart> ChartList::addSpectrogramWithName(const std::string& name, XValuesSpan x,
+                                                         int32_t sizeByTime) {
   auto chart = addChart(kChartSpectrogram, name, x);
   chart->setSizeByTime(sizeByTime);
   return chart;

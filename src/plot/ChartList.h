@@ -23,8 +23,8 @@ class ChartList {
                                               float thickness, Color color);
   std::shared_ptr<Chart> addPhaseLineChartWithName(const std::string& name, XValuesSpan x,
                                                    float thickness, Color color);
-  std::shared_ptr<Chart> addBarChartWithName(const std::string& name, XValuesSpan x,
-                                             Color color1, Color color2);
+  std::shared_ptr<Chart> addBarChartWithName(const std::string& name, XValuesSpan x, Color color1,
+                                             Color color2);
   std::shared_ptr<Chart> addSpectrogramWithName(const std::string& name, XValuesSpan x,
                                                 int32_t sizeByTime);
   std::shared_ptr<Chart> addChart(int32_t kind, const std::string& name, XValuesSpan x);

@@ -100,7 +100,8 @@ TEST_F(OctaveMapperTransform, FlatSpectrumGivesBandWidths) {
   EXPECT_EQ(bands[0], -180.0f);  // band 0 is never computed
   ASSERT_GT(mapper.interpolatedBandCount(), 2);
   ASSERT_LT(mapper.interpolatedBandCount(), mapper.bandCount());
-  for (int b = 1; b < mapper.bandCount(); ++b) ASSERT_NEAR(bands[b], width(b), width(b) * 1e-5f) << b;
+  for (int b = 1; b < mapper.bandCount(); ++b)
+    ASSERT_NEAR(bands[b], width(b), width(b) * 1e-5f) << b;
   // The top band reaches past N / 2 and is held at its last point.
   EXPECT_EQ(mapper.bandStartEndPt()[2 * (mapper.bandCount() - 1) + 1], kN / 2 - 1.0f);
 }
@@ -170,9 +171,8 @@ class OctaveChainTest : public ::testing::Test {
   plot::ChartList charts;
   std::shared_ptr<plot::ChartProxy> proxy = plot::ChartProxy::proxyWithChart(
       charts.addLineChartWithName("octaves", {}, 1.0f, plot::Color{1, 1, 1, 1}));
-  OctaveDataTransformer transformer{kN,    std::make_shared<SourcePull>(source), proxy, source,
-                                    kR,    100.0f,
-                                    clock};
+  OctaveDataTransformer transformer{
+      kN, std::make_shared<SourcePull>(source), proxy, source, kR, 100.0f, clock};
 };
 
 TEST_F(OctaveChainTest, SizesReachTheChartBeforeAnyValues) {
@@ -184,8 +184,9 @@ TEST_F(OctaveChainTest, SizesReachTheChartBeforeAnyValues) {
   chart->snapshot(snap);
   EXPECT_EQ(snap.x.count, transformer.bandCount());
   EXPECT_FLOAT_EQ(snap.x.firstX, std::log10(8.0f));
-  EXPECT_FLOAT_EQ(snap.x.lastX,
-                  std::log10(transformer.frequencyForBandIndex(float(transformer.bandCount() - 1))));
+  EXPECT_FLOAT_EQ(
+      snap.x.lastX,
+      std::log10(transformer.frequencyForBandIndex(float(transformer.bandCount() - 1))));
   EXPECT_FALSE(snap.hasData);
   EXPECT_EQ(snap.values, std::vector<float>(size_t(transformer.bandCount()), 0.0f));
   EXPECT_EQ(transformer.pushPullUnit()->bufferSize(), kN);

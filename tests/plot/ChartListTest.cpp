@@ -58,8 +58,8 @@ TEST_F(ChartListTest, ChartsOutliveTheirListSafely) {
   std::shared_ptr<Chart> survivor;
   {
     ChartList local;
-    survivor = local.addBarChartWithName("bars", {0.0f, 1.0f, 2}, Color{1, 0, 0, 1},
-                                         Color{0, 0, 1, 1});
+    survivor =
+        local.addBarChartWithName("bars", {0.0f, 1.0f, 2}, Color{1, 0, 0, 1}, Color{0, 0, 1, 1});
   }
   EXPECT_FALSE(survivor->isInList());
   survivor->MoveToTop();  // no list to reach any more
@@ -114,19 +114,25 @@ TEST(ChartConcurrencyTest, SnapshotsAreConsistentUnderConcurrentWriter) {
   ChartList list;
   auto chart = list.addLineChartWithName("live", {0.0f, 1.0f, 1100}, 1.0f, Color{});
   std::atomic<bool> stop{false};
+  std::atomic<int> written{0};
   std::thread writer([&] {
     std::vector<float> longFrame(1100), shortFrame(551);
     for (int n = 1; !stop.load(std::memory_order_relaxed); ++n) {
       auto& frame = (n % 2) ? longFrame : shortFrame;
       std::fill(frame.begin(), frame.end(), float(n));
       chart->setData(frame.data(), int32_t(frame.size()));
+      written.store(n, std::memory_order_release);
       if (n % 64 == 0) chart->setXValues(n % 128 ? 551 : 1100, 0.0f, float(n));
     }
   });
+  while (written.load(std::memory_order_acquire) == 0) std::this_thread::yield();
   ChartSnapshot snap;
   int mixed = 0;
   int seenData = 0;
-  for (int i = 0; i < 20000; ++i) {
+  // Read until both enough snapshots were taken and the writer has moved on by many frames,
+  // so the two really overlapped however the threads were scheduled.
+  const int firstWritten = written.load(std::memory_order_acquire);
+  for (int i = 0; i < 20000 || written.load(std::memory_order_acquire) < firstWritten + 200; ++i) {
     chart->snapshot(snap);
     if (!snap.hasData) continue;
     ++seenData;
@@ -144,7 +150,7 @@ TEST(ChartConcurrencyTest, SnapshotsAreConsistentUnderConcurrentWriter) {
   stop = true;
   writer.join();
   EXPECT_EQ(mixed, 0);
-  EXPECT_GT(seenData, 0);
+  EXPECT_GE(seenData, 20000);
 }
 
 }  // namespace
