@@ -139,13 +139,6 @@ class SMAAveragerTest : public ::testing::Test {
   SMAAverager avg{2, out.data(), 1, 7, 100.0f};
 };
 
-TEST_F(SMAAveragerTest, CreationSetsRatioAndRing) {
-  EXPECT_FLOAT_EQ(avg.releaseToAttackRatio(), 0.1f);
-  EXPECT_FLOAT_EQ(avg.attackCoef(), 1.0f);  // 100 / 1000 / 0.1
-  EXPECT_EQ(avg.readIndex(), 512);
-  EXPECT_EQ(avg.writeIndex(), 0);
-}
-
 // The first frame is copied, the second replaces it, and from there on the value is the
 // mean of frames 2..n: for frames valued n that is (2 + n) / 2.
 TEST_F(SMAAveragerTest, MeansFramesFromTheSecondOn) {

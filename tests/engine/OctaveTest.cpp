@@ -273,11 +273,5 @@ TEST_F(OctaveChainTest, BandsFromArrayNeedTheBandCount) {
   setLogSink(previous);
 }
 
-TEST_F(OctaveChainTest, AveragingSpeedGoesToTheAverager) {
-  transformer.setAveragingSpeed(400.0f);
-  EXPECT_FLOAT_EQ(transformer.averagingSpeed(), 400.0f);
-  EXPECT_FLOAT_EQ(transformer.averager()->attackCoef(), 0.4f);
-}
-
 }  // namespace
 }  // namespace qv

@@ -101,12 +101,6 @@ TEST_F(ChartListTest, SetDataCopiesAndVersionsTrackChanges) {
   EXPECT_EQ(snap.values[0], 99.0f);
 }
 
-TEST_F(ChartListTest, SpectrogramKeepsItsHistoryRows) {
-  auto chart = list.addSpectrogramWithName("sg", {0.0f, 1.0f, 4}, 64);
-  EXPECT_EQ(chart->kind(), kChartSpectrogram);
-  EXPECT_EQ(chart->sizeByTime(), 64);
-}
-
 // A writer on another thread replaces the data with frames of alternating length whose
 // every value is the frame number; a reader must never see a mixture of two frames or a
 // length that does not belong to its values.
