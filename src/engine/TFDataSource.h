@@ -52,6 +52,8 @@ class TFDataSource : public QVRecorderConsumer {
   // Weight of a new frame in the next update.
   float avgNew() const { return _avgNew.load(std::memory_order_relaxed); }
   const ByteRing& circularBuffer() const { return _circularBuffer; }
+  // Consumer side only (the update thread), for example to drop stale audio.
+  ByteRing& circularBuffer() { return _circularBuffer; }
   // The stream (null when it could not be created), for inspection.
   const SpectrumStream* fftChannel() const { return _fftChannel.get(); }
 
