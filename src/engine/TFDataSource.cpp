@@ -153,7 +153,9 @@ void TFDataSource::setAveragingCoeficient(float avgCoef) {
   resetAverages();
   _avgNewTarget.store(avgCoef, std::memory_order_relaxed);
   _avgOldMax.store(1.0f - avgCoef, std::memory_order_relaxed);
-  const float step = (_avgNew.load(std::memory_order_relaxed) - avgCoef) / 10.0f;
+  // From the weight just reset, not re-read: an update running meanwhile may already have
+  // slid it towards the old target, which could make the step negative.
+  const float step = (1.0f - avgCoef) / 10.0f;
   _avgSlideStep.store(step, std::memory_order_relaxed);
   QV_ASSERT_TEXT(step >= 0.0f, "_avgSlideStep >= 0.0f");
 }

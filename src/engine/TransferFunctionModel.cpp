@@ -24,7 +24,7 @@ TransferFunctionModel::TransferFunctionModel(uint64_t fftSize, uint64_t rate,
       static_cast<uint32_t>(rate), static_cast<float>(fftSize), static_cast<float>(_startBand),
       static_cast<float>(_bandCount), 1.0f, std::move(clock));
   setSmoothing(smoothing);
-  _coherenceThreshold = 0.05f;
+  _coherenceThreshold.store(0.05f);
 }
 
 TransferFunctionModel::~TransferFunctionModel() = default;
@@ -96,7 +96,7 @@ void TransferFunctionModel::setSmoothing(int64_t smoothing) {
 }
 
 void TransferFunctionModel::setAveragingIndex(float averagingIndex) {
-  _averagingIndex = averagingIndex;
+  _averagingIndex.store(averagingIndex, std::memory_order_relaxed);
   _tfDataSource->setAveragingCoeficient(averagingIndex / 1000.0f);
 }
 
@@ -185,7 +185,7 @@ void TransferFunctionModel::transform(double time) {
   // Below h the arrays still hold |H|² and the measurement power, not a smoothed H.
   vec::vfill(kNaN, phase, std::min(h, bands));
 
-  const float threshold = _coherenceThreshold;
+  const float threshold = _coherenceThreshold.load(std::memory_order_relaxed);
   for (size_t b = 0; b < bands; ++b) {
     if (threshold > crossRe[b]) {
       magnitude[b] = kNaN;

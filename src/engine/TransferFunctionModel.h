@@ -3,6 +3,7 @@
 // its phase in degrees and the coherence × 180, smoothed and blanked where coherence is low.
 // Thread contract: transform, setSmoothing and setOctResolution run one after another on the
 // update queue; averaging and delay are forwarded to the data source from any one thread.
+#include <atomic>
 #include <cstdint>
 #include <memory>
 
@@ -43,13 +44,16 @@ class TransferFunctionModel : public LinToLogTransformer {
 
   // Index 1 … 1000; the data source averages with coefficient index / 1000.
   void setAveragingIndex(float averagingIndex);
-  float averagingIndex() const { return _averagingIndex; }
+  float averagingIndex() const { return _averagingIndex.load(std::memory_order_relaxed); }
   void resetAverages();
 
   void setDelayLeftAndRight(float left, float right);
 
-  void setCoherenceThreshold(float threshold) { _coherenceThreshold = threshold; }
-  float coherenceThreshold() const { return _coherenceThreshold; }
+  // May be set from the controlling thread while a transform runs.
+  void setCoherenceThreshold(float threshold) {
+    _coherenceThreshold.store(threshold, std::memory_order_relaxed);
+  }
+  float coherenceThreshold() const { return _coherenceThreshold.load(std::memory_order_relaxed); }
 
   std::shared_ptr<TFDataSource> tfDataSource() const { return _tfDataSource; }
   void setTfDataSource(std::shared_ptr<TFDataSource> dataSource);
@@ -78,8 +82,8 @@ class TransferFunctionModel : public LinToLogTransformer {
   fft::AlignedFloats _bufferPhase;
   std::unique_ptr<float[]> _smoothKernel;
   int32_t _smoothKernelLength = 0;
-  float _averagingIndex = 1000.0f;
-  float _coherenceThreshold = 0.05f;
+  std::atomic<float> _averagingIndex{1000.0f};
+  std::atomic<float> _coherenceThreshold{0.05f};
   std::shared_ptr<TFDataSource> _tfDataSource;
   int64_t _smoothing = 0;
   std::shared_ptr<TFPolyline> _mpolyline;
