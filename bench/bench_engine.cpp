@@ -2,7 +2,6 @@
 // ticks at 30 Hz, 125 ms blocks arriving as they would from the recorder.
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
-
 #include <unistd.h>
 
 #include <cstdio>

@@ -174,13 +174,12 @@ SpectrumStream::Route SpectrumStream::currentRoute() const {
   for (const FxSlot* slot : {&delaySlot_, &mixSlot_}) {
     const uint32_t handle = slot->handle.load(std::memory_order_acquire);
     if (handle == 0) continue;
-    steps[count++] = {slot == &delaySlot_, slot->priority.load(std::memory_order_relaxed),
-                      handle, slot->parameters.load(std::memory_order_acquire)};
+    steps[count++] = {slot == &delaySlot_, slot->priority.load(std::memory_order_relaxed), handle,
+                      slot->parameters.load(std::memory_order_acquire)};
   }
   // Higher priority runs first; equal priorities run in the order they were added.
   if (count == 2 && (steps[1].priority > steps[0].priority ||
-                     (steps[1].priority == steps[0].priority &&
-                      steps[1].handle < steps[0].handle)))
+                     (steps[1].priority == steps[0].priority && steps[1].handle < steps[0].handle)))
     std::swap(steps[0], steps[1]);
 
   Route route{};
@@ -229,7 +228,7 @@ bool SpectrumStream::putData(const void* data, uint32_t byteCount) {
   const auto* in = static_cast<const float*>(data);
   float* a = queue_[0].get() + queued_;
   float* b = queue_[1].get() + queued_;
-  for (uint32_t i = 0; i < frames; ++i) {
+  for (size_t i = 0; i < frames; ++i) {
     a[i] = in[2 * i];
     b[i] = in[2 * i + 1];
   }
@@ -245,7 +244,7 @@ void SpectrumStream::passData(const void* data, uint32_t byteCount) {
   float* a = history_[0].get();
   float* b = history_[1].get();
   uint32_t at = historyEnd_;
-  for (uint32_t i = 0; i < keep; ++i) {
+  for (size_t i = 0; i < keep; ++i) {
     a[at] = in[2 * i];
     b[at] = in[2 * i + 1];
     if (++at == historyLength_) at = 0;
@@ -293,7 +292,7 @@ uint32_t SpectrumStream::getData(float* out, uint32_t flags) {
     windowChannel(route.channel[c], route.delayFrames[c], n);
     if (windowed) vec::vmul(work_.get(), window_.get(), work_.get(), static_cast<size_t>(n));
     plan_->forward(work_.get(), spectrum_.get());
-    float* o = out + 2 * c;
+    float* o = out + 2 * static_cast<size_t>(c);
     for (size_t k = 0; k <= half; ++k) {
       o[4 * k] = s[2 * k];
       o[4 * k + 1] = s[2 * k + 1];

@@ -13,13 +13,13 @@ namespace qv {
 
 enum SpectrumStreamError : int32_t {
   kStreamOk = 0,
-  kStreamErrorMem = 1,         // the data does not fit the stream's queue
-  kStreamErrorHandle = 5,      // no such effect on this stream
-  kStreamErrorFormat = 6,      // unsupported channel count or rate
-  kStreamErrorAlready = 14,    // an effect of that type is already on the stream
-  kStreamErrorIllType = 19,    // unknown effect type
-  kStreamErrorIllParam = 20,   // parameter out of range
-  kStreamErrorNotAvail = 37,   // unsupported data request
+  kStreamErrorMem = 1,        // the data does not fit the stream's queue
+  kStreamErrorHandle = 5,     // no such effect on this stream
+  kStreamErrorFormat = 6,     // unsupported channel count or rate
+  kStreamErrorAlready = 14,   // an effect of that type is already on the stream
+  kStreamErrorIllType = 19,   // unknown effect type
+  kStreamErrorIllParam = 20,  // parameter out of range
+  kStreamErrorNotAvail = 37,  // unsupported data request
 };
 
 class SpectrumStream {
@@ -49,8 +49,7 @@ class SpectrumStream {
 
   // A stream of `channels` (2) float channels at `rate` Hz whose delay line can hold
   // back a channel by up to `maxDelayMs`. Null on failure, with errorGetCode() set.
-  static std::unique_ptr<SpectrumStream> create(uint32_t rate, uint32_t channels,
-                                                float maxDelayMs);
+  static std::unique_ptr<SpectrumStream> create(uint32_t rate, uint32_t channels, float maxDelayMs);
   ~SpectrumStream();
   SpectrumStream(const SpectrumStream&) = delete;
   SpectrumStream& operator=(const SpectrumStream&) = delete;
@@ -108,7 +107,7 @@ class SpectrumStream {
   FxSlot delaySlot_;
   FxSlot mixSlot_;
 
-  fft::AlignedFloats queue_[2];    // deinterleaved queued frames
+  fft::AlignedFloats queue_[2];  // deinterleaved queued frames
   uint32_t queued_ = 0;
   fft::AlignedFloats history_[2];  // the frames passed, as a ring of historyLength_
   uint32_t historyEnd_ = 0;        // where the next passed frame goes

@@ -26,8 +26,8 @@ LinToLogTransformer::LinToLogTransformer(const float* inputBuffer, int32_t fftSi
 LinToLogTransformer::~LinToLogTransformer() = default;
 
 void LinToLogTransformer::setFftSizeWithSamplingRateOctResolution(int32_t fftSize,
-                                                                   int64_t samplingRate,
-                                                                   int32_t octResolution) {
+                                                                  int64_t samplingRate,
+                                                                  int32_t octResolution) {
   _fftSize = fftSize;
   _samplingRate = samplingRate;
   setOctResolution(octResolution);
@@ -65,7 +65,7 @@ void LinToLogTransformer::rebuildTables(int32_t octResolution) {
   _closestLowerFftPts = std::make_unique<int32_t[]>(count);
   _bands = std::make_unique<float[]>(count);
 
-  const float half = static_cast<float>(_fftSize / 2);
+  const float half = static_cast<float>(_fftSize / 2);  // NOLINT(bugprone-integer-division)
   int32_t counter = _startBand;
   for (int32_t i = 0; i < bandCount; ++i) {
     const auto fi = static_cast<float>(i);

@@ -24,15 +24,24 @@ int32_t ringLengthFor(float fftSize) {
 
 uint32_t dataFlagFor(int32_t n) {
   switch (n) {
-    case 256: return 0xC0000090;
-    case 512: return 0xC0000091;
-    case 1024: return 0xC0000092;
-    case 2048: return 0xC0000093;
-    case 4096: return 0xC0000094;
-    case 8192: return 0xC0000095;
-    case 16384: return 0xC0000096;
-    case 32768: return 0xC0000097;
-    default: QV_ASSERT_TEXT(false, "0");
+    case 256:
+      return 0xC0000090;
+    case 512:
+      return 0xC0000091;
+    case 1024:
+      return 0xC0000092;
+    case 2048:
+      return 0xC0000093;
+    case 4096:
+      return 0xC0000094;
+    case 8192:
+      return 0xC0000095;
+    case 16384:
+      return 0xC0000096;
+    case 32768:
+      return 0xC0000097;
+    default:
+      QV_ASSERT_TEXT(false, "0");
   }
 }
 
@@ -56,7 +65,8 @@ TFDataSource::TFDataSource(uint32_t sampleRate, float fftSize, float startFreq, 
     _fftChannel->prepareFft(_fftInputSize);
     _delayLineFx = _fftChannel->setFx(SpectrumStream::FxType::DelayLine, 2);
   }
-  if (_delayLineFx == 0) log("Error creating delay line effect: %d", SpectrumStream::errorGetCode());
+  if (_delayLineFx == 0)
+    log("Error creating delay line effect: %d", SpectrumStream::errorGetCode());
 
   setAveragingCoeficient(avgCoef);
 
@@ -96,8 +106,7 @@ void TFDataSource::update(double /*time*/) {
   const uint32_t putBytes = std::min(static_cast<uint32_t>(fill), frameBytes);
   // Float samples of both channels the device produced since the last update. Held in
   // range: the first interval is measured from time 0 and a clock may step back.
-  const double produced =
-      std::trunc(2.0 * static_cast<double>(samplingRate()) * std::max(dt, 0.0));
+  const double produced = std::trunc(2.0 * static_cast<double>(samplingRate()) * std::max(dt, 0.0));
   const uint64_t elapsedBytes =
       4 * static_cast<uint64_t>(std::min(produced, double{std::numeric_limits<uint32_t>::max()}));
   const auto n = static_cast<uint32_t>(std::min<uint64_t>(elapsedBytes, putBytes));

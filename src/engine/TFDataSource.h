@@ -20,8 +20,8 @@ class TFDataSource : public QVRecorderConsumer {
   static constexpr float kMaxDelayMs = 1000.0f;
 
   // `fftSize` arrives as a float and is truncated; startFreq and endFreq are only kept.
-  TFDataSource(uint32_t sampleRate, float fftSize, float startFreq, float endFreq,
-               float avgCoef, std::shared_ptr<Clock> clock = Clock::system());
+  TFDataSource(uint32_t sampleRate, float fftSize, float startFreq, float endFreq, float avgCoef,
+               std::shared_ptr<Clock> clock = Clock::system());
   ~TFDataSource() override;
   TFDataSource(const TFDataSource&) = delete;
   TFDataSource& operator=(const TFDataSource&) = delete;

@@ -13,9 +13,8 @@ constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 
 }  // namespace
 
-TransferFunctionModel::TransferFunctionModel(uint64_t fftSize, uint64_t rate,
-                                             int32_t octResolution, int64_t smoothing,
-                                             std::shared_ptr<Clock> clock)
+TransferFunctionModel::TransferFunctionModel(uint64_t fftSize, uint64_t rate, int32_t octResolution,
+                                             int64_t smoothing, std::shared_ptr<Clock> clock)
     : LinToLogTransformer(nullptr, static_cast<int32_t>(fftSize), static_cast<int64_t>(rate),
                           octResolution) {
   // The base built the band tables; the curves that depend on them are ours.
@@ -35,10 +34,10 @@ void TransferFunctionModel::setOctResolution(int32_t octResolution) {
 }
 
 void TransferFunctionModel::setFftSizeWithSamplingRateOctResolution(int32_t fftSize,
-                                                                     int64_t samplingRate,
-                                                                     int32_t octResolution) {
+                                                                    int64_t samplingRate,
+                                                                    int32_t octResolution) {
   LinToLogTransformer::setFftSizeWithSamplingRateOctResolution(fftSize, samplingRate,
-                                                                octResolution);
+                                                               octResolution);
   // The band tables now index bins of the new size; the spectra must have them.
   if (_tfDataSource && _tfDataSource->fftInputSize() != fftSize)
     _tfDataSource->setFftInputSize(fftSize);

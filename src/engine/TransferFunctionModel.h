@@ -23,8 +23,8 @@ struct BandPoint {
 
 class TransferFunctionModel : public LinToLogTransformer {
  public:
-  TransferFunctionModel(uint64_t fftSize, uint64_t rate, int32_t octResolution,
-                        int64_t smoothing, std::shared_ptr<Clock> clock = Clock::system());
+  TransferFunctionModel(uint64_t fftSize, uint64_t rate, int32_t octResolution, int64_t smoothing,
+                        std::shared_ptr<Clock> clock = Clock::system());
   ~TransferFunctionModel() override;
 
   // One full computation; afterwards the polylines hold the new curves.

@@ -1,11 +1,11 @@
-#include "audiolib/SpectrumStream.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <complex>
 #include <random>
 #include <vector>
+
+#include "audiolib/SpectrumStream.h"
 
 namespace qv {
 namespace {
@@ -182,7 +182,7 @@ TEST(SpectrumStream, DelayRoundsToNearestSample) {
 TEST(SpectrumStream, EffectsRunInPriorityOrder) {
   const int n = 256;
   std::vector<float> impulses(2 * n, 0.0f);
-  impulses[0] = 1.0f;  // channel 1: frame 0
+  impulses[0] = 1.0f;            // channel 1: frame 0
   impulses[2 * 100 + 1] = 1.0f;  // channel 2: frame 100
   const float tenSamples = 10 * 1000.0f / 44100;
   const auto firstSample = [n](const std::vector<float>& out, int channel) {

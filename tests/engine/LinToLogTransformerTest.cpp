@@ -1,9 +1,9 @@
-#include "engine/LinToLogTransformer.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <vector>
+
+#include "engine/LinToLogTransformer.h"
 
 namespace qv {
 namespace {

@@ -1,5 +1,3 @@
-#include "engine/TFDataSource.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,6 +6,7 @@
 #include <vector>
 
 #include "SimulatedCapture.h"
+#include "engine/TFDataSource.h"
 #include "platform/Log.h"
 
 namespace qv {

@@ -1,5 +1,3 @@
-#include "engine/TransferFunctionModel.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -7,6 +5,7 @@
 
 #include "SimulatedCapture.h"
 #include "engine/SmoothingModel.h"
+#include "engine/TransferFunctionModel.h"
 
 namespace qv {
 namespace {
@@ -139,7 +138,8 @@ TEST(Blanking, LowCoherenceBandsAreBlankedOthersKept) {
     if (coherence < 0.05f) {
       ++hidden;
       ASSERT_TRUE(std::isnan(blanked.magnitude()[b]) && std::isnan(blanked.phase()[b]) &&
-                  std::isnan(blanked.coherence()[b])) << b;
+                  std::isnan(blanked.coherence()[b]))
+          << b;
     } else {
       ++shown;
       ASSERT_EQ(blanked.magnitude()[b], open.magnitude()[b]) << b;
