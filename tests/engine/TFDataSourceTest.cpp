@@ -160,15 +160,6 @@ TEST_F(TFDataSourceTest, FailedUpdateNeitherAveragesNorSlides) {
   EXPECT_TRUE(source->channelsSwapped());
 }
 
-TEST_F(TFDataSourceTest, ConsumerAnnouncementSetsRateAndTransport) {
-  auto source = make(256);
-  source->setInputChannelCountSamplingRateAudioDataTransport(2, 48000, {});
-  EXPECT_EQ(source->inputChannelCount(), 2u);
-  EXPECT_EQ(source->samplingRate(), 48000u);
-  EXPECT_EQ(source->outputChannelCount(), 0u);
-  EXPECT_EQ(source->requiredMinimumDataSize(), 0u);
-}
-
 using TFDataSourceDeathTest = TFDataSourceTest;
 
 TEST_F(TFDataSourceDeathTest, ProgrammingErrorsStop) {
