@@ -1,0 +1,315 @@
+#include "audiolib/SpectrumStream.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstring>
+
+#include "platform/Vector.h"
+
+namespace qv {
+namespace {
+
+thread_local int32_t tlsError = kStreamOk;
+
+bool fail(int32_t code) {
+  tlsError = code;
+  return false;
+}
+
+bool succeed() {
+  tlsError = kStreamOk;
+  return true;
+}
+
+uint64_t pack(uint32_t a, uint32_t b) { return static_cast<uint64_t>(a) | (uint64_t{b} << 32); }
+uint32_t first(uint64_t v) { return static_cast<uint32_t>(v); }
+uint32_t second(uint64_t v) { return static_cast<uint32_t>(v >> 32); }
+
+uint64_t packDelays(float left, float right) {
+  return pack(std::bit_cast<uint32_t>(left), std::bit_cast<uint32_t>(right));
+}
+uint64_t packChannels(int32_t a, int32_t b) {
+  return pack(static_cast<uint32_t>(a), static_cast<uint32_t>(b));
+}
+
+}  // namespace
+
+uint32_t SpectrumStream::complexFftFlags(int n) {
+  if (n < kMinFftSize || n > kMaxFftSize || !std::has_single_bit(static_cast<unsigned>(n)))
+    return 0;
+  const auto sizeIndex = static_cast<uint32_t>(std::countr_zero(static_cast<unsigned>(n)) - 8);
+  return kDataFloat | (kDataFft256 + sizeIndex) | kDataFftComplex | kDataFftIndividual;
+}
+
+std::unique_ptr<SpectrumStream> SpectrumStream::create(uint32_t rate, uint32_t channels,
+                                                       float maxDelayMs) {
+  if (channels != 2 || rate == 0) {
+    fail(kStreamErrorFormat);
+    return nullptr;
+  }
+  if (!(maxDelayMs >= 0.0f && maxDelayMs <= 60000.0f)) {
+    fail(kStreamErrorIllParam);
+    return nullptr;
+  }
+  // One frame more than the longest delay, so that rounding up never runs past the end.
+  const auto history =
+      static_cast<uint32_t>(std::ceil(static_cast<double>(maxDelayMs) * rate / 1000.0)) + 1;
+  succeed();
+  return std::unique_ptr<SpectrumStream>(new SpectrumStream(rate, history));
+}
+
+SpectrumStream::SpectrumStream(uint32_t rate, uint32_t historyLength)
+    : rate_(rate), historyLength_(historyLength) {
+  for (int c = 0; c < 2; ++c) {
+    queue_[c] = fft::allocateFloats(kMaxFftSize);
+    history_[c] = fft::allocateFloats(historyLength_);
+  }
+  window_ = fft::allocateFloats(kMaxFftSize);
+  work_ = fft::allocateFloats(kMaxFftSize);
+  spectrum_ = fft::allocateFloats(kMaxFftSize + 2);
+}
+
+SpectrumStream::~SpectrumStream() = default;
+
+int32_t SpectrumStream::errorGetCode() { return tlsError; }
+
+uint32_t SpectrumStream::setFx(FxType type, int32_t priority) {
+  FxSlot* slot = nullptr;
+  uint64_t defaults = 0;
+  switch (type) {
+    case FxType::DelayLine:
+      slot = &delaySlot_;
+      defaults = packDelays(0.0f, 0.0f);
+      break;
+    case FxType::ChannelMix:
+      slot = &mixSlot_;
+      defaults = packChannels(1, 2);
+      break;
+  }
+  if (!slot) {
+    fail(kStreamErrorIllType);
+    return 0;
+  }
+  if (slot->handle.load(std::memory_order_acquire) != 0) {
+    fail(kStreamErrorAlready);
+    return 0;
+  }
+  slot->priority.store(priority, std::memory_order_relaxed);
+  slot->parameters.store(defaults, std::memory_order_relaxed);
+  const uint32_t handle = nextHandle_.fetch_add(1, std::memory_order_relaxed);
+  slot->handle.store(handle, std::memory_order_release);
+  succeed();
+  return handle;
+}
+
+SpectrumStream::FxSlot* SpectrumStream::slotForHandle(uint32_t fx) {
+  if (fx == 0) return nullptr;
+  if (delaySlot_.handle.load(std::memory_order_acquire) == fx) return &delaySlot_;
+  if (mixSlot_.handle.load(std::memory_order_acquire) == fx) return &mixSlot_;
+  return nullptr;
+}
+
+const SpectrumStream::FxSlot* SpectrumStream::slotForHandle(uint32_t fx) const {
+  return const_cast<SpectrumStream*>(this)->slotForHandle(fx);
+}
+
+bool SpectrumStream::removeFx(uint32_t fx) {
+  FxSlot* slot = slotForHandle(fx);
+  if (!slot) return fail(kStreamErrorHandle);
+  slot->handle.store(0, std::memory_order_release);
+  return succeed();
+}
+
+bool SpectrumStream::fxGetParameters(uint32_t fx, DelayLineParameters* parameters) const {
+  const FxSlot* slot = slotForHandle(fx);
+  if (slot != &delaySlot_) return fail(kStreamErrorHandle);
+  const uint64_t v = slot->parameters.load(std::memory_order_acquire);
+  parameters->leftDelay = std::bit_cast<float>(first(v));
+  parameters->rightDelay = std::bit_cast<float>(second(v));
+  return succeed();
+}
+
+bool SpectrumStream::fxSetParameters(uint32_t fx, const DelayLineParameters& parameters) {
+  FxSlot* slot = slotForHandle(fx);
+  if (slot != &delaySlot_) return fail(kStreamErrorHandle);
+  const double maxMs = (historyLength_ - 1) * 1000.0 / rate_;
+  for (const float ms : {parameters.leftDelay, parameters.rightDelay}) {
+    if (!(ms >= 0.0f && ms <= maxMs + 1e-3)) return fail(kStreamErrorIllParam);
+  }
+  slot->parameters.store(packDelays(parameters.leftDelay, parameters.rightDelay),
+                         std::memory_order_release);
+  return succeed();
+}
+
+bool SpectrumStream::fxGetParameters(uint32_t fx, ChannelMixParameters* parameters) const {
+  const FxSlot* slot = slotForHandle(fx);
+  if (slot != &mixSlot_) return fail(kStreamErrorHandle);
+  const uint64_t v = slot->parameters.load(std::memory_order_acquire);
+  parameters->channel[0] = static_cast<int32_t>(first(v));
+  parameters->channel[1] = static_cast<int32_t>(second(v));
+  return succeed();
+}
+
+bool SpectrumStream::fxSetParameters(uint32_t fx, const ChannelMixParameters& parameters) {
+  FxSlot* slot = slotForHandle(fx);
+  if (slot != &mixSlot_) return fail(kStreamErrorHandle);
+  for (const int32_t c : parameters.channel) {
+    if (c != 1 && c != 2) return fail(kStreamErrorIllParam);
+  }
+  slot->parameters.store(packChannels(parameters.channel[0], parameters.channel[1]),
+                         std::memory_order_release);
+  return succeed();
+}
+
+SpectrumStream::Route SpectrumStream::currentRoute() const {
+  struct Step {
+    bool isDelay;
+    int32_t priority;
+    uint32_t handle;
+    uint64_t parameters;
+  };
+  Step steps[2];
+  int count = 0;
+  for (const FxSlot* slot : {&delaySlot_, &mixSlot_}) {
+    const uint32_t handle = slot->handle.load(std::memory_order_acquire);
+    if (handle == 0) continue;
+    steps[count++] = {slot == &delaySlot_, slot->priority.load(std::memory_order_relaxed), handle,
+                      slot->parameters.load(std::memory_order_acquire)};
+  }
+  // Higher priority runs first; equal priorities run in the order they were added.
+  if (count == 2 && (steps[1].priority > steps[0].priority ||
+                     (steps[1].priority == steps[0].priority && steps[1].handle < steps[0].handle)))
+    std::swap(steps[0], steps[1]);
+
+  Route route{};
+  for (int c = 0; c < 2; ++c) {
+    int channel = c;
+    uint32_t delay = 0;
+    // Walk back from the last effect applied to the input channel that feeds channel c.
+    for (int s = count - 1; s >= 0; --s) {
+      const uint64_t v = steps[s].parameters;
+      const uint32_t word = channel == 0 ? first(v) : second(v);
+      if (steps[s].isDelay) {
+        const double ms = std::bit_cast<float>(word);
+        delay += static_cast<uint32_t>(std::lround(ms * rate_ / 1000.0));
+      } else {
+        channel = static_cast<int>(word) - 1;
+      }
+    }
+    route.channel[c] = channel;
+    route.delayFrames[c] = std::min(delay, historyLength_);
+  }
+  return route;
+}
+
+bool SpectrumStream::useFftSize(int n) {
+  if (complexFftFlags(n) == 0) return fail(kStreamErrorNotAvail);
+  if (windowSize_ == n) return true;
+  plan_ = &fft::RealPlan::get(n);
+  // A periodic Hann window: its N-point transform has exactly three non-zero taps.
+  for (int j = 0; j < n; ++j)
+    window_[j] = static_cast<float>(0.5 - 0.5 * std::cos(2.0 * M_PI * j / n));
+  windowSize_ = n;
+  return true;
+}
+
+bool SpectrumStream::prepareFft(int n) {
+  if (!useFftSize(n)) return false;
+  // Executing once makes the plan now rather than on the first analysis.
+  plan_->forward(work_.get(), spectrum_.get());
+  return succeed();
+}
+
+bool SpectrumStream::putData(const void* data, uint32_t byteCount) {
+  if (byteCount % 8 != 0) return fail(kStreamErrorIllParam);
+  const uint32_t frames = byteCount / 8;
+  if (frames > kMaxFftSize - queued_) return fail(kStreamErrorMem);
+  const auto* in = static_cast<const float*>(data);
+  float* a = queue_[0].get() + queued_;
+  float* b = queue_[1].get() + queued_;
+  for (size_t i = 0; i < frames; ++i) {
+    a[i] = in[2 * i];
+    b[i] = in[2 * i + 1];
+  }
+  queued_ += frames;
+  return succeed();
+}
+
+void SpectrumStream::passData(const void* data, uint32_t byteCount) {
+  const uint32_t frames = byteCount / 8;
+  // Only the newest historyLength_ frames can ever be reached by the delay line.
+  const uint32_t keep = std::min(frames, historyLength_);
+  const auto* in = static_cast<const float*>(data) + 2 * static_cast<size_t>(frames - keep);
+  float* a = history_[0].get();
+  float* b = history_[1].get();
+  uint32_t at = historyEnd_;
+  for (size_t i = 0; i < keep; ++i) {
+    a[at] = in[2 * i];
+    b[at] = in[2 * i + 1];
+    if (++at == historyLength_) at = 0;
+  }
+  historyEnd_ = at;
+}
+
+void SpectrumStream::windowChannel(int channel, uint32_t delayFrames, int n) {
+  const auto size = static_cast<uint32_t>(n);
+  float* out = work_.get();
+  const float* history = history_[channel].get();
+  const float* queue = queue_[channel].get();
+
+  // Sample j of the frame is input sample j - delay: the first `delay` come from history.
+  const uint32_t fromHistory = std::min(delayFrames, size);
+  const uint32_t start = (historyEnd_ + historyLength_ - delayFrames) % historyLength_;
+  const uint32_t firstRun = std::min(fromHistory, historyLength_ - start);
+  std::memcpy(out, history + start, firstRun * sizeof(float));
+  std::memcpy(out + firstRun, history, (fromHistory - firstRun) * sizeof(float));
+
+  uint32_t j = fromHistory;
+  if (delayFrames < size) {
+    const uint32_t fromQueue = std::min(size - delayFrames, queued_);
+    std::memcpy(out + j, queue, fromQueue * sizeof(float));
+    j += fromQueue;
+  }
+  std::memset(out + j, 0, (size - j) * sizeof(float));
+}
+
+uint32_t SpectrumStream::getData(float* out, uint32_t flags) {
+  const uint32_t required = kDataFloat | kDataFftComplex | kDataFftIndividual;
+  const uint32_t known = required | kDataFftNoWindow | kDataFft256 | 0x7u;
+  if ((flags & required) != required || !(flags & kDataFft256) || (flags & ~known)) {
+    fail(kStreamErrorNotAvail);
+    return kFailed;
+  }
+  const int n = kMinFftSize << (flags & 0x7u);
+  if (!useFftSize(n)) return kFailed;
+  const bool windowed = !(flags & kDataFftNoWindow);
+  const Route route = currentRoute();
+  const size_t half = static_cast<size_t>(n) / 2;
+  const float* s = spectrum_.get();
+
+  for (int c = 0; c < 2; ++c) {
+    windowChannel(route.channel[c], route.delayFrames[c], n);
+    if (windowed) vec::vmul(work_.get(), window_.get(), work_.get(), static_cast<size_t>(n));
+    plan_->forward(work_.get(), spectrum_.get());
+    float* o = out + 2 * static_cast<size_t>(c);
+    for (size_t k = 0; k <= half; ++k) {
+      o[4 * k] = s[2 * k];
+      o[4 * k + 1] = s[2 * k + 1];
+    }
+    // The transform of a real signal is conjugate-symmetric: the upper half mirrors.
+    for (size_t k = half + 1; k < static_cast<size_t>(n); ++k) {
+      o[4 * k] = s[2 * (n - k)];
+      o[4 * k + 1] = -s[2 * (n - k) + 1];
+    }
+  }
+
+  const auto used = std::min(queued_, static_cast<uint32_t>(n));
+  queued_ -= used;
+  for (int c = 0; c < 2; ++c)
+    std::memmove(queue_[c].get(), queue_[c].get() + used, queued_ * sizeof(float));
+  succeed();
+  return static_cast<uint32_t>(16 * n);
+}
+
+}  // namespace qv

@@ -1,0 +1,121 @@
+#pragma once
+// A two-channel float decoding stream fed by pushing, with a delay-line and a channel-mix
+// effect, whose data is read as the Hann-windowed complex FFT of each channel.
+// Thread contract: putData, passData, getData and prepareFft belong to one consumer thread;
+// the effect calls may come from any thread and are lock-free. The error code is per thread.
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "platform/FftBackend.h"
+
+namespace qv {
+
+enum SpectrumStreamError : int32_t {
+  kStreamOk = 0,
+  kStreamErrorMem = 1,        // the data does not fit the stream's queue
+  kStreamErrorHandle = 5,     // no such effect on this stream
+  kStreamErrorFormat = 6,     // unsupported channel count or rate
+  kStreamErrorAlready = 14,   // an effect of that type is already on the stream
+  kStreamErrorIllType = 19,   // unknown effect type
+  kStreamErrorIllParam = 20,  // parameter out of range
+  kStreamErrorNotAvail = 37,  // unsupported data request
+};
+
+class SpectrumStream {
+ public:
+  // Data request flags: float FFT data, one transform per channel, complex over all N bins.
+  static constexpr uint32_t kDataFloat = 0x40000000;
+  static constexpr uint32_t kDataFft256 = 0x80000000;  // + log2(N) - 8
+  static constexpr uint32_t kDataFftIndividual = 0x10;
+  static constexpr uint32_t kDataFftNoWindow = 0x20;
+  static constexpr uint32_t kDataFftComplex = 0x80;
+  static constexpr int kMinFftSize = 256;
+  static constexpr int kMaxFftSize = 32768;
+  static constexpr uint32_t kFailed = 0xFFFFFFFFu;
+  // The request for the windowed complex FFT of N points; 0 for an unsupported N.
+  static uint32_t complexFftFlags(int n);
+
+  enum class FxType : uint32_t { DelayLine = 3, ChannelMix = 0x10007 };
+  // Delay of each input channel in milliseconds, rounded to whole samples.
+  struct DelayLineParameters {
+    float leftDelay = 0.0f;
+    float rightDelay = 0.0f;
+  };
+  // Per output channel, the 1-based input channel it takes.
+  struct ChannelMixParameters {
+    int32_t channel[2] = {1, 2};
+  };
+
+  // A stream of `channels` (2) float channels at `rate` Hz whose delay line can hold
+  // back a channel by up to `maxDelayMs`. Null on failure, with errorGetCode() set.
+  static std::unique_ptr<SpectrumStream> create(uint32_t rate, uint32_t channels, float maxDelayMs);
+  ~SpectrumStream();
+  SpectrumStream(const SpectrumStream&) = delete;
+  SpectrumStream& operator=(const SpectrumStream&) = delete;
+
+  // The error of the last failed call on this thread.
+  static int32_t errorGetCode();
+
+  // Effects run in order of priority, highest first; one effect of each type at most.
+  // Returns the effect's handle, 0 on failure.
+  uint32_t setFx(FxType type, int32_t priority);
+  bool removeFx(uint32_t fx);
+  bool fxGetParameters(uint32_t fx, DelayLineParameters* parameters) const;
+  bool fxSetParameters(uint32_t fx, const DelayLineParameters& parameters);
+  bool fxGetParameters(uint32_t fx, ChannelMixParameters* parameters) const;
+  bool fxSetParameters(uint32_t fx, const ChannelMixParameters& parameters);
+
+  // Makes the FFT plan and window of size n now, so that getData never plans.
+  bool prepareFft(int n);
+  // Queues interleaved frames for the next analysis.
+  bool putData(const void* data, uint32_t byteCount);
+  // Frames that the stream has moved past without queueing them again: the next queued
+  // frame follows them, and the delay line takes the delayed samples from them.
+  void passData(const void* data, uint32_t byteCount);
+  // The FFT of the first N queued frames (silence where fewer are queued), laid out as
+  // [Re1, Im1, Re2, Im2] per bin over all N bins; those frames leave the queue.
+  // Returns the bytes written (16·N) or kFailed.
+  uint32_t getData(float* out, uint32_t flags);
+
+  uint32_t rate() const { return rate_; }
+  uint32_t queuedFrames() const { return queued_; }
+  uint32_t maxDelayFrames() const { return historyLength_; }
+
+ private:
+  struct FxSlot {
+    std::atomic<uint32_t> handle{0};  // 0 while the effect is not on the stream
+    std::atomic<int32_t> priority{0};
+    std::atomic<uint64_t> parameters{0};  // two packed 32-bit values
+  };
+  // Where output channel c comes from after the effects: an input channel and a delay.
+  struct Route {
+    int channel[2];
+    uint32_t delayFrames[2];
+  };
+
+  SpectrumStream(uint32_t rate, uint32_t historyLength);
+  FxSlot* slotForHandle(uint32_t fx);
+  const FxSlot* slotForHandle(uint32_t fx) const;
+  Route currentRoute() const;
+  bool useFftSize(int n);
+  void windowChannel(int channel, uint32_t delayFrames, int n);
+
+  uint32_t rate_;
+  uint32_t historyLength_;
+  std::atomic<uint32_t> nextHandle_{1};
+  FxSlot delaySlot_;
+  FxSlot mixSlot_;
+
+  fft::AlignedFloats queue_[2];  // deinterleaved queued frames
+  uint32_t queued_ = 0;
+  fft::AlignedFloats history_[2];  // the frames passed, as a ring of historyLength_
+  uint32_t historyEnd_ = 0;        // where the next passed frame goes
+  fft::AlignedFloats window_;
+  fft::AlignedFloats work_;
+  fft::AlignedFloats spectrum_;
+  int windowSize_ = 0;
+  const fft::RealPlan* plan_ = nullptr;
+};
+
+}  // namespace qv

@@ -1,0 +1,249 @@
+#include "engine/TFDataSource.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+
+#include "platform/Assert.h"
+#include "platform/Log.h"
+
+// Spectral buffer layout, four floats per bin k over all N bins (A: stream channel 1,
+// B: stream channel 2; the last two floats of each group stay 0):
+//   inputPowerSpectraBuffer  [4k] |A|²                    [4k+1] |B|²
+//   ioCrossDensityBuffer     [4k] Re(conj(A)·B)           [4k+1] Im(conj(A)·B)
+//   oiCrossDensityBuffer     [4k] Re(A·conj(B))           [4k+1] Im(A·conj(B))
+
+namespace qv {
+namespace {
+
+int32_t ringLengthFor(float fftSize) {
+  return static_cast<int32_t>(std::trunc(fftSize)) * 16 + 1024;
+}
+
+uint32_t dataFlagFor(int32_t n) {
+  switch (n) {
+    case 256:
+      return 0xC0000090;
+    case 512:
+      return 0xC0000091;
+    case 1024:
+      return 0xC0000092;
+    case 2048:
+      return 0xC0000093;
+    case 4096:
+      return 0xC0000094;
+    case 8192:
+      return 0xC0000095;
+    case 16384:
+      return 0xC0000096;
+    case 32768:
+      return 0xC0000097;
+    default:
+      QV_ASSERT_TEXT(false, "0");
+  }
+}
+
+}  // namespace
+
+TFDataSource::TFDataSource(uint32_t sampleRate, float fftSize, float startFreq, float endFreq,
+                           float avgCoef, std::shared_ptr<Clock> clock)
+    : _circularBuffer(ringLengthFor(fftSize)),
+      _startFreq(startFreq),
+      _endFreq(endFreq),
+      _samplingRate(sampleRate),
+      _clock(std::move(clock)) {
+  QV_ASSERT(_clock != nullptr);
+  QV_ASSERT(_circularBuffer.valid());
+  setFftInputSize(static_cast<int32_t>(std::trunc(fftSize)));
+
+  _fftChannel = SpectrumStream::create(sampleRate, 2, kMaxDelayMs);
+  if (!_fftChannel) {
+    log("Error creating fft channel: %d", SpectrumStream::errorGetCode());
+  } else {
+    _fftChannel->prepareFft(_fftInputSize);
+    _delayLineFx = _fftChannel->setFx(SpectrumStream::FxType::DelayLine, 2);
+  }
+  if (_delayLineFx == 0)
+    log("Error creating delay line effect: %d", SpectrumStream::errorGetCode());
+
+  setAveragingCoeficient(avgCoef);
+
+  // The ring starts half full of silence (its storage starts zeroed), so that the first
+  // analysis has a whole frame to read and the rate control starts near its set point.
+  _circularBuffer.produce(static_cast<int32_t>(std::trunc(_circularBuffer.length * 0.5)));
+}
+
+TFDataSource::~TFDataSource() { log("TFDataSource Dealloc"); }
+
+void TFDataSource::setFftInputSize(int32_t fftSize) {
+  _fftInputSize = fftSize;
+  const size_t floats = 4 * static_cast<size_t>(fftSize);
+  _dataFlag = dataFlagFor(fftSize);
+  _inputPowerSpectraBuffer = fft::allocateFloats(floats);
+  _outputPowerSpectraBuffer = fft::allocateFloats(floats);
+  _ioCrossDensityBuffer = fft::allocateFloats(floats);
+  _oiCrossDensityBuffer = fft::allocateFloats(floats);
+  _recordBufferSize = static_cast<int32_t>(floats);
+  _recordBufferSizeBytes = static_cast<uint32_t>(floats * sizeof(float));
+  _recordBuffer = fft::allocateFloats(floats);
+  if (_fftChannel) _fftChannel->prepareFft(fftSize);
+}
+
+void TFDataSource::update(double /*time*/) {
+  const float a = _avgNew.load(std::memory_order_relaxed);
+
+  const double now = _clock->now();
+  const double dt = now - _lastConsumeTime;
+  _lastConsumeTime = now;
+
+  int32_t fill = 0;
+  const void* tail = _circularBuffer.tail(&fill);
+  const int32_t length = _circularBuffer.length;
+
+  const uint32_t frameBytes = 8 * static_cast<uint32_t>(_fftInputSize);
+  const uint32_t putBytes = std::min(static_cast<uint32_t>(fill), frameBytes);
+  // Float samples of both channels the device produced since the last update. Held in
+  // range: the first interval is measured from time 0 and a clock may step back.
+  const double produced = std::trunc(2.0 * static_cast<double>(samplingRate()) * std::max(dt, 0.0));
+  const uint64_t elapsedBytes =
+      4 * static_cast<uint64_t>(std::min(produced, double{std::numeric_limits<uint32_t>::max()}));
+  const auto n = static_cast<uint32_t>(std::min<uint64_t>(elapsedBytes, putBytes));
+  // Slower than real time below two thirds full, faster above: the fill settles there.
+  const float g = static_cast<float>(fill) * 1.5f / static_cast<float>(length);
+  uint32_t consume = static_cast<uint32_t>(std::trunc(static_cast<float>(n) * g)) & ~7u;
+  // Only a ring smaller than two frames (a later, larger FFT size) could ask for more.
+  consume = std::min(consume, static_cast<uint32_t>(fill) & ~7u);
+
+  uint32_t result = SpectrumStream::kFailed;
+  int32_t error = kStreamErrorHandle;
+  if (_fftChannel) {
+    if (putBytes > 0) _fftChannel->putData(tail, putBytes);
+    result = _fftChannel->getData(_recordBuffer.get(), _dataFlag);
+    error = SpectrumStream::errorGetCode();
+    // The consumed frames become the delay line's past before the producer may reuse them.
+    if (consume > 0) _fftChannel->passData(tail, consume);
+  }
+  if (consume > 0) _circularBuffer.consume(static_cast<int32_t>(consume));
+
+  if (result == SpectrumStream::kFailed) {
+    log("Error in fft channel: %d", error);
+    return;
+  }
+  accumulate(a);
+  updateAVGfactors();
+}
+
+void TFDataSource::accumulate(float newWeight) {
+  const float a = newWeight;
+  const float b = 1.0f - a;
+  const float* __restrict r = _recordBuffer.get();
+  float* __restrict power = _inputPowerSpectraBuffer.get();
+  float* __restrict io = _ioCrossDensityBuffer.get();
+  float* __restrict oi = _oiCrossDensityBuffer.get();
+  const auto bins = static_cast<size_t>(_fftInputSize);
+  for (size_t k = 0; k < bins; ++k) {
+    const float reA = r[4 * k], imA = r[4 * k + 1], reB = r[4 * k + 2], imB = r[4 * k + 3];
+    const float crossRe = reA * reB + imA * imB;
+    const float crossIm = reA * imB - imA * reB;
+    power[4 * k] = a * (reA * reA + imA * imA) + b * power[4 * k];
+    power[4 * k + 1] = a * (reB * reB + imB * imB) + b * power[4 * k + 1];
+    io[4 * k] = a * crossRe + b * io[4 * k];
+    io[4 * k + 1] = a * crossIm + b * io[4 * k + 1];
+    oi[4 * k] = a * crossRe + b * oi[4 * k];
+    oi[4 * k + 1] = a * -crossIm + b * oi[4 * k + 1];
+  }
+}
+
+void TFDataSource::setAveragingCoeficient(float avgCoef) {
+  QV_ASSERT_TEXT(avgCoef <= 1.0f && avgCoef > 0.0f, "avgCoef <= 1.0f && avgCoef > 0.0f");
+  _averagingCoeficient.store(avgCoef, std::memory_order_relaxed);
+  resetAverages();
+  _avgNewTarget.store(avgCoef, std::memory_order_relaxed);
+  _avgOldMax.store(1.0f - avgCoef, std::memory_order_relaxed);
+  // From the weight just reset, not re-read: an update running meanwhile may already have
+  // slid it towards the old target, which could make the step negative.
+  const float step = (1.0f - avgCoef) / 10.0f;
+  _avgSlideStep.store(step, std::memory_order_relaxed);
+  QV_ASSERT_TEXT(step >= 0.0f, "_avgSlideStep >= 0.0f");
+}
+
+void TFDataSource::resetAverages() {
+  // The buffers stay: the next update, with weight 1, replaces them by its frame.
+  _avgNew.store(1.0f, std::memory_order_relaxed);
+  _avgOld.store(0.0f, std::memory_order_relaxed);
+}
+
+void TFDataSource::updateAVGfactors() {
+  float current = _avgNew.load(std::memory_order_relaxed);
+  const float target = _avgNewTarget.load(std::memory_order_relaxed);
+  if (current > target) {
+    current -= std::min(current - target, _avgSlideStep.load(std::memory_order_relaxed));
+    _avgNew.store(current, std::memory_order_relaxed);
+    _avgOld.store(1.0f - current, std::memory_order_relaxed);
+  }
+}
+
+void TFDataSource::setDelayLeftAndRight(float left, float right) {
+  SpectrumStream::DelayLineParameters current{-1.0f, -1.0f};
+  if (_fftChannel) _fftChannel->fxGetParameters(_delayLineFx, &current);
+  if (current.leftDelay == left && current.rightDelay == right) return;
+  const SpectrumStream::DelayLineParameters wanted{left, right};
+  const bool ok = _fftChannel && _fftChannel->fxSetParameters(_delayLineFx, wanted);
+  if (!ok) {
+    const int32_t error = _fftChannel ? SpectrumStream::errorGetCode() : kStreamErrorHandle;
+    std::printf("FX Set Params ERROR: %d\n", error);
+  }
+}
+
+void TFDataSource::setChannelsSwapped(bool swapped) {
+  if (_fftChannel) {
+    if (swapped) {
+      if (_swapFX.load() == 0)
+        _swapFX.store(_fftChannel->setFx(SpectrumStream::FxType::ChannelMix, 1));
+      // Output channel 1 takes input channel 2 and the other way round.
+      const SpectrumStream::ChannelMixParameters exchange{{2, 1}};
+      if (!_fftChannel->fxSetParameters(_swapFX.load(), exchange))
+        log("Cound not set SWAP effect! %d", SpectrumStream::errorGetCode());
+    } else {
+      _fftChannel->removeFx(_swapFX.load());
+      _swapFX.store(0);
+    }
+  }
+  _channelsSwapped.store(swapped);
+}
+
+void TFDataSource::setInputChannelCountSamplingRateAudioDataTransport(
+    uint32_t inputChannelCount, uint32_t samplingRate,
+    std::weak_ptr<QVAudioDataTransport> transport) {
+  _inputChannelCount = inputChannelCount;
+  QV_ASSERT(inputChannelCount == 2);
+  // The rate control follows the announced rate; the stream keeps its own.
+  _samplingRate.store(samplingRate, std::memory_order_relaxed);
+  _audioDataTransport = std::move(transport);
+}
+
+void TFDataSource::getData(const void* data, uint32_t byteSize) {
+  int32_t space = 0;
+  void* head = _circularBuffer.head(&space);
+  uint32_t copied = byteSize;
+  if (byteSize > static_cast<uint32_t>(space)) {
+    log("AAAAA");
+    copied = static_cast<uint32_t>(space);
+  }
+  copied &= ~7u;  // whole frames only, so that the channels never change places
+  if (copied == 0) return;
+  std::memcpy(head, data, copied);
+  _circularBuffer.produce(static_cast<int32_t>(copied));
+}
+
+std::weak_ptr<QVAudioDataTransport> TFDataSource::audioDataTransport() const {
+  return _audioDataTransport;
+}
+
+void TFDataSource::setAudioDataTransport(std::weak_ptr<QVAudioDataTransport> transport) {
+  _audioDataTransport = std::move(transport);
+}
+
+}  // namespace qv

@@ -1,0 +1,120 @@
+#pragma once
+// Turns recorded two-channel audio into exponentially averaged power and cross spectra.
+// Thread contract: getData (producer) runs on the record queue, update (consumer) on the
+// update queue; they share only the ring. Weights, delay and swap may be set from the
+// controlling thread: each is an atomic value, read once per update.
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "audio/QVRecorderConsumer.h"
+#include "audiolib/SpectrumStream.h"
+#include "platform/ByteRing.h"
+#include "platform/Clock.h"
+
+namespace qv {
+
+class TFDataSource : public QVRecorderConsumer {
+ public:
+  // The longest delay a user can set on either channel.
+  static constexpr float kMaxDelayMs = 1000.0f;
+
+  // `fftSize` arrives as a float and is truncated; startFreq and endFreq are only kept.
+  TFDataSource(uint32_t sampleRate, float fftSize, float startFreq, float endFreq, float avgCoef,
+               std::shared_ptr<Clock> clock = Clock::system());
+  ~TFDataSource() override;
+  TFDataSource(const TFDataSource&) = delete;
+  TFDataSource& operator=(const TFDataSource&) = delete;
+
+  // Reallocates every spectral buffer (not the ring); never while update runs.
+  void setFftInputSize(int32_t fftSize);
+  int32_t fftInputSize() const { return _fftInputSize; }
+
+  // One processing step: ring → stream → FFT → averages.
+  void update(double time);
+
+  void setAveragingCoeficient(float avgCoef);
+  float averagingCoeficient() const { return _averagingCoeficient.load(std::memory_order_relaxed); }
+  void resetAverages();
+  void updateAVGfactors();
+
+  // Delays of recorded channels 1 (left) and 2 (right) in milliseconds, both >= 0.
+  void setDelayLeftAndRight(float left, float right);
+  void setChannelsSwapped(bool swapped);
+  bool channelsSwapped() const { return _channelsSwapped.load(std::memory_order_relaxed); }
+
+  // Four floats per bin over all N bins (layout in the .cpp).
+  const float* inputPowerSpectraBuffer() const { return _inputPowerSpectraBuffer.get(); }
+  const float* outputPowerSpectraBuffer() const { return _outputPowerSpectraBuffer.get(); }
+  const float* ioCrossDensityBuffer() const { return _ioCrossDensityBuffer.get(); }
+  const float* oiCrossDensityBuffer() const { return _oiCrossDensityBuffer.get(); }
+
+  // Weight of a new frame in the next update.
+  float avgNew() const { return _avgNew.load(std::memory_order_relaxed); }
+  const ByteRing& circularBuffer() const { return _circularBuffer; }
+  // Consumer side only (the update thread), for example to drop stale audio.
+  ByteRing& circularBuffer() { return _circularBuffer; }
+  // The stream (null when it could not be created), for inspection.
+  const SpectrumStream* fftChannel() const { return _fftChannel.get(); }
+
+  float startFreq() const { return _startFreq; }
+  void setStartFreq(float f) { _startFreq = f; }
+  float endFreq() const { return _endFreq; }
+  void setEndFreq(float f) { _endFreq = f; }
+  int32_t verticesCount() const { return _verticesCount; }
+  void setVerticesCount(int32_t n) { _verticesCount = n; }
+  uint32_t outputChannel() const { return _outputChannel; }
+  void setOutputChannel(uint32_t c) { _outputChannel = c; }
+  std::shared_ptr<TFDataSource> nextDataSource() const { return _nextDataSource; }
+  void setNextDataSource(std::shared_ptr<TFDataSource> s) { _nextDataSource = std::move(s); }
+
+  // QVRecorderConsumer
+  void setInputChannelCountSamplingRateAudioDataTransport(
+      uint32_t channelCount, uint32_t samplingRate,
+      std::weak_ptr<QVAudioDataTransport> transport) override;
+  void getData(const void* data, uint32_t byteSize) override;
+  std::weak_ptr<QVAudioDataTransport> audioDataTransport() const override;
+  void setAudioDataTransport(std::weak_ptr<QVAudioDataTransport> transport) override;
+  uint32_t inputChannelCount() const override { return _inputChannelCount; }
+  uint64_t outputChannelCount() const override { return _outputChannelCount; }
+  uint64_t samplingRate() const override { return _samplingRate.load(std::memory_order_relaxed); }
+  uint32_t requiredMinimumDataSize() const override { return _requiredMinimumDataSize; }
+
+ private:
+  void accumulate(float newWeight);
+
+  std::unique_ptr<SpectrumStream> _fftChannel;
+  uint32_t _delayLineFx = 0;
+  std::atomic<uint32_t> _swapFX{0};
+  std::atomic<float> _avgNewTarget{1.0f};
+  std::atomic<float> _avgOldMax{0.0f};
+  std::atomic<float> _avgNew{1.0f};
+  std::atomic<float> _avgOld{0.0f};
+  std::atomic<float> _avgSlideStep{0.0f};
+  uint32_t _dataFlag = 0;
+  int32_t _recordBufferSize = 0;
+  uint32_t _recordBufferSizeBytes = 0;
+  fft::AlignedFloats _recordBuffer;
+  ByteRing _circularBuffer;
+  double _lastConsumeTime = 0.0;
+  std::atomic<bool> _channelsSwapped{false};
+  uint32_t _requiredMinimumDataSize = 0;
+  uint32_t _outputChannel = 0;
+  uint32_t _inputChannelCount = 0;
+  int32_t _fftInputSize = 0;
+  float _startFreq;
+  float _endFreq;
+  std::atomic<float> _averagingCoeficient{1.0f};
+  int32_t _verticesCount = 0;
+  std::weak_ptr<QVAudioDataTransport> _audioDataTransport;
+  uint64_t _outputChannelCount = 0;
+  std::atomic<uint64_t> _samplingRate;
+  fft::AlignedFloats _inputPowerSpectraBuffer;
+  fft::AlignedFloats _outputPowerSpectraBuffer;
+  fft::AlignedFloats _ioCrossDensityBuffer;
+  fft::AlignedFloats _oiCrossDensityBuffer;
+  std::shared_ptr<TFDataSource> _nextDataSource;
+  std::shared_ptr<Clock> _clock;
+};
+
+}  // namespace qv

@@ -1,0 +1,218 @@
+#include "engine/TransferFunctionModel.h"
+
+#include <cmath>
+#include <limits>
+
+#include "platform/Assert.h"
+#include "platform/Vector.h"
+
+namespace qv {
+namespace {
+
+constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+
+}  // namespace
+
+TransferFunctionModel::TransferFunctionModel(uint64_t fftSize, uint64_t rate, int32_t octResolution,
+                                             int64_t smoothing, std::shared_ptr<Clock> clock)
+    : LinToLogTransformer(nullptr, static_cast<int32_t>(fftSize), static_cast<int64_t>(rate),
+                          octResolution) {
+  // The base built the band tables; the curves that depend on them are ours.
+  rebuildCurves();
+  _tfDataSource = std::make_shared<TFDataSource>(
+      static_cast<uint32_t>(rate), static_cast<float>(fftSize), static_cast<float>(_startBand),
+      static_cast<float>(_bandCount), 1.0f, std::move(clock));
+  setSmoothing(smoothing);
+  _coherenceThreshold.store(0.05f);
+}
+
+TransferFunctionModel::~TransferFunctionModel() = default;
+
+void TransferFunctionModel::setOctResolution(int32_t octResolution) {
+  LinToLogTransformer::setOctResolution(octResolution);
+  rebuildCurves();
+}
+
+void TransferFunctionModel::setFftSizeWithSamplingRateOctResolution(int32_t fftSize,
+                                                                    int64_t samplingRate,
+                                                                    int32_t octResolution) {
+  LinToLogTransformer::setFftSizeWithSamplingRateOctResolution(fftSize, samplingRate,
+                                                               octResolution);
+  // The band tables now index bins of the new size; the spectra must have them.
+  if (_tfDataSource && _tfDataSource->fftInputSize() != fftSize)
+    _tfDataSource->setFftInputSize(fftSize);
+}
+
+void TransferFunctionModel::rebuildCurves() {
+  const auto bands = static_cast<uint64_t>(_bandCount);
+  _mpolyline = std::make_shared<TFPolyline>(bands);
+  _ppolyline = std::make_shared<TFPolyline>(bands);
+  _cpolyline = std::make_shared<TFPolyline>(bands);
+
+  // Room past the last band for the kernel to read the curve's zero continuation.
+  const size_t size = 2 * (static_cast<size_t>(_bandCount) + maxSmoothingKernelLength() + 1);
+  _input = fft::allocateFloats(size);
+  _output = fft::allocateFloats(size);
+  _crossReal = fft::allocateFloats(size);
+  _crossImag = fft::allocateFloats(size);
+  _bufferReal = fft::allocateFloats(size);
+  _bufferImag = fft::allocateFloats(size);
+  _bufferMagnitude = fft::allocateFloats(size);
+  _bufferPhase = fft::allocateFloats(size);
+  vec::vfill(kNaN, _bufferMagnitude.get(), size);
+  vec::vfill(kNaN, _bufferPhase.get(), size);
+}
+
+int32_t TransferFunctionModel::maxSmoothingKernelLength() const {
+  const auto octave =
+      static_cast<int32_t>(std::trunc(bandIndexForFreq(1000.0f) - bandIndexForFreq(500.0f)));
+  return 2 * octave + 1;
+}
+
+void TransferFunctionModel::setSmoothing(int64_t smoothing) {
+  const int32_t octave = (maxSmoothingKernelLength() - 1) / 2;
+  QV_ASSERT(smoothing >= 1 && smoothing <= octave);
+  _smoothing = smoothing;
+  vec::vfill(0.0f, _bufferMagnitude.get(), static_cast<size_t>(_bandCount));
+  vec::vfill(0.0f, _bufferPhase.get(), static_cast<size_t>(_bandCount));
+
+  const auto half = static_cast<int32_t>(octave / smoothing);
+  const int32_t length = 2 * half + 1;
+  auto kernel = std::make_unique<float[]>(static_cast<size_t>(length));
+  if (length >= 2) {
+    // A raised cosine over ±1/S octave whose end taps are zero.
+    const float halfLength = static_cast<float>(length) * 0.5f;
+    for (int32_t i = 0; i < half; ++i) {
+      const float w = 1.0f + std::cos(static_cast<float>(M_PI * i / halfLength));
+      kernel[half - i] = w;
+      kernel[half + i] = w;
+    }
+  }
+  const float sum = vec::sve(kernel.get(), static_cast<size_t>(length));
+  vec::vsdiv(kernel.get(), sum, kernel.get(), static_cast<size_t>(length));
+  _smoothKernel = std::move(kernel);
+  _smoothKernelLength = length;
+}
+
+void TransferFunctionModel::setAveragingIndex(float averagingIndex) {
+  _averagingIndex.store(averagingIndex, std::memory_order_relaxed);
+  _tfDataSource->setAveragingCoeficient(averagingIndex / 1000.0f);
+}
+
+void TransferFunctionModel::resetAverages() { _tfDataSource->resetAverages(); }
+
+void TransferFunctionModel::setDelayLeftAndRight(float left, float right) {
+  _tfDataSource->setDelayLeftAndRight(left, right);
+}
+
+void TransferFunctionModel::setTfDataSource(std::shared_ptr<TFDataSource> dataSource) {
+  QV_ASSERT(dataSource != nullptr);
+  _tfDataSource = std::move(dataSource);
+}
+
+void TransferFunctionModel::gatherBands() {
+  const float* power = _tfDataSource->inputPowerSpectraBuffer();
+  const float* cross = _tfDataSource->ioCrossDensityBuffer();
+  float* input = _input.get();
+  float* output = _output.get();
+  float* crossRe = _crossReal.get();
+  float* crossIm = _crossImag.get();
+  const float* startEnd = _bandStartEndPt.get();
+
+  for (int32_t b = 0; b < _bandCount; ++b) {
+    const float s = startEnd[2 * b];
+    const float e = startEnd[2 * b + 1];
+    QV_ASSERT_TEXT(!(e < s), "!(n2<n1)");
+    input[b] = output[b] = crossRe[b] = crossIm[b] = 0.0f;
+    if (b < _interpolatedBandCount) {
+      // Bands narrower than the bin spacing: interpolate at the band centre.
+      const size_t k = 4 * static_cast<size_t>(_closestLowerFftPts[b]);
+      const double r = _interpCenterBandRatios[b];
+      const auto lerp = [r](const float* v, size_t at) {
+        return static_cast<float>(v[at + 4] * r + (1.0 - r) * v[at]);
+      };
+      crossRe[b] = lerp(cross, k);
+      crossIm[b] = lerp(cross, k + 1);
+      input[b] = lerp(power, k);
+      output[b] = lerp(power, k + 1);
+    } else {
+      const auto first = static_cast<int32_t>(std::ceil(s));
+      const float end = std::ceil(e);
+      for (int32_t j = first; static_cast<float>(j) < end; ++j) {
+        const size_t at = 4 * static_cast<size_t>(j);
+        crossRe[b] += cross[at];
+        input[b] += power[at];
+        crossIm[b] += cross[at + 1];
+        output[b] += power[at + 1];
+      }
+    }
+  }
+}
+
+void TransferFunctionModel::transform(double time) {
+  _tfDataSource->update(time);
+  gatherBands();
+
+  const auto bands = static_cast<size_t>(_bandCount);
+  float* input = _input.get();
+  float* output = _output.get();
+  float* crossRe = _crossReal.get();
+  float* magnitude = _mpolyline->values();
+  float* phase = _ppolyline->values();
+  float* coherence = _cpolyline->values();
+
+  vec::ztrans(input, crossRe, _crossImag.get(), _bufferReal.get(), _bufferImag.get(), bands);
+  vec::zcoher(input, output, crossRe, _crossImag.get(), crossRe, bands);
+  vec::zvmags(_bufferReal.get(), _bufferImag.get(), input, bands);
+
+  // Entry h + i of a smoothed curve is the kernel applied from band i on: centred on h - 1 + i.
+  const auto kernelLength = static_cast<size_t>(_smoothKernelLength);
+  const size_t h = kernelLength / 2 + 1;
+  const size_t outputs = bands - h;
+  const float* kernel = _smoothKernel.get();
+  vec::conv(input, kernel, kernelLength, _bufferMagnitude.get() + h, outputs);
+  vec::vdbcon(_bufferMagnitude.get(), magnitude, bands, 1.0f, true);
+  // Half of 20·log10 of a squared magnitude, one entry down so that band b is centred on b.
+  vec::vsmul(magnitude + 1, 0.5f, magnitude, bands - 1);
+  // The top band's smoothing would be centred past the axis: it has no value.
+  magnitude[bands - 1] = kNaN;
+
+  vec::conv(_bufferReal.get(), kernel, kernelLength, input + h, outputs);
+  vec::conv(_bufferImag.get(), kernel, kernelLength, output + h, outputs);
+  vec::zvphas(input, output, _bufferPhase.get(), bands);
+  vec::vsdiv(_bufferPhase.get(), 0.017453292f, phase, bands);
+  // Below h the arrays still hold |H|² and the measurement power, not a smoothed H.
+  vec::vfill(kNaN, phase, std::min(h, bands));
+
+  const float threshold = _coherenceThreshold.load(std::memory_order_relaxed);
+  for (size_t b = 0; b < bands; ++b) {
+    if (threshold > crossRe[b]) {
+      magnitude[b] = kNaN;
+      phase[b] = kNaN;
+      crossRe[b] = kNaN;
+    }
+  }
+  vec::vsmul(crossRe, 180.0f, coherence, bands);
+}
+
+BandPoint TransferFunctionModel::closestData(const TFPolyline& polyline, float frequency) const {
+  const float index = std::round(bandIndexForFreq(frequency));
+  if (!std::isfinite(index)) return {std::nan(""), std::nan("")};
+  const auto last = static_cast<float>(_bandCount - 1);
+  const auto band = static_cast<int32_t>(std::fmin(std::fmax(index, 0.0f), last));
+  return {frequencyForBandIndex(static_cast<float>(band)), polyline.values()[band]};
+}
+
+BandPoint TransferFunctionModel::closestMagnitudeDataForFrequencyHz(float frequency) const {
+  return closestData(*_mpolyline, frequency);
+}
+
+BandPoint TransferFunctionModel::closestPhaseDataForFrequencyHz(float frequency) const {
+  return closestData(*_ppolyline, frequency);
+}
+
+BandPoint TransferFunctionModel::closestCoherenceDataForFrequencyHz(float frequency) const {
+  return closestData(*_cpolyline, frequency);
+}
+
+}  // namespace qv

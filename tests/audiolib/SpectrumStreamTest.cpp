@@ -1,0 +1,264 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+#include <random>
+#include <vector>
+
+#include "audiolib/SpectrumStream.h"
+
+namespace qv {
+namespace {
+
+using Stream = SpectrumStream;
+
+std::vector<float> noise(size_t count, uint32_t seed) {
+  std::mt19937 generator(seed);
+  std::uniform_real_distribution<float> uniform(-1.0f, 1.0f);
+  std::vector<float> out(count);
+  for (float& v : out) v = uniform(generator);
+  return out;
+}
+
+std::vector<float> interleave(const float* a, const float* b, size_t frames) {
+  std::vector<float> out(2 * frames);
+  for (size_t i = 0; i < frames; ++i) {
+    out[2 * i] = a[i];
+    out[2 * i + 1] = b[i];
+  }
+  return out;
+}
+
+std::unique_ptr<Stream> makeStream(uint32_t rate = 44100) {
+  auto stream = Stream::create(rate, 2, 1000.0f);
+  EXPECT_NE(stream, nullptr);
+  return stream;
+}
+
+class SpectrumLayout : public ::testing::TestWithParam<int> {};
+
+// The output must be the transform of each Hann-windowed channel over all N bins, the upper
+// half included; checked against a direct double-precision DFT at a spread of bins.
+TEST_P(SpectrumLayout, MatchesDirectTransformOfEachWindowedChannel) {
+  const int n = GetParam();
+  auto stream = makeStream();
+  ASSERT_TRUE(stream->prepareFft(n));
+  const auto a = noise(n, 1);
+  const auto b = noise(n, 2);
+  const auto frames = interleave(a.data(), b.data(), n);
+  ASSERT_TRUE(stream->putData(frames.data(), 8 * n));
+  std::vector<float> out(4 * n, -1.0f);
+  ASSERT_EQ(stream->getData(out.data(), Stream::complexFftFlags(n)), 16u * n);
+  EXPECT_EQ(stream->queuedFrames(), 0u);
+
+  for (int k : {0, 1, 7, n / 4 + 3, n / 2 - 1, n / 2, n / 2 + 1, n - 5, n - 1}) {
+    std::complex<double> xa, xb;
+    for (int j = 0; j < n; ++j) {
+      const double w = 0.5 - 0.5 * std::cos(2 * M_PI * j / n);
+      const std::complex<double> e = std::polar(1.0, -2 * M_PI * double(k) * j / n);
+      xa += w * a[j] * e;
+      xb += w * b[j] * e;
+    }
+    const double tolerance = 1e-4 * std::sqrt(double(n));
+    EXPECT_NEAR(out[4 * k], xa.real(), tolerance) << k;
+    EXPECT_NEAR(out[4 * k + 1], xa.imag(), tolerance) << k;
+    EXPECT_NEAR(out[4 * k + 2], xb.real(), tolerance) << k;
+    EXPECT_NEAR(out[4 * k + 3], xb.imag(), tolerance) << k;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, SpectrumLayout,
+                         ::testing::Values(256, 512, 1024, 2048, 4096, 8192, 16384, 32768));
+
+// Known answer: a constant 1 under a periodic Hann window has three non-zero bins,
+// N/2 at DC and -N/4 at bins 1 and N - 1. Missing frames are silence.
+TEST(SpectrumStream, ConstantSignalAndSilence) {
+  const int n = 256;
+  auto stream = makeStream();
+  std::vector<float> ones(2 * n, 1.0f);
+  ASSERT_TRUE(stream->putData(ones.data(), 8 * n));
+  std::vector<float> out(4 * n);
+  ASSERT_NE(stream->getData(out.data(), Stream::complexFftFlags(n)), Stream::kFailed);
+  for (int k = 0; k < n; ++k) {
+    const float expected = k == 0 ? n / 2.0f : (k == 1 || k == n - 1) ? -n / 4.0f : 0.0f;
+    ASSERT_NEAR(out[4 * k], expected, 1e-4f) << k;
+    ASSERT_NEAR(out[4 * k + 2], expected, 1e-4f) << k;
+    ASSERT_NEAR(out[4 * k + 1], 0.0f, 1e-4f) << k;
+  }
+  // Nothing queued: the next frame is silence.
+  ASSERT_NE(stream->getData(out.data(), Stream::complexFftFlags(n)), Stream::kFailed);
+  for (float v : out) ASSERT_EQ(v, 0.0f);
+}
+
+// Without the window a unit impulse at frame 0 transforms to 1 in every bin.
+TEST(SpectrumStream, UnwindowedImpulseIsFlat) {
+  const int n = 512;
+  auto stream = makeStream();
+  std::vector<float> impulse(2 * n, 0.0f);
+  impulse[0] = impulse[1] = 1.0f;
+  ASSERT_TRUE(stream->putData(impulse.data(), 8 * n));
+  std::vector<float> out(4 * n);
+  ASSERT_NE(stream->getData(out.data(), Stream::complexFftFlags(n) | Stream::kDataFftNoWindow),
+            Stream::kFailed);
+  for (int k = 0; k < n; ++k) {
+    ASSERT_FLOAT_EQ(out[4 * k], 1.0f);
+    ASSERT_FLOAT_EQ(out[4 * k + 3], 0.0f);
+  }
+}
+
+// The delay line must be a pure delay even though the stream is fed overlapping windows:
+// every analysed frame of the delayed channel holds the same N frames d samples earlier,
+// exactly what an undelayed stream shows when positioned d samples back.
+class PureDelay : public ::testing::TestWithParam<uint32_t> {};
+
+TEST_P(PureDelay, DelayedFrameIsTheSignalDSamplesEarlier) {
+  const uint32_t d = GetParam();
+  const int n = 4096;
+  const uint32_t rate = 44100;
+  const uint32_t step = 1470;  // a display tick's advance: windows overlap by 64 %
+  const size_t total = 60000 + 12 * step + n;
+  const auto x = noise(total, 7);
+  const auto y = noise(total, 8);
+  const auto frames = interleave(x.data(), y.data(), total);
+
+  auto delayed = makeStream(rate);
+  const uint32_t fx = delayed->setFx(Stream::FxType::DelayLine, 2);
+  ASSERT_NE(fx, 0u);
+  const float ms = static_cast<float>(d * 1000.0 / rate);
+  ASSERT_TRUE(delayed->fxSetParameters(fx, Stream::DelayLineParameters{ms, 0.0f}));
+
+  const uint32_t startFrame = 50000;  // at least the largest delay of audio before
+  delayed->passData(frames.data(), 8 * startFrame);
+  std::vector<float> out(4 * n), expected(4 * n);
+  for (uint32_t position = startFrame; position < startFrame + 12 * step; position += step) {
+    ASSERT_TRUE(delayed->putData(frames.data() + 2 * position, 8 * n));
+    ASSERT_NE(delayed->getData(out.data(), Stream::complexFftFlags(n)), Stream::kFailed);
+    delayed->passData(frames.data() + 2 * position, 8 * step);
+
+    // Reference: channel 1 taken d frames back, channel 2 at the same place.
+    auto plain = makeStream(rate);
+    plain->passData(frames.data(), 8 * (position - d));
+    plain->putData(frames.data() + 2 * (position - d), 8 * n);
+    plain->getData(expected.data(), Stream::complexFftFlags(n));
+    for (int k = 0; k < n; ++k) {
+      ASSERT_EQ(out[4 * k], expected[4 * k]) << "bin " << k << " at " << position;
+      ASSERT_EQ(out[4 * k + 1], expected[4 * k + 1]) << "bin " << k << " at " << position;
+    }
+    auto same = makeStream(rate);
+    same->putData(frames.data() + 2 * position, 8 * n);
+    same->getData(expected.data(), Stream::complexFftFlags(n));
+    for (int k = 0; k < n; ++k) ASSERT_EQ(out[4 * k + 2], expected[4 * k + 2]) << k;
+  }
+}
+
+// From one sample to the longest delay (1000 ms at 44.1 kHz), through delays shorter and
+// longer than the frame.
+INSTANTIATE_TEST_SUITE_P(Delays, PureDelay,
+                         ::testing::Values(0u, 1u, 44u, 1470u, 4095u, 4096u, 8820u, 44100u));
+
+// Delays are rounded to the nearest whole sample: 0.25 ms is 11.025 samples at 44.1 kHz,
+// 0.26 ms is 11.466 and 0.2607 ms is 11.497 (11); 0.2608 ms is 11.501 (12).
+TEST(SpectrumStream, DelayRoundsToNearestSample) {
+  const int n = 256;
+  std::vector<float> impulse(2 * n, 0.0f);
+  impulse[2 * 20] = 1.0f;  // channel 1 only, frame 20
+  for (const auto& [ms, sample] :
+       std::vector<std::pair<float, int>>{{0.25f, 31}, {0.2607f, 31}, {0.2608f, 32}}) {
+    auto stream = makeStream(44100);
+    const uint32_t fx = stream->setFx(Stream::FxType::DelayLine, 2);
+    ASSERT_TRUE(stream->fxSetParameters(fx, Stream::DelayLineParameters{ms, 0.0f}));
+    stream->putData(impulse.data(), 8 * n);
+    std::vector<float> out(4 * n);
+    stream->getData(out.data(), Stream::complexFftFlags(n) | Stream::kDataFftNoWindow);
+    // An impulse at frame s transforms to exp(-2πi·k·s/N): bin 1 has phase -2π·s/N.
+    const double phase = std::atan2(out[5], out[4]);
+    EXPECT_NEAR(phase, -2 * M_PI * sample / n, 1e-4) << ms;
+  }
+}
+
+// Effects run highest priority first: a delay (2) before the swap (1) delays the input
+// channel 1, which the swap then moves to output channel 2; in the other order the delay
+// acts on what is already output channel 1.
+TEST(SpectrumStream, EffectsRunInPriorityOrder) {
+  const int n = 256;
+  std::vector<float> impulses(2 * n, 0.0f);
+  impulses[0] = 1.0f;            // channel 1: frame 0
+  impulses[2 * 100 + 1] = 1.0f;  // channel 2: frame 100
+  const float tenSamples = 10 * 1000.0f / 44100;
+  const auto firstSample = [n](const std::vector<float>& out, int channel) {
+    // Phase slope of an impulse gives its position: -2π·s/N at bin 1.
+    const double phase = std::atan2(out[4 + 2 * channel + 1], out[4 + 2 * channel]);
+    return static_cast<int>(std::lround(-phase * n / (2 * M_PI) + n)) % n;
+  };
+  for (const bool delayFirst : {true, false}) {
+    auto stream = makeStream(44100);
+    const uint32_t delay = stream->setFx(Stream::FxType::DelayLine, delayFirst ? 2 : 1);
+    const uint32_t mix = stream->setFx(Stream::FxType::ChannelMix, delayFirst ? 1 : 2);
+    ASSERT_TRUE(stream->fxSetParameters(delay, Stream::DelayLineParameters{tenSamples, 0.0f}));
+    ASSERT_TRUE(stream->fxSetParameters(mix, Stream::ChannelMixParameters{{2, 1}}));
+    stream->putData(impulses.data(), 8 * n);
+    std::vector<float> out(4 * n);
+    stream->getData(out.data(), Stream::complexFftFlags(n) | Stream::kDataFftNoWindow);
+    if (delayFirst) {
+      EXPECT_EQ(firstSample(out, 0), 100);  // input 2, undelayed
+      EXPECT_EQ(firstSample(out, 1), 10);   // input 1, delayed
+    } else {
+      EXPECT_EQ(firstSample(out, 0), 110);  // input 2, delayed after the swap
+      EXPECT_EQ(firstSample(out, 1), 0);
+    }
+  }
+}
+
+TEST(SpectrumStream, EffectManagementReportsErrors) {
+  auto stream = makeStream();
+  const uint32_t delay = stream->setFx(Stream::FxType::DelayLine, 2);
+  ASSERT_NE(delay, 0u);
+  EXPECT_EQ(stream->setFx(Stream::FxType::DelayLine, 3), 0u);
+  EXPECT_EQ(Stream::errorGetCode(), kStreamErrorAlready);
+
+  for (float bad : {-1.0f, 1000.5f, NAN}) {
+    EXPECT_FALSE(stream->fxSetParameters(delay, Stream::DelayLineParameters{bad, 0.0f}));
+    EXPECT_EQ(Stream::errorGetCode(), kStreamErrorIllParam);
+  }
+  EXPECT_TRUE(stream->fxSetParameters(delay, Stream::DelayLineParameters{1000.0f, 3.5f}));
+  Stream::DelayLineParameters read;
+  ASSERT_TRUE(stream->fxGetParameters(delay, &read));
+  EXPECT_EQ(read.leftDelay, 1000.0f);
+  EXPECT_EQ(read.rightDelay, 3.5f);
+
+  const uint32_t mix = stream->setFx(Stream::FxType::ChannelMix, 1);
+  EXPECT_FALSE(stream->fxSetParameters(mix, Stream::ChannelMixParameters{{3, 1}}));
+  EXPECT_EQ(Stream::errorGetCode(), kStreamErrorIllParam);
+  // A delay handle is not a mix handle.
+  EXPECT_FALSE(stream->fxSetParameters(delay, Stream::ChannelMixParameters{{2, 1}}));
+  EXPECT_EQ(Stream::errorGetCode(), kStreamErrorHandle);
+
+  ASSERT_TRUE(stream->removeFx(mix));
+  EXPECT_FALSE(stream->removeFx(mix));
+  EXPECT_EQ(Stream::errorGetCode(), kStreamErrorHandle);
+  const uint32_t again = stream->setFx(Stream::FxType::ChannelMix, 1);
+  EXPECT_NE(again, 0u);
+  EXPECT_NE(again, mix);
+}
+
+TEST(SpectrumStream, RejectsWhatItCannotDo) {
+  EXPECT_EQ(Stream::create(44100, 1, 1000.0f), nullptr);
+  EXPECT_EQ(Stream::errorGetCode(), kStreamErrorFormat);
+  EXPECT_EQ(Stream::create(0, 2, 1000.0f), nullptr);
+
+  auto stream = makeStream();
+  std::vector<float> out(4 * 256);
+  EXPECT_EQ(stream->getData(out.data(), 0x40000000), Stream::kFailed);  // not an FFT
+  EXPECT_EQ(Stream::errorGetCode(), kStreamErrorNotAvail);
+  EXPECT_EQ(Stream::complexFftFlags(1000), 0u);
+  EXPECT_EQ(Stream::complexFftFlags(65536), 0u);
+  EXPECT_EQ(Stream::complexFftFlags(32768), 0xC0000097u);
+
+  std::vector<float> tooMuch(2 * (Stream::kMaxFftSize + 1));
+  EXPECT_FALSE(stream->putData(tooMuch.data(), 8 * (Stream::kMaxFftSize + 1)));
+  EXPECT_EQ(Stream::errorGetCode(), kStreamErrorMem);
+  EXPECT_EQ(stream->queuedFrames(), 0u);
+}
+
+}  // namespace
+}  // namespace qv

@@ -1,0 +1,176 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "SimulatedCapture.h"
+#include "engine/TFDataSource.h"
+#include "platform/Log.h"
+
+namespace qv {
+namespace {
+
+class LogCapture {
+ public:
+  LogCapture() {
+    previous_ = setLogSink([this](const std::string& line) { lines.push_back(line); });
+  }
+  ~LogCapture() { setLogSink(previous_); }
+  int count(const std::string& line) const {
+    int n = 0;
+    for (const auto& l : lines) n += l == line;
+    return n;
+  }
+  std::vector<std::string> lines;
+
+ private:
+  LogSink previous_;
+};
+
+class TFDataSourceTest : public ::testing::Test {
+ protected:
+  std::shared_ptr<TFDataSource> make(float fftSize, float avgCoef = 1.0f, uint32_t rate = 44100) {
+    return std::make_shared<TFDataSource>(rate, fftSize, 1.0f, 1100.0f, avgCoef, clock_);
+  }
+  std::shared_ptr<ManualClock> clock_ = std::make_shared<ManualClock>();
+  LogCapture log_;
+};
+
+TEST_F(TFDataSourceTest, RingStartsHalfFullOfSilence) {
+  auto source = make(32768);
+  const ByteRing& ring = source->circularBuffer();
+  // 32768 · 16 + 1024 requested, rounded up to whole pages.
+  EXPECT_GE(ring.length, 32768 * 16 + 1024);
+  EXPECT_EQ(ring.fill(), ring.length / 2);
+  for (int32_t i = 0; i < ring.length / 2; ++i) ASSERT_EQ(ring.buffer[i], 0);
+  EXPECT_EQ(source->fftInputSize(), 32768);
+  EXPECT_EQ(source->avgNew(), 1.0f);
+}
+
+// A block larger than the free space keeps its first free-space bytes, logs "AAAAA" once,
+// and the ring never holds more than its length.
+TEST_F(TFDataSourceTest, OverflowKeepsOnlyWhatFits) {
+  auto source = make(256);  // ring of 5120 bytes requested: one 8 KiB page here
+  const ByteRing& ring = source->circularBuffer();
+  const int32_t free = ring.length - ring.fill();
+  std::vector<float> block(2 * 1000);
+  for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<float>(i + 1);
+  ASSERT_GT(8000, free);
+  source->getData(block.data(), 8000);
+  EXPECT_EQ(log_.count("AAAAA"), 1);
+  EXPECT_EQ(ring.fill(), ring.length);
+  const int32_t start = ring.length - free;
+  EXPECT_EQ(std::memcmp(ring.buffer + start, block.data(), static_cast<size_t>(free)), 0);
+
+  source->getData(block.data(), 8);  // a full ring takes nothing more
+  EXPECT_EQ(log_.count("AAAAA"), 2);
+  EXPECT_EQ(ring.fill(), ring.length);
+}
+
+// A clear ring: nothing to push, nothing to consume; right after a reset the averages are
+// the newest frame alone, here silence, so every bin is exactly 0.
+TEST_F(TFDataSourceTest, EmptyRingPushesNothingAndResetTakesNewestFrame) {
+  auto source = make(1024, 0.1f);
+  test::SimulatedCapture capture(*clock_, *source, 44100);
+  capture.setSignal(test::interleave(test::noise(44100, 1), test::noise(44100, 2)));
+  capture.run(0.9, 30.0, [&] { source->update(0.0); });
+  ASSERT_GT(source->inputPowerSpectraBuffer()[4 * 10], 0.0f);
+
+  source->circularBuffer().clear();
+  source->resetAverages();
+  clock_->advance(1.0 / 30);
+  source->update(0.0);
+  EXPECT_EQ(source->circularBuffer().fill(), 0);
+  for (int k = 0; k < 1024; ++k) {
+    ASSERT_EQ(source->inputPowerSpectraBuffer()[4 * k], 0.0f) << k;
+    ASSERT_EQ(source->inputPowerSpectraBuffer()[4 * k + 1], 0.0f) << k;
+    ASSERT_EQ(source->ioCrossDensityBuffer()[4 * k], 0.0f) << k;
+  }
+}
+
+// Live configuration: blocks of 125 ms, updates at 30 Hz. The advance is scaled by
+// 1.5 · fill / length, so the fill settles where that factor is 1: two thirds of the ring.
+// Every consumption is a whole number of frames, and the first (measured from time 0)
+// is still bounded by one FFT length times the factor.
+TEST_F(TFDataSourceTest, RateControlSettlesNearTwoThirds) {
+  auto source = make(32768);
+  const ByteRing& ring = source->circularBuffer();
+  test::SimulatedCapture capture(*clock_, *source, 44100);
+  capture.setSignal(test::interleave(test::noise(44100 * 20, 3), test::noise(44100 * 20, 4)));
+
+  bool first = true;
+  double fillSum = 0.0;
+  int samples = 0;
+  int updates = 0;
+  capture.run(20.0, 30.0, [&] {
+    const int32_t before = ring.fill();
+    source->update(0.0);
+    const int32_t consumed = before - ring.fill();
+    ASSERT_EQ(consumed % 8, 0);
+    ASSERT_GE(consumed, 0);
+    if (first) {
+      EXPECT_LE(consumed, 8 * 32768 * 1.5 * before / ring.length);
+      EXPECT_GT(consumed, 0);
+      first = false;
+    }
+    // The fill the rate control sees, averaged over the last 5 s (it saw-tooths per block).
+    if (++updates > 450) {
+      fillSum += static_cast<double>(before) / ring.length;
+      ++samples;
+    }
+  });
+  EXPECT_NEAR(fillSum / samples, 2.0 / 3.0, 0.01);
+}
+
+// With c = 0.1 the new-frame weight falls by (1 - c) / 10 per successful update:
+// 1, 0.91, 0.82, … 0.1 after ten, then stays.
+TEST_F(TFDataSourceTest, AveragingWeightSlidesOverTenUpdates) {
+  auto source = make(256, 1.0f);
+  source->setAveragingCoeficient(0.1f);
+  EXPECT_EQ(source->avgNew(), 1.0f);
+  for (int i = 1; i <= 12; ++i) {
+    clock_->advance(1.0 / 30);
+    source->update(0.0);
+    EXPECT_NEAR(source->avgNew(), std::max(0.1, 1.0 - 0.09 * i), 1e-5) << i;
+  }
+  source->resetAverages();
+  EXPECT_EQ(source->avgNew(), 1.0f);
+}
+
+// A stream that cannot be created (no rate) makes every FFT request fail: the failure is
+// logged, the weight does not slide and the averages stay as they are.
+TEST_F(TFDataSourceTest, FailedUpdateNeitherAveragesNorSlides) {
+  auto source = make(256, 0.5f, 0);
+  EXPECT_EQ(source->fftChannel(), nullptr);
+  EXPECT_EQ(log_.count("Error creating fft channel: 6"), 1);
+  EXPECT_EQ(log_.count("Error creating delay line effect: 6"), 1);
+  std::vector<float> block(2 * 256, 0.5f);
+  source->getData(block.data(), 8 * 256);
+  for (int i = 0; i < 3; ++i) {
+    clock_->advance(0.1);
+    source->update(0.0);
+  }
+  EXPECT_EQ(log_.count("Error in fft channel: 5"), 3);
+  EXPECT_EQ(source->avgNew(), 1.0f);
+  EXPECT_EQ(source->inputPowerSpectraBuffer()[0], 0.0f);
+  // Settings on the missing stream fail quietly (the swap is only remembered).
+  source->setChannelsSwapped(true);
+  EXPECT_TRUE(source->channelsSwapped());
+}
+
+using TFDataSourceDeathTest = TFDataSourceTest;
+
+TEST_F(TFDataSourceDeathTest, ProgrammingErrorsStop) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  auto source = make(256);
+  EXPECT_DEATH(source->setInputChannelCountSamplingRateAudioDataTransport(3, 44100, {}),
+               "inputChannelCount == 2");
+  EXPECT_DEATH(source->setAveragingCoeficient(0.0f), "avgCoef <= 1.0f && avgCoef > 0.0f");
+  EXPECT_DEATH(source->setAveragingCoeficient(1.5f), "avgCoef <= 1.0f && avgCoef > 0.0f");
+  EXPECT_DEATH(source->setFftInputSize(1000), "0");
+}
+
+}  // namespace
+}  // namespace qv
