@@ -11,13 +11,12 @@ void MainQueue::async(Block block) {
     executor = executor_;
     if (!executor) {
       pending_.push_back(std::move(block));
+      // Under the lock, so that whoever takes the block later (or ends the queue at
+      // exit) is ordered after this thread's last touch of the queue.
+      cv_.notify_all();
     }
   }
-  if (executor) {
-    executor(std::move(block));
-  } else {
-    cv_.notify_all();
-  }
+  if (executor) executor(std::move(block));
 }
 
 void MainQueue::setExecutor(Executor executor) {
