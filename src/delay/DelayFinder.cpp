@@ -94,8 +94,7 @@ int32_t DelayFinder::findPeak() {
     return peak;
   }
   const float rate = static_cast<float>(samplingRate);
-  delay = peak < half ? static_cast<float>(peak) / rate
-                      : -static_cast<float>(points - peak) / rate;
+  delay = peak < half ? static_cast<float>(peak) / rate : -static_cast<float>(points - peak) / rate;
   return peak;
 }
 

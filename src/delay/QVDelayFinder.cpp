@@ -42,12 +42,12 @@ double QVDelayFinder::tickIntervalForProcessorCount(unsigned processors) {
 }
 
 void QVDelayFinder::startWithResultBlockErrorBlock(ResultBlock resultBlock,
-                                                   ErrorBlock errorBlock) {
+                                                   const ErrorBlock& errorBlock) {
   QV_ASSERT(_samplingRate.load() != 0 && _inputChannelCount.load() != 0 && _fftSize != 0);
   if (_inputChannelCount.load() != 2) {
-    const Error error{kErrorDomain, kErrorWrongPreconditions,
-                      std::string("Wrong preconditions to start delay finder: ") +
-                          "channels not equal 2"};
+    const Error error{
+        kErrorDomain, kErrorWrongPreconditions,
+        std::string("Wrong preconditions to start delay finder: ") + "channels not equal 2"};
     stop();
     if (errorBlock) errorBlock(error);
     return;
@@ -123,7 +123,8 @@ bool QVDelayFinder::processTick() {
 
   const uint32_t rate = _samplingRate.load();
   QV_ASSERT(rate != 0);
-  if (static_cast<int32_t>(rate) != _finder.samplingRate) _finder.setUp(_fftSize, static_cast<int32_t>(rate));
+  if (static_cast<int32_t>(rate) != _finder.samplingRate)
+    _finder.setUp(_fftSize, static_cast<int32_t>(rate));
   if (!_lCircularBuffer.valid() || !_rCircularBuffer.valid()) return false;
 
   // A window reaching past the held bytes would read the part the recorder is writing.

@@ -65,7 +65,7 @@ class QVDelayFinder final : public QVRecorderConsumer,
 
   // Requires a format announcement first. With a channel count other than 2 it only
   // reports error 1001 through errorBlock. Either block may be empty.
-  void startWithResultBlockErrorBlock(ResultBlock resultBlock, ErrorBlock errorBlock);
+  void startWithResultBlockErrorBlock(ResultBlock resultBlock, const ErrorBlock& errorBlock);
   // Stops the ticks; results still queued for the main queue are dropped.
   void stop();
   bool isRunning() const { return _isRunning.load(std::memory_order_acquire); }
@@ -137,9 +137,9 @@ class QVDelayFinder final : public QVRecorderConsumer,
   // neither side waits, and the main queue always gets the newest result.
   static constexpr uint32_t kFresh = 4;
   std::array<ResultSlot, 3> slots_;
-  uint32_t back_ = 0;   // tick side
+  uint32_t back_ = 0;  // tick side
   std::atomic<uint32_t> middle_{1};
-  uint32_t front_ = 2;  // main queue side
+  uint32_t front_ = 2;     // main queue side
   int32_t lastSlot_ = -1;  // tick side: the slot of the latest result
   std::atomic<bool> deliveryPending_{false};
 };

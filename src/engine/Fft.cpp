@@ -109,8 +109,8 @@ void Fft::Transform() {
     const int32_t step = 2 * half;
     const float* w = Twiddles[static_cast<size_t>(s)].data();
     for (int32_t j = 0; j < half; ++j) {
-      const float wr = w[2 * j];
-      const float wi = w[2 * j + 1];
+      const float wr = w[2 * static_cast<std::ptrdiff_t>(j)];
+      const float wi = w[2 * static_cast<std::ptrdiff_t>(j) + 1];
       for (int32_t i = j; i < n; i += step) {
         float* a = work + 2 * static_cast<std::ptrdiff_t>(i);
         float* b = work + 2 * static_cast<std::ptrdiff_t>(i + half);

@@ -55,8 +55,8 @@ class DelayFinderLifecycle : public ::testing::Test {
 // One channel announced: the only effect of start is error 1001 with its message.
 TEST_F(DelayFinderLifecycle, OneChannelOnlyReportsTheError) {
   make(/*ownTimer=*/true, 1);
-  finder->startWithResultBlockErrorBlock(
-      recorder(), [this](const QVDelayFinder::Error& e) { error = e; });
+  finder->startWithResultBlockErrorBlock(recorder(),
+                                         [this](const QVDelayFinder::Error& e) { error = e; });
   ASSERT_TRUE(error.has_value());
   EXPECT_EQ(error->code, 1001);
   EXPECT_EQ(error->domain, QVDelayFinder::kErrorDomain);
@@ -140,8 +140,9 @@ TEST_F(DelayFinderLifecycle, MainQueueGetsOnlyTheNewestResultAndNothingAfterStop
     ASSERT_TRUE(finder->processTick());
     dispatch::mainQueue().drain();
     ASSERT_EQ(received.calls, 2 + t);
-    EXPECT_EQ(std::memcmp(received.impulse.data(), finder->lastResult().impulse,
-                          65536 * sizeof(float)), 0);
+    EXPECT_EQ(
+        std::memcmp(received.impulse.data(), finder->lastResult().impulse, 65536 * sizeof(float)),
+        0);
   }
 
   clock->advance(0.1);

@@ -55,9 +55,9 @@ class DelayFinderMeasurement : public ::testing::Test {
 };
 
 struct LagCase {
-  int32_t lag;          // samples the measurement lags the reference by
-  int32_t peakIndex;    // where the impulse peaks: the lag, or N − lead for a lead
-  float delaySeconds;   // lag / 44100
+  int32_t lag;         // samples the measurement lags the reference by
+  int32_t peakIndex;   // where the impulse peaks: the lag, or N − lead for a lead
+  float delaySeconds;  // lag / 44100
 };
 
 class DelayFinderLag : public DelayFinderMeasurement,
@@ -80,8 +80,7 @@ TEST_P(DelayFinderLag, FindsTheDelayWithHighCoherence) {
 
 INSTANTIATE_TEST_SUITE_P(Lags, DelayFinderLag,
                          ::testing::Values(LagCase{441, 441, 0.01f},
-                                           LagCase{-441, kN - 441, -0.01f},
-                                           LagCase{0, 0, 0.0f},
+                                           LagCase{-441, kN - 441, -0.01f}, LagCase{0, 0, 0.0f},
                                            LagCase{1, 1, 1.0f / 44100.0f}));
 
 // The impulse comes from a real inverse transform of half the bins; it must be what the
@@ -95,8 +94,8 @@ TEST_F(DelayFinderMeasurement, ImpulseMatchesTheEngineTransform) {
   for (float v : expected) largest = std::max(largest, std::fabs(v));
   ASSERT_GT(largest, 1000.0f);  // a real peak, of the order of N/2
   for (int32_t m = 0; m < kN; ++m) {
-    ASSERT_NEAR(impulse[static_cast<size_t>(m)], expected[static_cast<size_t>(m)],
-                1e-4f * largest) << m;
+    ASSERT_NEAR(impulse[static_cast<size_t>(m)], expected[static_cast<size_t>(m)], 1e-4f * largest)
+        << m;
   }
   // What the caller receives is the same impulse scaled by 1/N.
   const auto result = finder->lastResult();

@@ -1,5 +1,3 @@
-#include "engine/Fft.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,6 +6,8 @@
 #include <random>
 #include <string>
 #include <vector>
+
+#include "engine/Fft.h"
 
 namespace qv {
 namespace {
@@ -20,8 +20,8 @@ std::vector<cd> naiveDft(const std::vector<cd>& x) {
   for (size_t m = 0; m < n; ++m) {
     cd sum = 0;
     for (size_t j = 0; j < n; ++j) {
-      const double angle = -2.0 * std::numbers::pi * static_cast<double>((j * m) % n) /
-                           static_cast<double>(n);
+      const double angle =
+          -2.0 * std::numbers::pi * static_cast<double>((j * m) % n) / static_cast<double>(n);
       sum += x[j] * cd(std::cos(angle), std::sin(angle));
     }
     out[m] = sum;
@@ -102,9 +102,11 @@ TEST_P(FftAgainstNaiveDft, ComplexInputMatches) {
   const double tolerance = 2e-6 * std::sqrt(n) * (fft.Log2Points + 1);
   for (int32_t k = 0; k < n; ++k) {
     ASSERT_NEAR(fft.Work[2 * static_cast<size_t>(k)], expected[static_cast<size_t>(k)].real(),
-                tolerance) << k;
-    ASSERT_NEAR(fft.Work[2 * static_cast<size_t>(k) + 1],
-                expected[static_cast<size_t>(k)].imag(), tolerance) << k;
+                tolerance)
+        << k;
+    ASSERT_NEAR(fft.Work[2 * static_cast<size_t>(k) + 1], expected[static_cast<size_t>(k)].imag(),
+                tolerance)
+        << k;
   }
 }
 
@@ -127,10 +129,11 @@ TEST(FftWindowing, CopyInAppliesTheWindow) {
   fft.Transform();
   const auto expected = naiveDft(x);
   for (int32_t k = 0; k < n; ++k) {
-    ASSERT_NEAR(fft.Work[2 * static_cast<size_t>(k)], expected[static_cast<size_t>(k)].real(),
-                1e-3) << k;
-    ASSERT_NEAR(fft.Work[2 * static_cast<size_t>(k) + 1],
-                expected[static_cast<size_t>(k)].imag(), 1e-3) << k;
+    ASSERT_NEAR(fft.Work[2 * static_cast<size_t>(k)], expected[static_cast<size_t>(k)].real(), 1e-3)
+        << k;
+    ASSERT_NEAR(fft.Work[2 * static_cast<size_t>(k) + 1], expected[static_cast<size_t>(k)].imag(),
+                1e-3)
+        << k;
   }
 }
 
@@ -163,8 +166,7 @@ INSTANTIATE_TEST_SUITE_P(
                       WindowCase{3, 0.00688, 1.0}, WindowCase{4, 0.00006, 1.0},
                       WindowCase{5, 0.0, 1.0}, WindowCase{6, 0.0, 1.0}, WindowCase{7, 0.0, 1.0},
                       WindowCase{8, 0.0, 1.0}, WindowCase{9, 0.0042 / 4.64, 4.6402 / 4.64},
-                      WindowCase{10, 0.00095 / 2.48, 2.48705 / 2.48},
-                      WindowCase{11, 1.0, 1.0}),
+                      WindowCase{10, 0.00095 / 2.48, 2.48705 / 2.48}, WindowCase{11, 1.0, 1.0}),
     [](const ::testing::TestParamInfo<WindowCase>& info) {
       return "Type" + std::to_string(info.param.type);
     });
