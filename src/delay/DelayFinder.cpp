@@ -30,11 +30,19 @@ void DelayFinder::setUp(int32_t newPoints, int32_t newSamplingRate) {
   fft::RealPlan::get(newPoints);
 }
 
-double DelayFinder::update(const float* reference, const float* measurement) {
+bool DelayFinder::update(const float* reference, const float* measurement, double* coherenceSum) {
   const size_t n = static_cast<size_t>(points);
+  const size_t bins = 2 * static_cast<size_t>(half);
+  // One bad sample from a driver would otherwise stay in the averages for good.
+  float energy = 0.0f;
+  for (size_t i = 0; i < bins; ++i) {
+    energy += reference[i] * reference[i] + measurement[i] * measurement[i];
+  }
+  if (!std::isfinite(energy)) return false;
+
   const float* window = engine->Window.data();
   float* spectrum = impulseSpectrum.data();
-  double coherenceSum = 0.0;
+  double sum = 0.0;
 
   // The transfer function H_k sits at input position N − 1 − k of a forward transform
   // whose real part is the impulse. That real part is the forward transform of the
@@ -62,7 +70,7 @@ double DelayFinder::update(const float* reference, const float* measurement) {
       hi = si / pxx;
     }
     const float denominator = pxx * pyy;
-    if (denominator > 0.0f) coherenceSum += (sr * sr + si * si) / denominator;
+    if (denominator > 0.0f) sum += (sr * sr + si * si) / denominator;
 
     const float w = window[n - 1 - k];
     hr *= w;
@@ -76,7 +84,8 @@ double DelayFinder::update(const float* reference, const float* measurement) {
     }
   }
   fft::RealPlan::get(points).inverse(spectrum, impulse.data());
-  return coherenceSum;
+  *coherenceSum = sum;
+  return true;
 }
 
 int32_t DelayFinder::findPeak() {

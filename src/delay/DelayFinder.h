@@ -15,10 +15,11 @@ struct DelayFinder {
   // supports) and `samplingRate` (0 until a recorder has announced its rate).
   void setUp(int32_t points, int32_t samplingRate);
 
-  // Folds one pair of spectra into the averages and leaves the transfer function's
-  // impulse response in `impulse`. Both spectra hold at least `half` interleaved complex
-  // bins (re, im). Returns the sum of the per-bin coherence.
-  double update(const float* reference, const float* measurement);
+  // Folds one pair of spectra into the averages, leaves the transfer function's impulse
+  // response in `impulse` and the sum of the per-bin coherence in `coherenceSum`. Both
+  // spectra hold at least `half` interleaved complex bins (re, im). A pair with a
+  // non-finite value changes nothing and gives false.
+  bool update(const float* reference, const float* measurement, double* coherenceSum);
 
   // Index of the first largest |impulse| and its delay in seconds: positive when the
   // measurement lags the reference. Stores the delay in `delay`.

@@ -154,7 +154,8 @@ bool QVDelayFinder::processTick() {
     _rCircularBuffer.consume(bytes);
   }
 
-  const double coherenceSum = _finder.update(_inputFFT.get(), _outputFFT.get());
+  double coherenceSum = 0.0;
+  if (!_finder.update(_inputFFT.get(), _outputFFT.get(), &coherenceSum)) return false;
   const int32_t peak = _finder.findPeak();
 
   ResultSlot& slot = slots_[back_];

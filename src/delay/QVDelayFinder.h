@@ -71,8 +71,9 @@ class QVDelayFinder final : public QVRecorderConsumer,
   bool isRunning() const { return _isRunning.load(std::memory_order_acquire); }
 
   // One tick: transforms the newest window of both channels, updates the averages and
-  // the impulse, and posts the result to the main queue while running. Returns false
-  // when the rings do not hold a whole window yet (nothing changes then).
+  // the impulse, and posts the result to the main queue while running. Returns false,
+  // with no result, when the rings hold less than a whole window (nothing changes then)
+  // or the window holds a non-finite sample (it is consumed, the averages are kept).
   bool processTick();
   Result lastResult() const;
 

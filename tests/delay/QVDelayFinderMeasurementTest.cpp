@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <memory>
 
 #include "delay/DelaySignals.h"
@@ -158,6 +159,36 @@ TEST_F(DelayFinderMeasurement, DelayUsesTheAnnouncedRate) {
   run(signal, 30, 4800);
   EXPECT_EQ(finder->lastResult().peakIndex, 480);
   EXPECT_FLOAT_EQ(finder->lastResult().delay, 0.01f);
+}
+
+// A NaN and an infinity from a glitching driver are skipped while they pass through the
+// window; the averages survive them, so the same delay comes back with no NaN anywhere.
+TEST_F(DelayFinderMeasurement, NonFiniteSamplesDoNotPoisonTheAverages) {
+  test::DelayedNoise signal(441, 13);
+  run(signal, 30);
+  auto glitch = signal.block(kBlockFrames);
+  glitch[100] = std::numeric_limits<float>::quiet_NaN();
+  glitch[301] = std::numeric_limits<float>::infinity();
+  finder->getData(glitch.data(), static_cast<uint32_t>(glitch.size() * sizeof(float)));
+  int skipped = 0;
+  int produced = 0;
+  for (int t = 0; t < 60; ++t) {
+    const auto block = signal.block(kBlockFrames);
+    finder->getData(block.data(), static_cast<uint32_t>(block.size() * sizeof(float)));
+    clock->advance(0.1);
+    if (finder->processTick()) {
+      ++produced;
+    } else {
+      ++skipped;
+    }
+  }
+  EXPECT_GT(skipped, 0);
+  EXPECT_GT(produced, 0);
+  const auto result = finder->lastResult();
+  EXPECT_EQ(result.peakIndex, 441);
+  EXPECT_TRUE(std::isfinite(result.meanCoherence));
+  EXPECT_GT(result.meanCoherence, 0.9f);
+  for (int32_t m = 0; m < kN; ++m) ASSERT_TRUE(std::isfinite(result.impulse[m])) << m;
 }
 
 }  // namespace
