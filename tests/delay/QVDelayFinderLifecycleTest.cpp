@@ -106,12 +106,6 @@ TEST_F(DelayFinderLifecycle, TimerDeliversResultsOnTheMainQueue) {
   EXPECT_FALSE(finder->timer()->isValid());
 }
 
-TEST_F(DelayFinderLifecycle, TicksTwiceAsOftenWithFiveProcessors) {
-  EXPECT_EQ(QVDelayFinder::tickIntervalForProcessorCount(2), 0.1);
-  EXPECT_EQ(QVDelayFinder::tickIntervalForProcessorCount(4), 0.1);
-  EXPECT_EQ(QVDelayFinder::tickIntervalForProcessorCount(5), 0.05);
-}
-
 // Ticks run by hand: several ticks before the main queue runs give one call with the
 // newest result, and nothing computed before stop arrives after it.
 TEST_F(DelayFinderLifecycle, MainQueueGetsOnlyTheNewestResultAndNothingAfterStop) {

@@ -37,18 +37,6 @@ TEST(FftTables, EightPointBitReversal) {
   EXPECT_TRUE(fft.Twiddles[0].empty());
 }
 
-TEST(FftTables, BitReversalIsAnInvolutionAtEverySize) {
-  for (int32_t n = 1; n <= 4096; n *= 2) {
-    Fft fft(n, 48000, 0);
-    for (int32_t i = 0; i < n; ++i) {
-      const int32_t j = fft.BitReverse[static_cast<size_t>(i)];
-      ASSERT_GE(j, 0);
-      ASSERT_LT(j, n);
-      ASSERT_EQ(fft.BitReverse[static_cast<size_t>(j)], i) << "n = " << n << ", i = " << i;
-    }
-  }
-}
-
 class FftKnownAnswers : public ::testing::TestWithParam<int32_t> {};
 
 // A unit impulse holds every frequency with the same weight and no phase: 1 + 0i in each bin.
