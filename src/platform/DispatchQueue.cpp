@@ -12,6 +12,8 @@ namespace qv::dispatch {
 namespace {
 
 thread_local const Queue* tCurrentQueue = nullptr;
+// Set when a queue is destroyed on its own worker, which must then leave without touching it.
+thread_local bool tOwnQueueDestroyed = false;
 
 // Worker threads that drain one FIFO; a serial queue has one of them.
 class ThreadedQueue final : public Queue {
@@ -30,6 +32,7 @@ class ThreadedQueue final : public Queue {
       // The last reference may go away inside one of our own blocks.
       if (worker.get_id() == std::this_thread::get_id()) {
         worker.detach();
+        tOwnQueueDestroyed = true;
       } else {
         worker.join();
       }
@@ -57,6 +60,11 @@ class ThreadedQueue final : public Queue {
         pending_.pop_front();
       }
       runBlock(block);
+      block = nullptr;  // its captures may hold the last reference to this queue
+      if (tOwnQueueDestroyed) {
+        tOwnQueueDestroyed = false;
+        return;
+      }
     }
   }
 

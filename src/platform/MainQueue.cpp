@@ -13,7 +13,8 @@ void MainQueue::async(Block block) {
     return;
   }
   pending_.push_back(std::move(block));
-  lock.unlock();
+  // Under the lock, so that whoever takes the block later (or ends the queue at exit) is
+  // ordered after this thread's last touch of the queue.
   cv_.notify_all();
 }
 

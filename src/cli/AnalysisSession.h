@@ -1,0 +1,61 @@
+#pragma once
+// The measurement chain of the live program without its windows: the transfer-function
+// model with its spectral data source, and the delay finder, fed recorder-style blocks.
+// The caller drives it: deliver() for every captured block, displayTick() for every
+// display tick, finderTick() for every delay-finder tick. With a manual clock this runs
+// in simulated time, as fast as the engine goes.
+// Thread contract: deliver() may run on the recorder's queue while the ticks run on one
+// other thread; everything else on the ticking thread.
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "cli/AnalysisResult.h"
+#include "cli/Options.h"
+#include "platform/Clock.h"
+
+namespace qv {
+class TransferFunctionModel;
+class QVDelayFinder;
+class QVRecorderConsumer;
+}  // namespace qv
+
+namespace qv::cli {
+
+class AnalysisSession {
+ public:
+  static constexpr int kFftSize = 32768;
+  static constexpr int kOctResolution = 96;
+
+  AnalysisSession(uint32_t sampleRate, const Options& options, std::shared_ptr<Clock> clock);
+  ~AnalysisSession();
+
+  // The consumers a recorder registers (the data source, then the finder).
+  std::vector<std::shared_ptr<QVRecorderConsumer>> consumers() const;
+  // Announces the format to the consumers and starts the finder (for file analysis,
+  // where there is no recorder to do it).
+  void announce(uint32_t sampleRate);
+
+  void deliver(const float* interleavedFrames, uint32_t frames);
+  void displayTick();
+  void finderTick();
+
+  // The delay control: |v| below 0.009 ms is 0; a negative delay holds back the
+  // measurement, a positive one the reference.
+  void setDelayMs(float milliseconds);
+  float delayMs() const { return delayMs_; }
+
+  AnalysisResult result() const;
+
+ private:
+  Options options_;
+  uint32_t sampleRate_;
+  std::shared_ptr<Clock> clock_;
+  std::shared_ptr<TransferFunctionModel> model_;
+  std::shared_ptr<QVDelayFinder> finder_;
+  float delayMs_ = 0;
+  int64_t framesDelivered_ = 0;
+  bool haveFinderResult_ = false;
+};
+
+}  // namespace qv::cli

@@ -1,0 +1,177 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+#include <numbers>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "engine/Fft.h"
+
+namespace qv {
+namespace {
+
+using cd = std::complex<double>;
+
+std::vector<cd> naiveDft(const std::vector<cd>& x) {
+  const size_t n = x.size();
+  std::vector<cd> out(n);
+  for (size_t m = 0; m < n; ++m) {
+    cd sum = 0;
+    for (size_t j = 0; j < n; ++j) {
+      const double angle =
+          -2.0 * std::numbers::pi * static_cast<double>((j * m) % n) / static_cast<double>(n);
+      sum += x[j] * cd(std::cos(angle), std::sin(angle));
+    }
+    out[m] = sum;
+  }
+  return out;
+}
+
+TEST(FftTables, EightPointBitReversal) {
+  Fft fft(8, 44100, 0);
+  EXPECT_EQ(fft.BitReverse, (std::vector<int32_t>{0, 4, 2, 6, 1, 5, 3, 7}));
+  EXPECT_EQ(fft.Log2Points, 3);
+  ASSERT_EQ(fft.Twiddles.size(), 4u);
+  EXPECT_TRUE(fft.Twiddles[0].empty());
+}
+
+class FftKnownAnswers : public ::testing::TestWithParam<int32_t> {};
+
+// A unit impulse holds every frequency with the same weight and no phase: 1 + 0i in each bin.
+TEST_P(FftKnownAnswers, UnitImpulseIsFlat) {
+  const int32_t n = GetParam();
+  Fft fft(n, 44100, 0);
+  std::vector<float> in(static_cast<size_t>(n), 0.0f);
+  in[0] = 1.0f;
+  fft.CopyIn(in.data(), n);
+  fft.Transform();
+  for (int32_t k = 0; k < n; ++k) {
+    ASSERT_FLOAT_EQ(fft.Work[2 * static_cast<size_t>(k)], 1.0f) << k;
+    ASSERT_FLOAT_EQ(fft.Work[2 * static_cast<size_t>(k) + 1], 0.0f) << k;
+  }
+}
+
+// A constant 1 is all DC; the transform is unscaled, so bin 0 holds the sum N.
+TEST_P(FftKnownAnswers, ConstantIsAllInBinZero) {
+  const int32_t n = GetParam();
+  Fft fft(n, 44100, 0);
+  std::vector<int16_t> in(static_cast<size_t>(n), 1);
+  fft.CopyIn(in.data(), n);
+  fft.Transform();
+  EXPECT_FLOAT_EQ(fft.GetReal(0), static_cast<float>(n));
+  for (int32_t k = 1; k < n; ++k) {
+    ASSERT_NEAR(fft.Work[2 * static_cast<size_t>(k)], 0.0f, 1e-4f * n) << k;
+    ASSERT_NEAR(fft.Work[2 * static_cast<size_t>(k) + 1], 0.0f, 1e-4f * n) << k;
+  }
+}
+
+// Complex input written straight into Work at bit-reversed positions, as owners do.
+class FftAgainstNaiveDft : public ::testing::TestWithParam<int32_t> {};
+
+TEST_P(FftAgainstNaiveDft, ComplexInputMatches) {
+  const int32_t n = GetParam();
+  Fft fft(n, 44100, 0);
+  std::mt19937 random(static_cast<unsigned>(n));
+  std::uniform_real_distribution<float> uniform(-1.0f, 1.0f);
+  std::vector<cd> x(static_cast<size_t>(n));
+  for (int32_t j = 0; j < n; ++j) {
+    const float re = uniform(random);
+    const float im = uniform(random);
+    x[static_cast<size_t>(j)] = cd(re, im);
+    const size_t at = 2 * static_cast<size_t>(fft.BitReverse[static_cast<size_t>(j)]);
+    fft.Work[at] = re;
+    fft.Work[at + 1] = im;
+  }
+  fft.Transform();
+  const auto expected = naiveDft(x);
+  // Single-precision butterflies: the error grows with log2 N times the bin's size (√N).
+  const double tolerance = 2e-6 * std::sqrt(n) * (fft.Log2Points + 1);
+  for (int32_t k = 0; k < n; ++k) {
+    ASSERT_NEAR(fft.Work[2 * static_cast<size_t>(k)], expected[static_cast<size_t>(k)].real(),
+                tolerance)
+        << k;
+    ASSERT_NEAR(fft.Work[2 * static_cast<size_t>(k) + 1], expected[static_cast<size_t>(k)].imag(),
+                tolerance)
+        << k;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, FftKnownAnswers, ::testing::Values(1, 2, 8, 64, 1024, 65536));
+// The naive DFT is quadratic, so the comparison stays at moderate sizes.
+INSTANTIATE_TEST_SUITE_P(Sizes, FftAgainstNaiveDft, ::testing::Values(1, 2, 8, 64, 2048));
+
+// A windowed real input: bins follow the naive DFT of samples · window.
+TEST(FftWindowing, CopyInAppliesTheWindow) {
+  const int32_t n = 256;
+  Fft fft(n, 48000, 1);
+  std::vector<float> in(static_cast<size_t>(n));
+  std::vector<cd> x(static_cast<size_t>(n));
+  for (int32_t i = 0; i < n; ++i) {
+    in[static_cast<size_t>(i)] = std::sin(0.37f * static_cast<float>(i)) + 0.25f;
+    x[static_cast<size_t>(i)] = in[static_cast<size_t>(i)] * fft.Window[static_cast<size_t>(i)];
+  }
+  fft.Work.assign(fft.Work.size(), 7.0f);  // stale imaginary parts must be overwritten
+  fft.CopyIn(in.data(), n);
+  fft.Transform();
+  const auto expected = naiveDft(x);
+  for (int32_t k = 0; k < n; ++k) {
+    ASSERT_NEAR(fft.Work[2 * static_cast<size_t>(k)], expected[static_cast<size_t>(k)].real(), 1e-3)
+        << k;
+    ASSERT_NEAR(fft.Work[2 * static_cast<size_t>(k) + 1], expected[static_cast<size_t>(k)].imag(),
+                1e-3)
+        << k;
+  }
+}
+
+struct WindowCase {
+  uint32_t type;
+  double atStart;   // value at n = 0
+  double atCentre;  // value at n = N/2
+};
+
+class FftWindows : public ::testing::TestWithParam<WindowCase> {};
+
+// Expected values from each window's formula: at n = 0 every cosine term is 1 (or x = −1,
+// y = −1/2), at n = N/2 the odd cosines are −1 (x = y = 0). For example Hamming
+// 0.54 − 0.46 = 0.08 and 0.54 + 0.46 = 1; flat top (1 − 1.93 + 1.29 − 0.388 + 0.0322) / 4.64.
+TEST_P(FftWindows, EndsCentreAndSymmetry) {
+  const auto c = GetParam();
+  const int32_t n = 1024;
+  Fft fft(n, 44100, c.type);
+  EXPECT_NEAR(fft.Window[0], c.atStart, 1e-6);
+  EXPECT_NEAR(fft.Window[n / 2], c.atCentre, 1e-6);
+  for (int32_t i = 1; i < n; ++i) {
+    ASSERT_NEAR(fft.Window[static_cast<size_t>(i)], fft.Window[static_cast<size_t>(n - i)], 1e-6)
+        << "type " << c.type << ", n = " << i;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Types, FftWindows,
+    ::testing::Values(WindowCase{0, 1.0, 1.0}, WindowCase{1, 0.0, 1.0}, WindowCase{2, 0.08, 1.0},
+                      WindowCase{3, 0.00688, 1.0}, WindowCase{4, 0.00006, 1.0},
+                      WindowCase{5, 0.0, 1.0}, WindowCase{6, 0.0, 1.0}, WindowCase{7, 0.0, 1.0},
+                      WindowCase{8, 0.0, 1.0}, WindowCase{9, 0.0042 / 4.64, 4.6402 / 4.64},
+                      WindowCase{10, 0.00095 / 2.48, 2.48705 / 2.48}, WindowCase{11, 1.0, 1.0}),
+    [](const ::testing::TestParamInfo<WindowCase>& info) {
+      return "Type" + std::to_string(info.param.type);
+    });
+
+// Hann at a quarter: 0.5 − 0.5·cos(π/2) = 0.5; triangular at a quarter: 1 + x, x = −1/2.
+TEST(FftWindowsInterior, QuarterPointValues) {
+  EXPECT_NEAR(Fft(1024, 44100, 1).Window[256], 0.5, 1e-6);
+  EXPECT_NEAR(Fft(1024, 44100, 6).Window[256], 0.5, 1e-6);
+  EXPECT_NEAR(Fft(1024, 44100, 5).Window[256], 0.75, 1e-6);  // Welch: 1 − (1/2)²
+}
+
+TEST(FftDeathTest, WrongLengthsStopWithTheirCondition) {
+  Fft fft(8, 44100, 0);
+  std::vector<float> in(4, 0.0f);
+  EXPECT_DEATH(fft.CopyIn(in.data(), 4), "count == _Points");
+  EXPECT_DEATH(fft.GetReal(8), "i < _Points");
+}
+
+}  // namespace
+}  // namespace qv
