@@ -1,0 +1,202 @@
+// quorvex-analyze on files the test makes: a known filter with a known delay must come
+// out as its response, the delay finder must find the delay to the sample, and every
+// kind of bad input must end with one line and status 2, leaving no output behind.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+#include <filesystem>
+#include <random>
+#include <sstream>
+
+#include "cli/RunProgram.h"
+#include "cli/TestFiles.h"
+
+namespace qv::cli {
+namespace {
+
+constexpr int kRate = 48000;
+constexpr int kDelaySamples = 100;  // 2.0833 ms
+constexpr double kGain = 0.5;       // −6.02 dB
+
+// A peaking equaliser, +6 dB at 1 kHz with Q = 1 (the usual cookbook form).
+struct Peaking {
+  double b0, b1, b2, a1, a2;
+  Peaking() {
+    const double A = std::pow(10.0, 6.0 / 40.0), w0 = 2 * M_PI * 1000.0 / kRate;
+    const double alpha = std::sin(w0) / 2.0;
+    const double a0 = 1 + alpha / A;
+    b0 = (1 + alpha * A) / a0;
+    b1 = -2 * std::cos(w0) / a0;
+    b2 = (1 - alpha * A) / a0;
+    a1 = -2 * std::cos(w0) / a0;
+    a2 = (1 - alpha / A) / a0;
+  }
+  std::complex<double> response(double f) const {
+    const std::complex<double> z1 = std::polar(1.0, -2 * M_PI * f / kRate);
+    return (b0 + b1 * z1 + b2 * z1 * z1) / (1.0 + a1 * z1 + a2 * z1 * z1);
+  }
+};
+
+// Channel 0: the measurement, i.e. the reference through gain, filter and delay.
+// Channel 1: the reference, white noise.
+void writeMeasurement(const std::string& path, double seconds) {
+  const Peaking eq;
+  std::mt19937 gen(7);
+  std::normal_distribution<double> noise(0.0, 0.1);
+  const size_t n = static_cast<size_t>(seconds * kRate);
+  std::vector<double> ref(n);
+  for (auto& v : ref) v = noise(gen);
+  std::vector<float> frames(2 * n);
+  double x1 = 0, x2 = 0, y1 = 0, y2 = 0;
+  std::vector<double> filtered(n);
+  for (size_t i = 0; i < n; ++i) {
+    const double y = eq.b0 * ref[i] + eq.b1 * x1 + eq.b2 * x2 - eq.a1 * y1 - eq.a2 * y2;
+    x2 = x1, x1 = ref[i], y2 = y1, y1 = y;
+    filtered[i] = y;
+  }
+  for (size_t i = 0; i < n; ++i) {
+    frames[2 * i] = static_cast<float>(i >= kDelaySamples ? kGain * filtered[i - kDelaySamples] : 0.0);
+    frames[2 * i + 1] = static_cast<float>(ref[i]);
+  }
+  writeSoundFile(path, kRate, 2, frames);
+}
+
+struct Row {
+  double f;
+  std::optional<double> mag, phase, coh;
+};
+
+std::vector<Row> parseCsv(const std::string& csv) {
+  std::istringstream in(csv);
+  std::string line;
+  std::getline(in, line);
+  EXPECT_EQ(line, "frequency_hz,magnitude_db,phase_deg,coherence");
+  std::vector<Row> rows;
+  while (std::getline(in, line)) {
+    std::vector<std::string> fields;
+    std::stringstream ls(line);
+    std::string field;
+    while (std::getline(ls, field, ',')) fields.push_back(field);
+    while (fields.size() < 4) fields.emplace_back();
+    auto value = [](const std::string& s) -> std::optional<double> {
+      if (s.empty()) return std::nullopt;
+      return std::stod(s);
+    };
+    rows.push_back({std::stod(fields[0]), value(fields[1]), value(fields[2]), value(fields[3])});
+  }
+  return rows;
+}
+
+class AnalyzeFile : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    dir_ = new TempDir();
+    writeMeasurement(dir_->path("system.wav"), 12.0);
+  }
+  static void TearDownTestSuite() {
+    delete dir_;
+    dir_ = nullptr;
+  }
+  static TempDir* dir_;
+};
+TempDir* AnalyzeFile::dir_ = nullptr;
+
+TEST_F(AnalyzeFile, RecoversTheFilterAndFindsTheDelayToTheSample) {
+  const auto run = runAnalyze(*dir_, {"file", "system.wav", "--meas", "0", "--ref", "1",
+                                      "--auto-delay", "--smoothing", "96", "--out", "tf.csv",
+                                      "--json", "tf.json", "--svg", "tf.svg"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(run.out.empty());
+
+  const std::string json = readWholeFile(dir_->path("tf.json"));
+  const auto at = json.find("\"delay_found_ms\": ");
+  ASSERT_NE(at, std::string::npos) << json;
+  const double foundMs = std::stod(json.substr(at + 18));
+  EXPECT_EQ(std::lround(foundMs * kRate / 1000.0), kDelaySamples) << json;
+  EXPECT_NE(json.find("\"sample_rate_hz\": 48000"), std::string::npos);
+
+  const Peaking eq;
+  const auto rows = parseCsv(readWholeFile(dir_->path("tf.csv")));
+  ASSERT_EQ(rows.size(), 1112u);  // the band count at 48 kHz
+  int compared = 0;
+  for (const Row& r : rows) {
+    if (r.f < 50 || r.f > 15000 || !r.coh || *r.coh <= 0.9 || !r.mag || !r.phase) continue;
+    const auto h = kGain * eq.response(r.f);
+    EXPECT_NEAR(*r.mag, 20 * std::log10(std::abs(h)), 0.5) << r.f << " Hz";
+    // Once the delay is taken out, what is left is the filter's own phase.
+    double diff = *r.phase - std::arg(h) * 180 / M_PI;
+    diff = std::remainder(diff, 360.0);
+    EXPECT_NEAR(diff, 0.0, 5.0) << r.f << " Hz";
+    ++compared;
+  }
+  EXPECT_GT(compared, 700);  // about 790 bands lie between 50 Hz and 15 kHz
+
+  const std::string svg = readWholeFile(dir_->path("tf.svg"));
+  EXPECT_NE(svg.find("<svg"), std::string::npos);
+  EXPECT_NE(svg.find(">16K<"), std::string::npos);
+  EXPECT_NE(svg.find("polyline"), std::string::npos);
+}
+
+TEST_F(AnalyzeFile, WithoutTheDelayThePhaseFallsWithFrequency) {
+  const auto run = runAnalyze(*dir_, {"file", "system.wav", "--smoothing", "96"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const auto rows = parseCsv(run.out);
+  // 100 samples at 48 kHz turn the phase by −360° every 480 Hz: at 240 Hz the filter's
+  // own phase is small, so the reading is near ±180°.
+  for (const Row& r : rows) {
+    if (r.f > 236 && r.f < 244 && r.phase) {
+      const double expected = std::arg(kGain * Peaking().response(r.f) *
+                                       std::polar(1.0, -2 * M_PI * r.f * kDelaySamples / kRate)) * 180 / M_PI;
+      EXPECT_NEAR(std::remainder(*r.phase - expected, 360.0), 0.0, 5.0) << r.f;
+    }
+  }
+}
+
+TEST_F(AnalyzeFile, BadInputEndsWithOneLineAndStatusTwoAndWritesNothing) {
+  TempDir dir;
+  writeSoundFile(dir.path("mono.wav"), kRate, 1, std::vector<float>(kRate, 0.1f));
+  writeSoundFile(dir.path("mono44.wav"), 44100, 1, std::vector<float>(44100, 0.1f));
+  writeSoundFile(dir.path("empty.wav"), kRate, 2, {});
+  std::vector<float> inf(2 * kRate, 0.1f);
+  inf[2 * 1234] = INFINITY;
+  writeSoundFile(dir.path("inf.wav"), kRate, 2, inf);
+  writeSoundFile(dir.path("long.wav"), kRate, 2, std::vector<float>(2 * 4 * kRate, 0.1f));
+  std::filesystem::resize_file(dir.path("long.wav"), 500000);
+  {
+    std::ofstream unreadable(dir.path("secret.wav"));
+    unreadable << "RIFF";
+  }
+
+  const std::vector<std::vector<std::string>> cases = {
+      {"file", "missing.wav"},
+      {"file", "secret.wav"},
+      {"file", "long.wav"},
+      {"file", "empty.wav"},
+      {"file", "mono.wav"},  // one channel: --ref 1 is out of range
+      {"file", "--meas-file", "mono.wav", "--ref-file", "mono44.wav"},
+      {"file", "inf.wav"},
+      {"file", "mono.wav", "--averaging", "5000"},
+      {"file", "mono.wav", "--smoothing", "7"},
+  };
+  for (const auto& args : cases) {
+    const auto run = runAnalyze(dir, [&] {
+      auto a = args;
+      a.insert(a.end(), {"--out", "out.csv", "--json", "out.json"});
+      return a;
+    }());
+    std::string joined;
+    for (const auto& a : args) joined += a + " ";
+    EXPECT_EQ(run.status, 2) << joined << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << joined << run.err;
+    EXPECT_EQ(run.err.rfind("quorvex-analyze: ", 0), 0u) << run.err;
+    EXPECT_FALSE(std::filesystem::exists(dir.path("out.csv"))) << joined;
+    EXPECT_FALSE(std::filesystem::exists(dir.path("out.json"))) << joined;
+  }
+  // No temporary output files were left behind either.
+  for (const auto& entry : std::filesystem::directory_iterator(dir.root()))
+    EXPECT_EQ(entry.path().filename().string().find(".tmp-"), std::string::npos) << entry.path();
+}
+
+}  // namespace
+}  // namespace qv::cli
