@@ -7,6 +7,21 @@
 #include "platform/FftBackend.h"
 
 namespace qv {
+namespace {
+
+void preparePlans(int32_t n) {
+  // The backend plans each variant on its first use, and ring windows start at any
+  // sample, so both the aligned and the unaligned plans are made here, not in a tick.
+  const fft::RealPlan& plan = fft::RealPlan::get(n);
+  auto real = fft::allocateFloats(static_cast<size_t>(n) + 4);
+  auto spectrum = fft::allocateFloats(static_cast<size_t>(n) + 4);
+  plan.forward(real.get(), spectrum.get());
+  plan.forward(real.get() + 1, spectrum.get());
+  plan.inverse(spectrum.get(), real.get());
+  plan.inverse(spectrum.get() + 1, real.get() + 1);
+}
+
+}  // namespace
 
 void DelayFinder::setUp(int32_t newPoints, int32_t newSamplingRate) {
   QV_ASSERT(fft::isSupportedSize(newPoints));
@@ -26,8 +41,7 @@ void DelayFinder::setUp(int32_t newPoints, int32_t newSamplingRate) {
   cross.assign(2 * static_cast<size_t>(half), 0.0f);
   impulseSpectrum.assign(2 * static_cast<size_t>(half) + 2, 0.0f);
   delay = 0.0f;
-  // Made now, so that the first tick does not plan.
-  fft::RealPlan::get(newPoints);
+  preparePlans(newPoints);
 }
 
 bool DelayFinder::update(const float* reference, const float* measurement, double* coherenceSum) {
