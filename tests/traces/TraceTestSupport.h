@@ -17,6 +17,7 @@
 
 #include "platform/Log.h"
 #include "platform/MainQueue.h"
+#include "traces/TraceFolders.h"
 #include "traces/TraceManager.h"
 
 namespace qv::test {
