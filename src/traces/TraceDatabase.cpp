@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <set>
 
@@ -87,9 +88,18 @@ TraceDatabase::~TraceDatabase() { close(); }
 
 bool TraceDatabase::fail(const std::string& what) {
   error_ = what;
-  if (db_) {
+  if (db_ && what.empty()) {
     const char* message = sqlite3_errmsg(db_);
-    if (message && *message && what.empty()) error_ = message;
+    error_ = message ? message : "unknown error";
+    // "disk I/O error" alone does not tell a user what to do; the system's reason does.
+    const int primary = sqlite3_errcode(db_) & 0xff;
+    const int systemError = sqlite3_system_errno(db_);
+    if (systemError != 0 && (primary == SQLITE_IOERR || primary == SQLITE_FULL ||
+                             primary == SQLITE_CANTOPEN)) {
+      error_ += " (";
+      error_ += std::strerror(systemError);
+      error_ += ")";
+    }
   }
   return false;
 }
@@ -173,7 +183,8 @@ TraceDatabase::Outcome TraceDatabase::inspect(bool* fresh, int* userVersion,
       if (rc == SQLITE_DONE) rc = c.resultCode();
     }
     // A WAL file in a folder we may not write to cannot get its index; read it as it is.
-    if ((rc & 0xff) != SQLITE_CANTOPEN || attempt > 0) break;
+    const int primary = rc & 0xff;
+    if ((primary != SQLITE_CANTOPEN && primary != SQLITE_READONLY) || attempt > 0) break;
     if (!connect(true, true)) return Outcome::Failed;
   }
   if (isDamageCode(rc)) {

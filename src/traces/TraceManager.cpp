@@ -347,11 +347,13 @@ TraceShotRef TraceManager::newTraceWithNameFloatBufferLengthCountCommentUserInfo
 TraceShotRef TraceManager::saveTFWithMagnitudePhaseCoherenceNameCommentUserInfo(
     const Bytes& magnitude, const Bytes& phase, const Bytes& coherence, const std::string& name,
     const std::string& comment, const TraceUserInfo& /*userInfo*/) {
-  std::int64_t date = nowMicros();
   TraceShot shot;
   std::string error;
   const bool ok = transaction(
       [&](std::vector<std::int64_t>& touched) {
+        // Taken while holding the write lock, so that capture times follow the order in
+        // which traces are stored, also with another process writing.
+        std::int64_t date = nowMicros();
         bool readOk = true;
         const auto newest = database_.newestColorIndex(&readOk);
         if (!readOk) return false;
