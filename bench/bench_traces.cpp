@@ -39,8 +39,8 @@ std::vector<float> liveCurves() {
 
 bool capture(qv::TraceManager& store, const std::vector<float>& buffer) {
   return store.newTraceWithNameFloatBufferLengthCountCommentUserInfo(
-             "TF", buffer.data(), kPoints, 3, "Smoothing: 1/6 oct, averaging: 4.000000, delay: 0.00 ms") !=
-         nullptr;
+             "TF", buffer.data(), kPoints, 3,
+             "Smoothing: 1/6 oct, averaging: 4.000000, delay: 0.00 ms") != nullptr;
 }
 
 // With a panel observing the list, as in the program; the notification is delivered too.

@@ -66,7 +66,9 @@ void SqliteStatement::reset() {
   sqlite3_clear_bindings(stmt_);
 }
 
-std::int64_t SqliteStatement::int64(int column) const { return sqlite3_column_int64(stmt_, column); }
+std::int64_t SqliteStatement::int64(int column) const {
+  return sqlite3_column_int64(stmt_, column);
+}
 
 double SqliteStatement::real(int column) const { return sqlite3_column_double(stmt_, column); }
 

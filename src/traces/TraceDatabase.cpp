@@ -22,10 +22,22 @@ constexpr std::int64_t kApplicationId = 0x51565452;
 constexpr const char* kColumns =
     "id, selected, visible, zOrder, colorIndex, coherenceThreshold, name, comment, filepath, "
     "uuid, colorData, coherenceData, magnitudeData, phaseData, dateCreated, dateModified";
-constexpr const char* kRequiredColumns[] = {
-    "id",           "selected", "visible",     "zOrder",        "colorIndex", "coherenceThreshold",
-    "name",         "comment",  "filepath",    "uuid",          "colorData",  "coherenceData",
-    "magnitudeData", "phaseData", "dateCreated", "dateModified"};
+constexpr const char* kRequiredColumns[] = {"id",
+                                            "selected",
+                                            "visible",
+                                            "zOrder",
+                                            "colorIndex",
+                                            "coherenceThreshold",
+                                            "name",
+                                            "comment",
+                                            "filepath",
+                                            "uuid",
+                                            "colorData",
+                                            "coherenceData",
+                                            "magnitudeData",
+                                            "phaseData",
+                                            "dateCreated",
+                                            "dateModified"};
 // Ties in the capture time fall back to insertion order, so the list order never wobbles.
 constexpr const char* kOrder = " ORDER BY dateCreated DESC, id DESC";
 
@@ -65,20 +77,6 @@ bool isDamageCode(int rc) {
   return primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT;
 }
 
-std::string timestamp() {
-  char text[32];
-  const std::time_t now = std::time(nullptr);
-  std::tm tm{};
-  gmtime_r(&now, &tm);
-  std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &tm);
-  return text;
-}
-
-bool exists(const std::string& path) {
-  struct stat st {};
-  return ::lstat(path.c_str(), &st) == 0;
-}
-
 }  // namespace
 
 TraceDatabase::TraceDatabase(std::string folder)
@@ -94,8 +92,8 @@ bool TraceDatabase::fail(const std::string& what) {
     // "disk I/O error" alone does not tell a user what to do; the system's reason does.
     const int primary = sqlite3_errcode(db_) & 0xff;
     const int systemError = sqlite3_system_errno(db_);
-    if (systemError != 0 && (primary == SQLITE_IOERR || primary == SQLITE_FULL ||
-                             primary == SQLITE_CANTOPEN)) {
+    if (systemError != 0 &&
+        (primary == SQLITE_IOERR || primary == SQLITE_FULL || primary == SQLITE_CANTOPEN)) {
       error_ += " (";
       error_ += std::strerror(systemError);
       error_ += ")";
@@ -297,7 +295,7 @@ bool TraceDatabase::open(std::vector<TraceShotRef>& list) {
   close();
   error_.clear();
   list.clear();
-  if (!TraceFolders::makeFolder(folder_, &error_) && !exists(path_)) return false;
+  if (!TraceFolders::makeFolder(folder_, &error_) && !TraceFolders::exists(path_)) return false;
   for (int attempt = 0; attempt < 2; ++attempt) {
     std::string reason;
     const Outcome outcome = tryOpen(list, &reason);
@@ -317,19 +315,9 @@ bool TraceDatabase::moveAside(const std::string& reason) {
   if (::stat(path_.c_str(), &st) != 0) return true;  // already gone
   // Another process may have set it aside and made a fresh one meanwhile: look again.
   if (st.st_dev != device_ || st.st_ino != inode_) return true;
-  const std::string base = path_ + ".unusable-" + timestamp();
-  std::string aside = base;
-  for (int n = 2; exists(aside) || exists(aside + "-wal"); ++n) aside = base + "-" + std::to_string(n);
-  if (::rename(path_.c_str(), aside.c_str()) != 0) {
-    return fail("cannot move the unusable trace database " + path_ + " aside");
-  }
   // Its WAL holds its pages; left here it would be replayed into the new file.
-  for (const char* suffix : {"-wal", "-shm"}) {
-    const std::string from = path_ + suffix;
-    if (exists(from) && ::rename(from.c_str(), (aside + suffix).c_str()) != 0) {
-      return fail("cannot move " + from + " aside");
-    }
-  }
+  std::string aside;
+  if (!TraceFolders::moveAside(path_, {"-wal", "-shm"}, &aside, &error_)) return false;
   qv::log("Trace database %s cannot be used (%s); moved it to %s and started a new one",
           path_.c_str(), reason.c_str(), aside.c_str());
   return true;
@@ -384,7 +372,8 @@ bool TraceDatabase::loadOrderedIds(std::vector<std::int64_t>& ids) {
 
 TraceShotRef TraceDatabase::load(std::int64_t id) {
   error_.clear();
-  SqliteStatement s(db_, (std::string("SELECT ") + kColumns + " FROM TraceShot WHERE id = ?").c_str());
+  SqliteStatement s(db_,
+                    (std::string("SELECT ") + kColumns + " FROM TraceShot WHERE id = ?").c_str());
   s.bind(1, id);
   if (s.step()) return shotFromRow(s);
   if (s.resultCode() != SQLITE_DONE) fail("");
@@ -424,29 +413,32 @@ bool TraceDatabase::insert(TraceShot& shot) {
   return true;
 }
 
-bool TraceDatabase::setInteger(std::int64_t id, const char* column, std::int64_t value) {
-  SqliteStatement s(db_, (std::string("UPDATE TraceShot SET ") + column + " = ? WHERE id = ?").c_str());
+template <typename Value>
+bool TraceDatabase::update(std::int64_t id, const char* column, const Value& value) {
+  SqliteStatement s(db_,
+                    (std::string("UPDATE TraceShot SET ") + column + " = ? WHERE id = ?").c_str());
   s.bind(1, value).bind(2, id);
   return s.run() || fail("");
 }
 
-bool TraceDatabase::setIntegerWhere(const char* column, std::int64_t value, const char* where) {
-  SqliteStatement s(db_,
-                    (std::string("UPDATE TraceShot SET ") + column + " = ? WHERE " + where).c_str());
-  s.bind(1, value);
-  return s.run() || fail("");
+bool TraceDatabase::setInteger(std::int64_t id, const char* column, std::int64_t value) {
+  return update(id, column, value);
 }
 
 bool TraceDatabase::setText(std::int64_t id, const char* column,
                             const std::optional<std::string>& value) {
-  SqliteStatement s(db_, (std::string("UPDATE TraceShot SET ") + column + " = ? WHERE id = ?").c_str());
-  s.bind(1, value).bind(2, id);
-  return s.run() || fail("");
+  return update(id, column, value);
 }
 
-bool TraceDatabase::setBlob(std::int64_t id, const char* column, const std::optional<Bytes>& value) {
-  SqliteStatement s(db_, (std::string("UPDATE TraceShot SET ") + column + " = ? WHERE id = ?").c_str());
-  s.bind(1, value).bind(2, id);
+bool TraceDatabase::setBlob(std::int64_t id, const char* column,
+                            const std::optional<Bytes>& value) {
+  return update(id, column, value);
+}
+
+bool TraceDatabase::setIntegerWhere(const char* column, std::int64_t value, const char* where) {
+  SqliteStatement s(
+      db_, (std::string("UPDATE TraceShot SET ") + column + " = ? WHERE " + where).c_str());
+  s.bind(1, value);
   return s.run() || fail("");
 }
 
@@ -469,7 +461,8 @@ bool TraceDatabase::removeWhere(const char* where) {
 }
 
 std::optional<std::int64_t> TraceDatabase::newestColorIndex(bool* ok) {
-  SqliteStatement s(db_, (std::string("SELECT colorIndex FROM TraceShot") + kOrder + " LIMIT 1").c_str());
+  SqliteStatement s(
+      db_, (std::string("SELECT colorIndex FROM TraceShot") + kOrder + " LIMIT 1").c_str());
   if (s.step()) {
     *ok = true;
     return s.int64(0);

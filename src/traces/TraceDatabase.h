@@ -74,6 +74,8 @@ class TraceDatabase {
   bool connect(bool readOnly, bool immutable);
   bool createSchema();
   bool exec(const char* sql);
+  template <typename Value>
+  bool update(std::int64_t id, const char* column, const Value& value);
   bool fail(const std::string& what);
   bool moveAside(const std::string& reason);
 

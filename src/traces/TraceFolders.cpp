@@ -1,9 +1,12 @@
 #include "traces/TraceFolders.h"
 
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 
@@ -17,8 +20,9 @@ std::string envOr(const char* name, const std::string& fallback) {
 
 // user-dirs.dirs lines look like XDG_DOCUMENTS_DIR="$HOME/Documents".
 std::string documentsFromUserDirs(const std::string& home) {
-  const std::string config = envOr("XDG_CONFIG_HOME", home + "/.config");
-  std::ifstream in(config + "/user-dirs.dirs");
+  std::string config = envOr("XDG_CONFIG_HOME", home + "/.config");
+  config += "/user-dirs.dirs";
+  std::ifstream in(config);
   std::string line;
   const std::string key = "XDG_DOCUMENTS_DIR=";
   while (std::getline(in, line)) {
@@ -60,6 +64,42 @@ bool TraceFolders::makeFolder(const std::string& path, std::string* error) {
   if (std::filesystem::is_directory(path)) return true;
   if (error) *error = "cannot create folder " + path + ": " + ec.message();
   return false;
+}
+
+bool TraceFolders::exists(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+bool TraceFolders::moveAside(const std::string& path, std::initializer_list<const char*> suffixes,
+                             std::string* aside, std::string* error) {
+  char stamp[32];
+  const std::time_t now = std::time(nullptr);
+  std::tm tm{};
+  gmtime_r(&now, &tm);
+  std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &tm);
+  const std::string base = path + ".unusable-" + stamp;
+  auto taken = [&](const std::string& candidate) {
+    if (exists(candidate)) return true;
+    for (const char* suffix : suffixes) {
+      if (exists(candidate + suffix)) return true;
+    }
+    return false;
+  };
+  *aside = base;
+  for (int n = 2; taken(*aside); ++n) *aside = base + "-" + std::to_string(n);
+  if (std::rename(path.c_str(), aside->c_str()) != 0) {
+    *error = "cannot move " + path + " aside";
+    return false;
+  }
+  for (const char* suffix : suffixes) {
+    const std::string from = path + suffix;
+    if (exists(from) && std::rename(from.c_str(), (*aside + suffix).c_str()) != 0) {
+      *error = "cannot move " + from + " aside";
+      return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace qv

@@ -2,6 +2,7 @@
 // Where the trace store lives on this desktop: the per-user data folder for the database
 // and the documents folder for trace files, each overridable through the environment.
 // Stateless; any thread.
+#include <initializer_list>
 #include <string>
 
 namespace qv {
@@ -16,6 +17,11 @@ class TraceFolders {
   // Creates the folder and its parents; true when it exists afterwards.
   static bool makeFolder(const std::string& path, std::string* error);
   static std::string homeFolder();
+  static bool exists(const std::string& path);
+  // Renames `path` (and path + each suffix that exists) to a free name beside it that
+  // says when and why; never overwrites anything. *aside receives the new path.
+  static bool moveAside(const std::string& path, std::initializer_list<const char*> suffixes,
+                        std::string* aside, std::string* error);
 };
 
 }  // namespace qv

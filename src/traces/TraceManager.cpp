@@ -126,9 +126,7 @@ bool TraceManager::transaction(const Body& body, std::string* error) {
   QV_ASSERT(!database_.inTransaction());
   std::string why;
   std::vector<std::int64_t> touched;
-  if (!ensureOpen()) {
-    why = database_.lastError();
-  } else if (!database_.begin()) {
+  if (!ensureOpen() || !database_.begin()) {
     why = database_.lastError();
   } else if (!body(touched)) {
     why = database_.lastError();
@@ -281,7 +279,8 @@ void TraceManager::toggleVisibilityForIndex(std::size_t index) {
 void TraceManager::setVisibilityForAllTraces(bool visible) {
   const bool ok = transaction([&](std::vector<std::int64_t>& touched) {
     return database_.idsWhere(visible ? "visible = 0" : "visible = 1", touched) &&
-           database_.setIntegerWhere("visible", visible ? 1 : 0, visible ? "visible = 0" : "visible = 1");
+           database_.setIntegerWhere("visible", visible ? 1 : 0,
+                                     visible ? "visible = 0" : "visible = 1");
   });
   if (!ok || !visibilityChangedCallback_) return;
   for (const TraceShotRef& shot : list_) report(*shot);
@@ -340,7 +339,8 @@ TraceShotRef TraceManager::newTraceWithNameFloatBufferLengthCountCommentUserInfo
   const auto n = static_cast<std::size_t>(length);
   const float* start = buffer ? buffer : nullptr;
   return saveTFWithMagnitudePhaseCoherenceNameCommentUserInfo(
-      TraceShot::blobFromFloats(start, n), TraceShot::blobFromFloats(start ? start + n : nullptr, n),
+      TraceShot::blobFromFloats(start, n),
+      TraceShot::blobFromFloats(start ? start + n : nullptr, n),
       TraceShot::blobFromFloats(start ? start + 2 * n : nullptr, n), name, comment, userInfo);
 }
 

@@ -15,9 +15,9 @@ namespace qv {
 
 // results: the list after the change; changes: none on the first call; error: set when
 // the store could not read its list (results then repeat the last good list).
-using TraceResultsCallback =
-    std::function<void(const TraceShotResults& results, const std::optional<TraceChangeSet>& changes,
-                       const std::optional<std::string>& error)>;
+using TraceResultsCallback = std::function<void(const TraceShotResults& results,
+                                                const std::optional<TraceChangeSet>& changes,
+                                                const std::optional<std::string>& error)>;
 
 class TraceNotificationToken {
  public:

@@ -1,6 +1,6 @@
-#include "traces/ChartColorPalette.h"
-
 #include <gtest/gtest.h>
+
+#include "traces/ChartColorPalette.h"
 
 namespace qv {
 namespace {
@@ -19,7 +19,8 @@ TEST(ChartColorPalette, NextColorCyclesThroughTheSevenColours) {
   EXPECT_EQ(got[1], kOrange);
   EXPECT_EQ(got[6], kAzure);
   EXPECT_EQ(got[7], kGreen);
-  for (int i = 0; i < 7; ++i) EXPECT_EQ(got[static_cast<size_t>(i)], palette.colors()[static_cast<size_t>(i)]);
+  for (int i = 0; i < 7; ++i)
+    EXPECT_EQ(got[static_cast<size_t>(i)], palette.colors()[static_cast<size_t>(i)]);
 }
 
 TEST(ChartColorPalette, ResetRestartsTheIndex) {

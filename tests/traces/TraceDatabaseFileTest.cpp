@@ -64,7 +64,8 @@ class UnusableFileTest : public TraceDatabaseFileTest,
         // Everything after the first page (the schema) becomes noise.
         std::string bytes = test::readFile(dbPath());
         ASSERT_GT(bytes.size(), 8192u);
-        for (std::size_t i = 4096; i < bytes.size(); ++i) bytes[i] = static_cast<char>(0xa5 ^ (i * 7));
+        for (std::size_t i = 4096; i < bytes.size(); ++i)
+          bytes[i] = static_cast<char>(0xa5 ^ (i * 7));
         test::writeFile(dbPath(), bytes);
         break;
       }
@@ -82,8 +83,8 @@ TEST_P(UnusableFileTest, IsMovedAsideAndAFreshStoreStarts) {
   EXPECT_EQ(test::readFile(aside[0]), original);
   bool named = false;
   for (const auto& line : log.lines()) {
-    named = named || (line.find(dbPath()) != std::string::npos &&
-                      line.find(aside[0]) != std::string::npos);
+    named = named ||
+            (line.find(dbPath()) != std::string::npos && line.find(aside[0]) != std::string::npos);
   }
   EXPECT_TRUE(named) << "no log line names both files";
 
@@ -113,8 +114,9 @@ TEST_F(TraceDatabaseFileTest, ANewerSchemaIsReadButNeverWritten) {
     EXPECT_TRUE(store.isReadOnly());
     ASSERT_EQ(store.allTraceShots().count(), 2u);
     EXPECT_EQ(capture(store, "c"), nullptr);
-    EXPECT_TRUE(log.contains("Error in Realm transaction: the trace database was written by a "
-                             "newer version (schema 16) and is read-only"));
+    EXPECT_TRUE(
+        log.contains("Error in Realm transaction: the trace database was written by a "
+                     "newer version (schema 16) and is read-only"));
     store.setNameForIndex("renamed", 0);
     store.clearAll();
     EXPECT_EQ(store.traceShotForIndex(0)->name, "b");

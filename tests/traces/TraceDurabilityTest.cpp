@@ -111,7 +111,8 @@ TEST_F(TraceDurabilityTest, AReadOnlyFolderFailsTheCaptureAndKeepsEveryTrace) {
   ::chmod(shared.path().c_str(), 0755);
   ::chmod(db.c_str(), 0644);
   EXPECT_EQ(child.exitCode, 0) << ::testing::PrintToString(child.lines);
-  EXPECT_TRUE(anyLineHas(child, "Error in Realm transaction: attempt to write a readonly database"));
+  EXPECT_TRUE(
+      anyLineHas(child, "Error in Realm transaction: attempt to write a readonly database"));
   EXPECT_EQ(TraceManager(shared.path()).allTraceShots().count(), 2u);
 }
 
@@ -146,7 +147,8 @@ TEST_F(TraceDurabilityTest, AFileThatMayNotGrowFailsTheCaptureAndKeepsEveryTrace
 TEST_F(TraceDurabilityTest, AFullFileSystemFailsTheCaptureAndKeepsEveryTrace) {
   const auto child = test::runInChild([&] {
     // A 256 KiB file system of our own, visible to this child only.
-    if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+    if (::unshare(CLONE_NEWNS) != 0 ||
+        ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
         ::mount("tmpfs", folder.path().c_str(), "tmpfs", 0, "size=256k") != 0) {
       return 77;
     }

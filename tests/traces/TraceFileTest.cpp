@@ -123,9 +123,9 @@ TEST_F(TraceFileTest, UnreadableFilesAndValuesGiveNothing) {
   EXPECT_FALSE(TraceDictionary::fromData("just some words").has_value());
   EXPECT_FALSE(TraceDictionary::fromData("").has_value());
   // A property list whose root is an array is not a trace.
-  EXPECT_FALSE(TraceDictionary::fromData(
-                   "<?xml version=\"1.0\"?><plist version=\"1.0\"><array/></plist>")
-                   .has_value());
+  EXPECT_FALSE(
+      TraceDictionary::fromData("<?xml version=\"1.0\"?><plist version=\"1.0\"><array/></plist>")
+          .has_value());
   std::string mixed = kXmlTrace;
   mixed.replace(mixed.find("<integer>-3</integer>"), 21, "<string>x</string>");
   const auto dictionary = TraceDictionary::fromData(mixed);

@@ -15,21 +15,21 @@ class TraceNotificationTest : public ::testing::Test {
  protected:
   void SetUp() override {
     store = std::make_unique<TraceManager>(folder.path());
-    token = store->addNotificationBlock(
-        [this](const TraceShotResults& results, const std::optional<TraceChangeSet>& changes,
-               const std::optional<std::string>& error) {
-          ASSERT_FALSE(error.has_value()) << *error;
-          calls.push_back(changes);
-          if (!changes) {
-            rows.clear();
-            for (const auto& shot : results) rows.push_back(shot->id);
-          } else {
-            apply(*changes, results);
-          }
-          std::vector<std::int64_t> expected;
-          for (const auto& shot : results) expected.push_back(shot->id);
-          EXPECT_EQ(rows, expected);
-        });
+    token = store->addNotificationBlock([this](const TraceShotResults& results,
+                                               const std::optional<TraceChangeSet>& changes,
+                                               const std::optional<std::string>& error) {
+      ASSERT_FALSE(error.has_value()) << *error;
+      calls.push_back(changes);
+      if (!changes) {
+        rows.clear();
+        for (const auto& shot : results) rows.push_back(shot->id);
+      } else {
+        apply(*changes, results);
+      }
+      std::vector<std::int64_t> expected;
+      for (const auto& shot : results) expected.push_back(shot->id);
+      EXPECT_EQ(rows, expected);
+    });
   }
   void TearDown() override {
     token.stop();
@@ -56,9 +56,13 @@ class TraceNotificationTest : public ::testing::Test {
     return delivered;
   }
 
-  static TraceChangeSet inserted(std::vector<std::size_t> rows) { return {{}, std::move(rows), {}}; }
+  static TraceChangeSet inserted(std::vector<std::size_t> rows) {
+    return {{}, std::move(rows), {}};
+  }
   static TraceChangeSet deleted(std::vector<std::size_t> rows) { return {std::move(rows), {}, {}}; }
-  static TraceChangeSet modified(std::vector<std::size_t> rows) { return {{}, {}, std::move(rows)}; }
+  static TraceChangeSet modified(std::vector<std::size_t> rows) {
+    return {{}, {}, std::move(rows)};
+  }
 
   test::TempFolder folder;
   test::LogCapture log;
@@ -82,12 +86,12 @@ TEST_F(TraceNotificationTest, EachOperationArrivesAsRowChanges) {
   capture(*store, "c");
   // Newest first: every capture is a new row 0.
   EXPECT_EQ(deliver(), (std::vector<std::optional<TraceChangeSet>>{inserted({0}), inserted({0}),
-                                                                    inserted({0})}));
+                                                                   inserted({0})}));
   store->setNameForIndex("renamed", 1);
   store->toggleVisibilityForIndex(2);
   store->setSelectedForIndex(true, 0);
   EXPECT_EQ(deliver(), (std::vector<std::optional<TraceChangeSet>>{modified({1}), modified({2}),
-                                                                    modified({0})}));
+                                                                   modified({0})}));
   // Moving the selection changes the old and the new row in one transaction.
   store->setSelectedForIndex(true, 2);
   EXPECT_EQ(deliver(), (std::vector<std::optional<TraceChangeSet>>{modified({0, 2})}));
@@ -102,8 +106,8 @@ TEST_F(TraceNotificationTest, ClearAllArrivesAsTwoBatches) {
   deliver();
   store->clearAll();
   // First the two visible traces are hidden, then all three rows go at once.
-  EXPECT_EQ(deliver(), (std::vector<std::optional<TraceChangeSet>>{modified({0, 2}),
-                                                                    deleted({0, 1, 2})}));
+  EXPECT_EQ(deliver(),
+            (std::vector<std::optional<TraceChangeSet>>{modified({0, 2}), deleted({0, 1, 2})}));
   EXPECT_TRUE(rows.empty());
 }
 

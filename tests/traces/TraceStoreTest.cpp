@@ -68,7 +68,8 @@ TEST_F(TraceStoreTest, CaptureStoresTheCurvesAsPackedLittleEndianFloats) {
   ASSERT_TRUE(shot->dateCreated.has_value());
   EXPECT_EQ(shot->dateCreated, shot->dateModified);
   // The identifier is "%f" of the seconds since 2001-01-01 UTC (978307200 s after 1970).
-  const double unixSeconds = static_cast<double>(shot->dateCreated->time_since_epoch().count()) / 1e6;
+  const double unixSeconds =
+      static_cast<double>(shot->dateCreated->time_since_epoch().count()) / 1e6;
   char expected[64];
   std::snprintf(expected, sizeof expected, "%f", unixSeconds - 978307200.0);
   EXPECT_EQ(shot->uuid, expected);
@@ -91,15 +92,17 @@ TEST_F(TraceStoreTest, CapturesWithinOneMicrosecondStillGetDistinctIdentifiers) 
   EXPECT_EQ(uuids.size(), 20u);
   // Newest first, strictly.
   const auto list = store->allTraceShots();
-  for (std::size_t i = 1; i < list.count(); ++i) EXPECT_GT(list[i - 1].dateCreated, list[i].dateCreated);
+  for (std::size_t i = 1; i < list.count(); ++i)
+    EXPECT_GT(list[i - 1].dateCreated, list[i].dateCreated);
 }
 
 TEST_F(TraceStoreTest, ABufferOfOtherThanThreeCurvesStoresNothing) {
   auto store = open();
   watch(*store);
   const auto buffer = test::curves(4);
-  EXPECT_EQ(store->newTraceWithNameFloatBufferLengthCountCommentUserInfo("TF", buffer.data(), 4, 2, ""),
-            nullptr);
+  EXPECT_EQ(
+      store->newTraceWithNameFloatBufferLengthCountCommentUserInfo("TF", buffer.data(), 4, 2, ""),
+      nullptr);
   EXPECT_TRUE(log.contains("Wrong trace buffer for saving!"));
   EXPECT_EQ(store->allTraceShots().count(), 0u);
   EXPECT_TRUE(reports.empty());
@@ -120,8 +123,8 @@ TEST_F(TraceStoreTest, ColoursRotateInCaptureOrder) {
 TEST_F(TraceStoreTest, DeletedTracesDoNotFreeTheirColours) {
   auto store = open();
   for (int i = 0; i < 3; ++i) capture(*store, "t");  // colours 0, 1, 2
-  store->deleteShotAtIndex(2);                        // the oldest, colour 0
-  store->deleteShotAtIndex(1);                        // colour 1
+  store->deleteShotAtIndex(2);                       // the oldest, colour 0
+  store->deleteShotAtIndex(1);                       // colour 1
   // The newest remaining trace has colour 2, so the next one takes 3, not the freed 0.
   EXPECT_EQ(capture(*store, "t")->colorIndex, 3);
   // The rotation follows the newest trace, also across a restart.

@@ -108,7 +108,7 @@ inline void writeFile(const std::string& path, const std::string& bytes) {
 }
 
 struct ChildResult {
-  int exitCode = -1;  // -1 when the child did not exit normally
+  int exitCode = -1;               // -1 when the child did not exit normally
   std::vector<std::string> lines;  // its log lines and what it wrote with childSay
 };
 
