@@ -287,6 +287,8 @@ TraceDatabase::Outcome TraceDatabase::tryOpen(std::vector<TraceShotRef>& list,
   }
   if (readOnly_ && readOnlyReason_.empty()) {
     readOnlyReason_ = "attempt to write a readonly database (" + path_ + ")";
+    qv::log("Trace database %s may not be written here: traces can be shown, not stored",
+            path_.c_str());
   }
   return Outcome::Ok;
 }
