@@ -124,22 +124,21 @@ bool TraceManager::transaction(const Body& body, std::string* error) {
   // A visibility callback that writes to the store from inside a transaction would nest
   // transactions, which SQLite refuses.
   QV_ASSERT(!database_.inTransaction());
-  std::string why;
   std::vector<std::int64_t> touched;
-  if (!ensureOpen() || !database_.begin()) {
-    why = database_.lastError();
-  } else if (!body(touched)) {
-    why = database_.lastError();
+  bool ok = ensureOpen() && database_.begin();
+  if (ok && !body(touched)) {
+    ok = false;
     database_.rollback();
-  } else if (!database_.commit()) {
-    why = database_.lastError();
   }
+  ok = ok && database_.commit();
   std::vector<std::int64_t> reported;
   reported.swap(reportedInTransaction_);
-  if (why.empty()) {
+  if (ok) {
     reloadAfterCommit(touched);
     return true;
   }
+  std::string why = database_.lastError();
+  if (why.empty()) why = "unknown error";
   if (error) {
     *error = why;
   } else {
