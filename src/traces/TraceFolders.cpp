@@ -31,7 +31,7 @@ std::string documentsFromUserDirs(const std::string& home) {
     if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
       value = value.substr(1, value.size() - 2);
     }
-    if (value.rfind("$HOME", 0) == 0) value = home + value.substr(5);
+    if (value.rfind("$HOME", 0) == 0) value.replace(0, 5, home);
     if (!value.empty() && value.front() == '/') return value;
   }
   return {};
