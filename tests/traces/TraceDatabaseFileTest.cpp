@@ -139,18 +139,15 @@ TEST_F(TraceDatabaseFileTest, RemoveRealmFilesDeletesTheDatabaseAndStartsEmpty) 
 }
 
 TEST_F(TraceDatabaseFileTest, TheFolderComesFromTheEnvironment) {
-  const std::string saved = std::getenv("QUORVEX_DATA_DIR") ? std::getenv("QUORVEX_DATA_DIR") : "";
-  ::setenv("QUORVEX_DATA_DIR", (folder.path() + "/nested/data").c_str(), 1);
   {
+    test::ScopedEnv data("QUORVEX_DATA_DIR", (folder.path() + "/nested/data").c_str());
     TraceManager store;
     EXPECT_EQ(store.databasePath(), folder.path() + "/nested/data/traces.sqlite");
     EXPECT_NE(capture(store, "a"), nullptr);
   }
-  ::unsetenv("QUORVEX_DATA_DIR");
-  ::setenv("XDG_DATA_HOME", "/somewhere", 1);
+  test::ScopedEnv noOverride("QUORVEX_DATA_DIR", nullptr);
+  test::ScopedEnv xdg("XDG_DATA_HOME", "/somewhere");
   EXPECT_EQ(TraceFolders::dataFolder(), "/somewhere/Quorvex");
-  ::unsetenv("XDG_DATA_HOME");
-  if (!saved.empty()) ::setenv("QUORVEX_DATA_DIR", saved.c_str(), 1);
 }
 
 }  // namespace

@@ -27,21 +27,13 @@ constexpr const char* kXmlTrace = R"(<?xml version="1.0" encoding="UTF-8"?>
 class TraceFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const char* saved = std::getenv("QUORVEX_DOCUMENTS_DIR");
-    savedDocuments = saved ? saved : "";
-    ::setenv("QUORVEX_DOCUMENTS_DIR", (folder.path() + "/docs").c_str(), 1);
+    documents = std::make_unique<test::ScopedEnv>("QUORVEX_DOCUMENTS_DIR",
+                                                  (folder.path() + "/docs").c_str());
     store = std::make_unique<TraceManager>(folder.path() + "/data");
     store->getDocPath();
     fs::create_directories(store->documentPath());
   }
-  void TearDown() override {
-    if (savedDocuments.empty()) {
-      ::unsetenv("QUORVEX_DOCUMENTS_DIR");
-    } else {
-      ::setenv("QUORVEX_DOCUMENTS_DIR", savedDocuments.c_str(), 1);
-    }
-    dispatch::mainQueue().drain();
-  }
+  void TearDown() override { dispatch::mainQueue().drain(); }
 
   // Reads one curve through the given operation; nullopt when the callback never ran.
   using Reader = void (TraceManager::*)(const TraceDictionary&,
@@ -66,11 +58,25 @@ class TraceFileTest : public ::testing::Test {
   test::TempFolder folder;
   test::LogCapture log;
   std::unique_ptr<TraceManager> store;
-  std::string savedDocuments;
+  std::unique_ptr<test::ScopedEnv> documents;
 };
 
 TEST_F(TraceFileTest, TheTraceFolderIsInTheDocumentsFolder) {
   EXPECT_EQ(store->documentPath(), folder.path() + "/docs/QuorvexDocuments/Traces");
+}
+
+TEST_F(TraceFileTest, WithoutAnOverrideTheUsersDocumentsDirectoryIsUsed) {
+  const std::string home = folder.path() + "/home";
+  fs::create_directories(home + "/.config");
+  test::writeFile(home + "/.config/user-dirs.dirs",
+                  "# written by xdg-user-dirs-update\nXDG_DESKTOP_DIR=\"$HOME/Desktop\"\n"
+                  "XDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n");
+  test::ScopedEnv noOverride("QUORVEX_DOCUMENTS_DIR", nullptr);
+  test::ScopedEnv noDocuments("XDG_DOCUMENTS_DIR", nullptr);
+  test::ScopedEnv noConfig("XDG_CONFIG_HOME", nullptr);
+  test::ScopedEnv homeHere("HOME", home.c_str());
+  store->getDocPath();
+  EXPECT_EQ(store->documentPath(), home + "/Dokumente/QuorvexDocuments/Traces");
 }
 
 TEST_F(TraceFileTest, ReadsXmlAndBinaryPropertyLists) {
