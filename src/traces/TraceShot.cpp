@@ -1,6 +1,7 @@
 #include "traces/TraceShot.h"
 
 #include <bit>
+#include <cstring>
 
 namespace qv {
 namespace {
@@ -45,15 +46,24 @@ std::string TraceShot::filename() const {
   return slash == std::string::npos || path.size() == 1 ? path : path.substr(slash + 1);
 }
 
+// The file format is little-endian; on such machines the bytes are the floats already.
 Bytes TraceShot::blobFromFloats(const float* values, std::size_t count) {
   Bytes blob(count * 4);
-  for (std::size_t i = 0; i < count; ++i) putFloat(blob.data() + 4 * i, values[i]);
+  if (std::endian::native == std::endian::little) {
+    if (count > 0) std::memcpy(blob.data(), values, count * 4);
+  } else {
+    for (std::size_t i = 0; i < count; ++i) putFloat(blob.data() + 4 * i, values[i]);
+  }
   return blob;
 }
 
 std::vector<float> TraceShot::floatsFromBlob(const Bytes& blob) {
   std::vector<float> values(blob.size() / 4);
-  for (std::size_t i = 0; i < values.size(); ++i) values[i] = getFloat(blob.data() + 4 * i);
+  if (std::endian::native == std::endian::little) {
+    if (!values.empty()) std::memcpy(values.data(), blob.data(), values.size() * 4);
+  } else {
+    for (std::size_t i = 0; i < values.size(); ++i) values[i] = getFloat(blob.data() + 4 * i);
+  }
   return values;
 }
 
