@@ -1,0 +1,128 @@
+#pragma once
+// The trace store: captured traces in a SQLite file, newest first, with their display
+// state. Main thread only (the thread that made it); change notifications arrive on the
+// main queue. Every write is one or more database transactions, as listed per operation.
+#include <cstdint>
+#include <functional>
+#include <limits>
+#include <map>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "traces/ChartColorPalette.h"
+#include "traces/TraceDatabase.h"
+#include "traces/TraceDictionary.h"
+#include "traces/TraceNotifier.h"
+#include "traces/TraceShot.h"
+#include "traces/TraceShotResults.h"
+
+namespace qv {
+
+using TraceUserInfo = std::map<std::string, std::string>;
+
+class TraceManager {
+ public:
+  // The index a list shows when nothing is selected.
+  static constexpr std::size_t kNotFound = std::numeric_limits<std::size_t>::max();
+  static constexpr int kSchemaVersion = TraceDatabase::kSchemaVersion;
+
+  using VisibilityChangedCallback = std::function<void(const TraceShot& shot)>;
+  // values is valid during the call only; nullptr with count 0 for an empty curve.
+  using TraceCurveCallback = std::function<void(const float* values, std::size_t count)>;
+
+  // The store of this user, in TraceFolders::dataFolder().
+  static TraceManager& shared();
+  TraceManager();
+  // A store in `folder` (created if needed), for tools and tests.
+  explicit TraceManager(const std::string& folder);
+  ~TraceManager();
+  TraceManager(const TraceManager&) = delete;
+  TraceManager& operator=(const TraceManager&) = delete;
+
+  const ChartColorPalette& palette() const { return palette_; }
+  TraceShotResults allTraceShots() const { return list_; }
+  void setVisibilityChangedCallback(VisibilityChangedCallback callback);
+  const std::string& documentPath() const { return documentPath_; }
+  const std::string& databasePath() const { return database_.path(); }
+  // True when captures cannot be stored (a newer schema, a read-only folder, no file).
+  bool isReadOnly() const;
+
+  void start();
+  TraceShotRef traceShotForIndex(std::size_t index) const;
+  std::vector<TraceShotRef> allSelectedTraces() const;
+  std::vector<TraceShotRef> allVisibleTraces() const;
+  bool hasSelectedTraces() const;
+  std::optional<RGBAColor> colorForShot(const TraceShot& shot) const;
+
+  void setNameForShot(const std::string& name, const TraceShot& shot);
+  void setNameForIndex(const std::string& name, std::size_t index);
+  void setColorForShot(const std::optional<RGBAColor>& color, const TraceShot& shot);
+  void setSelectedForIndex(bool selected, std::size_t index);
+  void deselectAll();
+  void toggleVisibilityForShot(const TraceShot& shot);
+  void toggleVisibilityForIndex(std::size_t index);
+  void setVisibilityForAllTraces(bool visible);
+  void deleteShotAtIndex(std::size_t index);
+  void deleteAllSelected();
+  void clearAll();
+
+  // `buffer` holds `count` curves of `length` floats: magnitude, phase, coherence. Returns
+  // the stored trace, or nullptr when count is not 3 or the trace could not be stored.
+  TraceShotRef newTraceWithNameFloatBufferLengthCountCommentUserInfo(
+      const std::string& name, const float* buffer, std::int64_t length, std::int64_t count,
+      const std::string& comment, const TraceUserInfo& userInfo = {});
+  TraceShotRef saveTFWithMagnitudePhaseCoherenceNameCommentUserInfo(
+      const Bytes& magnitude, const Bytes& phase, const Bytes& coherence, const std::string& name,
+      const std::string& comment, const TraceUserInfo& userInfo = {});
+
+  // Observes allTraceShots; the first call carries no change set.
+  [[nodiscard]] TraceNotificationToken addNotificationBlock(TraceResultsCallback callback);
+  // Picks up what other processes committed since the last look and notifies observers.
+  void refresh();
+
+  // Trace files.
+  void getDocPath();
+  std::optional<TraceDictionary> readShotData(const TraceShot& shot) const;
+  std::optional<TraceDictionary> loadTracesWithName(const std::string& fileName) const;
+  void magnitudeFromDictionarySuccess(const TraceDictionary& dictionary,
+                                      const TraceCurveCallback& success) const;
+  void phaseFromDictionarySuccess(const TraceDictionary& dictionary,
+                                  const TraceCurveCallback& success) const;
+  void coherenceFromDictionarySuccess(const TraceDictionary& dictionary,
+                                      const TraceCurveCallback& success) const;
+  static void traceWithTypeFromDictionarySuccess(const std::string& type,
+                                                 const TraceDictionary& dictionary,
+                                                 const TraceCurveCallback& success);
+  // Closes and deletes the database file with its companions; the next operation starts
+  // a new, empty file.
+  void removeRealmFiles();
+
+ private:
+  using Body = std::function<bool(std::vector<std::int64_t>& touched)>;
+  bool ensureOpen();
+  void adopt(std::vector<TraceShotRef> list);
+  // One write transaction; afterwards the list is reread and observers notified.
+  bool transaction(const Body& body, std::string* error = nullptr);
+  void reloadAfterCommit(const std::vector<std::int64_t>& touched);
+  void report(const TraceShot& shot);
+  void reportInTransaction(const TraceShot& shot);
+  TraceShotRef findById(std::int64_t id) const;
+  void checkThread() const;
+  void traceFromDictionary(const char* type, const TraceDictionary& dictionary,
+                           const TraceCurveCallback& success) const;
+
+  ChartColorPalette palette_;
+  TraceDatabase database_;
+  TraceShotResults list_;
+  TraceNotifier notifier_;
+  VisibilityChangedCallback visibilityChangedCallback_;
+  std::string documentPath_;
+  std::int64_t dataVersion_ = -1;
+  std::thread::id owner_;
+  // Traces reported as hidden inside a transaction that may still fail.
+  std::vector<std::int64_t> reportedInTransaction_;
+};
+
+}  // namespace qv

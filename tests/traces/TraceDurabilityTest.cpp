@@ -1,0 +1,173 @@
+#include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <set>
+
+#include "TraceTestSupport.h"
+
+namespace qv {
+namespace {
+
+namespace fs = std::filesystem;
+using test::capture;
+
+class TraceDurabilityTest : public ::testing::Test {
+ protected:
+  void TearDown() override { dispatch::mainQueue().drain(); }
+  static bool anyLineHas(const test::ChildResult& child, const std::string& text) {
+    for (const auto& line : child.lines) {
+      if (line.find(text) != std::string::npos) return true;
+    }
+    return false;
+  }
+  test::TempFolder folder;
+  test::LogCapture log;
+};
+
+TEST_F(TraceDurabilityTest, ACaptureSurvivesKillingTheProcessRightAfterIt) {
+  std::string uuid;
+  const auto child = test::runInChild(
+      [&] {
+        TraceManager store(folder.path());
+        const TraceShotRef shot = capture(store, "survivor", 1100);
+        if (!shot) return 1;
+        test::childSay("stored " + *shot->uuid);
+        for (;;) ::pause();  // never closes the database
+      },
+      [&](pid_t pid, const std::string& line) {
+        if (line.rfind("stored ", 0) == 0) {
+          uuid = line.substr(7);
+          ::kill(pid, SIGKILL);
+        }
+      });
+  ASSERT_EQ(child.exitCode, -1);  // killed, not exited
+  ASSERT_FALSE(uuid.empty());
+  TraceManager store(folder.path());
+  ASSERT_EQ(store.allTraceShots().count(), 1u);
+  EXPECT_EQ(store.allTraceShots()[0].uuid, uuid);
+  EXPECT_EQ(store.allTraceShots()[0].magnitudeData->size(), 1100u * 4);
+}
+
+TEST_F(TraceDurabilityTest, TwoProcessesCaptureIntoOneFileWithoutFailures) {
+  constexpr int kEach = 25;
+  std::unique_ptr<TraceManager> store;
+  bool parentOk = true;
+  const auto child = test::runInChild(
+      [&] {
+        TraceManager theirs(folder.path());
+        test::childSay("ready");
+        for (int i = 0; i < kEach; ++i) {
+          if (!capture(theirs, "child", 1100)) return 1;
+        }
+        return 0;
+      },
+      [&](pid_t, const std::string& line) {
+        if (line != "ready") return;
+        // Opened only now: a connection must not be inherited through fork.
+        store = std::make_unique<TraceManager>(folder.path());
+        for (int i = 0; i < kEach; ++i) parentOk = capture(*store, "parent", 1100) && parentOk;
+      });
+  EXPECT_EQ(child.exitCode, 0);
+  EXPECT_FALSE(anyLineHas(child, "Error in Realm transaction"));
+  EXPECT_TRUE(parentOk);
+  EXPECT_FALSE(log.contains("Error in Realm transaction"));
+  ASSERT_NE(store, nullptr);
+  store->refresh();
+  const auto list = store->allTraceShots();
+  ASSERT_EQ(list.count(), 2u * kEach);
+  std::set<std::string> uuids;
+  for (const auto& shot : list) uuids.insert(*shot->uuid);
+  EXPECT_EQ(uuids.size(), 2u * kEach);
+  // One colour rotation across both writers: neighbours in time differ by one.
+  for (std::size_t i = 1; i < list.count(); ++i) {
+    EXPECT_EQ((list[i].colorIndex + 1) % 7, list[i - 1].colorIndex) << i;
+  }
+}
+
+TEST_F(TraceDurabilityTest, AReadOnlyFolderFailsTheCaptureAndKeepsEveryTrace) {
+  // /tmp so that an unprivileged child can reach the folder.
+  test::TempFolder shared("/tmp");
+  {
+    TraceManager store(shared.path());
+    capture(store, "a");
+    capture(store, "b");
+  }
+  const std::string db = shared.path() + "/traces.sqlite";
+  ASSERT_EQ(::chmod(db.c_str(), 0444), 0);
+  ASSERT_EQ(::chmod(shared.path().c_str(), 0555), 0);
+  const auto child = test::runInChild([&] {
+    // Root writes anywhere; the check needs an ordinary user.
+    if (::getuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) return 2;
+    TraceManager store(shared.path());
+    if (store.allTraceShots().count() != 2 || !store.isReadOnly()) return 3;
+    if (capture(store, "c")) return 4;
+    store.clearAll();
+    return store.allTraceShots().count() == 2 ? 0 : 5;
+  });
+  ::chmod(shared.path().c_str(), 0755);
+  ::chmod(db.c_str(), 0644);
+  EXPECT_EQ(child.exitCode, 0) << ::testing::PrintToString(child.lines);
+  EXPECT_TRUE(
+      anyLineHas(child, "Error in Realm transaction: attempt to write a readonly database"));
+  EXPECT_EQ(TraceManager(shared.path()).allTraceShots().count(), 2u);
+}
+
+TEST_F(TraceDurabilityTest, AFileThatMayNotGrowFailsTheCaptureAndKeepsEveryTrace) {
+  {
+    TraceManager store(folder.path());
+    capture(store, "a", 1100);
+  }
+  const auto child = test::runInChild([&] {
+    TraceManager store(folder.path());
+    if (!capture(store, "b", 1100)) return 1;
+    // No file may grow past the log's present end, so the next capture cannot be written.
+    struct stat st {};
+    if (::stat((folder.path() + "/traces.sqlite-wal").c_str(), &st) != 0) return 2;
+    ::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{static_cast<rlim_t>(st.st_size), RLIM_INFINITY};
+    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) return 3;
+    if (capture(store, "c", 1100)) return 4;
+    return store.allTraceShots().count() == 2 ? 0 : 5;
+  });
+  EXPECT_EQ(child.exitCode, 0) << ::testing::PrintToString(child.lines);
+  EXPECT_TRUE(anyLineHas(child, "Error in Realm transaction: disk I/O error"))
+      << ::testing::PrintToString(child.lines);
+  TraceManager store(folder.path());
+  const auto list = store.allTraceShots();
+  ASSERT_EQ(list.count(), 2u);
+  EXPECT_EQ(list[0].name, "b");
+  EXPECT_EQ(list[1].name, "a");
+  EXPECT_NE(capture(store, "d"), nullptr);
+}
+
+TEST_F(TraceDurabilityTest, AFullFileSystemFailsTheCaptureAndKeepsEveryTrace) {
+  const auto child = test::runInChild([&] {
+    // A 256 KiB file system of our own, visible to this child only.
+    if (::unshare(CLONE_NEWNS) != 0 ||
+        ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        ::mount("tmpfs", folder.path().c_str(), "tmpfs", 0, "size=256k") != 0) {
+      return 77;
+    }
+    std::size_t stored = 0;
+    {
+      TraceManager store(folder.path());
+      while (capture(store, "t", 1100)) {
+        if (++stored > 100) return 1;  // the file system never filled up
+      }
+      if (stored == 0 || store.allTraceShots().count() != stored) return 2;
+    }
+    TraceManager reopened(folder.path());
+    return reopened.allTraceShots().count() == stored ? 0 : 3;
+  });
+  if (child.exitCode == 77) GTEST_SKIP() << "mounting a small file system needs privileges";
+  EXPECT_EQ(child.exitCode, 0) << ::testing::PrintToString(child.lines);
+  EXPECT_TRUE(anyLineHas(child, "Error in Realm transaction: database or disk is full"))
+      << ::testing::PrintToString(child.lines);
+}
+
+}  // namespace
+}  // namespace qv
