@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <iostream>
+#include <vector>
 
 #include "cli/AtomicFile.h"
 #include "cli/AudioFileSource.h"
@@ -9,9 +10,29 @@
 #include "cli/FileAnalysis.h"
 #include "cli/ResultWriters.h"
 #include "cli/SvgPlot.h"
+#include "traces/TraceManager.h"
 
 namespace qv::cli {
 namespace {
+
+// Stored as the live program captures a trace: magnitude, phase and coherence × 180 in
+// one buffer, with the same comment.
+void saveTrace(const AnalysisResult& result, const std::string& name) {
+  const size_t n = result.frequency.size();
+  std::vector<float> buffer(3 * n);
+  for (size_t b = 0; b < n; ++b) {
+    buffer[b] = result.magnitude[b];
+    buffer[n + b] = result.phase[b];
+    buffer[2 * n + b] = result.coherence[b] * 180.0f;
+  }
+  char comment[160];
+  std::snprintf(comment, sizeof comment, "Smoothing: 1/%ld oct, averaging: %f, delay: %2.2f ms",
+                result.smoothing, static_cast<double>(result.averaging),
+                static_cast<double>(result.delaySetMs));
+  auto shot = TraceManager::shared().newTraceWithNameFloatBufferLengthCountCommentUserInfo(
+      name, buffer.data(), static_cast<int64_t>(n), 3, comment);
+  if (!shot) throw CliError("the trace '" + name + "' could not be stored (see the line above)");
+}
 
 void writeOutputs(const AnalysisResult& result, const Options& options) {
   const std::string csv = formatCsv(result);
@@ -23,6 +44,7 @@ void writeOutputs(const AnalysisResult& result, const Options& options) {
   }
   if (options.json) writeFileAtomically(*options.json, formatJson(result));
   if (options.svg) writeFileAtomically(*options.svg, renderSvg(result));
+  if (options.saveTrace) saveTrace(result, *options.saveTrace);
 }
 
 int runFile(const Options& options) {

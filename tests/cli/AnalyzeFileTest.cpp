@@ -11,6 +11,7 @@
 
 #include "cli/RunProgram.h"
 #include "cli/TestFiles.h"
+#include "traces/TraceManager.h"
 
 namespace qv::cli {
 namespace {
@@ -196,6 +197,38 @@ TEST_F(AnalyzeFile, BadInputEndsWithOneLineAndStatusTwoAndWritesNothing) {
   // No temporary output files were left behind either.
   for (const auto& entry : std::filesystem::directory_iterator(dir.root()))
     EXPECT_EQ(entry.path().filename().string().find(".tmp-"), std::string::npos) << entry.path();
+}
+
+}  // namespace
+}  // namespace qv::cli
+
+namespace qv::cli {
+namespace {
+
+// The trace lands in the store the program uses, with the curves of the CSV.
+TEST(AnalyzeFileTrace, SaveTraceStoresTheFinalCurves) {
+  TempDir dir;
+  std::mt19937 gen(3);
+  std::normal_distribution<float> noise(0.0f, 0.1f);
+  std::vector<float> frames(2 * 4 * kRate);
+  for (size_t i = 0; i < frames.size(); i += 2) frames[i] = frames[i + 1] = noise(gen);
+  writeSoundFile(dir.path("same.wav"), kRate, 2, frames);
+  const auto run = runAnalyze(dir, {"file", "same.wav", "--save-trace", "Main PA", "--out", "c.csv"},
+                              "QUORVEX_DATA_DIR=" + quoted(dir.path("data")));
+  ASSERT_EQ(run.status, 0) << run.err;
+  TraceManager store(dir.path("data"));
+  const auto shots = store.allTraceShots();
+  ASSERT_EQ(shots.count(), 1u);
+  EXPECT_EQ(shots[0].name, "Main PA");
+  EXPECT_NE(shots[0].comment->find("Smoothing: 1/24 oct"), std::string::npos);
+  // Identical channels: 0 dB where the CSV has a value.
+  const auto rows = parseCsv(readWholeFile(dir.path("c.csv")));
+  const auto mag = TraceShot::floatsFromBlob(*shots[0].magnitudeData);
+  ASSERT_EQ(mag.size(), rows.size());
+  for (size_t b = 0; b < rows.size(); ++b)
+    if (rows[b].mag) {
+      EXPECT_NEAR(mag[b], *rows[b].mag, 1e-3);
+    }
 }
 
 }  // namespace
