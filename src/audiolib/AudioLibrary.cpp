@@ -141,7 +141,7 @@ void AudioLibrary::rebuildLocked() {
       all.erase(std::remove_if(all.begin(), all.end(), isJack), all.end());
     }
   }
-  virtual_->appendDevices(all);
+  if (options_.virtualSoundSystem) virtual_->appendDevices(all);
   recording_.clear();
   playback_.clear();
   AudioDeviceInfo none;

@@ -27,7 +27,8 @@ class AudioLibrary {
  public:
   struct Options {
     std::string clientName = "quorvex";  // our JACK client's name
-    bool portAudio = true;               // false: only the virtual sound system
+    bool portAudio = true;               // false: no PortAudio devices
+    bool virtualSoundSystem = true;      // false: the virtual device is not listed
     bool simulatedTime = false;          // the virtual sound system renders on demand
     double rescanSeconds = 0.5;          // 0: no rescan thread
   };

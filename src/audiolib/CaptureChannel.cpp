@@ -140,6 +140,9 @@ void CaptureChannel::stop() {
   }
   state_.store(State::Stopped);
   driverPaused_.store(true);
+  if (backendStream_ != nullptr && !vanished_.load() && !backendStream_->isAlive()) {
+    backendStream_->abandon();
+  }
   backendStream_.reset();
 }
 

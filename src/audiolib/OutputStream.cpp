@@ -51,6 +51,8 @@ bool OutputStream::pause(int* error) {
 
 void OutputStream::stop() {
   playing_.store(false);
+  // A device that went away cannot be closed without waiting forever.
+  if (started_ && backendStream_ != nullptr && !backendStream_->isAlive()) backendStream_->abandon();
   backendStream_.reset();
 }
 
