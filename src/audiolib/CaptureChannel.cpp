@@ -185,10 +185,9 @@ void CaptureChannel::vanish(const char* why) {
 
 void CaptureChannel::deliver() {
   if (vanished_.load()) return;
-  if (restartPending_.exchange(false)) {
-    ring_->clear();
-    if (resampler_ != nullptr) soxr_clear(resampler_);
-  }
+  // While paused the driver's frames were dropped and what was buffered discarded, so
+  // a restart only has to forget the resampler's history.
+  if (restartPending_.exchange(false) && resampler_ != nullptr) soxr_clear(resampler_);
   int32_t avail = 0;
   const auto* in = static_cast<const float*>(ring_->tail(&avail));
   const int32_t frameBytes = channels_ * 4;
