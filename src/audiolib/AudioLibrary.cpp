@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "audiolib/backends/portaudio/JackBackend.h"
 #include "audiolib/backends/portaudio/PortAudioBackend.h"
 #include "audiolib/backends/virtual/VirtualSoundSystem.h"
 #include "platform/Log.h"
@@ -24,8 +25,6 @@ bool ok() {
 std::mutex gSharedMutex;
 AudioLibrary::Options gSharedOptions;
 bool gSharedCreated = false;
-
-bool isJack(const AudioDeviceInfo& d) { return d.hostApi.find("JACK") != std::string::npos; }
 
 // Marks exactly one default per list: the backend's own default, else the first hardware
 // device, else the virtual sound system.
@@ -83,7 +82,8 @@ AudioLibrary::AudioLibrary(const Options& options) : options_(options) {
   virtual_->setSimulatedTime(options.simulatedTime);
   if (options.portAudio) {
     signature_ = PortAudioBackend::deviceSignature();
-    portAudio_ = std::make_unique<PortAudioBackend>(options.clientName);
+    portAudio_ = std::make_unique<PortAudioBackend>();
+    jack_ = std::make_unique<JackBackend>(options.clientName);
   }
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -129,6 +129,7 @@ VirtualSoundSystem& AudioLibrary::virtualSoundSystem() { return *virtual_; }
 
 AudioBackend& AudioLibrary::backendFor(const AudioDeviceInfo& info) {
   if (info.isVirtual || portAudio_ == nullptr) return *virtual_;
+  if (info.hostApi == JackBackend::kHostApi) return *jack_;
   return *portAudio_;
 }
 
@@ -136,10 +137,7 @@ void AudioLibrary::rebuildLocked() {
   std::vector<AudioDeviceInfo> all;
   if (portAudio_ != nullptr) {
     portAudio_->appendDevices(all);
-    // PortAudio cannot forget a JACK server that died under an open stream; hide it.
-    if (portAudio_->poisoned() && !PortAudioBackend::jackServerRunning()) {
-      all.erase(std::remove_if(all.begin(), all.end(), isJack), all.end());
-    }
+    jack_->appendDevices(all);
   }
   if (options_.virtualSoundSystem) virtual_->appendDevices(all);
   recording_.clear();
@@ -164,6 +162,7 @@ bool AudioLibrary::rescan() {
     if (sig == signature_) return false;
     auto oldRecording = recording_;
     auto oldPlayback = playback_;
+    jack_->refresh();
     if (portAudio_->reinitialize()) {
       signature_ = sig;
     } else if (portAudio_->poisoned()) {

@@ -1,6 +1,6 @@
 #pragma once
-// The process's audio library: device lists over every backend (PortAudio host APIs and
-// the virtual sound system), capture channels and output streams named by handles, and
+// The process's audio library: device lists over every backend (PortAudio's host APIs,
+// a JACK server, the virtual sound system), capture channels and output streams named by handles, and
 // a rescan thread that follows device changes.
 // Thread contract: every call is thread-safe (one library lock, never held while a
 // capture's delivery thread is joined); errorCode() is per thread, like errno.
@@ -20,6 +20,7 @@
 
 namespace qv {
 
+class JackBackend;
 class PortAudioBackend;
 class VirtualSoundSystem;
 
@@ -112,6 +113,7 @@ class AudioLibrary {
   Options options_;
   mutable std::mutex mutex_;
   std::unique_ptr<PortAudioBackend> portAudio_;
+  std::unique_ptr<JackBackend> jack_;
   std::unique_ptr<VirtualSoundSystem> virtual_;
   std::vector<AudioDeviceInfo> recording_;
   std::vector<AudioDeviceInfo> playback_;  // [0] is "No sound"

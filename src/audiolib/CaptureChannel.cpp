@@ -39,17 +39,9 @@ CaptureChannel::CaptureChannel(uint32_t handle, const AudioDeviceInfo& device,
       return;
     }
   }
-  if (deviceRate_ != rate_) {
-    soxr_error_t err = nullptr;
-    soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
-    soxr_quality_spec_t q = soxr_quality_spec(SOXR_HQ, 0);
-    resampler_ = soxr_create(deviceRate_, rate_, static_cast<unsigned>(channels_), &err, &io,
-                             &q, nullptr);
-    if (resampler_ == nullptr) {
-      qv::log("Capture: cannot resample %u Hz to %u Hz: %s", deviceRate_, rate_, err);
-      error_ = kAudioErrorFormat;
-      return;
-    }
+  if (deviceRate_ != rate_ && !makeResampler()) {
+    error_ = kAudioErrorFormat;
+    return;
   }
   const auto ringFrames = static_cast<size_t>(deviceRate_ * kRingSeconds);
   ring_ = std::make_unique<ByteRing>(static_cast<int32_t>(ringFrames * channels_ * 4));
@@ -78,6 +70,22 @@ CaptureChannel::CaptureChannel(uint32_t handle, const AudioDeviceInfo& device,
   }
   pumped_ = backendStream_->drivesDelivery();
   if (!pumped_) delivery_ = std::thread([this] { deliveryLoop(); });
+}
+
+bool CaptureChannel::makeResampler() {
+  if (resampler_ != nullptr) soxr_delete(resampler_);
+  soxr_error_t err = nullptr;
+  soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
+  soxr_quality_spec_t q = soxr_quality_spec(SOXR_HQ, 0);
+  // One thread: a capture's channels are cheap to resample, and the delivery thread must
+  // not fan out into an OpenMP pool.
+  soxr_runtime_spec_t rt = soxr_runtime_spec(1);
+  resampler_ = soxr_create(deviceRate_, rate_, static_cast<unsigned>(channels_), &err, &io, &q, &rt);
+  if (resampler_ == nullptr) {
+    qv::log("Capture: cannot resample %u Hz to %u Hz: %s", deviceRate_, rate_, err);
+    return false;
+  }
+  return true;
 }
 
 CaptureChannel::~CaptureChannel() {
@@ -186,8 +194,12 @@ void CaptureChannel::vanish(const char* why) {
 void CaptureChannel::deliver() {
   if (vanished_.load()) return;
   // While paused the driver's frames were dropped and what was buffered discarded, so
-  // a restart only has to forget the resampler's history.
-  if (restartPending_.exchange(false) && resampler_ != nullptr) soxr_clear(resampler_);
+  // a restart only has to forget the resampler's history. A fresh resampler does that
+  // (soxr_clear leaves this soxr version unable to process).
+  if (restartPending_.exchange(false) && resampler_ != nullptr && !makeResampler()) {
+    vanish("the resampler could not be rebuilt");
+    return;
+  }
   int32_t avail = 0;
   const auto* in = static_cast<const float*>(ring_->tail(&avail));
   const int32_t frameBytes = channels_ * 4;
@@ -208,7 +220,11 @@ void CaptureChannel::deliver() {
   }
   const float* out = in;
   uint32_t outFrames = frames;
-  if (resampler_ != nullptr) {
+  // A null input tells soxr that the signal has ended, so an empty ring (whose tail may
+  // be null) must not reach it.
+  if (resampler_ != nullptr && frames == 0) {
+    outFrames = 0;
+  } else if (resampler_ != nullptr) {
     size_t done = 0;
     size_t produced = 0;
     soxr_process(resampler_, in, frames, &done, resampled_.data(),

@@ -71,6 +71,7 @@ class CaptureChannel {
   void deliveryLoop();
   void emit(const float* frames, uint32_t count);
   void vanish(const char* why);
+  bool makeResampler();
 
   uint32_t handle_;
   std::string driver_;

@@ -1,7 +1,6 @@
 #include "audiolib/backends/portaudio/PortAudioBackend.h"
 
 #include <dirent.h>
-#include <pa_jack.h>
 #include <portaudio.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -117,9 +116,27 @@ std::unique_ptr<BackendStream> openStream(PortAudioBackend* owner, std::atomic<i
 
 }  // namespace
 
-PortAudioBackend::PortAudioBackend(std::string clientName) : clientName_(std::move(clientName)) {
-  PaJack_SetClientName(clientName_.c_str());
-  PaError err = Pa_Initialize();
+namespace {
+// PortAudio's JACK host API cannot survive its server stopping (it aborts in Pa_Terminate
+// and hangs closing streams), so JACK is reached through JackBackend instead and
+// PortAudio is pointed at a server name that never exists while it initialises.
+PaError initializeWithoutJack() {
+  const char* current = std::getenv("JACK_DEFAULT_SERVER");
+  const std::string saved = current != nullptr ? current : "";
+  const std::string hidden = "quorvex-no-jack-" + std::to_string(getpid());
+  setenv("JACK_DEFAULT_SERVER", hidden.c_str(), 1);
+  const PaError err = Pa_Initialize();
+  if (current != nullptr) {
+    setenv("JACK_DEFAULT_SERVER", saved.c_str(), 1);
+  } else {
+    unsetenv("JACK_DEFAULT_SERVER");
+  }
+  return err;
+}
+}  // namespace
+
+PortAudioBackend::PortAudioBackend() {
+  PaError err = initializeWithoutJack();
   initialized_ = err == paNoError;
   if (!initialized_) qv::log("PortAudio: Pa_Initialize failed: %s", Pa_GetErrorText(err));
 }
@@ -131,8 +148,7 @@ PortAudioBackend::~PortAudioBackend() {
 bool PortAudioBackend::reinitialize() {
   if (openStreams_.load() != 0 || poisoned_.load()) return false;
   if (initialized_) Pa_Terminate();
-  PaJack_SetClientName(clientName_.c_str());
-  initialized_ = Pa_Initialize() == paNoError;
+  initialized_ = initializeWithoutJack() == paNoError;
   return initialized_;
 }
 

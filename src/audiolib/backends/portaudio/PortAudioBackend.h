@@ -1,5 +1,6 @@
 #pragma once
-// Devices and streams of every PortAudio host API (ALSA and JACK on Linux).
+// Devices and streams of PortAudio's host APIs (ALSA on Linux; JACK goes through
+// JackBackend).
 // Thread contract: everything but the stream callbacks is called under the library's
 // lock; PortAudio's callbacks run on its driver threads and only forward pointers.
 #include <atomic>
@@ -11,8 +12,7 @@ namespace qv {
 
 class PortAudioBackend final : public AudioBackend {
  public:
-  // `clientName` names our JACK client (its ports are "<clientName>:in_N"/"out_N").
-  explicit PortAudioBackend(std::string clientName);
+  PortAudioBackend();
   ~PortAudioBackend() override;
 
   bool initialized() const { return initialized_; }
@@ -44,7 +44,6 @@ class PortAudioBackend final : public AudioBackend {
   void streamAbandoned() { poisoned_.store(true); }
 
  private:
-  std::string clientName_;
   bool initialized_ = false;
   std::atomic<int> openStreams_{0};
   std::atomic<bool> poisoned_{false};
