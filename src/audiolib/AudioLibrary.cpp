@@ -201,8 +201,13 @@ void AudioLibrary::removeDevicesChangedListener(int id) {
 }
 
 void AudioLibrary::notifyListeners() {
-  std::lock_guard<std::mutex> lock(listenerMutex_);
-  for (auto& [id, fn] : listeners_) fn();
+  // Called without the lock: a listener may remove itself (its owner can die in it).
+  std::vector<std::function<void()>> listeners;
+  {
+    std::lock_guard<std::mutex> lock(listenerMutex_);
+    for (auto& [id, fn] : listeners_) listeners.push_back(fn);
+  }
+  for (auto& fn : listeners) fn();
 }
 
 std::vector<AudioDeviceInfo> AudioLibrary::recordingDevices() const {
