@@ -191,8 +191,9 @@ void JackBackend::close(Stream* stream) {
     Stream* expected = stream;
     slot.compare_exchange_strong(expected, nullptr);
   }
-  // A process cycle that picked the stream up may still be running; a dead server runs none.
-  while (alive_.load() && inProcess_.load()) std::this_thread::yield();
+  // A process cycle that picked the stream up may still be running, even just after the
+  // server announced its shutdown; cycles never block, so this wait is short.
+  while (inProcess_.load()) std::this_thread::yield();
   auto& used = stream->input ? inPortsUsed_ : outPortsUsed_;
   for (size_t i = 0; i < stream->ports.size(); ++i) {
     if (alive_.load()) jack_port_unregister(client_, stream->ports[i]);
