@@ -188,5 +188,42 @@ TEST_F(VirtualSoundSystemTest, LevelsFollowTheCapturedPeaksAndDecay) {
   EXPECT_EQ(reader.levels()[1], 0.0f);
 }
 
+TEST_F(VirtualSoundSystemTest, RestartKeepsTheFilterStatesAndStopResetsThem) {
+  recorder->resumeRec();
+  GeneratorController generator(library);
+  SubtractiveRandom replay = SubtractiveRandom::shared();
+  generator.start();
+  render(5513);
+  generator.start();  // a new stream, fading in again, on the same generator
+  render(3 * 5513);
+  const auto reference = consumer->channel(1);
+  PinkNoiseGenerator offline(44100);
+  std::vector<float> noise(reference.size());
+  offline.generate(noise.data(), static_cast<uint32_t>(noise.size()), replay);
+  // After the second fade-in (5513 + 8820 frames) the noise is the uninterrupted sequence.
+  for (size_t n = 5513 + 8820; n < reference.size(); ++n) ASSERT_EQ(reference[n], noise[n]) << n;
+
+  generator.stop();
+  EXPECT_FALSE(generator.isOn());
+  consumer->clear();
+  replay = SubtractiveRandom::shared();  // the random source goes on, it is not reseeded
+  generator.start();
+  render(3 * 5513);
+  PinkNoiseGenerator fresh(44100);  // zeroed filter states
+  const auto after = consumer->channel(1);
+  std::vector<float> expected(after.size());
+  fresh.generate(expected.data(), static_cast<uint32_t>(expected.size()), replay);
+  for (size_t n = 8820; n < after.size(); ++n) ASSERT_EQ(after[n], expected[n]) << n;
+}
+
+TEST_F(VirtualSoundSystemTest, GeneratorOnAMissingOutputPlaysOnTheDefault) {
+  test::LogCapture log;
+  GeneratorController generator(library);
+  generator.setDeviceHandle(42);
+  generator.start();
+  EXPECT_TRUE(generator.isOn());
+  EXPECT_TRUE(log.contains("Generator: Error initing bass: 23"));
+}
+
 }  // namespace
 }  // namespace qv

@@ -207,7 +207,7 @@ TEST_F(JackLoopTest, LevelsShowTheLoopOnTheLeftOnly) {
   EXPECT_EQ(reader.levels()[1], 0.0f);
 }
 
-TEST_F(JackLoopTest, GeneratorOnAMissingOutputPlaysOnTheDefault) {
+TEST_F(JackLoopTest, MissingDevicesFallBackToTheDefaults) {
   LogCapture log;
   generator = std::make_unique<GeneratorController>(*library);
   generator->setDeviceHandle(57);
@@ -216,6 +216,13 @@ TEST_F(JackLoopTest, GeneratorOnAMissingOutputPlaysOnTheDefault) {
   EXPECT_TRUE(log.contains("Generator: Error initing bass: 23"));
   generator->stop();
   EXPECT_FALSE(generator->isOn());
+  // Likewise a recording device that is not there: the default input (the JACK server,
+  // the only hardware here) records instead.
+  auto fallback = QVRecorder::initWithDeviceUUID("ALSA:unplugged card", 2, 44100, false, delegate, *library);
+  ASSERT_NE(fallback->startRecChannel(), 0u);
+  AudioDeviceInfo info;
+  ASSERT_TRUE(library->recordGetDeviceInfo(fallback->deviceHandle(), &info));
+  EXPECT_EQ(info.driver, kJackUID);
 }
 
 // Runs last in this file: after a server died under an open stream, PortAudio in this
