@@ -159,7 +159,9 @@ bool AudioLibrary::rescan() {
     std::lock_guard<std::mutex> lock(mutex_);
     if (portAudio_ == nullptr) return false;
     const std::string sig = PortAudioBackend::deviceSignature();
-    if (sig == signature_) return false;
+    // A server that was still starting may have refused our client; ask again.
+    const bool jackPending = !jack_->alive() && PortAudioBackend::jackServerRunning();
+    if (sig == signature_ && !jackPending) return false;
     auto oldRecording = recording_;
     auto oldPlayback = playback_;
     jack_->refresh();

@@ -45,7 +45,8 @@ class JackServer {
       return false;
     }
     for (int i = 0; i < 200; ++i) {  // up to 10 s
-      if (PortAudioBackend::jackServerRunning()) return true;
+      // Listening is not yet accepting clients; jack_lsp succeeds only when it does.
+      if (PortAudioBackend::jackServerRunning() && tool({"jack_lsp"})) return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return false;
