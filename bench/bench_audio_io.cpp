@@ -22,8 +22,8 @@ BENCHMARK(BM_PinkNoise1024);
 // A null consumer: measures the producer side only.
 class NullConsumer final : public qv::QVRecorderConsumer {
  public:
-  void setInputChannelCountSamplingRateAudioDataTransport(uint32_t, uint32_t,
-                                                          std::weak_ptr<qv::QVAudioDataTransport>) override {}
+  void setInputChannelCountSamplingRateAudioDataTransport(
+      uint32_t, uint32_t, std::weak_ptr<qv::QVAudioDataTransport>) override {}
   void getData(const void* data, uint32_t) override { benchmark::DoNotOptimize(data); }
   std::weak_ptr<qv::QVAudioDataTransport> audioDataTransport() const override { return {}; }
   void setAudioDataTransport(std::weak_ptr<qv::QVAudioDataTransport>) override {}

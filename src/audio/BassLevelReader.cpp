@@ -15,7 +15,8 @@ void BassLevelReader::resetLevels() {
 }
 
 void BassLevelReader::updateLevels() {
-  if (!library_.channelGetLevel(_channel, _tempLevels, static_cast<float>(_updateInterval), _flag)) {
+  if (!library_.channelGetLevel(_channel, _tempLevels, static_cast<float>(_updateInterval),
+                                _flag)) {
     _tempLevels[0] = _tempLevels[1] = 0;
   }
   for (int i = 0; i < 2; ++i) {

@@ -61,8 +61,6 @@ void GeneratorController::stop() {
   generator.reset();
 }
 
-bool GeneratorController::isOn() const {
-  return channel != 0 && library_.channelIsActive(channel);
-}
+bool GeneratorController::isOn() const { return channel != 0 && library_.channelIsActive(channel); }
 
 }  // namespace qv

@@ -13,8 +13,8 @@ float PinkFilter::process(float white) {
   s3 = static_cast<float>(0.8665 * s3 + 0.3104856 * w);
   s4 = static_cast<float>(0.55 * s4 + 0.5329522 * w);
   s5 = static_cast<float>(-0.7616 * s5 + 0.016898 * w);
-  const auto out = static_cast<float>(static_cast<double>(s0) + s1 + s2 + s3 + s4 + s5 + s6 +
-                                      0.5362 * w);
+  const auto out =
+      static_cast<float>(static_cast<double>(s0) + s1 + s2 + s3 + s4 + s5 + s6 + 0.5362 * w);
   s6 = static_cast<float>(0.115926 * w);
   return out;
 }

@@ -19,10 +19,9 @@ QVRecorder::QVRecorder(uint32_t samplingRate, bool isDecoding,
       _samplingRate(samplingRate),
       _delegate(std::move(delegate)) {}
 
-std::shared_ptr<QVRecorder> QVRecorder::initWithDeviceUUID(const std::string& uid, uint32_t,
-                                                           uint32_t samplingRate, bool isDecoding,
-                                                           std::weak_ptr<QVRecorderDelegate> delegate,
-                                                           AudioLibrary& library) {
+std::shared_ptr<QVRecorder> QVRecorder::initWithDeviceUUID(
+    const std::string& uid, uint32_t, uint32_t samplingRate, bool isDecoding,
+    std::weak_ptr<QVRecorderDelegate> delegate, AudioLibrary& library) {
   std::shared_ptr<QVRecorder> recorder(
       new QVRecorder(samplingRate, isDecoding, std::move(delegate), library));
   library.setConfig(51, 1);
@@ -35,7 +34,8 @@ std::shared_ptr<QVRecorder> QVRecorder::initWithDeviceUUID(const std::string& ui
   recorder->_inputChannelCount = helper.recordingDeviceChannelCount(handle);
   recorder->setDeviceHandle(handle);
   RecordInfo info;
-  if (library.recordGetInfo(&info) && recorder->_samplingRate == 0) recorder->_samplingRate = info.freq;
+  if (library.recordGetInfo(&info) && recorder->_samplingRate == 0)
+    recorder->_samplingRate = info.freq;
   recorder->setChannelMap({0, 1});
   return recorder;
 }
@@ -74,12 +74,14 @@ uint32_t QVRecorder::startRecChannel() {
   rate = std::max<uint32_t>(rate, 44100);
   CaptureCallback callback;
   if (!_isDecoding) {
-    callback = [this](uint32_t, const void* data, uint32_t bytes) { return captureCallback(data, bytes); };
+    callback = [this](uint32_t, const void* data, uint32_t bytes) {
+      return captureCallback(data, bytes);
+    };
   }
   captureChannels_ = _inputChannelCount;
-  const uint32_t handle = library_.recordStart(rate, _inputChannelCount, true,
-                                               _isDecoding ? 0 : static_cast<uint32_t>(_callbackPeriod),
-                                               std::move(callback));
+  const uint32_t handle = library_.recordStart(
+      rate, _inputChannelCount, true, _isDecoding ? 0 : static_cast<uint32_t>(_callbackPeriod),
+      std::move(callback));
   if (handle == 0) {
     qv::log("Recorder: Can't start recording: %d", AudioLibrary::errorCode());
     return 0;

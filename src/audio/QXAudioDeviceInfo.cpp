@@ -3,7 +3,7 @@
 namespace qv {
 
 QXAudioDeviceInfo::QXAudioDeviceInfo(const AudioDeviceInfo& device, QXAudioDeviceDelegate* delegate)
-    : _type(device.isVirtual                             ? kTransportVirtual
+    : _type(device.isVirtual                                   ? kTransportVirtual
             : device.hostApi.find("JACK") != std::string::npos ? kTransportJack
             : device.hostApi.find("ALSA") != std::string::npos ? kTransportAlsa
                                                                : kTransportUnknown),

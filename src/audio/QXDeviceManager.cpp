@@ -90,11 +90,13 @@ std::shared_ptr<QXAudioDeviceInfo> findUID(const QXDeviceManager::DeviceList& li
 }
 }  // namespace
 
-std::shared_ptr<QXAudioDeviceInfo> QXDeviceManager::recordingDeviceByUID(const std::string& uid) const {
+std::shared_ptr<QXAudioDeviceInfo> QXDeviceManager::recordingDeviceByUID(
+    const std::string& uid) const {
   return findUID(_allRecordingDeviceInfos, uid);
 }
 
-std::shared_ptr<QXAudioDeviceInfo> QXDeviceManager::playbackDeviceByUID(const std::string& uid) const {
+std::shared_ptr<QXAudioDeviceInfo> QXDeviceManager::playbackDeviceByUID(
+    const std::string& uid) const {
   return findUID(_allPlaybackDeviceInfos, uid);
 }
 

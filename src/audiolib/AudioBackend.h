@@ -38,14 +38,11 @@ class AudioBackend {
   virtual void appendDevices(std::vector<AudioDeviceInfo>& devices) = 0;
   virtual bool supportsRate(const AudioDeviceInfo& device, bool input, int channels,
                             double rate) = 0;
-  virtual std::unique_ptr<BackendStream> openInput(const AudioDeviceInfo& device,
-                                                   int channels, double rate,
-                                                   DriverInputFn fn, DriverPumpFn pump,
-                                                   uint32_t pumpFrames, void* user,
-                                                   int* error) = 0;
-  virtual std::unique_ptr<BackendStream> openOutput(const AudioDeviceInfo& device,
-                                                    int channels, double rate,
-                                                    DriverOutputFn fn, void* user,
+  virtual std::unique_ptr<BackendStream> openInput(const AudioDeviceInfo& device, int channels,
+                                                   double rate, DriverInputFn fn, DriverPumpFn pump,
+                                                   uint32_t pumpFrames, void* user, int* error) = 0;
+  virtual std::unique_ptr<BackendStream> openOutput(const AudioDeviceInfo& device, int channels,
+                                                    double rate, DriverOutputFn fn, void* user,
                                                     int* error) = 0;
 };
 

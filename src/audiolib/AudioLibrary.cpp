@@ -29,7 +29,9 @@ bool gSharedCreated = false;
 // Marks exactly one default per list: the backend's own default, else the first hardware
 // device, else the virtual sound system.
 void markDefault(std::vector<AudioDeviceInfo>& list, bool input, size_t first) {
-  auto flag = [input](AudioDeviceInfo& d) -> bool& { return input ? d.isDefaultInput : d.isDefaultOutput; };
+  auto flag = [input](AudioDeviceInfo& d) -> bool& {
+    return input ? d.isDefaultInput : d.isDefaultOutput;
+  };
   size_t chosen = list.size();
   for (size_t i = first; i < list.size(); ++i) {
     if (!list[i].isVirtual && flag(list[i])) {
@@ -183,7 +185,8 @@ bool AudioLibrary::rescan() {
 void AudioLibrary::rescanLoop(double seconds) {
   std::unique_lock<std::mutex> lock(rescanMutex_);
   while (!rescanStop_) {
-    rescanWake_.wait_for(lock, std::chrono::duration<double>(seconds), [this] { return rescanStop_; });
+    rescanWake_.wait_for(lock, std::chrono::duration<double>(seconds),
+                         [this] { return rescanStop_; });
     if (rescanStop_) break;
     lock.unlock();
     rescan();
@@ -311,8 +314,8 @@ bool AudioLibrary::recordFree() {
   return ok();
 }
 
-uint32_t AudioLibrary::recordStart(uint32_t rate, uint32_t channels, bool paused,
-                                   uint32_t periodMs, CaptureCallback callback) {
+uint32_t AudioLibrary::recordStart(uint32_t rate, uint32_t channels, bool paused, uint32_t periodMs,
+                                   CaptureCallback callback) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (recordOpen_.count(recordCurrent_) == 0) return fail(kAudioErrorInit), 0;
   auto it = std::find_if(recording_.begin(), recording_.end(),
@@ -320,9 +323,9 @@ uint32_t AudioLibrary::recordStart(uint32_t rate, uint32_t channels, bool paused
   if (it == recording_.end()) return fail(kAudioErrorDevice), 0;
   if (rate == 0) rate = static_cast<uint32_t>(std::lround(it->defaultRate));
   const uint32_t handle = nextHandle_++;
-  auto channel = std::make_shared<CaptureChannel>(handle, *it, backendFor(*it), rate,
-                                                  static_cast<int>(channels), periodMs,
-                                                  std::move(callback));
+  auto channel =
+      std::make_shared<CaptureChannel>(handle, *it, backendFor(*it), rate,
+                                       static_cast<int>(channels), periodMs, std::move(callback));
   if (!channel->valid()) return fail(channel->error()), 0;
   captures_[handle] = channel;
   int err = kAudioOk;

@@ -1,9 +1,9 @@
 #pragma once
 // The process's audio library: device lists over every backend (PortAudio's host APIs,
-// a JACK server, the virtual sound system), capture channels and output streams named by handles, and
-// a rescan thread that follows device changes.
-// Thread contract: every call is thread-safe (one library lock, never held while a
-// capture's delivery thread is joined); errorCode() is per thread, like errno.
+// a JACK server, the virtual sound system), capture channels and output streams named by handles,
+// and a rescan thread that follows device changes. Thread contract: every call is thread-safe (one
+// library lock, never held while a capture's delivery thread is joined); errorCode() is per thread,
+// like errno.
 #include <cstdint>
 #include <functional>
 #include <map>

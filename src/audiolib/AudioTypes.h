@@ -9,15 +9,15 @@ namespace qv {
 // call. Callers log the number, so the values never change.
 enum AudioError : int {
   kAudioOk = 0,
-  kAudioErrorMemory = 1,    // a buffer could not be allocated
-  kAudioErrorDriver = 3,    // the backend refused to open or start the device
-  kAudioErrorHandle = 5,    // no channel or stream with that handle
-  kAudioErrorFormat = 6,    // rate or channel count the device cannot run
-  kAudioErrorInit = 8,      // the device has not been initialised
-  kAudioErrorAlready = 14,  // already initialised, already paused
+  kAudioErrorMemory = 1,       // a buffer could not be allocated
+  kAudioErrorDriver = 3,       // the backend refused to open or start the device
+  kAudioErrorHandle = 5,       // no channel or stream with that handle
+  kAudioErrorFormat = 6,       // rate or channel count the device cannot run
+  kAudioErrorInit = 8,         // the device has not been initialised
+  kAudioErrorAlready = 14,     // already initialised, already paused
   kAudioErrorNoChannels = 18,  // the device reports no channel in that direction
-  kAudioErrorDevice = 23,   // no device with that index
-  kAudioErrorVanished = 24, // the device went away while in use
+  kAudioErrorDevice = 23,      // no device with that index
+  kAudioErrorVanished = 24,    // the device went away while in use
   kAudioErrorUnknown = -1,
 };
 

@@ -80,7 +80,8 @@ bool CaptureChannel::makeResampler() {
   // One thread: a capture's channels are cheap to resample, and the delivery thread must
   // not fan out into an OpenMP pool.
   soxr_runtime_spec_t rt = soxr_runtime_spec(1);
-  resampler_ = soxr_create(deviceRate_, rate_, static_cast<unsigned>(channels_), &err, &io, &q, &rt);
+  resampler_ =
+      soxr_create(deviceRate_, rate_, static_cast<unsigned>(channels_), &err, &io, &q, &rt);
   if (resampler_ == nullptr) {
     qv::log("Capture: cannot resample %u Hz to %u Hz: %s", deviceRate_, rate_, err);
     return false;
@@ -99,7 +100,8 @@ void CaptureChannel::driverInput(void* self, const float* frames, uint32_t count
   int32_t space = 0;
   void* head = c->ring_->head(&space);
   const int32_t frameBytes = c->channels_ * 4;
-  const int32_t bytes = std::min(static_cast<int32_t>(count) * frameBytes, space / frameBytes * frameBytes);
+  const int32_t bytes =
+      std::min(static_cast<int32_t>(count) * frameBytes, space / frameBytes * frameBytes);
   if (bytes <= 0) return;
   std::memcpy(head, frames, static_cast<size_t>(bytes));
   c->ring_->produce(bytes);

@@ -32,8 +32,7 @@ class CaptureChannel {
   // Opens the device; valid() tells whether that worked (error() gives the code).
   // A null callback makes a channel without deliveries (levels only).
   CaptureChannel(uint32_t handle, const AudioDeviceInfo& device, AudioBackend& backend,
-                 uint32_t requestedRate, int channels, uint32_t periodMs,
-                 CaptureCallback callback);
+                 uint32_t requestedRate, int channels, uint32_t periodMs, CaptureCallback callback);
   ~CaptureChannel();
   CaptureChannel(const CaptureChannel&) = delete;
   CaptureChannel& operator=(const CaptureChannel&) = delete;

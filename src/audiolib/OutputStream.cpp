@@ -17,8 +17,8 @@ OutputStream::OutputStream(uint32_t handle, const AudioDeviceInfo& device, Audio
     return;
   }
   int err = kAudioOk;
-  backendStream_ = backend.openOutput(device, deviceChannels_, rate, &OutputStream::driverOutput,
-                                      this, &err);
+  backendStream_ =
+      backend.openOutput(device, deviceChannels_, rate, &OutputStream::driverOutput, this, &err);
   if (backendStream_ == nullptr) error_ = err == kAudioOk ? kAudioErrorDriver : err;
 }
 
@@ -52,7 +52,8 @@ bool OutputStream::pause(int* error) {
 void OutputStream::stop() {
   playing_.store(false);
   // A device that went away cannot be closed without waiting forever.
-  if (started_ && backendStream_ != nullptr && !backendStream_->isAlive()) backendStream_->abandon();
+  if (started_ && backendStream_ != nullptr && !backendStream_->isAlive())
+    backendStream_->abandon();
   backendStream_.reset();
 }
 
@@ -102,7 +103,8 @@ void OutputStream::render(float* frames, uint32_t count) {
         if (--remaining_ == 0) volume = target_.load(std::memory_order_relaxed);
       }
       const float v = playing ? mono_[i] * volume : 0.0f;
-      for (int c = 0; c < deviceChannels_; ++c) frames[static_cast<size_t>(done + i) * deviceChannels_ + c] = v;
+      for (int c = 0; c < deviceChannels_; ++c)
+        frames[static_cast<size_t>(done + i) * deviceChannels_ + c] = v;
     }
     done += n;
   }

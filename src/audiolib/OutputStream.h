@@ -21,8 +21,8 @@ class OutputStream {
  public:
   static constexpr uint32_t kMaxChunkFrames = 8192;
 
-  OutputStream(uint32_t handle, const AudioDeviceInfo& device, AudioBackend& backend,
-               uint32_t rate, StreamFill fill);
+  OutputStream(uint32_t handle, const AudioDeviceInfo& device, AudioBackend& backend, uint32_t rate,
+               StreamFill fill);
   ~OutputStream();
   OutputStream(const OutputStream&) = delete;
   OutputStream& operator=(const OutputStream&) = delete;

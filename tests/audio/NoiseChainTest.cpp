@@ -115,7 +115,8 @@ TEST(PinkNoiseGeneratorTest, FirstSampleFollowsTheChain) {
   float out = 0;
   g.generate(&out, 1, r);
   const double w = PinkNoiseGenerator::white(copy);
-  const double pinkGain = 0.0555179 + 0.0750759 + 0.153852 + 0.3104856 + 0.5329522 + 0.016898 + 0.5362;
+  const double pinkGain =
+      0.0555179 + 0.0750759 + 0.153852 + 0.3104856 + 0.5329522 + 0.016898 + 0.5362;
   const double expected = w * pinkGain * g.highPass.b0 * g.lowPass.b0;
   EXPECT_NEAR(out, expected, 1e-6);
 }

@@ -104,8 +104,8 @@ TEST_F(QVRecorderTest, PauseResumeAndStopTellTheDelegateAndGateTheBlocks) {
   recorder->stopRec();
   EXPECT_EQ(recorder->inputChannel(), 0u);
   using Call = std::pair<bool, uint32_t>;
-  EXPECT_EQ(delegate->calls(), (std::vector<Call>{{true, channel}, {false, channel},
-                                                  {true, channel}, {false, 0}}));
+  EXPECT_EQ(delegate->calls(),
+            (std::vector<Call>{{true, channel}, {false, channel}, {true, channel}, {false, 0}}));
   recorder->pauseRec();
   EXPECT_TRUE(log.contains("Recorder: No channel to pause"));
 }

@@ -159,7 +159,8 @@ TEST_F(VirtualSoundSystemTest, RunsAreDeterministic) {
 
 TEST_F(VirtualSoundSystemTest, LevelsFollowTheCapturedPeaksAndDecay) {
   std::atomic<float> amplitude{0.5f};
-  ASSERT_TRUE(library.init(kDefaultDevice, 44100) || AudioLibrary::errorCode() == kAudioErrorAlready);
+  ASSERT_TRUE(library.init(kDefaultDevice, 44100) ||
+              AudioLibrary::errorCode() == kAudioErrorAlready);
   const uint32_t stream = library.streamCreate(44100, [&](uint32_t, void* buffer, uint32_t bytes) {
     auto* f = static_cast<float*>(buffer);
     for (uint32_t i = 0; i < bytes / 4; ++i) f[i] = amplitude.load();

@@ -80,12 +80,13 @@ TEST_F(JackLoopTest, NoiseComesBackBitExactAtTheDeviceRate) {
   ASSERT_TRUE(library->recordInit(device));
   std::mutex mutex;
   std::vector<float> captured;
-  const uint32_t handle = library->recordStart(0, 2, false, 125, [&](uint32_t, const void* d, uint32_t bytes) {
-    std::lock_guard<std::mutex> lock(mutex);
-    const auto* f = static_cast<const float*>(d);
-    captured.insert(captured.end(), f, f + bytes / 4);
-    return true;
-  });
+  const uint32_t handle =
+      library->recordStart(0, 2, false, 125, [&](uint32_t, const void* d, uint32_t bytes) {
+        std::lock_guard<std::mutex> lock(mutex);
+        const auto* f = static_cast<const float*>(d);
+        captured.insert(captured.end(), f, f + bytes / 4);
+        return true;
+      });
   ASSERT_NE(handle, 0u);
   ChannelInfo info;
   ASSERT_TRUE(library->channelGetInfo(handle, &info));
@@ -122,7 +123,8 @@ TEST_F(JackLoopTest, NoiseComesBackBitExactAtTheDeviceRate) {
   ASSERT_LT(match, noise.size()) << "the looped noise is not a copy of the generated noise";
   // The loop delays: the generator had produced more samples than the capture received.
   EXPECT_GT(match, 0u);
-  for (size_t i = 0; i < 8192; ++i) ASSERT_EQ(frames[2 * (k + i) + 1], 0.0f);  // in_1 is unconnected
+  for (size_t i = 0; i < 8192; ++i)
+    ASSERT_EQ(frames[2 * (k + i) + 1], 0.0f);  // in_1 is unconnected
   library->channelFree(handle);
 }
 
@@ -218,7 +220,8 @@ TEST_F(JackLoopTest, MissingDevicesFallBackToTheDefaults) {
   EXPECT_FALSE(generator->isOn());
   // Likewise a recording device that is not there: the default input (the JACK server,
   // the only hardware here) records instead.
-  auto fallback = QVRecorder::initWithDeviceUUID("ALSA:unplugged card", 2, 44100, false, delegate, *library);
+  auto fallback =
+      QVRecorder::initWithDeviceUUID("ALSA:unplugged card", 2, 44100, false, delegate, *library);
   ASSERT_NE(fallback->startRecChannel(), 0u);
   AudioDeviceInfo info;
   ASSERT_TRUE(library->recordGetDeviceInfo(fallback->deviceHandle(), &info));

@@ -101,7 +101,8 @@ class JackServer {
       std::vector<std::string> doomed;
       while (dirent* e = readdir(dir)) {
         const std::string f = e->d_name;
-        if (f.rfind("jack", 0) == 0 && f.find("_" + name_ + "_") != std::string::npos) doomed.push_back(f);
+        if (f.rfind("jack", 0) == 0 && f.find("_" + name_ + "_") != std::string::npos)
+          doomed.push_back(f);
       }
       closedir(dir);
       for (const auto& f : doomed) std::remove(("/dev/shm/" + f).c_str());

@@ -20,8 +20,8 @@ TEST(VirtualRealTimeTest, ItsOwnThreadFeedsTheRecorderWhileTheGeneratorPlays) {
   options.rescanSeconds = 0;
   AudioLibrary library(options);
   auto delegate = std::make_shared<TestRecorderDelegate>();
-  auto recorder = QVRecorder::initWithDeviceUUID("Virtual:Virtual Sound System", 2, 44100,
-                                                 false, delegate, library);
+  auto recorder = QVRecorder::initWithDeviceUUID("Virtual:Virtual Sound System", 2, 44100, false,
+                                                 delegate, library);
   ASSERT_NE(recorder, nullptr);
   auto consumer = std::make_shared<TestConsumer>();
   recorder->addConsumer(consumer);

@@ -102,8 +102,9 @@ std::vector<std::string> JackBackend::physicalPorts(bool capture) const {
   std::vector<std::string> names;
   if (!alive()) return names;
   // The system's capture ports are outputs of the graph, its playback ports inputs.
-  const char** ports = jack_get_ports(client_, nullptr, JACK_DEFAULT_AUDIO_TYPE,
-                                      JackPortIsPhysical | (capture ? JackPortIsOutput : JackPortIsInput));
+  const char** ports =
+      jack_get_ports(client_, nullptr, JACK_DEFAULT_AUDIO_TYPE,
+                     JackPortIsPhysical | (capture ? JackPortIsOutput : JackPortIsInput));
   if (ports == nullptr) return names;
   for (const char** p = ports; *p != nullptr; ++p) names.emplace_back(*p);
   jack_free(ports);
@@ -160,7 +161,9 @@ std::unique_ptr<BackendStream> JackBackend::open(bool input, int channels, doubl
     s->outputFn = reinterpret_cast<DriverOutputFn>(fn);
   }
   // JACK may change its period later; 8192 frames covers every period it offers here.
-  s->scratch.assign(static_cast<size_t>(std::max<uint32_t>(8192, jack_get_buffer_size(client_))) * channels, 0.0f);
+  s->scratch.assign(
+      static_cast<size_t>(std::max<uint32_t>(8192, jack_get_buffer_size(client_))) * channels,
+      0.0f);
   ++openStreams_;  // from here on close() undoes what was done
   auto& used = input ? inPortsUsed_ : outPortsUsed_;
   for (int c = 0; c < channels; ++c) {

@@ -30,11 +30,9 @@ class JackBackend final : public AudioBackend {
   bool alive() const { return client_ != nullptr && alive_.load(); }
 
   void appendDevices(std::vector<AudioDeviceInfo>& devices) override;
-  bool supportsRate(const AudioDeviceInfo& device, bool input, int channels,
-                    double rate) override;
-  std::unique_ptr<BackendStream> openInput(const AudioDeviceInfo& device, int channels,
-                                           double rate, DriverInputFn fn,
-                                           DriverPumpFn pump, uint32_t pumpFrames,
+  bool supportsRate(const AudioDeviceInfo& device, bool input, int channels, double rate) override;
+  std::unique_ptr<BackendStream> openInput(const AudioDeviceInfo& device, int channels, double rate,
+                                           DriverInputFn fn, DriverPumpFn pump, uint32_t pumpFrames,
                                            void* user, int* error) override;
   std::unique_ptr<BackendStream> openOutput(const AudioDeviceInfo& device, int channels,
                                             double rate, DriverOutputFn fn, void* user,
@@ -46,8 +44,8 @@ class JackBackend final : public AudioBackend {
  private:
   static int process(uint32_t frames, void* self);
   static void shutdown(void* self);
-  std::unique_ptr<BackendStream> open(bool input, int channels, double rate, void* fn,
-                                      void* user, int* error);
+  std::unique_ptr<BackendStream> open(bool input, int channels, double rate, void* fn, void* user,
+                                      int* error);
   std::vector<std::string> physicalPorts(bool capture) const;
 
   std::string clientName_;

@@ -81,9 +81,8 @@ int mapPaError(PaError err) {
 }
 
 std::unique_ptr<BackendStream> openStream(PortAudioBackend* owner, std::atomic<int>& count,
-                                          const AudioDeviceInfo& device, bool input,
-                                          int channels, double rate, void* fn, void* user,
-                                          int* error) {
+                                          const AudioDeviceInfo& device, bool input, int channels,
+                                          double rate, void* fn, void* user, int* error) {
   PaStreamParameters params{};
   params.device = device.backendIndex;
   params.channelCount = channels;
@@ -188,18 +187,18 @@ bool PortAudioBackend::supportsRate(const AudioDeviceInfo& device, bool input, i
 
 std::unique_ptr<BackendStream> PortAudioBackend::openInput(const AudioDeviceInfo& device,
                                                            int channels, double rate,
-                                                           DriverInputFn fn, DriverPumpFn,
-                                                           uint32_t, void* user, int* error) {
-  return openStream(this, openStreams_, device, true, channels, rate,
-                    reinterpret_cast<void*>(fn), user, error);
+                                                           DriverInputFn fn, DriverPumpFn, uint32_t,
+                                                           void* user, int* error) {
+  return openStream(this, openStreams_, device, true, channels, rate, reinterpret_cast<void*>(fn),
+                    user, error);
 }
 
 std::unique_ptr<BackendStream> PortAudioBackend::openOutput(const AudioDeviceInfo& device,
                                                             int channels, double rate,
                                                             DriverOutputFn fn, void* user,
                                                             int* error) {
-  return openStream(this, openStreams_, device, false, channels, rate,
-                    reinterpret_cast<void*>(fn), user, error);
+  return openStream(this, openStreams_, device, false, channels, rate, reinterpret_cast<void*>(fn),
+                    user, error);
 }
 
 bool PortAudioBackend::jackServerRunning() {
@@ -212,7 +211,8 @@ bool PortAudioBackend::jackServerRunning() {
   std::ifstream table("/proc/net/unix");
   std::string line;
   while (std::getline(table, line)) {
-    if (line.size() < path.size() || line.compare(line.size() - path.size(), path.size(), path) != 0) {
+    if (line.size() < path.size() ||
+        line.compare(line.size() - path.size(), path.size(), path) != 0) {
       continue;
     }
     std::istringstream fields(line);

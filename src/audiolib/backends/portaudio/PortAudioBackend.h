@@ -24,11 +24,9 @@ class PortAudioBackend final : public AudioBackend {
   bool poisoned() const { return poisoned_.load(); }
 
   void appendDevices(std::vector<AudioDeviceInfo>& devices) override;
-  bool supportsRate(const AudioDeviceInfo& device, bool input, int channels,
-                    double rate) override;
-  std::unique_ptr<BackendStream> openInput(const AudioDeviceInfo& device, int channels,
-                                           double rate, DriverInputFn fn,
-                                           DriverPumpFn pump, uint32_t pumpFrames,
+  bool supportsRate(const AudioDeviceInfo& device, bool input, int channels, double rate) override;
+  std::unique_ptr<BackendStream> openInput(const AudioDeviceInfo& device, int channels, double rate,
+                                           DriverInputFn fn, DriverPumpFn pump, uint32_t pumpFrames,
                                            void* user, int* error) override;
   std::unique_ptr<BackendStream> openOutput(const AudioDeviceInfo& device, int channels,
                                             double rate, DriverOutputFn fn, void* user,

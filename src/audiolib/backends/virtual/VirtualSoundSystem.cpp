@@ -143,8 +143,8 @@ float VirtualSoundSystem::builtInPink() {
   pink_[3] = 0.86650f * pink_[3] + w * 0.3104856f;
   pink_[4] = 0.55000f * pink_[4] + w * 0.5329522f;
   pink_[5] = -0.7616f * pink_[5] - w * 0.0168980f;
-  const float out = pink_[0] + pink_[1] + pink_[2] + pink_[3] + pink_[4] + pink_[5] +
-                    pink_[6] + w * 0.5362f;
+  const float out =
+      pink_[0] + pink_[1] + pink_[2] + pink_[3] + pink_[4] + pink_[5] + pink_[6] + w * 0.5362f;
   pink_[6] = w * 0.115926f;
   return out;
 }
@@ -204,11 +204,10 @@ bool VirtualSoundSystem::supportsRate(const AudioDeviceInfo&, bool, int channels
   return rate == kRate && channels >= 1 && channels <= 2;
 }
 
-std::unique_ptr<BackendStream> VirtualSoundSystem::openInput(const AudioDeviceInfo&,
-                                                             int channels, double rate,
-                                                             DriverInputFn fn, DriverPumpFn pump,
-                                                             uint32_t pumpFrames, void* user,
-                                                             int* error) {
+std::unique_ptr<BackendStream> VirtualSoundSystem::openInput(const AudioDeviceInfo&, int channels,
+                                                             double rate, DriverInputFn fn,
+                                                             DriverPumpFn pump, uint32_t pumpFrames,
+                                                             void* user, int* error) {
   if (rate != kRate || channels < 1 || channels > 2) {
     *error = kAudioErrorFormat;
     return nullptr;
@@ -229,10 +228,9 @@ std::unique_ptr<BackendStream> VirtualSoundSystem::openInput(const AudioDeviceIn
   return nullptr;
 }
 
-std::unique_ptr<BackendStream> VirtualSoundSystem::openOutput(const AudioDeviceInfo&,
-                                                              int channels, double rate,
-                                                              DriverOutputFn fn, void* user,
-                                                              int* error) {
+std::unique_ptr<BackendStream> VirtualSoundSystem::openOutput(const AudioDeviceInfo&, int channels,
+                                                              double rate, DriverOutputFn fn,
+                                                              void* user, int* error) {
   if (rate != kRate || channels < 1 || channels > 2) {
     *error = kAudioErrorFormat;
     return nullptr;

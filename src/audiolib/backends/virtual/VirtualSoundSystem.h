@@ -19,8 +19,8 @@ namespace qv {
 class VirtualSoundSystem final : public AudioBackend {
  public:
   static constexpr uint32_t kRate = 44100;
-  static constexpr uint32_t kTickFrames = 441;  // 10 ms
-  static constexpr uint32_t kDirectDelay = 132;  // 3 ms at 44100 Hz
+  static constexpr uint32_t kTickFrames = 441;       // 10 ms
+  static constexpr uint32_t kDirectDelay = 132;      // 3 ms at 44100 Hz
   static constexpr uint32_t kReflectionDelay = 573;  // direct + 441 samples (10 ms)
   static constexpr float kDirectGain = 0.5f;
   static constexpr float kReflectionGain = 0.2f;
@@ -40,11 +40,9 @@ class VirtualSoundSystem final : public AudioBackend {
   uint64_t renderedFrames() const { return rendered_.load(); }
 
   void appendDevices(std::vector<AudioDeviceInfo>& devices) override;
-  bool supportsRate(const AudioDeviceInfo& device, bool input, int channels,
-                    double rate) override;
-  std::unique_ptr<BackendStream> openInput(const AudioDeviceInfo& device, int channels,
-                                           double rate, DriverInputFn fn,
-                                           DriverPumpFn pump, uint32_t pumpFrames,
+  bool supportsRate(const AudioDeviceInfo& device, bool input, int channels, double rate) override;
+  std::unique_ptr<BackendStream> openInput(const AudioDeviceInfo& device, int channels, double rate,
+                                           DriverInputFn fn, DriverPumpFn pump, uint32_t pumpFrames,
                                            void* user, int* error) override;
   std::unique_ptr<BackendStream> openOutput(const AudioDeviceInfo& device, int channels,
                                             double rate, DriverOutputFn fn, void* user,
