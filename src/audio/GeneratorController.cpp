@@ -1,0 +1,66 @@
+#include "audio/GeneratorController.h"
+
+#include "platform/Log.h"
+
+namespace qv {
+
+GeneratorController::GeneratorController(AudioLibrary& library) : library_(library) {
+  library_.setConfig(51, 1);
+}
+
+GeneratorController::~GeneratorController() { stop(); }
+
+void GeneratorController::start() {
+  outputDevice_ = _deviceHandle == 0 ? kDefaultDevice : _deviceHandle;
+  if (!library_.init(outputDevice_, static_cast<uint32_t>(_sampleRate))) {
+    const int err = AudioLibrary::errorCode();
+    if (err == kAudioErrorAlready) {
+      library_.setDevice(outputDevice_);
+      library_.start();
+    } else {
+      qv::log("Generator: Error initing bass: %d", err);
+      if (err == kAudioErrorDevice && outputDevice_ != kDefaultDevice) {
+        // The chosen output has gone; the noise is still wanted, so play on the default.
+        outputDevice_ = kDefaultDevice;
+        if (!library_.init(outputDevice_, static_cast<uint32_t>(_sampleRate))) {
+          library_.setDevice(outputDevice_);
+          library_.start();
+        }
+      }
+    }
+  }
+  if (channel != 0) {
+    library_.channelStop(channel);
+    library_.channelFree(channel);
+    channel = 0;
+  }
+  OutputInfo info;
+  if (library_.getInfo(&info)) _sampleRate = static_cast<int32_t>(info.freq);
+  if (!generator) generator = std::make_unique<PinkNoiseGenerator>(static_cast<float>(_sampleRate));
+  PinkNoiseGenerator* gen = generator.get();
+  channel = library_.streamCreate(static_cast<uint32_t>(_sampleRate),
+                                  [gen](uint32_t, void* buffer, uint32_t bytes) -> uint32_t {
+                                    gen->generate(static_cast<float*>(buffer), bytes / 4,
+                                                  SubtractiveRandom::shared());
+                                    return bytes;
+                                  });
+  library_.channelSetVolume(channel, 0);
+  if (library_.channelPlay(channel, false)) {
+    library_.channelSlideVolume(channel, _volume, static_cast<uint32_t>(_fadeTime * 1000));
+  }
+}
+
+void GeneratorController::stop() {
+  if (channel != 0) {
+    library_.channelStop(channel);
+    library_.channelFree(channel);
+    channel = 0;
+    library_.setDevice(outputDevice_);
+    library_.stop();
+  }
+  generator.reset();
+}
+
+bool GeneratorController::isOn() const { return channel != 0 && library_.channelIsActive(channel); }
+
+}  // namespace qv

@@ -1,0 +1,53 @@
+#include "audio/QXBassHelper.h"
+
+#include "platform/Log.h"
+
+namespace qv {
+
+void QXBassHelper::initDecodingCapability(AudioLibrary& library) {
+  if (!library.init(0, 44100) && AudioLibrary::errorCode() != kAudioErrorAlready) {
+    qv::log("Could not BASS_Init() a decoding device!");
+  }
+}
+
+uint32_t QXBassHelper::recordingDeviceHandleForUUID(const std::string& uid) const {
+  AudioDeviceInfo info;
+  for (uint32_t i = 0; library_.recordGetDeviceInfo(i, &info); ++i) {
+    if (info.driver == uid) return i;
+  }
+  return kDefaultDevice;
+}
+
+uint32_t QXBassHelper::playbackDeviceHandleForUUID(const std::string& uid) const {
+  AudioDeviceInfo info;
+  for (uint32_t i = 1; library_.getDeviceInfo(i, &info); ++i) {
+    if (info.driver == uid) return i;
+  }
+  return kDefaultDevice;
+}
+
+uint32_t QXBassHelper::recordingDeviceChannelCount(uint32_t index) const {
+  if (!library_.recordInit(index) && AudioLibrary::errorCode() != kAudioErrorAlready) {
+    qv::log("Could init rec dev: %d", AudioLibrary::errorCode());
+  }
+  if (!library_.recordSetDevice(index)) {
+    qv::log("Could not set rec dev: %d", AudioLibrary::errorCode());
+    // Reading the info now would describe whichever device was selected before.
+    return 0;
+  }
+  RecordInfo info;
+  if (!library_.recordGetInfo(&info)) return 0;
+  return info.formats >> 24;
+}
+
+std::optional<std::string> QXBassHelper::inputDeviceNameForUUID(const std::string& uid) const {
+  if (uid.empty()) return std::nullopt;
+  const uint32_t index = recordingDeviceHandleForUUID(uid);
+  AudioDeviceInfo info;
+  if (index == kDefaultDevice || !library_.recordGetDeviceInfo(index, &info) || info.name.empty()) {
+    return std::nullopt;
+  }
+  return info.name;
+}
+
+}  // namespace qv

@@ -1,0 +1,208 @@
+#include "audiolib/backends/portaudio/JackBackend.h"
+
+#include <jack/jack.h>
+
+#include <thread>
+
+#include "audiolib/backends/portaudio/PortAudioBackend.h"
+#include "platform/Log.h"
+
+namespace qv {
+
+struct JackBackend::Stream final : BackendStream {
+  JackBackend* owner = nullptr;
+  bool input = false;
+  int channels = 0;
+  DriverInputFn inputFn = nullptr;
+  DriverOutputFn outputFn = nullptr;
+  void* user = nullptr;
+  std::vector<jack_port_t*> ports;
+  std::vector<int> portNumbers;
+  std::vector<float> scratch;  // interleaved, sized for the largest period
+  std::atomic<bool> started{false};
+
+  ~Stream() override { owner->close(this); }
+  bool start() override {
+    started.store(true);
+    // Like any JACK application, start out connected to the system's ports.
+    const auto physical = owner->physicalPorts(input);
+    for (size_t i = 0; i < ports.size() && i < physical.size(); ++i) {
+      const char* ours = jack_port_name(ports[i]);
+      if (input) {
+        jack_connect(owner->client_, physical[i].c_str(), ours);
+      } else {
+        jack_connect(owner->client_, ours, physical[i].c_str());
+      }
+    }
+    return true;
+  }
+  bool isAlive() const override { return owner->alive_.load(); }
+};
+
+JackBackend::JackBackend(std::string clientName) : clientName_(std::move(clientName)) { refresh(); }
+
+JackBackend::~JackBackend() {
+  if (client_ != nullptr) {
+    if (alive_.load()) jack_deactivate(client_);
+    jack_client_close(client_);
+  }
+}
+
+bool JackBackend::refresh() {
+  if (client_ != nullptr && !alive_.load() && openStreams_ == 0) {
+    jack_client_close(client_);
+    client_ = nullptr;
+  }
+  if (client_ == nullptr && PortAudioBackend::jackServerRunning()) {
+    jack_status_t status{};
+    client_ = jack_client_open(clientName_.c_str(), JackNoStartServer, &status);
+    if (client_ == nullptr) return false;
+    jack_set_process_callback(client_, &JackBackend::process, this);
+    jack_on_shutdown(client_, &JackBackend::shutdown, this);
+    alive_.store(true);
+    if (jack_activate(client_) != 0) {
+      qv::log("JACK: cannot activate client %s", clientName_.c_str());
+      jack_client_close(client_);
+      client_ = nullptr;
+      alive_.store(false);
+    }
+  }
+  return alive();
+}
+
+void JackBackend::shutdown(void* self) { static_cast<JackBackend*>(self)->alive_.store(false); }
+
+int JackBackend::process(uint32_t frames, void* self) {
+  auto* b = static_cast<JackBackend*>(self);
+  b->inProcess_.store(true);
+  for (auto& slot : b->slots_) {
+    Stream* s = slot.load();
+    if (s == nullptr || !s->started.load(std::memory_order_relaxed)) continue;
+    const auto ch = static_cast<size_t>(s->channels);
+    if (static_cast<size_t>(frames) * ch > s->scratch.size()) continue;
+    if (s->input) {
+      for (size_t c = 0; c < ch; ++c) {
+        const auto* in = static_cast<const float*>(jack_port_get_buffer(s->ports[c], frames));
+        for (uint32_t i = 0; i < frames; ++i) s->scratch[i * ch + c] = in[i];
+      }
+      s->inputFn(s->user, s->scratch.data(), frames);
+    } else {
+      s->outputFn(s->user, s->scratch.data(), frames);
+      for (size_t c = 0; c < ch; ++c) {
+        auto* out = static_cast<float*>(jack_port_get_buffer(s->ports[c], frames));
+        for (uint32_t i = 0; i < frames; ++i) out[i] = s->scratch[i * ch + c];
+      }
+    }
+  }
+  b->inProcess_.store(false);
+  return 0;
+}
+
+std::vector<std::string> JackBackend::physicalPorts(bool capture) const {
+  std::vector<std::string> names;
+  if (!alive()) return names;
+  // The system's capture ports are outputs of the graph, its playback ports inputs.
+  const char** ports =
+      jack_get_ports(client_, nullptr, JACK_DEFAULT_AUDIO_TYPE,
+                     JackPortIsPhysical | (capture ? JackPortIsOutput : JackPortIsInput));
+  if (ports == nullptr) return names;
+  for (const char** p = ports; *p != nullptr; ++p) names.emplace_back(*p);
+  jack_free(ports);
+  return names;
+}
+
+void JackBackend::appendDevices(std::vector<AudioDeviceInfo>& devices) {
+  if (!alive()) return;
+  AudioDeviceInfo d;
+  d.name = kDeviceName;
+  d.hostApi = kHostApi;
+  d.driver = std::string(kHostApi) + ":" + kDeviceName;
+  d.inputChannels = static_cast<int>(physicalPorts(true).size());
+  d.outputChannels = static_cast<int>(physicalPorts(false).size());
+  d.defaultRate = jack_get_sample_rate(client_);
+  d.backendIndex = 0;
+  devices.push_back(std::move(d));
+}
+
+bool JackBackend::supportsRate(const AudioDeviceInfo&, bool, int, double rate) {
+  return alive() && rate == static_cast<double>(jack_get_sample_rate(client_));
+}
+
+std::unique_ptr<BackendStream> JackBackend::openInput(const AudioDeviceInfo&, int channels,
+                                                      double rate, DriverInputFn fn, DriverPumpFn,
+                                                      uint32_t, void* user, int* error) {
+  return open(true, channels, rate, reinterpret_cast<void*>(fn), user, error);
+}
+
+std::unique_ptr<BackendStream> JackBackend::openOutput(const AudioDeviceInfo&, int channels,
+                                                       double rate, DriverOutputFn fn, void* user,
+                                                       int* error) {
+  return open(false, channels, rate, reinterpret_cast<void*>(fn), user, error);
+}
+
+std::unique_ptr<BackendStream> JackBackend::open(bool input, int channels, double rate, void* fn,
+                                                 void* user, int* error) {
+  if (!alive()) {
+    *error = kAudioErrorDevice;
+    return nullptr;
+  }
+  if (rate != static_cast<double>(jack_get_sample_rate(client_)) || channels <= 0) {
+    *error = kAudioErrorFormat;
+    return nullptr;
+  }
+  auto s = std::make_unique<Stream>();
+  s->owner = this;
+  s->input = input;
+  s->channels = channels;
+  s->user = user;
+  if (input) {
+    s->inputFn = reinterpret_cast<DriverInputFn>(fn);
+  } else {
+    s->outputFn = reinterpret_cast<DriverOutputFn>(fn);
+  }
+  // JACK may change its period later; 8192 frames covers every period it offers here.
+  s->scratch.assign(
+      static_cast<size_t>(std::max<uint32_t>(8192, jack_get_buffer_size(client_))) * channels,
+      0.0f);
+  ++openStreams_;  // from here on close() undoes what was done
+  auto& used = input ? inPortsUsed_ : outPortsUsed_;
+  for (int c = 0; c < channels; ++c) {
+    size_t n = 0;
+    while (n < used.size() && used[n]) ++n;
+    if (n == used.size()) used.push_back(false);
+    const std::string name = (input ? "in_" : "out_") + std::to_string(n);
+    jack_port_t* port = jack_port_register(client_, name.c_str(), JACK_DEFAULT_AUDIO_TYPE,
+                                           input ? JackPortIsInput : JackPortIsOutput, 0);
+    if (port == nullptr) {
+      *error = kAudioErrorDriver;
+      return nullptr;
+    }
+    used[n] = true;
+    s->ports.push_back(port);
+    s->portNumbers.push_back(static_cast<int>(n));
+  }
+  for (auto& slot : slots_) {
+    Stream* expected = nullptr;
+    if (slot.compare_exchange_strong(expected, s.get())) return s;
+  }
+  *error = kAudioErrorMemory;
+  return nullptr;
+}
+
+void JackBackend::close(Stream* stream) {
+  for (auto& slot : slots_) {
+    Stream* expected = stream;
+    slot.compare_exchange_strong(expected, nullptr);
+  }
+  // A process cycle that picked the stream up may still be running, even just after the
+  // server announced its shutdown; cycles never block, so this wait is short.
+  while (inProcess_.load()) std::this_thread::yield();
+  auto& used = stream->input ? inPortsUsed_ : outPortsUsed_;
+  for (size_t i = 0; i < stream->ports.size(); ++i) {
+    if (alive_.load()) jack_port_unregister(client_, stream->ports[i]);
+    used[static_cast<size_t>(stream->portNumbers[i])] = false;
+  }
+  --openStreams_;
+}
+
+}  // namespace qv

@@ -1,0 +1,61 @@
+#pragma once
+// The JACK server's system ports as one device, through libjack directly. It stands in
+// for PortAudio's JACK host API, which aborts the process when terminated after its
+// server stopped and waits forever when a stream is closed after that.
+// Thread contract: refresh/list/open/close under the library's lock; JACK's process
+// thread only walks the stream slots (no locks, no allocation); its shutdown callback
+// only sets a flag.
+#include <array>
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "audiolib/AudioBackend.h"
+
+typedef struct _jack_client jack_client_t;
+
+namespace qv {
+
+class JackBackend final : public AudioBackend {
+ public:
+  static constexpr const char* kHostApi = "JACK Audio Connection Kit";
+  static constexpr const char* kDeviceName = "system";
+
+  explicit JackBackend(std::string clientName);
+  ~JackBackend() override;
+
+  // Connects to a server that answers, or lets go of one that stopped (once its streams
+  // are closed). Returns whether the client is up.
+  bool refresh();
+  bool alive() const { return client_ != nullptr && alive_.load(); }
+
+  void appendDevices(std::vector<AudioDeviceInfo>& devices) override;
+  bool supportsRate(const AudioDeviceInfo& device, bool input, int channels, double rate) override;
+  std::unique_ptr<BackendStream> openInput(const AudioDeviceInfo& device, int channels, double rate,
+                                           DriverInputFn fn, DriverPumpFn pump, uint32_t pumpFrames,
+                                           void* user, int* error) override;
+  std::unique_ptr<BackendStream> openOutput(const AudioDeviceInfo& device, int channels,
+                                            double rate, DriverOutputFn fn, void* user,
+                                            int* error) override;
+
+  struct Stream;
+  void close(Stream* stream);
+
+ private:
+  static int process(uint32_t frames, void* self);
+  static void shutdown(void* self);
+  std::unique_ptr<BackendStream> open(bool input, int channels, double rate, void* fn, void* user,
+                                      int* error);
+  std::vector<std::string> physicalPorts(bool capture) const;
+
+  std::string clientName_;
+  jack_client_t* client_ = nullptr;
+  std::atomic<bool> alive_{false};
+  std::atomic<bool> inProcess_{false};
+  int openStreams_ = 0;
+  static constexpr int kSlots = 8;
+  std::array<std::atomic<Stream*>, kSlots> slots_{};
+  std::vector<bool> inPortsUsed_, outPortsUsed_;
+};
+
+}  // namespace qv

@@ -1,0 +1,238 @@
+#include "audiolib/backends/portaudio/PortAudioBackend.h"
+
+#include <dirent.h>
+#include <portaudio.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "platform/Log.h"
+
+namespace qv {
+namespace {
+
+class PaBackendStream final : public BackendStream {
+ public:
+  PaBackendStream(PortAudioBackend* owner, PaStream* stream) : owner_(owner), stream_(stream) {}
+  ~PaBackendStream() override {
+    if (stream_ != nullptr && !abandoned_) {
+      Pa_CloseStream(stream_);
+      owner_->streamClosed();
+    }
+  }
+  bool start() override {
+    PaError err = Pa_StartStream(stream_);
+    if (err != paNoError) return false;
+    started_ = true;
+    return true;
+  }
+  bool isAlive() const override { return !started_ || Pa_IsStreamActive(stream_) == 1; }
+  void abandon() override {
+    // Closing a JACK stream after its server died waits for a process callback that
+    // never comes; leaking the stream is the only way out.
+    abandoned_ = true;
+    owner_->streamAbandoned();
+  }
+
+  DriverInputFn inputFn = nullptr;
+  DriverOutputFn outputFn = nullptr;
+  void* user = nullptr;
+
+  static int callback(const void* input, void* output, unsigned long frames,
+                      const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags, void* self) {
+    auto* s = static_cast<PaBackendStream*>(self);
+    if (s->inputFn != nullptr && input != nullptr) {
+      s->inputFn(s->user, static_cast<const float*>(input), static_cast<uint32_t>(frames));
+    }
+    if (s->outputFn != nullptr && output != nullptr) {
+      s->outputFn(s->user, static_cast<float*>(output), static_cast<uint32_t>(frames));
+    }
+    return paContinue;
+  }
+
+  PaStream** streamSlot() { return &stream_; }
+
+ private:
+  PortAudioBackend* owner_;
+  PaStream* stream_;
+  bool started_ = false;
+  bool abandoned_ = false;
+};
+
+int mapPaError(PaError err) {
+  switch (err) {
+    case paInvalidSampleRate:
+    case paInvalidChannelCount:
+    case paSampleFormatNotSupported:
+      return kAudioErrorFormat;
+    case paInsufficientMemory:
+      return kAudioErrorMemory;
+    case paInvalidDevice:
+    case paDeviceUnavailable:
+      return kAudioErrorDevice;
+    default:
+      return kAudioErrorDriver;
+  }
+}
+
+std::unique_ptr<BackendStream> openStream(PortAudioBackend* owner, std::atomic<int>& count,
+                                          const AudioDeviceInfo& device, bool input, int channels,
+                                          double rate, void* fn, void* user, int* error) {
+  PaStreamParameters params{};
+  params.device = device.backendIndex;
+  params.channelCount = channels;
+  params.sampleFormat = paFloat32;
+  const PaDeviceInfo* info = Pa_GetDeviceInfo(device.backendIndex);
+  if (info == nullptr) {
+    *error = kAudioErrorDevice;
+    return nullptr;
+  }
+  params.suggestedLatency = input ? info->defaultLowInputLatency : info->defaultLowOutputLatency;
+  auto stream = std::make_unique<PaBackendStream>(owner, nullptr);
+  if (input) {
+    stream->inputFn = reinterpret_cast<DriverInputFn>(fn);
+  } else {
+    stream->outputFn = reinterpret_cast<DriverOutputFn>(fn);
+  }
+  stream->user = user;
+  PaError err = Pa_OpenStream(stream->streamSlot(), input ? &params : nullptr,
+                              input ? nullptr : &params, rate, paFramesPerBufferUnspecified,
+                              paNoFlag, &PaBackendStream::callback, stream.get());
+  if (err != paNoError) {
+    qv::log("PortAudio: cannot open %s: %s", device.driver.c_str(), Pa_GetErrorText(err));
+    *stream->streamSlot() = nullptr;
+    *error = mapPaError(err);
+    return nullptr;
+  }
+  count.fetch_add(1);
+  return stream;
+}
+
+}  // namespace
+
+namespace {
+// PortAudio's JACK host API cannot survive its server stopping (it aborts in Pa_Terminate
+// and hangs closing streams), so JACK is reached through JackBackend instead and
+// PortAudio is pointed at a server name that never exists while it initialises.
+PaError initializeWithoutJack() {
+  const char* current = std::getenv("JACK_DEFAULT_SERVER");
+  const std::string saved = current != nullptr ? current : "";
+  const std::string hidden = "quorvex-no-jack-" + std::to_string(getpid());
+  setenv("JACK_DEFAULT_SERVER", hidden.c_str(), 1);
+  const PaError err = Pa_Initialize();
+  if (current != nullptr) {
+    setenv("JACK_DEFAULT_SERVER", saved.c_str(), 1);
+  } else {
+    unsetenv("JACK_DEFAULT_SERVER");
+  }
+  return err;
+}
+}  // namespace
+
+PortAudioBackend::PortAudioBackend() {
+  PaError err = initializeWithoutJack();
+  initialized_ = err == paNoError;
+  if (!initialized_) qv::log("PortAudio: Pa_Initialize failed: %s", Pa_GetErrorText(err));
+}
+
+PortAudioBackend::~PortAudioBackend() {
+  if (initialized_ && !poisoned_.load()) Pa_Terminate();
+}
+
+bool PortAudioBackend::reinitialize() {
+  if (openStreams_.load() != 0 || poisoned_.load()) return false;
+  if (initialized_) Pa_Terminate();
+  initialized_ = initializeWithoutJack() == paNoError;
+  return initialized_;
+}
+
+void PortAudioBackend::appendDevices(std::vector<AudioDeviceInfo>& devices) {
+  if (!initialized_) return;
+  const int count = Pa_GetDeviceCount();
+  const PaDeviceIndex defIn = Pa_GetDefaultInputDevice();
+  const PaDeviceIndex defOut = Pa_GetDefaultOutputDevice();
+  for (int i = 0; i < count; ++i) {
+    const PaDeviceInfo* info = Pa_GetDeviceInfo(i);
+    if (info == nullptr) continue;
+    const PaHostApiInfo* api = Pa_GetHostApiInfo(info->hostApi);
+    AudioDeviceInfo d;
+    d.name = info->name != nullptr ? info->name : "";
+    d.hostApi = api != nullptr && api->name != nullptr ? api->name : "PortAudio";
+    d.driver = d.hostApi + ":" + d.name;
+    d.inputChannels = info->maxInputChannels;
+    d.outputChannels = info->maxOutputChannels;
+    d.defaultRate = info->defaultSampleRate;
+    d.isDefaultInput = i == defIn;
+    d.isDefaultOutput = i == defOut;
+    d.backendIndex = i;
+    devices.push_back(std::move(d));
+  }
+}
+
+bool PortAudioBackend::supportsRate(const AudioDeviceInfo& device, bool input, int channels,
+                                    double rate) {
+  PaStreamParameters params{};
+  params.device = device.backendIndex;
+  params.channelCount = channels;
+  params.sampleFormat = paFloat32;
+  params.suggestedLatency = 0.05;
+  return Pa_IsFormatSupported(input ? &params : nullptr, input ? nullptr : &params, rate) ==
+         paFormatIsSupported;
+}
+
+std::unique_ptr<BackendStream> PortAudioBackend::openInput(const AudioDeviceInfo& device,
+                                                           int channels, double rate,
+                                                           DriverInputFn fn, DriverPumpFn, uint32_t,
+                                                           void* user, int* error) {
+  return openStream(this, openStreams_, device, true, channels, rate, reinterpret_cast<void*>(fn),
+                    user, error);
+}
+
+std::unique_ptr<BackendStream> PortAudioBackend::openOutput(const AudioDeviceInfo& device,
+                                                            int channels, double rate,
+                                                            DriverOutputFn fn, void* user,
+                                                            int* error) {
+  return openStream(this, openStreams_, device, false, channels, rate, reinterpret_cast<void*>(fn),
+                    user, error);
+}
+
+bool PortAudioBackend::jackServerRunning() {
+  const char* env = std::getenv("JACK_DEFAULT_SERVER");
+  const std::string server = env != nullptr && *env != '\0' ? env : "default";
+  const std::string path = "/dev/shm/jack_" + server + "_" + std::to_string(getuid()) + "_0";
+  // A live server has its socket listening (flag __SO_ACCEPTCON, 00010000) in the
+  // kernel's table; a socket file left by a killed server has none. Reading the table
+  // instead of connecting keeps the server's log free of our polls.
+  std::ifstream table("/proc/net/unix");
+  std::string line;
+  while (std::getline(table, line)) {
+    if (line.size() < path.size() ||
+        line.compare(line.size() - path.size(), path.size(), path) != 0) {
+      continue;
+    }
+    std::istringstream fields(line);
+    std::string num, refs, protocol, flags;
+    fields >> num >> refs >> protocol >> flags;
+    if (flags == "00010000") return true;
+  }
+  return false;
+}
+
+std::string PortAudioBackend::deviceSignature() {
+  std::vector<std::string> names;
+  if (DIR* dir = opendir("/dev/snd")) {
+    while (dirent* e = readdir(dir)) names.emplace_back(e->d_name);
+    closedir(dir);
+  }
+  std::sort(names.begin(), names.end());
+  std::string sig = jackServerRunning() ? "jack;" : "nojack;";
+  for (const auto& n : names) sig += n + ",";
+  return sig;
+}
+
+}  // namespace qv

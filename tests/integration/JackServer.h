@@ -1,0 +1,116 @@
+#pragma once
+// A JACK server with the dummy driver for tests: started with posix_spawn under a name
+// of its own (JACK_DEFAULT_SERVER, so parallel test processes never share one), stopped
+// by its PID, its leftover /dev/shm files removed.
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "audiolib/backends/portaudio/PortAudioBackend.h"
+
+extern char** environ;
+
+namespace qv::test {
+
+class JackServer {
+ public:
+  explicit JackServer(std::string name) : name_(std::move(name)) {
+    setenv("JACK_DEFAULT_SERVER", name_.c_str(), 1);
+  }
+  ~JackServer() { stop(); }
+
+  bool start() {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    std::vector<std::string> args = {"jackd", "-d", "dummy", "-r", "48000", "-p", "1024"};
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const int rc = posix_spawnp(&pid_, "jackd", &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) {
+      pid_ = 0;
+      return false;
+    }
+    for (int i = 0; i < 200; ++i) {  // up to 10 s
+      // Listening is not yet accepting clients; jack_lsp succeeds only when it does.
+      if (PortAudioBackend::jackServerRunning() && tool({"jack_lsp"})) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+  }
+
+  void stop() {
+    if (pid_ == 0) return;
+    kill(pid_, SIGTERM);
+    int status = 0;
+    for (int i = 0; i < 100 && waitpid(pid_, &status, WNOHANG) == 0; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    if (waitpid(pid_, &status, WNOHANG) == 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, &status, 0);
+    }
+    pid_ = 0;
+    cleanShm();
+  }
+
+  // Runs a JACK command-line tool; true when it exits with 0.
+  static bool tool(std::vector<std::string> args) {
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) return false;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  }
+
+  // Our capture port in_<n> hears our output port out_<n> and nothing else.
+  static bool loop(const std::string& client) {
+    tool({"jack_disconnect", "system:capture_1", client + ":in_0"});
+    tool({"jack_disconnect", "system:capture_2", client + ":in_1"});
+    return tool({"jack_connect", client + ":out_0", client + ":in_0"});
+  }
+
+  const std::string& name() const { return name_; }
+
+ private:
+  void cleanShm() {
+    // Sockets and semaphores carry the server name: jack_<name>_<uid>_0, jack_sem.<uid>_<name>_*.
+    if (DIR* dir = opendir("/dev/shm")) {
+      std::vector<std::string> doomed;
+      while (dirent* e = readdir(dir)) {
+        const std::string f = e->d_name;
+        if (f.rfind("jack", 0) == 0 && f.find("_" + name_ + "_") != std::string::npos)
+          doomed.push_back(f);
+      }
+      closedir(dir);
+      for (const auto& f : doomed) std::remove(("/dev/shm/" + f).c_str());
+    }
+  }
+
+  std::string name_;
+  pid_t pid_ = 0;
+};
+
+}  // namespace qv::test
