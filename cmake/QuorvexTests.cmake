@@ -1,4 +1,4 @@
-# qv_add_test_dir(<name> DIR <dir> LIBS <libs...> [CONCURRENCY] [LABELS <labels...>])
+# qv_add_test_dir(<name> DIR <dir> LIBS <libs...> [CONCURRENCY] [LABELS <label>])
 # Builds every *.cpp of DIR into one GoogleTest program. Under ThreadSanitizer only the
 # programs marked CONCURRENCY are built, since only they exercise threads that race.
 function(qv_add_test_dir name)
@@ -13,9 +13,10 @@ function(qv_add_test_dir name)
   add_executable(${name} ${_sources})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+  # One label per program: gtest_discover_tests cannot pass a list of them.
   set(_labels ${T_LABELS})
   if(T_CONCURRENCY)
-    list(APPEND _labels concurrency)
+    set(_labels concurrency)
   endif()
   if(NOT _labels)
     set(_labels unit)
