@@ -8,6 +8,7 @@
 #include "cli/AudioFileSource.h"
 #include "cli/CliError.h"
 #include "cli/FileAnalysis.h"
+#include "cli/LiveAnalysis.h"
 #include "cli/ResultWriters.h"
 #include "cli/SvgPlot.h"
 #include "traces/TraceManager.h"
@@ -62,6 +63,17 @@ int runFile(const Options& options) {
   return 0;
 }
 
+int runLive(const Options& options) {
+  const LiveOutcome outcome = analyseLive(options);
+  writeOutputs(outcome.result, options);
+  if (outcome.interrupted) {
+    std::fprintf(stderr, "quorvex-analyze: the capture device went away after %.1f s; the outputs hold what was measured until then\n",
+                 outcome.secondsMeasured);
+    return 1;
+  }
+  return 0;
+}
+
 }  // namespace
 
 int runCommand(const Options& options) {
@@ -72,9 +84,11 @@ int runCommand(const Options& options) {
     case Command::File:
       return runFile(options);
     case Command::Live:
+      return runLive(options);
     case Command::Devices:
+      return listDevices();
     case Command::Demo:
-      throw CliError("this command needs the audio devices, which this build does not have yet");
+      return runLive(demoOptions(options));
   }
   return 1;
 }

@@ -127,12 +127,19 @@ std::string renderSvg(const AnalysisResult& r) {
     std::vector<float> ys;
     const long first = static_cast<long>(std::floor(imp.x0 / 1000 * rate));
     const long last = static_cast<long>(std::ceil(imp.x1 / 1000 * rate));
-    // Index m at or above n/2 is a negative time, as the finder reads its peak.
+    // Index m at or above n/2 is a negative time, as the finder reads its peak. Each
+    // drawn point stands for a bucket of samples and keeps the bucket's largest excursion,
+    // so a one-sample spike is never stepped over.
     const long step = std::max(1L, (last - first) / 4000);
+    const long ln = static_cast<long>(n);
     for (long t = first; t <= last; t += step) {
-      const size_t m = static_cast<size_t>((t % static_cast<long>(n) + static_cast<long>(n)) % static_cast<long>(n));
+      float extreme = 0.0f;
+      for (long u = t; u < t + step && u <= last; ++u) {
+        const float v = r.impulse[static_cast<size_t>(((u % ln) + ln) % ln)];
+        if (std::fabs(v) > std::fabs(extreme)) extreme = v;
+      }
       xs.push_back(static_cast<double>(t) / rate * 1000);
-      ys.push_back(peak > 0 ? r.impulse[m] / peak : 0.0f);
+      ys.push_back(peak > 0 ? extreme / peak : 0.0f);
     }
     curve(svg, imp, xs, ys, 1.0, "rgb(128,255,0)");
   }

@@ -233,3 +233,36 @@ TEST(AnalyzeFileTrace, SaveTraceStoresTheFinalCurves) {
 
 }  // namespace
 }  // namespace qv::cli
+
+namespace qv::cli {
+namespace {
+
+// The demo measures the virtual room in real time and leaves its three outputs behind.
+TEST(AnalyzeLive, DemoWritesAllOutputsWithTheRoomsDelay) {
+  TempDir dir;
+  const auto run = runAnalyze(dir, {"demo"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  for (const char* name : {"demo.csv", "demo.json", "demo.svg"})
+    EXPECT_TRUE(std::filesystem::exists(dir.path(name))) << name;
+  const std::string json = readWholeFile(dir.path("demo.json"));
+  EXPECT_NE(json.find("\"delay_found_ms\": 3.01587"), std::string::npos) << json;
+  EXPECT_NE(json.find("\"delay_set_ms\": 3.02"), std::string::npos) << json;
+  EXPECT_EQ(parseCsv(readWholeFile(dir.path("demo.csv"))).size(), 1100u);
+}
+
+TEST(AnalyzeLive, UnknownDevicesAndChannelsAreRefused) {
+  TempDir dir;
+  auto run = runAnalyze(dir, {"live", "--input", "Nowhere:Nothing", "--seconds", "1"});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("no capture device with UID 'Nowhere:Nothing'"), std::string::npos) << run.err;
+  run = runAnalyze(dir, {"live", "--input", "Virtual:Virtual Sound System", "--meas", "0",
+                         "--ref", "5", "--seconds", "1"});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("out of range"), std::string::npos) << run.err;
+  run = runAnalyze(dir, {"devices"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.out.find("capture  Virtual:Virtual Sound System"), std::string::npos) << run.out;
+}
+
+}  // namespace
+}  // namespace qv::cli

@@ -1,6 +1,8 @@
 #include "audiolib/backends/portaudio/PortAudioBackend.h"
 
 #include <dirent.h>
+#include <alsa/asoundlib.h>
+#include <jack/jack.h>
 #include <portaudio.h>
 #include <unistd.h>
 
@@ -119,12 +121,23 @@ namespace {
 // PortAudio's JACK host API cannot survive its server stopping (it aborts in Pa_Terminate
 // and hangs closing streams), so JACK is reached through JackBackend instead and
 // PortAudio is pointed at a server name that never exists while it initialises.
+// With no sound card ALSA prints dozens of lines while PortAudio probes its devices, and
+// libjack prints its failed connection to the hidden server; neither tells a user
+// anything that the device list does not.
+void quietAlsa(const char*, int, const char*, int, const char*, ...) {}
+void quietJack(const char*) {}
+void logJack(const char* message) { qv::log("JACK: %s", message); }
+
 PaError initializeWithoutJack() {
+  snd_lib_error_set_handler(&quietAlsa);
+  jack_set_error_function(&quietJack);
+  jack_set_info_function(&quietJack);
   const char* current = std::getenv("JACK_DEFAULT_SERVER");
   const std::string saved = current != nullptr ? current : "";
   const std::string hidden = "quorvex-no-jack-" + std::to_string(getpid());
   setenv("JACK_DEFAULT_SERVER", hidden.c_str(), 1);
   const PaError err = Pa_Initialize();
+  jack_set_error_function(&logJack);
   if (current != nullptr) {
     setenv("JACK_DEFAULT_SERVER", saved.c_str(), 1);
   } else {

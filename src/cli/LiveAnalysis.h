@@ -1,0 +1,28 @@
+#pragma once
+// The live commands: the device list, a live measurement from a capture device in real
+// time (optionally playing the pink-noise generator), and the demo on the virtual sound
+// system.
+#include "cli/AnalysisResult.h"
+#include "cli/Options.h"
+
+namespace qv::cli {
+
+// Prints capture and playback devices; returns the exit status.
+int listDevices();
+
+struct LiveOutcome {
+  AnalysisResult result;
+  // Set when the capture ended early (the device went away): what was measured until then
+  // is still in `result`.
+  bool interrupted = false;
+  double secondsMeasured = 0;
+};
+
+// Throws CliError for an unknown device or a channel it does not have.
+LiveOutcome analyseLive(const Options& options);
+
+// The options the demo runs with: the virtual sound system, its pink noise played through
+// the generator, automatic delay, and the three outputs in the current folder.
+Options demoOptions(const Options& given);
+
+}  // namespace qv::cli
