@@ -41,7 +41,7 @@ void QXDeviceManager::scanDevicesWithCompletion(std::function<void()> completion
 }
 
 // Runs off the main queue; publishes on it.
-void QXDeviceManager::rescanDevices(std::function<void()> completion) {
+void QXDeviceManager::rescanDevices(const std::function<void()>& completion) {
   auto recording = std::make_shared<DeviceList>();
   auto playback = std::make_shared<DeviceList>();
   std::string defaultIn;

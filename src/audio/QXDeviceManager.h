@@ -41,7 +41,7 @@ class QXDeviceManager final : public QXAudioDeviceDelegate,
 
  private:
   QXDeviceManager(QXDeviceManagerDelegate* delegate, AudioLibrary& library);
-  void rescanDevices(std::function<void()> completion);
+  void rescanDevices(const std::function<void()>& completion);
   void installListener();
 
   AudioLibrary& library_;

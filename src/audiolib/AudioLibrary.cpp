@@ -79,8 +79,8 @@ bool AudioLibrary::configure(const Options& options) {
   return true;
 }
 
-AudioLibrary::AudioLibrary(const Options& options) : options_(options) {
-  virtual_ = std::make_unique<VirtualSoundSystem>();
+AudioLibrary::AudioLibrary(const Options& options)
+    : options_(options), virtual_(std::make_unique<VirtualSoundSystem>()) {
   virtual_->setSimulatedTime(options.simulatedTime);
   if (options.portAudio) {
     signature_ = PortAudioBackend::deviceSignature();

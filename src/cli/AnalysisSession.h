@@ -36,7 +36,7 @@ class AnalysisSession {
   // where there is no recorder to do it).
   void announce(uint32_t sampleRate);
 
-  void deliver(const float* interleavedFrames, uint32_t frames);
+  void deliver(const float* frames, uint32_t count);
   void displayTick();
   void finderTick();
 
