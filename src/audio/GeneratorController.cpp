@@ -38,12 +38,14 @@ void GeneratorController::start() {
   if (library_.getInfo(&info)) _sampleRate = static_cast<int32_t>(info.freq);
   if (!generator) generator = std::make_unique<PinkNoiseGenerator>(static_cast<float>(_sampleRate));
   PinkNoiseGenerator* gen = generator.get();
-  channel = library_.streamCreate(static_cast<uint32_t>(_sampleRate),
-                                  [gen](uint32_t, void* buffer, uint32_t bytes) -> uint32_t {
-                                    gen->generate(static_cast<float*>(buffer), bytes / 4,
-                                                  SubtractiveRandom::shared());
-                                    return bytes;
-                                  });
+  // Seeded here, not by the first fill on the audio thread.
+  SubtractiveRandom* random = &SubtractiveRandom::shared();
+  channel =
+      library_.streamCreate(static_cast<uint32_t>(_sampleRate),
+                            [gen, random](uint32_t, void* buffer, uint32_t bytes) -> uint32_t {
+                              gen->generate(static_cast<float*>(buffer), bytes / 4, *random);
+                              return bytes;
+                            });
   library_.channelSetVolume(channel, 0);
   if (library_.channelPlay(channel, false)) {
     library_.channelSlideVolume(channel, _volume, static_cast<uint32_t>(_fadeTime * 1000));

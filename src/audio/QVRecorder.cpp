@@ -149,7 +149,19 @@ void QVRecorder::stopRec() {
 }
 
 bool QVRecorder::captureCallback(const void* data, uint32_t bytes) {
-  _recordQueue->sync([&] {
+  // One pointer in the block keeps it inside std::function's own storage, so a delivery
+  // allocates nothing.
+  struct Delivery {
+    QVRecorder* self;
+    const void* data;
+    uint32_t bytes;
+  } delivery{this, data, bytes};
+  _recordQueue->sync([d = &delivery] { d->self->deliver(d->data, d->bytes); });
+  return true;
+}
+
+void QVRecorder::deliver(const void* data, uint32_t bytes) {
+  {
     const auto* in = static_cast<const float*>(data);
     const uint32_t channels = captureChannels_;
     const uint32_t frames = std::min<uint32_t>((bytes / channels) / 4, _recordBufferSize / 8);
@@ -167,8 +179,7 @@ bool QVRecorder::captureCallback(const void* data, uint32_t bytes) {
     }
     const std::shared_ptr<const ConsumerList> consumers = _consumers;
     for (const auto& consumer : *consumers) consumer->getData(out, frames * 8);
-  });
-  return true;
+  }
 }
 
 void QVRecorder::setChannelMap(const std::vector<int32_t>& map) {
@@ -188,7 +199,8 @@ std::vector<int32_t> QVRecorder::channelMap() {
 
 void QVRecorder::announceFormatLocked(const std::shared_ptr<QVRecorderConsumer>& consumer) {
   consumer->setInputChannelCountSamplingRateAudioDataTransport(
-      _outputChannelCount, _samplingRate, std::weak_ptr<QVAudioDataTransport>(shared_from_this()));
+      _outputChannelCount.load(std::memory_order_relaxed), _samplingRate,
+      std::weak_ptr<QVAudioDataTransport>(shared_from_this()));
 }
 
 void QVRecorder::addConsumer(std::shared_ptr<QVRecorderConsumer> consumer) {

@@ -3,6 +3,7 @@
 // two-channel block and hands it to every registered consumer.
 // Thread contract: control calls on the main thread; deliveries, consumer and map
 // changes run on the serial "record.queue"; the capture thread waits for each delivery.
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -47,12 +48,15 @@ class QVRecorder final : public QVAudioDataProvider,
   uint32_t samplingRate() const { return _samplingRate; }
   uint32_t deviceHandle() const { return _deviceHandle; }
   uint32_t inputChannelCount() const { return _inputChannelCount; }
-  uint32_t outputChannelCount() const { return _outputChannelCount; }
+  uint32_t outputChannelCount() const {
+    return _outputChannelCount.load(std::memory_order_relaxed);
+  }
 
  private:
   QVRecorder(uint32_t samplingRate, bool isDecoding, std::weak_ptr<QVRecorderDelegate> delegate,
              AudioLibrary& library);
   bool captureCallback(const void* data, uint32_t bytes);
+  void deliver(const void* data, uint32_t bytes);  // record queue
   void announceFormatLocked(const std::shared_ptr<QVRecorderConsumer>& consumer);
   void captureEnded(uint32_t handle);
 
@@ -67,7 +71,7 @@ class QVRecorder final : public QVAudioDataProvider,
   uint32_t _recordBufferSize = 122880;
   uint32_t _deviceHandle = kDefaultDevice;
   uint32_t _inputChannelCount = 0;
-  uint32_t _outputChannelCount = 2;
+  std::atomic<uint32_t> _outputChannelCount{2};  // written on the record queue
   uint32_t _samplingRate;
   std::weak_ptr<QVRecorderDelegate> _delegate;
   // Channel count of the running capture, read by the capture thread.

@@ -38,7 +38,8 @@ void AnalysisSession::announce(uint32_t sampleRate) {
 
 void AnalysisSession::deliver(const float* frames, uint32_t count) {
   const uint32_t bytes = count * 8;
-  for (const auto& consumer : consumers()) consumer->getData(frames, bytes);
+  model_->tfDataSource()->getData(frames, bytes);
+  finder_->getData(frames, bytes);
   framesDelivered_ += count;
 }
 

@@ -176,12 +176,14 @@ void TFDataSource::resetAverages() {
 }
 
 void TFDataSource::updateAVGfactors() {
-  float current = _avgNew.load(std::memory_order_relaxed);
+  float loaded = _avgNew.load(std::memory_order_relaxed);
   const float target = _avgNewTarget.load(std::memory_order_relaxed);
-  if (current > target) {
-    current -= std::min(current - target, _avgSlideStep.load(std::memory_order_relaxed));
-    _avgNew.store(current, std::memory_order_relaxed);
-    _avgOld.store(1.0f - current, std::memory_order_relaxed);
+  if (loaded > target) {
+    const float next =
+        loaded - std::min(loaded - target, _avgSlideStep.load(std::memory_order_relaxed));
+    // A reset from the controlling thread in between wins: the averages restart.
+    if (_avgNew.compare_exchange_strong(loaded, next, std::memory_order_relaxed))
+      _avgOld.store(1.0f - next, std::memory_order_relaxed);
   }
 }
 

@@ -1,12 +1,12 @@
 #include "platform/DispatchQueue.h"
 
 #include <condition_variable>
-#include <deque>
-#include <future>
+#include <semaphore>
 #include <thread>
 #include <vector>
 
 #include "platform/Assert.h"
+#include "platform/BlockFifo.h"
 
 namespace qv::dispatch {
 namespace {
@@ -42,7 +42,7 @@ class ThreadedQueue final : public Queue {
   void async(Block block) override {
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      pending_.push_back(std::move(block));
+      pending_.push(std::move(block));
     }
     cv_.notify_one();
   }
@@ -56,8 +56,7 @@ class ThreadedQueue final : public Queue {
         cv_.wait(lock, [this] { return stopping_ || !pending_.empty(); });
         // Pending blocks still run when the queue goes away, as they would hold it alive.
         if (pending_.empty()) return;
-        block = std::move(pending_.front());
-        pending_.pop_front();
+        block = pending_.pop();
       }
       runBlock(block);
       block = nullptr;  // its captures may hold the last reference to this queue
@@ -70,7 +69,7 @@ class ThreadedQueue final : public Queue {
 
   std::mutex mutex_;
   std::condition_variable cv_;
-  std::deque<Block> pending_;
+  BlockFifo pending_;
   bool stopping_ = false;
   std::vector<std::thread> workers_;
 };
@@ -91,13 +90,14 @@ void Queue::sync(const Block& block) {
     block();
     return;
   }
-  std::promise<void> done;
-  auto future = done.get_future();
-  async([&] {
+  // Two references fit std::function's own storage and the semaphore lives on this
+  // stack, so a sync call (the recorder makes one per block) allocates nothing.
+  std::binary_semaphore done(0);
+  async([&block, &done] {
     block();
-    done.set_value();
+    done.release();
   });
-  future.wait();
+  done.acquire();
 }
 
 std::shared_ptr<Queue> makeSerialQueue(std::string label) {

@@ -12,7 +12,7 @@ void MainQueue::async(Block block) {
     executor(std::move(block));
     return;
   }
-  pending_.push_back(std::move(block));
+  pending_.push(std::move(block));
   // Under the lock, so that whoever takes the block later (or ends the queue at exit) is
   // ordered after this thread's last touch of the queue.
   cv_.notify_all();
@@ -30,8 +30,7 @@ int MainQueue::drain() {
     {
       std::lock_guard<std::mutex> lock(mutex_);
       if (pending_.empty()) return count;
-      block = std::move(pending_.front());
-      pending_.pop_front();
+      block = pending_.pop();
     }
     runBlock(block);
     ++count;
@@ -40,8 +39,8 @@ int MainQueue::drain() {
 
 int MainQueue::runLoop(const std::function<bool()>& done, double timeoutSeconds, bool* finished) {
   using namespace std::chrono;
-  const auto deadline = steady_clock::now() + duration_cast<steady_clock::duration>(
-                                                  duration<double>(timeoutSeconds));
+  const auto deadline =
+      steady_clock::now() + duration_cast<steady_clock::duration>(duration<double>(timeoutSeconds));
   int count = 0;
   for (;;) {
     count += drain();

@@ -4,8 +4,8 @@
 // command line leave the default, which queues blocks until someone runs the loop here
 // (run(), runFor(), runUntil(), drain()) on the thread that acts as the main thread.
 #include <condition_variable>
-#include <deque>
 
+#include "platform/BlockFifo.h"
 #include "platform/DispatchQueue.h"
 
 namespace qv::dispatch {
@@ -21,8 +21,8 @@ class MainQueue final : public Queue {
   void setExecutor(Executor executor);
 
   // Hand-run loop (default executor only). Each returns how many blocks ran.
-  int drain();                         // runs what is queued now and what those queue
-  int runFor(double seconds);          // runs blocks as they come for this long
+  int drain();                 // runs what is queued now and what those queue
+  int runFor(double seconds);  // runs blocks as they come for this long
   // Runs blocks until `done` is true (checked after each block and at least every 10 ms)
   // or the timeout passes; returns whether `done` became true.
   bool runUntil(const std::function<bool()>& done, double timeoutSeconds);
@@ -35,7 +35,7 @@ class MainQueue final : public Queue {
 
   std::mutex mutex_;
   std::condition_variable cv_;
-  std::deque<Block> pending_;
+  BlockFifo pending_;
   Executor executor_;
 };
 

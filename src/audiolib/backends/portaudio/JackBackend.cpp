@@ -2,6 +2,7 @@
 
 #include <jack/jack.h>
 
+#include <cstring>
 #include <thread>
 
 #include "audiolib/backends/portaudio/PortAudioBackend.h"
@@ -79,7 +80,15 @@ int JackBackend::process(uint32_t frames, void* self) {
     Stream* s = slot.load();
     if (s == nullptr || !s->started.load(std::memory_order_relaxed)) continue;
     const auto ch = static_cast<size_t>(s->channels);
-    if (static_cast<size_t>(frames) * ch > s->scratch.size()) continue;
+    if (static_cast<size_t>(frames) * ch > s->scratch.size()) {
+      // A period larger than we prepared for: silence rather than whatever the port
+      // buffers held.
+      if (!s->input) {
+        for (size_t c = 0; c < ch; ++c)
+          std::memset(jack_port_get_buffer(s->ports[c], frames), 0, frames * sizeof(float));
+      }
+      continue;
+    }
     if (s->input) {
       for (size_t c = 0; c < ch; ++c) {
         const auto* in = static_cast<const float*>(jack_port_get_buffer(s->ports[c], frames));

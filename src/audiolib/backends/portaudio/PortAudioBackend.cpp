@@ -1,12 +1,14 @@
 #include "audiolib/backends/portaudio/PortAudioBackend.h"
 
-#include <dirent.h>
 #include <alsa/asoundlib.h>
+#include <dirent.h>
 #include <jack/jack.h>
 #include <portaudio.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -35,24 +37,37 @@ class PaBackendStream final : public BackendStream {
   }
   bool isAlive() const override { return !started_ || Pa_IsStreamActive(stream_) == 1; }
   void abandon() override {
-    // Closing a JACK stream after its server died waits for a process callback that
-    // never comes; leaking the stream is the only way out.
+    // Closing a stream whose device died can wait forever for a callback that never
+    // comes, so the stream stays open. Its callback may still fire once the device
+    // returns: it then finds no functions to call, in a target that is never freed.
     abandoned_ = true;
+    target_->inputFn.store(nullptr);
+    target_->outputFn.store(nullptr);
+    (void)target_.release();
     owner_->streamAbandoned();
   }
 
-  DriverInputFn inputFn = nullptr;
-  DriverOutputFn outputFn = nullptr;
-  void* user = nullptr;
+  // What the driver's callback calls; outlives the stream when the stream is abandoned.
+  struct Target {
+    std::atomic<DriverInputFn> inputFn{nullptr};
+    std::atomic<DriverOutputFn> outputFn{nullptr};
+    void* user = nullptr;
+    unsigned long channels = 1;
+  };
+  Target* target() { return target_.get(); }
 
   static int callback(const void* input, void* output, unsigned long frames,
                       const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags, void* self) {
-    auto* s = static_cast<PaBackendStream*>(self);
-    if (s->inputFn != nullptr && input != nullptr) {
-      s->inputFn(s->user, static_cast<const float*>(input), static_cast<uint32_t>(frames));
+    auto* t = static_cast<Target*>(self);
+    const DriverInputFn in = t->inputFn.load(std::memory_order_acquire);
+    const DriverOutputFn out = t->outputFn.load(std::memory_order_acquire);
+    if (in != nullptr && input != nullptr) {
+      in(t->user, static_cast<const float*>(input), static_cast<uint32_t>(frames));
     }
-    if (s->outputFn != nullptr && output != nullptr) {
-      s->outputFn(s->user, static_cast<float*>(output), static_cast<uint32_t>(frames));
+    if (out != nullptr && output != nullptr) {
+      out(t->user, static_cast<float*>(output), static_cast<uint32_t>(frames));
+    } else if (output != nullptr) {
+      std::memset(output, 0, frames * t->channels * sizeof(float));
     }
     return paContinue;
   }
@@ -64,6 +79,7 @@ class PaBackendStream final : public BackendStream {
   PaStream* stream_;
   bool started_ = false;
   bool abandoned_ = false;
+  std::unique_ptr<Target> target_ = std::make_unique<Target>();
 };
 
 int mapPaError(PaError err) {
@@ -97,14 +113,15 @@ std::unique_ptr<BackendStream> openStream(PortAudioBackend* owner, std::atomic<i
   params.suggestedLatency = input ? info->defaultLowInputLatency : info->defaultLowOutputLatency;
   auto stream = std::make_unique<PaBackendStream>(owner, nullptr);
   if (input) {
-    stream->inputFn = reinterpret_cast<DriverInputFn>(fn);
+    stream->target()->inputFn.store(reinterpret_cast<DriverInputFn>(fn));
   } else {
-    stream->outputFn = reinterpret_cast<DriverOutputFn>(fn);
+    stream->target()->outputFn.store(reinterpret_cast<DriverOutputFn>(fn));
   }
-  stream->user = user;
+  stream->target()->user = user;
+  stream->target()->channels = static_cast<unsigned long>(channels);
   PaError err = Pa_OpenStream(stream->streamSlot(), input ? &params : nullptr,
                               input ? nullptr : &params, rate, paFramesPerBufferUnspecified,
-                              paNoFlag, &PaBackendStream::callback, stream.get());
+                              paNoFlag, &PaBackendStream::callback, stream->target());
   if (err != paNoError) {
     qv::log("PortAudio: cannot open %s: %s", device.driver.c_str(), Pa_GetErrorText(err));
     *stream->streamSlot() = nullptr;
@@ -126,7 +143,14 @@ namespace {
 // anything that the device list does not.
 void quietAlsa(const char*, int, const char*, int, const char*, ...) {}
 void quietJack(const char*) {}
-void logJack(const char* message) { qv::log("JACK: %s", message); }
+// libjack may report from its process thread, so this formats on the stack and writes
+// straight to stderr instead of going through the log's lock.
+void logJack(const char* message) {
+  char line[512];
+  const int n = std::snprintf(line, sizeof line, "JACK: %s\n", message);
+  if (n > 0)
+    (void)!::write(STDERR_FILENO, line, std::min<size_t>(static_cast<size_t>(n), sizeof line - 1));
+}
 
 PaError initializeWithoutJack() {
   snd_lib_error_set_handler(&quietAlsa);
