@@ -161,25 +161,23 @@ bool QVRecorder::captureCallback(const void* data, uint32_t bytes) {
 }
 
 void QVRecorder::deliver(const void* data, uint32_t bytes) {
-  {
-    const auto* in = static_cast<const float*>(data);
-    const uint32_t channels = captureChannels_;
-    const uint32_t frames = std::min<uint32_t>((bytes / channels) / 4, _recordBufferSize / 8);
-    const int32_t m0 = _outputChannelMap[0];
-    const int32_t m1 = _outputChannelMap[1];
-    // A map entry the device does not have yields silence rather than a read past the
-    // frame.
-    const bool ok0 = m0 >= 0 && static_cast<uint32_t>(m0) < channels;
-    const bool ok1 = m1 >= 0 && static_cast<uint32_t>(m1) < channels;
-    float* out = _recordBuffer.data();
-    for (uint32_t f = 0; f < frames; ++f) {
-      const float* frame = in + static_cast<size_t>(f) * channels;
-      out[2 * f] = ok0 ? frame[m0] : 0.0f;
-      out[2 * f + 1] = ok1 ? frame[m1] : 0.0f;
-    }
-    const std::shared_ptr<const ConsumerList> consumers = _consumers;
-    for (const auto& consumer : *consumers) consumer->getData(out, frames * 8);
+  const auto* in = static_cast<const float*>(data);
+  const uint32_t channels = captureChannels_;
+  const uint32_t frames = std::min<uint32_t>((bytes / channels) / 4, _recordBufferSize / 8);
+  const int32_t m0 = _outputChannelMap[0];
+  const int32_t m1 = _outputChannelMap[1];
+  // A map entry the device does not have yields silence rather than a read past the
+  // frame.
+  const bool ok0 = m0 >= 0 && static_cast<uint32_t>(m0) < channels;
+  const bool ok1 = m1 >= 0 && static_cast<uint32_t>(m1) < channels;
+  float* out = _recordBuffer.data();
+  for (uint32_t f = 0; f < frames; ++f) {
+    const float* frame = in + static_cast<size_t>(f) * channels;
+    out[2 * f] = ok0 ? frame[m0] : 0.0f;
+    out[2 * f + 1] = ok1 ? frame[m1] : 0.0f;
   }
+  const std::shared_ptr<const ConsumerList> consumers = _consumers;
+  for (const auto& consumer : *consumers) consumer->getData(out, frames * 8);
 }
 
 void QVRecorder::setChannelMap(const std::vector<int32_t>& map) {

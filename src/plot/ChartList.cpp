@@ -13,22 +13,23 @@ std::shared_ptr<Chart> ChartList::addChart(int32_t kind, const std::string& name
   return chart;
 }
 
-std::shared_ptr<Chart> ChartList::addLineChartWithName(const std::string& name, XValuesSpan x,
-                                                       float thickness, Color color) {
-  auto chart = addChart(kChartLine, name, x);
+std::shared_ptr<Chart> ChartList::addStrokedChart(int32_t kind, const std::string& name,
+                                                  XValuesSpan x, float thickness, Color color) {
+  auto chart = addChart(kind, name, x);
   const ColorBytes c = toColorBytes(color);
   chart->setColor(c.red, c.green, c.blue, c.alpha);
   chart->setThickness(thickness);
   return chart;
 }
 
+std::shared_ptr<Chart> ChartList::addLineChartWithName(const std::string& name, XValuesSpan x,
+                                                       float thickness, Color color) {
+  return addStrokedChart(kChartLine, name, x, thickness, color);
+}
+
 std::shared_ptr<Chart> ChartList::addPhaseLineChartWithName(const std::string& name, XValuesSpan x,
                                                             float thickness, Color color) {
-  auto chart = addChart(kChartPhaseLine, name, x);
-  const ColorBytes c = toColorBytes(color);
-  chart->setColor(c.red, c.green, c.blue, c.alpha);
-  chart->setThickness(thickness);
-  return chart;
+  return addStrokedChart(kChartPhaseLine, name, x, thickness, color);
 }
 
 std::shared_ptr<Chart> ChartList::addBarChartWithName(const std::string& name, XValuesSpan x,

@@ -47,6 +47,9 @@ class ChartList {
   uint64_t generation() const { return generation_; }
 
  private:
+  // A line-style chart with its colour and thickness set.
+  std::shared_ptr<Chart> addStrokedChart(int32_t kind, const std::string& name, XValuesSpan x,
+                                         float thickness, Color color);
   std::vector<std::shared_ptr<Chart>>::iterator find(const Chart* chart);
 
   std::vector<std::shared_ptr<Chart>> charts_;
