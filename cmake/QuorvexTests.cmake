@@ -1,8 +1,9 @@
-# qv_add_test_dir(<name> DIR <dir> LIBS <libs...> [CONCURRENCY] [LABELS <label>])
-# Builds every *.cpp of DIR into one GoogleTest program. Under ThreadSanitizer only the
+# qv_add_test_dir(<name> DIR <dir> LIBS <libs...> [CONCURRENCY] [LABELS <label>] [MAIN <file>])
+# Builds every *.cpp of DIR into one GoogleTest program; MAIN replaces gtest's own main
+# (the GUI programs start a QApplication first). Under ThreadSanitizer only the
 # programs marked CONCURRENCY are built, since only they exercise threads that race.
 function(qv_add_test_dir name)
-  cmake_parse_arguments(T "CONCURRENCY" "DIR" "LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "CONCURRENCY" "DIR;MAIN" "LIBS;LABELS" ${ARGN})
   if(QV_SANITIZE MATCHES "thread" AND NOT T_CONCURRENCY)
     return()
   endif()
@@ -10,8 +11,13 @@ function(qv_add_test_dir name)
   if(NOT _sources)
     return()
   endif()
-  add_executable(${name} ${_sources})
-  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  if(T_MAIN)
+    add_executable(${name} ${_sources} ${T_MAIN})
+    target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock)
+  else()
+    add_executable(${name} ${_sources})
+    target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  endif()
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   # One label per program: gtest_discover_tests cannot pass a list of them.
   set(_labels ${T_LABELS})

@@ -1,0 +1,469 @@
+#include "gui/app/AppSettings.h"
+
+#include <QSettings>
+#include <QStringList>
+#include <algorithm>
+#include <cmath>
+#include <mutex>
+
+#include "platform/Log.h"
+
+namespace qv::gui {
+namespace {
+
+constexpr const char* kSmoothing = "TFSmoothingFactor";
+constexpr const char* kAveraging = "AveragingIndexGlobal";
+constexpr const char* kDelayedChannel = "TFDelayedChannel";
+constexpr const char* kDelay = "QVCurrentDelayMS";
+constexpr const char* kCoherenceThreshold = "TFCoherenceThreshold";
+constexpr const char* kAutoDelay = "QVStartDelayFinder";
+constexpr const char* kSwap = "TFSwapChannels";
+constexpr const char* kRunning = "ShouldRunOnStart";
+constexpr const char* kGenerator = "QVSignalGeneratorON";
+constexpr const char* kImpulse = "QVShowImpulseView";
+constexpr const char* kTraceManager = "QVShowTraceManager";
+constexpr const char* kFirstStart = "QVFirstStart";
+constexpr const char* kRecording = "SelectedRecordingDedviceUUID";
+constexpr const char* kPlayback = "SelectedPlaybackDedviceUUID";
+constexpr const char* kMeas = "SelectedMeasChannelIndex";
+constexpr const char* kRef = "SelectedRefChannelIndex";
+constexpr const char* kChannelMap = "ChannelIndexMap";
+constexpr const char* kCapturedThickness = "CapturedTraceThickness";
+constexpr const char* kLiveThickness = "LiveTraceThickness";
+
+bool isStringType(const QVariant& v) { return v.typeId() == QMetaType::QString; }
+
+bool isIntegerType(const QVariant& v) {
+  switch (v.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Long:
+    case QMetaType::ULong:
+      return true;
+    default:
+      return false;
+  }
+}
+
+QVariant optionalString(const std::optional<std::string>& s) {
+  return s ? QVariant(QString::fromStdString(*s)) : QVariant();
+}
+
+}  // namespace
+
+SettingsBase::SettingsBase(std::unique_ptr<QSettings> store) : defaults_(std::move(store)) {}
+SettingsBase::~SettingsBase() = default;
+
+AppSettings::ObservationToken& AppSettings::ObservationToken::operator=(
+    ObservationToken&& other) noexcept {
+  if (this != &other) {
+    reset();
+    settings_ = other.settings_;
+    id_ = other.id_;
+    other.settings_ = nullptr;
+  }
+  return *this;
+}
+
+void AppSettings::ObservationToken::reset() {
+  if (settings_) settings_->removeObservation(id_);
+  settings_ = nullptr;
+}
+
+AppSettings& AppSettings::set() {
+  static std::once_flag flag;
+  static AppSettings* shared = nullptr;
+  std::call_once(flag, [] {
+    shared = new AppSettings(std::make_unique<QSettings>(
+        QSettings::NativeFormat, QSettings::UserScope, "Quorvex", "Quorvex"));
+  });
+  return *shared;
+}
+
+AppSettings::AppSettings(std::unique_ptr<QSettings> store) : SettingsBase(std::move(store)) {
+  registerDefaults();
+  recordingDeviceUUID_ = preferredRecordingDeviceUUID();
+  playbackDeviceUUID_ = preferredPlaybackDeviceUUID();
+}
+
+AppSettings::~AppSettings() = default;
+
+void AppSettings::registerDefaults() {
+  registered_ = {
+      {kAutoDelay, true},
+      {kFirstStart, true},
+      {kRunning, true},
+      {kSwap, false},
+      {kDelay, 0.0},
+      {kSmoothing, qint64{24}},
+      {kAveraging, qint64{100}},
+      {kCoherenceThreshold, 0.5},
+      {kImpulse, false},
+      {kTraceManager, false},
+      {kRef, qint64{0}},
+      {kMeas, qint64{1}},
+      {kCapturedThickness, 1.0},
+      {kLiveThickness, 2.0},
+  };
+}
+
+// ---- reading -------------------------------------------------------------------------
+
+void AppSettings::reportBadValue(const char* key, const QVariant& raw) const {
+  // One line per key and run: getters are called on every repaint.
+  if (!reportedBadKeys_.insert(key).second) return;
+  qv::log("Settings: ignoring stored value \"%s\" of %s (wrong type); using the default",
+          raw.toString().toUtf8().constData(), key);
+}
+
+std::optional<int64_t> AppSettings::readInteger(const char* key) const {
+  std::lock_guard<std::recursive_mutex> lock(storeMutex_);
+  const QVariant raw = defaults_->value(key);
+  if (!raw.isValid()) return std::nullopt;
+  bool ok = false;
+  int64_t value = 0;
+  if (isIntegerType(raw)) {
+    value = raw.toLongLong(&ok);
+  } else if (isStringType(raw)) {
+    value = raw.toString().trimmed().toLongLong(&ok);
+  }
+  if (!ok) {
+    reportBadValue(key, raw);
+    return std::nullopt;
+  }
+  return value;
+}
+
+std::optional<float> AppSettings::readFloat(const char* key) const {
+  std::lock_guard<std::recursive_mutex> lock(storeMutex_);
+  const QVariant raw = defaults_->value(key);
+  if (!raw.isValid()) return std::nullopt;
+  bool ok = false;
+  double value = 0.0;
+  if (isIntegerType(raw) || raw.typeId() == QMetaType::Double ||
+      raw.typeId() == QMetaType::Float) {
+    value = raw.toDouble(&ok);
+  } else if (isStringType(raw)) {
+    value = raw.toString().trimmed().toDouble(&ok);
+  }
+  if (!ok || !std::isfinite(value) || std::fabs(value) > 3.0e38) {
+    reportBadValue(key, raw);
+    return std::nullopt;
+  }
+  return static_cast<float>(value);
+}
+
+std::optional<bool> AppSettings::readFlag(const char* key) const {
+  std::lock_guard<std::recursive_mutex> lock(storeMutex_);
+  const QVariant raw = defaults_->value(key);
+  if (!raw.isValid()) return std::nullopt;
+  if (raw.typeId() == QMetaType::Bool) return raw.toBool();
+  if (isStringType(raw) || isIntegerType(raw)) {
+    const QString text = raw.toString().trimmed().toLower();
+    if (text == "true" || text == "1" || text == "yes") return true;
+    if (text == "false" || text == "0" || text == "no") return false;
+  }
+  reportBadValue(key, raw);
+  return std::nullopt;
+}
+
+int64_t AppSettings::integerFor(const char* key) const {
+  if (auto v = readInteger(key)) return *v;
+  for (const auto& [k, v] : registered_)
+    if (std::string_view(k) == key) return v.toLongLong();
+  return 0;
+}
+
+float AppSettings::floatFor(const char* key) const {
+  if (auto v = readFloat(key)) return *v;
+  for (const auto& [k, v] : registered_)
+    if (std::string_view(k) == key) return static_cast<float>(v.toDouble());
+  return 0.0f;
+}
+
+bool AppSettings::flagFor(const char* key) const {
+  if (auto v = readFlag(key)) return *v;
+  for (const auto& [k, v] : registered_)
+    if (std::string_view(k) == key) return v.toBool();
+  return false;
+}
+
+std::optional<std::string> AppSettings::stringFor(const char* key) const {
+  std::lock_guard<std::recursive_mutex> lock(storeMutex_);
+  const QVariant raw = defaults_->value(key);
+  if (!raw.isValid()) return std::nullopt;
+  if (!isStringType(raw)) {
+    reportBadValue(key, raw);
+    return std::nullopt;
+  }
+  return raw.toString().toStdString();
+}
+
+void AppSettings::write(const char* key, const QVariant& value) {
+  std::lock_guard<std::recursive_mutex> lock(storeMutex_);
+  defaults_->setValue(key, value);
+  reportedBadKeys_.erase(key);
+}
+
+void AppSettings::remove(const char* key) {
+  std::lock_guard<std::recursive_mutex> lock(storeMutex_);
+  defaults_->remove(key);
+}
+
+void AppSettings::sync() {
+  std::lock_guard<std::recursive_mutex> lock(storeMutex_);
+  defaults_->sync();
+}
+
+QString AppSettings::fileName() const {
+  std::lock_guard<std::recursive_mutex> lock(storeMutex_);
+  return defaults_->fileName();
+}
+
+// ---- properties ----------------------------------------------------------------------
+
+int64_t AppSettings::smoothingFactor() const { return integerFor(kSmoothing); }
+void AppSettings::setSmoothingFactor(int64_t value) {
+  write(kSmoothing, qint64{value});
+  announce("smoothingFactor");
+}
+int64_t AppSettings::averaging() const { return integerFor(kAveraging); }
+void AppSettings::setAveraging(int64_t value) {
+  write(kAveraging, qint64{value});
+  announce("averaging");
+}
+int64_t AppSettings::delayedChannel() const { return integerFor(kDelayedChannel); }
+void AppSettings::setDelayedChannel(int64_t value) {
+  write(kDelayedChannel, qint64{value});
+  announce("delayedChannel");
+}
+// Floats are stored as doubles so the file keeps plain numbers a person can edit.
+float AppSettings::delayValueMS() const { return floatFor(kDelay); }
+void AppSettings::setDelayValueMS(float value) {
+  write(kDelay, static_cast<double>(value));
+  announce("delayValueMS");
+}
+float AppSettings::coherenceThreshold() const { return floatFor(kCoherenceThreshold); }
+void AppSettings::setCoherenceThreshold(float value) {
+  write(kCoherenceThreshold, static_cast<double>(value));
+  announce("coherenceThreshold");
+}
+bool AppSettings::autoDelayOn() const { return flagFor(kAutoDelay); }
+void AppSettings::setAutoDelayOn(bool value) {
+  write(kAutoDelay, value);
+  announce("autoDelayOn");
+}
+bool AppSettings::swapChannels() const { return flagFor(kSwap); }
+void AppSettings::setSwapChannels(bool value) {
+  write(kSwap, value);
+  announce("swapChannels");
+}
+bool AppSettings::runningOnStart() const { return flagFor(kRunning); }
+void AppSettings::setRunningOnStart(bool value) {
+  write(kRunning, value);
+  announce("runningOnStart");
+}
+bool AppSettings::generatorOn() const { return flagFor(kGenerator); }
+void AppSettings::setGeneratorOn(bool value) {
+  write(kGenerator, value);
+  announce("generatorOn");
+}
+bool AppSettings::showImpulseView() const { return flagFor(kImpulse); }
+void AppSettings::setShowImpulseView(bool value) {
+  write(kImpulse, value);
+  announce("showImpulseView");
+}
+bool AppSettings::showTraceManager() const { return flagFor(kTraceManager); }
+void AppSettings::setShowTraceManager(bool value) {
+  write(kTraceManager, value);
+  announce("showTraceManager");
+}
+bool AppSettings::firstStart() const { return flagFor(kFirstStart); }
+void AppSettings::setFirstStart(bool value) {
+  write(kFirstStart, value);
+  announce("firstStart");
+}
+
+std::optional<std::string> AppSettings::preferredRecordingDeviceUUID() const {
+  return stringFor(kRecording);
+}
+void AppSettings::setPreferredRecordingDeviceUUID(const std::optional<std::string>& value) {
+  if (value)
+    write(kRecording, QString::fromStdString(*value));
+  else
+    remove(kRecording);
+  announce("preferredRecordingDeviceUUID");
+  setRecordingDeviceUUID(value);
+}
+std::optional<std::string> AppSettings::preferredPlaybackDeviceUUID() const {
+  return stringFor(kPlayback);
+}
+void AppSettings::setPreferredPlaybackDeviceUUID(const std::optional<std::string>& value) {
+  if (value)
+    write(kPlayback, QString::fromStdString(*value));
+  else
+    remove(kPlayback);
+  announce("preferredPlaybackDeviceUUID");
+  setPlaybackDeviceUUID(value);
+}
+
+int64_t AppSettings::measChannelIndex() const { return integerFor(kMeas); }
+void AppSettings::setMeasChannelIndex(int64_t value) {
+  write(kMeas, qint64{value});
+  announce("measChannelIndex");
+}
+int64_t AppSettings::refChannelIndex() const { return integerFor(kRef); }
+void AppSettings::setRefChannelIndex(int64_t value) {
+  write(kRef, qint64{value});
+  announce("refChannelIndex");
+}
+
+std::optional<std::vector<int64_t>> AppSettings::channelMap() const {
+  std::lock_guard<std::recursive_mutex> lock(storeMutex_);
+  const QVariant raw = defaults_->value(kChannelMap);
+  if (!raw.isValid()) return std::nullopt;
+  // A list comes back as strings from the file, as numbers before it was written.
+  QVariantList items;
+  if (raw.typeId() == QMetaType::QStringList) {
+    for (const QString& s : raw.toStringList()) items.push_back(s);
+  } else if (raw.typeId() == QMetaType::QVariantList) {
+    items = raw.toList();
+  } else if (isStringType(raw) || isIntegerType(raw)) {
+    items.push_back(raw);  // a one-element list reads back as a plain value
+  } else {
+    reportBadValue(kChannelMap, raw);
+    return std::nullopt;
+  }
+  std::vector<int64_t> map;
+  for (const QVariant& item : items) {
+    bool ok = false;
+    const int64_t v = item.toString().trimmed().toLongLong(&ok);
+    if (!ok) {
+      reportBadValue(kChannelMap, raw);
+      return std::nullopt;
+    }
+    map.push_back(v);
+  }
+  return map;
+}
+void AppSettings::setChannelMap(const std::optional<std::vector<int64_t>>& value) {
+  if (value) {
+    QVariantList list;
+    for (int64_t v : *value) list.push_back(qint64{v});
+    write(kChannelMap, list);
+  } else {
+    remove(kChannelMap);
+  }
+  announce("channelMap");
+}
+
+float AppSettings::capturedTraceThickness() const { return floatFor(kCapturedThickness); }
+void AppSettings::setCapturedTraceThickness(float value) {
+  write(kCapturedThickness, static_cast<double>(value));
+  announce("capturedTraceThickness");
+}
+float AppSettings::liveTraceThickness() const { return floatFor(kLiveThickness); }
+void AppSettings::setLiveTraceThickness(float value) {
+  write(kLiveThickness, static_cast<double>(value));
+  announce("liveTraceThickness");
+}
+
+std::optional<std::string> AppSettings::recordingDeviceUUID() const {
+  std::lock_guard<std::mutex> lock(runtimeMutex_);
+  return recordingDeviceUUID_;
+}
+void AppSettings::setRecordingDeviceUUID(const std::optional<std::string>& value) {
+  {
+    std::lock_guard<std::mutex> lock(runtimeMutex_);
+    recordingDeviceUUID_ = value;
+  }
+  announce("recordingDeviceUUID");
+}
+std::optional<std::string> AppSettings::playbackDeviceUUID() const {
+  std::lock_guard<std::mutex> lock(runtimeMutex_);
+  return playbackDeviceUUID_;
+}
+void AppSettings::setPlaybackDeviceUUID(const std::optional<std::string>& value) {
+  {
+    std::lock_guard<std::mutex> lock(runtimeMutex_);
+    playbackDeviceUUID_ = value;
+  }
+  announce("playbackDeviceUUID");
+}
+
+// ---- observation ---------------------------------------------------------------------
+
+QVariant AppSettings::valueForProperty(const std::string& p) const {
+  if (p == "smoothingFactor") return qint64{smoothingFactor()};
+  if (p == "averaging") return qint64{averaging()};
+  if (p == "delayedChannel") return qint64{delayedChannel()};
+  if (p == "delayValueMS") return delayValueMS();
+  if (p == "coherenceThreshold") return coherenceThreshold();
+  if (p == "autoDelayOn") return autoDelayOn();
+  if (p == "swapChannels") return swapChannels();
+  if (p == "runningOnStart") return runningOnStart();
+  if (p == "generatorOn") return generatorOn();
+  if (p == "showImpulseView") return showImpulseView();
+  if (p == "showTraceManager") return showTraceManager();
+  if (p == "firstStart") return firstStart();
+  if (p == "preferredRecordingDeviceUUID") return optionalString(preferredRecordingDeviceUUID());
+  if (p == "preferredPlaybackDeviceUUID") return optionalString(preferredPlaybackDeviceUUID());
+  if (p == "measChannelIndex") return qint64{measChannelIndex()};
+  if (p == "refChannelIndex") return qint64{refChannelIndex()};
+  if (p == "channelMap") {
+    QVariantList list;
+    if (auto map = channelMap())
+      for (int64_t v : *map) list.push_back(qint64{v});
+    return list;
+  }
+  if (p == "capturedTraceThickness") return capturedTraceThickness();
+  if (p == "liveTraceThickness") return liveTraceThickness();
+  if (p == "recordingDeviceUUID") return optionalString(recordingDeviceUUID());
+  if (p == "playbackDeviceUUID") return optionalString(playbackDeviceUUID());
+  qv::log("Settings: no property named %s", p.c_str());
+  return {};
+}
+
+AppSettings::ObservationToken AppSettings::observe(const std::string& property, Observer observer,
+                                                   bool deliverInitial) {
+  auto shared = std::make_shared<Observer>(std::move(observer));
+  uint64_t id;
+  {
+    std::lock_guard<std::mutex> lock(observersMutex_);
+    id = nextObservationId_++;
+    observations_.push_back({id, property, shared});
+  }
+  if (deliverInitial) (*shared)(valueForProperty(property));
+  return ObservationToken(this, id);
+}
+
+void AppSettings::announce(const std::string& property) {
+  std::vector<std::pair<uint64_t, std::shared_ptr<Observer>>> targets;
+  {
+    std::lock_guard<std::mutex> lock(observersMutex_);
+    for (const Observation& o : observations_)
+      if (o.property == property) targets.emplace_back(o.id, o.observer);
+  }
+  if (targets.empty()) return;
+  const QVariant value = valueForProperty(property);
+  for (auto& [id, observer] : targets) {
+    bool stillThere;
+    {
+      std::lock_guard<std::mutex> lock(observersMutex_);
+      stillThere = std::any_of(observations_.begin(), observations_.end(),
+                               [id = id](const Observation& o) { return o.id == id; });
+    }
+    if (stillThere) (*observer)(value);
+  }
+}
+
+void AppSettings::removeObservation(uint64_t id) {
+  std::lock_guard<std::mutex> lock(observersMutex_);
+  observations_.erase(std::remove_if(observations_.begin(), observations_.end(),
+                                     [id](const Observation& o) { return o.id == id; }),
+                      observations_.end());
+}
+
+}  // namespace qv::gui

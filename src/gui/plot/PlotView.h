@@ -1,0 +1,160 @@
+#pragma once
+// The plotting widget: draws a plot::ChartList (line, phase line, bar, spectrogram) over
+// a grid with scales on up to four sides, pans and zooms inside a full range, and shows a
+// cursor that its delegate snaps. Main thread only, except setDataOfLengthForChart, which
+// may come from any thread (the chart copies under its own lock; painting takes one
+// consistent snapshot per chart). Repaint requests are coalesced to at most one paint per
+// screen refresh.
+#include <QColor>
+#include <QPointF>
+#include <QRectF>
+#include <QStringList>
+#include <QWidget>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "plot/Chart.h"
+#include "plot/ChartColor.h"
+#include "plot/ChartList.h"
+#include "plot/XValuesSpan.h"
+
+class QTimer;
+
+namespace qv::gui {
+
+enum PlotSide : int {
+  PlotSideLeft = 0,
+  PlotSideRight = 1,
+  PlotSideBottom = 2,
+  PlotSideTop = 3,
+  PlotSideCount = 4,
+};
+
+struct PlotRange {
+  double min = 0.0;
+  double max = 1.0;
+  bool operator==(const PlotRange&) const = default;
+};
+
+class PlotView;
+
+// Told of user pans and zooms; asked where to draw the cursor (the returned point, in
+// data coordinates, is where the cross-hair goes).
+class PlotViewDelegate {
+ public:
+  virtual ~PlotViewDelegate() = default;
+  virtual void plotViewPanned(PlotView* view) = 0;
+  virtual void plotViewZoomedIsHorizontal(PlotView* view, bool isHorizontal) = 0;
+  virtual QPointF plotViewCursorMoved(PlotView* view, QPointF point) = 0;
+  virtual QPointF plotViewCursorTrackingStarted(PlotView* view, QPointF point) = 0;
+  virtual QPointF plotViewCursorTrackingFinished(PlotView* view, QPointF point) = 0;
+};
+
+class PlotView : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit PlotView(QWidget* parent = nullptr);
+  ~PlotView() override;
+
+  // ---- axes (data coordinates) ----
+  // The limit of panning and zooming.
+  void setRangeMinXMaxXMinYMaxY(double minX, double maxX, double minY, double maxY);
+  // Clamped to the full range. The first visible range set is the one double-click
+  // returns to.
+  void setVisibleRangeMinXMaxXMinYMaxY(double minX, double maxX, double minY, double maxY);
+  PlotRange rangeX() const;
+  PlotRange rangeY() const;
+  PlotRange visibleRangeX() const;
+  PlotRange visibleRangeY() const;
+  void setGridStepX(double step);
+  void setGridStepY(double step);
+  double gridStepX() const;
+  double gridStepY() const;
+
+  // ---- scales ----
+  // One label per x grid line, the first at the full range's minimum (left and right
+  // sides label the y grid from its values and ignore this).
+  void setLabelsForSide(const QStringList& labels, PlotSide side);
+  void setScaleSideVisible(PlotSide side, bool visible);
+  void setScaleSideLabelsVisible(PlotSide side, bool visible);
+  bool isScaleSideVisible(PlotSide side) const;
+  bool areScaleSideLabelsVisible(PlotSide side) const;
+  // Overlaid: labels drawn inside the chart area, which then fills the widget.
+  void setScalesOverlaid(bool overlaid);
+  void setScaleFontSize(float points);
+
+  // ---- look ----
+  void setBackgroundColor(const QColor& color);
+  void setChartsBackgroundColor(const QColor& color);
+  void setChartsBorderColor(const QColor& color);
+  void setGridColor(const QColor& color);
+  void setGridThickness(double thickness);
+
+  // ---- cursor ----
+  void addCursor();
+  bool hasCursor() const;
+  void setCursorColor(const QColor& color);
+  QColor cursorColor() const;
+  void setCursorThickness(double thickness);
+  // Data coordinates; shows the cursor.
+  void setCursorPosition(QPointF point);
+  QPointF cursorPosition() const;
+  bool isCursorShown() const;
+
+  // ---- charts ----  (each new chart goes above all existing ones)
+  std::shared_ptr<plot::Chart> addLineChartWithName(const std::string& name, plot::XValuesSpan x,
+                                                    float thickness, plot::Color color);
+  std::shared_ptr<plot::Chart> addPhaseLineChartWithName(const std::string& name,
+                                                         plot::XValuesSpan x, float thickness,
+                                                         plot::Color color);
+  std::shared_ptr<plot::Chart> addBarChartWithName(const std::string& name, plot::XValuesSpan x,
+                                                   plot::Color color1, plot::Color color2);
+  std::shared_ptr<plot::Chart> addSpectrogramWithName(const std::string& name,
+                                                      plot::XValuesSpan x, int32_t sizeByTime);
+  bool deleteChart(const plot::Chart* chart);
+  size_t deleteChartsWithID(const std::string& id);
+  // Any thread. The values are copied.
+  void setDataOfLengthForChart(const float* data, int32_t length, plot::Chart* chart);
+  const plot::ChartList& chartList() const;
+  plot::ChartList& chartList();
+
+  // ---- drawing ----
+  // Repaint requests; coalesced (the flag is accepted for callers that pass one).
+  void update(bool flag);
+  void update();
+  // While animating, the view expects a steady stream of requests.
+  void setIsAnimating(bool animating);
+  bool isAnimating() const;
+  void setNeedsDisplay(bool needsDisplay);
+  // Paints once now into an image of the widget's size at the given device pixel ratio
+  // (tests, benchmarks, screenshots).
+  QImage renderImage(qreal devicePixelRatio = 1.0);
+  // How many paints ran (tests of coalescing).
+  uint64_t paintCount() const;
+
+  void setDelegate(PlotViewDelegate* delegate);
+  PlotViewDelegate* delegate() const;
+
+  // ---- geometry, in widget (logical pixel) coordinates ----
+  QRectF chartRect() const;
+  QPointF widgetPointForValue(QPointF value) const;
+  QPointF valueForWidgetPoint(QPointF point) const;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+  void leaveEvent(QEvent* event) override;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> d_;
+};
+
+}  // namespace qv::gui
