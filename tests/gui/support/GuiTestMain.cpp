@@ -30,6 +30,10 @@ int main(int argc, char** argv) {
   setenv("XDG_CACHE_HOME", (home + "/cache").c_str(), 1);
   setenv("QUORVEX_DATA_DIR", (home + "/data/Quorvex").c_str(), 1);
   setenv("QUORVEX_TEST_HOME", home.c_str(), 1);
+  const std::string runtime = home + "/runtime";
+  std::filesystem::create_directories(runtime);
+  std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
+  setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
 
   int status;
   {
