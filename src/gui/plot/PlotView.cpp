@@ -219,6 +219,11 @@ void PlotView::setGridThickness(double thickness) {
   update();
 }
 
+void PlotView::setScaleLabelColor(const QColor& color) {
+  d_->look.labelColor = color;
+  update();
+}
+
 // ---- cursor ----
 
 void PlotView::addCursor() {

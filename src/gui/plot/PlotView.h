@@ -91,6 +91,8 @@ class PlotView : public QWidget {
   void setChartsBorderColor(const QColor& color);
   void setGridColor(const QColor& color);
   void setGridThickness(double thickness);
+  // The scale labels' text (light grey by default).
+  void setScaleLabelColor(const QColor& color);
 
   // ---- cursor ----
   void addCursor();
