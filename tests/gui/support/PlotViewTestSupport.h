@@ -17,12 +17,12 @@ inline constexpr plot::Color kGreen{0.0f, 1.0f, 0.0f, 1.0f};
 inline constexpr plot::Color kBlue{0.0f, 0.0f, 1.0f, 1.0f};
 inline constexpr plot::Color kWhite{1.0f, 1.0f, 1.0f, 1.0f};
 
-// x 0..100, y -100..100 on a black chart area that fills the widget; no grid.
+// x 0..100, y -100..100 (all of it visible, no start-up range set yet) on a black chart
+// area that fills the widget; no grid.
 inline std::unique_ptr<gui::PlotView> makeBareView(int width = 400, int height = 200) {
   auto view = std::make_unique<gui::PlotView>();
   view->resize(width, height);
   view->setRangeMinXMaxXMinYMaxY(0, 100, -100, 100);
-  view->setVisibleRangeMinXMaxXMinYMaxY(0, 100, -100, 100);
   for (int side = 0; side < gui::PlotSideCount; ++side) {
     view->setScaleSideVisible(static_cast<gui::PlotSide>(side), false);
   }
