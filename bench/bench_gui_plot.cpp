@@ -50,7 +50,7 @@ void BM_PlotViewFrame(benchmark::State& state) {
   view.setVisibleRangeMinXMaxXMinYMaxY(std::log10(14.0), span.lastX, -180, 180);
   view.setGridStepX(0.3f);
   view.setGridStepY(30.0);
-  const QStringList labels{"", "16", "32", "63", "125", "250", "500",
+  const QStringList labels{"",    "16",  "32",  "63",  "125", "250", "500",
                            " 1K", " 2K", " 4K", " 8K", "16K", "32K"};
   view.setLabelsForSide(labels, qv::gui::PlotSideBottom);
   view.setLabelsForSide(labels, qv::gui::PlotSideTop);

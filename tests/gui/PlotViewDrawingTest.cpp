@@ -187,13 +187,13 @@ TEST_F(PlotViewDrawingTest, SpectrogramScrollsANewRowInAtTheTop) {
 
   view->setDataOfLengthForChart(loud, 4, sg.get());
   QImage image = view->renderImage();
-  EXPECT_GT(brightness(image.pixel(200, 25)), 200);   // newest row, 50 px tall
-  EXPECT_LT(brightness(image.pixel(200, 75)), 10);    // nothing older yet
+  EXPECT_GT(brightness(image.pixel(200, 25)), 200);  // newest row, 50 px tall
+  EXPECT_LT(brightness(image.pixel(200, 75)), 10);   // nothing older yet
 
   view->setDataOfLengthForChart(quiet, 4, sg.get());
   image = view->renderImage();
   EXPECT_LT(brightness(image.pixel(200, 25)), 10);
-  EXPECT_GT(brightness(image.pixel(200, 75)), 200);   // the loud row moved down
+  EXPECT_GT(brightness(image.pixel(200, 75)), 200);  // the loud row moved down
 }
 
 }  // namespace

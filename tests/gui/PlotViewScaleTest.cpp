@@ -85,8 +85,10 @@ TEST_F(PlotViewScaleTest, GridLinesFollowTheFullRangeOriginAndTheSteps) {
   }
   // The grid stays inside the chart area; below it only a short tick marks each line
   // (and line 5 has no label).
-  EXPECT_EQ(qGreen(image.pixel(static_cast<int>(xOf(50)), static_cast<int>(chart.bottom()) + 1)), 255);
-  EXPECT_EQ(qGreen(image.pixel(static_cast<int>(xOf(50)), static_cast<int>(chart.bottom()) + 8)), 0);
+  EXPECT_EQ(qGreen(image.pixel(static_cast<int>(xOf(50)), static_cast<int>(chart.bottom()) + 1)),
+            255);
+  EXPECT_EQ(qGreen(image.pixel(static_cast<int>(xOf(50)), static_cast<int>(chart.bottom()) + 8)),
+            0);
 }
 
 TEST_F(PlotViewScaleTest, LabelKSitsUnderTheKthLineFromTheFullMinimum) {
@@ -130,7 +132,8 @@ TEST_F(PlotViewScaleTest, HiddenLabelsAndHiddenScalesGiveTheirRoomBack) {
   const QRectF withTicks = view->chartRect();
   EXPECT_GT(withTicks.height(), withLabels.height());
   const QImage image = view->renderImage();
-  EXPECT_EQ(inkIn(image, QRect(QPoint(static_cast<int>(withTicks.left()), static_cast<int>(withTicks.bottom()) + 1),
+  EXPECT_EQ(inkIn(image, QRect(QPoint(static_cast<int>(withTicks.left()),
+                                      static_cast<int>(withTicks.bottom()) + 1),
                                QPoint(599, 299)))
                 .count,
             0);
@@ -143,8 +146,8 @@ TEST_F(PlotViewScaleTest, OverlaidScalesDrawInsideAChartAreaThatFillsTheView) {
   EXPECT_EQ(view->chartRect(), QRectF(0, 0, 600, 300));
   const QImage image = view->renderImage();
   const double x = xOf(40);
-  const Ink ink = inkIn(image, QRect(QPoint(static_cast<int>(x - 14), 270),
-                                     QPoint(static_cast<int>(x + 14), 299)));
+  const Ink ink = inkIn(
+      image, QRect(QPoint(static_cast<int>(x - 14), 270), QPoint(static_cast<int>(x + 14), 299)));
   EXPECT_GT(ink.count, 0);
   EXPECT_NEAR(ink.centreX, x, 2.0);
   // y labels run along the inside of the left edge.
@@ -159,7 +162,8 @@ TEST(PlotLabelText, DecimalsFollowTheStep) {
   EXPECT_EQ(PlotPainter::yLabelText(0.4, 0.2), "0.4");
   EXPECT_EQ(PlotPainter::yLabelText(-0.75, 0.25), "-0.75");
   // A single-precision step still reads as tenths.
-  EXPECT_EQ(PlotPainter::yLabelText(3 * static_cast<double>(0.3f), static_cast<double>(0.3f)), "0.9");
+  EXPECT_EQ(PlotPainter::yLabelText(3 * static_cast<double>(0.3f), static_cast<double>(0.3f)),
+            "0.9");
   // The zero line of a grid computed as k · step is never "-0".
   EXPECT_EQ(PlotPainter::yLabelText(-1e-17, 0.2), "0.0");
 }

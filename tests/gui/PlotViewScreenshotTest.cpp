@@ -47,8 +47,8 @@ qv::plot::XValuesSpan bandSpan() {
 
 // A loudspeaker-like response: a low roll-off, a bump, a dip and noise up high.
 float magnitudeAt(int i) {
-  const double f = std::pow(10.0, std::log10(8.0) + (std::log10(22000.0) - std::log10(8.0)) * i /
-                                      (kBands - 1));
+  const double f =
+      std::pow(10.0, std::log10(8.0) + (std::log10(22000.0) - std::log10(8.0)) * i / (kBands - 1));
   const double rolloff = -12.0 * std::log2(std::max(1.0, 60.0 / f));
   const double bump = 4.0 * std::exp(-std::pow(std::log2(f / 120.0), 2.0));
   const double dip = -9.0 * std::exp(-std::pow(std::log2(f / 3000.0) * 3.0, 2.0));
@@ -87,13 +87,14 @@ TEST_P(PlotViewScreenshotTest, MeasurementViewsShowEveryKindOfChart) {
   auto sg = mag->addSpectrogramWithName("sg", bandSpan(), 24);
   std::vector<float> row(kBands);
   for (int t = 0; t < 24; ++t) {
-    for (int i = 0; i < kBands; ++i) row[i] = magnitudeAt(i) - 35.0f + 25.0f * std::sin(t * 0.4 + i * 0.004);
+    for (int i = 0; i < kBands; ++i)
+      row[i] = magnitudeAt(i) - 35.0f + 25.0f * std::sin(t * 0.4 + i * 0.004);
     mag->setDataOfLengthForChart(row.data(), kBands, sg.get());
     (void)mag->renderImage(dpr);
   }
-  auto bars = mag->addBarChartWithName("bands", {static_cast<float>(std::log10(16.0)),
-                                                 static_cast<float>(std::log10(16000.0)), 11},
-                                       {0.2f, 0.6f, 1.0f, 0.55f}, {0.1f, 0.2f, 0.5f, 0.55f});
+  auto bars = mag->addBarChartWithName(
+      "bands", {static_cast<float>(std::log10(16.0)), static_cast<float>(std::log10(16000.0)), 11},
+      {0.2f, 0.6f, 1.0f, 0.55f}, {0.1f, 0.2f, 0.5f, 0.55f});
   std::vector<float> bandLevels{-20, -14, -10, -11, -13, -9, -10, -15, -18, -16, -24};
   mag->setDataOfLengthForChart(bandLevels.data(), 11, bars.get());
   std::vector<float> trace(kBands);
@@ -143,17 +144,21 @@ TEST_P(PlotViewScreenshotTest, MeasurementViewsShowEveryKindOfChart) {
   std::vector<float> ir(16384);
   for (int i = 0; i < 16384; ++i) {
     const double t = i / 16384.0;
-    ir[i] = static_cast<float>(t < 0.05 ? 0.0 : 0.22 * std::exp(-(t - 0.05) * 40.0) * std::cos((t - 0.05) * 900.0));
+    ir[i] = static_cast<float>(
+        t < 0.05 ? 0.0 : 0.22 * std::exp(-(t - 0.05) * 40.0) * std::cos((t - 0.05) * 900.0));
   }
-  auto impChart = imp->addLineChartWithName("imp", {0.0f, 1.0f, 16384}, 2.0f, {0.5f, 1.0f, 0.0f, 1.0f});
+  auto impChart =
+      imp->addLineChartWithName("imp", {0.0f, 1.0f, 16384}, 2.0f, {0.5f, 1.0f, 0.0f, 1.0f});
   imp->setDataOfLengthForChart(ir.data(), 16384, impChart.get());
   auto filled = imp->chartList().addChart(qv::plot::kChartFilledLine, "env", {0.0f, 1.0f, 400});
   filled->setColor(80, 140, 255, 255);
   std::vector<float> envelope(400);
-  for (int i = 0; i < 400; ++i) envelope[i] = static_cast<float>(-0.24 + 0.05 * std::exp(-i / 40.0));
+  for (int i = 0; i < 400; ++i)
+    envelope[i] = static_cast<float>(-0.24 + 0.05 * std::exp(-i / 40.0));
   imp->setDataOfLengthForChart(envelope.data(), 400, filled.get());
 
-  const QImage shot = stack({imp->renderImage(dpr), mag->renderImage(dpr), phs->renderImage(dpr)}, dpr);
+  const QImage shot =
+      stack({imp->renderImage(dpr), mag->renderImage(dpr), phs->renderImage(dpr)}, dpr);
   const QString name = dpr > 1.0 ? "plotview-all-kinds@2x" : "plotview-all-kinds";
   const QString path = saveScreenshot(shot, name);
   EXPECT_FALSE(path.isEmpty());

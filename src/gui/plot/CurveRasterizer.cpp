@@ -221,7 +221,8 @@ void CurveRasterizer::blendSpan(int column, double lo, double hi, uint32_t pixel
     for (int j = j0 + 1; j < j1; ++j) put(j, rowPixels[j - clip_.top()]);
   } else if ((pixel >> 24) == 255) {
     uchar* row = base + (j0 + 1) * bytesPerLine_;
-    for (int j = j0 + 1; j < j1; ++j, row += bytesPerLine_) *reinterpret_cast<uint32_t*>(row) = pixel;
+    for (int j = j0 + 1; j < j1; ++j, row += bytesPerLine_)
+      *reinterpret_cast<uint32_t*>(row) = pixel;
   } else {
     for (int j = j0 + 1; j < j1; ++j) put(j, pixel);
   }
