@@ -39,12 +39,14 @@ inline void setBand(TransferFunctionModel& model, int32_t band, BandValues v) {
 
 class PlotArea {
  public:
-  explicit PlotArea(int width = 1000, int height = 600, unsigned processors = 4)
+  explicit PlotArea(int width = 1000, int height = 600, unsigned processors = 4,
+                    std::shared_ptr<Clock> clock = nullptr)
       : store_(folder_.path()) {
     base_.resize(width, height);
     gui::QVPlotController::Options options;
     options.processorCount = processors;
     options.traceManager = &store_;
+    options.clock = std::move(clock);
     controller_ = std::make_unique<gui::QVPlotViewController>(options);
   }
   ~PlotArea() { controller_.reset(); }
