@@ -93,6 +93,33 @@ TEST_F(TraceListModelTest, AMixOfOperationsIsMirroredRowByRow) {
             QString::fromStdString(*store->traceShotForIndex(0)->name));
 }
 
+TEST_F(TraceListModelTest, ScatteredDeletionsAndInsertionsInOneChangeSetLandRowByRow) {
+  for (int i = 0; i < 6; ++i) capture(*store, test::nameOf(i));
+  settle();
+  const TraceShotResults before = store->allTraceShots();
+  auto fresh = [](std::int64_t id, const char* name) {
+    auto shot = std::make_shared<TraceShot>();
+    shot->id = id;
+    shot->name = name;
+    shot->dateCreated = TraceDate(std::chrono::microseconds(id));
+    return TraceShotRef(shot);
+  };
+  auto renamed = std::make_shared<TraceShot>(before[5]);
+  renamed->name = "renamed";
+  // Rows 1, 3 and 4 go; two traces arrive at rows 0 and 2; the last one is renamed.
+  const TraceShotResults after(
+      {fresh(100, "x"), before.at(0), fresh(101, "y"), before.at(2), TraceShotRef(renamed)});
+  const TraceChangeSet changes = TraceChangeSet::between(before, after);
+  ASSERT_EQ(changes, (TraceChangeSet{{1, 3, 4}, {0, 2}, {4}}));
+  inserted.clear();
+  model->applyNotification(after, changes, std::nullopt);
+  EXPECT_EQ(resets, 0);
+  EXPECT_EQ(removed, (std::vector<std::pair<int, int>>{{3, 4}, {1, 1}}));
+  EXPECT_EQ(inserted, (std::vector<std::pair<int, int>>{{0, 0}, {2, 2}}));
+  ASSERT_EQ(model->rowCount(), 5);
+  for (int row = 0; row < 5; ++row) EXPECT_EQ(model->shotAt(row), after.at(row));
+}
+
 TEST_F(TraceListModelTest, ClearAllRemovesEveryRowInOneBatch) {
   for (int i = 0; i < 4; ++i) capture(*store, test::nameOf(i));
   settle();
