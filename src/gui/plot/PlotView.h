@@ -131,7 +131,7 @@ class PlotView : public QWidget {
   // Paints once now into an image of the widget's size at the given device pixel ratio
   // (tests, benchmarks, screenshots).
   QImage renderImage(qreal devicePixelRatio = 1.0);
-  // How many paints ran (tests of coalescing).
+  // How many paint events ran (tests of coalescing); renderImage is not counted.
   uint64_t paintCount() const;
 
   void setDelegate(PlotViewDelegate* delegate);
@@ -153,6 +153,12 @@ class PlotView : public QWidget {
   void leaveEvent(QEvent* event) override;
 
  private:
+  enum CursorPhase { kCursorMoved, kCursorTrackingStarted, kCursorTrackingFinished };
+  // Asks the delegate where the cursor goes for a pointer at `widgetPoint` and puts it there.
+  void moveCursorTo(int phase, QPointF widgetPoint);
+  // Pans from the visible ranges at the press by a pointer offset (logical pixels).
+  void panBy(QPointF offset);
+
   struct Impl;
   std::unique_ptr<Impl> d_;
 };
