@@ -21,7 +21,11 @@ namespace {
 namespace mv = theme::mainview;
 
 QString rgb(const QColor& c) {
-  return QStringLiteral("rgba(%1,%2,%3,%4)").arg(c.red()).arg(c.green()).arg(c.blue()).arg(c.alpha());
+  return QStringLiteral("rgba(%1,%2,%3,%4)")
+      .arg(c.red())
+      .arg(c.green())
+      .arg(c.blue())
+      .arg(c.alpha());
 }
 
 // Dark bars, quiet buttons, toggles lit in the accent colour while on.
@@ -86,7 +90,7 @@ QFont controlFont() {
 }  // namespace
 
 QString startButtonText(bool running) {
-  return running ? QStringLiteral("\u275A\u275A  Pause") : QStringLiteral("\u25B6  Start");
+  return running ? QStringLiteral("\u2016 Pause") : QStringLiteral("\u25B6 Start");
 }
 
 MainViewOutlets buildMainViewOutlets(QWidget* view) {
@@ -107,7 +111,7 @@ MainViewOutlets buildMainViewOutlets(QWidget* view) {
                              QObject::tr("Start or pause the measurement (Space)"));
   o.startButton->setFixedSize(mv::kStartButtonWidth, mv::kStartButtonHeight);
   QFont startFont = controlFont();
-  startFont.setPointSize(mv::kControlPointSize + 2);
+  startFont.setPointSize(mv::kControlPointSize + 1);
   startFont.setBold(true);
   o.startButton->setFont(startFont);
 
@@ -120,7 +124,8 @@ MainViewOutlets buildMainViewOutlets(QWidget* view) {
   o.levelLegendBottom = makeLabel(meterBox, "levelLegend", legendFont);
   const int h = mv::kLevelMeterHeight;
   const int rowHeight = 12;
-  for (auto [label, y] : {std::pair{o.levelLegendTop, 5 * h / 12}, std::pair{o.levelLegendBottom, 2 * h / 3}}) {
+  for (auto [label, y] :
+       {std::pair{o.levelLegendTop, 5 * h / 12}, std::pair{o.levelLegendBottom, 2 * h / 3}}) {
     label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     label->setGeometry(0, y - rowHeight / 2, mv::kLevelLegendWidth, rowHeight);
   }
@@ -145,6 +150,9 @@ MainViewOutlets buildMainViewOutlets(QWidget* view) {
   validator->setNotation(QDoubleValidator::StandardNotation);
   validator->setLocale(QLocale::c());
   o.delayTextField->setValidator(validator);
+  // Only a click gives it the keyboard: as the window's first focus it would swallow the
+  // single-key shortcuts (Space, C, Delete) from the start.
+  o.delayTextField->setFocusPolicy(Qt::ClickFocus);
   o.delayTextField->setToolTip(QObject::tr("Delay of the measurement channel in milliseconds"));
   auto* delayUnit = makeLabel(o.topView, "delayUnit", controlFont());
   delayUnit->setText(QStringLiteral("ms"));
@@ -214,7 +222,8 @@ MainViewOutlets buildMainViewOutlets(QWidget* view) {
   o.bottomView->setObjectName(QStringLiteral("mainBottomView"));
   o.bottomView->setAttribute(Qt::WA_StyledBackground, true);
   o.bottomView->setFixedHeight(mv::kBottomBarHeight);
-  o.cursorLabel = makeLabel(o.bottomView, "cursorLabel", theme::tabularFont(mv::kCursorReadoutPointSize));
+  o.cursorLabel =
+      makeLabel(o.bottomView, "cursorLabel", theme::tabularFont(mv::kCursorReadoutPointSize));
   o.smoothingLabel = makeLabel(o.bottomView, "smoothingLabel", controlFont());
   o.smoothingLabel->setToolTip(QObject::tr("Smoothing"));
   o.inputLabel = new QVClickableLabel(o.bottomView);

@@ -1,11 +1,13 @@
 // The audio library's headers come before any Qt header: they declare a method named
 // `emit`, which Qt defines as a macro.
+// clang-format off
 #include "audio/GeneratorController.h"
 #include "audio/QVRecorder.h"
 #include "audio/QXBassHelper.h"
 #include "audio/QXDeviceManager.h"
 #include "delay/QVDelayFinder.h"
 #include "engine/TransferFunctionModel.h"
+// clang-format on
 #include "gui/app/QVMainViewController.h"
 
 #include <QComboBox>
@@ -102,6 +104,9 @@ QVMainViewController::QVMainViewController(QWidget* parent, std::unique_ptr<Aler
   // The generator never starts by itself.
   settings.setGeneratorOn(false);
 
+  // A click on the bars takes the keyboard from the delay field, so the single-key
+  // shortcuts work again.
+  setFocusPolicy(Qt::ClickFocus);
   connect(ui_.inputLabel, &QVClickableLabel::clicked, this, [this] { openInputPreferences(); });
 
   buildMenus();
@@ -119,6 +124,9 @@ QVMainViewController::QVMainViewController(QWidget* parent, std::unique_ptr<Aler
 }
 
 QVMainViewController::~QVMainViewController() {
+  // The controls outlive this destructor (QWidget deletes them afterwards) and may still
+  // report, e.g. the delay field losing focus as the window closes.
+  for (QObject* child : findChildren<QObject*>()) child->disconnect(this);
   observations_.clear();
   cursorObservation_.reset();
   traceObservation_.stop();
@@ -517,10 +525,10 @@ void QVMainViewController::onCursorTrackingPlot(const std::any& object) {
   if (!cursorValues(object, v)) return;
   const std::string smoothing =
       SmoothingModel::smoothingStringFromSmoothing(AppSettings::set().smoothingFactor());
-  ui_.cursorLabel->setText(QString::asprintf(
-      "%2.0f Hz     %2.1f dB      %2.0f\u00B0     %2.0f %%      %s", static_cast<double>(v[0]),
-      static_cast<double>(v[1]), static_cast<double>(v[2]), static_cast<double>(v[3]),
-      smoothing.c_str()));
+  ui_.cursorLabel->setText(
+      QString::asprintf("%2.0f Hz     %2.1f dB      %2.0f\u00B0     %2.0f %%      %s",
+                        static_cast<double>(v[0]), static_cast<double>(v[1]),
+                        static_cast<double>(v[2]), static_cast<double>(v[3]), smoothing.c_str()));
 }
 
 }  // namespace qv::gui

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/SmoothingModel.h"
+#include "gui/app/AlertAsker.h"
 #include "gui/app/AppSettings.h"
 #include "gui/app/MainViewOutlets.h"
 #include "platform/NotificationCenter.h"
@@ -30,7 +31,6 @@ class QXDeviceManager;
 
 namespace qv::gui {
 
-class AlertAsker;
 class QVPlotController;
 class QVPlotViewController;
 

@@ -43,7 +43,8 @@ void QVMainViewController::buildMenus() {
 
   auto* smoothing = new QMenu(tr("Smoothing"), this);
   for (int64_t n : smoothingModel_.smoothingValues()) {
-    QAction* item = addTaggedAction(smoothing, QString(), kTagSmoothingBase + static_cast<int>(n), true);
+    QAction* item =
+        addTaggedAction(smoothing, QString(), kTagSmoothingBase + static_cast<int>(n), true);
     validateMenuItem(item);  // the title comes from the tag
     connect(item, &QAction::triggered, this,
             [this, tag = kTagSmoothingBase + static_cast<int>(n)] { onSmoothingMenu(tag); });
