@@ -1,10 +1,44 @@
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
+
+#include <atomic>
 
 #include "JackServer.h"
 #include "audio/QXDeviceManager.h"
 #include "audiolib/AudioLibrary.h"
+#include "audiolib/backends/portaudio/JackBackend.h"
 #include "platform/MainQueue.h"
+
+// Changes of the environment while they are counted: the library's threads must never make
+// one, since getenv on any other thread would race them.
+namespace {
+std::atomic<bool> gCountingEnvironment{false};
+std::atomic<int> gEnvironmentChanges{0};
+template <typename Fn>
+Fn realFunction(const char* name) {
+  return reinterpret_cast<Fn>(dlsym(RTLD_NEXT, name));
+}
+void countEnvironmentChange() {
+  if (gCountingEnvironment.load()) gEnvironmentChanges.fetch_add(1);
+}
+}  // namespace
+
+extern "C" int setenv(const char* name, const char* value, int overwrite) {
+  countEnvironmentChange();
+  static auto real = realFunction<int (*)(const char*, const char*, int)>("setenv");
+  return real(name, value, overwrite);
+}
+extern "C" int unsetenv(const char* name) {
+  countEnvironmentChange();
+  static auto real = realFunction<int (*)(const char*)>("unsetenv");
+  return real(name);
+}
+extern "C" int putenv(char* entry) {
+  countEnvironmentChange();
+  static auto real = realFunction<int (*)(char*)>("putenv");
+  return real(entry);
+}
 
 namespace qv {
 namespace {
@@ -31,11 +65,18 @@ bool has(const QXDeviceManager::DeviceList& list, const std::string& uid) {
   return false;
 }
 
+int jackDevices(const std::vector<AudioDeviceInfo>& list) {
+  int n = 0;
+  for (const auto& d : list) n += d.hostApi == JackBackend::kHostApi ? 1 : 0;
+  return n;
+}
+
 TEST(DeviceChangeTest, AJackServerStartingAndStoppingReachesTheListsAndTheDelegate) {
   JackServer server("qvdev-" + std::to_string(getpid()));  // not running yet
   AudioLibrary::Options options;
   options.clientName = "qvdev";
   options.rescanSeconds = 0.25;
+  gCountingEnvironment = true;  // PortAudio starts here, and again for each change below
   AudioLibrary library(options);
   CountingDelegate delegate;
   bool scanned = false;
@@ -59,6 +100,8 @@ TEST(DeviceChangeTest, AJackServerStartingAndStoppingReachesTheListsAndTheDelega
   EXPECT_EQ(jack->inputStreamsNumber(), 2u);
   EXPECT_EQ(jack->type(), QXAudioDeviceInfo::kTransportJack);
   EXPECT_TRUE(has(manager->allPlaybackDeviceInfos(), kJackUID));  // inputs and outputs: both lists
+  // Only our own JACK client reaches the server: PortAudio's JACK host API stays out.
+  EXPECT_EQ(jackDevices(library.recordingDevices()), 1);
 
   server.stop();
   ASSERT_TRUE(dispatch::mainQueue().runUntil(
@@ -66,6 +109,8 @@ TEST(DeviceChangeTest, AJackServerStartingAndStoppingReachesTheListsAndTheDelega
   EXPECT_EQ(delegate.recordingChanges, before + 2);
   EXPECT_EQ(manager->recordingDeviceByUID(kJackUID), nullptr);
   EXPECT_EQ(manager->playbackDeviceByUID("no such device"), nullptr);
+  gCountingEnvironment = false;
+  EXPECT_EQ(gEnvironmentChanges.load(), 0);
 }
 
 }  // namespace
