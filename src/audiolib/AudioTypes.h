@@ -40,6 +40,8 @@ struct AudioDeviceInfo {
   // Backend-private identity (a PortAudio device index, or 0 for the virtual device).
   int backendIndex = -1;
   bool isVirtual = false;
+  // False for a device that went away: it keeps its number, and gets it back on return.
+  bool enabled = true;
 };
 
 struct RecordInfo {

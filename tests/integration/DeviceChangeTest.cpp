@@ -3,12 +3,17 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstring>
 
 #include "JackServer.h"
+#include "audio/GeneratorController.h"
+#include "audio/QVRecorder.h"
+#include "audio/QXBassHelper.h"
 #include "audio/QXDeviceManager.h"
 #include "audiolib/AudioLibrary.h"
 #include "audiolib/backends/portaudio/JackBackend.h"
 #include "platform/MainQueue.h"
+#include "support/TestConsumer.h"
 
 // Changes of the environment while they are counted: the library's threads must never make
 // one, since getenv on any other thread would race them.
@@ -44,6 +49,8 @@ namespace qv {
 namespace {
 
 using test::JackServer;
+using test::TestConsumer;
+using test::TestRecorderDelegate;
 
 constexpr const char* kJackUID = "JACK Audio Connection Kit:system";
 
@@ -111,6 +118,76 @@ TEST(DeviceChangeTest, AJackServerStartingAndStoppingReachesTheListsAndTheDelega
   EXPECT_EQ(manager->playbackDeviceByUID("no such device"), nullptr);
   gCountingEnvironment = false;
   EXPECT_EQ(gEnvironmentChanges.load(), 0);
+}
+
+bool present(const std::vector<AudioDeviceInfo>& list, const std::string& uid) {
+  for (const auto& d : list) {
+    if (d.driver == uid) return true;
+  }
+  return false;
+}
+
+// The JACK server comes and goes under a capture and a generator on the virtual device,
+// which PortAudio and JACK devices are listed before.
+TEST(DeviceChangeTest, DeviceNumbersKeepTheirMeaningWhileJackComesAndGoes) {
+  constexpr const char* kVirtualUID = "Virtual:Virtual Sound System";
+  JackServer server("qvnum-" + std::to_string(getpid()));
+  AudioLibrary::Options options;
+  options.clientName = "qvnum";
+  options.rescanSeconds = 0.1;
+  AudioLibrary library(options);
+  auto& main = dispatch::mainQueue();
+  QXBassHelper helper(library);
+  auto delegate = std::make_shared<TestRecorderDelegate>();
+  auto recorder = QVRecorder::initWithDeviceUUID(kVirtualUID, 2, 44100, false, delegate, library);
+  auto consumer = std::make_shared<TestConsumer>();
+  recorder->addConsumer(consumer);
+  recorder->resumeRec();
+  const uint32_t recording = recorder->deviceHandle();
+  GeneratorController onVirtual(library);
+  onVirtual.setDeviceHandle(helper.playbackDeviceHandleForUUID(kVirtualUID));
+  onVirtual.start();
+  ASSERT_TRUE(onVirtual.isOn());
+
+  ASSERT_TRUE(server.start());
+  ASSERT_TRUE(main.runUntil([&] { return present(library.recordingDevices(), kJackUID); }, 10));
+  AudioDeviceInfo info;
+  ASSERT_TRUE(library.recordGetDeviceInfo(recording, &info));
+  EXPECT_EQ(info.driver, kVirtualUID);  // the recorder's number still names its device
+  const uint32_t jackRecording = helper.recordingDeviceHandleForUUID(kJackUID);
+  const uint32_t jackPlayback = helper.playbackDeviceHandleForUUID(kJackUID);
+  EXPECT_NE(jackRecording, recording);
+  // A second output on JACK (a plain stream: generators share one noise source).
+  ASSERT_TRUE(library.init(jackPlayback, 48000));
+  const uint32_t onJack = library.streamCreate(48000, [](uint32_t, void* buffer, uint32_t bytes) {
+    std::memset(buffer, 0, bytes);
+    return bytes;
+  });
+  ASSERT_TRUE(library.channelPlay(onJack, false));
+  // Stopping the generator stops its own device's output, not the other device's.
+  onVirtual.stop();
+  EXPECT_TRUE(library.channelIsActive(onJack));
+  onVirtual.start();
+
+  server.stop();
+  ASSERT_TRUE(main.runUntil([&] { return !present(library.recordingDevices(), kJackUID); }, 10));
+  library.channelFree(onJack);  // lets our JACK client go, so that it can connect again
+  EXPECT_TRUE(onVirtual.isOn());
+  ASSERT_TRUE(library.recordGetDeviceInfo(jackRecording, &info));
+  EXPECT_EQ(info.driver, kJackUID);  // away, but still numbered
+  EXPECT_FALSE(info.enabled);
+  EXPECT_EQ(helper.recordingDeviceHandleForUUID(kJackUID), kDefaultDevice);
+  const size_t blocks = consumer->blocks();
+  ASSERT_TRUE(main.runUntil([&] { return consumer->blocks() >= blocks + 2; }, 10));
+  ASSERT_TRUE(library.recordGetDeviceInfo(recorder->deviceHandle(), &info));
+  EXPECT_EQ(info.driver, kVirtualUID);
+
+  ASSERT_TRUE(server.start());
+  ASSERT_TRUE(main.runUntil([&] { return present(library.recordingDevices(), kJackUID); }, 10));
+  EXPECT_EQ(helper.recordingDeviceHandleForUUID(kJackUID), jackRecording);  // its old number
+  EXPECT_EQ(helper.playbackDeviceHandleForUUID(kJackUID), jackPlayback);
+  recorder->stopRec();
+  onVirtual.stop();
 }
 
 }  // namespace
