@@ -253,20 +253,25 @@ bool AudioLibrary::recordFree() {
 
 uint32_t AudioLibrary::recordStart(uint32_t rate, uint32_t channels, bool paused, uint32_t periodMs,
                                    CaptureCallback callback) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (recordOpen_.count(recordCurrent_) == 0) return fail(kAudioErrorInit), 0;
-  const AudioDeviceInfo* d = currentRecordingLocked();
-  if (d == nullptr) return fail(kAudioErrorDevice), 0;
-  if (rate == 0) rate = static_cast<uint32_t>(std::lround(d->defaultRate));
-  const uint32_t handle = nextHandle_++;
-  auto channel = std::make_shared<CaptureChannel>(
-      handle, *d, backendFor(*d), rate, static_cast<int>(channels), periodMs, std::move(callback));
-  if (!channel->valid()) return fail(channel->error()), 0;
-  captures_[handle] = channel;
+  std::shared_ptr<CaptureChannel> channel;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (recordOpen_.count(recordCurrent_) == 0) return fail(kAudioErrorInit), 0;
+    const AudioDeviceInfo* d = currentRecordingLocked();
+    if (d == nullptr) return fail(kAudioErrorDevice), 0;
+    if (rate == 0) rate = static_cast<uint32_t>(std::lround(d->defaultRate));
+    channel =
+        std::make_shared<CaptureChannel>(nextHandle_++, *d, backendFor(*d), rate,
+                                         static_cast<int>(channels), periodMs, std::move(callback));
+    if (!channel->valid()) return fail(channel->error()), 0;
+    captures_[channel->handle()] = channel;
+  }
+  // Played without the lock, like any channel: a restart waits for a delivery, whose
+  // callback may call the library.
   int err = kAudioOk;
   if (!paused && !channel->play(true, &err)) return fail(err), 0;
   ok();
-  return handle;
+  return channel->handle();
 }
 
 bool AudioLibrary::init(uint32_t device, uint32_t rate) {
@@ -389,20 +394,27 @@ bool AudioLibrary::channelPause(uint32_t handle) {
 bool AudioLibrary::channelStop(uint32_t handle) { return channelFree(handle); }
 
 bool AudioLibrary::channelFree(uint32_t handle) {
+  std::shared_ptr<CaptureChannel> capture;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (auto it = captures_.find(handle); it != captures_.end()) {
+      capture = std::move(it->second);
+      captures_.erase(it);
+    } else if (auto st = streams_.find(handle); st != streams_.end()) {
+      // Closed under the lock: PortAudio must not open or re-initialise meanwhile.
+      st->second->stop();
+      streams_.erase(st);
+      return ok();
+    } else {
+      return fail(kAudioErrorHandle);
+    }
+  }
+  // The delivery thread may be inside a callback that calls the library, so it is joined
+  // without the lock; the stream is then closed under it, like any other.
+  capture->stopDelivery();
   std::lock_guard<std::mutex> lock(mutex_);
-  // Stopped under the lock: PortAudio must not open or re-initialise meanwhile. The
-  // delivery thread being joined never takes this lock.
-  if (auto it = captures_.find(handle); it != captures_.end()) {
-    it->second->stop();
-    captures_.erase(it);
-    return ok();
-  }
-  if (auto it = streams_.find(handle); it != streams_.end()) {
-    it->second->stop();
-    streams_.erase(it);
-    return ok();
-  }
-  return fail(kAudioErrorHandle);
+  capture->close();
+  return ok();
 }
 
 bool AudioLibrary::channelGetInfo(uint32_t handle, ChannelInfo* info) const {
@@ -443,7 +455,7 @@ bool AudioLibrary::channelGetLevel(uint32_t handle, float* levels, float seconds
                                    uint32_t flags) const {
   auto c = capture(handle);
   if (!c) return fail(kAudioErrorHandle);
-  return c->level(levels, seconds, flags) ? ok() : fail(kAudioErrorVanished);
+  return c->level(levels, seconds, flags) ? ok() : fail(kAudioErrorNotPlaying);
 }
 
 bool AudioLibrary::channelSetEndedHandler(uint32_t handle, std::function<void()> handler) {

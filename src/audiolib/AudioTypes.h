@@ -17,7 +17,9 @@ enum AudioError : int {
   kAudioErrorAlready = 14,     // already initialised, already paused
   kAudioErrorNoChannels = 18,  // the device reports no channel in that direction
   kAudioErrorDevice = 23,      // no device with that index
-  kAudioErrorVanished = 24,    // the device went away while in use
+  kAudioErrorNotPlaying = 24,  // the channel is not playing: paused, stopped, or its device
+                               // went away while in use
+  kAudioErrorVanished = kAudioErrorNotPlaying,
   kAudioErrorUnknown = -1,
 };
 
