@@ -390,5 +390,37 @@ TEST_F(JackLoopTest, ZKilledServerEndsTheCaptureWithoutAHang) {
   recorder->resumeRec();  // nothing to record from any more; must not crash or hang
 }
 
+// A device with eight channels: a frame is eight floats, and the map picks two of them.
+class JackEightChannelTest : public JackLoopTest {
+ protected:
+  JackEightChannelTest() { ports = 8; }
+};
+
+TEST_F(JackEightChannelTest, MapFiveTwoTakesDeviceChannelsFiveAndTwoOfEveryFrame) {
+  startRecorder({5, 2}, 48000);
+  EXPECT_EQ(recorder->inputChannelCount(), 8u);
+  startStream([](uint64_t) { return 0.25f; });  // out_0
+  startStream([](uint64_t) { return -0.5f; });  // out_2
+  // Only our two streams feed inputs 5 and 2; every other input hears the silent system.
+  for (const auto& [from, to] :
+       {std::pair{"system:capture_6", "in_5"}, {"system:capture_3", "in_2"}})
+    JackServer::tool({"jack_disconnect", from, std::string(kClient) + ":" + to});
+  ASSERT_TRUE(JackServer::tool(
+      {"jack_connect", std::string(kClient) + ":out_0", std::string(kClient) + ":in_5"}));
+  ASSERT_TRUE(JackServer::tool(
+      {"jack_connect", std::string(kClient) + ":out_2", std::string(kClient) + ":in_2"}));
+  recorder->resumeRec();
+  ASSERT_TRUE(waitFor([&] { return consumer->blocks() >= 6; }));
+  recorder->pauseRec();
+  const auto five = consumer->channel(0);
+  const auto two = consumer->channel(1);
+  ASSERT_GT(five.size(), 20000u);
+  // The connections were made after the capture began: judge the second half.
+  for (size_t i = five.size() / 2; i < five.size(); ++i) {
+    ASSERT_EQ(five[i], 0.25f) << i;
+    ASSERT_EQ(two[i], -0.5f) << i;
+  }
+}
+
 }  // namespace
 }  // namespace qv
