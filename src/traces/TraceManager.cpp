@@ -8,6 +8,7 @@
 #include "platform/Assert.h"
 #include "platform/DispatchQueue.h"
 #include "platform/Log.h"
+#include "traces/TraceFileReader.h"
 #include "traces/TraceFolders.h"
 
 namespace qv {
@@ -404,53 +405,36 @@ void TraceManager::refresh() {
   adopt(std::move(list));
 }
 
-void TraceManager::getDocPath() {
-  documentPath_ = TraceFolders::documentsFolder() + "/QuorvexDocuments/Traces";
-}
+void TraceManager::getDocPath() { documentPath_ = TraceFileReader::traceFolder(); }
 
 std::optional<TraceDictionary> TraceManager::readShotData(const TraceShot& shot) const {
   if (!shot.filepath) return std::nullopt;
-  return TraceDictionary::readFile(*shot.filepath);
+  return TraceFileReader::read(*shot.filepath);
 }
 
 std::optional<TraceDictionary> TraceManager::loadTracesWithName(const std::string& fileName) const {
-  return TraceDictionary::readFile(documentPath_ + "/" + fileName);
-}
-
-void TraceManager::traceFromDictionary(const char* type, const TraceDictionary& dictionary,
-                                       const TraceCurveCallback& success) const {
-  if (dictionary.stringForKey("class") != "transferfunction") {
-    qv::log("Wrong trace class!!");
-    return;
-  }
-  traceWithTypeFromDictionarySuccess(type, dictionary, success);
+  return TraceFileReader::load(documentPath_, fileName);
 }
 
 void TraceManager::magnitudeFromDictionarySuccess(const TraceDictionary& dictionary,
                                                   const TraceCurveCallback& success) const {
-  traceFromDictionary("magnitude", dictionary, success);
+  TraceFileReader::curve("magnitude", dictionary, success, true);
 }
 
 void TraceManager::phaseFromDictionarySuccess(const TraceDictionary& dictionary,
                                               const TraceCurveCallback& success) const {
-  traceFromDictionary("phase", dictionary, success);
+  TraceFileReader::curve("phase", dictionary, success, true);
 }
 
 void TraceManager::coherenceFromDictionarySuccess(const TraceDictionary& dictionary,
                                                   const TraceCurveCallback& success) const {
-  traceFromDictionary("coherence", dictionary, success);
+  TraceFileReader::curve("coherence", dictionary, success, true);
 }
 
 void TraceManager::traceWithTypeFromDictionarySuccess(const std::string& type,
                                                       const TraceDictionary& dictionary,
                                                       const TraceCurveCallback& success) {
-  if (!dictionary.hasArrayForKey(type)) return;
-  const auto values = dictionary.floatsForKey(type);
-  if (!values) {
-    qv::log("Trace file: the %s array holds a value that is not a number", type.c_str());
-    return;
-  }
-  success(values->empty() ? nullptr : values->data(), values->size());
+  TraceFileReader::curve(type, dictionary, success, false);
 }
 
 void TraceManager::removeRealmFiles() {

@@ -82,7 +82,9 @@ class TraceManager {
   // Picks up what other processes committed since the last look and notifies observers.
   void refresh();
 
-  // Trace files.
+  // Trace files, read from documentPath() (known after getDocPath) by plain file name;
+  // refused (and logged) when the folder is not known yet, the name would leave the
+  // folder, or the file is not a regular file of at most TraceDictionary::kMaxFileBytes.
   void getDocPath();
   std::optional<TraceDictionary> readShotData(const TraceShot& shot) const;
   std::optional<TraceDictionary> loadTracesWithName(const std::string& fileName) const;
@@ -110,8 +112,6 @@ class TraceManager {
   void reportInTransaction(const TraceShot& shot);
   TraceShotRef findById(std::int64_t id) const;
   void checkThread() const;
-  void traceFromDictionary(const char* type, const TraceDictionary& dictionary,
-                           const TraceCurveCallback& success) const;
 
   ChartColorPalette palette_;
   TraceDatabase database_;
