@@ -10,6 +10,7 @@
 #include "cli/CliError.h"
 #include "cli/FileAnalysis.h"
 #include "cli/LiveAnalysis.h"
+#include "cli/OutputPaths.h"
 #include "cli/ResultWriters.h"
 #include "cli/SvgPlot.h"
 #include "traces/TraceManager.h"
@@ -96,6 +97,7 @@ int runDemo(const Options& given) {
 }  // namespace
 
 int runCommand(const Options& options) {
+  checkOutputPaths(options);
   switch (options.command) {
     case Command::Help:
       std::fputs(usageText(), stdout);
