@@ -202,9 +202,9 @@ void TFDataSource::setAveragingCoeficient(float avgCoef) {
 void TFDataSource::resetAverages() {
   // The buffers stay: the next update, with weight 1, replaces them by its frame.
   uint64_t state = _avgState.load(std::memory_order_relaxed);
-  while (!_avgState.compare_exchange_weak(
-      state, packWeight(static_cast<uint32_t>(state >> 32) + 1, 1.0f), std::memory_order_release,
-      std::memory_order_relaxed)) {
+  while (!_avgState.compare_exchange_weak(state,
+                                          packWeight(static_cast<uint32_t>(state >> 32) + 1, 1.0f),
+                                          std::memory_order_release, std::memory_order_relaxed)) {
   }
 }
 

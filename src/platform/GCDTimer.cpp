@@ -26,7 +26,8 @@ struct Source {
   double interval = 0;  // seconds; 0 for one-shot sources after they fired
   bool repeat = false;
   bool wall = false;
-  std::shared_ptr<Clock> clock;  // injected; nullptr for the system's wall or monotonic clock
+  // Injected; nullptr for the system's wall or monotonic clock.
+  std::shared_ptr<Clock> clock;
   double deadline = 0;  // on the source's own clock
   double now() const { return clock ? clock->now() : secondsOn(wall); }
   // The wall clock may jump, and an injected clock moves when its owner says so.

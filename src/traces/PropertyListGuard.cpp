@@ -41,8 +41,8 @@ class BinaryList {
     }
     offsetSize_ = static_cast<unsigned>(offsetSize);
     refSize_ = static_cast<unsigned>(refSize);
-    return offsetSize_ >= 1 && offsetSize_ <= 8 && refSize_ >= 1 && refSize_ <= 8 &&
-           count_ > 0 && top_ < count_ && table_ < t && (t - table_) / offsetSize_ >= count_;
+    return offsetSize_ >= 1 && offsetSize_ <= 8 && refSize_ >= 1 && refSize_ <= 8 && count_ > 0 &&
+           top_ < count_ && table_ < t && (t - table_) / offsetSize_ >= count_;
   }
 
   std::uint64_t count() const { return count_; }
@@ -56,8 +56,8 @@ class BinaryList {
     const unsigned type = static_cast<unsigned>(marker >> 4);
     std::uint64_t length = marker & 0x0F;
     std::uint64_t next = at + 1;
-    const bool counted = type == 0x4 || type == 0x5 || type == 0x6 || type == 0x7 ||
-                         type == 0xA || type == 0xC || type == 0xD;
+    const bool counted = type == 0x4 || type == 0x5 || type == 0x6 || type == 0x7 || type == 0xA ||
+                         type == 0xC || type == 0xD;
     if (counted && length == 0x0F) {
       // The length follows as an integer object.
       std::uint64_t intMarker = 0;
@@ -135,7 +135,8 @@ bool PropertyListGuard::acceptableXml(const std::string& bytes, std::string* why
       return false;
     }
     if (at + 1 < bytes.size() && bytes[at + 1] == '/') {
-      if (tagAt(bytes, at + 2, "array") || tagAt(bytes, at + 2, "dict")) depth = std::max(depth - 1, 0);
+      if (tagAt(bytes, at + 2, "array") || tagAt(bytes, at + 2, "dict"))
+        depth = std::max(depth - 1, 0);
       continue;
     }
     if (!tagAt(bytes, at + 1, "array") && !tagAt(bytes, at + 1, "dict")) continue;

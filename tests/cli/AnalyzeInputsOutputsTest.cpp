@@ -115,11 +115,11 @@ TEST(AnalyzeOutputs, AnOutputNamingAnInputIsRefusedAndTheInputKept) {
 TEST(AnalyzeOutputs, OutputsHonourTheUmask) {
   TempDir dir;
   writeHalfGain(dir.path("take.wav"), 48000, 0.5);
-  for (const auto& [mask, mode] : {std::pair{"022", 0644}, std::pair{"077", 0600},
-                                   std::pair{"002", 0664}}) {
-    const auto run = runAnalyze(dir, {"file", "take.wav", "--out", "o.csv", "--json", "o.json",
-                                      "--svg", "o.svg"},
-                                std::string("umask ") + mask + ";");
+  for (const auto& [mask, mode] :
+       {std::pair{"022", 0644}, std::pair{"077", 0600}, std::pair{"002", 0664}}) {
+    const auto run = runAnalyze(
+        dir, {"file", "take.wav", "--out", "o.csv", "--json", "o.json", "--svg", "o.svg"},
+        std::string("umask ") + mask + ";");
     ASSERT_EQ(run.status, 0) << run.err;
     for (const char* name : {"o.csv", "o.json", "o.svg"}) {
       struct stat st {};

@@ -39,7 +39,8 @@ inline void writeSoundFile(const std::string& path, int rate, int channels,
   info.samplerate = rate;
   info.channels = channels;
   const auto endsWith = [&](const std::string& tail) {
-    return path.size() > tail.size() && path.compare(path.size() - tail.size(), tail.size(), tail) == 0;
+    return path.size() > tail.size() &&
+           path.compare(path.size() - tail.size(), tail.size(), tail) == 0;
   };
   info.format = endsWith(".flac")   ? (SF_FORMAT_FLAC | SF_FORMAT_PCM_24)
                 : endsWith(".aiff") ? (SF_FORMAT_AIFF | SF_FORMAT_PCM_16)

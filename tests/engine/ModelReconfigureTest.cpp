@@ -15,9 +15,10 @@ namespace {
 
 // Both read-outs return the one BandPoint (two definitions in one program would be an
 // ODR violation, and this file, which sees both headers, would not compile).
-static_assert(std::is_same_v<
-              decltype(std::declval<TransferFunctionModel&>().closestMagnitudeDataForFrequencyHz(1.0f)),
-              decltype(std::declval<OctaveDataTransformer&>().closestBandDataForFrequencyHz(1.0f))>);
+static_assert(
+    std::is_same_v<
+        decltype(std::declval<TransferFunctionModel&>().closestMagnitudeDataForFrequencyHz(1.0f)),
+        decltype(std::declval<OctaveDataTransformer&>().closestBandDataForFrequencyHz(1.0f))>);
 
 constexpr uint64_t kN = 32768;
 

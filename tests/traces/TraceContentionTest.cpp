@@ -18,7 +18,8 @@ class TraceContentionTest : public ::testing::Test {
   void SetUp() override {
     // Made before the child starts, so that both processes share one schema.
     store = std::make_unique<TraceManager>(folder.path());
-    store->setVisibilityChangedCallback([this](const TraceShot& shot) { reported.push_back(shot); });
+    store->setVisibilityChangedCallback(
+        [this](const TraceShot& shot) { reported.push_back(shot); });
   }
   void TearDown() override {
     store.reset();
@@ -27,8 +28,7 @@ class TraceContentionTest : public ::testing::Test {
 
   // A child process that opens the database itself, takes the write lock with one trace
   // written, says "holding", keeps the lock for `holdSeconds` and then commits.
-  test::ChildResult holdWriteLock(double holdSeconds,
-                                  const std::function<void()>& whileHeld) {
+  test::ChildResult holdWriteLock(double holdSeconds, const std::function<void()>& whileHeld) {
     return test::runInChild(
         [&] {
           TraceDatabase db(folder.path());
@@ -80,8 +80,7 @@ TEST_F(TraceContentionTest, CapturesDuringAnotherWriteReturnAtOnceAndAreStoredLa
     }
     EXPECT_EQ(store->pendingCaptureCount(), 2u);
     EXPECT_TRUE(completed.empty());
-    EXPECT_TRUE(
-        dispatch::mainQueue().runUntil([&] { return completed.size() == 2; }, 10.0));
+    EXPECT_TRUE(dispatch::mainQueue().runUntil([&] { return completed.size() == 2; }, 10.0));
   });
   EXPECT_EQ(child.exitCode, 0);
   EXPECT_LT(slowest, 0.4);
@@ -134,8 +133,8 @@ TEST_F(TraceContentionTest, WaitingCaptureStoresOrFailsButIsNeverPending) {
   std::string error;
   TraceShotRef waited;
   auto child = holdWriteLock(0.5, [&] {
-    waited = store->newTraceWaiting("waited", curves.data(), 8, 3, "c",
-                                    std::chrono::seconds(10), &error);
+    waited = store->newTraceWaiting("waited", curves.data(), 8, 3, "c", std::chrono::seconds(10),
+                                    &error);
   });
   EXPECT_EQ(child.exitCode, 0);
   ASSERT_NE(waited, nullptr) << error;

@@ -148,10 +148,10 @@ TEST_F(TraceFileTest, NamesThatLeaveTheFolderAndAnUnknownFolderAreRefused) {
   fs::create_directories(store->documentPath() + "/sub");
   test::writeFile(store->documentPath() + "/sub/inner.plist", kXmlTrace);
   test::writeFile(folder.path() + "/docs/QuorvexDocuments/outside.plist", kXmlTrace);
-  for (const std::string& name : {std::string("../outside.plist"), std::string("sub/inner.plist"),
-                                  store->documentPath() + "/sample.plist", std::string(".."),
-                                  std::string("."), std::string(""),
-                                  std::string("sample.plist\0x", 14)}) {
+  for (const std::string& name :
+       {std::string("../outside.plist"), std::string("sub/inner.plist"),
+        store->documentPath() + "/sample.plist", std::string(".."), std::string("."),
+        std::string(""), std::string("sample.plist\0x", 14)}) {
     EXPECT_FALSE(store->loadTracesWithName(name).has_value()) << name;
   }
   EXPECT_TRUE(log.contains("not a file name inside the trace folder"));
