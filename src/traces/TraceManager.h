@@ -73,8 +73,9 @@ class TraceManager {
 
   // Capturing. `buffer` holds `count` curves of `length` floats: magnitude, phase,
   // coherence. Returns the stored trace when it could be stored at once. Otherwise nullptr:
-  // count is not 3 (logged), the store failed (logged), or another process held the
-  // database and the capture is pending (capturePending() is true). A pending capture keeps
+  // count is not 3 (logged), the store failed (logged), or the capture is pending
+  // (capturePending() is true) because another process held the database or an earlier
+  // capture is still pending. A pending capture keeps
   // its curves and is retried from the main queue until it is stored (then reported to the
   // visibility callback and the list observers like any capture) or, after
   // captureRetryWindow() seconds, logged as failed. `completion`, when given, runs exactly
