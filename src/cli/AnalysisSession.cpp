@@ -2,8 +2,10 @@
 
 #include <cmath>
 
+#include "audio/QVRecorderConsumer.h"
 #include "delay/QVDelayFinder.h"
 #include "engine/TransferFunctionModel.h"
+#include "platform/Assert.h"
 
 namespace qv::cli {
 
@@ -37,6 +39,7 @@ void AnalysisSession::announce(uint32_t sampleRate) {
 }
 
 void AnalysisSession::deliver(const float* frames, uint32_t count) {
+  QV_ASSERT(count <= kMaxBlockFrames);  // the block contract the consumers rely on
   const uint32_t bytes = count * 8;
   model_->tfDataSource()->getData(frames, bytes);
   finder_->getData(frames, bytes);

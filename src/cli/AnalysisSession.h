@@ -36,6 +36,7 @@ class AnalysisSession {
   // where there is no recorder to do it).
   void announce(uint32_t sampleRate);
 
+  // `count` frames, at most kMaxBlockFrames as from a recorder.
   void deliver(const float* frames, uint32_t count);
   void displayTick();
   void finderTick();

@@ -7,19 +7,31 @@
 #include <cstdio>
 #include <vector>
 
+#include "audio/QVRecorderConsumer.h"
 #include "cli/AnalysisSession.h"
 #include "cli/AudioFileSource.h"
+#include "platform/Assert.h"
 
 namespace qv::cli {
 namespace {
 
-// Simulated time runs in steps of 1/120 s, the finest grid on which every event falls:
-// blocks every 15 steps (125 ms), display ticks every 4 (1/30 s), finder ticks every 12.
-constexpr int kStepsPerSecond = 120;
-constexpr int kBlockSteps = 15;
-constexpr int kDisplaySteps = 4;
-constexpr int kFinderSteps = 12;
+// Simulated time runs in steps of 1/240 s, a grid on which every event falls: a capture
+// period every 30 steps (125 ms), display ticks every 8 (1/30 s), finder ticks every 24.
+constexpr int kStepsPerSecond = 240;
+constexpr int kPeriodSteps = 30;
+constexpr int kDisplaySteps = 8;
+constexpr int kFinderSteps = 24;
 constexpr double kStartTime = 1000.0;
+
+// Blocks per capture period: above 122.88 kHz a period holds more frames than a block may
+// carry, so it comes as equal blocks spread over the period, as a device with a shorter
+// callback period would deliver them.
+int blocksPerPeriod(uint32_t rate) {
+  const uint32_t periodFrames = (rate + 7) / 8;
+  const int blocks = static_cast<int>((periodFrames + kMaxBlockFrames - 1) / kMaxBlockFrames);
+  QV_ASSERT(kPeriodSteps % blocks == 0);
+  return blocks;
+}
 
 class Progress {
  public:
@@ -57,15 +69,19 @@ AnalysisResult analyseFile(AudioFileSource& source, const Options& options,
 
   // Block sizes follow the rate exactly over time (5512 and 5513 frames alternate at
   // 44.1 kHz), as a device's callbacks would.
-  std::vector<float> block(2 * (static_cast<size_t>(rate) / 8 + 2));
+  const int blocks = blocksPerPeriod(rate);
+  const int blockSteps = kPeriodSteps / blocks;
+  const double blocksPerSecond = 8.0 * blocks;
+  std::vector<float> block(2 * (static_cast<size_t>(rate / blocksPerSecond) + 2));
   Progress progress(source.frames());
   int64_t framesRead = 0;
   int64_t blockIndex = 0;
   for (int64_t step = 1;; ++step) {
     clock->set(kStartTime + static_cast<double>(step) / kStepsPerSecond);
-    if (step % kBlockSteps == 0) {
+    if (step % blockSteps == 0) {
       ++blockIndex;
-      const int64_t due = static_cast<int64_t>(std::llround(double(blockIndex) * rate / 8.0));
+      const int64_t due =
+          static_cast<int64_t>(std::llround(double(blockIndex) * rate / blocksPerSecond));
       const size_t want = static_cast<size_t>(due - framesRead);
       const size_t got = source.read(block.data(), want);
       if (got == 0) break;
