@@ -278,12 +278,12 @@ CaptureChannel::Outcome CaptureChannel::deliverLocked() {
     out = resampled_.data();
     outFrames = static_cast<uint32_t>(produced);
   }
-  if (outFrames > 0) emit(out, outFrames);
+  if (outFrames > 0) deliverFrames(out, outFrames);
   ring_->consume(static_cast<int32_t>(frames) * frameBytes);
   return Outcome::Audio;
 }
 
-void CaptureChannel::emit(const float* frames, uint32_t count) {
+void CaptureChannel::deliverFrames(const float* frames, uint32_t count) {
   if (!callback_) return;
   for (uint32_t offset = 0; offset < count;) {
     const uint32_t n = std::min(count - offset, kMaxCallbackFrames);

@@ -82,7 +82,7 @@ class CaptureChannel {
   // One callback period: what arrived goes to the callback.
   Outcome deliver();
   Outcome deliverLocked();
-  void emit(const float* frames, uint32_t count);
+  void deliverFrames(const float* frames, uint32_t count);
   void vanish(const char* why);
   bool makeResampler();
   bool onDeliveryThread() const { return delivering_.load() == std::this_thread::get_id(); }

@@ -1,13 +1,3 @@
-// The audio library's headers come before any Qt header: they declare a method named
-// `emit`, which Qt defines as a macro.
-// clang-format off
-#include "audio/GeneratorController.h"
-#include "audio/QVRecorder.h"
-#include "audio/QXBassHelper.h"
-#include "audio/QXDeviceManager.h"
-#include "delay/QVDelayFinder.h"
-#include "engine/TransferFunctionModel.h"
-// clang-format on
 #include "gui/app/QVMainViewController.h"
 
 #include <QComboBox>
@@ -17,6 +7,12 @@
 #include <QToolButton>
 #include <cmath>
 
+#include "audio/GeneratorController.h"
+#include "audio/QVRecorder.h"
+#include "audio/QXBassHelper.h"
+#include "audio/QXDeviceManager.h"
+#include "delay/QVDelayFinder.h"
+#include "engine/TransferFunctionModel.h"
 #include "gui/app/AlertAsker.h"
 #include "gui/app/QVClickableLabel.h"
 #include "gui/app/QVDelayStepper.h"

@@ -1,16 +1,12 @@
 // The measurement view's delay: the automatic delay finder with the acceptance of its
 // results, and the manual delay with its stepper and field.
-// The audio library's headers come before any Qt header: they declare a method named
-// `emit`, which Qt defines as a macro.
-// clang-format off
-#include "audio/QVRecorder.h"
-#include "delay/QVDelayFinder.h"
-// clang-format on
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <cmath>
 
+#include "audio/QVRecorder.h"
+#include "delay/QVDelayFinder.h"
 #include "gui/app/QVDelayStepper.h"
 #include "gui/app/QVMainViewController.h"
 #include "gui/display/QVPlotController.h"
