@@ -18,16 +18,16 @@ uint32_t pixelOf(const plot::ColorBytes& c) {
 // Anchors of a perceptual dark-to-bright map (black, purple, red, orange, pale yellow):
 // lightness rises evenly, so equal steps of level look like equal steps of colour.
 constexpr std::array<std::array<uint8_t, 3>, 11> kMapAnchors{{{0, 0, 4},
-                                                             {22, 11, 57},
-                                                             {66, 10, 104},
-                                                             {106, 23, 110},
-                                                             {147, 38, 103},
-                                                             {188, 55, 84},
-                                                             {221, 81, 58},
-                                                             {243, 118, 27},
-                                                             {252, 165, 10},
-                                                             {246, 215, 70},
-                                                             {252, 255, 164}}};
+                                                              {22, 11, 57},
+                                                              {66, 10, 104},
+                                                              {106, 23, 110},
+                                                              {147, 38, 103},
+                                                              {188, 55, 84},
+                                                              {221, 81, 58},
+                                                              {243, 118, 27},
+                                                              {252, 165, 10},
+                                                              {246, 215, 70},
+                                                              {252, 255, 164}}};
 
 std::array<QRgb, 256> makeColorMap() {
   std::array<QRgb, 256> map{};
@@ -37,8 +37,8 @@ std::array<QRgb, 256> makeColorMap() {
     const double f = pos - static_cast<double>(k);
     int rgb[3];
     for (int c = 0; c < 3; ++c) {
-      rgb[c] = static_cast<int>(
-          std::lround(kMapAnchors[k][c] * (1.0 - f) + kMapAnchors[k + 1][c] * f));
+      rgb[c] =
+          static_cast<int>(std::lround(kMapAnchors[k][c] * (1.0 - f) + kMapAnchors[k + 1][c] * f));
     }
     map[static_cast<size_t>(i)] = qRgb(rgb[0], rgb[1], rgb[2]);
   }
@@ -146,8 +146,8 @@ void ChartPainter::paintLine(const plot::ChartSnapshot& s, const PlotMapping& m,
       const double edge = down ? 180.0 : -180.0;
       const double unwrapped = down ? v + 360.0 : v - 360.0;
       const double denominator = unwrapped - previous;
-      const double t = denominator != 0.0 ? std::clamp((edge - previous) / denominator, 0.0, 1.0)
-                                          : 0.5;
+      const double t =
+          denominator != 0.0 ? std::clamp((edge - previous) / denominator, 0.0, 1.0) : 0.5;
       const double xw = run_.back().x + t * (x - run_.back().x);
       run_.push_back({xw, clampDevice(m.deviceY(edge))});
       flush();
@@ -166,7 +166,8 @@ void ChartPainter::paintDots(const plot::ChartSnapshot& s, const PlotMapping& m,
   const uint32_t pixel = pixelOf(s.color);
   for (int i = 0; i < sp.count; ++i) {
     const float v = s.values[static_cast<size_t>(i)];
-    if (std::isfinite(v)) r.fillDot({sp.first + sp.step * i, clampDevice(m.deviceY(v))}, size, pixel);
+    if (std::isfinite(v))
+      r.fillDot({sp.first + sp.step * i, clampDevice(m.deviceY(v))}, size, pixel);
   }
 }
 
@@ -184,10 +185,9 @@ void ChartPainter::paintBars(const plot::ChartSnapshot& s, const PlotMapping& m,
     auto mix = [t](uint8_t top, uint8_t bottom) {
       return static_cast<uint8_t>(std::lround(top * (1.0 - t) + bottom * t));
     };
-    rowPixels_[j] = premultipliedPixel(mix(s.color.red, s.color2.red),
-                                       mix(s.color.green, s.color2.green),
-                                       mix(s.color.blue, s.color2.blue),
-                                       mix(s.color.alpha, s.color2.alpha));
+    rowPixels_[j] =
+        premultipliedPixel(mix(s.color.red, s.color2.red), mix(s.color.green, s.color2.green),
+                           mix(s.color.blue, s.color2.blue), mix(s.color.alpha, s.color2.alpha));
   }
   const double pitch = sp.count > 1 ? std::abs(sp.step) : 8.0 * m.devicePixelRatio;
   const double gap = pitch >= 4.0 ? std::max(1.0, pitch * 0.15) : 0.0;
@@ -238,8 +238,8 @@ void ChartPainter::paintSpectrogram(const std::shared_ptr<plot::Chart>& chart,
     auto* row = reinterpret_cast<QRgb*>(bits);
     const double span = m.colorMax - m.colorMin;
     for (int c = 0; c < width; ++c) {
-      const float v = c < static_cast<int>(s.values.size()) ? s.values[static_cast<size_t>(c)]
-                                                            : NAN;
+      const float v =
+          c < static_cast<int>(s.values.size()) ? s.values[static_cast<size_t>(c)] : NAN;
       row[c] = std::isfinite(v) && span > 0.0 ? colorMapPixel((v - m.colorMin) / span) : 0u;
     }
   }
@@ -247,8 +247,8 @@ void ChartPainter::paintSpectrogram(const std::shared_ptr<plot::Chart>& chart,
   const double last = m.deviceX(s.x.lastX);
   const double half = width > 1 ? (last - first) / (width - 1) / 2.0 : m.deviceChart.width() / 2.0;
   const double dpr = m.devicePixelRatio;
-  const QRectF target((first - half) / dpr, m.deviceChart.top() / dpr, (last - first + 2 * half) / dpr,
-                      m.deviceChart.height() / dpr);
+  const QRectF target((first - half) / dpr, m.deviceChart.top() / dpr,
+                      (last - first + 2 * half) / dpr, m.deviceChart.height() / dpr);
   painter.drawImage(target, sp.history);
 }
 

@@ -19,49 +19,6 @@ inline uint32_t byteMul(uint32_t x, uint32_t a) {
   return x | t;
 }
 
-// Widens [lo, hi] by the part of the vertical line x = xc that lies within r of the
-// segment a-b (a capsule: convex, so that part is one interval). The disk around a is
-// left to the caller, as inner points are shared by two segments.
-inline void widenBySegment(double xc, const DevicePoint& a, const DevicePoint& b, double r,
-                           double& lo, double& hi) {
-  const double ex = xc - b.x;
-  const double h2 = r * r - ex * ex;
-  if (h2 >= 0.0) {
-    const double h = std::sqrt(h2);
-    lo = std::min(lo, b.y - h);
-    hi = std::max(hi, b.y + h);
-  }
-  const double dx = b.x - a.x;
-  const double dy = b.y - a.y;
-  if (dx == 0.0) {
-    if (dy != 0.0 && std::abs(xc - a.x) <= r) {
-      lo = std::min(lo, std::min(a.y, b.y));
-      hi = std::max(hi, std::max(a.y, b.y));
-    }
-    return;
-  }
-  const double len2 = dx * dx + dy * dy;
-  const double centre = a.y + (xc - a.x) * dy / dx;
-  const double half = r * std::sqrt(len2) / std::abs(dx);
-  double bandLo = centre - half;
-  double bandHi = centre + half;
-  // Only the part whose projection falls on the segment itself (the rest is the disks').
-  const double s = (xc - a.x) * dx;
-  if (dy == 0.0) {
-    if (s < 0.0 || s > len2) return;
-  } else {
-    double y0 = a.y - s / dy;
-    double y1 = a.y + (len2 - s) / dy;
-    if (y0 > y1) std::swap(y0, y1);
-    bandLo = std::max(bandLo, y0);
-    bandHi = std::min(bandHi, y1);
-  }
-  if (bandLo <= bandHi) {
-    lo = std::min(lo, bandLo);
-    hi = std::max(hi, bandHi);
-  }
-}
-
 inline void widenByDisk(double xc, const DevicePoint& p, double r, double& lo, double& hi) {
   const double ex = xc - p.x;
   const double h2 = r * r - ex * ex;
@@ -124,12 +81,56 @@ void CurveRasterizer::strokeRun(const DevicePoint* points, int count, double wid
       widenByDisk(c + 0.5, points[0], r, lo_[c - firstColumn_], hi_[c - firstColumn_]);
     }
   }
+  // Each segment widens the spans of the columns whose centres lie within r of it by
+  // the part of the centre line that is within r of the segment (a capsule: convex, so
+  // that part is one interval). The round end at b is added here; the one at a came
+  // with the previous segment.
   for (int i = 0; i + 1 < count; ++i) {
     const DevicePoint& a = points[i];
     const DevicePoint& b = points[i + 1];
     if (!columnsNear(std::min(a.x, b.x), std::max(a.x, b.x), c0, c1)) continue;
+    double* lo = lo_.data() - firstColumn_;
+    double* hi = hi_.data() - firstColumn_;
+    const int d0 = std::max(c0, columnCeil(b.x - r - 0.5));
+    const int d1 = std::min(c1, columnFloor(b.x + r - 0.5));
+    for (int c = d0; c <= d1; ++c) widenByDisk(c + 0.5, b, r, lo[c], hi[c]);
+    const double dx = b.x - a.x;
+    const double dy = b.y - a.y;
+    if (dx == 0.0) {
+      if (dy == 0.0) continue;
+      const double top = std::min(a.y, b.y);
+      const double bottom = std::max(a.y, b.y);
+      for (int c = c0; c <= c1; ++c) {
+        if (std::abs(c + 0.5 - a.x) > r) continue;
+        lo[c] = std::min(lo[c], top);
+        hi[c] = std::max(hi[c], bottom);
+      }
+      continue;
+    }
+    const double len2 = dx * dx + dy * dy;
+    const double slope = dy / dx;
+    const double half = r * std::sqrt(len2) / std::abs(dx);
+    // Only where the centre line projects onto the segment itself: the band across the
+    // segment, bounded by the two perpendiculars at its ends.
+    const double invDy = dy != 0.0 ? 1.0 / dy : 0.0;
     for (int c = c0; c <= c1; ++c) {
-      widenBySegment(c + 0.5, a, b, r, lo_[c - firstColumn_], hi_[c - firstColumn_]);
+      const double xc = c + 0.5 - a.x;
+      const double centre = a.y + xc * slope;
+      double bandLo = centre - half;
+      double bandHi = centre + half;
+      const double s = xc * dx;
+      if (dy == 0.0) {
+        if (s < 0.0 || s > len2) continue;
+      } else {
+        const double y0 = a.y - s * invDy;
+        const double y1 = a.y + (len2 - s) * invDy;
+        bandLo = std::max(bandLo, std::min(y0, y1));
+        bandHi = std::min(bandHi, std::max(y0, y1));
+      }
+      if (bandLo <= bandHi) {
+        lo[c] = std::min(lo[c], bandLo);
+        hi[c] = std::max(hi[c], bandHi);
+      }
     }
   }
   for (int c = firstColumn_; c <= lastColumn_; ++c) {
@@ -196,18 +197,34 @@ void CurveRasterizer::blendSpan(int column, double lo, double hi, uint32_t pixel
   if (!(top < bottom)) return;
   const int j0 = static_cast<int>(top);
   const int j1 = static_cast<int>(std::ceil(bottom)) - 1;
-  uchar* row = bits_ + j0 * bytesPerLine_ + static_cast<qsizetype>(column) * 4;
-  for (int j = j0; j <= j1; ++j, row += bytesPerLine_) {
-    uint32_t src = rowPixels ? rowPixels[j - clip_.top()] : pixel;
-    const double coverage = std::min(bottom, j + 1.0) - std::max(top, static_cast<double>(j));
-    if (coverage < 0.998) src = byteMul(src, static_cast<uint32_t>(coverage * 255.0 + 0.5));
+  uchar* const base = bits_ + static_cast<qsizetype>(column) * 4;
+  auto put = [&](int j, uint32_t src) {
     const uint32_t alpha = src >> 24;
-    auto* dst = reinterpret_cast<uint32_t*>(row);
+    auto* dst = reinterpret_cast<uint32_t*>(base + j * bytesPerLine_);
     if (alpha == 255) {
       *dst = src;
     } else if (alpha != 0) {
       *dst = src + byteMul(*dst, 255 - alpha);
     }
+  };
+  auto partial = [&](int j, double coverage) {
+    const uint32_t src = rowPixels ? rowPixels[j - clip_.top()] : pixel;
+    put(j, coverage < 0.998 ? byteMul(src, static_cast<uint32_t>(coverage * 255.0 + 0.5)) : src);
+  };
+  if (j0 == j1) {
+    partial(j0, bottom - top);
+    return;
+  }
+  partial(j0, j0 + 1.0 - top);
+  partial(j1, bottom - j1);
+  if (rowPixels) {
+    for (int j = j0 + 1; j < j1; ++j) put(j, rowPixels[j - clip_.top()]);
+  } else if ((pixel >> 24) == 255) {
+    uchar* row = base + (j0 + 1) * bytesPerLine_;
+    for (int j = j0 + 1; j < j1; ++j, row += bytesPerLine_)
+      *reinterpret_cast<uint32_t*>(row) = pixel;
+  } else {
+    for (int j = j0 + 1; j < j1; ++j) put(j, pixel);
   }
 }
 

@@ -107,15 +107,16 @@ void PlotPainter::lineSpan(double at, double thickness, double dpr, double& from
 }
 
 void PlotPainter::paint(QImage& image, const PlotLook& look, const plot::ChartList& charts) {
+  if (image.isNull()) return;  // a view without area has nothing to show
   const double dpr = image.devicePixelRatio();
   const QSize logical(static_cast<int>(std::lround(image.width() / dpr)),
                       static_cast<int>(std::lround(image.height() / dpr)));
   const QRect chart = chartRect(look, logical);
-  const QRect deviceChart =
-      QRect(static_cast<int>(std::lround(chart.x() * dpr)), static_cast<int>(std::lround(chart.y() * dpr)),
-            static_cast<int>(std::lround(chart.width() * dpr)),
-            static_cast<int>(std::lround(chart.height() * dpr))) &
-      image.rect();
+  const QRect deviceChart = QRect(static_cast<int>(std::lround(chart.x() * dpr)),
+                                  static_cast<int>(std::lround(chart.y() * dpr)),
+                                  static_cast<int>(std::lround(chart.width() * dpr)),
+                                  static_cast<int>(std::lround(chart.height() * dpr))) &
+                            image.rect();
 
   PlotMapping m;
   m.deviceChart = QRectF(deviceChart);
@@ -301,16 +302,15 @@ void PlotPainter::paintScales(QPainter& p, const PlotLook& look, const QRect& ch
       if (!look.overlaid) {
         lineSpan(deviceY, 1.0, dpr, from, to);
         const int x0 = static_cast<int>(std::lround((isLeft ? left - kTick : right) * dpr));
-        rasterizer_.fillBlock(QRect(x0, static_cast<int>(from),
-                                    static_cast<int>(std::lround(kTick * dpr)),
-                                    static_cast<int>(to - from)),
-                              tickPixel);
+        rasterizer_.fillBlock(
+            QRect(x0, static_cast<int>(from), static_cast<int>(std::lround(kTick * dpr)),
+                  static_cast<int>(to - from)),
+            tickPixel);
       }
       if (!shows(side)) continue;
       const LabelText& label = yLabelFor(value, look.gridStepY);
       const double y = deviceY / dpr - lineHeight_ / 2.0;
-      if (y < bounds.top() || y + lineHeight_ > bounds.bottom() ||
-          y + lineHeight_ > previousTop) {
+      if (y < bounds.top() || y + lineHeight_ > bounds.bottom() || y + lineHeight_ > previousTop) {
         continue;
       }
       if (look.overlaid && (y < stripTop || y + lineHeight_ > stripBottom)) continue;

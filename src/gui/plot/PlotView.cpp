@@ -1,46 +1,18 @@
 #include "gui/plot/PlotView.h"
 
-#include <QElapsedTimer>
-#include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
-#include <QTimer>
-#include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
 
 #include "gui/Theme.h"
 #include "gui/plot/PlotPainter.h"
+#include "gui/plot/PlotViewState.h"
 
 namespace qv::gui {
 namespace {
 
-// A press moves this far (logical pixels) before it becomes a pan.
-constexpr double kPanThreshold = 3.0;
-// The narrowest visible range, as a part of the full range.
-constexpr double kMinimumZoom = 1e-4;
-// One wheel notch (120 units) scales the visible range by this much.
-constexpr double kZoomPerNotch = 0.85;
-
 PlotRange ordered(double a, double b) { return a <= b ? PlotRange{a, b} : PlotRange{b, a}; }
-
-// Keeps the size of `r` where it can and moves it inside `limit`.
-PlotRange clampInside(PlotRange r, PlotRange limit) {
-  const double fullSpan = limit.max - limit.min;
-  double span = r.max - r.min;
-  if (!(fullSpan > 0.0)) return limit;
-  if (!(span > 0.0) || !std::isfinite(span)) return limit;
-  if (span >= fullSpan) return limit;
-  const double minimum = fullSpan * kMinimumZoom;
-  if (span < minimum) {
-    const double centre = (r.min + r.max) / 2.0;
-    r = {centre - minimum / 2.0, centre + minimum / 2.0};
-    span = minimum;
-  }
-  if (r.min < limit.min) r = {limit.min, limit.min + span};
-  if (r.max > limit.max) r = {limit.max - span, limit.max};
-  return r;
-}
 
 // The part of `r` inside `limit`; the whole limit when nothing is left.
 PlotRange intersect(PlotRange r, PlotRange limit) {
@@ -50,32 +22,6 @@ PlotRange intersect(PlotRange r, PlotRange limit) {
 }
 
 }  // namespace
-
-struct PlotView::Impl {
-  PlotLook look;
-  plot::ChartList charts;
-  PlotPainter painter;
-  QImage frame;  // painted here, then copied onto the widget in one go
-  PlotViewDelegate* delegate = nullptr;
-
-  bool fullRangeSet = false;
-  bool visibleRangeSet = false;
-  PlotRange startX;
-  PlotRange startY;
-
-  QTimer* repaintTimer = nullptr;
-  QElapsedTimer sinceRepaint;
-  bool repaintPending = false;
-  bool animating = false;
-  uint64_t paints = 0;
-
-  enum class Drag { None, Pressed, Panning };
-  Drag drag = Drag::None;
-  bool tracking = false;
-  QPointF pressPoint;
-  PlotRange pressX;
-  PlotRange pressY;
-};
 
 PlotView::PlotView(QWidget* parent) : QWidget(parent), d_(std::make_unique<Impl>()) {
   PlotLook& look = d_->look;
@@ -116,8 +62,7 @@ void PlotView::setRangeMinXMaxXMinYMaxY(double minX, double maxX, double minY, d
   update();
 }
 
-void PlotView::setVisibleRangeMinXMaxXMinYMaxY(double minX, double maxX, double minY,
-                                               double maxY) {
+void PlotView::setVisibleRangeMinXMaxXMinYMaxY(double minX, double maxX, double minY, double maxY) {
   PlotLook& look = d_->look;
   PlotRange x = ordered(minX, maxX);
   PlotRange y = ordered(minY, maxY);
@@ -216,6 +161,11 @@ void PlotView::setGridColor(const QColor& color) {
 
 void PlotView::setGridThickness(double thickness) {
   d_->look.gridThickness = thickness;
+  update();
+}
+
+void PlotView::setScaleLabelColor(const QColor& color) {
+  d_->look.labelColor = color;
   update();
 }
 
@@ -385,126 +335,6 @@ void PlotView::paintEvent(QPaintEvent* /*event*/) {
 void PlotView::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   update();
-}
-
-void PlotView::moveCursorTo(int phase, QPointF widgetPoint) {
-  const QPointF value = valueForWidgetPoint(widgetPoint);
-  QPointF where = value;
-  if (PlotViewDelegate* delegate = d_->delegate) {
-    switch (phase) {
-      case kCursorTrackingStarted:
-        where = delegate->plotViewCursorTrackingStarted(this, value);
-        break;
-      case kCursorTrackingFinished:
-        where = delegate->plotViewCursorTrackingFinished(this, value);
-        break;
-      default:
-        where = delegate->plotViewCursorMoved(this, value);
-        break;
-    }
-  }
-  if (d_->look.hasCursor) setCursorPosition(where);
-}
-
-void PlotView::mousePressEvent(QMouseEvent* event) {
-  if (event->button() != Qt::LeftButton || !chartRect().contains(event->position())) {
-    QWidget::mousePressEvent(event);
-    return;
-  }
-  d_->drag = Impl::Drag::Pressed;
-  d_->pressPoint = event->position();
-  d_->pressX = d_->look.visibleX;
-  d_->pressY = d_->look.visibleY;
-  d_->tracking = true;
-  moveCursorTo(kCursorTrackingStarted, event->position());
-  event->accept();
-}
-
-void PlotView::mouseMoveEvent(QMouseEvent* event) {
-  const QPointF pos = event->position();
-  if (d_->drag != Impl::Drag::None && (event->buttons() & Qt::LeftButton)) {
-    // A held button drags the curves; the cursor stays where the press put it.
-    if (d_->drag == Impl::Drag::Pressed) {
-      if ((pos - d_->pressPoint).manhattanLength() < kPanThreshold) return;
-      d_->drag = Impl::Drag::Panning;
-    }
-    panBy(pos - d_->pressPoint);
-    event->accept();
-    return;
-  }
-  if (chartRect().contains(pos)) moveCursorTo(kCursorMoved, pos);
-}
-
-void PlotView::mouseReleaseEvent(QMouseEvent* event) {
-  if (event->button() != Qt::LeftButton) {
-    QWidget::mouseReleaseEvent(event);
-    return;
-  }
-  d_->drag = Impl::Drag::None;
-  if (d_->tracking) {
-    d_->tracking = false;
-    moveCursorTo(kCursorTrackingFinished, event->position());
-  }
-  event->accept();
-}
-
-void PlotView::mouseDoubleClickEvent(QMouseEvent* event) {
-  if (event->button() != Qt::LeftButton || !chartRect().contains(event->position())) {
-    QWidget::mouseDoubleClickEvent(event);
-    return;
-  }
-  d_->drag = Impl::Drag::None;
-  PlotLook& look = d_->look;
-  look.visibleX = d_->visibleRangeSet ? d_->startX : look.fullX;
-  look.visibleY = d_->visibleRangeSet ? d_->startY : look.fullY;
-  update();
-  if (d_->delegate) d_->delegate->plotViewZoomedIsHorizontal(this, true);
-  event->accept();
-}
-
-void PlotView::wheelEvent(QWheelEvent* event) {
-  const QPointF pos = event->position();
-  if (!chartRect().contains(pos)) {
-    event->ignore();
-    return;
-  }
-  // Some platforms turn a shifted wheel into a horizontal one: either way it is a notch.
-  const bool horizontal = event->modifiers().testFlag(Qt::ShiftModifier);
-  int delta = event->angleDelta().y();
-  if (delta == 0) delta = event->angleDelta().x();
-  event->accept();
-  if (delta == 0) return;
-  const double factor = std::pow(kZoomPerNotch, delta / 120.0);
-  const QPointF anchor = valueForWidgetPoint(pos);
-  PlotLook& look = d_->look;
-  PlotRange& range = horizontal ? look.visibleX : look.visibleY;
-  const double at = horizontal ? anchor.x() : anchor.y();
-  const PlotRange zoomed = clampInside({at - (at - range.min) * factor, at + (range.max - at) * factor},
-                                       horizontal ? look.fullX : look.fullY);
-  if (zoomed == range) return;
-  range = zoomed;
-  update();
-  if (d_->delegate) d_->delegate->plotViewZoomedIsHorizontal(this, horizontal);
-}
-
-void PlotView::leaveEvent(QEvent* event) {
-  // The cursor stays where it was last put, so the read-out and the cross-hair agree.
-  QWidget::leaveEvent(event);
-}
-
-void PlotView::panBy(QPointF offset) {
-  const QRectF r = chartRect();
-  if (r.width() <= 0 || r.height() <= 0) return;
-  PlotLook& look = d_->look;
-  const double dx = offset.x() / r.width() * (d_->pressX.max - d_->pressX.min);
-  const double dy = offset.y() / r.height() * (d_->pressY.max - d_->pressY.min);
-  const PlotRange x = clampInside({d_->pressX.min - dx, d_->pressX.max - dx}, look.fullX);
-  const PlotRange y = clampInside({d_->pressY.min + dy, d_->pressY.max + dy}, look.fullY);
-  if (x == look.visibleX && y == look.visibleY) return;
-  look.visibleX = x;
-  look.visibleY = y;
-  update();
-  if (d_->delegate) d_->delegate->plotViewPanned(this);
 }
 
 }  // namespace qv::gui

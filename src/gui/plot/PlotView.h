@@ -91,6 +91,8 @@ class PlotView : public QWidget {
   void setChartsBorderColor(const QColor& color);
   void setGridColor(const QColor& color);
   void setGridThickness(double thickness);
+  // The scale labels' text (light grey by default).
+  void setScaleLabelColor(const QColor& color);
 
   // ---- cursor ----
   void addCursor();
@@ -104,6 +106,9 @@ class PlotView : public QWidget {
   bool isCursorShown() const;
 
   // ---- charts ----  (each new chart goes above all existing ones)
+  // Bars rise from the bottom of the chart area: color1 shows at the top of the area and
+  // color2 at its bottom. A spectrogram keeps its last `sizeByTime` data sets as rows,
+  // the newest at the top, coloured by value across the full y range.
   std::shared_ptr<plot::Chart> addLineChartWithName(const std::string& name, plot::XValuesSpan x,
                                                     float thickness, plot::Color color);
   std::shared_ptr<plot::Chart> addPhaseLineChartWithName(const std::string& name,
@@ -111,8 +116,8 @@ class PlotView : public QWidget {
                                                          plot::Color color);
   std::shared_ptr<plot::Chart> addBarChartWithName(const std::string& name, plot::XValuesSpan x,
                                                    plot::Color color1, plot::Color color2);
-  std::shared_ptr<plot::Chart> addSpectrogramWithName(const std::string& name,
-                                                      plot::XValuesSpan x, int32_t sizeByTime);
+  std::shared_ptr<plot::Chart> addSpectrogramWithName(const std::string& name, plot::XValuesSpan x,
+                                                      int32_t sizeByTime);
   bool deleteChart(const plot::Chart* chart);
   size_t deleteChartsWithID(const std::string& id);
   // Any thread. The values are copied.
@@ -124,6 +129,7 @@ class PlotView : public QWidget {
   // Repaint requests; coalesced (the flag is accepted for callers that pass one).
   void update(bool flag);
   void update();
+  using QWidget::update;  // the rectangle forms, uncoalesced
   // While animating, the view expects a steady stream of requests.
   void setIsAnimating(bool animating);
   bool isAnimating() const;
@@ -158,6 +164,8 @@ class PlotView : public QWidget {
   void moveCursorTo(int phase, QPointF widgetPoint);
   // Pans from the visible ranges at the press by a pointer offset (logical pixels).
   void panBy(QPointF offset);
+  // A visible range moved or zoomed by the user, kept inside the full range.
+  PlotRange limited(PlotRange range, PlotRange limit) const;
 
   struct Impl;
   std::unique_ptr<Impl> d_;
