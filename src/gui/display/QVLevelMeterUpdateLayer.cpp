@@ -3,14 +3,9 @@
 #include <QPen>
 #include <algorithm>
 
+#include "audio/BassLevelReader.h"
 #include "gui/Theme.h"
 #include "gui/display/QVLevelMeterBackLayer.h"
-
-// Qt defines `emit` as a macro; the audio library has a method of that name.
-#pragma push_macro("emit")
-#undef emit
-#include "audio/BassLevelReader.h"
-#pragma pop_macro("emit")
 
 namespace qv::gui {
 

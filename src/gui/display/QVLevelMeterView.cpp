@@ -4,13 +4,8 @@
 #include <QPaintEvent>
 #include <QShowEvent>
 
-#include "gui/Theme.h"
-
-// Qt defines `emit` as a macro; the audio library has a method of that name.
-#pragma push_macro("emit")
-#undef emit
 #include "audio/BassLevelReader.h"
-#pragma pop_macro("emit")
+#include "gui/Theme.h"
 
 namespace qv::gui {
 namespace {
