@@ -35,6 +35,10 @@ struct Source {
   std::atomic<bool> cancelled{false};
   // A fire that has not run yet absorbs the next ones, as a busy queue would merge them.
   std::atomic<bool> firePending{false};
+  // Posted fires that have not finished: they point at the source without owning it, so
+  // the timer thread keeps the source until they are done.
+  std::atomic<int> inFlight{0};
+  bool finished = false;  // a one-shot source that fired (timer thread only)
 };
 
 // The one thread that watches every source's deadline.
@@ -64,21 +68,31 @@ class TimerThread {
       double wait = 3600;
       for (auto it = sources_.begin(); it != sources_.end();) {
         auto& s = **it;
-        if (s.cancelled.load()) {
-          it = sources_.erase(it);
+        if (s.cancelled.load() || s.finished) {
+          if (s.inFlight.load() == 0) {
+            it = sources_.erase(it);
+          } else {
+            wait = std::min(wait, 0.05);  // look again once the fire has run
+            ++it;
+          }
           continue;
         }
         const double now = s.now();
         if (now >= s.deadline) {
           if (!s.firePending.exchange(true)) {
-            auto source = *it;
+            // A raw pointer keeps the block inside std::function's own storage, so a fire
+            // allocates nothing; inFlight keeps the source alive until the block is done.
+            Source* source = &s;
+            source->inFlight.fetch_add(1);
             s.queue->async([source] {
               source->firePending.store(false);
               if (!source->cancelled.load()) source->fire();
+              source->inFlight.fetch_sub(1);  // the last touch of the source
             });
           }
           if (!s.repeat) {
-            it = sources_.erase(it);
+            s.finished = true;
+            ++it;
             continue;
           }
           while (s.deadline <= now) s.deadline += s.interval;

@@ -13,6 +13,13 @@ class AlertAsker {
   virtual ~AlertAsker();
   // True when the user accepts (OK), false on Cancel or when the box is closed.
   virtual bool confirm(const QString& title, const QString& text) = 0;
+  // The same question with its own title on the accepting button (the alerts of this
+  // program say "OK" or "Ok").
+  virtual bool confirmWithAcceptTitle(const QString& title, const QString& text,
+                                      const QString& acceptTitle) {
+    (void)acceptTitle;
+    return confirm(title, text);
+  }
   virtual void inform(const QString& title, const QString& text) = 0;
 };
 
@@ -21,6 +28,8 @@ class MessageBoxAlertAsker final : public AlertAsker {
  public:
   explicit MessageBoxAlertAsker(QWidget* parent = nullptr) : parent_(parent) {}
   bool confirm(const QString& title, const QString& text) override;
+  bool confirmWithAcceptTitle(const QString& title, const QString& text,
+                              const QString& acceptTitle) override;
   void inform(const QString& title, const QString& text) override;
 
  private:

@@ -313,8 +313,9 @@ void QVMainViewController::onTraceDelete() { TraceManager::shared().deleteAllSel
 void QVMainViewController::clearAllTraces() {
   TraceManager& store = TraceManager::shared();
   if (store.allTraceShots().empty()) return;
-  if (asker_->confirm(tr("Delete all captured traces?"),
-                      tr("This will delete all captured traces completely")))
+  if (asker_->confirmWithAcceptTitle(
+          QStringLiteral("Delete all captured traces?"),
+          QStringLiteral("This will delete all captured traces completely"), QStringLiteral("Ok")))
     store.clearAll();
 }
 
