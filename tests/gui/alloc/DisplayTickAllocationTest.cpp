@@ -7,19 +7,23 @@
 #include <cmath>
 #include <cstdlib>
 #include <new>
+#include <unistd.h>
 
 #include "gui/app/QtMainQueue.h"
 #include "gui/support/DisplayTestSupport.h"
+#include "platform/GCDTimer.h"
 #include "platform/MainQueue.h"
 
 namespace {
 thread_local bool tCounting = false;
+std::atomic<bool> gCountingEverywhere{false};
 std::atomic<long> gAllocations{0};
 }  // namespace
 
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
 void* operator new(std::size_t size) {
-  if (tCounting) gAllocations.fetch_add(1, std::memory_order_relaxed);
+  if (tCounting || gCountingEverywhere.load(std::memory_order_relaxed))
+    gAllocations.fetch_add(1, std::memory_order_relaxed);
   if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
   throw std::bad_alloc();
 }
@@ -65,6 +69,30 @@ TEST(DisplayTickAllocationTest, TickAllocatesNothingOnceRunning) {
     EXPECT_TRUE(std::isfinite(plots.tfModel()->mpolyline()->values()[600]));  // real work
   }
   QtMainQueue::install();
+}
+
+// The timer that drives the tick: its fires are posted from the timer thread to the
+// update queue, and neither side may allocate per fire.
+TEST(DisplayTickAllocationTest, TimerFiresAllocateNothingOnAnyThread) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "the sanitizer owns operator new";
+#endif
+  auto queue = dispatch::makeSerialQueue("alloc.timer.queue");
+  std::atomic<int> fires{0};
+  auto timer = GCDTimer::timerOnQueue(queue, 1'000'000, "alloc.timer");
+  timer->scheduleBlock([&] { fires.fetch_add(1); }, 0.004, true);
+  const auto waitFor = [&](int count) {
+    for (int i = 0; i < 2000 && fires.load() < count; ++i) usleep(1000);
+  };
+  waitFor(10);  // the queue's slots have grown to their usual depth
+  const int before = fires.load();
+  gAllocations = 0;
+  gCountingEverywhere = true;
+  waitFor(before + 30);
+  gCountingEverywhere = false;
+  timer->invalidate();
+  EXPECT_GE(fires.load(), before + 30);
+  EXPECT_EQ(gAllocations.load(), 0);
 }
 
 }  // namespace
