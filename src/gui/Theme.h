@@ -32,3 +32,16 @@ inline QFont tabularFont(int pointSize) {
 }
 
 }  // namespace qv::gui::theme
+
+// ---- shell: window, preferences, About ----
+namespace qv::gui::theme {
+inline const QColor kPrefsBackground = QColor::fromRgbF(0.2f, 0.2f, 0.2f);  // white 0.2
+inline const QColor kPrefsTabOn{70, 70, 70};
+inline const QColor kAboutBackground{28, 28, 30};
+inline const QColor kHighlight{0, 110, 200};
+inline constexpr int kTraceManagerWidth = 200;
+inline constexpr int kPrefsWidth = 650;
+inline constexpr int kPrefsHeight = 420;
+inline constexpr int kAboutWidth = 380;
+inline constexpr int kAboutHeight = 260;
+}  // namespace qv::gui::theme

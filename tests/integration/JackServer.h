@@ -24,7 +24,9 @@ namespace qv::test {
 
 class JackServer {
  public:
-  explicit JackServer(std::string name) : name_(std::move(name)) {
+  // `driverArgs` go to the dummy driver (e.g. {"-C", "8"} for eight capture ports).
+  explicit JackServer(std::string name, std::vector<std::string> driverArgs = {})
+      : name_(std::move(name)), driverArgs_(std::move(driverArgs)) {
     setenv("JACK_DEFAULT_SERVER", name_.c_str(), 1);
   }
   ~JackServer() { stop(); }
@@ -35,6 +37,7 @@ class JackServer {
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     std::vector<std::string> args = {"jackd", "-d", "dummy", "-r", "48000", "-p", "1024"};
+    args.insert(args.end(), driverArgs_.begin(), driverArgs_.end());
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -110,6 +113,7 @@ class JackServer {
   }
 
   std::string name_;
+  std::vector<std::string> driverArgs_;
   pid_t pid_ = 0;
 };
 
