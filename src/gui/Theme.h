@@ -31,6 +31,41 @@ inline QFont tabularFont(int pointSize) {
   return font;
 }
 
+// ---- measurement view (the controls above and the read-outs below the plots) ----
+namespace mainview {
+inline const QColor kBarBackground{24, 24, 24};
+inline const QColor kBarLine{48, 48, 48};  // the hairline between the bars and the plots
+inline const QColor kButton{52, 52, 52};
+inline const QColor kButtonHover{66, 66, 66};
+inline const QColor kButtonBorder{78, 78, 78};
+inline const QColor kButtonLitText{20, 20, 20};  // on the accent colour
+inline const QColor kReadout{245, 245, 245};     // delay and coherence
+inline const QColor kCursorReadout{210, 210, 210};
+inline const QColor kDeviceLabelHover{255, 190, 110};
+inline const QColor kFieldBackground{14, 14, 14};
+inline const QColor kFieldDisabledText{110, 110, 110};
+inline constexpr int kTopBarHeight = 76;
+inline constexpr int kBottomBarHeight = 28;
+inline constexpr int kControlHeight = 26;
+inline constexpr int kStartButtonWidth = 96;
+inline constexpr int kStartButtonHeight = 56;
+inline constexpr int kToggleWidth = 78;
+inline constexpr int kDelayFieldWidth = 74;
+inline constexpr int kStepButtonWidth = 24;
+inline constexpr int kSmoothingComboWidth = 84;
+inline constexpr int kLevelMeterWidth = 180;
+inline constexpr int kLevelMeterHeight = 44;
+inline constexpr int kLevelLegendWidth = 34;
+inline constexpr int kSpacing = 10;
+inline constexpr int kMargin = 10;
+inline constexpr int kControlPointSize = 10;
+inline constexpr int kLegendPointSize = 8;
+inline constexpr int kDelayReadoutPointSize = 17;
+inline constexpr int kCursorReadoutPointSize = 11;
+inline constexpr double kDelayStep = 0.1;   // ms per click of the stepper
+inline constexpr double kDelayLimit = 1000.0;  // ms, either sign
+}  // namespace mainview
+
 }  // namespace qv::gui::theme
 
 // ---- shell: window, preferences, About ----
@@ -44,4 +79,25 @@ inline constexpr int kPrefsWidth = 650;
 inline constexpr int kPrefsHeight = 420;
 inline constexpr int kAboutWidth = 380;
 inline constexpr int kAboutHeight = 260;
+}  // namespace qv::gui::theme
+
+// ---- trace panel ----
+namespace qv::gui::theme {
+inline constexpr int kTracePanelWidth = 200;
+inline constexpr int kTraceRowHeight = 48;
+inline constexpr int kTraceRowMargin = 8;
+inline constexpr int kTraceBadgeSize = 10;
+inline constexpr int kTraceSwitchWidth = 30;
+inline constexpr int kTraceSwitchHeight = 16;
+inline constexpr int kTraceNamePixelSize = 14;
+inline constexpr int kTraceDatePixelSize = 10;
+inline constexpr int kTraceHeaderPixelSize = 11;
+inline constexpr int kTraceMenuSwatchSize = 16;
+inline constexpr double kTraceMenuSwatchRadius = 1.5;
+// The row separators: white at level 0.3.
+inline const QColor kTraceGrid = QColor::fromRgbF(0.3f, 0.3f, 0.3f, 1.0f);
+inline const QColor kTraceSelection{58, 64, 74};
+inline const QColor kTraceDate{170, 170, 170};
+inline const QColor kTraceSwitchOff{70, 70, 70};
+inline const QColor kTraceSwitchKnob{235, 235, 235};
 }  // namespace qv::gui::theme

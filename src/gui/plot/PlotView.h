@@ -91,6 +91,8 @@ class PlotView : public QWidget {
   void setChartsBorderColor(const QColor& color);
   void setGridColor(const QColor& color);
   void setGridThickness(double thickness);
+  // The scale labels' text (light grey by default).
+  void setScaleLabelColor(const QColor& color);
 
   // ---- cursor ----
   void addCursor();
@@ -104,6 +106,9 @@ class PlotView : public QWidget {
   bool isCursorShown() const;
 
   // ---- charts ----  (each new chart goes above all existing ones)
+  // Bars rise from the bottom of the chart area: color1 shows at the top of the area and
+  // color2 at its bottom. A spectrogram keeps its last `sizeByTime` data sets as rows,
+  // the newest at the top, coloured by value across the full y range.
   std::shared_ptr<plot::Chart> addLineChartWithName(const std::string& name, plot::XValuesSpan x,
                                                     float thickness, plot::Color color);
   std::shared_ptr<plot::Chart> addPhaseLineChartWithName(const std::string& name,
@@ -111,8 +116,8 @@ class PlotView : public QWidget {
                                                          plot::Color color);
   std::shared_ptr<plot::Chart> addBarChartWithName(const std::string& name, plot::XValuesSpan x,
                                                    plot::Color color1, plot::Color color2);
-  std::shared_ptr<plot::Chart> addSpectrogramWithName(const std::string& name,
-                                                      plot::XValuesSpan x, int32_t sizeByTime);
+  std::shared_ptr<plot::Chart> addSpectrogramWithName(const std::string& name, plot::XValuesSpan x,
+                                                      int32_t sizeByTime);
   bool deleteChart(const plot::Chart* chart);
   size_t deleteChartsWithID(const std::string& id);
   // Any thread. The values are copied.
@@ -131,7 +136,7 @@ class PlotView : public QWidget {
   // Paints once now into an image of the widget's size at the given device pixel ratio
   // (tests, benchmarks, screenshots).
   QImage renderImage(qreal devicePixelRatio = 1.0);
-  // How many paints ran (tests of coalescing).
+  // How many paint events ran (tests of coalescing); renderImage is not counted.
   uint64_t paintCount() const;
 
   void setDelegate(PlotViewDelegate* delegate);
@@ -153,6 +158,14 @@ class PlotView : public QWidget {
   void leaveEvent(QEvent* event) override;
 
  private:
+  enum CursorPhase { kCursorMoved, kCursorTrackingStarted, kCursorTrackingFinished };
+  // Asks the delegate where the cursor goes for a pointer at `widgetPoint` and puts it there.
+  void moveCursorTo(int phase, QPointF widgetPoint);
+  // Pans from the visible ranges at the press by a pointer offset (logical pixels).
+  void panBy(QPointF offset);
+  // A visible range moved or zoomed by the user, kept inside the full range.
+  PlotRange limited(PlotRange range, PlotRange limit) const;
+
   struct Impl;
   std::unique_ptr<Impl> d_;
 };

@@ -1,0 +1,250 @@
+#include "gui/app/MainViewOutlets.h"
+
+#include <QComboBox>
+#include <QDoubleValidator>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "gui/Theme.h"
+#include "gui/app/QVClickableLabel.h"
+#include "gui/app/QVDelayStepper.h"
+#include "gui/display/QVLevelMeterView.h"
+
+namespace qv::gui {
+namespace {
+
+namespace mv = theme::mainview;
+
+QString rgb(const QColor& c) {
+  return QStringLiteral("rgba(%1,%2,%3,%4)")
+      .arg(c.red())
+      .arg(c.green())
+      .arg(c.blue())
+      .arg(c.alpha());
+}
+
+// Dark bars, quiet buttons, toggles lit in the accent colour while on.
+QString styleSheet() {
+  return QStringLiteral(
+             "#mainTopView, #mainBottomView { background: %1; }"
+             "#mainTopView { border-bottom: 1px solid %2; }"
+             "#mainBottomView { border-top: 1px solid %2; }"
+             "#mainPlotBaseView { background: %3; }"
+             "QLabel { color: %4; background: transparent; }"
+             "QLabel#levelLegend { color: %5; }"
+             "QLabel#smoothingCaption, QLabel#delayUnit, QLabel#smoothingLabel { color: %5; }"
+             "QLabel#topLabel { color: %6; }"
+             "QLabel#cursorLabel { color: %7; }"
+             "QLabel#inputLabel:hover { color: %8; }"
+             "QPushButton, QToolButton { color: %4; background: %9; border: 1px solid %10;"
+             "  border-radius: 4px; padding: 2px 10px; }"
+             "QToolButton { padding: 0px; }"
+             "QPushButton:hover, QToolButton:hover { background: %11; }"
+             "QPushButton:checked { background: %12; color: %13; border-color: %12; }"
+             "QPushButton:disabled, QToolButton:disabled { color: %14; }"
+             "QLineEdit { color: %4; background: %15; border: 1px solid %10; border-radius: 3px;"
+             "  padding: 1px 4px; selection-background-color: %12; }"
+             "QLineEdit:disabled { color: %14; }"
+             "QComboBox { color: %4; background: %9; border: 1px solid %10; border-radius: 4px;"
+             "  padding: 1px 8px; }"
+             "QComboBox QAbstractItemView { color: %4; background: %9;"
+             "  selection-background-color: %12; selection-color: %13; }")
+      .arg(rgb(mv::kBarBackground), rgb(mv::kBarLine), rgb(theme::kWindowBackground),
+           rgb(theme::kText), rgb(theme::kTextDim), rgb(mv::kReadout), rgb(mv::kCursorReadout),
+           rgb(mv::kDeviceLabelHover), rgb(mv::kButton))
+      .arg(rgb(mv::kButtonBorder), rgb(mv::kButtonHover), rgb(theme::kAccent),
+           rgb(mv::kButtonLitText), rgb(mv::kFieldDisabledText), rgb(mv::kFieldBackground));
+}
+
+QPushButton* makeButton(QWidget* parent, const QString& text, const char* name, bool toggle,
+                        const QString& tip) {
+  auto* b = new QPushButton(text, parent);
+  b->setObjectName(QString::fromLatin1(name));
+  b->setCheckable(toggle);
+  b->setFixedHeight(mv::kControlHeight);
+  b->setMinimumWidth(mv::kToggleWidth);
+  // Buttons never keep the keyboard, so Space stays the start/pause key.
+  b->setFocusPolicy(Qt::NoFocus);
+  b->setToolTip(tip);
+  return b;
+}
+
+QLabel* makeLabel(QWidget* parent, const char* name, const QFont& font) {
+  auto* l = new QLabel(parent);
+  l->setObjectName(QString::fromLatin1(name));
+  l->setFont(font);
+  return l;
+}
+
+QFont controlFont() {
+  QFont f;
+  f.setPointSize(mv::kControlPointSize);
+  return f;
+}
+
+}  // namespace
+
+QString startButtonText(bool running) {
+  return running ? QStringLiteral("\u2016 Pause") : QStringLiteral("\u25B6 Start");
+}
+
+MainViewOutlets buildMainViewOutlets(QWidget* view) {
+  MainViewOutlets o;
+  view->setStyleSheet(styleSheet());
+  view->setAutoFillBackground(true);
+  QPalette palette = view->palette();
+  palette.setColor(QPalette::Window, theme::kWindowBackground);
+  view->setPalette(palette);
+
+  // ---- control bar ----
+  o.topView = new QWidget(view);
+  o.topView->setObjectName(QStringLiteral("mainTopView"));
+  o.topView->setAttribute(Qt::WA_StyledBackground, true);
+  o.topView->setFixedHeight(mv::kTopBarHeight);
+
+  o.startButton = makeButton(o.topView, startButtonText(false), "startButton", true,
+                             QObject::tr("Start or pause the measurement (Space)"));
+  o.startButton->setFixedSize(mv::kStartButtonWidth, mv::kStartButtonHeight);
+  QFont startFont = controlFont();
+  startFont.setPointSize(mv::kControlPointSize + 1);
+  startFont.setBold(true);
+  o.startButton->setFont(startFont);
+
+  // The meter's rows sit at 5/12 and 2/3 of its height; the legend labels follow them.
+  auto* meterBox = new QWidget(o.topView);
+  meterBox->setFixedSize(mv::kLevelLegendWidth + 4 + mv::kLevelMeterWidth, mv::kLevelMeterHeight);
+  QFont legendFont = controlFont();
+  legendFont.setPointSize(mv::kLegendPointSize);
+  o.levelLegendTop = makeLabel(meterBox, "levelLegend", legendFont);
+  o.levelLegendBottom = makeLabel(meterBox, "levelLegend", legendFont);
+  const int h = mv::kLevelMeterHeight;
+  const int rowHeight = 12;
+  for (auto [label, y] :
+       {std::pair{o.levelLegendTop, 5 * h / 12}, std::pair{o.levelLegendBottom, 2 * h / 3}}) {
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    label->setGeometry(0, y - rowHeight / 2, mv::kLevelLegendWidth, rowHeight);
+  }
+  o.levelMeterView = new QVLevelMeterView(meterBox);
+  o.levelMeterView->setObjectName(QStringLiteral("levelMeterView"));
+  o.levelMeterView->setGeometry(mv::kLevelLegendWidth + 4, 0, mv::kLevelMeterWidth, h);
+
+  o.topLabel = makeLabel(o.topView, "topLabel", theme::tabularFont(mv::kDelayReadoutPointSize));
+  o.topLabel->setMinimumWidth(330);
+
+  o.delayStepper = new QVDelayStepper(o.topView);
+  o.delayStepper->setStep(mv::kDelayStep);
+  o.delayStepper->setLimits(-mv::kDelayLimit, mv::kDelayLimit);
+  for (QToolButton* b : {o.delayStepper->downButton(), o.delayStepper->upButton()})
+    b->setFixedSize(mv::kStepButtonWidth, mv::kControlHeight);
+  o.delayTextField = new QLineEdit(o.topView);
+  o.delayTextField->setObjectName(QStringLiteral("delayTextField"));
+  o.delayTextField->setFont(theme::tabularFont(mv::kControlPointSize + 1));
+  o.delayTextField->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  o.delayTextField->setFixedSize(mv::kDelayFieldWidth, mv::kControlHeight);
+  auto* validator = new QDoubleValidator(-mv::kDelayLimit, mv::kDelayLimit, 3, o.delayTextField);
+  validator->setNotation(QDoubleValidator::StandardNotation);
+  validator->setLocale(QLocale::c());
+  o.delayTextField->setValidator(validator);
+  // Only a click gives it the keyboard: as the window's first focus it would swallow the
+  // single-key shortcuts (Space, C, Delete) from the start.
+  o.delayTextField->setFocusPolicy(Qt::ClickFocus);
+  o.delayTextField->setToolTip(QObject::tr("Delay of the measurement channel in milliseconds"));
+  auto* delayUnit = makeLabel(o.topView, "delayUnit", controlFont());
+  delayUnit->setText(QStringLiteral("ms"));
+  o.autoDelayButton = makeButton(o.topView, QStringLiteral("Auto"), "autoDelayButton", true,
+                                 QObject::tr("Find and insert the delay automatically"));
+
+  auto* smoothingCaption = makeLabel(o.topView, "smoothingCaption", controlFont());
+  smoothingCaption->setText(QObject::tr("Smoothing"));
+  o.smoothingCombo = new QComboBox(o.topView);
+  o.smoothingCombo->setObjectName(QStringLiteral("smoothingCombo"));
+  o.smoothingCombo->setFixedSize(mv::kSmoothingComboWidth, mv::kControlHeight);
+  o.smoothingCombo->setFocusPolicy(Qt::ClickFocus);
+  o.smoothingCombo->setToolTip(QObject::tr("Fractional-octave smoothing of the curves"));
+  o.generatorButton = makeButton(o.topView, QObject::tr("Noise"), "generatorButton", true,
+                                 QObject::tr("Play pink noise on the output device"));
+  o.captureButton = makeButton(o.topView, QObject::tr("Capture"), "captureButton", false,
+                               QObject::tr("Capture the live curves as a trace (C)"));
+  o.deleteButton = makeButton(o.topView, QObject::tr("Delete"), "deleteButton", false,
+                              QObject::tr("Delete the selected traces (Delete)"));
+
+  auto* delayRow = new QHBoxLayout;
+  delayRow->setSpacing(4);
+  delayRow->addWidget(o.delayStepper->downButton());
+  delayRow->addWidget(o.delayTextField);
+  delayRow->addWidget(o.delayStepper->upButton());
+  delayRow->addWidget(delayUnit);
+  delayRow->addSpacing(mv::kSpacing);
+  delayRow->addWidget(o.autoDelayButton);
+  delayRow->addStretch(1);
+
+  auto* commandRow = new QHBoxLayout;
+  commandRow->setSpacing(mv::kSpacing);
+  commandRow->addWidget(o.generatorButton);
+  commandRow->addWidget(o.captureButton);
+  commandRow->addWidget(o.deleteButton);
+  commandRow->addStretch(1);
+
+  auto* smoothingRow = new QHBoxLayout;
+  smoothingRow->setSpacing(6);
+  smoothingRow->addWidget(smoothingCaption);
+  smoothingRow->addWidget(o.smoothingCombo);
+  smoothingRow->addStretch(1);
+
+  auto* grid = new QGridLayout;
+  grid->setHorizontalSpacing(mv::kSpacing * 2);
+  grid->setVerticalSpacing(6);
+  grid->addWidget(o.topLabel, 0, 0, Qt::AlignVCenter | Qt::AlignLeft);
+  grid->addLayout(delayRow, 0, 1);
+  grid->addLayout(smoothingRow, 1, 0);
+  grid->addLayout(commandRow, 1, 1);
+
+  auto* top = new QHBoxLayout(o.topView);
+  top->setContentsMargins(mv::kMargin, 0, mv::kMargin, 0);
+  top->setSpacing(mv::kSpacing * 2);
+  top->addWidget(o.startButton, 0, Qt::AlignVCenter);
+  top->addWidget(meterBox, 0, Qt::AlignVCenter);
+  top->addLayout(grid, 1);
+
+  // ---- plots ----
+  o.plotBaseView = new QWidget(view);
+  o.plotBaseView->setObjectName(QStringLiteral("mainPlotBaseView"));
+  o.plotBaseView->setAttribute(Qt::WA_StyledBackground, true);
+  o.plotBaseView->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+
+  // ---- read-out bar ----
+  o.bottomView = new QWidget(view);
+  o.bottomView->setObjectName(QStringLiteral("mainBottomView"));
+  o.bottomView->setAttribute(Qt::WA_StyledBackground, true);
+  o.bottomView->setFixedHeight(mv::kBottomBarHeight);
+  o.cursorLabel =
+      makeLabel(o.bottomView, "cursorLabel", theme::tabularFont(mv::kCursorReadoutPointSize));
+  o.smoothingLabel = makeLabel(o.bottomView, "smoothingLabel", controlFont());
+  o.smoothingLabel->setToolTip(QObject::tr("Smoothing"));
+  o.inputLabel = new QVClickableLabel(o.bottomView);
+  o.inputLabel->setObjectName(QStringLiteral("inputLabel"));
+  o.inputLabel->setFont(controlFont());
+  o.inputLabel->setToolTip(QObject::tr("Input device; click to open the preferences"));
+  auto* bottom = new QHBoxLayout(o.bottomView);
+  bottom->setContentsMargins(mv::kMargin, 0, mv::kMargin, 0);
+  bottom->setSpacing(mv::kSpacing * 2);
+  bottom->addWidget(o.cursorLabel);
+  bottom->addStretch(1);
+  bottom->addWidget(o.smoothingLabel);
+  bottom->addWidget(o.inputLabel);
+
+  auto* column = new QVBoxLayout(view);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+  column->addWidget(o.topView);
+  column->addWidget(o.plotBaseView, 1);
+  column->addWidget(o.bottomView);
+  return o;
+}
+
+}  // namespace qv::gui

@@ -1,0 +1,123 @@
+#include "gui/display/QVLevelMeterView.h"
+
+#include <QHideEvent>
+#include <QPaintEvent>
+#include <QShowEvent>
+
+// Qt defines `emit` as a macro; the audio library has a method of that name.
+#pragma push_macro("emit")
+#undef emit
+#include "audio/BassLevelReader.h"
+#pragma pop_macro("emit")
+
+namespace qv::gui {
+namespace {
+
+constexpr uint64_t kTimerLeewayNs = 1'000'000;
+// Single precision, as the meter has always used them.
+constexpr float kTickInterval = 1.0f / 30.0f;
+constexpr float kReadingInterval = 1.0f / 15.0f;
+constexpr double kIdleReadingInterval = 0.25;
+
+}  // namespace
+
+QVLevelMeterView::QVLevelMeterView(QWidget* parent)
+    : QVLevelMeterView(AudioLibrary::shared(), parent) {}
+
+QVLevelMeterView::QVLevelMeterView(AudioLibrary& library, QWidget* parent) : QWidget(parent) {
+  setUp(std::make_unique<BassLevelReader>(library));
+}
+
+QVLevelMeterView::~QVLevelMeterView() { stopAnimating(); }
+
+void QVLevelMeterView::setUp(std::unique_ptr<BassLevelReader> reader) {
+  levelReader_ = std::move(reader);
+  levelReader_->setUpdateInterval(kIdleReadingInterval);
+  backLayer_.setChannelCount(2);
+  backLayer_.setLineWidth(3.0);
+  updateLayer_.setLevelReader(levelReader_.get());
+  updateLayer_.setChannelCount(backLayer_.channelCount());
+  updateLayer_.setLineWidth(backLayer_.lineWidth());
+}
+
+void QVLevelMeterView::setLevelReader(std::unique_ptr<BassLevelReader> reader) {
+  if (!reader) return;
+  levelReader_ = std::move(reader);
+  updateLayer_.setLevelReader(levelReader_.get());
+}
+
+uint32_t QVLevelMeterView::channel() const { return levelReader_->channel(); }
+
+void QVLevelMeterView::setChannel(uint32_t channel) {
+  levelReader_->setChannel(channel);
+  if (channel == 0) {
+    stopAnimating();
+  } else if (isVisible()) {
+    startAnimating();
+  }
+}
+
+void QVLevelMeterView::startAnimating() {
+  timer_ = GCDTimer::timerOnMainQueue(kTimerLeewayNs, "level.meter");
+  // The timer belongs to the view and fires on the main thread, where the view dies: a
+  // fire queued before the view went is dropped by the invalidated timer.
+  timer_->scheduleBlock([this] { update(); }, static_cast<double>(kTickInterval), true);
+  levelReader_->setUpdateInterval(static_cast<double>(kReadingInterval));
+  running_ = true;
+}
+
+void QVLevelMeterView::stopAnimating() {
+  if (timer_) timer_->invalidate();
+  // One more paint, so the covers show the state the reader was left in.
+  QWidget::update();
+  running_ = false;
+}
+
+void QVLevelMeterView::update() {
+  levelReader_->updateLevels();
+  QWidget::update();
+}
+
+QSize QVLevelMeterView::sizeHint() const { return {160, 24}; }
+
+void QVLevelMeterView::invalidateBackground() { background_ = QPixmap(); }
+
+void QVLevelMeterView::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (levelReader_->channel() != 0) {
+    startAnimating();
+  } else {
+    stopAnimating();
+  }
+  invalidateBackground();
+}
+
+void QVLevelMeterView::hideEvent(QHideEvent* event) {
+  QWidget::hideEvent(event);
+  stopAnimating();
+}
+
+void QVLevelMeterView::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  invalidateBackground();
+}
+
+void QVLevelMeterView::paintEvent(QPaintEvent* /*event*/) {
+  ++paintCount_;
+  const qreal ratio = devicePixelRatioF();
+  const QSize pixels = (QSizeF(size()) * ratio).toSize();
+  if (background_.isNull() || background_.size() != pixels ||
+      background_.devicePixelRatio() != ratio) {
+    background_ = QPixmap(pixels);
+    background_.setDevicePixelRatio(ratio);
+    background_.fill(Qt::transparent);
+    QPainter back(&background_);
+    backLayer_.drawInContext(back, QSizeF(size()));
+    ++backgroundDrawCount_;
+  }
+  QPainter painter(this);
+  painter.drawPixmap(0, 0, background_);
+  updateLayer_.drawInContext(painter, QSizeF(size()));
+}
+
+}  // namespace qv::gui

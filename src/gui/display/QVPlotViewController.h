@@ -1,0 +1,86 @@
+#pragma once
+// Builds the magnitude, phase and impulse views inside the base view the main window gives
+// it, lays them out (impulse on top, magnitude, phase at the bottom) and keeps that layout
+// through resizes, owns the one plot controller, links pan and zoom of the two frequency
+// views, and snaps the cursor to the nearest band of both views, posting "QVCursorMoved"
+// with frequency (Hz), magnitude (dB), phase (degrees) and coherence (%) as a
+// std::vector<float>. Main thread only.
+#include <QObject>
+#include <QPointer>
+#include <QRect>
+#include <QWidget>
+#include <memory>
+#include <vector>
+
+#include "gui/display/QVPlotController.h"
+#include "gui/display/QVTFPlotControllerDataSource.h"
+#include "gui/display/SpectrumPlotView.h"
+#include "gui/plot/PlotView.h"
+
+namespace qv::gui {
+
+class QVPlotViewController final : public QObject,
+                                   public PlotViewDelegate,
+                                   public QVTFPlotControllerDataSource {
+ public:
+  // Where the three views go in a base view with these bounds (y grows downward).
+  struct PlotFrames {
+    QRect phase;
+    QRect magnitude;
+    QRect impulse;
+  };
+  static PlotFrames framesForBounds(const QRect& bounds, bool showImpulsePlot);
+
+  // `options` go to the plot controller made when the base view is set.
+  explicit QVPlotViewController(QVPlotController::Options options = {});
+  // Stops the plot controller before the views it draws into go.
+  ~QVPlotViewController() override;
+
+  // Builds everything the first time; the views then live in `view` and follow its size.
+  void setBaseView(QWidget* view);
+  QWidget* baseView() const { return baseView_; }
+  void setShowImpulsePlot(bool show);
+  bool showImpulsePlot() const { return showImpulsePlot_; }
+
+  void start();
+  void stop();
+
+  QVPlotController* plotController() const { return plotController_.get(); }
+  SpectrumPlotView* magPlotView() const { return magPlotView_; }
+  SpectrumPlotView* phasePlotView() const { return phasePlotView_; }
+  SpectrumPlotView* impPlotView() const { return impPlotView_; }
+  // The views whose x range moves together: magnitude, then phase.
+  std::vector<SpectrumPlotView*> linkedPlotViews() const;
+
+  // QVTFPlotControllerDataSource
+  uint64_t sampleRate() override { return 44100; }
+  uint64_t avgIndex() override;
+  uint64_t fftSize() override { return 32768; }
+
+  // PlotViewDelegate
+  void plotViewPanned(PlotView* view) override;
+  void plotViewZoomedIsHorizontal(PlotView* view, bool isHorizontal) override;
+  QPointF plotViewCursorMoved(PlotView* view, QPointF point) override;
+  QPointF plotViewCursorTrackingStarted(PlotView* view, QPointF point) override;
+  QPointF plotViewCursorTrackingFinished(PlotView* view, QPointF point) override;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void setupPlotView();
+  void layoutPlots();
+  void showHideImpulsePlot();
+  void linkVisibleRangeFrom(PlotView* view);
+
+  QVPlotController::Options options_;
+  bool showImpulsePlot_ = false;
+  std::unique_ptr<QVPlotController> plotController_;
+  QPointer<SpectrumPlotView> magPlotView_;
+  QPointer<SpectrumPlotView> phasePlotView_;
+  QPointer<SpectrumPlotView> impPlotView_;
+  QPointer<QWidget> baseView_;
+  bool linking_ = false;
+};
+
+}  // namespace qv::gui

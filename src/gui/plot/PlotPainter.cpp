@@ -1,0 +1,328 @@
+#include "gui/plot/PlotPainter.h"
+
+#include <QFontMetricsF>
+#include <QPainter>
+#include <algorithm>
+#include <cmath>
+
+namespace qv::gui {
+namespace {
+
+constexpr double kLabelPad = 4.0;  // logical pixels between a label and what it names
+constexpr int kTick = 4;           // logical length of a scale's tick outside the chart area
+constexpr double kMaxGridLines = 4000;
+
+uint32_t pixelOf(const QColor& c) {
+  return premultipliedPixel(static_cast<uint8_t>(c.red()), static_cast<uint8_t>(c.green()),
+                            static_cast<uint8_t>(c.blue()), static_cast<uint8_t>(c.alpha()));
+}
+
+// Grid line indices k (lines at origin + k·step) inside [from, to]; false when there is
+// no usable grid.
+bool gridIndices(double origin, double step, double from, double to, long& first, long& last) {
+  if (!(step > 0.0) || !(to >= from)) return false;
+  const double a = std::ceil((from - origin) / step - 1e-9);
+  const double b = std::floor((to - origin) / step + 1e-9);
+  if (!(b >= a) || b - a > kMaxGridLines) return false;
+  first = static_cast<long>(a);
+  last = static_cast<long>(b);
+  return true;
+}
+
+// The fewest decimals (up to 4) that show multiples of `step` exactly.
+int decimalsFor(double step) {
+  if (!(step > 0.0)) return 0;
+  double scaled = step;
+  for (int d = 0; d < 4; ++d, scaled *= 10.0) {
+    if (std::abs(scaled - std::round(scaled)) < 1e-4 * std::max(1.0, scaled)) return d;
+  }
+  return 4;
+}
+
+}  // namespace
+
+QString PlotPainter::yLabelText(double value, double step) {
+  if (step > 0.0 && std::abs(value) < step * 1e-6) value = 0.0;  // never "-0"
+  return QString::number(value, 'f', decimalsFor(step));
+}
+
+const QFont& PlotPainter::scaleFont(const PlotLook& look) {
+  if (look.fontSize != fontPixels_) {
+    fontPixels_ = look.fontSize;
+    font_ = QFont();
+    // The scale is sized in logical pixels, so it looks the same on every screen density.
+    font_.setPixelSize(std::max(1, static_cast<int>(std::lround(look.fontSize))));
+    const QFontMetricsF fm(font_);
+    lineHeight_ = fm.height();
+    ascent_ = fm.ascent();
+    widthStep_ = -1.0;
+    yLabels_.clear();
+    for (SideLabels& side : xLabels_) side.source.clear();
+  }
+  return font_;
+}
+
+double PlotPainter::yLabelWidth(const PlotLook& look) {
+  scaleFont(look);
+  if (look.fullY == widthRange_ && look.gridStepY == widthStep_) return yLabelWidth_;
+  widthRange_ = look.fullY;
+  widthStep_ = look.gridStepY;
+  const QFontMetricsF fm(font_);
+  long first = 0;
+  long last = 0;
+  double width = fm.horizontalAdvance(QStringLiteral("-0"));
+  if (gridIndices(0.0, look.gridStepY, look.fullY.min, look.fullY.max, first, last)) {
+    for (long k : {first, last}) {
+      width = std::max(width, fm.horizontalAdvance(yLabelText(k * look.gridStepY, look.gridStepY)));
+    }
+  }
+  yLabelWidth_ = width;
+  return width;
+}
+
+QRect PlotPainter::chartRect(const PlotLook& look, QSize size) {
+  const QRect whole(QPoint(0, 0), size);
+  if (look.overlaid) return whole;
+  int margin[PlotSideCount] = {0, 0, 0, 0};
+  for (int side = 0; side < PlotSideCount; ++side) {
+    if (!look.scaleVisible[side]) continue;
+    if (!look.labelsVisible[side]) {
+      margin[side] = kTick;
+    } else if (side == PlotSideLeft || side == PlotSideRight) {
+      margin[side] = static_cast<int>(std::ceil(yLabelWidth(look) + 2 * kLabelPad));
+    } else {
+      scaleFont(look);
+      margin[side] = static_cast<int>(std::ceil(lineHeight_ + kLabelPad));
+    }
+  }
+  const int width = std::max(0, size.width() - margin[PlotSideLeft] - margin[PlotSideRight]);
+  const int height = std::max(0, size.height() - margin[PlotSideTop] - margin[PlotSideBottom]);
+  return QRect(margin[PlotSideLeft], margin[PlotSideTop], width, height);
+}
+
+void PlotPainter::lineSpan(double at, double thickness, double dpr, double& from, double& to) {
+  const double pixels = std::max(1.0, std::round(thickness * dpr));
+  from = std::floor(at - pixels / 2.0 + 0.5);
+  to = from + pixels;
+}
+
+void PlotPainter::paint(QImage& image, const PlotLook& look, const plot::ChartList& charts) {
+  const double dpr = image.devicePixelRatio();
+  const QSize logical(static_cast<int>(std::lround(image.width() / dpr)),
+                      static_cast<int>(std::lround(image.height() / dpr)));
+  const QRect chart = chartRect(look, logical);
+  const QRect deviceChart = QRect(static_cast<int>(std::lround(chart.x() * dpr)),
+                                  static_cast<int>(std::lround(chart.y() * dpr)),
+                                  static_cast<int>(std::lround(chart.width() * dpr)),
+                                  static_cast<int>(std::lround(chart.height() * dpr))) &
+                            image.rect();
+
+  PlotMapping m;
+  m.deviceChart = QRectF(deviceChart);
+  m.devicePixelRatio = dpr;
+  const double spanX = look.visibleX.max - look.visibleX.min;
+  const double spanY = look.visibleY.max - look.visibleY.min;
+  m.xScale = spanX > 0.0 ? deviceChart.width() / spanX : 0.0;
+  m.x0 = deviceChart.left() - m.xScale * look.visibleX.min;
+  m.yScale = spanY > 0.0 ? -deviceChart.height() / spanY : 0.0;
+  m.y0 = deviceChart.top() + deviceChart.height() - m.yScale * look.visibleY.min;
+  m.colorMin = look.fullY.min;
+  m.colorMax = look.fullY.max;
+
+  image.fill(look.background);
+  // Take the pixels before a painter starts on the image: the painter then draws into
+  // the very buffer the rasterizer writes.
+  uchar* bits = image.bits();
+  rasterizer_.begin(bits, image.bytesPerLine(), deviceChart);
+  rasterizer_.fillBlock(deviceChart, pixelOf(look.chartsBackground));
+  paintGrid(look, m);
+
+  QPainter p(&image);
+  p.setClipRect(chart);
+  charts_.paintCharts(charts, m, rasterizer_, p);
+  p.setClipping(false);
+
+  paintCursor(look, m);
+  rasterizer_.begin(bits, image.bytesPerLine(), image.rect());
+  paintBorder(look, deviceChart, dpr);
+  paintScales(p, look, chart, logical, m);
+}
+
+void PlotPainter::paintGrid(const PlotLook& look, const PlotMapping& m) {
+  const uint32_t pixel = pixelOf(look.grid);
+  const QRectF& area = m.deviceChart;
+  long first = 0;
+  long last = 0;
+  double from = 0.0;
+  double to = 0.0;
+  if (gridIndices(look.fullX.min, look.gridStepX, look.visibleX.min, look.visibleX.max, first,
+                  last)) {
+    for (long k = first; k <= last; ++k) {
+      lineSpan(m.deviceX(look.fullX.min + k * look.gridStepX), look.gridThickness,
+               m.devicePixelRatio, from, to);
+      rasterizer_.fillRect(from, to, area.top(), area.bottom(), pixel);
+    }
+  }
+  if (gridIndices(0.0, look.gridStepY, look.visibleY.min, look.visibleY.max, first, last)) {
+    for (long k = first; k <= last; ++k) {
+      lineSpan(m.deviceY(k * look.gridStepY), look.gridThickness, m.devicePixelRatio, from, to);
+      rasterizer_.fillBlock(QRect(static_cast<int>(area.left()), static_cast<int>(from),
+                                  static_cast<int>(area.width()), static_cast<int>(to - from)),
+                            pixel);
+    }
+  }
+}
+
+void PlotPainter::paintCursor(const PlotLook& look, const PlotMapping& m) {
+  if (!look.hasCursor || !look.cursorShown) return;
+  if (!std::isfinite(look.cursor.x()) || !std::isfinite(look.cursor.y())) return;
+  const uint32_t pixel = pixelOf(look.cursorColor);
+  const QRectF& area = m.deviceChart;
+  double from = 0.0;
+  double to = 0.0;
+  lineSpan(std::clamp(m.deviceX(look.cursor.x()), -1e6, 1e6), look.cursorThickness,
+           m.devicePixelRatio, from, to);
+  rasterizer_.fillRect(from, to, area.top(), area.bottom(), pixel);
+  lineSpan(std::clamp(m.deviceY(look.cursor.y()), -1e6, 1e6), look.cursorThickness,
+           m.devicePixelRatio, from, to);
+  rasterizer_.fillBlock(QRect(static_cast<int>(area.left()), static_cast<int>(from),
+                              static_cast<int>(area.width()), static_cast<int>(to - from)),
+                        pixel);
+}
+
+void PlotPainter::paintBorder(const PlotLook& look, const QRect& d, double dpr) {
+  if (d.isEmpty()) return;
+  const uint32_t pixel = pixelOf(look.border);
+  const int t = std::min({std::max(1, static_cast<int>(std::lround(dpr))), d.width(), d.height()});
+  rasterizer_.fillBlock(QRect(d.left(), d.top(), d.width(), t), pixel);
+  rasterizer_.fillBlock(QRect(d.left(), d.bottom() - t + 1, d.width(), t), pixel);
+  rasterizer_.fillBlock(QRect(d.left(), d.top() + t, t, d.height() - 2 * t), pixel);
+  rasterizer_.fillBlock(QRect(d.right() - t + 1, d.top() + t, t, d.height() - 2 * t), pixel);
+}
+
+const PlotPainter::SideLabels& PlotPainter::xLabelsFor(const PlotLook& look, int side) {
+  SideLabels& cached = xLabels_[static_cast<size_t>(side)];
+  const QStringList& given = look.labels[static_cast<size_t>(side)];
+  if (cached.source != given || cached.text.size() != static_cast<size_t>(given.size())) {
+    cached.source = given;
+    cached.text.clear();
+    cached.width.clear();
+    const QFontMetricsF fm(font_);
+    for (const QString& label : given) {
+      // Labels may carry blanks for column alignment; centred under a line they would
+      // only push the text off its line.
+      cached.text.push_back(label.trimmed());
+      cached.width.push_back(fm.horizontalAdvance(cached.text.back()));
+    }
+  }
+  return cached;
+}
+
+const PlotPainter::LabelText& PlotPainter::yLabelFor(double value, double step) {
+  for (const LabelText& label : yLabels_) {
+    if (label.value == value && label.step == step) return label;
+  }
+  if (yLabels_.size() > 256) yLabels_.clear();
+  const QString text = yLabelText(value, step);
+  yLabels_.push_back({value, step, text, QFontMetricsF(font_).horizontalAdvance(text)});
+  return yLabels_.back();
+}
+
+void PlotPainter::paintScales(QPainter& p, const PlotLook& look, const QRect& chart, QSize size,
+                              const PlotMapping& m) {
+  p.setFont(scaleFont(look));
+  p.setPen(look.labelColor);
+  const double dpr = m.devicePixelRatio;
+  const uint32_t tickPixel = pixelOf(look.grid);
+  const QRectF area(chart);
+  const QRectF bounds = look.overlaid ? area : QRectF(QPointF(0, 0), QSizeF(size));
+  const double left = area.left();
+  const double right = area.left() + area.width();
+  const double top = area.top();
+  const double bottom = area.top() + area.height();
+  auto shows = [&](int side) {
+    return look.scaleVisible[static_cast<size_t>(side)] &&
+           look.labelsVisible[static_cast<size_t>(side)];
+  };
+  // Overlaid y labels keep clear of the strips the x labels use.
+  const double stripTop = shows(PlotSideTop) && look.overlaid ? top + lineHeight_ + kLabelPad : top;
+  const double stripBottom =
+      shows(PlotSideBottom) && look.overlaid ? bottom - lineHeight_ - kLabelPad : bottom;
+  double from = 0.0;
+  double to = 0.0;
+  long first = 0;
+  long last = 0;
+
+  for (int side : {PlotSideBottom, PlotSideTop}) {
+    if (!look.scaleVisible[static_cast<size_t>(side)]) continue;
+    if (!gridIndices(look.fullX.min, look.gridStepX, look.visibleX.min, look.visibleX.max, first,
+                     last)) {
+      continue;
+    }
+    const bool isBottom = side == PlotSideBottom;
+    const SideLabels& labels = xLabelsFor(look, side);
+    double previousRight = -1e9;
+    for (long k = first; k <= last; ++k) {
+      const double deviceX = m.deviceX(look.fullX.min + k * look.gridStepX);
+      if (!look.overlaid) {
+        lineSpan(deviceX, 1.0, dpr, from, to);
+        const double y0 = isBottom ? bottom * dpr : (top - kTick) * dpr;
+        rasterizer_.fillRect(from, to, y0, y0 + kTick * dpr, tickPixel);
+      }
+      if (!shows(side) || k < 0 || k >= static_cast<long>(labels.text.size())) continue;
+      const QString& text = labels.text[static_cast<size_t>(k)];
+      if (text.isEmpty()) continue;
+      const double width = labels.width[static_cast<size_t>(k)];
+      const double x = deviceX / dpr - width / 2.0;
+      if (x < bounds.left() || x + width > bounds.right() || x < previousRight + kLabelPad) {
+        continue;
+      }
+      double y = 0.0;
+      if (look.overlaid) {
+        y = isBottom ? bottom - kLabelPad / 2 - lineHeight_ : top + kLabelPad / 2;
+      } else {
+        y = isBottom ? bottom + kLabelPad / 2 : top - kLabelPad / 2 - lineHeight_;
+      }
+      p.drawText(QPointF(x, y + ascent_), text);
+      previousRight = x + width;
+    }
+  }
+
+  for (int side : {PlotSideLeft, PlotSideRight}) {
+    if (!look.scaleVisible[static_cast<size_t>(side)]) continue;
+    if (!gridIndices(0.0, look.gridStepY, look.visibleY.min, look.visibleY.max, first, last)) {
+      continue;
+    }
+    const bool isLeft = side == PlotSideLeft;
+    double previousTop = 1e9;
+    for (long k = first; k <= last; ++k) {
+      const double value = k * look.gridStepY;
+      const double deviceY = m.deviceY(value);
+      if (!look.overlaid) {
+        lineSpan(deviceY, 1.0, dpr, from, to);
+        const int x0 = static_cast<int>(std::lround((isLeft ? left - kTick : right) * dpr));
+        rasterizer_.fillBlock(
+            QRect(x0, static_cast<int>(from), static_cast<int>(std::lround(kTick * dpr)),
+                  static_cast<int>(to - from)),
+            tickPixel);
+      }
+      if (!shows(side)) continue;
+      const LabelText& label = yLabelFor(value, look.gridStepY);
+      const double y = deviceY / dpr - lineHeight_ / 2.0;
+      if (y < bounds.top() || y + lineHeight_ > bounds.bottom() || y + lineHeight_ > previousTop) {
+        continue;
+      }
+      if (look.overlaid && (y < stripTop || y + lineHeight_ > stripBottom)) continue;
+      double x = 0.0;
+      if (look.overlaid) {
+        x = isLeft ? left + kLabelPad : right - kLabelPad - label.width;
+      } else {
+        x = isLeft ? left - kLabelPad - label.width : right + kLabelPad;
+      }
+      p.drawText(QPointF(x, y + ascent_), label.text);
+      previousTop = y;
+    }
+  }
+}
+
+}  // namespace qv::gui

@@ -1,0 +1,102 @@
+#pragma once
+// Paints one frame of a plot view into an image: backgrounds, grid, charts, border,
+// cursor and the scales on up to four sides; and says where the chart area lies, so the
+// widget's hit testing and the painting agree. Painting thread only (the main thread).
+#include <QColor>
+#include <QFont>
+#include <QImage>
+#include <QPointF>
+#include <QRect>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <vector>
+
+#include "gui/plot/ChartPainter.h"
+#include "gui/plot/CurveRasterizer.h"
+#include "gui/plot/PlotView.h"
+
+namespace qv::gui {
+
+// Everything of a frame besides the charts.
+struct PlotLook {
+  PlotRange fullX;
+  PlotRange fullY;
+  PlotRange visibleX;
+  PlotRange visibleY;
+  double gridStepX = 0.0;
+  double gridStepY = 0.0;
+  // Labels of the x grid lines, the first at fullX.min (bottom and top sides).
+  std::array<QStringList, PlotSideCount> labels;
+  std::array<bool, PlotSideCount> scaleVisible{true, true, true, true};
+  std::array<bool, PlotSideCount> labelsVisible{true, true, true, true};
+  bool overlaid = false;
+  float fontSize = 11.0f;  // logical pixels
+
+  QColor background;
+  QColor chartsBackground;
+  QColor border;
+  QColor grid;
+  QColor labelColor;
+  double gridThickness = 1.0;
+
+  bool hasCursor = false;
+  bool cursorShown = false;
+  QColor cursorColor;
+  double cursorThickness = 1.0;
+  QPointF cursor;
+};
+
+class PlotPainter {
+ public:
+  // The chart area of a view of `size` logical pixels.
+  QRect chartRect(const PlotLook& look, QSize size);
+  // Paints into `image` (any size; its device pixel ratio says how logical pixels map).
+  void paint(QImage& image, const PlotLook& look, const plot::ChartList& charts);
+
+  // The text of a y grid label (decimals follow the grid step).
+  static QString yLabelText(double value, double step);
+
+ private:
+  // The font of the scales at `look.fontSize`, cached with its metrics.
+  const QFont& scaleFont(const PlotLook& look);
+  double yLabelWidth(const PlotLook& look);
+  void paintGrid(const PlotLook& look, const PlotMapping& m);
+  void paintCursor(const PlotLook& look, const PlotMapping& m);
+  void paintBorder(const PlotLook& look, const QRect& deviceChart, double dpr);
+  void paintScales(QPainter& p, const PlotLook& look, const QRect& chart, QSize size,
+                   const PlotMapping& m);
+  // Device pixel rows (or columns) of a line `thickness` logical pixels wide at `at`.
+  static void lineSpan(double at, double thickness, double dpr, double& from, double& to);
+
+  CurveRasterizer rasterizer_;
+  ChartPainter charts_;
+  QFont font_;
+  float fontPixels_ = -1.0f;
+  double lineHeight_ = 0.0;
+  double ascent_ = 0.0;
+  // y label widths depend on the full range and the step only.
+  PlotRange widthRange_{0.0, -1.0};
+  double widthStep_ = -1.0;
+  double yLabelWidth_ = 0.0;
+  struct LabelText {
+    double value;
+    double step;
+    QString text;
+    double width;
+  };
+  std::vector<LabelText> yLabels_;
+  // Trimmed x labels and their widths, cached per side while the list stays the same.
+  struct SideLabels {
+    QStringList source;
+    std::vector<QString> text;
+    std::vector<double> width;
+  };
+  std::array<SideLabels, PlotSideCount> xLabels_;
+
+  const SideLabels& xLabelsFor(const PlotLook& look, int side);
+  const LabelText& yLabelFor(double value, double step);
+};
+
+}  // namespace qv::gui

@@ -1,0 +1,340 @@
+#include "gui/plot/PlotView.h"
+
+#include <QPainter>
+#include <QScreen>
+#include <algorithm>
+#include <cmath>
+
+#include "gui/Theme.h"
+#include "gui/plot/PlotPainter.h"
+#include "gui/plot/PlotViewState.h"
+
+namespace qv::gui {
+namespace {
+
+PlotRange ordered(double a, double b) { return a <= b ? PlotRange{a, b} : PlotRange{b, a}; }
+
+// The part of `r` inside `limit`; the whole limit when nothing is left.
+PlotRange intersect(PlotRange r, PlotRange limit) {
+  PlotRange out{std::max(r.min, limit.min), std::min(r.max, limit.max)};
+  if (!(out.max > out.min)) return limit;
+  return out;
+}
+
+}  // namespace
+
+PlotView::PlotView(QWidget* parent) : QWidget(parent), d_(std::make_unique<Impl>()) {
+  PlotLook& look = d_->look;
+  look.background = theme::kPlotBackground;
+  look.chartsBackground = theme::kChartArea;
+  look.border = theme::kChartBorder;
+  look.grid = theme::kGrid;
+  look.labelColor = theme::kScaleLabel;
+  look.cursorColor = QColor(255, 255, 255);
+  setMouseTracking(true);
+
+  d_->repaintTimer = new QTimer(this);
+  d_->repaintTimer->setSingleShot(true);
+  d_->repaintTimer->setTimerType(Qt::PreciseTimer);
+  connect(d_->repaintTimer, &QTimer::timeout, this, [this] {
+    d_->repaintPending = false;
+    d_->sinceRepaint.start();
+    QWidget::update();
+  });
+}
+
+PlotView::~PlotView() = default;
+
+// ---- axes ----
+
+void PlotView::setRangeMinXMaxXMinYMaxY(double minX, double maxX, double minY, double maxY) {
+  PlotLook& look = d_->look;
+  look.fullX = ordered(minX, maxX);
+  look.fullY = ordered(minY, maxY);
+  d_->fullRangeSet = true;
+  if (d_->visibleRangeSet) {
+    look.visibleX = intersect(look.visibleX, look.fullX);
+    look.visibleY = intersect(look.visibleY, look.fullY);
+  } else {
+    look.visibleX = look.fullX;
+    look.visibleY = look.fullY;
+  }
+  update();
+}
+
+void PlotView::setVisibleRangeMinXMaxXMinYMaxY(double minX, double maxX, double minY, double maxY) {
+  PlotLook& look = d_->look;
+  PlotRange x = ordered(minX, maxX);
+  PlotRange y = ordered(minY, maxY);
+  if (d_->fullRangeSet) {
+    x = intersect(x, look.fullX);
+    y = intersect(y, look.fullY);
+  }
+  look.visibleX = x;
+  look.visibleY = y;
+  if (!d_->visibleRangeSet) {
+    d_->startX = x;
+    d_->startY = y;
+  }
+  d_->visibleRangeSet = true;
+  update();
+}
+
+PlotRange PlotView::rangeX() const { return d_->look.fullX; }
+PlotRange PlotView::rangeY() const { return d_->look.fullY; }
+PlotRange PlotView::visibleRangeX() const { return d_->look.visibleX; }
+PlotRange PlotView::visibleRangeY() const { return d_->look.visibleY; }
+
+void PlotView::setGridStepX(double step) {
+  d_->look.gridStepX = step;
+  update();
+}
+
+void PlotView::setGridStepY(double step) {
+  d_->look.gridStepY = step;
+  update();
+}
+
+double PlotView::gridStepX() const { return d_->look.gridStepX; }
+double PlotView::gridStepY() const { return d_->look.gridStepY; }
+
+// ---- scales ----
+
+void PlotView::setLabelsForSide(const QStringList& labels, PlotSide side) {
+  if (side < 0 || side >= PlotSideCount) return;
+  d_->look.labels[static_cast<size_t>(side)] = labels;
+  update();
+}
+
+void PlotView::setScaleSideVisible(PlotSide side, bool visible) {
+  if (side < 0 || side >= PlotSideCount) return;
+  d_->look.scaleVisible[static_cast<size_t>(side)] = visible;
+  update();
+}
+
+void PlotView::setScaleSideLabelsVisible(PlotSide side, bool visible) {
+  if (side < 0 || side >= PlotSideCount) return;
+  d_->look.labelsVisible[static_cast<size_t>(side)] = visible;
+  update();
+}
+
+bool PlotView::isScaleSideVisible(PlotSide side) const {
+  return side >= 0 && side < PlotSideCount && d_->look.scaleVisible[static_cast<size_t>(side)];
+}
+
+bool PlotView::areScaleSideLabelsVisible(PlotSide side) const {
+  return side >= 0 && side < PlotSideCount && d_->look.labelsVisible[static_cast<size_t>(side)];
+}
+
+void PlotView::setScalesOverlaid(bool overlaid) {
+  d_->look.overlaid = overlaid;
+  update();
+}
+
+void PlotView::setScaleFontSize(float points) {
+  if (!(points > 0.0f)) return;
+  d_->look.fontSize = points;
+  update();
+}
+
+// ---- look ----
+
+void PlotView::setBackgroundColor(const QColor& color) {
+  d_->look.background = color;
+  update();
+}
+
+void PlotView::setChartsBackgroundColor(const QColor& color) {
+  d_->look.chartsBackground = color;
+  update();
+}
+
+void PlotView::setChartsBorderColor(const QColor& color) {
+  d_->look.border = color;
+  update();
+}
+
+void PlotView::setGridColor(const QColor& color) {
+  d_->look.grid = color;
+  update();
+}
+
+void PlotView::setGridThickness(double thickness) {
+  d_->look.gridThickness = thickness;
+  update();
+}
+
+void PlotView::setScaleLabelColor(const QColor& color) {
+  d_->look.labelColor = color;
+  update();
+}
+
+// ---- cursor ----
+
+void PlotView::addCursor() {
+  d_->look.hasCursor = true;
+  update();
+}
+
+bool PlotView::hasCursor() const { return d_->look.hasCursor; }
+
+void PlotView::setCursorColor(const QColor& color) {
+  d_->look.cursorColor = color;
+  update();
+}
+
+QColor PlotView::cursorColor() const { return d_->look.cursorColor; }
+
+void PlotView::setCursorThickness(double thickness) {
+  d_->look.cursorThickness = thickness;
+  update();
+}
+
+void PlotView::setCursorPosition(QPointF point) {
+  d_->look.cursor = point;
+  d_->look.cursorShown = true;
+  update();
+}
+
+QPointF PlotView::cursorPosition() const { return d_->look.cursor; }
+bool PlotView::isCursorShown() const { return d_->look.hasCursor && d_->look.cursorShown; }
+
+// ---- charts ----
+
+std::shared_ptr<plot::Chart> PlotView::addLineChartWithName(const std::string& name,
+                                                            plot::XValuesSpan x, float thickness,
+                                                            plot::Color color) {
+  auto chart = d_->charts.addLineChartWithName(name, x, thickness, color);
+  update();
+  return chart;
+}
+
+std::shared_ptr<plot::Chart> PlotView::addPhaseLineChartWithName(const std::string& name,
+                                                                 plot::XValuesSpan x,
+                                                                 float thickness,
+                                                                 plot::Color color) {
+  auto chart = d_->charts.addPhaseLineChartWithName(name, x, thickness, color);
+  update();
+  return chart;
+}
+
+std::shared_ptr<plot::Chart> PlotView::addBarChartWithName(const std::string& name,
+                                                           plot::XValuesSpan x, plot::Color color1,
+                                                           plot::Color color2) {
+  auto chart = d_->charts.addBarChartWithName(name, x, color1, color2);
+  update();
+  return chart;
+}
+
+std::shared_ptr<plot::Chart> PlotView::addSpectrogramWithName(const std::string& name,
+                                                              plot::XValuesSpan x,
+                                                              int32_t sizeByTime) {
+  auto chart = d_->charts.addSpectrogramWithName(name, x, sizeByTime);
+  update();
+  return chart;
+}
+
+bool PlotView::deleteChart(const plot::Chart* chart) {
+  const bool deleted = d_->charts.deleteChart(chart);
+  if (deleted) update();
+  return deleted;
+}
+
+size_t PlotView::deleteChartsWithID(const std::string& id) {
+  const size_t deleted = d_->charts.deleteChartsWithID(id);
+  if (deleted > 0) update();
+  return deleted;
+}
+
+void PlotView::setDataOfLengthForChart(const float* data, int32_t length, plot::Chart* chart) {
+  // Any thread: only the chart's own locked copy is touched here; the caller asks for
+  // the repaint on the main thread.
+  if (!chart || length < 0 || (!data && length > 0)) return;
+  chart->setData(data, length);
+}
+
+const plot::ChartList& PlotView::chartList() const { return d_->charts; }
+plot::ChartList& PlotView::chartList() { return d_->charts; }
+
+// ---- drawing ----
+
+void PlotView::update(bool /*flag*/) { update(); }
+
+void PlotView::update() {
+  if (d_->repaintPending) return;
+  d_->repaintPending = true;
+  // At most one paint per screen refresh, however many requests come in between.
+  double hz = 60.0;
+  if (const QScreen* s = screen()) hz = s->refreshRate() > 1.0 ? s->refreshRate() : 60.0;
+  const qint64 frameMs = std::max<qint64>(1, std::llround(1000.0 / hz));
+  qint64 wait = 0;
+  if (d_->sinceRepaint.isValid()) wait = std::max<qint64>(0, frameMs - d_->sinceRepaint.elapsed());
+  d_->repaintTimer->start(static_cast<int>(wait));
+}
+
+void PlotView::setIsAnimating(bool animating) {
+  d_->animating = animating;
+  update();
+}
+
+bool PlotView::isAnimating() const { return d_->animating; }
+
+void PlotView::setNeedsDisplay(bool needsDisplay) {
+  if (needsDisplay) update();
+}
+
+QImage PlotView::renderImage(qreal devicePixelRatio) {
+  if (!(devicePixelRatio > 0.0)) devicePixelRatio = 1.0;
+  const QSize device(static_cast<int>(std::lround(width() * devicePixelRatio)),
+                     static_cast<int>(std::lround(height() * devicePixelRatio)));
+  QImage& frame = d_->frame;
+  if (frame.size() != device || frame.format() != QImage::Format_ARGB32_Premultiplied) {
+    frame = QImage(device, QImage::Format_ARGB32_Premultiplied);
+  }
+  frame.setDevicePixelRatio(devicePixelRatio);
+  d_->painter.paint(frame, d_->look, d_->charts);
+  return frame;
+}
+
+uint64_t PlotView::paintCount() const { return d_->paints; }
+
+void PlotView::setDelegate(PlotViewDelegate* delegate) { d_->delegate = delegate; }
+PlotViewDelegate* PlotView::delegate() const { return d_->delegate; }
+
+// ---- geometry ----
+
+QRectF PlotView::chartRect() const { return QRectF(d_->painter.chartRect(d_->look, size())); }
+
+QPointF PlotView::widgetPointForValue(QPointF value) const {
+  const QRectF r = chartRect();
+  const PlotLook& look = d_->look;
+  const double sx = look.visibleX.max - look.visibleX.min;
+  const double sy = look.visibleY.max - look.visibleY.min;
+  return {r.left() + (sx > 0 ? (value.x() - look.visibleX.min) / sx : 0.0) * r.width(),
+          r.top() + (sy > 0 ? (look.visibleY.max - value.y()) / sy : 0.0) * r.height()};
+}
+
+QPointF PlotView::valueForWidgetPoint(QPointF point) const {
+  const QRectF r = chartRect();
+  const PlotLook& look = d_->look;
+  const double fx = r.width() > 0 ? (point.x() - r.left()) / r.width() : 0.0;
+  const double fy = r.height() > 0 ? (point.y() - r.top()) / r.height() : 0.0;
+  return {look.visibleX.min + fx * (look.visibleX.max - look.visibleX.min),
+          look.visibleY.max - fy * (look.visibleY.max - look.visibleY.min)};
+}
+
+// ---- events ----
+
+void PlotView::paintEvent(QPaintEvent* /*event*/) {
+  ++d_->paints;
+  const QImage& frame = renderImage(devicePixelRatioF());
+  QPainter p(this);
+  p.drawImage(QPointF(0, 0), frame);
+}
+
+void PlotView::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  update();
+}
+
+}  // namespace qv::gui

@@ -1,0 +1,40 @@
+#pragma once
+// The state behind a PlotView, shared by its configuration and drawing code
+// (PlotView.cpp) and its pointer input (PlotViewInput.cpp). Main thread only.
+#include <QElapsedTimer>
+#include <QImage>
+#include <QTimer>
+
+#include "gui/plot/PlotPainter.h"
+#include "gui/plot/PlotView.h"
+#include "plot/ChartList.h"
+
+namespace qv::gui {
+
+struct PlotView::Impl {
+  PlotLook look;
+  plot::ChartList charts;
+  PlotPainter painter;
+  QImage frame;  // painted here, then copied onto the widget in one go
+  PlotViewDelegate* delegate = nullptr;
+
+  bool fullRangeSet = false;
+  bool visibleRangeSet = false;
+  PlotRange startX;
+  PlotRange startY;
+
+  QTimer* repaintTimer = nullptr;
+  QElapsedTimer sinceRepaint;
+  bool repaintPending = false;
+  bool animating = false;
+  uint64_t paints = 0;
+
+  enum class Drag { None, Pressed, Panning };
+  Drag drag = Drag::None;
+  bool tracking = false;
+  QPointF pressPoint;
+  PlotRange pressX;
+  PlotRange pressY;
+};
+
+}  // namespace qv::gui

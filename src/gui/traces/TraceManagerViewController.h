@@ -1,0 +1,128 @@
+#pragma once
+// The trace panel: a header with the smoothing and averaging in force and a capture
+// button, and the list of captured traces, newest first. It keeps no trace state of its
+// own: rows are drawn from the store's list, every user action is one call into the
+// store, and the list follows the store's change notifications row by row.
+// Main thread only.
+#include <QWidget>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "engine/SmoothingModel.h"
+#include "gui/app/AppSettings.h"
+#include "gui/traces/TraceExporter.h"
+#include "gui/traces/TraceShotCellViewDelegate.h"
+#include "traces/TraceManager.h"
+
+class QAction;
+class QLabel;
+class QMenu;
+class QPushButton;
+
+namespace qv::gui {
+
+class AlertAsker;
+class ExportFileChooser;
+class TraceListModel;
+class TraceShotCellView;
+class TraceTableView;
+
+class TraceManagerViewController final : public QWidget, public TraceShotCellViewDelegate {
+  Q_OBJECT
+
+ public:
+  // Context menu item tags.
+  static constexpr int kTitleItemTag = 0;
+  static constexpr int kVisibilityItemTag = 10;
+  static constexpr int kDeleteItemTag = 40;
+  static constexpr int kExportCsvItemTag = 50;
+  static constexpr int kExportFrdItemTag = 51;
+
+  // The store and the settings must outlive the panel.
+  explicit TraceManagerViewController(TraceManager& traceManager,
+                                      AppSettings& settings = AppSettings::set(),
+                                      QWidget* parent = nullptr);
+  ~TraceManagerViewController() override;
+
+  // What the capture button does: the same as the main window's capture key.
+  void setCaptureCallback(std::function<void()> callback) {
+    captureCallback_ = std::move(callback);
+  }
+  // Alerts and file dialogs; message boxes and a save dialog unless replaced.
+  void setAlertAsker(std::shared_ptr<AlertAsker> asker);
+  void setExportFileChooser(std::shared_ptr<ExportFileChooser> chooser);
+  // Where menu actions read the held modifiers (menus carry none of their own).
+  void setKeyboardModifiersSource(std::function<Qt::KeyboardModifiers()> source);
+
+  TraceManager& traceManager() const { return traceManager_; }
+  TraceListModel* model() const { return model_; }
+  TraceTableView* tableView() const { return tableView_; }
+  QLabel* smoothingLabel() const { return smoothingLabel_; }
+  QLabel* averagingLabel() const { return averagingLabel_; }
+  QPushButton* captureButton() const { return captureButton_; }
+  QMenu* popupMenu() const { return popupMenu_; }
+  QAction* menuItemWithTag(int tag) const;
+  // The row widget of `row`, or nullptr.
+  TraceShotCellView* cellForRow(int row) const;
+  // The list's selected row, or -1.
+  int selectedRow() const;
+
+  void onCaptureButton();
+  void formatSmoothingLabel();
+  void formatAveragingLabel();
+  // Points the context menu at `row` and sets its titles, swatch and enabled items; false
+  // (and a menu that does nothing) when the row shows no trace.
+  bool validateMenuForRow(int row);
+  void onPopupMenu(QAction* item);
+  void setVisibilityUsingKeyMaskForRowChecked(int row, bool checked,
+                                              Qt::KeyboardModifiers modifiers);
+  void askForItemDeletion(int row);
+  void exportRow(int row, TraceExportFormat format);
+
+  void cellVisibilitySwitchChangedVisible(const TraceShotRef& object, bool visible,
+                                          Qt::KeyboardModifiers modifiers) override;
+  void cellTitleChangedTitle(const TraceShotRef& object, const QString& title) override;
+
+  QSize sizeHint() const override;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
+
+ private:
+  QWidget* makeHeaderView();
+  void buildPopupMenu();
+  void showContextMenu(const QPoint& position);
+  void tableViewSelectionDidChange();
+  void reloadData();
+  void installCells(int first, int last);
+  void configureCell(int row);
+  // The view's selection shows the store's.
+  void followStoreSelection();
+  // The trace's position in the store's list now (the mirror may lag by one
+  // notification), or kNotFound.
+  std::size_t storeIndexForRow(int row) const;
+  bool commandModifierHeld(Qt::KeyboardModifiers modifiers) const;
+
+  TraceManager& traceManager_;
+  AppSettings& settings_;
+  SmoothingModel smoothingModel_;
+  TraceListModel* model_ = nullptr;
+  TraceTableView* tableView_ = nullptr;
+  QWidget* headerView_ = nullptr;
+  QLabel* smoothingLabel_ = nullptr;
+  QLabel* averagingLabel_ = nullptr;
+  QPushButton* captureButton_ = nullptr;
+  QMenu* popupMenu_ = nullptr;
+  std::int64_t clickedTraceId_ = 0;
+  bool followingStore_ = false;
+  std::function<void()> captureCallback_;
+  std::shared_ptr<AlertAsker> alertAsker_;
+  std::shared_ptr<ExportFileChooser> exportFileChooser_;
+  std::function<Qt::KeyboardModifiers()> keyboardModifiers_;
+  AppSettings::ObservationToken smoothingObservation_;
+  AppSettings::ObservationToken averagingObservation_;
+};
+
+}  // namespace qv::gui
