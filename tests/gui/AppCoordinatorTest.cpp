@@ -237,9 +237,9 @@ TEST_F(AppCoordinatorTest, OnlyThePanelItemCarriesACheckMarkAndItFollowsThePanel
   launch();
   QMenu menu;
   QAction* panel = menu.addAction(QStringLiteral("Trace Manager"));
-  panel->setProperty(QVAppDelegate::kTagProperty, 6100);
+  panel->setData(6100);
   QAction* other = menu.addAction(QStringLiteral("Other"));
-  other->setProperty(QVAppDelegate::kTagProperty, 6000);
+  other->setData(6000);
   other->setCheckable(true);
   other->setChecked(true);
   other->setEnabled(false);

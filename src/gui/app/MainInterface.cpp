@@ -6,50 +6,53 @@
 
 #include <QApplication>
 #include <QGuiApplication>
-#include <QLabel>
 #include <QMenuBar>
 #include <QScreen>
 #include <QSettings>
 #include <QTimer>
 
 #include "gui/Theme.h"
+#include "gui/app/AlertAsker.h"
 #include "gui/app/AnalysisControl.h"
 #include "gui/app/AppSettings.h"
+#include "gui/app/QVMainViewController.h"
 #include "gui/app/TelemetryClient.h"
-#include "traces/TraceDatabase.h"
-#include "traces/TraceFolders.h"
+#include "gui/traces/TraceManagerViewController.h"
+#include "traces/TraceManager.h"
 
 namespace qv::gui {
 namespace {
 
-// Stands in for the measurement view until it is part of the program.
-class PlaceholderMeasurementView final : public AnalysisControl {
+// The measurement view as the coordinator sees it.
+class MainViewAnalysisControl final : public AnalysisControl {
  public:
-  void startAnalysis() override { started_ = true; }
-  void stop() override { started_ = false; }
-  bool started() const override { return started_; }
-  void clearAllTraces() override {}
-  void setDeviceManager(std::shared_ptr<QXDeviceManager>) override {}
+  explicit MainViewAnalysisControl(QVMainViewController* view) : view_(view) {}
+  void startAnalysis() override {
+    if (view_) view_->startAnalysis();
+  }
+  void stop() override {
+    if (view_) view_->stop();
+  }
+  bool started() const override { return view_ && view_->started(); }
+  void clearAllTraces() override {
+    if (view_) view_->clearAllTraces();
+  }
+  void setDeviceManager(std::shared_ptr<QXDeviceManager> manager) override {
+    if (view_) view_->setDeviceManager(std::move(manager));
+  }
 
  private:
-  bool started_ = false;
+  QPointer<QVMainViewController> view_;
 };
-
-QAction* addTagged(QMenu* menu, const QString& title, int tag) {
-  QAction* action = menu->addAction(title);
-  action->setProperty(QVAppDelegate::kTagProperty, tag);
-  return action;
-}
 
 }  // namespace
 
 MainInterface::MainInterface() : MainInterface(Options()) {}
 
 MainInterface::MainInterface(Options options)
-    : settings_(options.settings ? *options.settings : AppSettings::set()),
-      library_(options.library ? *options.library : AudioLibrary::shared()),
+    : settings_(AppSettings::set()),
       telemetry_(options.telemetry ? *options.telemetry : TelemetryClient::shared()) {
-  coordinator_ = std::make_unique<AppCoordinator>(&settings_, &library_);
+  coordinator_ = std::make_unique<AppCoordinator>(&settings_, &AudioLibrary::shared());
   delegate_ = std::make_unique<QVAppDelegate>();
   delegate_->setAppCoordinator(coordinator_.get());
   delegate_->setTelemetry(&telemetry_);
@@ -60,18 +63,21 @@ MainInterface::MainInterface(Options options)
   window_->setWindowTitle(QStringLiteral("Quorvex"));
   layout_ = new HorizontalLayoutViewController(window_.get());
   window_->setCentralWidget(layout_);
-  buildMeasurementView();
+  buildMeasurementView(std::move(options.alertAsker));
   buildMenus();
 
   coordinator_->setWindow(window_.get());
   coordinator_->setLayoutViewController(layout_);
   coordinator_->setMainViewController(analysisControl_.get());
   coordinator_->setTelemetry(&telemetry_);
-  coordinator_->setTraceDatabasePath(TraceFolders::dataFolder() + "/" + TraceDatabase::kFileName);
-  coordinator_->setTraceManagerPanelFactory([] {
-    auto panel = std::make_unique<QLabel>(QObject::tr("Traces"));
-    panel->setAlignment(Qt::AlignCenter);
-    panel->setAutoFillBackground(true);
+  coordinator_->setTraceDatabasePath(TraceManager::shared().databasePath());
+  QPointer<QVMainViewController> view = mainViewController_;
+  coordinator_->setTraceManagerPanelFactory([view]() -> std::unique_ptr<QWidget> {
+    auto panel = std::make_unique<TraceManagerViewController>(TraceManager::shared());
+    // The panel's capture button is the capture key.
+    panel->setCaptureCallback([view] {
+      if (view) view->captureAction()->trigger();
+    });
     return panel;
   });
 
@@ -83,49 +89,55 @@ MainInterface::MainInterface(Options options)
 MainInterface::~MainInterface() {
   terminate();
   occlusionMonitor_.reset();
+  // The measurement view holds the device manager, whose delegate is the coordinator:
+  // the view goes first.
+  analysisControl_.reset();
+  window_.reset();
 }
 
-void MainInterface::buildMeasurementView() {
-  auto* view = new QLabel(tr("Measurement"));
-  view->setAlignment(Qt::AlignCenter);
-  centerView_ = view;
+QVMainViewController* MainInterface::mainViewController() const { return mainViewController_; }
+
+TraceManagerViewController* MainInterface::traceManagerViewController() const {
+  TraceManagerCoordinator* panel = coordinator_->traceManagerCoordinator();
+  return panel ? qobject_cast<TraceManagerViewController*>(panel->panel()) : nullptr;
+}
+
+void MainInterface::buildMeasurementView(std::unique_ptr<AlertAsker> asker) {
+  auto* view = new QVMainViewController(nullptr, std::move(asker));
+  mainViewController_ = view;
   layout_->setCenterView(view);
-  analysisControl_ = std::make_unique<PlaceholderMeasurementView>();
+  analysisControl_ = std::make_unique<MainViewAnalysisControl>(view);
+  QVAppDelegate* delegate = delegate_.get();
+  view->setOpenPreferencesCallback([delegate] { delegate->onPrefsMenu(); });
+  view->setToggleTraceManagerCallback([delegate] { delegate->onShowHideTraceManager(); });
+  // Clearing all traces is the application's command; it reaches the view through the
+  // coordinator.
+  QAction* clearAll = view->clearAllAction();
+  disconnect(clearAll, &QAction::triggered, view, nullptr);
+  connect(clearAll, &QAction::triggered, delegate, &QVAppDelegate::onClearAllTraces);
 }
 
 void MainInterface::buildMenus() {
   QMenuBar* bar = window_->menuBar();
   appMenu_ = bar->addMenu(tr("&Quorvex"));
   QAction* about = appMenu_->addAction(tr("About Quorvex"));
-  QAction* prefs = appMenu_->addAction(tr("Preferences…"));
-  prefs->setShortcut(QKeySequence(QStringLiteral("Ctrl+,")));
-  prefs->setShortcutContext(Qt::ApplicationShortcut);
+  preferencesAction_ = appMenu_->addAction(tr("Preferences…"));
+  preferencesAction_->setShortcut(QKeySequence(QStringLiteral("Ctrl+,")));
+  preferencesAction_->setShortcutContext(Qt::ApplicationShortcut);
   appMenu_->addSeparator();
-  QAction* quit = appMenu_->addAction(tr("Quit Quorvex"));
-  quit->setShortcut(QKeySequence(QStringLiteral("Ctrl+Q")));
-  quit->setShortcutContext(Qt::ApplicationShortcut);
-  quit->setMenuRole(QAction::QuitRole);
+  quitAction_ = appMenu_->addAction(tr("Quit Quorvex"));
+  quitAction_->setShortcut(QKeySequence(QStringLiteral("Ctrl+Q")));
+  quitAction_->setShortcutContext(Qt::ApplicationShortcut);
+  quitAction_->setMenuRole(QAction::QuitRole);
   connect(about, &QAction::triggered, delegate_.get(), &QVAppDelegate::onAboutMenu);
-  connect(prefs, &QAction::triggered, delegate_.get(), &QVAppDelegate::onPrefsMenu);
-  connect(quit, &QAction::triggered, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+  connect(preferencesAction_, &QAction::triggered, delegate_.get(), &QVAppDelegate::onPrefsMenu);
+  // Queued: the quit runs after the menu has closed.
+  connect(quitAction_, &QAction::triggered, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+  delegate_->validateItemsOf(appMenu_);
 
-  viewMenu_ = bar->addMenu(tr("&View"));
-  traceManagerAction_ =
-      addTagged(viewMenu_, tr("Trace Manager"), QVAppDelegate::kShowHideTraceManagerTag);
-  traceManagerAction_->setCheckable(true);
-  traceManagerAction_->setShortcut(QKeySequence(QStringLiteral("Ctrl+T")));
-  connect(traceManagerAction_, &QAction::triggered, delegate_.get(), [this] {
-    delegate_->onShowHideTraceManager();
-    delegate_->validateMenuItem(traceManagerAction_);
-  });
-
-  tracesMenu_ = bar->addMenu(tr("&Traces"));
-  QAction* clear = tracesMenu_->addAction(tr("Clear All Traces…"));
-  connect(clear, &QAction::triggered, delegate_.get(), &QVAppDelegate::onClearAllTraces);
-
-  for (QMenu* menu : {appMenu_, viewMenu_, tracesMenu_}) delegate_->validateItemsOf(menu);
-  // Shortcuts work while the menu bar is hidden or the window is not focused.
-  window_->addActions({prefs, quit, traceManagerAction_});
+  for (QMenu* menu : mainViewController_->menus()) bar->addMenu(menu);
+  // The shortcuts work while the menu bar is hidden and from every window.
+  window_->addActions({preferencesAction_, quitAction_});
 }
 
 void MainInterface::restoreWindowFrame() {

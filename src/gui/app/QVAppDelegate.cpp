@@ -44,10 +44,7 @@ void QVAppDelegate::onClearAllTraces() {
   if (appCoordinator_) appCoordinator_->clearAllTraces();
 }
 
-int QVAppDelegate::tagOf(const QAction* item) {
-  const QVariant tag = item ? item->property(kTagProperty) : QVariant();
-  return tag.isValid() ? tag.toInt() : 0;
-}
+int QVAppDelegate::tagOf(const QAction* item) { return item ? item->data().toInt() : 0; }
 
 bool QVAppDelegate::validateMenuItem(QAction* item) const {
   if (!item) return false;

@@ -17,8 +17,7 @@ class QVAppDelegate final : public QObject {
   Q_OBJECT
 
  public:
-  // Menu items carry their tag in this property.
-  static constexpr const char* kTagProperty = "tag";
+  // Menu items carry their tag as their data.
   static constexpr int kShowHideTraceManagerTag = 6100;
 
   explicit QVAppDelegate(QObject* parent = nullptr);
