@@ -15,6 +15,7 @@
 #include "gui/app/AlertAsker.h"
 #include "gui/app/AnalysisControl.h"
 #include "gui/app/AppSettings.h"
+#include "gui/app/DarkAppearance.h"
 #include "gui/app/QVMainViewController.h"
 #include "gui/app/TelemetryClient.h"
 #include "gui/traces/TraceManagerViewController.h"
@@ -52,6 +53,8 @@ MainInterface::MainInterface() : MainInterface(Options()) {}
 MainInterface::MainInterface(Options options)
     : settings_(AppSettings::set()),
       telemetry_(options.telemetry ? *options.telemetry : TelemetryClient::shared()) {
+  // One look under any desktop theme; the About and preferences windows share it.
+  applyDarkAppearance(*qApp);
   coordinator_ = std::make_unique<AppCoordinator>(&settings_, &AudioLibrary::shared());
   delegate_ = std::make_unique<QVAppDelegate>();
   delegate_->setAppCoordinator(coordinator_.get());
@@ -119,6 +122,11 @@ void MainInterface::buildMeasurementView(std::unique_ptr<AlertAsker> asker) {
 
 void MainInterface::buildMenus() {
   QMenuBar* bar = window_->menuBar();
+  // The bar continues the measurement view's dark grey top, not the window's black.
+  QPalette barPalette = bar->palette();
+  barPalette.setColor(QPalette::Window, theme::kPanelBackground);
+  bar->setPalette(barPalette);
+  bar->setAutoFillBackground(true);
   appMenu_ = bar->addMenu(tr("&Quorvex"));
   QAction* about = appMenu_->addAction(tr("About Quorvex"));
   preferencesAction_ = appMenu_->addAction(tr("Preferences…"));

@@ -1,5 +1,5 @@
-// quorvex, the desktop program: the application object with the dark look, the main
-// queue on its event loop, the main interface, and the command-line options.
+// quorvex, the desktop program: the application object, the main queue on its event
+// loop, the main interface, and the command-line options.
 #include <QApplication>
 #include <QTimer>
 #include <cstdio>
@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "gui/app/CommandLine.h"
-#include "gui/app/DarkAppearance.h"
 #include "gui/app/MainInterface.h"
 #include "gui/app/QtMainQueue.h"
 #include "gui/app/TerminationSignals.h"
@@ -32,7 +31,6 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("Quorvex"));
   QApplication::setOrganizationName(QStringLiteral("Quorvex"));
   QApplication::setApplicationVersion(QStringLiteral(QV_VERSION));
-  applyDarkAppearance(app);
   QtMainQueue::install();
 
   int status = 0;
