@@ -254,11 +254,5 @@ TEST_F(AppCoordinatorTest, OnlyThePanelItemCarriesACheckMarkAndItFollowsThePanel
   EXPECT_TRUE(panel->isChecked());
 }
 
-TEST_F(AppCoordinatorTest, ClearAllTracesGoesToTheMeasurementView) {
-  launch();
-  delegate_.onClearAllTraces();
-  EXPECT_EQ(analysis_.clears, 1);
-}
-
 }  // namespace
 }  // namespace qv::gui
