@@ -1,12 +1,8 @@
 // The measurement view's menu items (by tag), their validation, the smoothing combo box
 // and the single-key shortcuts.
-// Core headers before Qt's (see support/MainViewFixture.h).
 // clang-format off
-#include "engine/TransferFunctionModel.h"
 #include "support/MainViewFixture.h"
-#include "gui/display/QVPlotController.h"
 #include "gui/display/QVPlotViewController.h"
-
 #include <QAction>
 #include <QComboBox>
 #include <QLabel>
@@ -21,45 +17,33 @@ namespace {
 
 class MenuTest : public MainViewFixture {
  protected:
-  QAction* item(int tag) {
-    QAction* a = view_->actionForTag(tag);
-    EXPECT_NE(a, nullptr) << "no item with tag " << tag;
-    return a;
-  }
   QAction* validated(int tag) {
-    QAction* a = item(tag);
-    view_->validateMenuItem(a);
-    return a;
-  }
-  std::set<int> tags() {
-    std::set<int> all;
-    for (QMenu* menu : view_->menus())
-      for (QAction* a : menu->actions())
-        if (!a->isSeparator() && a->data().toInt() != 0) all.insert(a->data().toInt());
-    return all;
+    QAction* item = view_->actionForTag(tag);
+    if (item) view_->validateMenuItem(item);
+    return item;
   }
 };
 
 TEST_F(MenuTest, EveryTaggedItemIsOffered) {
   makeView();
-  const std::set<int> expected{1000, 1100, 1200, 4003, 5001, 5002, 5003, 5006, 5012,
-                               5024, 5048, 5096, 6000, 6100, 7001, 7002, 7005, 7010,
-                               7020, 7050, 7100, 7200, 7500, 8000, 8001};
-  EXPECT_EQ(tags(), expected);
+  std::set<int> tags;
+  for (QMenu* menu : view_->menus())
+    for (QAction* a : menu->actions())
+      if (a->data().toInt() != 0) tags.insert(a->data().toInt());
+  EXPECT_EQ(tags, (std::set<int>{1000, 1100, 1200, 4003, 5001, 5002, 5003, 5006, 5012,
+                                 5024, 5048, 5096, 6000, 6100, 7001, 7002, 7005, 7010,
+                                 7020, 7050, 7100, 7200, 7500, 8000, 8001}));
 }
 
-TEST_F(MenuTest, StartItemIsTitledAfterTheRememberedRunningState) {
+TEST_F(MenuTest, ItemsAreTitledTickedAndEnabledFromSettingsAndStore) {
+  settings().setSmoothingFactor(12);
+  settings().setAveraging(100);
+  storeTrace();
   makeView();
   settings().setRunningOnStart(true);
   EXPECT_EQ(validated(1000)->text(), "Pause");
   settings().setRunningOnStart(false);
   EXPECT_EQ(validated(1000)->text(), "Start");
-  EXPECT_FALSE(validated(1000)->isChecked());
-  EXPECT_TRUE(validated(1000)->isEnabled());
-}
-
-TEST_F(MenuTest, ToggleItemsAreTickedFromTheSettings) {
-  makeView();
   const std::vector<std::pair<int, void (AppSettings::*)(bool)>> toggles{
       {1100, &AppSettings::setGeneratorOn},
       {1200, &AppSettings::setAutoDelayOn},
@@ -70,105 +54,67 @@ TEST_F(MenuTest, ToggleItemsAreTickedFromTheSettings) {
     EXPECT_TRUE(validated(tag)->isChecked()) << tag;
     (settings().*set)(false);
     EXPECT_FALSE(validated(tag)->isChecked()) << tag;
-    EXPECT_TRUE(validated(tag)->isEnabled()) << tag;
   }
-}
-
-TEST_F(MenuTest, DeleteSelectedIsEnabledOnlyWithSelectedTraces) {
-  storeTrace("a");
-  makeView();
+  EXPECT_EQ(validated(5001)->text(), "1");
+  EXPECT_EQ(validated(5012)->text(), "1/12");
+  EXPECT_TRUE(validated(5012)->isChecked());
+  EXPECT_FALSE(validated(5024)->isChecked());
+  EXPECT_TRUE(validated(7100)->isChecked());
+  EXPECT_FALSE(validated(7050)->isChecked());
   EXPECT_FALSE(validated(4003)->isEnabled());
   EXPECT_FALSE(view_->outlets().deleteButton->isEnabled());
   traces().setSelectedForIndex(true, 0);
   EXPECT_TRUE(validated(4003)->isEnabled());
-  EXPECT_FALSE(validated(4003)->isChecked());
-  // The button follows the store without a menu being opened.
-  EXPECT_TRUE(guitest::processEventsUntil(
-      [&] { return view_->outlets().deleteButton->isEnabled(); }, 2000));
-  item(4003)->trigger();
-  EXPECT_TRUE(traces().allTraceShots().empty());
+  EXPECT_TRUE(
+      guitest::processEventsUntil([&] { return view_->outlets().deleteButton->isEnabled(); }, 2000))
+      << "the button follows the store without a menu being opened";
 }
 
-TEST_F(MenuTest, SmoothingItemsAreTitledAndTickedByTheirDenominator) {
-  settings().setSmoothingFactor(12);
-  makeView();
-  EXPECT_EQ(validated(5001)->text(), "1");
-  EXPECT_EQ(validated(5012)->text(), "1/12");
-  EXPECT_EQ(validated(5096)->text(), "1/96");
-  EXPECT_TRUE(validated(5012)->isChecked());
-  EXPECT_FALSE(validated(5024)->isChecked());
-}
-
-TEST_F(MenuTest, ASmoothingItemSetsPlotsSettingsReadoutAndCombo) {
+TEST_F(MenuTest, SmoothingFromMenuOrComboReachesPlotsSettingsAndReadouts) {
   auto& view = makeView();
-  item(5003)->trigger();
+  view.actionForTag(5003)->trigger();
   EXPECT_EQ(settings().smoothingFactor(), 3);
   EXPECT_EQ(view.plotController()->smoothing(), 3);
   EXPECT_EQ(view.outlets().smoothingLabel->text(), "1/3");
   EXPECT_EQ(view.outlets().smoothingCombo->currentText(), "1/3");
   view.onSmoothingMenu(5005);  // not in the catalogue
-  view.onSmoothingMenu(5000);
   EXPECT_EQ(settings().smoothingFactor(), 3);
-  EXPECT_EQ(view.plotController()->smoothing(), 3);
-}
-
-TEST_F(MenuTest, TheComboBoxSetsTheChosenSmoothing) {
-  auto& view = makeView();
   QComboBox* combo = view.outlets().smoothingCombo;
-  ASSERT_EQ(combo->count(), 8);
   EXPECT_EQ(combo->itemText(0), "1 oct");
   combo->setFocus();
   emit combo->activated(combo->findText("1/48"));
   EXPECT_EQ(settings().smoothingFactor(), 48);
   EXPECT_EQ(view.plotController()->smoothing(), 48);
-  EXPECT_EQ(view.outlets().smoothingLabel->text(), "1/48");
-  EXPECT_FALSE(combo->hasFocus());
+  EXPECT_FALSE(combo->hasFocus()) << "Space must start and pause again";
 }
 
-TEST_F(MenuTest, AveragingItemsSetTheModelAndSettingsAndResetLeavesSettingsAlone) {
+TEST_F(MenuTest, AveragingSetsModelAndSettingsAndResetLeavesSettingsAlone) {
   auto& view = makeView();
   auto model = view.plotController()->tfModel();
-  settings().setAveraging(100);
-  EXPECT_TRUE(validated(7100)->isChecked());
-  EXPECT_FALSE(validated(7050)->isChecked());
-  item(7050)->trigger();
+  view.actionForTag(7050)->trigger();
   EXPECT_EQ(settings().averaging(), 50);
-  EXPECT_EQ(model->averagingIndex(), 50.0f);
-  item(7100)->trigger();
+  view.actionForTag(7100)->trigger();
   EXPECT_EQ(model->averagingIndex(), 100.0f);
-  item(8001)->trigger();
-  EXPECT_EQ(settings().averaging(), 100);
-  EXPECT_EQ(model->averagingIndex(), 100.0f);
+  view.actionForTag(8001)->trigger();
   view.onAveragingMenu(7000);  // K = 0 and K = 1001 are out of range
   view.onAveragingMenu(8002);
   EXPECT_EQ(settings().averaging(), 100);
-  view.onAveragingMenu(8000);
-  EXPECT_EQ(settings().averaging(), 1000);
+  EXPECT_EQ(model->averagingIndex(), 100.0f);
 }
 
-TEST_F(MenuTest, TheImpulseItemShowsAndHidesTheImpulsePlot) {
+TEST_F(MenuTest, ImpulseAndTraceManagerItems) {
   auto& view = makeView();
-  item(6000)->trigger();
+  view.actionForTag(6000)->trigger();
   EXPECT_TRUE(view.plotViewController()->showImpulsePlot());
   EXPECT_TRUE(settings().showImpulseView());
-  EXPECT_TRUE(item(6000)->isChecked());
-  item(6000)->trigger();
-  EXPECT_FALSE(view.plotViewController()->showImpulsePlot());
-  EXPECT_FALSE(settings().showImpulseView());
-}
-
-TEST_F(MenuTest, TheTraceManagerItemAsksTheShellAndUntaggedItemsStayPlain) {
-  makeView();
+  EXPECT_TRUE(view.actionForTag(6000)->isChecked());
   int toggles = 0;
-  view_->setToggleTraceManagerCallback([&] { ++toggles; });
-  item(6100)->trigger();
+  view.setToggleTraceManagerCallback([&] { ++toggles; });
+  view.actionForTag(6100)->trigger();
   EXPECT_EQ(toggles, 1);
-  view_->validateMenuItem(view_->clearAllAction());
-  EXPECT_FALSE(view_->clearAllAction()->isChecked());
-  EXPECT_TRUE(view_->clearAllAction()->isEnabled());
 }
 
-class ShortcutTest : public MenuTest {
+class ShortcutTest : public MainViewFixture {
  protected:
   QVMainViewController& shownView() {
     useVirtualDevices();
@@ -180,25 +126,20 @@ class ShortcutTest : public MenuTest {
   }
 };
 
-TEST_F(ShortcutTest, SpaceStartsAndPauses) {
+// With automatic delay off the delay field is enabled; it must not take the keys.
+TEST_F(ShortcutTest, SpaceStartsAndPausesCCapturesDeleteDeletes) {
   settings().setAutoDelayOn(false);
   auto& view = shownView();
   typeKey(&view, Qt::Key_Space, " ");
   EXPECT_TRUE(view.started());
   typeKey(&view, Qt::Key_Space, " ");
   EXPECT_FALSE(view.started());
-  EXPECT_FALSE(settings().runningOnStart());
-}
-
-TEST_F(ShortcutTest, CCapturesAndDeleteDeletesTheSelection) {
-  auto& view = shownView();
   typeKey(&view, Qt::Key_C, "c");
-  ASSERT_TRUE(
-      guitest::processEventsUntil([] { return traces().allTraceShots().count() == 1; }, 5000));
+  ASSERT_TRUE(tracesBecome(1));
   traces().setSelectedForIndex(true, 0);
   guitest::processEventsFor(20);
   typeKey(&view, Qt::Key_Delete);
-  EXPECT_TRUE(traces().allTraceShots().empty());
+  EXPECT_TRUE(tracesBecome(0));
 }
 
 TEST_F(ShortcutTest, KeysTypedIntoTheDelayFieldStayThere) {
@@ -216,14 +157,6 @@ TEST_F(ShortcutTest, KeysTypedIntoTheDelayFieldStayThere) {
   EXPECT_EQ(field->text(), "2") << "Delete edited the field";
   EXPECT_TRUE(traces().allTraceShots().empty());
   EXPECT_FALSE(view.started());
-}
-
-TEST_F(ShortcutTest, TheCaptureActionIsWhatThePanelButtonTriggers) {
-  auto& view = makeView();
-  view.captureAction()->trigger();
-  ASSERT_TRUE(
-      guitest::processEventsUntil([] { return traces().allTraceShots().count() == 1; }, 5000));
-  EXPECT_EQ(traces().allTraceShots()[0].name.value_or(""), "TF");
 }
 
 }  // namespace

@@ -203,6 +203,8 @@ MainViewOutlets buildMainViewOutlets(QWidget* view) {
   grid->addLayout(delayRow, 0, 1);
   grid->addLayout(smoothingRow, 1, 0);
   grid->addLayout(commandRow, 1, 1);
+  // Spare width goes to the right, so the delay controls stay next to their readout.
+  grid->setColumnStretch(1, 1);
 
   auto* top = new QHBoxLayout(o.topView);
   top->setContentsMargins(mv::kMargin, 0, mv::kMargin, 0);

@@ -67,7 +67,7 @@ class QVMainViewController : public QWidget {
   // ---- for the shell ----
   // The menus to put into the menu bar: measurement, smoothing, averaging, view.
   QList<QMenu*> menus() const;
-  // The item with that tag (nullptr when there is none); kCaptureTag-less commands below.
+  // The item with that tag (nullptr when there is none). Capture and clear-all carry no tag.
   QAction* actionForTag(int tag) const;
   // Capture, exactly as typing C (the trace panel's capture button triggers it).
   QAction* captureAction() const { return captureAction_; }

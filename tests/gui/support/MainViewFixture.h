@@ -1,12 +1,11 @@
 #pragma once
-// Shared set-up of the measurement view tests: empty settings and trace store, the
-// virtual sound system as input and output, an alert asker that answers for the user,
+// The measurement view tests' set-up: empty settings and trace store, the virtual sound
+// system as both devices, an alert asker that answers for the user, captured log lines,
 // and key presses that go through Qt's shortcut machinery as typed keys do.
 // The audio headers come first: they declare a method named `emit`, a macro in Qt.
-#include "audio/QXDeviceManager.h"
 // clang-format off
+#include "audio/QXDeviceManager.h"
 #include <gtest/gtest.h>
-
 #include <QApplication>
 #include <QKeyEvent>
 #include <QSettings>
@@ -14,12 +13,11 @@
 #include <mutex>
 #include <string>
 #include <vector>
-
 #include "gui/app/AlertAsker.h"
 #include "gui/app/AppSettings.h"
 #include "gui/app/QVMainViewController.h"
-#include "platform/Log.h"
 #include "gui/support/GuiTestSupport.h"
+#include "platform/Log.h"
 #include "traces/TraceManager.h"
 // clang-format on
 
@@ -31,36 +29,33 @@ namespace qv::gui::test {
 
 inline const std::string kVirtualDevice = "Virtual:Virtual Sound System";
 
-class AnsweringAsker final : public AlertAsker {
- public:
+struct AnsweringAsker final : AlertAsker {
   bool confirm(const QString& title, const QString& text) override {
     questions.push_back(title + " | " + text);
     return answer;
   }
-  void inform(const QString& title, const QString& text) override {
-    notices.push_back(title + " | " + text);
-  }
+  void inform(const QString&, const QString&) override {}
   bool answer = false;
   QStringList questions;
-  QStringList notices;
 };
 
 class MainViewFixture : public ::testing::Test {
  protected:
+  struct LogLines {
+    std::mutex mutex;  // the recorder and the finder log from their own threads
+    std::vector<std::string> lines;
+  };
+
   void SetUp() override {
-    AppSettings& s = settings();
-    s.defaults().clear();
-    s.setRecordingDeviceUUID(std::nullopt);
-    s.setPlaybackDeviceUUID(std::nullopt);
-    TraceManager::shared().clearAll();
-    guitest::processEventsFor(20);
-    log_ = std::make_shared<LogLines>();
+    settings().defaults().clear();
+    settings().setRecordingDeviceUUID(std::nullopt);
+    settings().setPlaybackDeviceUUID(std::nullopt);
+    traces().clearAll();
     previousSink_ = setLogSink([log = log_](const std::string& line) {
       std::lock_guard<std::mutex> lock(log->mutex);
       log->lines.push_back(line);
     });
   }
-
   void TearDown() override {
     view_.reset();
     guitest::processEventsFor(20);
@@ -70,8 +65,8 @@ class MainViewFixture : public ::testing::Test {
   static AppSettings& settings() { return AppSettings::set(); }
   static TraceManager& traces() { return TraceManager::shared(); }
 
-  // The choices the application coordinator makes on a machine with only the virtual
-  // sound system: it is both devices, input 0 the microphone, input 1 the reference.
+  // What the coordinator chooses on a machine with only the virtual sound system: input 0
+  // is the microphone, input 1 the reference.
   static void useVirtualDevices() {
     settings().setMeasChannelIndex(0);
     settings().setRefChannelIndex(1);
@@ -87,46 +82,46 @@ class MainViewFixture : public ::testing::Test {
     return *view_;
   }
 
-  std::shared_ptr<QXDeviceManager> scannedDeviceManager() {
+  QVMainViewController& startedView() {
+    useVirtualDevices();
+    auto& view = makeView();
     bool scanned = false;
-    auto manager =
-        QXDeviceManager::initWithDelegateInitialScanCompletion(nullptr, [&] { scanned = true; });
+    view.setDeviceManager(
+        QXDeviceManager::initWithDelegateInitialScanCompletion(nullptr, [&] { scanned = true; }));
     EXPECT_TRUE(guitest::processEventsUntil([&] { return scanned; }, 10000));
-    return manager;
+    view.startAnalysis();
+    return view;
   }
 
-  // A trace in the store, as a capture makes it.
-  static void storeTrace(const std::string& name) {
+  static void storeTrace() {
     std::vector<float> curves(3 * 16, 0.5f);
-    ASSERT_NE(traces().newTraceWithNameFloatBufferLengthCountCommentUserInfo(name, curves.data(),
-                                                                             16, 3, "test"),
+    ASSERT_NE(traces().newTraceWithNameFloatBufferLengthCountCommentUserInfo("t", curves.data(), 16,
+                                                                             3, ""),
               nullptr);
   }
+  static bool tracesBecome(size_t count) {
+    return guitest::processEventsUntil([&] { return traces().allTraceShots().count() == count; },
+                                       5000);
+  }
 
-  bool logged(const std::string& line) const {
+  bool logged(const std::string& text) const {
     std::lock_guard<std::mutex> lock(log_->mutex);
-    for (const auto& l : log_->lines)
-      if (l.find(line) != std::string::npos) return true;
+    for (const auto& line : log_->lines)
+      if (line.find(text) != std::string::npos) return true;
     return false;
   }
 
-  // As a typed key: shortcuts first, then the focused widget.
+  // As typed: shortcuts first, then the focused widget.
   static void typeKey(QWidget* window, int key, const QString& text = QString()) {
     QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : window;
     if (qt_sendShortcutOverrideEvent(target, 0, key, Qt::NoModifier, text, false, 1)) return;
     QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
     QApplication::sendEvent(target, &press);
-    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
-    QApplication::sendEvent(target, &release);
   }
 
   std::unique_ptr<QVMainViewController> view_;
   AnsweringAsker* asker_ = nullptr;
-  struct LogLines {
-    std::mutex mutex;  // the recorder and the finder log from their own threads
-    std::vector<std::string> lines;
-  };
-  std::shared_ptr<LogLines> log_;
+  std::shared_ptr<LogLines> log_ = std::make_shared<LogLines>();
   LogSink previousSink_;
 };
 
