@@ -155,28 +155,6 @@ TEST_F(TraceExportTest, AFailedExportLeavesNoFileAndSaysWhy) {
   }
 }
 
-TEST_F(TraceExportTest, AnExportOverAnEarlierFileReplacesItWhole) {
-  const QString path = out.filePath("trace.frd");
-  {
-    QFile earlier(path);
-    ASSERT_TRUE(earlier.open(QIODevice::WriteOnly));
-    earlier.write(QByteArray(200000, 'x'));
-  }
-  exportFromMenu(TraceManagerViewController::kExportFrdItemTag, path);
-  const QStringList lines = readLines(path);
-  ASSERT_FALSE(lines.isEmpty());
-  EXPECT_FALSE(lines.last().contains('x'));
-  EXPECT_EQ(QDir(out.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
-}
-
-TEST_F(TraceExportTest, CancellingTheDialogWritesNothing) {
-  chooser->answer.reset();
-  ASSERT_TRUE(panel->validateMenuForRow(0));
-  panel->menuItemWithTag(TraceManagerViewController::kExportCsvItemTag)->trigger();
-  EXPECT_TRUE(alerts->messages.empty());
-  EXPECT_TRUE(QDir(out.path()).isEmpty());
-}
-
 TEST_F(TraceExportTest, CurvesThatFitNoFrequencyAxisAreReportedNotGuessed) {
   test::capture(*store, "short", 8);  // 8 points: no analysis has 8 bands
   settle();

@@ -174,14 +174,5 @@ TEST_F(TraceListModelTest, AChangeSetThatDoesNotFitReloadsTheTruth) {
   expectMirrorsStore();
 }
 
-TEST_F(TraceListModelTest, TitlesShowUnnamedOnlyWithoutAName) {
-  TraceShot shot;
-  EXPECT_EQ(gui::TraceListModel::primaryTitle(shot), "Unnamed");
-  shot.name = "";
-  EXPECT_EQ(gui::TraceListModel::primaryTitle(shot), "");
-  shot.name = "Stage L";
-  EXPECT_EQ(gui::TraceListModel::primaryTitle(shot), "Stage L");
-}
-
 }  // namespace
 }  // namespace qv::guitest

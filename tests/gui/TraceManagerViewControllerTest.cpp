@@ -116,7 +116,6 @@ TEST_F(TraceManagerViewControllerTest, RenamingInPlaceStoresTheNameAndAnEmptyNam
 TEST_F(TraceManagerViewControllerTest, EditingAnUnnamedTraceWithoutChangesKeepsItUnnamed) {
   const auto buffer = test::curves(8);
   store->newTraceWithNameFloatBufferLengthCountCommentUserInfo("x", buffer.data(), 8, 3, "");
-  store->setNameForShot("x", *store->traceShotForIndex(0));
   makePanel();
   // A trace that never had a name (stored by an older program) shows "Unnamed".
   TraceShot unnamed = *store->traceShotForIndex(0);
