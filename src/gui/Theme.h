@@ -3,6 +3,8 @@
 #include <QColor>
 #include <QFont>
 
+#include "plot/ChartColor.h"
+
 namespace qv::gui::theme {
 
 // ---- window ----
@@ -30,6 +32,20 @@ inline QFont tabularFont(int pointSize) {
   font.setPointSize(pointSize);
   return font;
 }
+
+// ---- live display: plot views, live curves, level meter ----
+inline const QColor kPlotCursor = QColor::fromRgbF(1.0f, 1.0f, 1.0f, 1.0f);
+inline constexpr float kPlotScaleFontSize = 16.0f;
+inline constexpr plot::Color kLiveCurve{1.0f, 1.0f, 1.0f, 1.0f};      // magnitude, phase
+inline constexpr plot::Color kLiveCoherence{1.0f, 0.3f, 0.0f, 1.0f};  // orange-red
+inline constexpr plot::Color kLiveImpulse{0.5f, 1.0f, 0.0f, 1.0f};    // yellow-green
+inline constexpr plot::Color kZeroLine{1.0f, 1.0f, 1.0f, 0.15f};      // broad line at 0 dB, 0°
+inline constexpr float kZeroLineThickness = 10.0f;
+inline const QColor kMeterGreen = QColor::fromRgbF(0.0f, 1.0f, 0.0f, 1.0f);
+inline const QColor kMeterYellow = QColor::fromRgbF(1.0f, 1.0f, 0.0f, 1.0f);
+inline const QColor kMeterRed = QColor::fromRgbF(1.0f, 0.0f, 0.0f, 1.0f);
+inline const QColor kMeterCover = QColor::fromRgbF(0.0f, 0.0f, 0.0f, 0.5f);
+inline constexpr double kMeterLineWidth = 3.0;
 
 // ---- measurement view (the controls above and the read-outs below the plots) ----
 namespace mainview {

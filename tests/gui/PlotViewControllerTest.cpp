@@ -1,76 +1,50 @@
-// The plot area: the three views' layout and its resizes, pan and zoom linked between the
-// magnitude and phase views, the cursor snapped to the model's bands, and the axis labels.
+// The plot area: layout and resizes, pan and zoom linked between the frequency views, the
+// cursor snapped to the model's bands, and the axis labels.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QMouseEvent>
 #include <QWheelEvent>
 #include <any>
 #include <cmath>
-#include <vector>
 
 #include "gui/display/QVPlotViewController.h"
 #include "platform/NotificationCenter.h"
 #include "support/DisplayTestSupport.h"
-#include "support/GuiTestSupport.h"
 
 namespace qv::gui {
 namespace {
 
-using guitest::PlotArea;
-
 class PlotViewControllerTest : public ::testing::Test {
  protected:
   void SetUp() override { area_.build(); }
-
-  // Collects the "QVCursorMoved" payloads.
-  struct CursorListener {
-    CursorListener()
-        : token(NotificationCenter::defaultCenter().addObserver(
-              "QVCursorMoved", [this](const std::any& object) {
-                payloads.push_back(std::any_cast<std::vector<float>>(object));
-              })) {}
-    std::vector<std::vector<float>> payloads;
-    NotificationCenter::Token token;
-  };
-
-  PlotArea area_{1000, 600};
+  // With H = 600 the heights are whole: 0.33·H = 198, 0.5·H = 300.
+  guitest::PlotArea area_{1000, 600};
+  std::vector<std::vector<float>> cursorPosts_;
+  NotificationCenter::Token token_ = NotificationCenter::defaultCenter().addObserver(
+      "QVCursorMoved",
+      [this](const std::any& o) { cursorPosts_.push_back(std::any_cast<std::vector<float>>(o)); });
 };
 
-// With H = 600 every height below is a whole number: 0.33·H = 198, 0.5·H = 300.
-TEST_F(PlotViewControllerTest, ImpulseViewShownStacksThreeViewsWithTheirGaps) {
+TEST_F(PlotViewControllerTest, ImpulseShownStacksImpulseMagnitudePhaseWithTheirGaps) {
   area_.controller().setShowImpulsePlot(true);
   const QRect phase = area_.phase().geometry();
   const QRect mag = area_.mag().geometry();
   const QRect imp = area_.impulse().geometry();
-
-  EXPECT_EQ(phase.height(), 198);
-  EXPECT_EQ(mag.height(), 196);
-  EXPECT_EQ(imp.height(), 194);
-  // Phase at the bottom edge, magnitude 4 points above it, impulse 2 points above that.
-  EXPECT_EQ(phase.y() + phase.height(), 600);
-  EXPECT_EQ(mag.y() + mag.height() + 4, phase.y());
-  EXPECT_EQ(imp.y() + imp.height() + 2, mag.y());
-  EXPECT_EQ(imp.y(), 6);  // 0.01·H left free at the top
-  for (const QRect& r : {phase, mag, imp}) {
-    EXPECT_EQ(r.x(), 0);
-    EXPECT_EQ(r.width(), 1000);
-  }
+  EXPECT_EQ(phase, QRect(0, 402, 1000, 198));  // on the bottom edge
+  EXPECT_EQ(mag, QRect(0, 202, 1000, 196));    // 4 points above the phase view
+  EXPECT_EQ(imp, QRect(0, 6, 1000, 194));      // 2 points above the magnitude view
   EXPECT_FALSE(area_.impulse().isHidden());
 }
 
-TEST_F(PlotViewControllerTest, ImpulseViewHiddenSplitsTheHeightInHalves) {
+TEST_F(PlotViewControllerTest, ImpulseHiddenSplitsInHalvesAndLayoutFollowsResizes) {
   area_.controller().setShowImpulsePlot(true);
   area_.controller().setShowImpulsePlot(false);
-  const QRect phase = area_.phase().geometry();
-  const QRect mag = area_.mag().geometry();
-
   EXPECT_TRUE(area_.impulse().isHidden());
-  EXPECT_EQ(phase, QRect(0, 300, 1000, 300));
-  // 0.5·H − 2 high and 4 points above the phase view: its top 2 points lie past the edge.
-  EXPECT_EQ(mag, QRect(0, -2, 1000, 298));
-}
+  EXPECT_EQ(area_.phase().geometry(), QRect(0, 300, 1000, 300));
+  // 0.5·H − 2 high, 4 points above the phase view: its top 2 points lie past the edge.
+  EXPECT_EQ(area_.mag().geometry(), QRect(0, -2, 1000, 298));
 
-TEST_F(PlotViewControllerTest, LayoutFollowsTheBaseViewsSize) {
   area_.controller().setShowImpulsePlot(true);
   area_.base().show();  // a hidden widget hears of its new size only when shown
   area_.base().resize(700, 900);
@@ -79,143 +53,13 @@ TEST_F(PlotViewControllerTest, LayoutFollowsTheBaseViewsSize) {
   EXPECT_EQ(area_.impulse().geometry(), QRect(0, 9, 700, 293));
 }
 
-TEST_F(PlotViewControllerTest, FramesKeepTheirOrderInAnOffsetBaseRectangle) {
-  const auto f = QVPlotViewController::framesForBounds(QRect(10, 20, 400, 300), true);
-  EXPECT_EQ(f.phase.y() + f.phase.height(), 320);
-  EXPECT_LT(f.impulse.y(), f.magnitude.y());
-  EXPECT_LT(f.magnitude.y(), f.phase.y());
-  EXPECT_EQ(f.impulse.x(), 10);
-}
-
-TEST_F(PlotViewControllerTest, PanningEitherViewMovesTheOthersXRangeAndKeepsItsYRange) {
+// The link as a user meets it: a drag in one view, a horizontal wheel zoom in the other.
+TEST_F(PlotViewControllerTest, DragAndZoomInEitherFrequencyViewMoveTheOthersXRangeOnly) {
+  area_.base().show();
   SpectrumPlotView& mag = area_.mag();
   SpectrumPlotView& phase = area_.phase();
-  const PlotRange magY = mag.visibleRangeY();
-  const PlotRange phaseY = phase.visibleRangeY();
-
-  mag.setVisibleRangeMinXMaxXMinYMaxY(2.0, 3.0, magY.min, magY.max);
-  area_.controller().plotViewPanned(&mag);
-  EXPECT_EQ(phase.visibleRangeX(), (PlotRange{2.0, 3.0}));
-  EXPECT_EQ(phase.visibleRangeY(), phaseY);
-
-  phase.setVisibleRangeMinXMaxXMinYMaxY(1.5, 2.5, -90.0, 90.0);
-  area_.controller().plotViewZoomedIsHorizontal(&phase, true);
-  EXPECT_EQ(mag.visibleRangeX(), (PlotRange{1.5, 2.5}));
-  EXPECT_EQ(mag.visibleRangeY(), magY);
-}
-
-TEST_F(PlotViewControllerTest, StartsAtTheFullFrequencyAxisWithItsOwnYRanges) {
-  const float xMin = LinToLogTransformer::logFreqFromHz(8.0f);
-  const float xVisibleMin = LinToLogTransformer::logFreqFromHz(14.0f);
-  const float xMax = LinToLogTransformer::logFreqFromHz(22000.0f);
-  EXPECT_EQ(area_.mag().rangeX(), (PlotRange{xMin, xMax}));
-  EXPECT_EQ(area_.mag().visibleRangeX(), (PlotRange{xVisibleMin, xMax}));
-  EXPECT_EQ(area_.mag().visibleRangeY(), (PlotRange{-28.0, 22.0}));
-  EXPECT_EQ(area_.phase().visibleRangeY(), (PlotRange{-180.0, 180.0}));
-  EXPECT_EQ(area_.phase().rangeY(), (PlotRange{-225.0, 225.0}));
-  EXPECT_EQ(area_.mag().gridStepX(), static_cast<double>(0.3f));
-  EXPECT_EQ(area_.phase().gridStepX(), area_.mag().gridStepX());
-}
-
-TEST_F(PlotViewControllerTest, CursorOutsideEightHertzToFortyKilohertzStaysAndPostsNothing) {
-  CursorListener listener;
-  const QPointF low(std::log10(7.99), 3.0);
-  const QPointF high(std::log10(40010.0), -3.0);
-  EXPECT_EQ(area_.controller().plotViewCursorMoved(&area_.mag(), low), low);
-  EXPECT_EQ(area_.controller().plotViewCursorMoved(&area_.phase(), high), high);
-  EXPECT_TRUE(listener.payloads.empty());
-}
-
-TEST_F(PlotViewControllerTest, CursorBetweenBandsSnapsBothViewsAndReadsCoherenceInPercent) {
-  TransferFunctionModel& model = area_.model();
-  const int32_t band = 600;
-  // Coherence is kept × 180: 90 is a coherence of 0.5.
-  guitest::setBand(model, band, {-6.5f, 42.0f, 90.0f});
-  guitest::setBand(model, band + 1, {-1.0f, -10.0f, 180.0f});
-  const double x0 = model.logFrequencyForBandIndex(band);
-  const double x1 = model.logFrequencyForBandIndex(band + 1);
-  CursorListener listener;
-
-  const QPointF fromMag =
-      area_.controller().plotViewCursorMoved(&area_.mag(), QPointF(x0 + 0.3 * (x1 - x0), 5.0));
-  const double snappedX = std::log10(model.frequencyForBandIndex(band));
-  EXPECT_NEAR(fromMag.x(), snappedX, 1e-6);
-  EXPECT_FLOAT_EQ(fromMag.y(), -6.5f);
-  EXPECT_NEAR(area_.phase().cursorPosition().x(), snappedX, 1e-6);
-  EXPECT_FLOAT_EQ(area_.phase().cursorPosition().y(), 42.0f);
-  EXPECT_EQ(area_.mag().cursorPosition(), fromMag);
-
-  ASSERT_EQ(listener.payloads.size(), 1u);
-  const std::vector<float>& p = listener.payloads[0];
-  ASSERT_EQ(p.size(), 4u);
-  EXPECT_FLOAT_EQ(p[0], model.frequencyForBandIndex(band));
-  EXPECT_FLOAT_EQ(p[1], -6.5f);
-  EXPECT_FLOAT_EQ(p[2], 42.0f);
-  EXPECT_FLOAT_EQ(p[3], 50.0f);
-
-  // From the phase view the cursor sits on the phase curve, here of the upper band.
-  const QPointF fromPhase =
-      area_.controller().plotViewCursorMoved(&area_.phase(), QPointF(x0 + 0.8 * (x1 - x0), 0.0));
-  EXPECT_NEAR(fromPhase.x(), std::log10(model.frequencyForBandIndex(band + 1)), 1e-6);
-  EXPECT_FLOAT_EQ(fromPhase.y(), -10.0f);
-  EXPECT_FLOAT_EQ(listener.payloads.back()[3], 100.0f);
-}
-
-TEST_F(PlotViewControllerTest, CursorOnABlankedBandKeepsItsHeight) {
-  TransferFunctionModel& model = area_.model();
-  const int32_t band = 300;
-  guitest::setBand(model, band, {NAN, NAN, 10.0f});
-  const QPointF at(model.logFrequencyForBandIndex(band), 7.0);
-  const QPointF snapped = area_.controller().plotViewCursorMoved(&area_.mag(), at);
-  EXPECT_FLOAT_EQ(snapped.y(), 7.0f);
-  EXPECT_TRUE(std::isfinite(area_.phase().cursorPosition().y()));
-}
-
-TEST(FrequencyLabelsTest, NameTheOctaveLinesFromEightHertz) {
-  const QStringList labels = QVPlotController::frequencyLabels();
-  ASSERT_EQ(labels.size(), 13);
-  EXPECT_EQ(labels[0], "");  // 8 Hz sits on the edge
-  EXPECT_EQ(labels[1], "16");
-  EXPECT_EQ(labels[3], "63");
-  EXPECT_EQ(labels[4], "125");
-  EXPECT_EQ(labels[7], " 1K");
-  EXPECT_EQ(labels[10], " 8K");
-  EXPECT_EQ(labels[11], "16K");
-  EXPECT_EQ(labels[12], "32K");
-}
-
-TEST_F(PlotViewControllerTest, ViewsCarryTheirLookAndCursors) {
-  EXPECT_TRUE(area_.mag().hasCursor());
-  EXPECT_TRUE(area_.phase().hasCursor());
-  EXPECT_FALSE(area_.impulse().hasCursor());
-  EXPECT_EQ(area_.mag().cursorColor(), QColor(Qt::white));
-  EXPECT_FALSE(area_.mag().isScaleSideVisible(PlotSideBottom));
-  EXPECT_FALSE(area_.phase().isScaleSideVisible(PlotSideTop));
-  for (PlotSide side : {PlotSideLeft, PlotSideRight, PlotSideTop, PlotSideBottom})
-    EXPECT_FALSE(area_.impulse().isScaleSideVisible(side));
-  EXPECT_EQ(area_.impulse().visibleRangeX(), (PlotRange{-0.0125, 0.4}));
-  EXPECT_EQ(area_.mag().delegate(), &area_.controller());
-  EXPECT_EQ(area_.impulse().delegate(), nullptr);
-  ASSERT_EQ(area_.controller().linkedPlotViews().size(), 2u);
-  EXPECT_EQ(area_.controller().linkedPlotViews()[0], &area_.mag());
-}
-
-}  // namespace
-}  // namespace qv::gui
-
-namespace qv::gui {
-namespace {
-
-// The link as a user meets it: a drag in one view and a wheel zoom in the other.
-TEST(PlotViewGestureTest, DragAndWheelInOneFrequencyViewMoveTheOther) {
-  guitest::PlotArea area(1000, 600);
-  area.build();
-  area.base().show();
-  SpectrumPlotView& mag = area.mag();
-  SpectrumPlotView& phase = area.phase();
   const PlotRange phaseY = phase.visibleRangeY();
   const PlotRange startX = mag.visibleRangeX();
-
   const QPointF from = mag.chartRect().center();
   const QPointF to = from + QPointF(60, 0);
   QMouseEvent press(QEvent::MouseButtonPress, from, mag.mapToGlobal(from), Qt::LeftButton,
@@ -224,9 +68,7 @@ TEST(PlotViewGestureTest, DragAndWheelInOneFrequencyViewMoveTheOther) {
                    Qt::NoModifier);
   QMouseEvent release(QEvent::MouseButtonRelease, to, mag.mapToGlobal(to), Qt::LeftButton,
                       Qt::NoButton, Qt::NoModifier);
-  QCoreApplication::sendEvent(&mag, &press);
-  QCoreApplication::sendEvent(&mag, &move);
-  QCoreApplication::sendEvent(&mag, &release);
+  for (QMouseEvent* e : {&press, &move, &release}) QCoreApplication::sendEvent(&mag, e);
   ASSERT_LT(mag.visibleRangeX().min, startX.min);  // dragged right: lower frequencies
   EXPECT_EQ(phase.visibleRangeX(), mag.visibleRangeX());
   EXPECT_EQ(phase.visibleRangeY(), phaseY);
@@ -236,8 +78,60 @@ TEST(PlotViewGestureTest, DragAndWheelInOneFrequencyViewMoveTheOther) {
   QWheelEvent wheel(at, phase.mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton,
                     Qt::ShiftModifier, Qt::NoScrollPhase, false);
   QCoreApplication::sendEvent(&phase, &wheel);
+  ASSERT_NE(phase.visibleRangeX(), phase.rangeX());
   EXPECT_EQ(mag.visibleRangeX(), phase.visibleRangeX());
   EXPECT_EQ(mag.visibleRangeY(), magY);
+}
+
+TEST_F(PlotViewControllerTest, CursorOutsideEightHertzToFortyKilohertzStaysAndPostsNothing) {
+  const QPointF low(std::log10(7.99), 3.0);
+  const QPointF high(std::log10(40010.0), -3.0);
+  EXPECT_EQ(area_.controller().plotViewCursorMoved(&area_.mag(), low), low);
+  EXPECT_EQ(area_.controller().plotViewCursorMoved(&area_.phase(), high), high);
+  EXPECT_TRUE(cursorPosts_.empty());
+}
+
+TEST_F(PlotViewControllerTest, CursorBetweenBandsSnapsBothViewsAndReadsCoherenceInPercent) {
+  TransferFunctionModel& model = area_.model();
+  const int32_t b = 600;
+  guitest::setBand(model, b, {-6.5f, 42.0f, 90.0f});  // coherence kept × 180: 90 is 0.5
+  guitest::setBand(model, b + 1, {-1.0f, -10.0f, 180.0f});
+  guitest::setBand(model, b + 2, {NAN, NAN, 0.0f});  // blanked
+  const double x0 = model.logFrequencyForBandIndex(b);
+  const double x1 = model.logFrequencyForBandIndex(b + 1);
+  const double snappedX = std::log10(model.frequencyForBandIndex(b));
+
+  const QPointF fromMag =
+      area_.controller().plotViewCursorMoved(&area_.mag(), {x0 + 0.3 * (x1 - x0), 5.0});
+  EXPECT_NEAR(fromMag.x(), snappedX, 1e-6);
+  EXPECT_FLOAT_EQ(fromMag.y(), -6.5f);
+  EXPECT_EQ(area_.mag().cursorPosition(), fromMag);
+  EXPECT_NEAR(area_.phase().cursorPosition().x(), snappedX, 1e-6);
+  EXPECT_FLOAT_EQ(area_.phase().cursorPosition().y(), 42.0f);
+  ASSERT_EQ(cursorPosts_.size(), 1u);
+  EXPECT_EQ(cursorPosts_[0],
+            (std::vector<float>{model.frequencyForBandIndex(b), -6.5f, 42.0f, 50.0f}));
+
+  // From the phase view the cursor sits on the phase curve, here of the upper band.
+  const QPointF fromPhase =
+      area_.controller().plotViewCursorMoved(&area_.phase(), {x0 + 0.8 * (x1 - x0), 0.0});
+  EXPECT_FLOAT_EQ(fromPhase.y(), -10.0f);
+  EXPECT_FLOAT_EQ(cursorPosts_.back()[3], 100.0f);
+  // A blanked band has no value to sit on: the cursor keeps the pointer's height.
+  const QPointF blanked(model.logFrequencyForBandIndex(b + 2), 7.0);
+  EXPECT_FLOAT_EQ(area_.controller().plotViewCursorMoved(&area_.mag(), blanked).y(), 7.0f);
+  EXPECT_TRUE(std::isfinite(area_.phase().cursorPosition().y()));
+}
+
+TEST(FrequencyLabelsTest, NameTheOctaveLinesFromEightHertz) {
+  const QStringList labels = QVPlotController::frequencyLabels();
+  ASSERT_EQ(labels.size(), 13);
+  EXPECT_EQ(labels[0], "");  // 8 Hz sits on the edge
+  EXPECT_EQ(labels[1], "16");
+  EXPECT_EQ(labels[4], "125");
+  EXPECT_EQ(labels[7], " 1K");
+  EXPECT_EQ(labels[11], "16K");
+  EXPECT_EQ(labels[12], "32K");
 }
 
 }  // namespace

@@ -196,4 +196,23 @@ TEST_F(PlotViewDrawingTest, SpectrogramScrollsANewRowInAtTheTop) {
   EXPECT_GT(brightness(image.pixel(200, 75)), 200);  // the loud row moved down
 }
 
+TEST_F(PlotViewDrawingTest, WidgetPaintShowsTheSameFrame) {
+  auto chart = view->addLineChartWithName("flat", span(2), 2.0f, kGreen);
+  const float values[] = {50.0f, 50.0f};
+  view->setDataOfLengthForChart(values, 2, chart.get());
+  const QImage grabbed = view->grab().toImage();
+  ASSERT_EQ(grabbed.size(), QSize(400, 200));
+  EXPECT_EQ(grabbed.pixel(200, static_cast<int>(rowOf(50))), qRgb(0, 255, 0));
+  EXPECT_EQ(grabbed.pixel(200, static_cast<int>(rowOf(50)) + 3), qRgb(0, 0, 0));
+}
+
+TEST_F(PlotViewDrawingTest, ViewWithoutAreaRendersNothingAndSurvives) {
+  view->addLineChartWithName("flat", span(2), 2.0f, kGreen);
+  view->addSpectrogramWithName("sg", span(8), 4);
+  view->resize(0, 0);
+  EXPECT_TRUE(view->renderImage().isNull());
+  view->resize(3, 2);
+  EXPECT_EQ(view->renderImage(2.0).size(), QSize(6, 4));
+}
+
 }  // namespace

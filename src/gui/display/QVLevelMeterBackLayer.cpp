@@ -4,6 +4,8 @@
 #include <QPen>
 #include <cmath>
 
+#include "gui/Theme.h"
+
 namespace qv::gui {
 
 double QVLevelMeterBackLayer::rowY(int32_t channel, int32_t channelCount, double height) {
@@ -22,9 +24,9 @@ void QVLevelMeterBackLayer::drawInContext(QPainter& painter, QSizeF size) const 
     QColor color;
   };
   // -60..-24 dB green, -24..-12 dB yellow, -12..0 dB red.
-  const Segment segments[] = {{0.0, 0.6, QColor::fromRgbF(0, 1, 0, 1)},
-                              {0.6, 0.8, QColor::fromRgbF(1, 1, 0, 1)},
-                              {0.8, 1.0, QColor::fromRgbF(1, 0, 0, 1)}};
+  const Segment segments[] = {{0.0, 0.6, theme::kMeterGreen},
+                              {0.6, 0.8, theme::kMeterYellow},
+                              {0.8, 1.0, theme::kMeterRed}};
   const double w = size.width();
   painter.save();
   painter.setRenderHint(QPainter::Antialiasing, false);

@@ -3,6 +3,7 @@
 #include <QPen>
 #include <algorithm>
 
+#include "gui/Theme.h"
 #include "gui/display/QVLevelMeterBackLayer.h"
 
 // Qt defines `emit` as a macro; the audio library has a method of that name.
@@ -23,7 +24,7 @@ void QVLevelMeterUpdateLayer::drawLevels(QPainter& painter, QSizeF size, const f
   if (!levels || count <= 0) return;
   const int32_t rows = std::min(count, channelCount_);
   const double w = size.width();
-  QPen pen(QColor::fromRgbF(0, 0, 0, 0.5), lineWidth_);
+  QPen pen(theme::kMeterCover, lineWidth_);
   pen.setCapStyle(Qt::FlatCap);
   painter.save();
   painter.setRenderHint(QPainter::Antialiasing, false);

@@ -4,6 +4,8 @@
 #include <QPaintEvent>
 #include <QShowEvent>
 
+#include "gui/Theme.h"
+
 // Qt defines `emit` as a macro; the audio library has a method of that name.
 #pragma push_macro("emit")
 #undef emit
@@ -34,7 +36,7 @@ void QVLevelMeterView::setUp(std::unique_ptr<BassLevelReader> reader) {
   levelReader_ = std::move(reader);
   levelReader_->setUpdateInterval(kIdleReadingInterval);
   backLayer_.setChannelCount(2);
-  backLayer_.setLineWidth(3.0);
+  backLayer_.setLineWidth(theme::kMeterLineWidth);
   updateLayer_.setLevelReader(levelReader_.get());
   updateLayer_.setChannelCount(backLayer_.channelCount());
   updateLayer_.setLineWidth(backLayer_.lineWidth());

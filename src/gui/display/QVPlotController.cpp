@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "gui/Theme.h"
 #include "gui/app/AppSettings.h"
 #include "platform/Assert.h"
 #include "platform/Log.h"
@@ -20,11 +21,6 @@ constexpr int64_t kInitialSmoothing = 12;
 constexpr uint64_t kTimerLeewayNs = 1'000'000;
 constexpr double kRaiseLiveTracesAfter = 1.0;
 
-constexpr plot::Color kLiveCurveColor{1.0f, 1.0f, 1.0f, 1.0f};
-constexpr plot::Color kCoherenceColor{1.0f, 0.3f, 0.0f, 1.0f};
-constexpr plot::Color kImpulseColor{0.5f, 1.0f, 0.0f, 1.0f};
-constexpr plot::Color kZeroLineColor{1.0f, 1.0f, 1.0f, 0.15f};
-constexpr float kZeroLineThickness = 10.0f;
 constexpr plot::XValuesSpan kImpulseSpan{0.0f, 1.0f, 16384};
 
 // The controllers that exist now, with their serial numbers. Main thread only.
@@ -146,7 +142,7 @@ void QVPlotController::setupLiveCharts() {
   phase->setLabelsForSide(labels, PlotSideBottom);
   phase->setLabelsForSide(labels, PlotSideTop);
 
-  const QColor border = QColor::fromRgbF(0.35f, 0.35f, 0.35f, 1.0f);
+  const QColor border = theme::kChartBorder;
   mag->setChartsBorderColor(border);
   phase->setChartsBorderColor(border);
   if (impulse) impulse->setChartsBorderColor(border);
@@ -154,15 +150,18 @@ void QVPlotController::setupLiveCharts() {
   const float thickness = settings_.liveTraceThickness();
   const plot::XValuesSpan span = modelSpan();
 
-  auto magChart = mag->createLineChartWithName("mag", span, thickness, kLiveCurveColor);
-  auto cohChart = phase->createLineChartWithName("coh", span, thickness, kCoherenceColor);
-  auto phaseChart = phase->createPhaseLineChartWithName("phs", span, thickness, kLiveCurveColor);
+  auto magChart = mag->createLineChartWithName("mag", span, thickness, theme::kLiveCurve);
+  auto cohChart = phase->createLineChartWithName("coh", span, thickness, theme::kLiveCoherence);
+  auto phaseChart = phase->createPhaseLineChartWithName("phs", span, thickness, theme::kLiveCurve);
   std::shared_ptr<plot::ChartProxy> impChart;
   if (impulse)
-    impChart = impulse->createLineChartWithName("imp", kImpulseSpan, thickness, kImpulseColor);
+    impChart =
+        impulse->createLineChartWithName("imp", kImpulseSpan, thickness, theme::kLiveImpulse);
   const plot::XValuesSpan zeroSpan{span.firstX, span.lastX, 2};
-  mag->createLineChartWithName("zero magnitude", zeroSpan, kZeroLineThickness, kZeroLineColor);
-  phase->createLineChartWithName("zero phase", zeroSpan, kZeroLineThickness, kZeroLineColor);
+  mag->createLineChartWithName("zero magnitude", zeroSpan, theme::kZeroLineThickness,
+                               theme::kZeroLine);
+  phase->createLineChartWithName("zero phase", zeroSpan, theme::kZeroLineThickness,
+                                 theme::kZeroLine);
 
   liveMagChart_ = magChart;
   liveCohChart_ = cohChart;
@@ -301,7 +300,7 @@ void QVPlotController::showTraceForShot(const TraceShot& shot) {
     return;
   }
 
-  plot::Color color = kLiveCurveColor;
+  plot::Color color = theme::kLiveCurve;
   if (const auto c = traces_.colorForShot(shot)) {
     color = {c->red, c->green, c->blue, c->alpha};
   } else if (!traces_.palette().colors().empty()) {

@@ -102,11 +102,10 @@ void QVPlotViewController::setupPlotView() {
   phase->setTitle("Phase");
   phase->setDelegate(this);
 
-  const QColor cursor = QColor::fromRgbF(1.0f, 1.0f, 1.0f, 1.0f);
   for (SpectrumPlotView* plot : {phase, mag}) {
-    plot->setScaleFontSize(16.0f);
+    plot->setScaleFontSize(theme::kPlotScaleFontSize);
     plot->addCursor();
-    plot->setCursorColor(cursor);
+    plot->setCursorColor(theme::kPlotCursor);
     plot->setCursorThickness(1.0);
   }
   for (SpectrumPlotView* plot : {phase, mag, impulse}) plot->setGridThickness(1.0);

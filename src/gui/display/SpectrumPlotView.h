@@ -64,7 +64,7 @@ class SpectrumPlotView : public PlotView {
   std::shared_ptr<plot::ChartProxy> wrap(const std::shared_ptr<plot::Chart>& chart,
                                          const std::string& name, plot::XValuesSpan x);
 
-  bool scaleLabelsVisibility_ = true;
+  bool scaleLabelsVisibility_ = false;
   std::string plotViewID_;
   std::string title_;
   int64_t index_ = 0;

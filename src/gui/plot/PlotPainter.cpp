@@ -107,6 +107,7 @@ void PlotPainter::lineSpan(double at, double thickness, double dpr, double& from
 }
 
 void PlotPainter::paint(QImage& image, const PlotLook& look, const plot::ChartList& charts) {
+  if (image.isNull()) return;  // a view without area has nothing to show
   const double dpr = image.devicePixelRatio();
   const QSize logical(static_cast<int>(std::lround(image.width() / dpr)),
                       static_cast<int>(std::lround(image.height() / dpr)));

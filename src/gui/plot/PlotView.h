@@ -129,6 +129,7 @@ class PlotView : public QWidget {
   // Repaint requests; coalesced (the flag is accepted for callers that pass one).
   void update(bool flag);
   void update();
+  using QWidget::update;  // the rectangle forms, uncoalesced
   // While animating, the view expects a steady stream of requests.
   void setIsAnimating(bool animating);
   bool isAnimating() const;

@@ -33,6 +33,9 @@ TEST(PlotViewConcurrencyTest, FramesShowWholeDataSetsWhileAnotherThreadSetsData)
   std::vector<float> wrapping(kPoints);
   for (int i = 0; i < kPoints; ++i) wrapping[i] = static_cast<float>((i * 7) % 360 - 180);
 
+  // Before the producer's first set the line would lie at 0, between the two probes.
+  view->setDataOfLengthForChart(up.data(), kPoints, line.get());
+
   std::atomic<bool> stop{false};
   std::atomic<int> produced{0};
   std::thread producer([&] {

@@ -10,6 +10,16 @@
 #include "traces/TraceManager.h"
 #include "traces/TraceTestSupport.h"
 
+// Qt defines `emit` as a macro; the audio library has a method of that name.
+#pragma push_macro("emit")
+#undef emit
+#include "audio/BassLevelReader.h"
+#include "audio/QVRecorder.h"
+#include "audio/QVRecorderDelegate.h"
+#include "audiolib/AudioLibrary.h"
+#include "audiolib/backends/virtual/VirtualSoundSystem.h"
+#pragma pop_macro("emit")
+
 namespace qv::guitest {
 
 // Chart names of a view, bottom first.
@@ -20,12 +30,11 @@ inline std::vector<std::string> chartNames(const gui::PlotView& view) {
 }
 
 inline size_t chartsNamed(const gui::PlotView& view, const std::string& name) {
-  size_t n = 0;
-  for (const auto& chart : view.chartList().charts()) n += chart->name() == name;
-  return n;
+  const auto names = chartNames(view);
+  return static_cast<size_t>(std::count(names.begin(), names.end(), name));
 }
 
-// A band's curve values, written straight into the model's curves (no tick may run).
+// Writes one band of the model's curves directly (no tick may run meanwhile).
 struct BandValues {
   float magnitude;
   float phase;
@@ -39,17 +48,19 @@ inline void setBand(TransferFunctionModel& model, int32_t band, BandValues v) {
 
 class PlotArea {
  public:
-  explicit PlotArea(int width = 1000, int height = 600, unsigned processors = 4)
+  explicit PlotArea(int width = 1000, int height = 600, unsigned processors = 4,
+                    std::shared_ptr<Clock> clock = nullptr)
       : store_(folder_.path()) {
     base_.resize(width, height);
     gui::QVPlotController::Options options;
     options.processorCount = processors;
     options.traceManager = &store_;
+    options.clock = std::move(clock);
     controller_ = std::make_unique<gui::QVPlotViewController>(options);
   }
   ~PlotArea() { controller_.reset(); }
 
-  // Builds the views (the stored visible traces are drawn now).
+  // Builds the views; the stored visible traces are drawn now.
   void build() { controller_->setBaseView(&base_); }
 
   TraceManager& store() { return store_; }
@@ -60,16 +71,13 @@ class PlotArea {
   gui::SpectrumPlotView& phase() { return *controller_->phasePlotView(); }
   gui::SpectrumPlotView& impulse() { return *controller_->impPlotView(); }
   TransferFunctionModel& model() { return *plots().tfModel(); }
-  // The bands of the display's axis (32768-point FFT at 44100 Hz, 96 bands per octave).
-  static int32_t bandCount() { return LinToLogTransformer(nullptr, 32768, 44100, 96).bandCount(); }
 
-  // Three curves of the display's band count: magnitude, phase, coherence.
+  // The display's bands: a 32768-point FFT at 44100 Hz, 96 bands per octave.
+  static int32_t bandCount() { return LinToLogTransformer(nullptr, 32768, 44100, 96).bandCount(); }
+  // Constant magnitude, phase and coherence curves, one after the other.
   static std::vector<float> curves(float magnitude, float phase, float coherence) {
-    const auto n = static_cast<size_t>(bandCount());
-    std::vector<float> buffer(3 * n);
-    std::fill_n(buffer.begin(), n, magnitude);
-    std::fill_n(buffer.begin() + n, n, phase);
-    std::fill_n(buffer.begin() + 2 * n, n, coherence);
+    std::vector<float> buffer;
+    for (float v : {magnitude, phase, coherence}) buffer.insert(buffer.end(), bandCount(), v);
     return buffer;
   }
 
@@ -78,6 +86,37 @@ class PlotArea {
   TraceManager store_;
   QWidget base_;
   std::unique_ptr<gui::QVPlotViewController> controller_;
+};
+
+// The virtual sound system's input (measurement microphone on 0, reference on 1) recorded
+// for consumers, in real or simulated time.
+class VirtualRoom {
+ public:
+  explicit VirtualRoom(bool simulatedTime) : library_(options(simulatedTime)) {
+    recorder_ = QVRecorder::initWithDeviceUUID("Virtual:Virtual Sound System", 2, 44100, false,
+                                               delegate_, library_);
+    recorder_->setChannelMap({0, 1});
+  }
+  ~VirtualRoom() { recorder_->stopRec(); }
+  void feed(std::shared_ptr<QVRecorderConsumer> consumer) { recorder_->addConsumer(consumer); }
+  AudioLibrary& library() { return library_; }
+  QVRecorder& recorder() { return *recorder_; }
+
+ private:
+  struct Delegate final : QVRecorderDelegate {
+    void recorderStartedWithChannel(QVRecorder&, uint32_t) override {}
+    void recorderStoppedWithChannel(QVRecorder&, uint32_t) override {}
+  };
+  static AudioLibrary::Options options(bool simulatedTime) {
+    AudioLibrary::Options o;
+    o.portAudio = false;
+    o.rescanSeconds = 0;
+    o.simulatedTime = simulatedTime;
+    return o;
+  }
+  std::shared_ptr<Delegate> delegate_ = std::make_shared<Delegate>();
+  AudioLibrary library_;
+  std::shared_ptr<QVRecorder> recorder_;
 };
 
 }  // namespace qv::guitest

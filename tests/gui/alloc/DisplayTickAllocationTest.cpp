@@ -1,0 +1,71 @@
+// A display tick must not allocate once running: it runs 30 times a second for hours.
+// Global operator new is counted on the thread that runs the tick, while it runs it, with
+// the virtual sound system feeding the model real audio in simulated time.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstdlib>
+#include <new>
+
+#include "gui/app/QtMainQueue.h"
+#include "gui/support/DisplayTestSupport.h"
+#include "platform/MainQueue.h"
+
+namespace {
+thread_local bool tCounting = false;
+std::atomic<long> gAllocations{0};
+}  // namespace
+
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+void* operator new(std::size_t size) {
+  if (tCounting) gAllocations.fetch_add(1, std::memory_order_relaxed);
+  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+#endif
+
+namespace qv::gui {
+namespace {
+
+TEST(DisplayTickAllocationTest, TickAllocatesNothingOnceRunning) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "the sanitizer owns operator new";
+#endif
+  // Qt makes an event object for every main-queue block; the display's own share of a
+  // tick is what is counted, so the hand-run main queue stands in for the event loop.
+  QtMainQueue::uninstall();
+  {
+    guitest::VirtualRoom room(true);
+    auto clock = std::make_shared<ManualClock>();  // the model consumes what is rendered
+    guitest::PlotArea area(1000, 600, 4, clock);
+    area.build();
+    QVPlotController& plots = area.plots();
+    room.feed(plots.tfModel()->tfDataSource());
+    room.recorder().resumeRec();
+    const auto run = [&](int ticks, bool count) {
+      for (int i = 0; i < ticks; ++i) {
+        // Four 125 ms blocks per 15 ticks: 30 ticks a second.
+        for (int b = 0; b < 4 && i % 15 == 0; ++b) room.library().virtualSoundSystem().render(5513);
+        clock->advance(1.0 / 30.0);
+        QVPlotController::updateQueue()->sync([&] {
+          tCounting = count;
+          plots.tick();
+          tCounting = false;
+        });
+        dispatch::mainQueue().drain();
+      }
+    };
+    run(40, false);  // warm up: queues and charts reach their size
+    run(120, true);
+    EXPECT_EQ(plots.tickCount(), 160u);
+    EXPECT_EQ(gAllocations.load(), 0);
+    EXPECT_TRUE(std::isfinite(plots.tfModel()->mpolyline()->values()[600]));  // real work
+  }
+  QtMainQueue::install();
+}
+
+}  // namespace
+}  // namespace qv::gui
