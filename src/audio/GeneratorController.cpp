@@ -29,6 +29,10 @@ void GeneratorController::start() {
       }
     }
   }
+  // The number of the device really chosen (not "the default", which may later mean
+  // another device), so that stop() acts on this one.
+  const uint32_t current = library_.getDevice();
+  if (current != kDefaultDevice) outputDevice_ = current;
   if (channel != 0) {
     library_.channelStop(channel);
     library_.channelFree(channel);

@@ -35,7 +35,7 @@ class GeneratorController {
   float _fadeTime = 0.2f;
   int32_t _sampleRate = 44100;
   uint32_t _deviceHandle = 0;
-  uint32_t outputDevice_ = kDefaultDevice;  // the device the stream really plays on
+  uint32_t outputDevice_ = kDefaultDevice;  // the number of the device the stream plays on
 };
 
 }  // namespace qv

@@ -33,7 +33,10 @@ class QVRecorder final : public QVAudioDataProvider,
   QVRecorder& operator=(const QVRecorder&) = delete;
 
   uint32_t startRecChannel();
+  // Consumers receive only frames captured after this call.
   void resumeRec();
+  // Once this returns no consumer receives a block until resumeRec (a delivery in
+  // progress is waited for); not to be called from inside a delivery.
   void pauseRec();
   void stopRec();
   void setDeviceHandle(uint32_t handle);

@@ -12,8 +12,10 @@ void QXBassHelper::initDecodingCapability(AudioLibrary& library) {
 
 uint32_t QXBassHelper::recordingDeviceHandleForUUID(const std::string& uid) const {
   AudioDeviceInfo info;
+  // A device that went away keeps its number but is no longer a match: its UID then
+  // falls back to the default like an unknown one.
   for (uint32_t i = 0; library_.recordGetDeviceInfo(i, &info); ++i) {
-    if (info.driver == uid) return i;
+    if (info.enabled && info.driver == uid) return i;
   }
   return kDefaultDevice;
 }
@@ -21,7 +23,7 @@ uint32_t QXBassHelper::recordingDeviceHandleForUUID(const std::string& uid) cons
 uint32_t QXBassHelper::playbackDeviceHandleForUUID(const std::string& uid) const {
   AudioDeviceInfo info;
   for (uint32_t i = 1; library_.getDeviceInfo(i, &info); ++i) {
-    if (info.driver == uid) return i;
+    if (info.enabled && info.driver == uid) return i;
   }
   return kDefaultDevice;
 }

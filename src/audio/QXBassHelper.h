@@ -14,7 +14,7 @@ class QXBassHelper {
   explicit QXBassHelper(AudioLibrary& library = AudioLibrary::shared()) : library_(library) {}
 
   static void initDecodingCapability(AudioLibrary& library = AudioLibrary::shared());
-  // kDefaultDevice (0xFFFFFFFF) when no device has that UID.
+  // kDefaultDevice (0xFFFFFFFF) when no present device has that UID.
   uint32_t recordingDeviceHandleForUUID(const std::string& uid) const;
   uint32_t playbackDeviceHandleForUUID(const std::string& uid) const;
   // Opens and selects the capture device (it stays open) and returns its channel count,

@@ -26,40 +26,6 @@ std::mutex gSharedMutex;
 AudioLibrary::Options gSharedOptions;
 bool gSharedCreated = false;
 
-// Marks exactly one default per list: the backend's own default, else the first hardware
-// device, else the virtual sound system.
-void markDefault(std::vector<AudioDeviceInfo>& list, bool input, size_t first) {
-  auto flag = [input](AudioDeviceInfo& d) -> bool& {
-    return input ? d.isDefaultInput : d.isDefaultOutput;
-  };
-  size_t chosen = list.size();
-  for (size_t i = first; i < list.size(); ++i) {
-    if (!list[i].isVirtual && flag(list[i])) {
-      chosen = i;
-      break;
-    }
-  }
-  for (size_t i = first; i < list.size() && chosen == list.size(); ++i) {
-    if (!list[i].isVirtual) chosen = i;
-  }
-  for (size_t i = first; i < list.size() && chosen == list.size(); ++i) {
-    if (list[i].isVirtual) chosen = i;
-  }
-  for (size_t i = 0; i < list.size(); ++i) flag(list[i]) = i == chosen;
-}
-
-bool sameDevices(const std::vector<AudioDeviceInfo>& a, const std::vector<AudioDeviceInfo>& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (a[i].driver != b[i].driver || a[i].inputChannels != b[i].inputChannels ||
-        a[i].outputChannels != b[i].outputChannels || a[i].isDefaultInput != b[i].isDefaultInput ||
-        a[i].isDefaultOutput != b[i].isDefaultOutput) {
-      return false;
-    }
-  }
-  return true;
-}
-
 }  // namespace
 
 AudioLibrary& AudioLibrary::shared() {
@@ -135,24 +101,14 @@ AudioBackend& AudioLibrary::backendFor(const AudioDeviceInfo& info) {
   return *portAudio_;
 }
 
-void AudioLibrary::rebuildLocked() {
+bool AudioLibrary::rebuildLocked() {
   std::vector<AudioDeviceInfo> all;
   if (portAudio_ != nullptr) {
     portAudio_->appendDevices(all);
     jack_->appendDevices(all);
   }
   if (options_.virtualSoundSystem) virtual_->appendDevices(all);
-  recording_.clear();
-  playback_.clear();
-  AudioDeviceInfo none;
-  none.name = "No sound";
-  playback_.push_back(none);
-  for (const auto& d : all) {
-    if (d.inputChannels > 0) recording_.push_back(d);
-    if (d.outputChannels > 0) playback_.push_back(d);
-  }
-  markDefault(recording_, true, 0);
-  markDefault(playback_, false, 1);
+  return devices_.update(all);
 }
 
 bool AudioLibrary::rescan() {
@@ -164,10 +120,10 @@ bool AudioLibrary::rescan() {
     // A server that was still starting may have refused our client; ask again.
     const bool jackPending = !jack_->alive() && PortAudioBackend::jackServerRunning();
     if (sig == signature_ && !jackPending) return false;
-    auto oldRecording = recording_;
-    auto oldPlayback = playback_;
     jack_->refresh();
-    if (portAudio_->reinitialize()) {
+    if (jack_->holdsDeadClient()) {
+      // PortAudio waits until our JACK client can be closed; the next scan tries again.
+    } else if (portAudio_->reinitialize()) {
       signature_ = sig;
     } else if (portAudio_->poisoned()) {
       qv::log("Audio: device lists can no longer be refreshed from PortAudio");
@@ -175,8 +131,7 @@ bool AudioLibrary::rescan() {
     }
     // With a stream open the lists are rebuilt from what PortAudio still knows, and the
     // full refresh is retried once the streams are closed.
-    rebuildLocked();
-    changed = !sameDevices(oldRecording, recording_) || !sameDevices(oldPlayback, playback_);
+    changed = rebuildLocked();
   }
   if (changed) notifyListeners();
   return changed;
@@ -217,95 +172,77 @@ void AudioLibrary::notifyListeners() {
 
 std::vector<AudioDeviceInfo> AudioLibrary::recordingDevices() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return recording_;
+  return devices_.presentRecording();
 }
 
 std::vector<AudioDeviceInfo> AudioLibrary::playbackDevices() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return playback_;
-}
-
-bool AudioLibrary::resolveRecording(uint32_t index, AudioDeviceInfo* info) const {
-  if (index == kDefaultDevice) {
-    for (const auto& d : recording_) {
-      if (d.isDefaultInput) {
-        *info = d;
-        return true;
-      }
-    }
-    return false;
-  }
-  if (index >= recording_.size()) return false;
-  *info = recording_[index];
-  return true;
-}
-
-bool AudioLibrary::resolvePlayback(uint32_t index, AudioDeviceInfo* info) const {
-  if (index == kDefaultDevice) {
-    for (const auto& d : playback_) {
-      if (d.isDefaultOutput) {
-        *info = d;
-        return true;
-      }
-    }
-    return false;
-  }
-  if (index >= playback_.size()) return false;
-  *info = playback_[index];
-  return true;
+  return devices_.presentPlayback();
 }
 
 bool AudioLibrary::recordGetDeviceInfo(uint32_t index, AudioDeviceInfo* info) const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return index != kDefaultDevice && resolveRecording(index, info) ? ok() : fail(kAudioErrorDevice);
+  const AudioDeviceInfo* d = index == kDefaultDevice ? nullptr : devices_.recording(index);
+  if (d == nullptr) return fail(kAudioErrorDevice);
+  *info = *d;
+  return ok();
 }
 
 bool AudioLibrary::getDeviceInfo(uint32_t index, AudioDeviceInfo* info) const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return index != kDefaultDevice && resolvePlayback(index, info) ? ok() : fail(kAudioErrorDevice);
+  const AudioDeviceInfo* d = index == kDefaultDevice ? nullptr : devices_.playback(index);
+  if (d == nullptr) return fail(kAudioErrorDevice);
+  *info = *d;
+  return ok();
 }
 
 bool AudioLibrary::recordInit(uint32_t device) {
   std::lock_guard<std::mutex> lock(mutex_);
-  AudioDeviceInfo info;
-  if (!resolveRecording(device, &info)) return fail(kAudioErrorDevice);
-  recordCurrent_ = info.driver;
-  if (!recordOpen_.insert(info.driver).second) return fail(kAudioErrorAlready);
+  const AudioDeviceInfo* d = devices_.recording(device);
+  if (d == nullptr || !d->enabled) return fail(kAudioErrorDevice);
+  recordCurrent_ = d->driver;
+  if (!recordOpen_.insert(d->driver).second) return fail(kAudioErrorAlready);
   return ok();
 }
 
+// A device that went away can still be selected (and freed) while it is open.
 bool AudioLibrary::recordSetDevice(uint32_t device) {
   std::lock_guard<std::mutex> lock(mutex_);
-  AudioDeviceInfo info;
-  if (!resolveRecording(device, &info)) return fail(kAudioErrorDevice);
-  if (recordOpen_.count(info.driver) == 0) return fail(kAudioErrorInit);
-  recordCurrent_ = info.driver;
+  const AudioDeviceInfo* d = devices_.recording(device);
+  if (d == nullptr) return fail(kAudioErrorDevice);
+  if (recordOpen_.count(d->driver) == 0) return fail(kAudioErrorInit);
+  recordCurrent_ = d->driver;
   return ok();
 }
 
 uint32_t AudioLibrary::recordGetDevice() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  for (size_t i = 0; i < recording_.size(); ++i) {
-    if (recording_[i].driver == recordCurrent_) {
-      ok();
-      return static_cast<uint32_t>(i);
-    }
-  }
-  fail(kAudioErrorInit);
-  return kDefaultDevice;
+  const auto number = devices_.recordingNumber(recordCurrent_);
+  if (!number) return fail(kAudioErrorInit), kDefaultDevice;
+  ok();
+  return *number;
+}
+
+const AudioDeviceInfo* AudioLibrary::currentRecordingLocked() const {
+  const auto number = devices_.recordingNumber(recordCurrent_);
+  const AudioDeviceInfo* d = number ? devices_.recording(*number) : nullptr;
+  return d != nullptr && d->enabled ? d : nullptr;
+}
+
+const AudioDeviceInfo* AudioLibrary::currentPlaybackLocked() const {
+  const auto number = outputCurrentSet_ ? devices_.playbackNumber(outputCurrent_) : std::nullopt;
+  const AudioDeviceInfo* d = number ? devices_.playback(*number) : nullptr;
+  return d != nullptr && d->enabled ? d : nullptr;
 }
 
 bool AudioLibrary::recordGetInfo(RecordInfo* info) const {
   std::lock_guard<std::mutex> lock(mutex_);
   if (recordOpen_.count(recordCurrent_) == 0) return fail(kAudioErrorInit);
-  for (const auto& d : recording_) {
-    if (d.driver == recordCurrent_) {
-      info->freq = static_cast<uint32_t>(std::lround(d.defaultRate));
-      info->formats = static_cast<uint32_t>(std::min(d.inputChannels, 255)) << 24;
-      return ok();
-    }
-  }
-  return fail(kAudioErrorDevice);
+  const AudioDeviceInfo* d = currentRecordingLocked();
+  if (d == nullptr) return fail(kAudioErrorDevice);
+  info->freq = static_cast<uint32_t>(std::lround(d->defaultRate));
+  info->formats = static_cast<uint32_t>(std::min(d->inputChannels, 255)) << 24;
+  return ok();
 }
 
 bool AudioLibrary::recordFree() {
@@ -316,60 +253,63 @@ bool AudioLibrary::recordFree() {
 
 uint32_t AudioLibrary::recordStart(uint32_t rate, uint32_t channels, bool paused, uint32_t periodMs,
                                    CaptureCallback callback) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (recordOpen_.count(recordCurrent_) == 0) return fail(kAudioErrorInit), 0;
-  auto it = std::find_if(recording_.begin(), recording_.end(),
-                         [this](const AudioDeviceInfo& d) { return d.driver == recordCurrent_; });
-  if (it == recording_.end()) return fail(kAudioErrorDevice), 0;
-  if (rate == 0) rate = static_cast<uint32_t>(std::lround(it->defaultRate));
-  const uint32_t handle = nextHandle_++;
-  auto channel =
-      std::make_shared<CaptureChannel>(handle, *it, backendFor(*it), rate,
-                                       static_cast<int>(channels), periodMs, std::move(callback));
-  if (!channel->valid()) return fail(channel->error()), 0;
-  captures_[handle] = channel;
+  std::shared_ptr<CaptureChannel> channel;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (recordOpen_.count(recordCurrent_) == 0) return fail(kAudioErrorInit), 0;
+    const AudioDeviceInfo* d = currentRecordingLocked();
+    if (d == nullptr) return fail(kAudioErrorDevice), 0;
+    if (rate == 0) rate = static_cast<uint32_t>(std::lround(d->defaultRate));
+    channel =
+        std::make_shared<CaptureChannel>(nextHandle_++, *d, backendFor(*d), rate,
+                                         static_cast<int>(channels), periodMs, std::move(callback));
+    if (!channel->valid()) return fail(channel->error()), 0;
+    captures_[channel->handle()] = channel;
+  }
+  // Played without the lock, like any channel: a restart waits for a delivery, whose
+  // callback may call the library.
   int err = kAudioOk;
   if (!paused && !channel->play(true, &err)) return fail(err), 0;
   ok();
-  return handle;
+  return channel->handle();
 }
 
 bool AudioLibrary::init(uint32_t device, uint32_t rate) {
   std::lock_guard<std::mutex> lock(mutex_);
-  AudioDeviceInfo info;
-  if (!resolvePlayback(device, &info)) return fail(kAudioErrorDevice);
-  outputCurrent_ = info.driver;
+  const AudioDeviceInfo* d = devices_.playback(device);
+  if (d == nullptr || !d->enabled) return fail(kAudioErrorDevice);
+  outputCurrent_ = d->driver;
   outputCurrentSet_ = true;
-  if (outputOpen_.count(info.driver) != 0) return fail(kAudioErrorAlready);
+  if (outputOpen_.count(d->driver) != 0) return fail(kAudioErrorAlready);
   OutputDevice out;
   out.rate = rate;
-  if (!info.driver.empty()) {
-    const int chans = std::min(info.outputChannels, 2);
-    if (rate == 0 || !backendFor(info).supportsRate(info, false, chans, rate)) {
-      out.rate = static_cast<uint32_t>(std::lround(info.defaultRate));
+  if (!d->driver.empty()) {
+    const int chans = std::min(d->outputChannels, 2);
+    if (rate == 0 || !backendFor(*d).supportsRate(*d, false, chans, rate)) {
+      out.rate = static_cast<uint32_t>(std::lround(d->defaultRate));
     }
   }
-  outputOpen_[info.driver] = out;
+  outputOpen_[d->driver] = out;
   return ok();
 }
 
+// Like recordSetDevice, a device that went away can still be selected while it is open.
 bool AudioLibrary::setDevice(uint32_t device) {
   std::lock_guard<std::mutex> lock(mutex_);
-  AudioDeviceInfo info;
-  if (!resolvePlayback(device, &info)) return fail(kAudioErrorDevice);
-  if (outputOpen_.count(info.driver) == 0) return fail(kAudioErrorInit);
-  outputCurrent_ = info.driver;
+  const AudioDeviceInfo* d = devices_.playback(device);
+  if (d == nullptr) return fail(kAudioErrorDevice);
+  if (outputOpen_.count(d->driver) == 0) return fail(kAudioErrorInit);
+  outputCurrent_ = d->driver;
   outputCurrentSet_ = true;
   return ok();
 }
 
 uint32_t AudioLibrary::getDevice() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  for (size_t i = 0; outputCurrentSet_ && i < playback_.size(); ++i) {
-    if (playback_[i].driver == outputCurrent_) return ok(), static_cast<uint32_t>(i);
-  }
-  fail(kAudioErrorInit);
-  return kDefaultDevice;
+  const auto number = outputCurrentSet_ ? devices_.playbackNumber(outputCurrent_) : std::nullopt;
+  if (!number) return fail(kAudioErrorInit), kDefaultDevice;
+  ok();
+  return *number;
 }
 
 bool AudioLibrary::start() {
@@ -397,10 +337,9 @@ bool AudioLibrary::getInfo(OutputInfo* info) const {
   auto it = outputOpen_.find(outputCurrent_);
   if (!outputCurrentSet_ || it == outputOpen_.end()) return fail(kAudioErrorInit);
   info->freq = it->second.rate;
-  info->channels = 1;
-  for (const auto& d : playback_) {
-    if (d.driver == outputCurrent_) info->channels = static_cast<uint32_t>(d.outputChannels);
-  }
+  const AudioDeviceInfo* d = currentPlaybackLocked();
+  info->channels =
+      d != nullptr && d->outputChannels > 0 ? static_cast<uint32_t>(d->outputChannels) : 1;
   return ok();
 }
 
@@ -414,13 +353,12 @@ uint32_t AudioLibrary::streamCreate(uint32_t rate, StreamFill fill) {
   std::lock_guard<std::mutex> lock(mutex_);
   auto open = outputOpen_.find(outputCurrent_);
   if (!outputCurrentSet_ || open == outputOpen_.end()) return fail(kAudioErrorInit), 0;
-  auto it = std::find_if(playback_.begin() + 1, playback_.end(),
-                         [this](const AudioDeviceInfo& d) { return d.driver == outputCurrent_; });
-  if (it == playback_.end()) return fail(kAudioErrorDevice), 0;
+  const AudioDeviceInfo* d = currentPlaybackLocked();
+  if (d == nullptr || d->driver.empty()) return fail(kAudioErrorDevice), 0;
   // The device plays at its current rate; a stream at another rate would play off pitch.
   if (rate != open->second.rate) return fail(kAudioErrorFormat), 0;
   const uint32_t handle = nextHandle_++;
-  auto stream = std::make_shared<OutputStream>(handle, *it, backendFor(*it), rate, std::move(fill));
+  auto stream = std::make_shared<OutputStream>(handle, *d, backendFor(*d), rate, std::move(fill));
   if (!stream->valid()) return fail(stream->error()), 0;
   streams_[handle] = stream;
   ok();
@@ -456,20 +394,27 @@ bool AudioLibrary::channelPause(uint32_t handle) {
 bool AudioLibrary::channelStop(uint32_t handle) { return channelFree(handle); }
 
 bool AudioLibrary::channelFree(uint32_t handle) {
+  std::shared_ptr<CaptureChannel> capture;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (auto it = captures_.find(handle); it != captures_.end()) {
+      capture = std::move(it->second);
+      captures_.erase(it);
+    } else if (auto st = streams_.find(handle); st != streams_.end()) {
+      // Closed under the lock: PortAudio must not open or re-initialise meanwhile.
+      st->second->stop();
+      streams_.erase(st);
+      return ok();
+    } else {
+      return fail(kAudioErrorHandle);
+    }
+  }
+  // The delivery thread may be inside a callback that calls the library, so it is joined
+  // without the lock; the stream is then closed under it, like any other.
+  capture->stopDelivery();
   std::lock_guard<std::mutex> lock(mutex_);
-  // Stopped under the lock: PortAudio must not open or re-initialise meanwhile. The
-  // delivery thread being joined never takes this lock.
-  if (auto it = captures_.find(handle); it != captures_.end()) {
-    it->second->stop();
-    captures_.erase(it);
-    return ok();
-  }
-  if (auto it = streams_.find(handle); it != streams_.end()) {
-    it->second->stop();
-    streams_.erase(it);
-    return ok();
-  }
-  return fail(kAudioErrorHandle);
+  capture->close();
+  return ok();
 }
 
 bool AudioLibrary::channelGetInfo(uint32_t handle, ChannelInfo* info) const {
@@ -510,7 +455,7 @@ bool AudioLibrary::channelGetLevel(uint32_t handle, float* levels, float seconds
                                    uint32_t flags) const {
   auto c = capture(handle);
   if (!c) return fail(kAudioErrorHandle);
-  return c->level(levels, seconds, flags) ? ok() : fail(kAudioErrorVanished);
+  return c->level(levels, seconds, flags) ? ok() : fail(kAudioErrorNotPlaying);
 }
 
 bool AudioLibrary::channelSetEndedHandler(uint32_t handle, std::function<void()> handler) {

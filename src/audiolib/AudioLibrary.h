@@ -4,6 +4,7 @@
 // and a rescan thread that follows device changes. Thread contract: every call is thread-safe (one
 // library lock, never held while a capture's delivery thread is joined); errorCode() is per thread,
 // like errno.
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -16,6 +17,7 @@
 
 #include "audiolib/AudioTypes.h"
 #include "audiolib/CaptureChannel.h"
+#include "audiolib/DeviceRegistry.h"
 #include "audiolib/OutputStream.h"
 
 namespace qv {
@@ -51,7 +53,10 @@ class AudioLibrary {
   static int errorCode();
 
   // Devices. Recording devices are numbered from 0; playback device 0 is "No sound"
-  // (for decoding only), real outputs from 1. kDefaultDevice selects the default.
+  // (for decoding only), real outputs from 1. A number names one device for the life of
+  // the process: a device that goes away keeps it (listed by number, not `enabled`) and
+  // gets it back on return. kDefaultDevice selects the present default.
+  // The lists hold the present devices only.
   std::vector<AudioDeviceInfo> recordingDevices() const;
   std::vector<AudioDeviceInfo> playbackDevices() const;
   bool recordGetDeviceInfo(uint32_t index, AudioDeviceInfo* info) const;
@@ -103,11 +108,12 @@ class AudioLibrary {
   VirtualSoundSystem& virtualSoundSystem();
 
  private:
-  void rebuildLocked();
+  bool rebuildLocked();  // true when the present devices changed
   void notifyListeners();
   void rescanLoop(double seconds);
-  bool resolveRecording(uint32_t index, AudioDeviceInfo* info) const;  // lock held
-  bool resolvePlayback(uint32_t index, AudioDeviceInfo* info) const;   // lock held
+  // The selected device when it is present; lock held.
+  const AudioDeviceInfo* currentRecordingLocked() const;
+  const AudioDeviceInfo* currentPlaybackLocked() const;
   AudioBackend& backendFor(const AudioDeviceInfo& info);
 
   Options options_;
@@ -115,8 +121,7 @@ class AudioLibrary {
   std::unique_ptr<PortAudioBackend> portAudio_;
   std::unique_ptr<JackBackend> jack_;
   std::unique_ptr<VirtualSoundSystem> virtual_;
-  std::vector<AudioDeviceInfo> recording_;
-  std::vector<AudioDeviceInfo> playback_;  // [0] is "No sound"
+  DeviceRegistry devices_;
   std::map<uint32_t, uint32_t> config_;
 
   std::set<std::string> recordOpen_;  // by driver text

@@ -17,7 +17,9 @@ enum AudioError : int {
   kAudioErrorAlready = 14,     // already initialised, already paused
   kAudioErrorNoChannels = 18,  // the device reports no channel in that direction
   kAudioErrorDevice = 23,      // no device with that index
-  kAudioErrorVanished = 24,    // the device went away while in use
+  kAudioErrorNotPlaying = 24,  // the channel is not playing: paused, stopped, or its device
+                               // went away while in use
+  kAudioErrorVanished = kAudioErrorNotPlaying,
   kAudioErrorUnknown = -1,
 };
 
@@ -40,6 +42,8 @@ struct AudioDeviceInfo {
   // Backend-private identity (a PortAudio device index, or 0 for the virtual device).
   int backendIndex = -1;
   bool isVirtual = false;
+  // False for a device that went away: it keeps its number, and gets it back on return.
+  bool enabled = true;
 };
 
 struct RecordInfo {

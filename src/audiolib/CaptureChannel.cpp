@@ -13,9 +13,13 @@ namespace qv {
 namespace {
 constexpr double kRingSeconds = 2.0;
 constexpr double kLevelSeconds = 2.0;
-// A running device that delivers nothing for this long has gone away (an unplugged ALSA
-// device simply stops calling back).
-constexpr double kSilenceLimitSeconds = 2.0;
+// A running device that delivers nothing for this long, in wall time, has gone away (an
+// unplugged ALSA device simply stops calling back).
+constexpr std::chrono::duration<double> kSilenceLimit{2.0};
+// A wake-up of the delivery thread this late means it was not running (the process was
+// stopped, the machine suspended or overloaded): the device gets the whole silence limit
+// again from there.
+constexpr std::chrono::duration<double> kStall{0.5};
 }  // namespace
 
 CaptureChannel::CaptureChannel(uint32_t handle, const AudioDeviceInfo& device,
@@ -51,7 +55,7 @@ CaptureChannel::CaptureChannel(uint32_t handle, const AudioDeviceInfo& device,
   }
   const size_t maxIn = static_cast<size_t>(ring_->length) / (channels_ * 4);
   resampled_.resize((maxIn * rate_ / deviceRate_ + 4096) * channels_);
-  levelHistory_.assign(static_cast<size_t>(rate_ * kLevelSeconds) * channels_, 0.0f);
+  peaks_ = std::make_unique<PeakHistory>(deviceRate_, channels_, kLevelSeconds);
 
   const uint32_t pumpFrames = static_cast<uint32_t>(std::lround(deviceRate_ * periodMs_ / 1000.0));
   int err = kAudioOk;
@@ -96,15 +100,22 @@ CaptureChannel::~CaptureChannel() {
 
 void CaptureChannel::driverInput(void* self, const float* frames, uint32_t count) {
   auto* c = static_cast<CaptureChannel*>(self);
-  if (c->driverPaused_.load(std::memory_order_relaxed)) return;
-  int32_t space = 0;
-  void* head = c->ring_->head(&space);
-  const int32_t frameBytes = c->channels_ * 4;
-  const int32_t bytes =
-      std::min(static_cast<int32_t>(count) * frameBytes, space / frameBytes * frameBytes);
-  if (bytes <= 0) return;
-  std::memcpy(head, frames, static_cast<size_t>(bytes));
-  c->ring_->produce(bytes);
+  // Announced before the pause flag is read: a restart that has raised the flag waits
+  // until no callback that may have missed it is still writing.
+  c->inDriver_.store(true);
+  if (!c->driverPaused_.load()) {
+    c->peaks_->write(frames, count);
+    int32_t space = 0;
+    void* head = c->ring_->head(&space);
+    const int32_t frameBytes = c->channels_ * 4;
+    const int32_t bytes =
+        std::min(static_cast<int32_t>(count) * frameBytes, space / frameBytes * frameBytes);
+    if (bytes > 0) {
+      std::memcpy(head, frames, static_cast<size_t>(bytes));
+      c->ring_->produce(bytes);
+    }
+  }
+  c->inDriver_.store(false);
 }
 
 void CaptureChannel::pump(void* self) { static_cast<CaptureChannel*>(self)->deliver(); }
@@ -114,9 +125,26 @@ bool CaptureChannel::play(bool restart, int* error) {
     *error = vanished_.load() ? kAudioErrorVanished : kAudioErrorHandle;
     return false;
   }
-  if (restart) restartPending_.store(true);
-  driverPaused_.store(false);
+  if (restart) {
+    std::unique_lock<std::mutex> lock(deliveryMutex_, std::defer_lock);
+    if (!onDeliveryThread()) lock.lock();
+    driverPaused_.store(true);
+    while (inDriver_.load()) std::this_thread::yield();  // a callback never blocks
+    // With no delivery running and the driver held off, this thread may act as the ring's
+    // consumer: what was captured before now is dropped, with the resampler's history
+    // (a fresh resampler; soxr_clear leaves this soxr version unable to process).
+    int32_t buffered = 0;
+    ring_->tail(&buffered);
+    ring_->consume(buffered);
+    peaks_->restart();
+    if (resampler_ != nullptr && !makeResampler()) {
+      vanish("the resampler could not be rebuilt");
+      *error = kAudioErrorVanished;
+      return false;
+    }
+  }
   state_.store(State::Playing);
+  driverPaused_.store(false);
   return true;
 }
 
@@ -132,28 +160,45 @@ bool CaptureChannel::pause(int* error) {
   }
   state_.store(State::Paused);
   driverPaused_.store(true);
+  // A delivery that read the state before it changed may still be calling back.
+  waitForDelivery();
   return true;
 }
 
-void CaptureChannel::stop() {
+void CaptureChannel::stopDelivery() {
   {
     std::lock_guard<std::mutex> lock(wakeMutex_);
     stopping_ = true;
   }
   wake_.notify_all();
+  state_.store(State::Stopped);
+  driverPaused_.store(true);
   if (delivery_.joinable()) {
     if (delivery_.get_id() == std::this_thread::get_id()) {
       delivery_.detach();
     } else {
       delivery_.join();
     }
+  } else {
+    waitForDelivery();  // a simulation's pump may be delivering on its own thread
   }
-  state_.store(State::Stopped);
-  driverPaused_.store(true);
+}
+
+void CaptureChannel::waitForDelivery() {
+  if (onDeliveryThread()) return;
+  std::lock_guard<std::mutex> wait(deliveryMutex_);
+}
+
+void CaptureChannel::close() {
   if (backendStream_ != nullptr && !vanished_.load() && !backendStream_->isAlive()) {
     backendStream_->abandon();
   }
   backendStream_.reset();
+}
+
+void CaptureChannel::stop() {
+  stopDelivery();
+  close();
 }
 
 void CaptureChannel::setEndedHandler(std::function<void()> handler) {
@@ -162,17 +207,25 @@ void CaptureChannel::setEndedHandler(std::function<void()> handler) {
 }
 
 void CaptureChannel::deliveryLoop() {
+  using Clock = std::chrono::steady_clock;
   const auto period = std::chrono::milliseconds(periodMs_);
-  auto next = std::chrono::steady_clock::now() + period;
+  auto next = Clock::now() + period;
+  auto quietSince = Clock::now();  // since when the playing stream has delivered nothing
   std::unique_lock<std::mutex> lock(wakeMutex_);
   while (!stopping_) {
     if (wake_.wait_until(lock, next, [this] { return stopping_; })) break;
-    next += period;
     lock.unlock();
+    const auto now = Clock::now();
+    const auto late = now - next;
+    // A late wake-up skips the periods it missed: run back to back, they would only find
+    // the ring empty.
+    next = late >= period ? now + period : next + period;
     if (!backendStream_->isAlive()) {
       vanish("the device stopped");
-    } else {
-      deliver();
+    } else if (deliver() != Outcome::Empty || late >= kStall) {
+      quietSince = now;
+    } else if (now - quietSince >= kSilenceLimit) {
+      vanish("no audio arrived");
     }
     lock.lock();
     if (vanished_.load()) break;
@@ -193,40 +246,31 @@ void CaptureChannel::vanish(const char* why) {
   if (ended) ended();
 }
 
-void CaptureChannel::deliver() {
-  if (vanished_.load()) return;
-  // While paused the driver's frames were dropped and what was buffered discarded, so
-  // a restart only has to forget the resampler's history. A fresh resampler does that
-  // (soxr_clear leaves this soxr version unable to process).
-  if (restartPending_.exchange(false) && resampler_ != nullptr && !makeResampler()) {
-    vanish("the resampler could not be rebuilt");
-    return;
-  }
+CaptureChannel::Outcome CaptureChannel::deliver() {
+  std::lock_guard<std::mutex> lock(deliveryMutex_);
+  delivering_.store(std::this_thread::get_id());
+  const Outcome outcome = deliverLocked();
+  delivering_.store(std::thread::id());
+  return outcome;
+}
+
+CaptureChannel::Outcome CaptureChannel::deliverLocked() {
+  if (vanished_.load()) return Outcome::NotPlaying;
   int32_t avail = 0;
   const auto* in = static_cast<const float*>(ring_->tail(&avail));
   const int32_t frameBytes = channels_ * 4;
   const auto frames = static_cast<uint32_t>(avail / frameBytes);
   if (state_.load() != State::Playing) {
+    // Frames that arrived before a pause reached the driver.
     ring_->consume(static_cast<int32_t>(frames) * frameBytes);
-    silentSeconds_ = 0;
-    return;
+    return Outcome::NotPlaying;
   }
-  if (frames == 0 && !pumped_) {
-    silentSeconds_ += periodMs_ / 1000.0;
-    if (silentSeconds_ >= kSilenceLimitSeconds) {
-      vanish("no audio arrived");
-      return;
-    }
-  } else {
-    silentSeconds_ = 0;
-  }
+  // An empty ring (whose tail may be null) must not reach soxr: a null input tells it
+  // that the signal has ended.
+  if (frames == 0) return Outcome::Empty;
   const float* out = in;
   uint32_t outFrames = frames;
-  // A null input tells soxr that the signal has ended, so an empty ring (whose tail may
-  // be null) must not reach it.
-  if (resampler_ != nullptr && frames == 0) {
-    outFrames = 0;
-  } else if (resampler_ != nullptr) {
+  if (resampler_ != nullptr) {
     size_t done = 0;
     size_t produced = 0;
     soxr_process(resampler_, in, frames, &done, resampled_.data(),
@@ -234,25 +278,14 @@ void CaptureChannel::deliver() {
     out = resampled_.data();
     outFrames = static_cast<uint32_t>(produced);
   }
-  emit(out, outFrames);
+  if (outFrames > 0) emit(out, outFrames);
   ring_->consume(static_cast<int32_t>(frames) * frameBytes);
+  return Outcome::Audio;
 }
 
 void CaptureChannel::emit(const float* frames, uint32_t count) {
-  {
-    std::lock_guard<std::mutex> lock(levelMutex_);
-    const size_t total = static_cast<size_t>(count) * channels_;
-    const size_t size = levelHistory_.size();
-    const size_t skip = total > size ? total - size : 0;
-    for (size_t i = skip; i < total; ++i) {
-      levelHistory_[levelPos_] = frames[i];
-      levelPos_ = levelPos_ + 1 == size ? 0 : levelPos_ + 1;
-    }
-    levelFilled_ = std::min(size, levelFilled_ + total - skip);
-  }
   if (!callback_) return;
-  uint32_t offset = 0;
-  do {
+  for (uint32_t offset = 0; offset < count;) {
     const uint32_t n = std::min(count - offset, kMaxCallbackFrames);
     const bool more = callback_(handle_, frames + static_cast<size_t>(offset) * channels_,
                                 n * static_cast<uint32_t>(channels_) * 4);
@@ -262,31 +295,14 @@ void CaptureChannel::emit(const float* frames, uint32_t count) {
       return;
     }
     offset += n;
-  } while (offset < count);
+  }
 }
 
 bool CaptureChannel::level(float* levels, float seconds, uint32_t flags) const {
-  std::lock_guard<std::mutex> lock(levelMutex_);
-  if (state_.load() == State::Stopped) return false;
-  const size_t size = levelHistory_.size();
-  size_t want = static_cast<size_t>(std::max(0.0f, seconds) * rate_) * channels_;
-  want = std::min({want, levelFilled_, size});
-  want -= want % static_cast<size_t>(channels_);
+  if (state_.load() != State::Playing) return false;
   float left = 0.0f;
   float right = 0.0f;
-  size_t pos = (levelPos_ + size - want) % size;
-  for (size_t i = 0; i < want; ++i) {
-    const float v = std::fabs(levelHistory_[pos]);
-    const size_t ch = i % static_cast<size_t>(channels_);
-    // Channels 1, 3, 5… (counted from 1) fold into the left level, 2, 4, 6… into the right.
-    if (ch % 2 == 0) {
-      left = std::max(left, v);
-    } else {
-      right = std::max(right, v);
-    }
-    pos = pos + 1 == size ? 0 : pos + 1;
-  }
-  if (channels_ == 1) right = left;
+  peaks_->read(seconds, &left, &right);
   if ((flags & kLevelStereo) != 0) {
     levels[0] = left;
     levels[1] = right;

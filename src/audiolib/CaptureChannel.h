@@ -1,9 +1,11 @@
 #pragma once
 // One capture of all channels of a device as 32-bit floats, delivered to a callback every
 // callback period, resampled to the requested rate when the device runs at another one.
-// Thread contract: the driver thread only copies into `ring_` (no locks, no allocation,
-// no logging); the delivery thread (or the simulation's pump) reads the ring, resamples
-// and calls the callback; control calls come from one control thread (the main thread).
+// Thread contract: the driver thread only copies into `ring_` and the peak history (no
+// locks, no allocation, no logging); the delivery thread (or the simulation's pump) reads
+// the ring, resamples and calls the callback, holding `deliveryMutex_` while it does;
+// control calls come from one control thread (the main thread) and may wait for a
+// delivery in progress, never for the driver.
 #include <atomic>
 #include <condition_variable>
 #include <functional>
@@ -14,6 +16,7 @@
 #include <vector>
 
 #include "audiolib/AudioBackend.h"
+#include "audiolib/PeakHistory.h"
 #include "platform/ByteRing.h"
 
 struct soxr;
@@ -46,31 +49,44 @@ class CaptureChannel {
   const std::string& deviceDriver() const { return driver_; }
   State state() const { return state_.load(); }
 
-  // Starts or resumes deliveries; `restart` drops what is buffered. False with
-  // kAudioErrorVanished once the device is gone.
+  // Starts or resumes deliveries. With `restart` nothing captured before the call is
+  // delivered after it (neither what the ring holds nor the resampler's history). False
+  // with kAudioErrorVanished once the device is gone.
   bool play(bool restart, int* error);
-  // False with kAudioErrorAlready when already paused.
+  // Once this returns no delivery reaches the callback until the next play(): a delivery
+  // in progress is waited for (unless the callback itself pauses). False with
+  // kAudioErrorAlready when already paused.
   bool pause(int* error);
-  // Ends the capture for good (the device stream is closed).
+  // Ends deliveries for good and waits for the delivery thread. Needs no lock of the
+  // library; the device stream stays open until close().
+  void stopDelivery();
+  // Closes the device stream; called under the library's lock, after stopDelivery().
+  void close();
+  // Both of the above.
   void stop();
 
-  // Told once, on the delivery thread, when the device vanished during the capture.
+  // Told once when the device vanished during the capture: on the delivery thread, or on
+  // the control thread when a restart finds the resampler cannot be rebuilt.
   void setEndedHandler(std::function<void()> handler);
-  // Peak of the last `seconds` of delivered audio, folded into two levels with
-  // kLevelStereo (else one level of all channels).
+  // Peak of the last `seconds` of captured audio, up to the driver's latest period, folded
+  // into two levels with kLevelStereo (else one level of all channels). False when the
+  // channel is not playing.
   bool level(float* levels, float seconds, uint32_t flags) const;
 
-  // One callback period: what arrived goes to the callback. Called by the delivery
-  // thread, or by a simulated backend's pump.
-  void deliver();
-
  private:
+  enum class Outcome { NotPlaying, Empty, Audio };
+
   static void driverInput(void* self, const float* frames, uint32_t count);
   static void pump(void* self);
   void deliveryLoop();
+  // One callback period: what arrived goes to the callback.
+  Outcome deliver();
+  Outcome deliverLocked();
   void emit(const float* frames, uint32_t count);
   void vanish(const char* why);
   bool makeResampler();
+  bool onDeliveryThread() const { return delivering_.load() == std::this_thread::get_id(); }
+  void waitForDelivery();
 
   uint32_t handle_;
   std::string driver_;
@@ -82,16 +98,20 @@ class CaptureChannel {
   int error_ = kAudioOk;
 
   std::unique_ptr<ByteRing> ring_;
+  std::unique_ptr<PeakHistory> peaks_;
   std::unique_ptr<BackendStream> backendStream_;
   soxr* resampler_ = nullptr;
   std::vector<float> resampled_;
 
   std::atomic<State> state_{State::Paused};
-  std::atomic<bool> restartPending_{false};
   std::atomic<bool> driverPaused_{true};
+  std::atomic<bool> inDriver_{false};  // the driver is inside driverInput
   std::atomic<bool> vanished_{false};
   bool pumped_ = false;
-  double silentSeconds_ = 0;  // delivery thread only
+
+  // Held for a whole delivery; a pause or a restart takes it to wait for one to end.
+  std::mutex deliveryMutex_;
+  std::atomic<std::thread::id> delivering_{};
 
   std::mutex endedMutex_;
   std::function<void()> ended_;
@@ -100,12 +120,6 @@ class CaptureChannel {
   std::mutex wakeMutex_;
   std::condition_variable wake_;
   bool stopping_ = false;
-
-  // The newest delivered frames, for level readings.
-  mutable std::mutex levelMutex_;
-  std::vector<float> levelHistory_;
-  size_t levelPos_ = 0;
-  size_t levelFilled_ = 0;
 };
 
 }  // namespace qv

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <stdexcept>
 #include <thread>
 
 #include "audio/GeneratorController.h"
@@ -126,8 +127,15 @@ LiveOutcome analyseLive(const Options& options) {
     generator = std::make_unique<GeneratorController>(library);
     generator->setDeviceHandle(QXBassHelper(library).playbackDeviceHandleForUUID(*options.generatorDevice));
     generator->start();
+    // Measuring without the stimulus asked for would describe nothing.
+    if (!generator->isOn())
+      throw std::runtime_error("the generator could not start on '" + *options.generatorDevice +
+                               "'; nothing written");
   }
   recorder->resumeRec();
+  if (recorder->inputChannel() == 0 || !library.channelIsActive(recorder->inputChannel()))
+    throw std::runtime_error("the capture on '" + options.inputDevice +
+                             "' could not start; nothing written");
 
   using clock = std::chrono::steady_clock;
   const auto start = clock::now();
@@ -163,6 +171,12 @@ LiveOutcome analyseLive(const Options& options) {
   for (const auto& consumer : session.consumers()) recorder->removeConsumer(consumer);
   recorder->removeConsumer(counter);
   dispatch::mainQueue().drain();
+  if (counter->frames() == 0) {
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.1f", outcome.secondsMeasured);
+    throw std::runtime_error("no audio arrived from '" + options.inputDevice + "' in " + seconds +
+                             " s; nothing written");
+  }
 
   outcome.result = session.result();
   outcome.result.framesAnalysed = counter->frames();

@@ -18,7 +18,9 @@ struct LiveOutcome {
   double secondsMeasured = 0;
 };
 
-// Throws CliError for an unknown device or a channel it does not have.
+// Throws CliError for an unknown device or a channel it does not have, and
+// std::runtime_error when the capture or the generator does not start or no audio arrives
+// at all: there is then nothing to write.
 LiveOutcome analyseLive(const Options& options);
 
 // The options the demo runs with: the virtual sound system, its pink noise played through

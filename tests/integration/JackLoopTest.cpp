@@ -3,7 +3,9 @@
 
 #include <atomic>
 #include <cmath>
+#include <condition_variable>
 #include <mutex>
+#include <thread>
 
 #include "JackServer.h"
 #include "audio/BassLevelReader.h"
@@ -39,7 +41,7 @@ class JackLoopTest : public ::testing::Test {
  protected:
   void SetUp() override {
     server = std::make_unique<JackServer>(uniqueName());
-    ASSERT_TRUE(server->start()) << "jackd did not come up";
+    ASSERT_TRUE(server->start(ports, ports)) << "jackd did not come up";
     AudioLibrary::Options options;
     options.clientName = kClient;
     library = std::make_unique<AudioLibrary>(options);
@@ -57,20 +59,43 @@ class JackLoopTest : public ::testing::Test {
     generator->start();
     ASSERT_TRUE(generator->isOn());
   }
-  void startRecorder(std::vector<int32_t> map) {
-    recorder = QVRecorder::initWithDeviceUUID(kJackUID, 2, 44100, false, delegate, *library);
+  // 44100 Hz is resampled from the server's 48000; at 48000 the loop is bit-exact.
+  void startRecorder(std::vector<int32_t> map, uint32_t rate = 44100) {
+    recorder = QVRecorder::initWithDeviceUUID(kJackUID, 2, rate, false, delegate, *library);
     ASSERT_NE(recorder, nullptr);
     recorder->setChannelMap(map);
     recorder->addConsumer(consumer);
     ASSERT_NE(recorder->startRecChannel(), 0u);  // ports exist from here on
   }
 
+  // A mono stream on the server's output playing fill(n) for its n-th frame (the first
+  // stream of a test owns ports out_0 and out_1, the second out_2 and out_3).
+  uint32_t startStream(std::function<float(uint64_t)> fill) {
+    const uint32_t device = QXBassHelper(*library).playbackDeviceHandleForUUID(kJackUID);
+    EXPECT_TRUE(library->init(device, 48000) || AudioLibrary::errorCode() == kAudioErrorAlready);
+    auto frames = std::make_shared<std::atomic<uint64_t>>(0);
+    streamFrames.push_back(frames);
+    const uint32_t stream = library->streamCreate(
+        48000, [fill = std::move(fill), frames](uint32_t, void* buffer, uint32_t bytes) {
+          auto* f = static_cast<float*>(buffer);
+          uint64_t n = frames->load();
+          for (uint32_t i = 0; i < bytes / 4; ++i) f[i] = fill(n++);
+          frames->store(n);
+          return bytes;
+        });
+    EXPECT_NE(stream, 0u);
+    EXPECT_TRUE(library->channelPlay(stream, false));
+    return stream;
+  }
+
+  int ports = 2;
   std::unique_ptr<JackServer> server;
   std::unique_ptr<AudioLibrary> library;
   std::unique_ptr<GeneratorController> generator;
   std::shared_ptr<QVRecorder> recorder;
   std::shared_ptr<TestRecorderDelegate> delegate = std::make_shared<TestRecorderDelegate>();
   std::shared_ptr<TestConsumer> consumer = std::make_shared<TestConsumer>();
+  std::vector<std::shared_ptr<std::atomic<uint64_t>>> streamFrames;
 };
 
 TEST_F(JackLoopTest, NoiseComesBackBitExactAtTheDeviceRate) {
@@ -193,6 +218,125 @@ TEST_F(JackLoopTest, PauseResumeStopAndALateConsumer) {
             (std::vector<Call>{{true, channel}, {false, channel}, {true, channel}, {false, 0}}));
 }
 
+// Blocks a delivery inside getData until released, so that a pause can land while the
+// delivery is under way.
+class GateConsumer final : public QVRecorderConsumer {
+ public:
+  void setInputChannelCountSamplingRateAudioDataTransport(
+      uint32_t, uint32_t, std::weak_ptr<QVAudioDataTransport>) override {}
+  void getData(const void*, uint32_t) override {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (!armed_) return;
+    armed_ = false;
+    held_ = true;
+    changed_.notify_all();
+    changed_.wait(lock, [this] { return !held_; });
+  }
+  std::weak_ptr<QVAudioDataTransport> audioDataTransport() const override { return {}; }
+  void setAudioDataTransport(std::weak_ptr<QVAudioDataTransport>) override {}
+  uint32_t inputChannelCount() const override { return 2; }
+  uint64_t outputChannelCount() const override { return 0; }
+  uint64_t samplingRate() const override { return 48000; }
+  uint32_t requiredMinimumDataSize() const override { return 0; }
+
+  void arm() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    armed_ = true;
+  }
+  bool waitUntilHeld() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, std::chrono::seconds(5), [this] { return held_; });
+  }
+  void release() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    held_ = false;
+    changed_.notify_all();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool armed_ = false;
+  bool held_ = false;
+};
+
+TEST_F(JackLoopTest, PauseRecReturnsOnlyAfterTheBlockInFlightReachedEveryConsumer) {
+  auto gate = std::make_shared<GateConsumer>();
+  recorder = QVRecorder::initWithDeviceUUID(kJackUID, 2, 48000, false, delegate, *library);
+  ASSERT_NE(recorder, nullptr);
+  recorder->addConsumer(gate);
+  recorder->addConsumer(consumer);  // after the gate: it hears of a block only past it
+  recorder->resumeRec();
+  ASSERT_TRUE(waitFor([&] { return consumer->blocks() >= 1; }));
+  gate->arm();
+  ASSERT_TRUE(gate->waitUntilHeld());
+
+  std::atomic<bool> paused{false};
+  std::atomic<size_t> blocksAtPause{0};
+  std::thread control([&] {
+    recorder->pauseRec();
+    blocksAtPause = consumer->blocks();
+    paused = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_FALSE(paused.load()) << "pauseRec returned while a block was still being delivered";
+  gate->release();
+  control.join();
+  dispatch::mainQueue().runFor(0.4);
+  EXPECT_EQ(consumer->blocks(), blocksAtPause.load());
+}
+
+TEST_F(JackLoopTest, AfterAQuickPauseOnlyFramesCapturedAfterTheResumeArrive) {
+  // A ramp (frame n plays n / 2^24, exact in a float) tells when each captured frame was
+  // played; the loop adds one period of 1024 frames.
+  startRecorder({0, 1}, 48000);
+  startStream([](uint64_t n) { return static_cast<float>(n) / 16777216.0f; });
+  ASSERT_TRUE(JackServer::loop(kClient));
+  recorder->resumeRec();
+  ASSERT_TRUE(waitFor([&] { return consumer->blocks() >= 2; }));
+  // A pause that falls just after a delivery leaves nothing buffered, so try a few times.
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    recorder->pauseRec();
+    const uint64_t playedBeforeResume = streamFrames[0]->load();
+    // More than two periods: frames captured after the resume were played after this point.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    consumer->clear();
+    recorder->resumeRec();
+    ASSERT_TRUE(waitFor([&] { return consumer->blocks() >= 1; }));
+    const auto ramp = consumer->channel(0);
+    ASSERT_FALSE(ramp.empty());
+    EXPECT_GE(static_cast<double>(ramp[0]) * 16777216.0, static_cast<double>(playedBeforeResume))
+        << "attempt " << attempt << ": a frame captured before the pause was delivered";
+    // Older frames mixed in after newer ones would break the rise.
+    for (size_t i = 1; i < ramp.size(); ++i) {
+      ASSERT_GT(ramp[i], ramp[i - 1]) << "attempt " << attempt << ", frame " << i;
+    }
+  }
+}
+
+TEST_F(JackLoopTest, SilentServerEndsTheCaptureAfterTwoSecondsOfWallTime) {
+  LogCapture log;
+  startRecorder({0, 1});
+  recorder->resumeRec();
+  const uint32_t channel = recorder->inputChannel();
+  ASSERT_TRUE(waitFor([&] { return consumer->blocks() >= 2; }));
+  server->freeze();
+  const auto frozen = std::chrono::steady_clock::now();
+  // The main queue is not run here: the recorder would free the channel through a server
+  // that cannot answer.
+  while (library->channelIsActive(channel) &&
+         std::chrono::steady_clock::now() - frozen < std::chrono::seconds(8)) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  const auto elapsed = std::chrono::steady_clock::now() - frozen;
+  server->thaw();
+  EXPECT_FALSE(library->channelIsActive(channel));
+  EXPECT_GE(elapsed, std::chrono::milliseconds(1900));
+  EXPECT_LT(elapsed, std::chrono::milliseconds(3000));
+  ASSERT_TRUE(waitFor([&] { return recorder->inputChannel() == 0; }));
+  EXPECT_TRUE(log.contains("no audio arrived"));
+}
+
 TEST_F(JackLoopTest, LevelsShowTheLoopOnTheLeftOnly) {
   startRecorder({0, 1});
   startGenerator();
@@ -244,6 +388,38 @@ TEST_F(JackLoopTest, ZKilledServerEndsTheCaptureWithoutAHang) {
   EXPECT_FALSE(generator->isOn());
   generator->stop();
   recorder->resumeRec();  // nothing to record from any more; must not crash or hang
+}
+
+// A device with eight channels: a frame is eight floats, and the map picks two of them.
+class JackEightChannelTest : public JackLoopTest {
+ protected:
+  JackEightChannelTest() { ports = 8; }
+};
+
+TEST_F(JackEightChannelTest, MapFiveTwoTakesDeviceChannelsFiveAndTwoOfEveryFrame) {
+  startRecorder({5, 2}, 48000);
+  EXPECT_EQ(recorder->inputChannelCount(), 8u);
+  startStream([](uint64_t) { return 0.25f; });  // out_0
+  startStream([](uint64_t) { return -0.5f; });  // out_2
+  // Only our two streams feed inputs 5 and 2; every other input hears the silent system.
+  for (const auto& [from, to] :
+       {std::pair{"system:capture_6", "in_5"}, {"system:capture_3", "in_2"}})
+    JackServer::tool({"jack_disconnect", from, std::string(kClient) + ":" + to});
+  ASSERT_TRUE(JackServer::tool(
+      {"jack_connect", std::string(kClient) + ":out_0", std::string(kClient) + ":in_5"}));
+  ASSERT_TRUE(JackServer::tool(
+      {"jack_connect", std::string(kClient) + ":out_2", std::string(kClient) + ":in_2"}));
+  recorder->resumeRec();
+  ASSERT_TRUE(waitFor([&] { return consumer->blocks() >= 6; }));
+  recorder->pauseRec();
+  const auto five = consumer->channel(0);
+  const auto two = consumer->channel(1);
+  ASSERT_GT(five.size(), 20000u);
+  // The connections were made after the capture began: judge the second half.
+  for (size_t i = five.size() / 2; i < five.size(); ++i) {
+    ASSERT_EQ(five[i], 0.25f) << i;
+    ASSERT_EQ(two[i], -0.5f) << i;
+  }
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 #pragma once
 // A JACK server with the dummy driver for tests: started with posix_spawn under a name
-// of its own (JACK_DEFAULT_SERVER, so parallel test processes never share one), stopped
-// by its PID, its leftover /dev/shm files removed.
+// of its own (JACK_DEFAULT_SERVER, so parallel test processes never share one), frozen and
+// thawed, and stopped by its PID, its leftover /dev/shm files removed.
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -24,30 +24,34 @@ namespace qv::test {
 
 class JackServer {
  public:
-  // `driverArgs` go to the dummy driver (e.g. {"-C", "8"} for eight capture ports).
-  explicit JackServer(std::string name, std::vector<std::string> driverArgs = {})
-      : name_(std::move(name)), driverArgs_(std::move(driverArgs)) {
+  explicit JackServer(std::string name) : name_(std::move(name)) {
     setenv("JACK_DEFAULT_SERVER", name_.c_str(), 1);
   }
   ~JackServer() { stop(); }
 
-  bool start() {
+  // A server with that many system capture and playback ports.
+  bool start(int capturePorts = 2, int playbackPorts = 2) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    std::vector<std::string> args = {"jackd", "-d", "dummy", "-r", "48000", "-p", "1024"};
-    args.insert(args.end(), driverArgs_.begin(), driverArgs_.end());
+    // setpriv execs jackd in its own process (the pid stays jackd's) with a death signal:
+    // a test that crashes takes its server with it instead of leaving it running, where
+    // it would hold one of the few server slots that all JACK users of the machine share.
+    std::vector<std::string> args = {"setpriv", "--pdeathsig", "KILL",  "jackd", "-d",
+                                     "dummy",   "-r",          "48000", "-p",    "1024"};
+    args.insert(args.end(),
+                {"-C", std::to_string(capturePorts), "-P", std::to_string(playbackPorts)});
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
-    const int rc = posix_spawnp(&pid_, "jackd", &actions, nullptr, argv.data(), environ);
+    const int rc = posix_spawnp(&pid_, "setpriv", &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) {
       pid_ = 0;
       return false;
     }
-    for (int i = 0; i < 200; ++i) {  // up to 10 s
+    for (int i = 0; i < 400; ++i) {  // up to 20 s: a loaded machine starts it slowly
       // Listening is not yet accepting clients; jack_lsp succeeds only when it does.
       if (PortAudioBackend::jackServerRunning() && tool({"jack_lsp"})) return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -55,8 +59,18 @@ class JackServer {
     return false;
   }
 
+  // A frozen server runs no process cycles: its clients hear nothing, as from a device that
+  // stopped calling back.
+  void freeze() {
+    if (pid_ != 0) kill(pid_, SIGSTOP);
+  }
+  void thaw() {
+    if (pid_ != 0) kill(pid_, SIGCONT);
+  }
+
   void stop() {
     if (pid_ == 0) return;
+    thaw();
     kill(pid_, SIGTERM);
     int status = 0;
     for (int i = 0; i < 100 && waitpid(pid_, &status, WNOHANG) == 0; ++i) {
@@ -113,7 +127,6 @@ class JackServer {
   }
 
   std::string name_;
-  std::vector<std::string> driverArgs_;
   pid_t pid_ = 0;
 };
 

@@ -49,11 +49,19 @@ JackBackend::~JackBackend() {
   }
 }
 
-bool JackBackend::refresh() {
+void JackBackend::releaseDeadClient() {
   if (client_ != nullptr && !alive_.load() && openStreams_ == 0) {
     jack_client_close(client_);
     client_ = nullptr;
   }
+}
+
+bool JackBackend::holdsDeadClient() const {
+  return client_ != nullptr && (!alive_.load() || !PortAudioBackend::jackServerRunning());
+}
+
+bool JackBackend::refresh() {
+  releaseDeadClient();
   if (client_ == nullptr && PortAudioBackend::jackServerRunning()) {
     jack_status_t status{};
     client_ = jack_client_open(clientName_.c_str(), JackNoStartServer, &status);
@@ -212,6 +220,7 @@ void JackBackend::close(Stream* stream) {
     used[static_cast<size_t>(stream->portNumbers[i])] = false;
   }
   --openStreams_;
+  releaseDeadClient();
 }
 
 }  // namespace qv

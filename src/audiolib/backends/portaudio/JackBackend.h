@@ -28,6 +28,10 @@ class JackBackend final : public AudioBackend {
   // are closed). Returns whether the client is up.
   bool refresh();
   bool alive() const { return client_ != nullptr && alive_.load(); }
+  // A client whose server stopped (or is stopping), kept until its last stream is closed.
+  // Meanwhile no other JACK client may be opened in this process (PortAudio's probe opens
+  // one): libjack then frees what the dead client still holds, and closing it crashes.
+  bool holdsDeadClient() const;
 
   void appendDevices(std::vector<AudioDeviceInfo>& devices) override;
   bool supportsRate(const AudioDeviceInfo& device, bool input, int channels, double rate) override;
@@ -42,6 +46,7 @@ class JackBackend final : public AudioBackend {
   void close(Stream* stream);
 
  private:
+  void releaseDeadClient();  // closes a dead client that no stream uses
   static int process(uint32_t frames, void* self);
   static void shutdown(void* self);
   std::unique_ptr<BackendStream> open(bool input, int channels, double rate, void* fn, void* user,

@@ -3,6 +3,7 @@
 #include <alsa/asoundlib.h>
 #include <dirent.h>
 #include <jack/jack.h>
+#include <pa_jack.h>
 #include <portaudio.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 #include <vector>
 
@@ -136,16 +138,27 @@ std::unique_ptr<BackendStream> openStream(PortAudioBackend* owner, std::atomic<i
 
 namespace {
 // PortAudio's JACK host API cannot survive its server stopping (it aborts in Pa_Terminate
-// and hangs closing streams), so JACK is reached through JackBackend instead and
-// PortAudio is pointed at a server name that never exists while it initialises.
+// and hangs closing streams), so JACK is reached through JackBackend instead. PortAudio is
+// kept from connecting by a client name exactly jack_client_name_size() long: PortAudio
+// accepts it, libjack refuses it (the size counts the terminating zero), and PortAudio
+// then leaves its JACK host API out. Nothing in the environment changes, so no other
+// thread's getenv can race a rescan.
+const char* unusableJackClientName() {
+  static const std::string name(static_cast<size_t>(jack_client_name_size()), 'q');
+  return name.c_str();
+}
+
 // With no sound card ALSA prints dozens of lines while PortAudio probes its devices, and
-// libjack prints its failed connection to the hidden server; neither tells a user
-// anything that the device list does not.
+// libjack prints the refused client name; neither tells a user anything that the device
+// list does not. Set while a probe runs; JACK messages outside it are logged.
+std::atomic<int> gProbing{0};
+
 void quietAlsa(const char*, int, const char*, int, const char*, ...) {}
 void quietJack(const char*) {}
 // libjack may report from its process thread, so this formats on the stack and writes
 // straight to stderr instead of going through the log's lock.
 void logJack(const char* message) {
+  if (gProbing.load() != 0) return;
   char line[512];
   const int n = std::snprintf(line, sizeof line, "JACK: %s\n", message);
   if (n > 0)
@@ -153,20 +166,20 @@ void logJack(const char* message) {
 }
 
 PaError initializeWithoutJack() {
-  snd_lib_error_set_handler(&quietAlsa);
-  jack_set_error_function(&quietJack);
-  jack_set_info_function(&quietJack);
-  const char* current = std::getenv("JACK_DEFAULT_SERVER");
-  const std::string saved = current != nullptr ? current : "";
-  const std::string hidden = "quorvex-no-jack-" + std::to_string(getpid());
-  setenv("JACK_DEFAULT_SERVER", hidden.c_str(), 1);
-  const PaError err = Pa_Initialize();
+  static std::once_flag handlers;
+  std::call_once(handlers, [] {
+    snd_lib_error_set_handler(&quietAlsa);
+    jack_set_info_function(&quietJack);
+  });
+  gProbing.fetch_add(1);
   jack_set_error_function(&logJack);
-  if (current != nullptr) {
-    setenv("JACK_DEFAULT_SERVER", saved.c_str(), 1);
-  } else {
-    unsetenv("JACK_DEFAULT_SERVER");
+  if (PaJack_SetClientName(unusableJackClientName()) != paNoError) {
+    qv::log("PortAudio: its JACK host API cannot be kept out; a JACK server stopping may abort");
   }
+  const PaError err = Pa_Initialize();
+  // PortAudio installs an error handler of its own while it probes JACK.
+  jack_set_error_function(&logJack);
+  gProbing.fetch_sub(1);
   return err;
 }
 }  // namespace

@@ -16,9 +16,10 @@ class PortAudioBackend final : public AudioBackend {
   ~PortAudioBackend() override;
 
   bool initialized() const { return initialized_; }
-  // Terminates and initialises PortAudio again so that new devices and a JACK server
-  // started since become visible. Refused (false) while a stream is open or after a
-  // stream had to be abandoned: PortAudio would close it and wait forever.
+  // Terminates and initialises PortAudio again so that devices added since become
+  // visible (a JACK server never does: JackBackend reaches it). Refused (false) while a
+  // stream is open or after a stream had to be abandoned: PortAudio would close it and
+  // wait forever.
   bool reinitialize();
   int openStreamCount() const { return openStreams_.load(); }
   bool poisoned() const { return poisoned_.load(); }
