@@ -158,8 +158,8 @@ TEST_F(PreferencesTest, ChoosingDevicesStoresThemAndWritesOneEventLineEach) {
 }
 
 TEST_F(PreferencesTest, EightInputsOfferEightChannelsAndAVanishedDeviceLeavesThePopupsConsistent) {
-  test::JackServer server("qvprefs-" + std::to_string(getpid()), {"-C", "8", "-P", "2"});
-  if (!server.start()) GTEST_SKIP() << "no JACK server could be started here";
+  test::JackServer server("qvprefs-" + std::to_string(getpid()));
+  if (!server.start(8, 2)) GTEST_SKIP() << "no JACK server could be started here";
   AudioLibrary::Options options;
   options.clientName = "qvprefs";
   options.rescanSeconds = 0.25;
