@@ -47,28 +47,6 @@ inline const QColor kMeterRed = QColor::fromRgbF(1.0f, 0.0f, 0.0f, 1.0f);
 inline const QColor kMeterCover = QColor::fromRgbF(0.0f, 0.0f, 0.0f, 0.5f);
 inline constexpr double kMeterLineWidth = 3.0;
 
-}  // namespace qv::gui::theme
-
-// ---- trace panel ----
-namespace qv::gui::theme {
-inline constexpr int kTracePanelWidth = 200;
-inline constexpr int kTraceRowHeight = 48;
-inline constexpr int kTraceRowMargin = 8;
-inline constexpr int kTraceBadgeSize = 10;
-inline constexpr int kTraceSwitchWidth = 30;
-inline constexpr int kTraceSwitchHeight = 16;
-inline constexpr int kTraceNamePixelSize = 14;
-inline constexpr int kTraceDatePixelSize = 10;
-inline constexpr int kTraceHeaderPixelSize = 11;
-inline constexpr int kTraceMenuSwatchSize = 16;
-inline constexpr double kTraceMenuSwatchRadius = 1.5;
-// The row separators: white at level 0.3.
-inline const QColor kTraceGrid = QColor::fromRgbF(0.3f, 0.3f, 0.3f, 1.0f);
-inline const QColor kTraceSelection{58, 64, 74};
-inline const QColor kTraceDate{170, 170, 170};
-inline const QColor kTraceSwitchOff{70, 70, 70};
-inline const QColor kTraceSwitchKnob{235, 235, 235};
-
 // ---- measurement view (the controls above and the read-outs below the plots) ----
 namespace mainview {
 inline const QColor kBarBackground{24, 24, 24};
@@ -104,4 +82,38 @@ inline constexpr double kDelayStep = 0.1;   // ms per click of the stepper
 inline constexpr double kDelayLimit = 1000.0;  // ms, either sign
 }  // namespace mainview
 
+}  // namespace qv::gui::theme
+
+// ---- shell: window, preferences, About ----
+namespace qv::gui::theme {
+inline const QColor kPrefsBackground = QColor::fromRgbF(0.2f, 0.2f, 0.2f);  // white 0.2
+inline const QColor kPrefsTabOn{70, 70, 70};
+inline const QColor kAboutBackground{28, 28, 30};
+inline const QColor kHighlight{0, 110, 200};
+inline constexpr int kTraceManagerWidth = 200;
+inline constexpr int kPrefsWidth = 650;
+inline constexpr int kPrefsHeight = 420;
+inline constexpr int kAboutWidth = 380;
+inline constexpr int kAboutHeight = 260;
+}  // namespace qv::gui::theme
+
+// ---- trace panel ----
+namespace qv::gui::theme {
+inline constexpr int kTracePanelWidth = 200;
+inline constexpr int kTraceRowHeight = 48;
+inline constexpr int kTraceRowMargin = 8;
+inline constexpr int kTraceBadgeSize = 10;
+inline constexpr int kTraceSwitchWidth = 30;
+inline constexpr int kTraceSwitchHeight = 16;
+inline constexpr int kTraceNamePixelSize = 14;
+inline constexpr int kTraceDatePixelSize = 10;
+inline constexpr int kTraceHeaderPixelSize = 11;
+inline constexpr int kTraceMenuSwatchSize = 16;
+inline constexpr double kTraceMenuSwatchRadius = 1.5;
+// The row separators: white at level 0.3.
+inline const QColor kTraceGrid = QColor::fromRgbF(0.3f, 0.3f, 0.3f, 1.0f);
+inline const QColor kTraceSelection{58, 64, 74};
+inline const QColor kTraceDate{170, 170, 170};
+inline const QColor kTraceSwitchOff{70, 70, 70};
+inline const QColor kTraceSwitchKnob{235, 235, 235};
 }  // namespace qv::gui::theme

@@ -1,0 +1,59 @@
+#include "gui/app/HorizontalLayoutViewController.h"
+
+#include <QResizeEvent>
+#include <algorithm>
+
+namespace qv::gui {
+
+HorizontalLayoutViewController::HorizontalLayoutViewController(QWidget* parent) : QWidget(parent) {
+  setObjectName(QStringLiteral("HorizontalLayoutViewController"));
+}
+
+HorizontalLayoutViewController::~HorizontalLayoutViewController() {
+  // The right view belongs to its coordinator, which may outlive this view.
+  if (rightView_) rightView_->setParent(nullptr);
+}
+
+void HorizontalLayoutViewController::setCenterView(QWidget* view) {
+  if (view == centerView_) return;
+  if (centerView_) centerView_->hide();
+  centerView_ = view;
+  if (view) {
+    view->setParent(this);
+    view->show();
+  }
+  viewDidLayout();
+}
+
+void HorizontalLayoutViewController::setRightView(QWidget* view) {
+  if (view == rightView_) return;
+  if (view) {
+    view->setParent(this);
+    view->show();
+  } else if (rightView_) {
+    rightView_->hide();
+    rightView_->setParent(nullptr);
+  }
+  rightView_ = view;
+  viewDidLayout();
+}
+
+void HorizontalLayoutViewController::viewDidLayout() {
+  const QRect b = rect();
+  if (rightView_) {
+    const int w = b.width();
+    // A window narrower than the panel squeezes the centre to nothing, never below.
+    if (centerView_)
+      centerView_->setGeometry(b.x(), b.y(), std::max(0, w - kRightViewWidth), b.height());
+    rightView_->setGeometry(w - kRightViewWidth, b.y(), kRightViewWidth, b.height());
+  } else if (centerView_) {
+    centerView_->setGeometry(b);
+  }
+}
+
+void HorizontalLayoutViewController::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  viewDidLayout();
+}
+
+}  // namespace qv::gui

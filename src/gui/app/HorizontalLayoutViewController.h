@@ -1,0 +1,36 @@
+#pragma once
+// Two panes side by side: the measurement view in the centre and, when there is one, a
+// fixed-width panel on the right; without a panel the centre fills the view. The centre
+// view is not owned; the right view is shown here but owned by whoever set it. Main
+// thread.
+#include <QPointer>
+#include <QWidget>
+
+namespace qv::gui {
+
+class HorizontalLayoutViewController : public QWidget {
+  Q_OBJECT
+
+ public:
+  static constexpr int kRightViewWidth = 200;
+
+  explicit HorizontalLayoutViewController(QWidget* parent = nullptr);
+  ~HorizontalLayoutViewController() override;
+
+  void setCenterView(QWidget* view);
+  // nullptr removes the current right view (it is hidden and leaves this view).
+  void setRightView(QWidget* view);
+  QWidget* centerView() const { return centerView_; }
+  QWidget* rightView() const { return rightView_; }
+
+  void viewDidLayout();
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  QPointer<QWidget> centerView_;
+  QPointer<QWidget> rightView_;
+};
+
+}  // namespace qv::gui

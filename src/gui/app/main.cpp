@@ -1,0 +1,58 @@
+// quorvex, the desktop program: the application object, the main queue on its event
+// loop, the main interface, and the command-line options.
+#include <QApplication>
+#include <QTimer>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "gui/app/CommandLine.h"
+#include "gui/app/MainInterface.h"
+#include "gui/app/QtMainQueue.h"
+#include "gui/app/TerminationSignals.h"
+
+int main(int argc, char** argv) {
+  using namespace qv::gui;
+  const CommandLine options = CommandLine::parse(std::vector<std::string>(argv, argv + argc));
+  if (!options.error.empty()) {
+    std::fprintf(stderr, "quorvex: %s\n", options.error.c_str());
+    return 2;
+  }
+  if (options.help) {
+    std::fputs(CommandLine::helpText().c_str(), stdout);
+    return 0;
+  }
+  if (options.version) {
+    std::fputs(CommandLine::versionText().c_str(), stdout);
+    return 0;
+  }
+
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Quorvex"));
+  QApplication::setOrganizationName(QStringLiteral("Quorvex"));
+  QApplication::setApplicationVersion(QStringLiteral(QV_VERSION));
+  QtMainQueue::install();
+
+  int status = 0;
+  {
+    TerminationSignals quitOnSignals;
+    MainInterface ui;
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &ui, [&ui] { ui.terminate(); });
+    ui.launch();
+
+    if (options.screenshot) {
+      const QString file = QString::fromStdString(*options.screenshot);
+      QTimer::singleShot(static_cast<int>(options.afterSeconds * 1000), &ui, [&ui, file] {
+        const bool saved = ui.window()->grab().save(file, "PNG");
+        if (!saved) {
+          std::fprintf(stderr, "quorvex: could not write the screenshot %s\n",
+                       file.toUtf8().constData());
+        }
+        QCoreApplication::exit(saved ? 0 : 1);
+      });
+    }
+    status = QApplication::exec();
+  }
+  QtMainQueue::uninstall();
+  return status;
+}

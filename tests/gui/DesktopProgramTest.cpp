@@ -1,0 +1,317 @@
+// The desktop program as a user runs it. The `quorvex` executable is started on the
+// virtual sound system with a fresh settings file and trace database; sessions that need
+// typed keys run the same main interface in a child of this test program (one process
+// per start, so a restart is a real one and kill -9 kills a real process).
+// clang-format off
+#include "support/ShellTestSupport.h"
+#include "traces/TraceManager.h"
+// clang-format on
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <QApplication>
+#include <QFile>
+#include <QImage>
+#include <QKeyEvent>
+#include <QProcess>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "gui/app/AlertAsker.h"
+#include "gui/app/MainInterface.h"
+#include "gui/app/QVMainViewController.h"
+#include "gui/display/QVPlotController.h"
+#include "gui/display/QVPlotViewController.h"
+#include "gui/display/SpectrumPlotView.h"
+#include "gui/traces/TraceListModel.h"
+#include "gui/traces/TraceManagerViewController.h"
+#include "support/GuiTestSupport.h"
+
+// Exported by Qt Gui; Qt's own test library delivers key presses through it.
+bool qt_sendShortcutOverrideEvent(QObject* o, ulong timestamp, int k, Qt::KeyboardModifiers mods,
+                                  const QString& text, bool autorep, ushort count);
+
+namespace qv::gui {
+namespace {
+
+using guitest::processEventsFor;
+using guitest::processEventsUntil;
+
+constexpr const char* kStepVariable = "QV_SESSION_STEP";
+constexpr const char* kHomeVariable = "QV_SESSION_HOME";
+
+// ---- a fresh home for one program's settings and traces ----
+
+struct Home {
+  QTemporaryDir dir;
+  QString config() const { return dir.filePath("config"); }
+  QString data() const { return dir.filePath("data/Quorvex"); }
+  QString settingsFile() const { return config() + "/Quorvex/Quorvex.conf"; }
+  QProcessEnvironment environment() const {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", config());
+    env.insert("XDG_DATA_HOME", dir.filePath("data"));
+    env.insert("QUORVEX_DATA_DIR", data());
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert(kHomeVariable, dir.path());
+    return env;
+  }
+  // What the program left in its settings file.
+  QVariant setting(const QString& key) const {
+    return QSettings(settingsFile(), QSettings::IniFormat).value(key);
+  }
+  size_t storedTraces() const {
+    TraceManager reader(data().toStdString());
+    reader.start();
+    return reader.allTraceShots().count();
+  }
+};
+
+std::string outputOf(QProcess& p) {
+  return (p.readAllStandardOutput() + p.readAllStandardError()).toStdString();
+}
+
+// ---- the quorvex executable ----
+
+#ifdef QV_QUORVEX_PATH
+const QString kQuorvex = QStringLiteral(QV_QUORVEX_PATH);
+#else
+const QString kQuorvex;
+#endif
+
+TEST(QuorvexProgram, ItsScreenshotShowsTheLiveCurvesWithTheRoomsDelayInserted) {
+  ASSERT_FALSE(kQuorvex.isEmpty());
+  Home home;
+  const QString png = home.dir.filePath("quorvex.png");
+  QProcess p;
+  p.setProcessEnvironment(home.environment());
+  p.start(kQuorvex, {"--screenshot", png, "--after", "8"});
+  ASSERT_TRUE(p.waitForFinished(90000)) << outputOf(p);
+  EXPECT_EQ(p.exitCode(), 0) << outputOf(p);
+
+  // Within those seconds the analysis ran and the finder inserted the room's delay.
+  EXPECT_TRUE(home.setting("ShouldRunOnStart").toBool());
+  EXPECT_NEAR(home.setting("QVCurrentDelayMS").toDouble(), 3.02, 1e-4);
+  EXPECT_EQ(home.setting("QVFirstStart").toString(), QStringLiteral("false"));
+
+  QImage shot(png);
+  ASSERT_FALSE(shot.isNull());
+  ASSERT_GT(shot.width(), 600);
+  guitest::saveScreenshot(shot, QStringLiteral("quorvex-screenshot-option"));
+  // Curves, not just a frame: the live magnitude and phase are drawn in white, the
+  // coherence in orange; labels and grid are greyer than either.
+  int white = 0, orange = 0;
+  for (int y = shot.height() / 6; y < shot.height() * 9 / 10; ++y) {
+    for (int x = 40; x < shot.width() - 40; ++x) {
+      const QColor c = shot.pixelColor(x, y);
+      white += std::min({c.red(), c.green(), c.blue()}) >= 240;
+      orange += c.red() >= 200 && c.green() >= 60 && c.green() <= 170 && c.blue() <= 80;
+    }
+  }
+  EXPECT_GT(white, 1000);
+  EXPECT_GT(orange, 200);
+}
+
+TEST(QuorvexProgram, TerminationStopsInOrderAndKeepsTheWindowFrame) {
+  ASSERT_FALSE(kQuorvex.isEmpty());
+  Home home;
+  QProcess p;
+  p.setProcessEnvironment(home.environment());
+  p.start(kQuorvex, {});
+  ASSERT_TRUE(p.waitForStarted());
+  ASSERT_TRUE(processEventsUntil(
+      [&] { return std::abs(home.setting("QVCurrentDelayMS").toDouble() - 3.02) < 1e-4; }, 30000))
+      << "the running program never set the delay";
+  ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+  ASSERT_TRUE(p.waitForFinished(20000));
+  EXPECT_EQ(p.exitStatus(), QProcess::NormalExit) << outputOf(p);
+  EXPECT_EQ(p.exitCode(), 0) << outputOf(p);
+  EXPECT_TRUE(home.setting("ShouldRunOnStart").toBool());  // it runs again next time
+  EXPECT_FALSE(home.setting(MainInterface::kGeometryKey).toByteArray().isEmpty());
+}
+
+TEST(QuorvexProgram, VersionAndHelpNeedNoDisplayAndMistakesSayWhat) {
+  ASSERT_FALSE(kQuorvex.isEmpty());
+  QProcess p;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.remove("DISPLAY");
+  env.remove("WAYLAND_DISPLAY");
+  env.remove("QT_QPA_PLATFORM");
+  p.setProcessEnvironment(env);
+  p.start(kQuorvex, {"--version"});
+  ASSERT_TRUE(p.waitForFinished(10000));
+  EXPECT_EQ(p.exitCode(), 0);
+  EXPECT_EQ(p.readAllStandardOutput().trimmed(), QByteArray("quorvex " QV_VERSION));
+  p.start(kQuorvex, {"--help"});
+  ASSERT_TRUE(p.waitForFinished(10000));
+  EXPECT_EQ(p.exitCode(), 0);
+  EXPECT_TRUE(p.readAllStandardOutput().contains("--screenshot FILE"));
+  p.start(kQuorvex, {"--screenshot"});
+  ASSERT_TRUE(p.waitForFinished(10000));
+  EXPECT_EQ(p.exitCode(), 2);
+  const QByteArray error = p.readAllStandardError();
+  EXPECT_EQ(error.count('\n'), 1) << error.toStdString();
+}
+
+// ---- sessions of the main interface in a child process ----
+
+class Answering final : public AlertAsker {
+ public:
+  bool confirm(const QString&, const QString&) override { return true; }
+  void inform(const QString&, const QString&) override {}
+};
+
+void typeKey(QWidget* window, int key, const QString& text) {
+  QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : window;
+  if (qt_sendShortcutOverrideEvent(target, 0, key, Qt::NoModifier, text, false, 1)) return;
+  QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+  QApplication::sendEvent(target, &press);
+  QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
+  QApplication::sendEvent(target, &release);
+}
+
+// Runs one step in a child process; true when it passed.
+bool runStep(const Home& home, const QString& step, std::string* output) {
+  QProcess p;
+  QProcessEnvironment env = home.environment();
+  env.insert(kStepVariable, step);
+  p.setProcessEnvironment(env);
+  p.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=DesktopSessionStep.Run"});
+  const bool finished = p.waitForFinished(120000);
+  *output = outputOf(p);
+  return finished && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0 &&
+         output->find("[  PASSED  ] 1 test") != std::string::npos;
+}
+
+class Session {
+ public:
+  Session() {
+    MainInterface::Options options;
+    options.sleepBus = QDBusConnection(QStringLiteral("no-bus"));
+    options.alertAsker = std::make_unique<Answering>();
+    ui = std::make_unique<MainInterface>(std::move(options));
+  }
+  QVMainViewController* view() const { return ui->mainViewController(); }
+  bool runsWithTheRoomsDelay() {
+    return processEventsUntil(
+        [&] { return view()->started() && std::abs(view()->delayMS() - 3.02f) < 1e-4f; }, 10000);
+  }
+  int panelRows() const {
+    TraceManagerViewController* panel = ui->traceManagerViewController();
+    return panel ? panel->model()->rowCount() : -1;
+  }
+  std::unique_ptr<MainInterface> ui;
+};
+
+void captureStep() {
+  Session s;
+  s.ui->launch();
+  s.ui->window()->resize(1400, 900);
+  ASSERT_TRUE(s.runsWithTheRoomsDelay()) << "delay " << s.view()->delayMS();
+  // The curves move.
+  QWidget* plots = s.view()->outlets().plotBaseView;
+  const QImage before = plots->grab().toImage();
+  processEventsFor(500);
+  EXPECT_NE(before, plots->grab().toImage());
+
+  s.view()->actionForTag(QVMainViewController::kTagTraceManager)->trigger();  // View menu
+  ASSERT_EQ(s.panelRows(), 0);
+  s.view()->actionForTag(QVMainViewController::kTagSmoothingBase + 6)->trigger();
+  processEventsFor(1500);  // the averages settle with the delay and the smoothing in place
+  typeKey(s.ui->window(), Qt::Key_C, QStringLiteral("c"));
+  ASSERT_TRUE(processEventsUntil([&] { return s.panelRows() == 1; }, 5000));
+  EXPECT_EQ(TraceManager::shared().allTraceShots().count(), 1u);
+  processEventsFor(300);
+  guitest::saveScreenshot(*s.ui->window(), QStringLiteral("quorvex-main-window"));
+  // Quitting: what the application runs before its event loop ends.
+  s.ui->terminate();
+}
+
+void reopenStep() {
+  Session s;
+  // Restored before anything runs.
+  EXPECT_FLOAT_EQ(s.view()->delayMS(), 3.02f);
+  EXPECT_EQ(s.view()->plotController()->smoothing(), 6);
+  s.ui->launch();
+  ASSERT_TRUE(s.runsWithTheRoomsDelay());
+  ASSERT_EQ(s.panelRows(), 1) << "the panel did not open with the window";
+  const TraceShot& shot = TraceManager::shared().allTraceShots()[0];
+  ASSERT_TRUE(shot.uuid.has_value());
+  const auto& mag = s.view()->plotViewController()->magPlotView()->chartList();
+  EXPECT_NE(mag.chartWithID(*shot.uuid), nullptr) << "the stored trace is not drawn";
+  EXPECT_EQ(AppSettings::set().smoothingFactor(), 6);
+  EXPECT_TRUE(AppSettings::set().showTraceManager());
+  s.ui->terminate();
+}
+
+// Captures until killed, saying after each capture how many rows the panel shows.
+void captureUntilKilledStep() {
+  Session s;
+  AppSettings::set().setShowTraceManager(true);
+  s.ui->launch();
+  ASSERT_TRUE(processEventsUntil([&] { return s.view()->started(); }, 10000));
+  for (int shown = s.panelRows(); shown < 400;) {
+    typeKey(s.ui->window(), Qt::Key_C, QStringLiteral("c"));
+    if (!processEventsUntil([&] { return s.panelRows() > shown; }, 3000)) break;
+    shown = s.panelRows();
+    std::printf("shown %d\n", shown);
+    std::fflush(stdout);
+  }
+}
+
+TEST(DesktopSessionStep, Run) {
+  const char* step = std::getenv(kStepVariable);
+  const char* home = std::getenv(kHomeVariable);
+  if (!step || !home) GTEST_SKIP() << "a step of the DesktopProgram tests, run by them";
+  // Before anything opens the settings or the store.
+  setenv("XDG_CONFIG_HOME", (std::string(home) + "/config").c_str(), 1);
+  setenv("XDG_DATA_HOME", (std::string(home) + "/data").c_str(), 1);
+  setenv("QUORVEX_DATA_DIR", (std::string(home) + "/data/Quorvex").c_str(), 1);
+  const std::string which = step;
+  if (which == "capture") captureStep();
+  if (which == "reopen") reopenStep();
+  if (which == "capture-until-killed") captureUntilKilledStep();
+}
+
+TEST(DesktopProgram, ACaptureSurvivesQuitAndTheNextStartShowsItWithTheSettingsAsLeft) {
+  Home home;
+  std::string output;
+  ASSERT_TRUE(runStep(home, "capture", &output)) << output;
+  EXPECT_EQ(home.storedTraces(), 1u);
+  EXPECT_EQ(home.setting("TFSmoothingFactor").toInt(), 6);
+  EXPECT_TRUE(home.setting("QVShowTraceManager").toBool());
+  ASSERT_TRUE(runStep(home, "reopen", &output)) << output;
+}
+
+TEST(DesktopProgram, KillNineWhileCapturingLosesNoTraceThePanelShowed) {
+  Home home;
+  QProcess p;
+  QProcessEnvironment env = home.environment();
+  env.insert(kStepVariable, "capture-until-killed");
+  p.setProcessEnvironment(env);
+  p.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=DesktopSessionStep.Run"});
+  ASSERT_TRUE(p.waitForStarted());
+  int shown = 0;
+  QByteArray pending;
+  while (shown < 12 && p.state() == QProcess::Running) {
+    p.waitForReadyRead(200);
+    pending += p.readAllStandardOutput();
+    int end;
+    while ((end = pending.indexOf('\n')) >= 0) {
+      const QByteArray line = pending.left(end);
+      pending.remove(0, end + 1);
+      if (line.startsWith("shown ")) shown = line.mid(6).toInt();
+    }
+  }
+  ASSERT_GE(shown, 12) << "the child stopped: " << outputOf(p);
+  // The next capture is already under way.
+  ::kill(static_cast<pid_t>(p.processId()), SIGKILL);
+  ASSERT_TRUE(p.waitForFinished(10000));
+  EXPECT_GE(home.storedTraces(), static_cast<size_t>(shown));
+}
+
+}  // namespace
+}  // namespace qv::gui
