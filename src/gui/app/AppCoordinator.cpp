@@ -1,10 +1,7 @@
-// clang-format off
-// The audio headers come before Qt's, whose `emit` macro would eat a method name.
-#include "audio/QXDeviceManager.h"
-#include "audiolib/AudioLibrary.h"
-// clang-format on
 #include "gui/app/AppCoordinator.h"
 
+#include "audio/QXDeviceManager.h"
+#include "audiolib/AudioLibrary.h"
 #include "gui/app/AnalysisControl.h"
 #include "gui/app/AppSettings.h"
 #include "platform/Log.h"

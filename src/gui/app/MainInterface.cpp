@@ -1,7 +1,3 @@
-// clang-format off
-// The audio headers come before Qt's, whose `emit` macro would eat a method name.
-#include "audiolib/AudioLibrary.h"
-// clang-format on
 #include "gui/app/MainInterface.h"
 
 #include <QApplication>
@@ -11,6 +7,7 @@
 #include <QSettings>
 #include <QTimer>
 
+#include "audiolib/AudioLibrary.h"
 #include "gui/Theme.h"
 #include "gui/app/AlertAsker.h"
 #include "gui/app/AnalysisControl.h"

@@ -1,14 +1,11 @@
-// clang-format off
-// The audio headers come before Qt's, whose `emit` macro would eat a method name.
-#include "audio/QXBassHelper.h"
-#include "audio/QXDeviceManager.h"
-// clang-format on
 #include "gui/app/preferences/InputOutputViewController.h"
 
 #include <QGridLayout>
 #include <QLabel>
 #include <QSignalBlocker>
 
+#include "audio/QXBassHelper.h"
+#include "audio/QXDeviceManager.h"
 #include "gui/Theme.h"
 #include "gui/app/AppSettings.h"
 #include "gui/app/TelemetryClient.h"

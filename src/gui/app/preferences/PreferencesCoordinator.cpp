@@ -1,9 +1,6 @@
-// clang-format off
-// The audio headers come before Qt's, whose `emit` macro would eat a method name.
-#include "audiolib/AudioLibrary.h"
-// clang-format on
 #include "gui/app/preferences/PreferencesCoordinator.h"
 
+#include "audiolib/AudioLibrary.h"
 #include "gui/app/AppSettings.h"
 #include "gui/app/TelemetryClient.h"
 #include "traces/TraceDatabase.h"
