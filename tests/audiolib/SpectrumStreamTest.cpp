@@ -67,6 +67,34 @@ TEST_P(SpectrumLayout, MatchesDirectTransformOfEachWindowedChannel) {
   }
 }
 
+// The half request answers with the bins 0 … N/2 of the full one, for both channels, and
+// takes the frames off the queue as the full one does.
+TEST_P(SpectrumLayout, HalfSpectraAreTheLowerBinsOfTheFullRequest) {
+  const int n = GetParam();
+  auto full = makeStream();
+  auto half = makeStream();
+  const auto frames = interleave(noise(2 * n, 3).data(), noise(2 * n, 4).data(), 2 * n);
+  for (auto* stream : {full.get(), half.get()}) {
+    const uint32_t fx = stream->setFx(Stream::FxType::DelayLine, 2);
+    ASSERT_TRUE(stream->fxSetParameters(fx, Stream::DelayLineParameters{0.0f, 0.5f}));
+    stream->passData(frames.data(), 8 * n);
+    ASSERT_TRUE(stream->putData(frames.data() + 2 * n, 4 * n));
+  }
+  std::vector<float> out(4 * n);
+  auto one = fft::allocateFloats(n + 2);
+  auto two = fft::allocateFloats(n + 2);
+  ASSERT_EQ(full->getData(out.data(), Stream::complexFftFlags(n)), 16u * n);
+  ASSERT_EQ(half->getHalfSpectra(one.get(), two.get(), Stream::complexFftFlags(n)), 8u * (n + 2));
+  EXPECT_EQ(half->queuedFrames(), full->queuedFrames());
+  for (int k = 0; k <= n / 2; ++k) {
+    ASSERT_EQ(one[2 * k], out[4 * k]) << k;
+    ASSERT_EQ(one[2 * k + 1], out[4 * k + 1]) << k;
+    ASSERT_EQ(two[2 * k], out[4 * k + 2]) << k;
+    ASSERT_EQ(two[2 * k + 1], out[4 * k + 3]) << k;
+  }
+  EXPECT_EQ(half->getHalfSpectra(one.get(), two.get(), 0x40000000), Stream::kFailed);
+}
+
 INSTANTIATE_TEST_SUITE_P(Sizes, SpectrumLayout,
                          ::testing::Values(256, 512, 1024, 2048, 4096, 8192, 16384, 32768));
 
