@@ -124,6 +124,8 @@ struct Case {
   std::vector<std::string> options;
 };
 
+void PrintTo(const Case& c, std::ostream* os) { *os << c.label; }
+
 class RecordedResults : public ::testing::TestWithParam<Case> {};
 
 TEST_P(RecordedResults, MatchTheRecordedOutputs) {
