@@ -221,7 +221,7 @@ bool SpectrumStream::putData(const void* data, uint32_t byteCount) {
   if (byteCount % 8 != 0) return fail(kStreamErrorIllParam);
   const uint32_t frames = byteCount / 8;
   if (frames > kMaxFftSize - queued_) return fail(kStreamErrorMem);
-  std::memcpy(queue_.get() + 2 * static_cast<size_t>(queued_), data, byteCount);
+  if (frames > 0) std::memcpy(queue_.get() + 2 * static_cast<size_t>(queued_), data, byteCount);
   queued_ += frames;
   return succeed();
 }
@@ -267,12 +267,15 @@ void SpectrumStream::windowChannel(int channel, uint32_t delayFrames, int n, boo
   copyChannel(history + 2 * static_cast<size_t>(start), window, windowed, out, firstRun);
   copyChannel(history, window + firstRun, windowed, out + firstRun, fromHistory - firstRun);
 
+  // Then the queued frames, then those being put in the same call.
   uint32_t j = fromHistory;
-  if (delayFrames < size) {
-    const uint32_t fromQueue = std::min(size - delayFrames, queued_);
-    copyChannel(queue, window + j, windowed, out + j, fromQueue);
-    j += fromQueue;
-  }
+  const uint32_t fromQueue = std::min(size - j, queued_);
+  copyChannel(queue, window + j, windowed, out + j, fromQueue);
+  j += fromQueue;
+  const uint32_t fromIncoming = std::min(size - j, incomingFrames_);
+  if (fromIncoming > 0)
+    copyChannel(incoming_ + channel, window + j, windowed, out + j, fromIncoming);
+  j += fromIncoming;
   std::memset(out + j, 0, (size - j) * sizeof(float));
 }
 
@@ -301,6 +304,16 @@ void SpectrumStream::dropAnalysedFrames(int n) {
   queued_ -= used;
   float* queue = queue_.get();
   std::memmove(queue, queue + 2 * static_cast<size_t>(used), 8 * static_cast<size_t>(queued_));
+  // Incoming frames the analysis did not reach stay queued behind the rest.
+  const uint32_t usedIncoming = std::min(incomingFrames_, static_cast<uint32_t>(n) - used);
+  const uint32_t left = incomingFrames_ - usedIncoming;
+  if (left > 0) {
+    std::memcpy(queue + 2 * static_cast<size_t>(queued_),
+                incoming_ + 2 * static_cast<size_t>(usedIncoming), 8 * static_cast<size_t>(left));
+    queued_ += left;
+  }
+  incoming_ = nullptr;
+  incomingFrames_ = 0;
   succeed();
 }
 
@@ -329,6 +342,33 @@ uint32_t SpectrumStream::getData(float* out, uint32_t flags) {
 uint32_t SpectrumStream::getHalfSpectra(float* channel1, float* channel2, uint32_t flags) {
   const int n = sizeForRequest(flags);
   if (n == 0) return kFailed;
+  transformChannels(n, !(flags & kDataFftNoWindow), channel1, channel2);
+  dropAnalysedFrames(n);
+  return static_cast<uint32_t>(8 * (n + 2));
+}
+
+uint32_t SpectrumStream::putDataAndGetHalfSpectra(const void* data, uint32_t byteCount,
+                                                  float* channel1, float* channel2,
+                                                  uint32_t flags) {
+  if (byteCount % 8 != 0) {
+    fail(kStreamErrorIllParam);
+    return kFailed;
+  }
+  const uint32_t frames = byteCount / 8;
+  if (frames > kMaxFftSize - queued_) {
+    fail(kStreamErrorMem);
+    return kFailed;
+  }
+  const int n = sizeForRequest(flags);
+  if (n == 0) {
+    // As a put that succeeded and a request that did not: the frames stay queued.
+    const int32_t error = errorGetCode();
+    putData(data, byteCount);
+    fail(error);
+    return kFailed;
+  }
+  incoming_ = static_cast<const float*>(data);
+  incomingFrames_ = frames;
   transformChannels(n, !(flags & kDataFftNoWindow), channel1, channel2);
   dropAnalysedFrames(n);
   return static_cast<uint32_t>(8 * (n + 2));

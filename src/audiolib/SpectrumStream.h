@@ -83,6 +83,11 @@ class SpectrumStream {
   // Both arrays should be aligned as fft::allocateFloats aligns. Returns the bytes written
   // (8·(N + 2)) or kFailed.
   uint32_t getHalfSpectra(float* channel1, float* channel2, uint32_t flags);
+  // putData followed by getHalfSpectra in one call, with the same outcome (also on
+  // failure), reading the frames where they are: only those the analysis leaves queued
+  // are copied.
+  uint32_t putDataAndGetHalfSpectra(const void* data, uint32_t byteCount, float* channel1,
+                                    float* channel2, uint32_t flags);
 
   uint32_t rate() const { return rate_; }
   uint32_t queuedFrames() const { return queued_; }
@@ -123,6 +128,9 @@ class SpectrumStream {
   uint32_t queued_ = 0;
   fft::AlignedFloats history_;  // the frames passed, as a ring of historyLength_ frames
   uint32_t historyEnd_ = 0;     // where the next passed frame goes
+  // Frames put by the call being answered, read in place after the queued ones.
+  const float* incoming_ = nullptr;
+  uint32_t incomingFrames_ = 0;
   fft::AlignedFloats window_;
   fft::AlignedFloats work_;
   fft::AlignedFloats spectrum_[2];

@@ -144,10 +144,10 @@ void TFDataSource::update(double /*time*/) {
   uint32_t result = SpectrumStream::kFailed;
   int32_t error = kStreamErrorHandle;
   if (_fftChannel) {
-    if (putBytes > 0) _fftChannel->putData(tail, putBytes);
     float* channel1 = _recordBuffer.get();
     float* channel2 = channel1 + 2 * static_cast<size_t>(_fftInputSize);
-    result = _fftChannel->getHalfSpectra(channel1, channel2, _dataFlag);
+    result = _fftChannel->putDataAndGetHalfSpectra(putBytes > 0 ? tail : nullptr, putBytes,
+                                                   channel1, channel2, _dataFlag);
     error = SpectrumStream::errorGetCode();
     // The consumed frames become the delay line's past before the producer may reuse them.
     if (consume > 0) _fftChannel->passData(tail, consume);
