@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/Vector.h"
+
 namespace qv {
 namespace {
 
@@ -242,8 +244,8 @@ void SpectrumStream::passData(const void* data, uint32_t byteCount) {
 namespace {
 
 // out[j] = window[j] · frames[2j] (one channel of interleaved frames) for j < count.
-void copyChannel(const float* __restrict frames, const float* __restrict window, bool windowed,
-                 float* __restrict out, uint32_t count) {
+QV_VECTOR_CLONES void copyChannel(const float* __restrict frames, const float* __restrict window,
+                                  bool windowed, float* __restrict out, uint32_t count) {
   if (windowed) {
     for (size_t j = 0; j < count; ++j) out[j] = frames[2 * j] * window[j];
   } else {

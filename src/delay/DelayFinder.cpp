@@ -8,6 +8,7 @@
 
 #include "platform/Assert.h"
 #include "platform/FftBackend.h"
+#include "platform/Vector.h"
 
 namespace qv {
 namespace {
@@ -19,15 +20,17 @@ void preparePlans(int32_t n) {
   auto real = fft::allocateFloats(static_cast<size_t>(n));
   auto spectrum = fft::allocateFloats(static_cast<size_t>(n) + 2);
   plan.forward(real.get(), spectrum.get());
-  plan.inverse(spectrum.get(), real.get());
+  plan.inverseDestroyingInput(spectrum.get(), real.get());
 }
 
 // Folds the spectra into the averages (power: Pxx, Pyy pairs; cross: Sxy), writes
 // w·H_k/2 into spectrum bin k + 1 for k < half, and returns the sum of the per-bin
 // coherence. reversedWindow[−k] is the window value at N − 1 − k.
-double averageBins(const float* __restrict reference, const float* __restrict measurement,
-                   const float* __restrict reversedWindow, float* __restrict power,
-                   float* __restrict cross, float* __restrict spectrum, size_t half) {
+QV_VECTOR_CLONES double averageBins(const float* __restrict reference,
+                                    const float* __restrict measurement,
+                                    const float* __restrict reversedWindow, float* __restrict power,
+                                    float* __restrict cross, float* __restrict spectrum,
+                                    size_t half) {
   double sum = 0.0;
 #pragma omp simd reduction(+ : sum)
   for (size_t k = 0; k < half; ++k) {
@@ -65,6 +68,25 @@ inline int32_t magnitudeKey(float v) {
   return bits > 0x7f800000 ? -1 : bits;
 }
 
+// The largest magnitudeKey of x[0 … count).
+QV_VECTOR_CLONES int32_t largestKey(const float* __restrict x, size_t count) {
+  int32_t m = -1;
+  for (size_t i = 0; i < count; ++i) {
+    const int32_t key = magnitudeKey(x[i]);
+    m = key > m ? key : m;
+  }
+  return m;
+}
+
+// Σ a[i]² + b[i]², in vector lanes: only whether it is finite matters.
+QV_VECTOR_CLONES float sumOfSquares(const float* __restrict a, const float* __restrict b,
+                                    size_t count) {
+  float sum = 0.0f;
+#pragma omp simd reduction(+ : sum)
+  for (size_t i = 0; i < count; ++i) sum += a[i] * a[i] + b[i] * b[i];
+  return sum;
+}
+
 }  // namespace
 
 void DelayFinder::setUp(int32_t newPoints, int32_t newSamplingRate) {
@@ -92,12 +114,7 @@ bool DelayFinder::update(const float* reference, const float* measurement, doubl
   const size_t n = static_cast<size_t>(points);
   const size_t bins = 2 * static_cast<size_t>(half);
   // One bad sample from a driver would otherwise stay in the averages for good.
-  float energy = 0.0f;
-#pragma omp simd reduction(+ : energy)
-  for (size_t i = 0; i < bins; ++i) {
-    energy += reference[i] * reference[i] + measurement[i] * measurement[i];
-  }
-  if (!std::isfinite(energy)) return false;
+  if (!std::isfinite(sumOfSquares(reference, measurement, bins))) return false;
 
   // The transfer function H_k sits at input position N − 1 − k of a forward transform
   // whose real part is the impulse. That real part is the forward transform of the
@@ -115,7 +132,8 @@ bool DelayFinder::update(const float* reference, const float* measurement, doubl
   const float hr = pxx > 0.0f ? cross[2 * last] / pxx : 0.0f;
   spectrum[2 * half] = hr * window[n - 1 - last];
   spectrum[2 * half + 1] = 0.0f;
-  fft::RealPlan::get(points).inverse(spectrum, impulse.get());
+  // The half spectrum is rebuilt whole at every update: the transform may overwrite it.
+  fft::RealPlan::get(points).inverseDestroyingInput(spectrum, impulse.get());
   return true;
 }
 
@@ -130,11 +148,7 @@ int32_t DelayFinder::findPeak() {
   const size_t blocks = n / kBlock;
   int32_t largest = -1;
   for (size_t b = 0; b < blocks; ++b) {
-    int32_t m = -1;
-    for (size_t i = b * kBlock; i < (b + 1) * kBlock; ++i) {
-      const int32_t key = magnitudeKey(x[i]);
-      m = key > m ? key : m;
-    }
+    const int32_t m = largestKey(x + b * kBlock, kBlock);
     blockMax[b] = m;
     largest = m > largest ? m : largest;
   }

@@ -8,6 +8,7 @@
 
 #include "platform/Assert.h"
 #include "platform/Log.h"
+#include "platform/Vector.h"
 
 // Spectral buffer layout, four floats per bin k over all N bins (A: stream channel 1,
 // B: stream channel 2; the last two floats of each group stay 0):
@@ -51,9 +52,11 @@ uint32_t dataFlagFor(int32_t n) {
 
 // X = a·new + (1 − a)·X per bin for |A|², |B|², and the real and imaginary parts of
 // conj(A)·B, from the interleaved spectra of A and B.
-void averageSpectra(const float* __restrict spectrumA, const float* __restrict spectrumB, float a,
-                    float* __restrict powerA, float* __restrict powerB, float* __restrict crossRe,
-                    float* __restrict crossIm, size_t bins) {
+QV_VECTOR_CLONES void averageSpectra(const float* __restrict spectrumA,
+                                     const float* __restrict spectrumB, float a,
+                                     float* __restrict powerA, float* __restrict powerB,
+                                     float* __restrict crossRe, float* __restrict crossIm,
+                                     size_t bins) {
   const float b = 1.0f - a;
   for (size_t k = 0; k < bins; ++k) {
     const float reA = spectrumA[2 * k], imA = spectrumA[2 * k + 1];

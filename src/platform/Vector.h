@@ -4,6 +4,16 @@
 // Names follow the vector-library calls the engine was designed around.
 #include <cstddef>
 
+// Hot loops that gain from wider vectors get an AVX2 version next to the baseline one; the
+// loader picks one by the CPU (an ifunc). AVX2 without FMA: both versions round alike, lane
+// for lane, and only the partial sums of a reduction may be added in another order.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__SANITIZE_ADDRESS__) && \
+    !defined(__SANITIZE_THREAD__)
+#define QV_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define QV_VECTOR_CLONES
+#endif
+
 namespace qv::vec {
 
 // Complex divided by real: (outRe, outIm)[i] = (re, im)[i] / divisor[i].
