@@ -2,8 +2,10 @@
 
 #include <cmath>
 
+#include "audio/QVRecorderConsumer.h"
 #include "delay/QVDelayFinder.h"
 #include "engine/TransferFunctionModel.h"
+#include "platform/Assert.h"
 
 namespace qv::cli {
 
@@ -43,6 +45,7 @@ void AnalysisSession::deliver(const float* frames, uint32_t count) {
 }
 
 void AnalysisSession::deliverToDisplay(const float* frames, uint32_t count) {
+  QV_ASSERT(count <= kMaxBlockFrames);  // the block contract the consumers rely on
   model_->tfDataSource()->getData(frames, count * 8);
   framesDelivered_ += count;
 }

@@ -41,6 +41,7 @@ class AnalysisSession {
   // where there is no recorder to do it).
   void announce(uint32_t sampleRate);
 
+  // `count` frames, at most kMaxBlockFrames as from a recorder.
   void deliver(const float* frames, uint32_t count);
   void displayTick();
   // finderStep, then the delay it asks for set as the main window would.

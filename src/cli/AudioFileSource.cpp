@@ -8,6 +8,63 @@
 #include "cli/CliError.h"
 
 namespace qv::cli {
+namespace {
+
+// Bytes per sample of the uncompressed encodings; 0 for the others, whose size on disk
+// does not follow from the frame count.
+int bytesPerSample(int format) {
+  switch (format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8:
+    case SF_FORMAT_ULAW:
+    case SF_FORMAT_ALAW:
+      return 1;
+    case SF_FORMAT_PCM_16:
+      return 2;
+    case SF_FORMAT_PCM_24:
+      return 3;
+    case SF_FORMAT_PCM_32:
+    case SF_FORMAT_FLOAT:
+      return 4;
+    case SF_FORMAT_DOUBLE:
+      return 8;
+    default:
+      return 0;
+  }
+}
+
+// The frames the header's sample-data chunk declares, or -1 where that cannot be told
+// (another container or encoding, or a length left open by a streaming writer).
+int64_t declaredFrames(SNDFILE* handle, const SF_INFO& info) {
+  const int sampleBytes = bytesPerSample(info.format);
+  if (sampleBytes == 0 || info.channels <= 0) return -1;
+  const char* id = "data";
+  uint32_t headerBytes = 0;  // chunk bytes in front of the samples
+  switch (info.format & SF_FORMAT_TYPEMASK) {
+    case SF_FORMAT_WAV:
+    case SF_FORMAT_WAVEX:
+      break;
+    case SF_FORMAT_AIFF:
+      id = "SSND";
+      headerBytes = 8;  // offset and block size
+      break;
+    case SF_FORMAT_CAF:
+      headerBytes = 4;  // edit count
+      break;
+    default:
+      return -1;
+  }
+  SF_CHUNK_INFO chunk{};
+  std::strcpy(chunk.id, id);
+  chunk.id_size = 4;
+  SF_CHUNK_ITERATOR* it = sf_get_chunk_iterator(handle, &chunk);
+  if (!it || sf_get_chunk_size(it, &chunk) != SF_ERR_NO_ERROR) return -1;
+  if (chunk.datalen == 0 || chunk.datalen == 0xFFFFFFFFu || chunk.datalen < headerBytes)
+    return -1;
+  return (chunk.datalen - headerBytes) / (static_cast<int64_t>(sampleBytes) * info.channels);
+}
+
+}  // namespace
 
 AudioFileSource::File AudioFileSource::open(const std::string& path) {
   SF_INFO info{};
@@ -18,15 +75,22 @@ AudioFileSource::File AudioFileSource::open(const std::string& path) {
   file.path = path;
   file.channels = info.channels;
   file.frames = info.frames;
-  char log[8192] = {};
-  sf_command(handle, SFC_GET_LOG_INFO, log, sizeof log);
-  // libsndfile quietly shortens a data chunk that runs past the end of the file; its log
-  // is the only place that tells.
-  const bool truncated = std::strstr(log, "should be") != nullptr && std::strstr(log, "data") != nullptr;
-  if (truncated || info.frames <= 0 || info.samplerate <= 0 || info.channels <= 0) {
+  const auto refuse = [&](const std::string& why) {
     sf_close(handle);
-    if (truncated) throw CliError(path + ": the file is truncated");
-    throw CliError(path + ": the file holds no audio");
+    throw CliError(path + ": " + why);
+  };
+  if (info.frames <= 0 || info.samplerate <= 0 || info.channels <= 0)
+    refuse("the file holds no audio");
+  // libsndfile quietly shortens a sample-data chunk that runs past the end of the file
+  // to what is there: fewer frames than the header declares.
+  const int64_t declared = declaredFrames(handle, info);
+  if (declared > info.frames) {
+    refuse("the file is truncated (" + std::to_string(info.frames) + " of " +
+           std::to_string(declared) + " frames)");
+  }
+  if (info.samplerate < kMinSampleRate || info.samplerate > kMaxSampleRate) {
+    refuse("the sample rate " + std::to_string(info.samplerate) + " Hz lies outside " +
+           std::to_string(kMinSampleRate) + " to " + std::to_string(kMaxSampleRate) + " Hz");
   }
   return file;
 }

@@ -2,8 +2,8 @@
 // Two channels (measurement, reference) read from audio files in blocks, as the recorder
 // would deliver them: interleaved float frames, measurement first. Either one
 // multichannel file with two channel indices, or two mono files of the same rate.
-// Problems with the files (missing, unreadable, truncated, empty, NaN samples, channel out
-// of range, different rates) throw CliError naming the file.
+// Problems with the files (missing, unreadable, truncated, empty, NaN samples, a rate out
+// of range, channel out of range, different rates) throw CliError naming the file.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -15,6 +15,10 @@ namespace qv::cli {
 
 class AudioFileSource {
  public:
+  // The sampling rates a file may have; others are refused.
+  static constexpr int kMinSampleRate = 8000;
+  static constexpr int kMaxSampleRate = 192000;
+
   static std::unique_ptr<AudioFileSource> openMultichannel(const std::string& path, int meas,
                                                            int ref);
   static std::unique_ptr<AudioFileSource> openPair(const std::string& measPath,

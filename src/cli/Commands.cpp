@@ -1,5 +1,6 @@
 #include "cli/Commands.h"
 
+#include <chrono>
 #include <cstdio>
 #include <iostream>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "cli/CliError.h"
 #include "cli/FileAnalysis.h"
 #include "cli/LiveAnalysis.h"
+#include "cli/OutputPaths.h"
 #include "cli/ResultWriters.h"
 #include "cli/SvgPlot.h"
 #include "traces/TraceManager.h"
@@ -30,9 +32,12 @@ void saveTrace(const AnalysisResult& result, const std::string& name) {
   std::snprintf(comment, sizeof comment, "Smoothing: 1/%ld oct, averaging: %f, delay: %2.2f ms",
                 result.smoothing, static_cast<double>(result.averaging),
                 static_cast<double>(result.delaySetMs));
-  auto shot = TraceManager::shared().newTraceWithNameFloatBufferLengthCountCommentUserInfo(
-      name, buffer.data(), static_cast<int64_t>(n), 3, comment);
-  if (!shot) throw CliError("the trace '" + name + "' could not be stored (see the line above)");
+  // A desktop program capturing at the same moment holds the database for milliseconds;
+  // a run that cannot store its trace in this time says so instead of leaving it pending.
+  std::string error;
+  const auto shot = TraceManager::shared().newTraceWaiting(
+      name, buffer.data(), static_cast<int64_t>(n), 3, comment, std::chrono::seconds(10), &error);
+  if (!shot) throw CliError("the trace '" + name + "' could not be stored: " + error);
 }
 
 void writeOutputs(const AnalysisResult& result, const Options& options) {
@@ -92,6 +97,7 @@ int runDemo(const Options& given) {
 }  // namespace
 
 int runCommand(const Options& options) {
+  checkOutputPaths(options);
   switch (options.command) {
     case Command::Help:
       std::fputs(usageText(), stdout);

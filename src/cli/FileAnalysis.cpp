@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "audio/QVRecorderConsumer.h"
 #include "cli/AnalysisSession.h"
 #include "cli/AudioFileSource.h"
 #include "platform/Assert.h"
@@ -19,15 +20,25 @@
 namespace qv::cli {
 namespace {
 
-// Simulated time runs in steps of 1/120 s, the finest grid on which every event falls:
-// blocks every 15 steps (125 ms), display ticks every 4 (1/30 s), finder ticks every 12.
+// Simulated time runs in steps of 1/240 s, a grid on which every event falls: a capture
+// period every 30 steps (125 ms), display ticks every 8 (1/30 s), finder ticks every 24.
 // Within a step: the block first, then the display tick, then the finder tick; a delay the
 // finder asks for takes effect from the next display tick on.
-constexpr int64_t kStepsPerSecond = 120;
-constexpr int64_t kBlockSteps = 15;
-constexpr int64_t kDisplaySteps = 4;
-constexpr int64_t kFinderSteps = 12;
+constexpr int64_t kStepsPerSecond = 240;
+constexpr int64_t kPeriodSteps = 30;
+constexpr int64_t kDisplaySteps = 8;
+constexpr int64_t kFinderSteps = 24;
 constexpr double kStartTime = 1000.0;
+
+// Blocks per capture period: above 122.88 kHz a period holds more frames than a block may
+// carry, so it comes as equal blocks spread over the period, as a device with a shorter
+// callback period would deliver them.
+int64_t blocksPerPeriod(uint32_t rate) {
+  const uint32_t periodFrames = (rate + 7) / 8;
+  const auto blocks = static_cast<int64_t>((periodFrames + kMaxBlockFrames - 1) / kMaxBlockFrames);
+  QV_ASSERT(kPeriodSteps % blocks == 0);
+  return blocks;
+}
 
 // How far (in blocks) reading may run ahead of the slower of the two threads.
 constexpr int64_t kBlockSlots = 32;
@@ -80,14 +91,22 @@ class Progress {
 // The file's blocks in order, in a ring of slots: the display thread reads them (ahead of
 // itself where slots are free) and delivers them to the display chain; the finder thread
 // delivers the same blocks to the finder. A slot is read into again only once both have
-// delivered its block. Block b (from 1) is due at step 15·b; its sizes follow the rate
+// delivered its block. Block b (from 1) is due at step b·steps(); its sizes follow the rate
 // exactly over time (5512 and 5513 frames alternate at 44.1 kHz), as a device's would.
 class BlockRing {
  public:
   BlockRing(AudioFileSource& source, Progress& progress)
-      : source_(source), progress_(progress), rate_(source.sampleRate()) {
-    for (auto& slot : slots_) slot.samples.resize(2 * (static_cast<size_t>(rate_) / 8 + 2));
+      : source_(source),
+        progress_(progress),
+        rate_(source.sampleRate()),
+        blocksPerSecond_(8.0 * static_cast<double>(blocksPerPeriod(rate_))),
+        steps_(kPeriodSteps / blocksPerPeriod(rate_)) {
+    const auto capacity = static_cast<size_t>(rate_ / blocksPerSecond_) + 2;
+    for (auto& slot : slots_) slot.samples.resize(2 * capacity);
   }
+
+  // Steps from one block to the next.
+  int64_t steps() const { return steps_; }
 
   struct Block {
     std::vector<float> samples;
@@ -128,7 +147,7 @@ class BlockRing {
 
   void readOne() {
     const int64_t index = read_ + 1;
-    const auto due = static_cast<int64_t>(std::llround(double(index) * rate_ / 8.0));
+    const auto due = static_cast<int64_t>(std::llround(double(index) * rate_ / blocksPerSecond_));
     Block& block = slot(index);
     const size_t got = source_.read(block.samples.data(), static_cast<size_t>(due - framesRead_));
     if (got == 0) {
@@ -145,6 +164,8 @@ class BlockRing {
   AudioFileSource& source_;
   Progress& progress_;
   uint32_t rate_;
+  double blocksPerSecond_;
+  int64_t steps_;
   std::array<Block, kBlockSlots> slots_;
   // Display thread only.
   int64_t read_ = 0;
@@ -218,7 +239,7 @@ class FinderLane {
       int64_t blockIndex = 0;
       for (int64_t step = 1;; ++step) {
         clock_.set(stepTime(step));
-        if (step % kBlockSteps == 0) {
+        if (step % blocks_.steps() == 0) {
           const BlockRing::Block* block = blocks_.await(++blockIndex);
           if (!block) break;
           session_.deliverToFinder(block->samples.data(), block->frames);
@@ -269,7 +290,7 @@ AnalysisResult analyseFile(AudioFileSource& source, const Options& options,
     int64_t blockIndex = 0;
     for (int64_t step = 1;; ++step) {
       clock->set(stepTime(step));
-      if (step % kBlockSteps == 0) {
+      if (step % blocks.steps() == 0) {
         const BlockRing::Block* block = blocks.take(++blockIndex);
         if (!block) break;
         session.deliverToDisplay(block->samples.data(), block->frames);

@@ -5,6 +5,7 @@
 #include <span>
 
 #include "engine/AveragrUnit.h"
+#include "engine/BandPoint.h"
 #include "engine/DecibelUnit.h"
 #include "engine/FFTDataSourceProtocol.h"
 #include "engine/OctaveMapper.h"
@@ -14,11 +15,6 @@
 #include "platform/Clock.h"
 
 namespace qv {
-
-struct BandPoint {
-  double x = 0.0;
-  double y = 0.0;
-};
 
 class OctaveDataTransformer {
  public:

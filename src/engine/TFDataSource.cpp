@@ -1,6 +1,7 @@
 #include "engine/TFDataSource.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -80,17 +81,7 @@ TFDataSource::TFDataSource(uint32_t sampleRate, float fftSize, float startFreq, 
   QV_ASSERT(_clock != nullptr);
   QV_ASSERT(_circularBuffer.valid());
   setFftInputSize(static_cast<int32_t>(std::trunc(fftSize)));
-
-  _fftChannel = SpectrumStream::create(sampleRate, 2, kMaxDelayMs);
-  if (!_fftChannel) {
-    log("Error creating fft channel: %d", SpectrumStream::errorGetCode());
-  } else {
-    _fftChannel->prepareFft(_fftInputSize);
-    _delayLineFx = _fftChannel->setFx(SpectrumStream::FxType::DelayLine, 2);
-  }
-  if (_delayLineFx == 0)
-    log("Error creating delay line effect: %d", SpectrumStream::errorGetCode());
-
+  createStream(sampleRate);
   setAveragingCoeficient(avgCoef);
 
   // The ring starts half full of silence (its storage starts zeroed), so that the first
@@ -99,6 +90,44 @@ TFDataSource::TFDataSource(uint32_t sampleRate, float fftSize, float startFreq, 
 }
 
 TFDataSource::~TFDataSource() { log("TFDataSource Dealloc"); }
+
+uint64_t TFDataSource::packWeight(uint32_t resets, float weight) {
+  return (static_cast<uint64_t>(resets) << 32) | std::bit_cast<uint32_t>(weight);
+}
+
+float TFDataSource::weightOf(uint64_t state) {
+  return std::bit_cast<float>(static_cast<uint32_t>(state & 0xFFFFFFFFu));
+}
+
+void TFDataSource::createStream(uint32_t samplingRate) {
+  _fftChannel = SpectrumStream::create(samplingRate, 2, kMaxDelayMs);
+  _delayLineFx = 0;
+  _swapFX.store(0);
+  if (!_fftChannel) {
+    log("Error creating fft channel: %d", SpectrumStream::errorGetCode());
+  } else {
+    _fftChannel->prepareFft(_fftInputSize);
+    _delayLineFx = _fftChannel->setFx(SpectrumStream::FxType::DelayLine, 2);
+  }
+  if (_delayLineFx == 0)
+    log("Error creating delay line effect: %d", SpectrumStream::errorGetCode());
+}
+
+void TFDataSource::setSamplingRate(uint32_t samplingRate) {
+  _samplingRate.store(samplingRate, std::memory_order_relaxed);
+  {
+    std::lock_guard<std::mutex> lock(_fxLock);
+    if (_fftChannel && _fftChannel->rate() == samplingRate) return;
+    SpectrumStream::DelayLineParameters delay{0.0f, 0.0f};
+    if (_fftChannel) _fftChannel->fxGetParameters(_delayLineFx, &delay);
+    createStream(samplingRate);
+    if (_fftChannel && _delayLineFx != 0 && !_fftChannel->fxSetParameters(_delayLineFx, delay))
+      std::printf("FX Set Params ERROR: %d\n", SpectrumStream::errorGetCode());
+    if (channelsSwapped()) applySwap(true);
+  }
+  // Frames of the old rate put their bins at other frequencies.
+  resetAverages();
+}
 
 void TFDataSource::setFftInputSize(int32_t fftSize) {
   _fftInputSize = fftSize;
@@ -120,7 +149,8 @@ void TFDataSource::setFftInputSize(int32_t fftSize) {
 }
 
 void TFDataSource::update(double /*time*/) {
-  const float a = _avgNew.load(std::memory_order_relaxed);
+  const uint64_t weightState = _avgState.load(std::memory_order_acquire);
+  const float a = weightOf(weightState);
 
   const double now = _clock->now();
   const double dt = now - _lastConsumeTime;
@@ -162,7 +192,7 @@ void TFDataSource::update(double /*time*/) {
     return;
   }
   accumulate(a);
-  updateAVGfactors();
+  slideFrom(weightState);
 }
 
 void TFDataSource::accumulate(float newWeight) {
@@ -248,23 +278,30 @@ void TFDataSource::setAveragingCoeficient(float avgCoef) {
 
 void TFDataSource::resetAverages() {
   // The buffers stay: the next update, with weight 1, replaces them by its frame.
-  _avgNew.store(1.0f, std::memory_order_relaxed);
-  _avgOld.store(0.0f, std::memory_order_relaxed);
-}
-
-void TFDataSource::updateAVGfactors() {
-  float loaded = _avgNew.load(std::memory_order_relaxed);
-  const float target = _avgNewTarget.load(std::memory_order_relaxed);
-  if (loaded > target) {
-    const float next =
-        loaded - std::min(loaded - target, _avgSlideStep.load(std::memory_order_relaxed));
-    // A reset from the controlling thread in between wins: the averages restart.
-    if (_avgNew.compare_exchange_strong(loaded, next, std::memory_order_relaxed))
-      _avgOld.store(1.0f - next, std::memory_order_relaxed);
+  uint64_t state = _avgState.load(std::memory_order_relaxed);
+  while (!_avgState.compare_exchange_weak(state,
+                                          packWeight(static_cast<uint32_t>(state >> 32) + 1, 1.0f),
+                                          std::memory_order_release, std::memory_order_relaxed)) {
   }
 }
 
+void TFDataSource::updateAVGfactors() { slideFrom(_avgState.load(std::memory_order_acquire)); }
+
+void TFDataSource::slideFrom(uint64_t seen) {
+  const float weight = weightOf(seen);
+  const float target = _avgNewTarget.load(std::memory_order_relaxed);
+  if (!(weight > target)) return;
+  const float next =
+      weight - std::min(weight - target, _avgSlideStep.load(std::memory_order_relaxed));
+  // Fails when a reset came in since `seen` was read, also during the accumulation: the
+  // reset wins and the next update starts the averages from its frame alone.
+  uint64_t expected = seen;
+  _avgState.compare_exchange_strong(expected, packWeight(static_cast<uint32_t>(seen >> 32), next),
+                                    std::memory_order_relaxed);
+}
+
 void TFDataSource::setDelayLeftAndRight(float left, float right) {
+  std::lock_guard<std::mutex> lock(_fxLock);
   SpectrumStream::DelayLineParameters current{-1.0f, -1.0f};
   if (_fftChannel) _fftChannel->fxGetParameters(_delayLineFx, &current);
   if (current.leftDelay == left && current.rightDelay == right) return;
@@ -277,6 +314,11 @@ void TFDataSource::setDelayLeftAndRight(float left, float right) {
 }
 
 void TFDataSource::setChannelsSwapped(bool swapped) {
+  std::lock_guard<std::mutex> lock(_fxLock);
+  applySwap(swapped);
+}
+
+void TFDataSource::applySwap(bool swapped) {
   if (_fftChannel) {
     if (swapped) {
       if (_swapFX.load() == 0)

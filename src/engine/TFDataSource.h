@@ -2,10 +2,12 @@
 // Turns recorded two-channel audio into exponentially averaged power and cross spectra.
 // Thread contract: getData (producer) runs on the record queue, update (consumer) on the
 // update queue; they share only the ring. Weights, delay and swap may be set from the
-// controlling thread: each is an atomic value, read once per update.
+// controlling thread: the weights are atomic values read once per update; delay and swap
+// take a lock that only a change of the sampling rate (update context) also takes.
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 #include "audio/QVRecorderConsumer.h"
 #include "audiolib/SpectrumStream.h"
@@ -29,6 +31,9 @@ class TFDataSource : public QVRecorderConsumer {
   // Reallocates every spectral buffer (not the ring); never while update runs.
   void setFftInputSize(int32_t fftSize);
   int32_t fftInputSize() const { return _fftInputSize; }
+  // A new rate for the rate control and the stream (whose delay line counts in samples);
+  // the effects carry over and the averages restart. Never while update runs.
+  void setSamplingRate(uint32_t samplingRate);
 
   // One processing step: ring → stream → FFT → averages.
   void update(double time);
@@ -62,7 +67,7 @@ class TFDataSource : public QVRecorderConsumer {
   const float* oiCrossDensityBuffer() const;
 
   // Weight of a new frame in the next update.
-  float avgNew() const { return _avgNew.load(std::memory_order_relaxed); }
+  float avgNew() const { return weightOf(_avgState.load(std::memory_order_relaxed)); }
   const ByteRing& circularBuffer() const { return _circularBuffer; }
   // Consumer side only (the update thread), for example to drop stale audio.
   ByteRing& circularBuffer() { return _circularBuffer; }
@@ -93,17 +98,26 @@ class TFDataSource : public QVRecorderConsumer {
   uint32_t requiredMinimumDataSize() const override { return _requiredMinimumDataSize; }
 
  private:
+  // The weight of a new frame and the number of resets so far, in one word: a slide that
+  // began before a reset cannot overwrite it, wherever in the update the reset lands.
+  static uint64_t packWeight(uint32_t resets, float weight);
+  static float weightOf(uint64_t state);
   void accumulate(float newWeight);
   void keepFullSpectra() const;
   void writeFullSpectra() const;
+  // Moves the weight one step towards the target unless a reset came in after `seen`.
+  void slideFrom(uint64_t seen);
+  void createStream(uint32_t samplingRate);
+  void applySwap(bool swapped);  // with _fxLock held
 
   std::unique_ptr<SpectrumStream> _fftChannel;
   uint32_t _delayLineFx = 0;
   std::atomic<uint32_t> _swapFX{0};
+  // Held by the effect settings and by a stream replacement; never by update.
+  std::mutex _fxLock;
   std::atomic<float> _avgNewTarget{1.0f};
   std::atomic<float> _avgOldMax{0.0f};
-  std::atomic<float> _avgNew{1.0f};
-  std::atomic<float> _avgOld{0.0f};
+  std::atomic<uint64_t> _avgState{packWeight(0, 1.0f)};
   std::atomic<float> _avgSlideStep{0.0f};
   uint32_t _dataFlag = 0;
   int32_t _recordBufferSize = 0;

@@ -32,6 +32,13 @@ TransferFunctionModel::~TransferFunctionModel() = default;
 void TransferFunctionModel::setOctResolution(int32_t octResolution) {
   LinToLogTransformer::setOctResolution(octResolution);
   rebuildCurves();
+  // The kernel is kept for the caller's next setSmoothing, but one wider than an octave
+  // of the new axis would reach past the work arrays (and past the axis, when its half
+  // exceeds the band count): rebuild it for the same width, held within one octave.
+  if (_smoothKernel && _smoothKernelLength > maxSmoothingKernelLength()) {
+    const int64_t octave = (maxSmoothingKernelLength() - 1) / 2;
+    setSmoothing(std::clamp<int64_t>(_smoothing, 1, octave));
+  }
 }
 
 void TransferFunctionModel::setFftSizeWithSamplingRateOctResolution(int32_t fftSize,
@@ -39,9 +46,11 @@ void TransferFunctionModel::setFftSizeWithSamplingRateOctResolution(int32_t fftS
                                                                     int32_t octResolution) {
   LinToLogTransformer::setFftSizeWithSamplingRateOctResolution(fftSize, samplingRate,
                                                                octResolution);
-  // The band tables now index bins of the new size; the spectra must have them.
-  if (_tfDataSource && _tfDataSource->fftInputSize() != fftSize)
-    _tfDataSource->setFftInputSize(fftSize);
+  // The band tables now index bins of the new size at the new rate; the spectra must
+  // have them, and the stream's delay line must count samples at that rate.
+  if (!_tfDataSource) return;
+  if (_tfDataSource->fftInputSize() != fftSize) _tfDataSource->setFftInputSize(fftSize);
+  _tfDataSource->setSamplingRate(static_cast<uint32_t>(samplingRate));
 }
 
 void TransferFunctionModel::rebuildCurves() {
@@ -183,6 +192,7 @@ void TransferFunctionModel::transform(double time) {
   // Entry h + i of a smoothed curve is the kernel applied from band i on: centred on h - 1 + i.
   const auto kernelLength = static_cast<size_t>(_smoothKernelLength);
   const size_t h = kernelLength / 2 + 1;
+  QV_ASSERT(h < bands);
   const size_t outputs = bands - h;
   const float* kernel = _smoothKernel.get();
   vec::conv(input, kernel, kernelLength, _bufferMagnitude.get() + h, outputs);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "engine/BandPoint.h"
 #include "engine/LinToLogTransformer.h"
 #include "engine/TFDataSource.h"
 #include "engine/TFPolyline.h"
@@ -14,12 +15,6 @@
 #include "platform/FftBackend.h"
 
 namespace qv {
-
-// A band's frequency and one of its curve values.
-struct BandPoint {
-  double x;
-  double y;
-};
 
 class TransferFunctionModel : public LinToLogTransformer {
  public:
@@ -30,8 +25,11 @@ class TransferFunctionModel : public LinToLogTransformer {
   // One full computation; afterwards the polylines hold the new curves.
   void transform(double time) override;
 
-  // New bands, new polylines (fetch them again) and new work arrays; the kernel stays.
+  // New bands, new polylines (fetch them again) and new work arrays. The kernel stays,
+  // unless it is wider than one octave of the new axis: then it is rebuilt for the same
+  // smoothing, held within that octave (smoothing() tells which).
   void setOctResolution(int32_t octResolution) override;
+  // Also moves the data source to the new FFT size and rate.
   void setFftSizeWithSamplingRateOctResolution(int32_t fftSize, int64_t samplingRate,
                                                int32_t octResolution) override;
 

@@ -26,7 +26,12 @@ struct Source {
   double interval = 0;  // seconds; 0 for one-shot sources after they fired
   bool repeat = false;
   bool wall = false;
+  // Injected; nullptr for the system's wall or monotonic clock.
+  std::shared_ptr<Clock> clock;
   double deadline = 0;  // on the source's own clock
+  double now() const { return clock ? clock->now() : secondsOn(wall); }
+  // The wall clock may jump, and an injected clock moves when its owner says so.
+  bool mayJump() const { return wall || clock != nullptr; }
   std::atomic<bool> cancelled{false};
   // A fire that has not run yet absorbs the next ones, as a busy queue would merge them.
   std::atomic<bool> firePending{false};
@@ -63,7 +68,7 @@ class TimerThread {
           it = sources_.erase(it);
           continue;
         }
-        const double now = secondsOn(s.wall);
+        const double now = s.now();
         if (now >= s.deadline) {
           if (!s.firePending.exchange(true)) {
             auto source = *it;
@@ -78,8 +83,7 @@ class TimerThread {
           }
           while (s.deadline <= now) s.deadline += s.interval;
         }
-        // A wall-clock deadline is looked at again often, since the wall clock may jump.
-        wait = std::min(wait, std::min(s.deadline - now, s.wall ? 0.25 : 3600.0));
+        wait = std::min(wait, std::min(s.deadline - now, s.mayJump() ? 0.25 : 3600.0));
         ++it;
       }
       cv_.wait_for(lock, std::chrono::duration<double>(std::max(wait, 0.0)));
@@ -100,6 +104,8 @@ struct GCDTimer::Impl {
   mutable std::mutex lock;
   bool valid = false;
   bool wall = false;
+  std::shared_ptr<Clock> wallClock;
+  std::shared_ptr<Clock> monotonicClock;
   std::shared_ptr<Source> source;
 
   void invalidate() {
@@ -158,9 +164,10 @@ void GCDTimer::scheduleBlock(dispatch::Block block, double interval, bool repeat
   source->queue = impl_->queue;
   source->repeat = repeat;
   source->wall = impl_->leeway >= 1'000'000'000ULL;
+  source->clock = source->wall ? impl_->wallClock : impl_->monotonicClock;
   // A repeating source needs a positive period to advance its deadline.
   source->interval = std::max(static_cast<double>(n) * 1e-9, repeat ? 1e-4 : 0.0);
-  source->deadline = secondsOn(source->wall) + static_cast<double>(n) * 1e-9;
+  source->deadline = source->now() + static_cast<double>(n) * 1e-9;
   // The handler holds the timer state alive until the timer is invalidated.
   std::shared_ptr<Impl> self = impl_;
   source->fire = [self, repeat, block = std::move(block)] {
@@ -171,6 +178,12 @@ void GCDTimer::scheduleBlock(dispatch::Block block, double interval, bool repeat
   impl_->source = source;
   impl_->valid = true;
   TimerThread::shared().add(source);
+}
+
+void GCDTimer::setClocks(std::shared_ptr<Clock> wall, std::shared_ptr<Clock> monotonic) {
+  std::lock_guard<std::mutex> guard(impl_->lock);
+  impl_->wallClock = std::move(wall);
+  impl_->monotonicClock = std::move(monotonic);
 }
 
 void GCDTimer::invalidate() { impl_->invalidate(); }

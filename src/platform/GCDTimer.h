@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "platform/Clock.h"
 #include "platform/DispatchQueue.h"
 
 namespace qv {
@@ -46,7 +47,14 @@ class GCDTimer {
   static std::unique_ptr<GCDTimer> timerOnMainQueue(std::string name);
   static std::unique_ptr<GCDTimer> timerOnMainQueue();
 
-  // Throws GCDTimerException when the timer is valid already.
+  // The clocks the start is measured on, for the next scheduleBlock; nullptr for the
+  // system's. A timer on an injected clock looks at it at least every 0.25 s, so a test
+  // can step it and see the timer fire.
+  void setClocks(std::shared_ptr<Clock> wall, std::shared_ptr<Clock> monotonic);
+
+  // Throws GCDTimerException when the timer is valid already. The start is `interval`
+  // after now on the wall clock when the leeway is 1 s or more (a long timer keeps to
+  // the time of day across a suspend), else on the monotonic clock.
   void scheduleBlock(dispatch::Block block, double interval, bool repeat);
   void scheduleBlock(dispatch::Block block, double interval) {
     scheduleBlock(std::move(block), interval, false);

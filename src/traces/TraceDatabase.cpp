@@ -86,11 +86,13 @@ TraceDatabase::~TraceDatabase() { close(); }
 
 bool TraceDatabase::fail(const std::string& what) {
   error_ = what;
+  busy_ = false;
   if (db_ && what.empty()) {
     const char* message = sqlite3_errmsg(db_);
     error_ = message ? message : "unknown error";
     // "disk I/O error" alone does not tell a user what to do; the system's reason does.
     const int primary = sqlite3_errcode(db_) & 0xff;
+    busy_ = primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
     const int systemError = sqlite3_system_errno(db_);
     if (systemError != 0 &&
         (primary == SQLITE_IOERR || primary == SQLITE_FULL || primary == SQLITE_CANTOPEN)) {
@@ -139,7 +141,7 @@ bool TraceDatabase::connect(bool readOnly, bool immutable) {
     db_ = nullptr;
     return false;
   }
-  sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+  sqlite3_busy_timeout(db_, busyTimeoutMs_);
   readOnly_ = readOnly || immutable || sqlite3_db_readonly(db_, "main") == 1;
   immutable_ = immutable;
   struct stat st {};
@@ -325,16 +327,16 @@ bool TraceDatabase::moveAside(const std::string& reason) {
   return true;
 }
 
+void TraceDatabase::setBusyTimeout(int milliseconds) {
+  busyTimeoutMs_ = milliseconds;
+  if (db_) sqlite3_busy_timeout(db_, busyTimeoutMs_);
+}
+
 bool TraceDatabase::begin() {
   if (!db_) return false;
   if (readOnly_) return fail(readOnlyReason_);
-  int rc = SQLITE_BUSY;
-  // The busy handler already waits; a second round covers a writer that kept the lock
-  // across the whole timeout, without ever failing a write on a merely busy file.
-  for (int attempt = 0; attempt < 3 && (rc & 0xff) == SQLITE_BUSY; ++attempt) {
-    rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
-  }
-  if (rc != SQLITE_OK) return fail("");
+  // One try: the busy handler waits up to the busy timeout and no longer.
+  if (sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) return fail("");
   inTransaction_ = true;
   return true;
 }

@@ -19,8 +19,9 @@ class TraceDatabase {
  public:
   static constexpr int kSchemaVersion = 15;
   static constexpr const char* kFileName = "traces.sqlite";
-  // Waits this long for another process's write before a write gives up.
-  static constexpr int kBusyTimeoutMs = 10000;
+  // How long a write waits for another process's write before it gives up: short, since
+  // writes run on the main thread (a capture that gives up is retried later).
+  static constexpr int kBusyTimeoutMs = 200;
 
   explicit TraceDatabase(std::string folder);
   ~TraceDatabase();
@@ -37,6 +38,11 @@ class TraceDatabase {
   const std::string& path() const { return path_; }
   const std::string& folder() const { return folder_; }
   const std::string& lastError() const { return error_; }
+  // True when the last failure was another connection holding the database.
+  bool lastErrorIsBusy() const { return busy_; }
+  // Applies to the open connection and to later ones.
+  void setBusyTimeout(int milliseconds);
+  int busyTimeout() const { return busyTimeoutMs_; }
 
   bool begin();  // BEGIN IMMEDIATE: waits for other writers up to the busy timeout
   bool commit();
@@ -85,6 +91,8 @@ class TraceDatabase {
   bool readOnly_ = false;
   bool immutable_ = false;
   bool inTransaction_ = false;
+  bool busy_ = false;
+  int busyTimeoutMs_ = kBusyTimeoutMs;
   std::string error_;
   std::string readOnlyReason_;
   dev_t device_ = 0;

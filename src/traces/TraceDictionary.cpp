@@ -1,11 +1,14 @@
 #include "traces/TraceDictionary.h"
 
+#include <fcntl.h>
 #include <plist/plist.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
-#include <limits>
+#include <cerrno>
+#include <cstring>
+
+#include "traces/PropertyListGuard.h"
 
 namespace qv {
 
@@ -17,34 +20,75 @@ struct TraceDictionary::Node {
   plist_t plist;
 };
 
-std::optional<TraceDictionary> TraceDictionary::readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) return std::nullopt;
-  return fromData(bytes);
+std::optional<TraceDictionary> TraceDictionary::readFile(const std::string& path,
+                                                         std::string* error) {
+  std::string ignored;
+  std::string& why = error ? *error : ignored;
+  // Non-blocking, so that opening a FIFO does not wait for a writer.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    why = std::strerror(errno);
+    return std::nullopt;
+  }
+  struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{fd};
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    why = "not a regular file";
+    return std::nullopt;
+  }
+  const std::string tooLarge = "larger than " + std::to_string(kMaxFileBytes >> 20) + " MiB";
+  if (static_cast<std::uintmax_t>(st.st_size) > kMaxFileBytes) {
+    why = tooLarge;
+    return std::nullopt;
+  }
+  std::string bytes;
+  bytes.reserve(static_cast<std::size_t>(st.st_size));
+  char chunk[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd, chunk, sizeof chunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      why = std::strerror(errno);
+      return std::nullopt;
+    }
+    if (n == 0) break;
+    bytes.append(chunk, static_cast<std::size_t>(n));
+    if (bytes.size() > kMaxFileBytes) {  // grew while we read
+      why = tooLarge;
+      return std::nullopt;
+    }
+  }
+  return fromData(bytes, &why);
 }
 
-std::optional<TraceDictionary> TraceDictionary::fromData(const std::string& bytes) {
-  if (bytes.empty() || bytes.size() > std::numeric_limits<uint32_t>::max()) return std::nullopt;
+std::optional<TraceDictionary> TraceDictionary::fromData(const std::string& bytes,
+                                                         std::string* error) {
+  std::string ignored;
+  std::string& why = error ? *error : ignored;
+  why = "not a property list with a dictionary at its root";
+  if (bytes.empty() || bytes.size() > kMaxFileBytes) return std::nullopt;
+  if (!PropertyListGuard::acceptable(bytes, &why)) return std::nullopt;
   plist_t root = nullptr;
   // Decides between the binary and the XML form by the bplist00 magic.
   plist_from_memory(bytes.data(), static_cast<uint32_t>(bytes.size()), &root);
   if (!root) return std::nullopt;
   auto node = std::make_shared<Node>(root);
   if (plist_get_node_type(root) != PLIST_DICT) return std::nullopt;
+  why.clear();
   return TraceDictionary(std::move(node));
 }
 
 std::optional<std::string> TraceDictionary::stringForKey(const std::string& key) const {
   plist_t item = plist_dict_get_item(root_->plist, key.c_str());
   if (!item || plist_get_node_type(item) != PLIST_STRING) return std::nullopt;
-  char* value = nullptr;
-  plist_get_string_val(item, &value);
+  // Not plist_get_string_val: it stops the program on a string with a NUL inside.
+  uint64_t length = 0;
+  const char* value = plist_get_string_ptr(item, &length);
   if (!value) return std::nullopt;
-  std::string text(value);
-  std::free(value);
-  return text;
+  return std::string(value, static_cast<std::size_t>(length));
 }
 
 bool TraceDictionary::hasArrayForKey(const std::string& key) const {

@@ -1,5 +1,6 @@
 #include "traces/TraceManager.h"
 
+#include <array>
 #include <cinttypes>
 #include <cstdio>
 #include <unordered_map>
@@ -8,6 +9,7 @@
 #include "platform/Assert.h"
 #include "platform/DispatchQueue.h"
 #include "platform/Log.h"
+#include "traces/TraceFileReader.h"
 #include "traces/TraceFolders.h"
 
 namespace qv {
@@ -29,6 +31,18 @@ std::string identifierFor(std::int64_t unixMicros) {
   return text;
 }
 
+constexpr const char* kWrongBuffer = "Wrong trace buffer for saving!";
+
+// Magnitude, phase and coherence blobs of a capture buffer; no value for a wrong one.
+std::optional<std::array<Bytes, 3>> curveBlobs(const float* buffer, std::int64_t length,
+                                               std::int64_t count) {
+  if (count != 3 || length < 0 || (length > 0 && !buffer)) return std::nullopt;
+  const auto n = static_cast<std::size_t>(length);
+  return std::array<Bytes, 3>{TraceShot::blobFromFloats(buffer, n),
+                              TraceShot::blobFromFloats(buffer ? buffer + n : nullptr, n),
+                              TraceShot::blobFromFloats(buffer ? buffer + 2 * n : nullptr, n)};
+}
+
 std::int64_t nowMicros() {
   using namespace std::chrono;
   return time_point_cast<microseconds>(system_clock::now()).time_since_epoch().count();
@@ -46,14 +60,21 @@ TraceManager& TraceManager::shared() {
 TraceManager::TraceManager() : TraceManager(TraceFolders::dataFolder()) {}
 
 TraceManager::TraceManager(const std::string& folder)
-    : database_(folder), owner_(std::this_thread::get_id()) {
+    : database_(folder),
+      owner_(std::this_thread::get_id()),
+      retries_([this](const PendingCapture& capture, std::string* error, bool* busy) {
+        return storeCapture(capture, error, busy);
+      }) {
   if (!ensureOpen()) {
     qv::log("Trace database %s cannot be opened: %s", database_.path().c_str(),
             database_.lastError().c_str());
   }
 }
 
-TraceManager::~TraceManager() = default;
+TraceManager::~TraceManager() {
+  // The last tries of pending captures must not call into a plot controller going away.
+  visibilityChangedCallback_ = nullptr;
+}
 
 void TraceManager::checkThread() const {
   QV_ASSERT_TEXT(std::this_thread::get_id() == owner_,
@@ -330,24 +351,62 @@ void TraceManager::clearAll() {
 
 TraceShotRef TraceManager::newTraceWithNameFloatBufferLengthCountCommentUserInfo(
     const std::string& name, const float* buffer, std::int64_t length, std::int64_t count,
-    const std::string& comment, const TraceUserInfo& userInfo) {
-  if (count != 3 || length < 0 || (length > 0 && !buffer)) {
-    qv::log("Wrong trace buffer for saving!");
+    const std::string& comment, const TraceUserInfo& userInfo, CaptureCompletion completion) {
+  const auto blobs = curveBlobs(buffer, length, count);
+  if (!blobs) {
+    qv::log("%s", kWrongBuffer);
+    if (completion) completion(nullptr, kWrongBuffer);
     return nullptr;
   }
-  const auto n = static_cast<std::size_t>(length);
-  const float* start = buffer ? buffer : nullptr;
   return saveTFWithMagnitudePhaseCoherenceNameCommentUserInfo(
-      TraceShot::blobFromFloats(start, n),
-      TraceShot::blobFromFloats(start ? start + n : nullptr, n),
-      TraceShot::blobFromFloats(start ? start + 2 * n : nullptr, n), name, comment, userInfo);
+      (*blobs)[0], (*blobs)[1], (*blobs)[2], name, comment, userInfo, std::move(completion));
 }
 
 TraceShotRef TraceManager::saveTFWithMagnitudePhaseCoherenceNameCommentUserInfo(
     const Bytes& magnitude, const Bytes& phase, const Bytes& coherence, const std::string& name,
-    const std::string& comment, const TraceUserInfo& /*userInfo*/) {
-  TraceShot shot;
+    const std::string& comment, const TraceUserInfo& /*userInfo*/, CaptureCompletion completion) {
+  checkThread();
+  PendingCapture capture{magnitude, phase, coherence, name, comment, std::move(completion), {}};
+  // Behind captures still waiting, so that traces are stored in the order they were taken.
+  if (!retries_.empty()) {
+    retries_.add(std::move(capture));
+    return nullptr;
+  }
   std::string error;
+  bool busy = false;
+  TraceShotRef stored = storeCapture(capture, &error, &busy);
+  if (!stored && busy) {
+    retries_.add(std::move(capture));
+    return nullptr;
+  }
+  if (!stored) qv::log("Error in Realm transaction: %s", error.c_str());
+  if (capture.completion) capture.completion(stored, error);
+  return stored;
+}
+
+TraceShotRef TraceManager::newTraceWaiting(const std::string& name, const float* buffer,
+                                           std::int64_t length, std::int64_t count,
+                                           const std::string& comment,
+                                           std::chrono::milliseconds wait, std::string* error) {
+  checkThread();
+  const auto blobs = curveBlobs(buffer, length, count);
+  if (!blobs) {
+    *error = kWrongBuffer;
+    return nullptr;
+  }
+  const PendingCapture capture{(*blobs)[0], (*blobs)[1], (*blobs)[2], name, comment, {}, {}};
+  const int previous = database_.busyTimeout();
+  database_.setBusyTimeout(static_cast<int>(wait.count()));
+  bool busy = false;
+  TraceShotRef stored = storeCapture(capture, error, &busy);
+  database_.setBusyTimeout(previous);
+  return stored;
+}
+
+TraceShotRef TraceManager::storeCapture(const PendingCapture& capture, std::string* error,
+                                        bool* busy) {
+  TraceShot shot;
+  *busy = false;
   const bool ok = transaction(
       [&](std::vector<std::int64_t>& touched) {
         // Taken while holding the write lock, so that capture times follow the order in
@@ -361,12 +420,12 @@ TraceShotRef TraceManager::saveTFWithMagnitudePhaseCoherenceNameCommentUserInfo(
         // Identifiers name the trace's charts, so two traces never share a capture time.
         while (database_.dateInUse(date, &readOk) && readOk) ++date;
         if (!readOk) return false;
-        shot.name = name;
+        shot.name = capture.name;
         shot.dateCreated = shot.dateModified = TraceDate(std::chrono::microseconds(date));
-        shot.coherenceData = coherence;
-        shot.magnitudeData = magnitude;
-        shot.phaseData = phase;
-        shot.comment = comment;
+        shot.coherenceData = capture.coherence;
+        shot.magnitudeData = capture.magnitude;
+        shot.phaseData = capture.phase;
+        shot.comment = capture.comment;
         shot.uuid = identifierFor(date);
         shot.visible = true;
         shot.zOrder = 1;
@@ -374,11 +433,12 @@ TraceShotRef TraceManager::saveTFWithMagnitudePhaseCoherenceNameCommentUserInfo(
         touched.push_back(shot.id);
         return true;
       },
-      &error);
+      error);
   if (!ok) {
-    qv::log("Error in Realm transaction: %s", error.c_str());
+    *busy = database_.lastErrorIsBusy();
     return nullptr;
   }
+  error->clear();
   TraceShotRef stored = findById(shot.id);
   if (!stored) stored = std::make_shared<const TraceShot>(shot);
   report(*stored);
@@ -404,53 +464,36 @@ void TraceManager::refresh() {
   adopt(std::move(list));
 }
 
-void TraceManager::getDocPath() {
-  documentPath_ = TraceFolders::documentsFolder() + "/QuorvexDocuments/Traces";
-}
+void TraceManager::getDocPath() { documentPath_ = TraceFileReader::traceFolder(); }
 
 std::optional<TraceDictionary> TraceManager::readShotData(const TraceShot& shot) const {
   if (!shot.filepath) return std::nullopt;
-  return TraceDictionary::readFile(*shot.filepath);
+  return TraceFileReader::read(*shot.filepath);
 }
 
 std::optional<TraceDictionary> TraceManager::loadTracesWithName(const std::string& fileName) const {
-  return TraceDictionary::readFile(documentPath_ + "/" + fileName);
-}
-
-void TraceManager::traceFromDictionary(const char* type, const TraceDictionary& dictionary,
-                                       const TraceCurveCallback& success) const {
-  if (dictionary.stringForKey("class") != "transferfunction") {
-    qv::log("Wrong trace class!!");
-    return;
-  }
-  traceWithTypeFromDictionarySuccess(type, dictionary, success);
+  return TraceFileReader::load(documentPath_, fileName);
 }
 
 void TraceManager::magnitudeFromDictionarySuccess(const TraceDictionary& dictionary,
                                                   const TraceCurveCallback& success) const {
-  traceFromDictionary("magnitude", dictionary, success);
+  TraceFileReader::curve("magnitude", dictionary, success, true);
 }
 
 void TraceManager::phaseFromDictionarySuccess(const TraceDictionary& dictionary,
                                               const TraceCurveCallback& success) const {
-  traceFromDictionary("phase", dictionary, success);
+  TraceFileReader::curve("phase", dictionary, success, true);
 }
 
 void TraceManager::coherenceFromDictionarySuccess(const TraceDictionary& dictionary,
                                                   const TraceCurveCallback& success) const {
-  traceFromDictionary("coherence", dictionary, success);
+  TraceFileReader::curve("coherence", dictionary, success, true);
 }
 
 void TraceManager::traceWithTypeFromDictionarySuccess(const std::string& type,
                                                       const TraceDictionary& dictionary,
                                                       const TraceCurveCallback& success) {
-  if (!dictionary.hasArrayForKey(type)) return;
-  const auto values = dictionary.floatsForKey(type);
-  if (!values) {
-    qv::log("Trace file: the %s array holds a value that is not a number", type.c_str());
-    return;
-  }
-  success(values->empty() ? nullptr : values->data(), values->size());
+  TraceFileReader::curve(type, dictionary, success, false);
 }
 
 void TraceManager::removeRealmFiles() {

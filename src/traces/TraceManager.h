@@ -2,6 +2,8 @@
 // The trace store: captured traces in a SQLite file, newest first, with their display
 // state. Main thread only (the thread that made it); change notifications arrive on the
 // main queue. Every write is one or more database transactions, as listed per operation.
+// A write waits at most TraceDatabase::kBusyTimeoutMs for another process's write.
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <limits>
@@ -11,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "traces/CaptureRetryQueue.h"
 #include "traces/ChartColorPalette.h"
 #include "traces/TraceDatabase.h"
 #include "traces/TraceDictionary.h"
@@ -68,21 +71,43 @@ class TraceManager {
   void deleteAllSelected();
   void clearAll();
 
-  // `buffer` holds `count` curves of `length` floats: magnitude, phase, coherence. Returns
-  // the stored trace, or nullptr when count is not 3 or the trace could not be stored.
+  // Capturing. `buffer` holds `count` curves of `length` floats: magnitude, phase,
+  // coherence. Returns the stored trace when it could be stored at once. Otherwise nullptr:
+  // count is not 3 (logged), the store failed (logged), or the capture is pending
+  // (capturePending() is true) because another process held the database or an earlier
+  // capture is still pending. A pending capture keeps
+  // its curves and is retried from the main queue until it is stored (then reported to the
+  // visibility callback and the list observers like any capture) or, after
+  // captureRetryWindow() seconds, logged as failed. `completion`, when given, runs exactly
+  // once with the outcome: before the call returns when it is known at once, else from
+  // the main queue; never after the store is destroyed.
   TraceShotRef newTraceWithNameFloatBufferLengthCountCommentUserInfo(
       const std::string& name, const float* buffer, std::int64_t length, std::int64_t count,
-      const std::string& comment, const TraceUserInfo& userInfo = {});
+      const std::string& comment, const TraceUserInfo& userInfo = {},
+      CaptureCompletion completion = {});
   TraceShotRef saveTFWithMagnitudePhaseCoherenceNameCommentUserInfo(
       const Bytes& magnitude, const Bytes& phase, const Bytes& coherence, const std::string& name,
-      const std::string& comment, const TraceUserInfo& userInfo = {});
+      const std::string& comment, const TraceUserInfo& userInfo = {},
+      CaptureCompletion completion = {});
+  // For tools without a main queue (quorvex-analyze --save-trace): waits up to `wait` for
+  // other writers, then either stores the trace or returns nullptr with the store's error
+  // in *error. Never pending.
+  TraceShotRef newTraceWaiting(const std::string& name, const float* buffer, std::int64_t length,
+                               std::int64_t count, const std::string& comment,
+                               std::chrono::milliseconds wait, std::string* error);
+  bool capturePending() const { return !retries_.empty(); }
+  std::size_t pendingCaptureCount() const { return retries_.size(); }
+  void setCaptureRetryWindow(double seconds) { retries_.setRetryWindow(seconds); }
+  double captureRetryWindow() const { return retries_.retryWindow(); }
 
   // Observes allTraceShots; the first call carries no change set.
   [[nodiscard]] TraceNotificationToken addNotificationBlock(TraceResultsCallback callback);
   // Picks up what other processes committed since the last look and notifies observers.
   void refresh();
 
-  // Trace files.
+  // Trace files, read from documentPath() (known after getDocPath) by plain file name;
+  // refused (and logged) when the folder is not known yet, the name would leave the
+  // folder, or the file is not a regular file of at most TraceDictionary::kMaxFileBytes.
   void getDocPath();
   std::optional<TraceDictionary> readShotData(const TraceShot& shot) const;
   std::optional<TraceDictionary> loadTracesWithName(const std::string& fileName) const;
@@ -109,9 +134,9 @@ class TraceManager {
   void report(const TraceShot& shot);
   void reportInTransaction(const TraceShot& shot);
   TraceShotRef findById(std::int64_t id) const;
+  // One try at storing a capture; reports the stored trace to the visibility callback.
+  TraceShotRef storeCapture(const PendingCapture& capture, std::string* error, bool* busy);
   void checkThread() const;
-  void traceFromDictionary(const char* type, const TraceDictionary& dictionary,
-                           const TraceCurveCallback& success) const;
 
   ChartColorPalette palette_;
   TraceDatabase database_;
@@ -123,6 +148,8 @@ class TraceManager {
   std::thread::id owner_;
   // Traces reported as hidden inside a transaction that may still fail.
   std::vector<std::int64_t> reportedInTransaction_;
+  // Last, so that its final tries find the rest of the store still there.
+  CaptureRetryQueue retries_;
 };
 
 }  // namespace qv

@@ -154,6 +154,42 @@ TEST_F(AnalyzeFile, WithoutTheDelayThePhaseFallsWithFrequency) {
   }
 }
 
+// What each analysis option is for, seen in the result: --delay holds back the reference
+// (positive) and so takes the delay out of the phase; --meas and --ref choose which
+// channel is the measurement (swapped, H is inverted); --smoothing 1 spreads the +6 dB
+// peak over an octave, where --smoothing 96 leaves it.
+TEST_F(AnalyzeFile, TheAnalysisOptionsDoWhatTheySay) {
+  const Peaking eq;
+  const auto bandsNear = [](const std::vector<Row>& rows, double from, double to) {
+    std::vector<Row> out;
+    for (const Row& r : rows)
+      if (r.f > from && r.f < to && r.mag && r.phase) out.push_back(r);
+    return out;
+  };
+  auto run = runAnalyze(*dir_, {"file", "system.wav", "--smoothing", "96", "--delay",
+                                std::to_string(1000.0 * kDelaySamples / kRate)});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const auto unsmoothedPeak = bandsNear(parseCsv(run.out), 990, 1010);
+  ASSERT_FALSE(unsmoothedPeak.empty());
+  EXPECT_NEAR(*unsmoothedPeak.front().mag, 0.0, 0.2);  // −6.02 dB + 6 dB
+  for (const Row& r : bandsNear(parseCsv(run.out), 200, 5000)) {
+    const double own = std::arg(kGain * eq.response(r.f)) * 180 / M_PI;
+    ASSERT_NEAR(std::remainder(*r.phase - own, 360.0), 0.0, 5.0) << r.f;
+  }
+
+  run = runAnalyze(*dir_, {"file", "system.wav", "--smoothing", "96", "--meas", "1", "--ref", "0"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  for (const Row& r : bandsNear(parseCsv(run.out), 200, 5000)) {
+    ASSERT_NEAR(*r.mag, -20 * std::log10(std::abs(kGain * eq.response(r.f))), 0.5) << r.f;
+  }
+
+  run = runAnalyze(*dir_, {"file", "system.wav", "--smoothing", "1", "--auto-delay"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const auto peak = bandsNear(parseCsv(run.out), 990, 1010);
+  ASSERT_FALSE(peak.empty());
+  EXPECT_LT(*peak.front().mag, *unsmoothedPeak.front().mag - 0.5);
+}
+
 TEST_F(AnalyzeFile, BadInputEndsWithOneLineAndStatusTwoAndWritesNothing) {
   TempDir dir;
   writeSoundFile(dir.path("mono.wav"), kRate, 1, std::vector<float>(kRate, 0.1f));

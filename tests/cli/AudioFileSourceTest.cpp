@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <limits>
 #include <vector>
 
@@ -37,6 +38,31 @@ TEST_F(AudioFileSourceTest, PicksTheTwoChannelsInMeasurementReferenceOrder) {
   for (size_t i = 0; i < 500; ++i) {
     EXPECT_FLOAT_EQ(out[2 * i] * 4096.0f, 2000.0f + i);
     EXPECT_FLOAT_EQ(out[2 * i + 1] * 4096.0f, static_cast<float>(i));
+  }
+}
+
+// Fields of the header that say nothing about the length (here the byte rate, which some
+// writers fill in wrongly) must not make a whole file look truncated; the rates at both
+// ends of the range are accepted.
+TEST_F(AudioFileSourceTest, OddHeaderFieldsAndEdgeRatesAreAccepted) {
+  const std::string path = dir.path("byterate.wav");
+  writeSoundFile(path, 48000, 2, std::vector<float>(2 * 1000, 0.25f));
+  {
+    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+    file.seekp(28);  // the byte-rate field of the fmt chunk
+    const char bogus[4] = {0x39, 0x30, 0, 0};
+    file.write(bogus, 4);
+  }
+  auto source = AudioFileSource::openMultichannel(path, 0, 1);
+  EXPECT_EQ(source->frames(), 1000);
+  std::vector<float> out(2 * 1000);
+  EXPECT_EQ(source->read(out.data(), 1000), 1000u);
+
+  for (int rate : {8000, 192000}) {
+    const std::string name = "edge" + std::to_string(rate) + ".flac";
+    writeSoundFile(dir.path(name), rate, 2, std::vector<float>(2 * 100, 0.1f));
+    EXPECT_EQ(AudioFileSource::openMultichannel(dir.path(name), 0, 1)->sampleRate(),
+              static_cast<uint32_t>(rate));
   }
 }
 
@@ -76,6 +102,17 @@ TEST_F(AudioFileSourceTest, BadFilesAreRefusedWithTheReason) {
   std::filesystem::resize_file(dir.path("long.wav"), 300000);
   expectError([&] { AudioFileSource::openMultichannel(dir.path("long.wav"), 0, 1); },
               "truncated");
+  writeSoundFile(dir.path("long.aiff"), 48000, 2, std::vector<float>(2 * 100000, 0.1f));
+  std::filesystem::resize_file(dir.path("long.aiff"), 300000);
+  expectError([&] { AudioFileSource::openMultichannel(dir.path("long.aiff"), 0, 1); },
+              "of 100000 frames)");
+
+  for (int rate : {8, 7999, 192001}) {
+    const std::string name = "rate" + std::to_string(rate) + ".wav";
+    writeSoundFile(dir.path(name), rate, 2, std::vector<float>(2 * 100, 0.1f));
+    expectError([&] { AudioFileSource::openMultichannel(dir.path(name), 0, 1); },
+                "the sample rate " + std::to_string(rate) + " Hz lies outside 8000 to 192000 Hz");
+  }
 
   {
     FILE* f = std::fopen(dir.path("text.wav").c_str(), "w");

@@ -7,36 +7,6 @@
 namespace qv::cli {
 namespace {
 
-Options parse(std::initializer_list<const char*> args) {
-  return parseOptions(std::vector<std::string>(args.begin(), args.end()));
-}
-
-TEST(Options, FileModeWithEveryAnalysisOption) {
-  const Options o = parse({"file", "in.wav", "--meas", "2", "--ref", "0", "--smoothing", "12",
-                           "--averaging", "1000", "--delay", "-12.5", "--auto-delay",
-                           "--coherence-threshold", "0.3", "--out", "a.csv", "--json", "a.json",
-                           "--svg", "a.svg", "--save-trace", "Main L"});
-  EXPECT_EQ(o.command, Command::File);
-  EXPECT_EQ(o.input, "in.wav");
-  EXPECT_EQ(o.meas, 2);
-  EXPECT_EQ(o.ref, 0);
-  EXPECT_EQ(o.smoothing, 12);
-  EXPECT_EQ(o.averaging, 1000);
-  EXPECT_FLOAT_EQ(o.delayMs, -12.5f);
-  EXPECT_TRUE(o.autoDelay);
-  EXPECT_FLOAT_EQ(o.coherenceThreshold, 0.3f);
-  EXPECT_EQ(*o.saveTrace, "Main L");
-}
-
-TEST(Options, DefaultsAreTheProgramsOwn) {
-  const Options o = parse({"file", "--meas-file", "m.wav", "--ref-file", "r.wav"});
-  EXPECT_EQ(o.measFile, "m.wav");
-  EXPECT_EQ(o.smoothing, 24);
-  EXPECT_EQ(o.averaging, 100);
-  EXPECT_FLOAT_EQ(o.coherenceThreshold, 0.05f);
-  EXPECT_FALSE(o.out.has_value());
-}
-
 // Every value out of range, every contradiction: one clear line, never a silent default.
 TEST(Options, RejectsValuesOutOfRangeAndContradictions) {
   const std::vector<std::vector<std::string>> bad = {

@@ -100,14 +100,35 @@ TEST(LinToLogAxis, BaseTransformOfFlatSpectrumGivesBandWidths) {
     const float width = axis.bandStartEndPt()[2 * b + 1] - axis.bandStartEndPt()[2 * b];
     ASSERT_NEAR(axis.bands()[b], width, 1e-4f * width) << b;
   }
-  // A non-finite interpolated value leaves the band as it was.
-  spectrum[static_cast<size_t>(axis.closestLowerFftPts()[10])] = NAN;
-  spectrum.assign(kN, 2.0f);
-  spectrum[static_cast<size_t>(axis.closestLowerFftPts()[10])] = INFINITY;
-  const float before = axis.bands()[10];
-  axis.transform(0.0);
-  EXPECT_EQ(axis.bands()[10], before);
-  EXPECT_GT(axis.bands()[11], before);
+}
+
+// An interpolated band whose two bins give a NaN or an infinite value keeps the value it
+// had; every other band takes the new spectrum (all 2: width · 2²).
+TEST(LinToLogAxis, NonFiniteInterpolatedValueLeavesTheBandAsItWas) {
+  std::vector<float> spectrum(kN, 1.0f);
+  LinToLogTransformer axis(spectrum.data(), kN, 44100, 96);
+  const int32_t poisoned = axis.closestLowerFftPts()[10];
+  for (float poison : {NAN, INFINITY}) {
+    spectrum.assign(kN, 1.0f);
+    axis.transform(0.0);
+    const std::vector<float> before(axis.bands(), axis.bands() + axis.bandCount());
+    spectrum.assign(kN, 2.0f);
+    spectrum[static_cast<size_t>(poisoned)] = poison;
+    axis.transform(0.0);
+    int kept = 0;
+    for (int32_t b = 1; b < axis.bandCount(); ++b) {
+      const int32_t k = axis.closestLowerFftPts()[b];
+      if (b < axis.interpolatedBandCount() && (k == poisoned || k + 1 == poisoned)) {
+        ASSERT_EQ(axis.bands()[b], before[static_cast<size_t>(b)]) << b << " " << poison;
+        ++kept;
+      } else {
+        ASSERT_NEAR(axis.bands()[b], 4.0f * before[static_cast<size_t>(b)],
+                    1e-4f * before[static_cast<size_t>(b)])
+            << b << " " << poison;
+      }
+    }
+    EXPECT_GE(kept, 2) << poison;  // band 10 and its neighbours share the bin
+  }
 }
 
 }  // namespace

@@ -2,7 +2,9 @@
 
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "SimulatedCapture.h"
@@ -137,6 +139,51 @@ TEST_F(TFDataSourceTest, AveragingWeightSlidesOverTenUpdates) {
   }
   source->resetAverages();
   EXPECT_EQ(source->avgNew(), 1.0f);
+}
+
+// A clock that runs a hook when the update reads it: after the update has read its weight
+// and before it accumulates and slides, the window in which a reset from the controlling
+// thread can land.
+class HookedClock final : public Clock {
+ public:
+  double now() const override {
+    if (hook) std::exchange(hook, nullptr)();
+    return clock.now();
+  }
+  ManualClock clock;
+  mutable std::function<void()> hook;
+};
+
+// With c = 0.1 and the weight settled, a reset that lands inside an update must still
+// restart the averages: the next update takes its frame alone (weight 1), so the buffers
+// equal that frame exactly, whatever they held before.
+TEST_F(TFDataSourceTest, AResetLandingInsideAnUpdateIsNotLost) {
+  auto clock = std::make_shared<HookedClock>();
+  auto source = std::make_shared<TFDataSource>(44100, 256.0f, 1.0f, 1100.0f, 0.1f, clock);
+  const std::vector<float> loud(2 * 256, 0.5f), quiet(2 * 256, 0.0f);
+  for (int i = 0; i < 12; ++i) {
+    source->circularBuffer().clear();
+    source->getData(loud.data(), 8 * 256);
+    clock->clock.advance(1.0 / 30);
+    source->update(0.0);
+  }
+  ASSERT_FLOAT_EQ(source->avgNew(), 0.1f);
+  ASSERT_GT(source->inputPowerSpectraBuffer()[0], 0.0f);
+
+  clock->hook = [&] { source->resetAverages(); };
+  clock->clock.advance(1.0 / 30);
+  source->update(0.0);
+  EXPECT_EQ(source->avgNew(), 1.0f);  // not slid to 0.91 by the update it landed in
+
+  source->circularBuffer().clear();
+  source->getData(quiet.data(), 8 * 256);
+  clock->clock.advance(1.0 / 30);
+  source->update(0.0);
+  for (int k = 0; k < 256; ++k) {
+    ASSERT_EQ(source->inputPowerSpectraBuffer()[4 * k], 0.0f) << k;
+    ASSERT_EQ(source->ioCrossDensityBuffer()[4 * k], 0.0f) << k;
+  }
+  EXPECT_FLOAT_EQ(source->avgNew(), 0.91f);
 }
 
 // A stream that cannot be created (no rate) makes every FFT request fail: the failure is

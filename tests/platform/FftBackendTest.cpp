@@ -46,7 +46,10 @@ TEST_P(FftBackendSizes, ComplexMatchesNaiveDft) {
     for (int k = 0; k < n; ++k) {
       EXPECT_NEAR(out[2 * k], ref[static_cast<size_t>(k)].real(), tolerance) << k;
       EXPECT_NEAR(out[2 * k + 1], ref[static_cast<size_t>(k)].imag(), tolerance) << k;
-      EXPECT_EQ(inPlace[2 * k], out[2 * k]);
+      // FFTW plans the two variants separately; measured plans may order the arithmetic
+      // differently, so they agree to rounding, not to the bit.
+      EXPECT_NEAR(inPlace[2 * k], out[2 * k], tolerance / 100) << k;
+      EXPECT_NEAR(inPlace[2 * k + 1], out[2 * k + 1], tolerance / 100) << k;
     }
   }
 }

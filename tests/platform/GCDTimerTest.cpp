@@ -3,35 +3,61 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <semaphore>
 #include <thread>
 
+#include "platform/Clock.h"
 #include "platform/MainQueue.h"
 
 namespace qv {
 namespace {
 
-TEST(GCDTimer, ConveniencesKeepLeewayAndNameAndStartInvalid) {
-  auto queue = dispatch::makeSerialQueue("timer.test");
-  auto named = GCDTimer::timerOnQueue(queue, "qvx.update.timer");
-  EXPECT_EQ(named->leeway(), 100'000'000u);
-  EXPECT_EQ(named->name(), "qvx.update.timer");
-  EXPECT_FALSE(named->isValid());
-  auto plain = GCDTimer::timerOnMainQueue();
-  EXPECT_EQ(plain->leeway(), 100'000'000u);
-  EXPECT_EQ(plain->name(), "");
-  // Dropping never-scheduled timers must be quiet.
+struct ClockCase {
+  const char* name;
+  std::function<std::unique_ptr<GCDTimer>()> make;
+  bool startsOnTheWallClock;
+};
+
+class TimerClock : public ::testing::TestWithParam<ClockCase> {};
+
+// A timer starts on the clock its leeway chooses: stepping the other clock past the start
+// does nothing; stepping that one fires it. Both clocks are fakes far from real time, so
+// only a step can bring the start.
+TEST_P(TimerClock, StartsOnTheClockItsLeewayChooses) {
+  auto& main = dispatch::mainQueue();
+  main.drain();
+  auto wall = std::make_shared<ManualClock>(1.7e9);
+  auto monotonic = std::make_shared<ManualClock>(5000.0);
+  auto timer = GetParam().make();
+  timer->setClocks(wall, monotonic);
+  int runs = 0;
+  timer->scheduleBlock([&] { ++runs; }, 60.0);
+  ManualClock& chosen = GetParam().startsOnTheWallClock ? *wall : *monotonic;
+  ManualClock& other = GetParam().startsOnTheWallClock ? *monotonic : *wall;
+
+  other.advance(120.0);
+  main.runFor(0.4);  // longer than the timer thread takes to look at a stepped clock
+  EXPECT_EQ(runs, 0);
+  chosen.advance(59.0);
+  main.runFor(0.4);
+  EXPECT_EQ(runs, 0);
+  chosen.advance(1.5);
+  EXPECT_TRUE(main.runUntil([&] { return runs > 0; }, 5.0));
+  EXPECT_FALSE(timer->isValid());
 }
 
-TEST(GCDTimer, LeewayChoosesTheClock) {
-  auto queue = dispatch::makeSerialQueue("timer.clock");
-  GCDTimer display(queue, 1'000'000, "display");
-  display.scheduleBlock([] {}, 1.0 / 30, true);
-  EXPECT_FALSE(display.usesWallClock());
-  GCDTimer finder(queue, 1'000'000'000, "delaylocator.timer");
-  finder.scheduleBlock([] {}, 0.1, true);
-  EXPECT_TRUE(finder.usesWallClock());
-}
+INSTANTIATE_TEST_SUITE_P(
+    Leeways, TimerClock,
+    ::testing::Values(
+        ClockCase{"DelayFinderOneSecond",
+                  [] { return GCDTimer::timerOnMainQueue(1'000'000'000, "delaylocator.timer"); },
+                  true},
+        ClockCase{"DisplayOneMillisecond",
+                  [] { return GCDTimer::timerOnMainQueue(1'000'000, "qvx.update.timer"); },
+                  false},
+        ClockCase{"DefaultTenthOfASecond", [] { return GCDTimer::timerOnMainQueue(); }, false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(GCDTimer, SchedulingAValidTimerThrowsWithItsNameAndChangesNothing) {
   auto queue = dispatch::makeSerialQueue("timer.twice");

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <plist/plist.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -138,6 +139,46 @@ TEST_F(TraceFileTest, UnreadableFilesAndValuesGiveNothing) {
   ASSERT_TRUE(dictionary.has_value());
   EXPECT_EQ(read(&TraceManager::magnitudeFromDictionarySuccess, *dictionary), std::nullopt);
   EXPECT_TRUE(log.contains("not a number"));
+}
+
+// The file name comes from outside: it must name a file in the trace folder and nothing
+// else, and nothing is read before the folder is known.
+TEST_F(TraceFileTest, NamesThatLeaveTheFolderAndAnUnknownFolderAreRefused) {
+  test::writeFile(store->documentPath() + "/sample.plist", kXmlTrace);
+  fs::create_directories(store->documentPath() + "/sub");
+  test::writeFile(store->documentPath() + "/sub/inner.plist", kXmlTrace);
+  test::writeFile(folder.path() + "/docs/QuorvexDocuments/outside.plist", kXmlTrace);
+  for (const std::string& name :
+       {std::string("../outside.plist"), std::string("sub/inner.plist"),
+        store->documentPath() + "/sample.plist", std::string(".."), std::string("."),
+        std::string(""), std::string("sample.plist\0x", 14)}) {
+    EXPECT_FALSE(store->loadTracesWithName(name).has_value()) << name;
+  }
+  EXPECT_TRUE(log.contains("not a file name inside the trace folder"));
+  EXPECT_TRUE(store->loadTracesWithName("sample.plist").has_value());
+
+  // A store that never looked up its folder would otherwise read from "/".
+  TraceManager fresh(folder.path() + "/data2");
+  EXPECT_EQ(fresh.documentPath(), "");
+  EXPECT_FALSE(fresh.loadTracesWithName("etc").has_value());
+  EXPECT_TRUE(log.contains("Trace file etc: the trace folder is not known yet"));
+}
+
+// Only regular files of at most 64 MiB are read: a larger one (sparse here, so the test
+// writes nothing), a FIFO with no writer and a directory each fail at once with a reason.
+TEST_F(TraceFileTest, LargeFilesAndSpecialFilesAreRefusedWithoutReadingThem) {
+  const std::string big = store->documentPath() + "/big.plist";
+  test::writeFile(big, kXmlTrace);
+  fs::resize_file(big, TraceDictionary::kMaxFileBytes + 1);
+  EXPECT_FALSE(store->loadTracesWithName("big.plist").has_value());
+  EXPECT_TRUE(log.contains("big.plist: larger than 64 MiB"));
+
+  ASSERT_EQ(::mkfifo((store->documentPath() + "/pipe.plist").c_str(), 0600), 0);
+  EXPECT_FALSE(store->loadTracesWithName("pipe.plist").has_value());
+  EXPECT_TRUE(log.contains("pipe.plist: not a regular file"));
+  TraceShot dir;
+  dir.filepath = store->documentPath();
+  EXPECT_FALSE(store->readShotData(dir).has_value());
 }
 
 }  // namespace

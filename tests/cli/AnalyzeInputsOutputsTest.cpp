@@ -1,0 +1,134 @@
+// quorvex-analyze at the edges of what it accepts: sampling rates, outputs that would
+// overwrite the recording, and the modes of the files it writes.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <random>
+#include <sstream>
+
+#include "cli/RunProgram.h"
+#include "cli/TestFiles.h"
+
+namespace qv::cli {
+namespace {
+
+// Channel 0 the reference at half the level, channel 1 the reference: −6.02 dB flat.
+void writeHalfGain(const std::string& path, int rate, double seconds) {
+  std::mt19937 gen(5);
+  std::normal_distribution<float> noise(0.0f, 0.1f);
+  std::vector<float> frames(2 * static_cast<size_t>(seconds * rate));
+  for (size_t i = 0; i < frames.size(); i += 2) {
+    frames[i + 1] = noise(gen);
+    frames[i] = 0.5f * frames[i + 1];
+  }
+  writeSoundFile(path, rate, 2, frames);
+}
+
+// Mean and spread of the magnitude column over the bands with a value between 100 Hz and
+// a tenth below the top of the axis.
+std::pair<double, double> magnitudeRange(const std::string& csv) {
+  std::istringstream in(csv);
+  std::string line;
+  std::getline(in, line);
+  double low = 1e9, high = -1e9;
+  std::vector<double> f, m;
+  while (std::getline(in, line)) {
+    std::istringstream fields(line);
+    std::string freq, mag;
+    std::getline(fields, freq, ',');
+    std::getline(fields, mag, ',');
+    if (mag.empty()) continue;
+    f.push_back(std::stod(freq));
+    m.push_back(std::stod(mag));
+  }
+  for (size_t i = 0; i < f.size(); ++i) {
+    if (f[i] < 100 || f[i] > 0.9 * f.back()) continue;
+    low = std::min(low, m[i]);
+    high = std::max(high, m[i]);
+  }
+  return {low, high};
+}
+
+// 8 kHz and 192 kHz are analysed like any rate. At 192 kHz a 125 ms capture period holds
+// 24000 frames, more than a block may carry (15360): the program delivers it as two
+// blocks, which the consumers' block contract is checked against.
+TEST(AnalyzeRates, TheEdgesOfTheRangeAreAnalysed) {
+  TempDir dir;
+  for (int rate : {8000, 192000}) {
+    const std::string name = "r" + std::to_string(rate) + ".wav";
+    writeHalfGain(dir.path(name), rate, 3.0);
+    const auto run = runAnalyze(dir, {"file", name, "--smoothing", "12", "--out", "out.csv"});
+    ASSERT_EQ(run.status, 0) << rate << ": " << run.err;
+    EXPECT_EQ(run.err, "") << rate;
+    const auto [low, high] = magnitudeRange(readWholeFile(dir.path("out.csv")));
+    EXPECT_NEAR(low, -6.02, 0.01) << rate;
+    EXPECT_NEAR(high, -6.02, 0.01) << rate;
+  }
+}
+
+TEST(AnalyzeRates, RatesOutsideTheRangeEndWithOneLineAndStatusTwo) {
+  TempDir dir;
+  for (int rate : {8, 7999, 192001, 384000}) {
+    writeHalfGain(dir.path("bad.wav"), rate, rate < 1000 ? 300.0 : 0.5);
+    const auto run = runAnalyze(dir, {"file", "bad.wav", "--out", "out.csv"});
+    EXPECT_EQ(run.status, 2) << rate << ": " << run.err;
+    EXPECT_EQ(run.err, "quorvex-analyze: bad.wav: the sample rate " + std::to_string(rate) +
+                           " Hz lies outside 8000 to 192000 Hz\n");
+    EXPECT_FALSE(std::filesystem::exists(dir.path("out.csv")));
+  }
+}
+
+// However the output names the recording (the same name, another spelling, a symbolic
+// or a hard link), the recording is left as it was and nothing is analysed.
+TEST(AnalyzeOutputs, AnOutputNamingAnInputIsRefusedAndTheInputKept) {
+  TempDir dir;
+  writeHalfGain(dir.path("take.wav"), 48000, 0.5);
+  writeHalfGain(dir.path("mono-m.wav"), 48000, 0.5);
+  const std::string original = readWholeFile(dir.path("take.wav"));
+  std::filesystem::create_directory(dir.path("sub"));
+  std::filesystem::create_symlink(dir.path("take.wav"), dir.path("link.wav"));
+  std::filesystem::create_hard_link(dir.path("take.wav"), dir.path("hard.wav"));
+  const std::vector<std::vector<std::string>> cases = {
+      {"file", "take.wav", "--out", "take.wav"},
+      {"file", "take.wav", "--json", "./take.wav"},
+      {"file", "take.wav", "--svg", "sub/../take.wav"},
+      {"file", "take.wav", "--out", "link.wav"},
+      {"file", "take.wav", "--out", "hard.wav"},
+      {"file", "take.wav", "--out", dir.path("take.wav")},
+      {"file", "--meas-file", "take.wav", "--ref-file", "mono-m.wav", "--json", "mono-m.wav"},
+      {"file", "take.wav", "--out", "a.csv", "--json", "./a.csv"},
+  };
+  for (const auto& args : cases) {
+    const auto run = runAnalyze(dir, args);
+    std::string joined;
+    for (const auto& a : args) joined += a + " ";
+    EXPECT_EQ(run.status, 2) << joined << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << joined << run.err;
+    EXPECT_EQ(readWholeFile(dir.path("take.wav")), original) << joined;
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir.path("a.csv")));
+}
+
+// Outputs are ordinary files of the user: their mode follows the umask.
+TEST(AnalyzeOutputs, OutputsHonourTheUmask) {
+  TempDir dir;
+  writeHalfGain(dir.path("take.wav"), 48000, 0.5);
+  for (const auto& [mask, mode] :
+       {std::pair{"022", 0644}, std::pair{"077", 0600}, std::pair{"002", 0664}}) {
+    const auto run = runAnalyze(
+        dir, {"file", "take.wav", "--out", "o.csv", "--json", "o.json", "--svg", "o.svg"},
+        std::string("umask ") + mask + ";");
+    ASSERT_EQ(run.status, 0) << run.err;
+    for (const char* name : {"o.csv", "o.json", "o.svg"}) {
+      struct stat st {};
+      ASSERT_EQ(::stat(dir.path(name).c_str(), &st), 0);
+      EXPECT_EQ(st.st_mode & 0777, static_cast<mode_t>(mode)) << name << " umask " << mask;
+      std::filesystem::remove(dir.path(name));
+    }
+  }
+}
+
+}  // namespace
+}  // namespace qv::cli
