@@ -61,13 +61,11 @@ std::unique_ptr<SpectrumStream> SpectrumStream::create(uint32_t rate, uint32_t c
 
 SpectrumStream::SpectrumStream(uint32_t rate, uint32_t historyLength)
     : rate_(rate), historyLength_(historyLength) {
-  for (int c = 0; c < 2; ++c) {
-    queue_[c] = fft::allocateFloats(kMaxFftSize);
-    history_[c] = fft::allocateFloats(historyLength_);
-  }
+  queue_ = fft::allocateFloats(2 * static_cast<size_t>(kMaxFftSize));
+  history_ = fft::allocateFloats(2 * static_cast<size_t>(historyLength_));
   window_ = fft::allocateFloats(kMaxFftSize);
   work_ = fft::allocateFloats(kMaxFftSize);
-  spectrum_ = fft::allocateFloats(kMaxFftSize + 2);
+  for (auto& spectrum : spectrum_) spectrum = fft::allocateFloats(kMaxFftSize + 2);
 }
 
 SpectrumStream::~SpectrumStream() = default;
@@ -217,7 +215,7 @@ bool SpectrumStream::useFftSize(int n) {
 bool SpectrumStream::prepareFft(int n) {
   if (!useFftSize(n)) return false;
   // Executing once makes the plan now rather than on the first analysis.
-  plan_->forward(work_.get(), spectrum_.get());
+  plan_->forward(work_.get(), spectrum_[0].get());
   return succeed();
 }
 
@@ -225,13 +223,7 @@ bool SpectrumStream::putData(const void* data, uint32_t byteCount) {
   if (byteCount % 8 != 0) return fail(kStreamErrorIllParam);
   const uint32_t frames = byteCount / 8;
   if (frames > kMaxFftSize - queued_) return fail(kStreamErrorMem);
-  const auto* in = static_cast<const float*>(data);
-  float* a = queue_[0].get() + queued_;
-  float* b = queue_[1].get() + queued_;
-  for (size_t i = 0; i < frames; ++i) {
-    a[i] = in[2 * i];
-    b[i] = in[2 * i + 1];
-  }
+  if (frames > 0) std::memcpy(queue_.get() + 2 * static_cast<size_t>(queued_), data, byteCount);
   queued_ += frames;
   return succeed();
 }
@@ -241,57 +233,99 @@ void SpectrumStream::passData(const void* data, uint32_t byteCount) {
   // Only the newest historyLength_ frames can ever be reached by the delay line.
   const uint32_t keep = std::min(frames, historyLength_);
   const auto* in = static_cast<const float*>(data) + 2 * static_cast<size_t>(frames - keep);
-  float* a = history_[0].get();
-  float* b = history_[1].get();
-  uint32_t at = historyEnd_;
-  for (size_t i = 0; i < keep; ++i) {
-    a[at] = in[2 * i];
-    b[at] = in[2 * i + 1];
-    if (++at == historyLength_) at = 0;
-  }
-  historyEnd_ = at;
+  const uint32_t firstRun = std::min(keep, historyLength_ - historyEnd_);
+  std::memcpy(history_.get() + 2 * static_cast<size_t>(historyEnd_), in,
+              8 * static_cast<size_t>(firstRun));
+  std::memcpy(history_.get(), in + 2 * static_cast<size_t>(firstRun),
+              8 * static_cast<size_t>(keep - firstRun));
+  historyEnd_ = (historyEnd_ + keep) % historyLength_;
 }
 
-void SpectrumStream::windowChannel(int channel, uint32_t delayFrames, int n) {
+namespace {
+
+// out[j] = window[j] · frames[2j] (one channel of interleaved frames) for j < count.
+QV_VECTOR_CLONES void copyChannel(const float* __restrict frames, const float* __restrict window,
+                                  bool windowed, float* __restrict out, uint32_t count) {
+  if (windowed) {
+    for (size_t j = 0; j < count; ++j) out[j] = frames[2 * j] * window[j];
+  } else {
+    for (size_t j = 0; j < count; ++j) out[j] = frames[2 * j];
+  }
+}
+
+}  // namespace
+
+void SpectrumStream::windowChannel(int channel, uint32_t delayFrames, int n, bool windowed) {
   const auto size = static_cast<uint32_t>(n);
   float* out = work_.get();
-  const float* history = history_[channel].get();
-  const float* queue = queue_[channel].get();
+  const float* window = window_.get();
+  const float* history = history_.get() + channel;
+  const float* queue = queue_.get() + channel;
 
   // Sample j of the frame is input sample j - delay: the first `delay` come from history.
   const uint32_t fromHistory = std::min(delayFrames, size);
   const uint32_t start = (historyEnd_ + historyLength_ - delayFrames) % historyLength_;
   const uint32_t firstRun = std::min(fromHistory, historyLength_ - start);
-  std::memcpy(out, history + start, firstRun * sizeof(float));
-  std::memcpy(out + firstRun, history, (fromHistory - firstRun) * sizeof(float));
+  copyChannel(history + 2 * static_cast<size_t>(start), window, windowed, out, firstRun);
+  copyChannel(history, window + firstRun, windowed, out + firstRun, fromHistory - firstRun);
 
+  // Then the queued frames, then those being put in the same call.
   uint32_t j = fromHistory;
-  if (delayFrames < size) {
-    const uint32_t fromQueue = std::min(size - delayFrames, queued_);
-    std::memcpy(out + j, queue, fromQueue * sizeof(float));
-    j += fromQueue;
-  }
+  const uint32_t fromQueue = std::min(size - j, queued_);
+  copyChannel(queue, window + j, windowed, out + j, fromQueue);
+  j += fromQueue;
+  const uint32_t fromIncoming = std::min(size - j, incomingFrames_);
+  if (fromIncoming > 0)
+    copyChannel(incoming_ + channel, window + j, windowed, out + j, fromIncoming);
+  j += fromIncoming;
   std::memset(out + j, 0, (size - j) * sizeof(float));
 }
 
-uint32_t SpectrumStream::getData(float* out, uint32_t flags) {
+int SpectrumStream::sizeForRequest(uint32_t flags) {
   const uint32_t required = kDataFloat | kDataFftComplex | kDataFftIndividual;
   const uint32_t known = required | kDataFftNoWindow | kDataFft256 | 0x7u;
   if ((flags & required) != required || !(flags & kDataFft256) || (flags & ~known)) {
     fail(kStreamErrorNotAvail);
-    return kFailed;
+    return 0;
   }
   const int n = kMinFftSize << (flags & 0x7u);
-  if (!useFftSize(n)) return kFailed;
-  const bool windowed = !(flags & kDataFftNoWindow);
-  const Route route = currentRoute();
-  const size_t half = static_cast<size_t>(n) / 2;
-  const float* s = spectrum_.get();
+  return useFftSize(n) ? n : 0;
+}
 
+void SpectrumStream::transformChannels(int n, bool windowed, float* channel1, float* channel2) {
+  const Route route = currentRoute();
+  float* outputs[2] = {channel1, channel2};
   for (int c = 0; c < 2; ++c) {
-    windowChannel(route.channel[c], route.delayFrames[c], n);
-    if (windowed) vec::vmul(work_.get(), window_.get(), work_.get(), static_cast<size_t>(n));
-    plan_->forward(work_.get(), spectrum_.get());
+    windowChannel(route.channel[c], route.delayFrames[c], n, windowed);
+    plan_->forward(work_.get(), outputs[c]);
+  }
+}
+
+void SpectrumStream::dropAnalysedFrames(int n) {
+  const auto used = std::min(queued_, static_cast<uint32_t>(n));
+  queued_ -= used;
+  float* queue = queue_.get();
+  std::memmove(queue, queue + 2 * static_cast<size_t>(used), 8 * static_cast<size_t>(queued_));
+  // Incoming frames the analysis did not reach stay queued behind the rest.
+  const uint32_t usedIncoming = std::min(incomingFrames_, static_cast<uint32_t>(n) - used);
+  const uint32_t left = incomingFrames_ - usedIncoming;
+  if (left > 0) {
+    std::memcpy(queue + 2 * static_cast<size_t>(queued_),
+                incoming_ + 2 * static_cast<size_t>(usedIncoming), 8 * static_cast<size_t>(left));
+    queued_ += left;
+  }
+  incoming_ = nullptr;
+  incomingFrames_ = 0;
+  succeed();
+}
+
+uint32_t SpectrumStream::getData(float* out, uint32_t flags) {
+  const int n = sizeForRequest(flags);
+  if (n == 0) return kFailed;
+  transformChannels(n, !(flags & kDataFftNoWindow), spectrum_[0].get(), spectrum_[1].get());
+  const size_t half = static_cast<size_t>(n) / 2;
+  for (int c = 0; c < 2; ++c) {
+    const float* s = spectrum_[c].get();
     float* o = out + 2 * static_cast<size_t>(c);
     for (size_t k = 0; k <= half; ++k) {
       o[4 * k] = s[2 * k];
@@ -303,13 +337,43 @@ uint32_t SpectrumStream::getData(float* out, uint32_t flags) {
       o[4 * k + 1] = -s[2 * (n - k) + 1];
     }
   }
-
-  const auto used = std::min(queued_, static_cast<uint32_t>(n));
-  queued_ -= used;
-  for (int c = 0; c < 2; ++c)
-    std::memmove(queue_[c].get(), queue_[c].get() + used, queued_ * sizeof(float));
-  succeed();
+  dropAnalysedFrames(n);
   return static_cast<uint32_t>(16 * n);
+}
+
+uint32_t SpectrumStream::getHalfSpectra(float* channel1, float* channel2, uint32_t flags) {
+  const int n = sizeForRequest(flags);
+  if (n == 0) return kFailed;
+  transformChannels(n, !(flags & kDataFftNoWindow), channel1, channel2);
+  dropAnalysedFrames(n);
+  return static_cast<uint32_t>(8 * (n + 2));
+}
+
+uint32_t SpectrumStream::putDataAndGetHalfSpectra(const void* data, uint32_t byteCount,
+                                                  float* channel1, float* channel2,
+                                                  uint32_t flags) {
+  if (byteCount % 8 != 0) {
+    fail(kStreamErrorIllParam);
+    return kFailed;
+  }
+  const uint32_t frames = byteCount / 8;
+  if (frames > kMaxFftSize - queued_) {
+    fail(kStreamErrorMem);
+    return kFailed;
+  }
+  const int n = sizeForRequest(flags);
+  if (n == 0) {
+    // As a put that succeeded and a request that did not: the frames stay queued.
+    const int32_t error = errorGetCode();
+    putData(data, byteCount);
+    fail(error);
+    return kFailed;
+  }
+  incoming_ = static_cast<const float*>(data);
+  incomingFrames_ = frames;
+  transformChannels(n, !(flags & kDataFftNoWindow), channel1, channel2);
+  dropAnalysedFrames(n);
+  return static_cast<uint32_t>(8 * (n + 2));
 }
 
 }  // namespace qv

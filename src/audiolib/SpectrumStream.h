@@ -77,6 +77,17 @@ class SpectrumStream {
   // [Re1, Im1, Re2, Im2] per bin over all N bins; those frames leave the queue.
   // Returns the bytes written (16·N) or kFailed.
   uint32_t getData(float* out, uint32_t flags);
+  // The same request, answered with the half that carries information: bins 0 … N/2 of
+  // channel 1 in `channel1` and of channel 2 in `channel2`, N/2 + 1 interleaved (re, im)
+  // pairs each, the values getData gives for those bins (the upper half mirrors them).
+  // Both arrays should be aligned as fft::allocateFloats aligns. Returns the bytes written
+  // (8·(N + 2)) or kFailed.
+  uint32_t getHalfSpectra(float* channel1, float* channel2, uint32_t flags);
+  // putData followed by getHalfSpectra in one call, with the same outcome (also on
+  // failure), reading the frames where they are: only those the analysis leaves queued
+  // are copied.
+  uint32_t putDataAndGetHalfSpectra(const void* data, uint32_t byteCount, float* channel1,
+                                    float* channel2, uint32_t flags);
 
   uint32_t rate() const { return rate_; }
   uint32_t queuedFrames() const { return queued_; }
@@ -99,7 +110,12 @@ class SpectrumStream {
   const FxSlot* slotForHandle(uint32_t fx) const;
   Route currentRoute() const;
   bool useFftSize(int n);
-  void windowChannel(int channel, uint32_t delayFrames, int n);
+  // Checks the request and makes the window; the FFT size or 0 on failure.
+  int sizeForRequest(uint32_t flags);
+  // Transforms the first n queued frames of both output channels, bins 0 … n/2 each.
+  void transformChannels(int n, bool windowed, float* channel1, float* channel2);
+  void windowChannel(int channel, uint32_t delayFrames, int n, bool windowed);
+  void dropAnalysedFrames(int n);
 
   uint32_t rate_;
   uint32_t historyLength_;
@@ -107,13 +123,17 @@ class SpectrumStream {
   FxSlot delaySlot_;
   FxSlot mixSlot_;
 
-  fft::AlignedFloats queue_[2];  // deinterleaved queued frames
+  // Frames stay interleaved as they arrive: queueing and passing are plain copies.
+  fft::AlignedFloats queue_;  // queued frames
   uint32_t queued_ = 0;
-  fft::AlignedFloats history_[2];  // the frames passed, as a ring of historyLength_
-  uint32_t historyEnd_ = 0;        // where the next passed frame goes
+  fft::AlignedFloats history_;  // the frames passed, as a ring of historyLength_ frames
+  uint32_t historyEnd_ = 0;     // where the next passed frame goes
+  // Frames put by the call being answered, read in place after the queued ones.
+  const float* incoming_ = nullptr;
+  uint32_t incomingFrames_ = 0;
   fft::AlignedFloats window_;
   fft::AlignedFloats work_;
-  fft::AlignedFloats spectrum_;
+  fft::AlignedFloats spectrum_[2];
   int windowSize_ = 0;
   const fft::RealPlan* plan_ = nullptr;
 };

@@ -10,7 +10,7 @@
 namespace qv::cli {
 
 AnalysisSession::AnalysisSession(uint32_t sampleRate, const Options& options,
-                                 std::shared_ptr<Clock> clock)
+                                 std::shared_ptr<Clock> clock, std::shared_ptr<Clock> finderClock)
     : options_(options), sampleRate_(sampleRate), clock_(std::move(clock)) {
   model_ = std::make_shared<TransferFunctionModel>(kFftSize, sampleRate, kOctResolution,
                                                    options.smoothing, clock_);
@@ -21,7 +21,8 @@ AnalysisSession::AnalysisSession(uint32_t sampleRate, const Options& options,
   model_->setCoherenceThreshold(options.coherenceThreshold);
   setDelayMs(options.delayMs);
   // The finder is ticked by hand here, never by a timer of its own.
-  finder_ = std::make_shared<QVDelayFinder>(0, 0, clock_, false);
+  finder_ =
+      std::make_shared<QVDelayFinder>(0, 0, finderClock ? std::move(finderClock) : clock_, false);
 }
 
 AnalysisSession::~AnalysisSession() = default;
@@ -39,25 +40,36 @@ void AnalysisSession::announce(uint32_t sampleRate) {
 }
 
 void AnalysisSession::deliver(const float* frames, uint32_t count) {
+  deliverToDisplay(frames, count);
+  deliverToFinder(frames, count);
+}
+
+void AnalysisSession::deliverToDisplay(const float* frames, uint32_t count) {
   QV_ASSERT(count <= kMaxBlockFrames);  // the block contract the consumers rely on
-  const uint32_t bytes = count * 8;
-  model_->tfDataSource()->getData(frames, bytes);
-  finder_->getData(frames, bytes);
+  model_->tfDataSource()->getData(frames, count * 8);
   framesDelivered_ += count;
+}
+
+void AnalysisSession::deliverToFinder(const float* frames, uint32_t count) {
+  finder_->getData(frames, count * 8);
 }
 
 void AnalysisSession::displayTick() { model_->transform(0); }
 
 void AnalysisSession::finderTick() {
-  if (!finder_->processTick()) return;
+  if (const auto delay = finderStep()) setDelayMs(*delay);
+}
+
+std::optional<float> AnalysisSession::finderStep() {
+  if (!finder_->processTick()) return std::nullopt;
   const auto r = finder_->lastResult();
-  if (!r.impulse) return;
+  if (!r.impulse) return std::nullopt;
   haveFinderResult_ = true;
   // Inserted as the main window does: only a confident, plausible delay, in ms rounded
   // up to the next hundredth.
-  if (options_.autoDelay && r.meanCoherence > 0.1f && std::fabs(r.delay) <= 3.0f) {
-    setDelayMs(static_cast<float>(std::ceil(static_cast<double>(r.delay) * 100000.0) / 100.0));
-  }
+  if (options_.autoDelay && r.meanCoherence > 0.1f && std::fabs(r.delay) <= 3.0f)
+    return static_cast<float>(std::ceil(static_cast<double>(r.delay) * 100000.0) / 100.0);
+  return std::nullopt;
 }
 
 void AnalysisSession::setDelayMs(float v) {

@@ -5,9 +5,12 @@
 // display tick, finderTick() for every delay-finder tick. With a manual clock this runs
 // in simulated time, as fast as the engine goes.
 // Thread contract: deliver() may run on the recorder's queue while the ticks run on one
-// other thread; everything else on the ticking thread.
+// other thread; everything else on the ticking thread. Or, in simulated time, the display
+// chain (deliverToDisplay, displayTick, setDelayMs) and the finder (deliverToFinder,
+// finderStep) on two threads of their own, each with its own clock.
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "cli/AnalysisResult.h"
@@ -27,7 +30,9 @@ class AnalysisSession {
   static constexpr int kFftSize = 32768;
   static constexpr int kOctResolution = 96;
 
-  AnalysisSession(uint32_t sampleRate, const Options& options, std::shared_ptr<Clock> clock);
+  // The finder reads `finderClock` when one is given, else `clock` as the display does.
+  AnalysisSession(uint32_t sampleRate, const Options& options, std::shared_ptr<Clock> clock,
+                  std::shared_ptr<Clock> finderClock = nullptr);
   ~AnalysisSession();
 
   // The consumers a recorder registers (the data source, then the finder).
@@ -39,7 +44,14 @@ class AnalysisSession {
   // `count` frames, at most kMaxBlockFrames as from a recorder.
   void deliver(const float* frames, uint32_t count);
   void displayTick();
+  // finderStep, then the delay it asks for set as the main window would.
   void finderTick();
+
+  // The halves of deliver and finderTick. finderStep returns the delay in ms to insert,
+  // if its result asks for one; nothing else of the display chain is touched.
+  void deliverToDisplay(const float* frames, uint32_t count);
+  void deliverToFinder(const float* frames, uint32_t count);
+  std::optional<float> finderStep();
 
   // The delay control: |v| below 0.009 ms is 0; a negative delay holds back the
   // measurement, a positive one the reference.

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/Fft.h"
+#include "platform/FftBackend.h"
 
 namespace qv {
 
@@ -28,14 +29,14 @@ struct DelayFinder {
   std::unique_ptr<Fft> engine;  // its window weights the transfer function
   int32_t points = 0;
   int32_t samplingRate = 0;
-  std::vector<float> impulse;  // points values
+  fft::AlignedFloats impulse;  // points values
   std::vector<float> power;    // (Pxx, Pyy) per bin, half pairs
   std::vector<float> cross;    // Sxy (re, im) per bin, half pairs
   int32_t half = 0;
   float delay = 0.0f;
 
   // Half spectrum handed to the inverse real transform: half + 1 complex values.
-  std::vector<float> impulseSpectrum;
+  fft::AlignedFloats impulseSpectrum;
 };
 
 }  // namespace qv

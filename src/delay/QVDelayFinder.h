@@ -117,6 +117,7 @@ class QVDelayFinder final : public QVRecorderConsumer,
   int32_t _fftSize = kFftSize;
   fft::AlignedFloats _inputFFT;   // reference spectrum, N/2 + 1 interleaved bins
   fft::AlignedFloats _outputFFT;  // measurement spectrum, the same
+  fft::AlignedFloats _window;     // aligned copy of a ring window
   ByteRing _lCircularBuffer;      // output channel 0, measurement
   ByteRing _rCircularBuffer;      // output channel 1, reference
   double _lastConsumeTime = 0.0;

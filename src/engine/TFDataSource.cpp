@@ -9,12 +9,17 @@
 
 #include "platform/Assert.h"
 #include "platform/Log.h"
+#include "platform/Vector.h"
 
 // Spectral buffer layout, four floats per bin k over all N bins (A: stream channel 1,
 // B: stream channel 2; the last two floats of each group stay 0):
 //   inputPowerSpectraBuffer  [4k] |A|²                    [4k+1] |B|²
 //   ioCrossDensityBuffer     [4k] Re(conj(A)·B)           [4k+1] Im(conj(A)·B)
 //   oiCrossDensityBuffer     [4k] Re(A·conj(B))           [4k+1] Im(A·conj(B))
+// The frames are real, so bin N − k holds conj of bin k: the averages are computed for
+// bins 0 … N/2 only, one compact array per quantity, which is all the display reads. The
+// layout above is derived from them (mirrored and conjugated, the very values averaging
+// every bin would give) for whoever asks for it.
 
 namespace qv {
 namespace {
@@ -43,6 +48,24 @@ uint32_t dataFlagFor(int32_t n) {
       return 0xC0000097;
     default:
       QV_ASSERT_TEXT(false, "0");
+  }
+}
+
+// X = a·new + (1 − a)·X per bin for |A|², |B|², and the real and imaginary parts of
+// conj(A)·B, from the interleaved spectra of A and B.
+QV_VECTOR_CLONES void averageSpectra(const float* __restrict spectrumA,
+                                     const float* __restrict spectrumB, float a,
+                                     float* __restrict powerA, float* __restrict powerB,
+                                     float* __restrict crossRe, float* __restrict crossIm,
+                                     size_t bins) {
+  const float b = 1.0f - a;
+  for (size_t k = 0; k < bins; ++k) {
+    const float reA = spectrumA[2 * k], imA = spectrumA[2 * k + 1];
+    const float reB = spectrumB[2 * k], imB = spectrumB[2 * k + 1];
+    powerA[k] = a * (reA * reA + imA * imA) + b * powerA[k];
+    powerB[k] = a * (reB * reB + imB * imB) + b * powerB[k];
+    crossRe[k] = a * (reA * reB + imA * imB) + b * crossRe[k];
+    crossIm[k] = a * (reA * imB - imA * reB) + b * crossIm[k];
   }
 }
 
@@ -117,6 +140,11 @@ void TFDataSource::setFftInputSize(int32_t fftSize) {
   _recordBufferSize = static_cast<int32_t>(floats);
   _recordBufferSizeBytes = static_cast<uint32_t>(floats * sizeof(float));
   _recordBuffer = fft::allocateFloats(floats);
+  const size_t bins = static_cast<size_t>(fftSize) / 2 + 1;
+  _powerA = fft::allocateFloats(bins);
+  _powerB = fft::allocateFloats(bins);
+  _crossRe = fft::allocateFloats(bins);
+  _crossIm = fft::allocateFloats(bins);
   if (_fftChannel) _fftChannel->prepareFft(fftSize);
 }
 
@@ -149,8 +177,10 @@ void TFDataSource::update(double /*time*/) {
   uint32_t result = SpectrumStream::kFailed;
   int32_t error = kStreamErrorHandle;
   if (_fftChannel) {
-    if (putBytes > 0) _fftChannel->putData(tail, putBytes);
-    result = _fftChannel->getData(_recordBuffer.get(), _dataFlag);
+    float* channel1 = _recordBuffer.get();
+    float* channel2 = channel1 + 2 * static_cast<size_t>(_fftInputSize);
+    result = _fftChannel->putDataAndGetHalfSpectra(putBytes > 0 ? tail : nullptr, putBytes,
+                                                   channel1, channel2, _dataFlag);
     error = SpectrumStream::errorGetCode();
     // The consumed frames become the delay line's past before the producer may reuse them.
     if (consume > 0) _fftChannel->passData(tail, consume);
@@ -166,23 +196,70 @@ void TFDataSource::update(double /*time*/) {
 }
 
 void TFDataSource::accumulate(float newWeight) {
-  const float a = newWeight;
-  const float b = 1.0f - a;
-  const float* __restrict r = _recordBuffer.get();
+  const float* x = _recordBuffer.get();
+  const float* y = x + 2 * static_cast<size_t>(_fftInputSize);
+  averageSpectra(x, y, newWeight, _powerA.get(), _powerB.get(), _crossRe.get(), _crossIm.get(),
+                 static_cast<size_t>(_fftInputSize) / 2 + 1);
+  if (_fullSpectraKept) writeFullSpectra();
+}
+
+TFDataSource::AveragedSpectra TFDataSource::averagedSpectra() const {
+  return {_powerA.get(), _powerB.get(), _crossRe.get(), _crossIm.get(), _fftInputSize / 2 + 1};
+}
+
+const float* TFDataSource::inputPowerSpectraBuffer() const {
+  keepFullSpectra();
+  return _inputPowerSpectraBuffer.get();
+}
+
+const float* TFDataSource::outputPowerSpectraBuffer() const {
+  keepFullSpectra();
+  return _outputPowerSpectraBuffer.get();
+}
+
+const float* TFDataSource::ioCrossDensityBuffer() const {
+  keepFullSpectra();
+  return _ioCrossDensityBuffer.get();
+}
+
+const float* TFDataSource::oiCrossDensityBuffer() const {
+  keepFullSpectra();
+  return _oiCrossDensityBuffer.get();
+}
+
+void TFDataSource::keepFullSpectra() const {
+  // A reader may keep the address between updates, so from now on every update keeps
+  // the full layout current.
+  if (_fullSpectraKept) return;
+  _fullSpectraKept = true;
+  writeFullSpectra();
+}
+
+void TFDataSource::writeFullSpectra() const {
+  const float* __restrict powerA = _powerA.get();
+  const float* __restrict powerB = _powerB.get();
+  const float* __restrict crossRe = _crossRe.get();
+  const float* __restrict crossIm = _crossIm.get();
   float* __restrict power = _inputPowerSpectraBuffer.get();
   float* __restrict io = _ioCrossDensityBuffer.get();
   float* __restrict oi = _oiCrossDensityBuffer.get();
-  const auto bins = static_cast<size_t>(_fftInputSize);
-  for (size_t k = 0; k < bins; ++k) {
-    const float reA = r[4 * k], imA = r[4 * k + 1], reB = r[4 * k + 2], imB = r[4 * k + 3];
-    const float crossRe = reA * reB + imA * imB;
-    const float crossIm = reA * imB - imA * reB;
-    power[4 * k] = a * (reA * reA + imA * imA) + b * power[4 * k];
-    power[4 * k + 1] = a * (reB * reB + imB * imB) + b * power[4 * k + 1];
-    io[4 * k] = a * crossRe + b * io[4 * k];
-    io[4 * k + 1] = a * crossIm + b * io[4 * k + 1];
-    oi[4 * k] = a * crossRe + b * oi[4 * k];
-    oi[4 * k + 1] = a * -crossIm + b * oi[4 * k + 1];
+  const auto n = static_cast<size_t>(_fftInputSize);
+  for (size_t k = 0; k <= n / 2; ++k) {
+    power[4 * k] = powerA[k];
+    power[4 * k + 1] = powerB[k];
+    io[4 * k] = crossRe[k];
+    io[4 * k + 1] = crossIm[k];
+    oi[4 * k] = crossRe[k];
+    oi[4 * k + 1] = -crossIm[k];
+  }
+  // Bin k above N/2 is the conjugate of bin N − k: powers equal, cross parts conjugate.
+  for (size_t k = n / 2 + 1; k < n; ++k) {
+    power[4 * k] = powerA[n - k];
+    power[4 * k + 1] = powerB[n - k];
+    io[4 * k] = crossRe[n - k];
+    io[4 * k + 1] = -crossIm[n - k];
+    oi[4 * k] = crossRe[n - k];
+    oi[4 * k + 1] = crossIm[n - k];
   }
 }
 

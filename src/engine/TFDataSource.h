@@ -48,11 +48,23 @@ class TFDataSource : public QVRecorderConsumer {
   void setChannelsSwapped(bool swapped);
   bool channelsSwapped() const { return _channelsSwapped.load(std::memory_order_relaxed); }
 
-  // Four floats per bin over all N bins (layout in the .cpp).
-  const float* inputPowerSpectraBuffer() const { return _inputPowerSpectraBuffer.get(); }
-  const float* outputPowerSpectraBuffer() const { return _outputPowerSpectraBuffer.get(); }
-  const float* ioCrossDensityBuffer() const { return _ioCrossDensityBuffer.get(); }
-  const float* oiCrossDensityBuffer() const { return _oiCrossDensityBuffer.get(); }
+  // The averages over bins 0 … N/2, one array per quantity: what the rest of the
+  // spectrum mirrors. A (stream channel 1) and B (stream channel 2); cross = conj(A)·B.
+  struct AveragedSpectra {
+    const float* powerA;
+    const float* powerB;
+    const float* crossRe;
+    const float* crossIm;
+    int32_t bins;  // N/2 + 1
+  };
+  AveragedSpectra averagedSpectra() const;
+
+  // Four floats per bin over all N bins (layout in the .cpp). The averages are kept in
+  // this form too from the first call of any of these on, on the update thread.
+  const float* inputPowerSpectraBuffer() const;
+  const float* outputPowerSpectraBuffer() const;
+  const float* ioCrossDensityBuffer() const;
+  const float* oiCrossDensityBuffer() const;
 
   // Weight of a new frame in the next update.
   float avgNew() const { return weightOf(_avgState.load(std::memory_order_relaxed)); }
@@ -91,6 +103,8 @@ class TFDataSource : public QVRecorderConsumer {
   static uint64_t packWeight(uint32_t resets, float weight);
   static float weightOf(uint64_t state);
   void accumulate(float newWeight);
+  void keepFullSpectra() const;
+  void writeFullSpectra() const;
   // Moves the weight one step towards the target unless a reset came in after `seen`.
   void slideFrom(uint64_t seen);
   void createStream(uint32_t samplingRate);
@@ -123,10 +137,18 @@ class TFDataSource : public QVRecorderConsumer {
   std::weak_ptr<QVAudioDataTransport> _audioDataTransport;
   uint64_t _outputChannelCount = 0;
   std::atomic<uint64_t> _samplingRate;
-  fft::AlignedFloats _inputPowerSpectraBuffer;
+  // Filled from the half averages only once someone reads them (see the accessors).
+  mutable fft::AlignedFloats _inputPowerSpectraBuffer;
   fft::AlignedFloats _outputPowerSpectraBuffer;
-  fft::AlignedFloats _ioCrossDensityBuffer;
-  fft::AlignedFloats _oiCrossDensityBuffer;
+  mutable fft::AlignedFloats _ioCrossDensityBuffer;
+  mutable fft::AlignedFloats _oiCrossDensityBuffer;
+  mutable bool _fullSpectraKept = false;
+  // The averages proper, bins 0 … N/2; the two half spectra of a frame sit at the start
+  // of each half of _recordBuffer.
+  fft::AlignedFloats _powerA;
+  fft::AlignedFloats _powerB;
+  fft::AlignedFloats _crossRe;
+  fft::AlignedFloats _crossIm;
   std::shared_ptr<TFDataSource> _nextDataSource;
   std::shared_ptr<Clock> _clock;
 };

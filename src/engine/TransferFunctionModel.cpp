@@ -71,6 +71,17 @@ void TransferFunctionModel::rebuildCurves() {
   _bufferPhase = fft::allocateFloats(size);
   vec::vfill(kNaN, _bufferMagnitude.get(), size);
   vec::vfill(kNaN, _bufferPhase.get(), size);
+
+  _bandFirstBin = std::make_unique<int32_t[]>(static_cast<size_t>(_bandCount));
+  _bandEndBin = std::make_unique<int32_t[]>(static_cast<size_t>(_bandCount));
+  const float* startEnd = _bandStartEndPt.get();
+  for (int32_t b = 0; b < _bandCount; ++b) {
+    const float s = startEnd[2 * b];
+    const float e = startEnd[2 * b + 1];
+    QV_ASSERT_TEXT(!(e < s), "!(n2<n1)");
+    _bandFirstBin[b] = static_cast<int32_t>(std::ceil(s));
+    _bandEndBin[b] = static_cast<int32_t>(std::ceil(e));
+  }
 }
 
 int32_t TransferFunctionModel::maxSmoothingKernelLength() const {
@@ -121,41 +132,44 @@ void TransferFunctionModel::setTfDataSource(std::shared_ptr<TFDataSource> dataSo
 }
 
 void TransferFunctionModel::gatherBands() {
-  const float* power = _tfDataSource->inputPowerSpectraBuffer();
-  const float* cross = _tfDataSource->ioCrossDensityBuffer();
-  float* input = _input.get();
-  float* output = _output.get();
-  float* crossRe = _crossReal.get();
-  float* crossIm = _crossImag.get();
-  const float* startEnd = _bandStartEndPt.get();
+  const TFDataSource::AveragedSpectra spectra = _tfDataSource->averagedSpectra();
+  const float* __restrict powerA = spectra.powerA;
+  const float* __restrict powerB = spectra.powerB;
+  const float* __restrict crossReIn = spectra.crossRe;
+  const float* __restrict crossImIn = spectra.crossIm;
+  float* __restrict input = _input.get();
+  float* __restrict output = _output.get();
+  float* __restrict crossRe = _crossReal.get();
+  float* __restrict crossIm = _crossImag.get();
 
-  for (int32_t b = 0; b < _bandCount; ++b) {
-    const float s = startEnd[2 * b];
-    const float e = startEnd[2 * b + 1];
-    QV_ASSERT_TEXT(!(e < s), "!(n2<n1)");
-    input[b] = output[b] = crossRe[b] = crossIm[b] = 0.0f;
-    if (b < _interpolatedBandCount) {
-      // Bands narrower than the bin spacing: interpolate at the band centre.
-      const size_t k = 4 * static_cast<size_t>(_closestLowerFftPts[b]);
-      const double r = _interpCenterBandRatios[b];
-      const auto lerp = [r](const float* v, size_t at) {
-        return static_cast<float>(v[at + 4] * r + (1.0 - r) * v[at]);
-      };
-      crossRe[b] = lerp(cross, k);
-      crossIm[b] = lerp(cross, k + 1);
-      input[b] = lerp(power, k);
-      output[b] = lerp(power, k + 1);
-    } else {
-      const auto first = static_cast<int32_t>(std::ceil(s));
-      const float end = std::ceil(e);
-      for (int32_t j = first; static_cast<float>(j) < end; ++j) {
-        const size_t at = 4 * static_cast<size_t>(j);
-        crossRe[b] += cross[at];
-        input[b] += power[at];
-        crossIm[b] += cross[at + 1];
-        output[b] += power[at + 1];
-      }
+  const int32_t interpolated = std::min(_interpolatedBandCount, _bandCount);
+  for (int32_t b = 0; b < interpolated; ++b) {
+    // Bands narrower than the bin spacing: interpolate at the band centre.
+    const auto k = static_cast<size_t>(_closestLowerFftPts[b]);
+    const double r = _interpCenterBandRatios[b];
+    const auto lerp = [r, k](const float* v) {
+      return static_cast<float>(v[k + 1] * r + (1.0 - r) * v[k]);
+    };
+    crossRe[b] = lerp(crossReIn);
+    crossIm[b] = lerp(crossImIn);
+    input[b] = lerp(powerA);
+    output[b] = lerp(powerB);
+  }
+  for (int32_t b = interpolated; b < _bandCount; ++b) {
+    float sumRe = 0.0f, sumIm = 0.0f, sumA = 0.0f, sumB = 0.0f;
+    const int32_t end = _bandEndBin[b];
+    // Partial sums in vector lanes: a band of the top octave adds up hundreds of bins.
+#pragma omp simd reduction(+ : sumRe, sumIm, sumA, sumB)
+    for (int32_t j = _bandFirstBin[b]; j < end; ++j) {
+      sumRe += crossReIn[j];
+      sumA += powerA[j];
+      sumIm += crossImIn[j];
+      sumB += powerB[j];
     }
+    crossRe[b] = sumRe;
+    input[b] = sumA;
+    crossIm[b] = sumIm;
+    output[b] = sumB;
   }
 }
 

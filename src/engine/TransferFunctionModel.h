@@ -78,6 +78,9 @@ class TransferFunctionModel : public LinToLogTransformer {
   fft::AlignedFloats _bufferImag;
   fft::AlignedFloats _bufferMagnitude;
   fft::AlignedFloats _bufferPhase;
+  // Per summed band, the bins it adds up, [first, end): fixed by the band tables.
+  std::unique_ptr<int32_t[]> _bandFirstBin;
+  std::unique_ptr<int32_t[]> _bandEndBin;
   std::unique_ptr<float[]> _smoothKernel;
   int32_t _smoothKernelLength = 0;
   std::atomic<float> _averagingIndex{1000.0f};

@@ -74,9 +74,7 @@ void saveWisdom() {
   log("FFT wisdom could not be saved to %s", path.c_str());
 }
 
-bool aligned(const float* p) {
-  return fftwf_alignment_of(const_cast<float*>(p)) == 0;
-}
+bool aligned(const float* p) { return fftwf_alignment_of(const_cast<float*>(p)) == 0; }
 
 // One plan per combination of in-place and alignment, each made on first use.
 template <typename MakePlan>
@@ -144,15 +142,16 @@ void ComplexPlan::execute(const float* in, float* out) const {
   const bool isAligned = aligned(in) && aligned(out);
   const int n = n_;
   const int sign = variants_->sign;
-  fftwf_plan plan = planFor(variants_->plans[variantIndex(inPlace, isAligned)], [&](unsigned flags) {
-    auto a = allocateFloats(2 * static_cast<size_t>(n));
-    auto b = allocateFloats(2 * static_cast<size_t>(n));
-    float* src = a.get();
-    float* dst = inPlace ? a.get() : b.get();
-    if (!isAligned) flags |= FFTW_UNALIGNED;
-    return fftwf_plan_dft_1d(n, reinterpret_cast<fftwf_complex*>(src),
-                             reinterpret_cast<fftwf_complex*>(dst), sign, flags);
-  });
+  fftwf_plan plan =
+      planFor(variants_->plans[variantIndex(inPlace, isAligned)], [&](unsigned flags) {
+        auto a = allocateFloats(2 * static_cast<size_t>(n));
+        auto b = allocateFloats(2 * static_cast<size_t>(n));
+        float* src = a.get();
+        float* dst = inPlace ? a.get() : b.get();
+        if (!isAligned) flags |= FFTW_UNALIGNED;
+        return fftwf_plan_dft_1d(n, reinterpret_cast<fftwf_complex*>(src),
+                                 reinterpret_cast<fftwf_complex*>(dst), sign, flags);
+      });
   fftwf_execute_dft(plan, reinterpret_cast<fftwf_complex*>(const_cast<float*>(in)),
                     reinterpret_cast<fftwf_complex*>(out));
 }
@@ -162,6 +161,7 @@ void ComplexPlan::execute(const float* in, float* out) const {
 struct RealPlan::Variants {
   std::array<std::atomic<fftwf_plan>, 2> forward{};
   std::array<std::atomic<fftwf_plan>, 2> inverse{};
+  std::array<std::atomic<fftwf_plan>, 2> inverseDestroying{};
 };
 
 RealPlan::RealPlan(int n) : n_(n), variants_(std::make_unique<Variants>()) {}
@@ -206,6 +206,19 @@ void RealPlan::inverse(const float* in, float* out) const {
     return fftwf_plan_dft_c2r_1d(n, reinterpret_cast<fftwf_complex*>(a.get()), b.get(), flags);
   });
   fftwf_execute_dft_c2r(plan, reinterpret_cast<fftwf_complex*>(const_cast<float*>(in)), out);
+}
+
+void RealPlan::inverseDestroyingInput(float* in, float* out) const {
+  QV_ASSERT(in != out);
+  const bool isAligned = aligned(in) && aligned(out);
+  const int n = n_;
+  fftwf_plan plan = planFor(variants_->inverseDestroying[isAligned ? 1 : 0], [&](unsigned flags) {
+    auto a = allocateFloats(static_cast<size_t>(n) + 2);
+    auto b = allocateFloats(static_cast<size_t>(n));
+    flags |= FFTW_DESTROY_INPUT | (isAligned ? 0u : static_cast<unsigned>(FFTW_UNALIGNED));
+    return fftwf_plan_dft_c2r_1d(n, reinterpret_cast<fftwf_complex*>(a.get()), b.get(), flags);
+  });
+  fftwf_execute_dft_c2r(plan, reinterpret_cast<fftwf_complex*>(in), out);
 }
 
 void preparePlans(const int* sizes, size_t count) {

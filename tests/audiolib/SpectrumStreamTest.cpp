@@ -67,6 +67,83 @@ TEST_P(SpectrumLayout, MatchesDirectTransformOfEachWindowedChannel) {
   }
 }
 
+// The half request answers with the bins 0 … N/2 of the full one, for both channels, and
+// takes the frames off the queue as the full one does.
+TEST_P(SpectrumLayout, HalfSpectraAreTheLowerBinsOfTheFullRequest) {
+  const int n = GetParam();
+  auto full = makeStream();
+  auto half = makeStream();
+  const auto frames = interleave(noise(2 * n, 3).data(), noise(2 * n, 4).data(), 2 * n);
+  for (auto* stream : {full.get(), half.get()}) {
+    const uint32_t fx = stream->setFx(Stream::FxType::DelayLine, 2);
+    ASSERT_TRUE(stream->fxSetParameters(fx, Stream::DelayLineParameters{0.0f, 0.5f}));
+    stream->passData(frames.data(), 8 * n);
+    ASSERT_TRUE(stream->putData(frames.data() + 2 * n, 4 * n));
+  }
+  std::vector<float> out(4 * n);
+  auto one = fft::allocateFloats(n + 2);
+  auto two = fft::allocateFloats(n + 2);
+  ASSERT_EQ(full->getData(out.data(), Stream::complexFftFlags(n)), 16u * n);
+  ASSERT_EQ(half->getHalfSpectra(one.get(), two.get(), Stream::complexFftFlags(n)), 8u * (n + 2));
+  EXPECT_EQ(half->queuedFrames(), full->queuedFrames());
+  for (int k = 0; k <= n / 2; ++k) {
+    ASSERT_EQ(one[2 * k], out[4 * k]) << k;
+    ASSERT_EQ(one[2 * k + 1], out[4 * k + 1]) << k;
+    ASSERT_EQ(two[2 * k], out[4 * k + 2]) << k;
+    ASSERT_EQ(two[2 * k + 1], out[4 * k + 3]) << k;
+  }
+  EXPECT_EQ(half->getHalfSpectra(one.get(), two.get(), 0x40000000), Stream::kFailed);
+}
+
+// Putting and analysing in one call reads the frames in place; it must give what a put
+// followed by the request gives, leave the same frames queued (so that the next analysis
+// agrees too), and fail the same way.
+TEST(SpectrumStream, PutAndAnalyseInOneCallIsAPutThenARequest) {
+  const int n = 1024;
+  const uint32_t flags = Stream::complexFftFlags(n);
+  const auto frames = interleave(noise(4 * n, 5).data(), noise(4 * n, 6).data(), 4 * n);
+  auto separate = makeStream();
+  auto together = makeStream();
+  for (auto* stream : {separate.get(), together.get()}) {
+    const uint32_t fx = stream->setFx(Stream::FxType::DelayLine, 2);
+    ASSERT_TRUE(stream->fxSetParameters(fx, Stream::DelayLineParameters{3.0f, 0.0f}));
+    stream->passData(frames.data(), 8 * n);
+  }
+  auto a1 = fft::allocateFloats(n + 2), a2 = fft::allocateFloats(n + 2);
+  auto b1 = fft::allocateFloats(n + 2), b2 = fft::allocateFloats(n + 2);
+  // Offsets and counts (in frames): fewer than N, none, more than N (some stay queued),
+  // and then an analysis of what is queued.
+  const std::vector<std::pair<int, int>> puts = {
+      {n, 300}, {n + 300, 0}, {n + 300, n + 200}, {2 * n, 2 * n}, {0, 0}};
+  for (const auto& [offset, count] : puts) {
+    const float* data = count > 0 ? frames.data() + 2 * offset : nullptr;
+    ASSERT_TRUE(separate->putData(data, 8 * count));
+    ASSERT_EQ(separate->getHalfSpectra(a1.get(), a2.get(), flags), 8u * (n + 2));
+    ASSERT_EQ(together->putDataAndGetHalfSpectra(data, 8 * count, b1.get(), b2.get(), flags),
+              8u * (n + 2));
+    ASSERT_EQ(together->queuedFrames(), separate->queuedFrames()) << offset;
+    for (int i = 0; i < n + 2; ++i) {
+      ASSERT_EQ(b1[i], a1[i]) << offset << " " << i;
+      ASSERT_EQ(b2[i], a2[i]) << offset << " " << i;
+    }
+  }
+  // A bad request still queues the frames; frames that do not fit are refused.
+  EXPECT_EQ(
+      together->putDataAndGetHalfSpectra(frames.data(), 8 * 10, b1.get(), b2.get(), 0x40000000),
+      Stream::kFailed);
+  EXPECT_EQ(Stream::errorGetCode(), kStreamErrorNotAvail);
+  EXPECT_EQ(together->queuedFrames(), separate->queuedFrames() + 10);
+  std::vector<float> tooMuch(2 * Stream::kMaxFftSize);
+  EXPECT_EQ(together->putDataAndGetHalfSpectra(tooMuch.data(), 8 * Stream::kMaxFftSize, b1.get(),
+                                               b2.get(), flags),
+            Stream::kFailed);
+  EXPECT_EQ(Stream::errorGetCode(), kStreamErrorMem);
+  EXPECT_EQ(together->putDataAndGetHalfSpectra(frames.data(), 12, b1.get(), b2.get(), flags),
+            Stream::kFailed);
+  EXPECT_EQ(Stream::errorGetCode(), kStreamErrorIllParam);
+  EXPECT_EQ(together->queuedFrames(), separate->queuedFrames() + 10);
+}
+
 INSTANTIATE_TEST_SUITE_P(Sizes, SpectrumLayout,
                          ::testing::Values(256, 512, 1024, 2048, 4096, 8192, 16384, 32768));
 

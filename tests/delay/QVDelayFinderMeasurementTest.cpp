@@ -105,6 +105,29 @@ TEST_F(DelayFinderMeasurement, ImpulseMatchesTheEngineTransform) {
   }
 }
 
+// The peak is the first index of the largest magnitude, whichever block it lies in; NaN
+// never wins (all NaN: index 0), an infinity does, and a negative value counts by its size.
+TEST(DelayFinderPeak, FirstLargestMagnitudeWins) {
+  DelayFinder d;
+  d.setUp(1024, 1000);
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const auto peakOf = [&d](std::initializer_list<std::pair<int, float>> values) {
+    for (int m = 0; m < d.points; ++m) d.impulse[m] = 0.25f * std::sin(0.1f * m);
+    for (const auto& [at, v] : values) d.impulse[at] = v;
+    return d.findPeak();
+  };
+  EXPECT_EQ(peakOf({{700, -3.0f}, {900, 3.0f}, {20, 2.9f}}), 700);
+  EXPECT_EQ(peakOf({{1023, 5.0f}, {3, nan}, {600, nan}}), 1023);
+  EXPECT_FLOAT_EQ(d.delay, -0.001f);  // 1024 − 1023 samples early at 1 kHz
+  EXPECT_EQ(peakOf({{300, 2.0f}, {301, -std::numeric_limits<float>::infinity()}}), 301);
+  EXPECT_EQ(peakOf({{511, 1.0f}, {512, 1.0f}}), 511);
+  EXPECT_FLOAT_EQ(d.delay, 0.511f);
+  for (int m = 0; m < d.points; ++m) d.impulse[m] = nan;
+  EXPECT_EQ(d.findPeak(), 0);
+  for (int m = 0; m < d.points; ++m) d.impulse[m] = m == 77 ? -0.0f : 0.0f;
+  EXPECT_EQ(d.findPeak(), 0);
+}
+
 // Silence has no transfer function: every impulse value is exactly 0, so the first
 // index wins (delay 0), and no coherence is counted. Nothing may turn into NaN.
 TEST_F(DelayFinderMeasurement, SilenceGivesZeroDelayAndNoNaN) {

@@ -207,6 +207,58 @@ TEST_F(TFDataSourceTest, FailedUpdateNeitherAveragesNorSlides) {
   EXPECT_TRUE(source->channelsSwapped());
 }
 
+// The averages are computed for bins 0 … N/2; the four-floats-per-bin layout derived from
+// them must be what averaging every bin gives: the same lower half, the upper half mirrored
+// and conjugated, oi the conjugate of io. A reader that arrives late sees exactly what one
+// that read from the start sees, and every later update keeps both current.
+TEST_F(TFDataSourceTest, FullLayoutMirrorsTheCompactAveragesWheneverItIsRead) {
+  const int n = 1024;
+  auto lateClock = std::make_shared<ManualClock>();
+  auto early = make(n, 0.2f);
+  auto late = std::make_shared<TFDataSource>(44100, n, 1.0f, 1100.0f, 0.2f, lateClock);
+  const auto signal = test::interleave(test::noise(44100, 5), test::noise(44100, 6));
+  for (auto* source : {early.get(), late.get()}) {
+    source->setChannelsSwapped(true);
+    source->setDelayLeftAndRight(0.0f, 2.0f);
+  }
+  const float* earlyPower = early->inputPowerSpectraBuffer();
+  const float* earlyIo = early->ioCrossDensityBuffer();
+  const float* earlyOi = early->oiCrossDensityBuffer();
+  test::SimulatedCapture earlyCapture(*clock_, *early, 44100);
+  test::SimulatedCapture lateCapture(*lateClock, *late, 44100);
+  earlyCapture.setSignal(signal);
+  lateCapture.setSignal(signal);
+  const auto check = [&] {
+    const float* latePower = late->inputPowerSpectraBuffer();
+    const float* lateIo = late->ioCrossDensityBuffer();
+    const float* lateOi = late->oiCrossDensityBuffer();
+    const TFDataSource::AveragedSpectra half = early->averagedSpectra();
+    ASSERT_EQ(half.bins, n / 2 + 1);
+    for (int k = 0; k < n; ++k) {
+      const int m = k <= n / 2 ? k : n - k;
+      const float sign = k <= n / 2 ? 1.0f : -1.0f;
+      ASSERT_EQ(earlyPower[4 * k], half.powerA[m]) << k;
+      ASSERT_EQ(earlyPower[4 * k + 1], half.powerB[m]) << k;
+      ASSERT_EQ(earlyIo[4 * k], half.crossRe[m]) << k;
+      ASSERT_EQ(earlyIo[4 * k + 1], sign * half.crossIm[m]) << k;
+      ASSERT_EQ(earlyOi[4 * k], half.crossRe[m]) << k;
+      ASSERT_EQ(earlyOi[4 * k + 1], -sign * half.crossIm[m]) << k;
+      for (int i = 0; i < 4; ++i) {
+        ASSERT_EQ(latePower[4 * k + i], earlyPower[4 * k + i]) << k;
+        ASSERT_EQ(lateIo[4 * k + i], earlyIo[4 * k + i]) << k;
+        ASSERT_EQ(lateOi[4 * k + i], earlyOi[4 * k + i]) << k;
+      }
+    }
+  };
+  earlyCapture.run(0.7, 30.0, [&] { early->update(0.0); });
+  lateCapture.run(0.7, 30.0, [&] { late->update(0.0); });
+  ASSERT_GT(early->averagedSpectra().powerA[5], 0.0f);
+  check();
+  earlyCapture.run(0.2, 30.0, [&] { early->update(0.0); });
+  lateCapture.run(0.2, 30.0, [&] { late->update(0.0); });
+  check();
+}
+
 using TFDataSourceDeathTest = TFDataSourceTest;
 
 TEST_F(TFDataSourceDeathTest, ProgrammingErrorsStop) {
