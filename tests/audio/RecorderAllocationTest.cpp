@@ -17,7 +17,7 @@ std::atomic<bool> gCounting{false};
 std::atomic<long> gAllocations{0};
 }  // namespace
 
-#if !defined(__SANITIZE_ADDRESS__)
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
 void* operator new(std::size_t size) {
   if (gCounting.load(std::memory_order_relaxed)) gAllocations.fetch_add(1);
   if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
@@ -51,7 +51,7 @@ class SummingConsumer final : public QVRecorderConsumer {
 };
 
 TEST(RecorderAllocation, DeliveringBlocksAllocatesNothingOnceRunning) {
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
   GTEST_SKIP() << "the sanitizer owns operator new";
 #endif
   AudioLibrary::Options options;
