@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
 #include <type_traits>
 #include <vector>
 
@@ -102,7 +103,14 @@ INSTANTIATE_TEST_SUITE_P(From96, ResolutionChange,
                          ::testing::Values(ResolutionCase{1, 6, 1, true},     // 193 taps > 13
                                            ResolutionCase{12, 6, 6, true},    // 17 > 13; S > 6
                                            ResolutionCase{24, 6, 24, false},  // 9 taps fit
-                                           ResolutionCase{1, 48, 1, true}));  // 193 > 97
+                                           ResolutionCase{1, 48, 1, true}),   // 193 > 97
+                         // Named by their numbers: gtest would print the struct's raw bytes,
+                         // padding included, and a test's name must not change between runs.
+                         [](const ::testing::TestParamInfo<ResolutionCase>& info) {
+                           const ResolutionCase& c = info.param;
+                           return "Smoothing" + std::to_string(c.smoothing) + "To" +
+                                  std::to_string(c.to);
+                         });
 
 }  // namespace
 }  // namespace qv
