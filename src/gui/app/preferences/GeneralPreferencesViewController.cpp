@@ -17,14 +17,6 @@
 namespace qv::gui {
 namespace {
 
-QLabel* heading(const QString& text, QWidget* parent) {
-  auto* label = new QLabel(text, parent);
-  QFont f = label->font();
-  f.setBold(true);
-  label->setFont(f);
-  return label;
-}
-
 QDoubleSpinBox* widthField(QWidget* parent) {
   auto* box = new QDoubleSpinBox(parent);
   box->setRange(0.5, 6.0);

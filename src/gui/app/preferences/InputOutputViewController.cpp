@@ -13,14 +13,6 @@
 namespace qv::gui {
 namespace {
 
-QLabel* heading(const QString& text, QWidget* parent) {
-  auto* label = new QLabel(text, parent);
-  QFont f = label->font();
-  f.setBold(true);
-  label->setFont(f);
-  return label;
-}
-
 QLabel* hint(const QString& text, QWidget* parent) {
   auto* label = new QLabel(text, parent);
   label->setWordWrap(true);

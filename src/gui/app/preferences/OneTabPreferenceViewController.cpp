@@ -1,5 +1,7 @@
 #include "gui/app/preferences/OneTabPreferenceViewController.h"
 
+#include <QLabel>
+
 #include "gui/Theme.h"
 
 namespace qv::gui {
@@ -14,5 +16,13 @@ OneTabPreferenceViewController::OneTabPreferenceViewController(AppSettings& sett
 }
 
 OneTabPreferenceViewController::~OneTabPreferenceViewController() = default;
+
+QLabel* OneTabPreferenceViewController::heading(const QString& text, QWidget* parent) {
+  auto* label = new QLabel(text, parent);
+  QFont f = label->font();
+  f.setBold(true);
+  label->setFont(f);
+  return label;
+}
 
 }  // namespace qv::gui

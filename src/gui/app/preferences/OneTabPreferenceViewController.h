@@ -3,6 +3,8 @@
 // thread.
 #include <QWidget>
 
+class QLabel;
+
 namespace qv::gui {
 
 class AppSettings;
@@ -17,6 +19,9 @@ class OneTabPreferenceViewController : public QWidget {
   AppSettings& settings() const { return settings_; }
 
  protected:
+  // A bold section title of the page.
+  static QLabel* heading(const QString& text, QWidget* parent);
+
   AppSettings& settings_;
 };
 
