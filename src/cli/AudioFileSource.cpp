@@ -59,8 +59,7 @@ int64_t declaredFrames(SNDFILE* handle, const SF_INFO& info) {
   chunk.id_size = 4;
   SF_CHUNK_ITERATOR* it = sf_get_chunk_iterator(handle, &chunk);
   if (!it || sf_get_chunk_size(it, &chunk) != SF_ERR_NO_ERROR) return -1;
-  if (chunk.datalen == 0 || chunk.datalen == 0xFFFFFFFFu || chunk.datalen < headerBytes)
-    return -1;
+  if (chunk.datalen == 0 || chunk.datalen == 0xFFFFFFFFu || chunk.datalen < headerBytes) return -1;
   return (chunk.datalen - headerBytes) / (static_cast<int64_t>(sampleBytes) * info.channels);
 }
 
@@ -152,7 +151,8 @@ void AudioFileSource::checkFinite(const float* samples, size_t count, const File
 size_t AudioFileSource::readFrom(File& file, size_t maxFrames) {
   auto& buffer = &file == &files_[0] ? scratch_ : scratch2_;
   buffer.resize(maxFrames * static_cast<size_t>(file.channels));
-  const sf_count_t got = sf_readf_float(file.handle, buffer.data(), static_cast<sf_count_t>(maxFrames));
+  const sf_count_t got =
+      sf_readf_float(file.handle, buffer.data(), static_cast<sf_count_t>(maxFrames));
   if (got < 0 || sf_error(file.handle) != SF_ERR_NO_ERROR)
     throw CliError(file.path + ": read error: " + sf_strerror(file.handle));
   checkFinite(buffer.data(), static_cast<size_t>(got) * static_cast<size_t>(file.channels), file);

@@ -72,7 +72,9 @@ int runLive(const Options& options) {
   const LiveOutcome outcome = analyseLive(options);
   writeOutputs(outcome.result, options);
   if (outcome.interrupted) {
-    std::fprintf(stderr, "quorvex-analyze: the capture device went away after %.1f s; the outputs hold what was measured until then\n",
+    std::fprintf(stderr,
+                 "quorvex-analyze: the capture device went away after %.1f s; the outputs hold "
+                 "what was measured until then\n",
                  outcome.secondsMeasured);
     return 1;
   }
@@ -88,9 +90,9 @@ int runDemo(const Options& given) {
   writeOutputs(outcome.result, options);
   const AnalysisResult& r = outcome.result;
   std::printf("Delay found %.3f ms, set %.2f ms, mean coherence %.2f; wrote %s, %s and %s.\n",
-              static_cast<double>(r.delayFoundMs.value_or(0.0f)),
-              static_cast<double>(r.delaySetMs), static_cast<double>(r.meanCoherence.value_or(0.0f)),
-              options.out->c_str(), options.json->c_str(), options.svg->c_str());
+              static_cast<double>(r.delayFoundMs.value_or(0.0f)), static_cast<double>(r.delaySetMs),
+              static_cast<double>(r.meanCoherence.value_or(0.0f)), options.out->c_str(),
+              options.json->c_str(), options.svg->c_str());
   return outcome.interrupted ? 1 : 0;
 }
 

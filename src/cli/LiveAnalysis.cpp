@@ -36,7 +36,9 @@ class FrameCounter final : public QVRecorderConsumer {
     frames_.fetch_add(byteSize / kBytesPerFrame, std::memory_order_relaxed);
   }
   std::weak_ptr<QVAudioDataTransport> audioDataTransport() const override { return transport_; }
-  void setAudioDataTransport(std::weak_ptr<QVAudioDataTransport> t) override { transport_ = std::move(t); }
+  void setAudioDataTransport(std::weak_ptr<QVAudioDataTransport> t) override {
+    transport_ = std::move(t);
+  }
   uint32_t inputChannelCount() const override { return channels_; }
   uint64_t outputChannelCount() const override { return 0; }
   uint64_t samplingRate() const override { return rate_; }
@@ -101,13 +103,15 @@ LiveOutcome analyseLive(const Options& options) {
   AudioLibrary& library = AudioLibrary::shared();
   const auto inputs = library.recordingDevices();
   const AudioDeviceInfo* input = findDevice(inputs, options.inputDevice);
-  if (!input) throw CliError("no capture device with UID '" + options.inputDevice + "' (see 'devices')");
+  if (!input)
+    throw CliError("no capture device with UID '" + options.inputDevice + "' (see 'devices')");
   if (options.meas >= input->inputChannels || options.ref >= input->inputChannels)
     throw CliError("'" + options.inputDevice + "' has " + std::to_string(input->inputChannels) +
                    " input channel(s); --meas " + std::to_string(options.meas) + " --ref " +
                    std::to_string(options.ref) + " is out of range");
   if (options.generatorDevice && !findDevice(library.playbackDevices(), *options.generatorDevice))
-    throw CliError("no playback device with UID '" + *options.generatorDevice + "' (see 'devices')");
+    throw CliError("no playback device with UID '" + *options.generatorDevice +
+                   "' (see 'devices')");
 
   auto watcher = std::make_shared<StopWatcher>();
   auto recorder = QVRecorder::initWithDeviceUUID(options.inputDevice, 0, kAnalysisRate, false,
@@ -125,7 +129,8 @@ LiveOutcome analyseLive(const Options& options) {
   std::unique_ptr<GeneratorController> generator;
   if (options.generatorDevice) {
     generator = std::make_unique<GeneratorController>(library);
-    generator->setDeviceHandle(QXBassHelper(library).playbackDeviceHandleForUUID(*options.generatorDevice));
+    generator->setDeviceHandle(
+        QXBassHelper(library).playbackDeviceHandleForUUID(*options.generatorDevice));
     generator->start();
     // Measuring without the stimulus asked for would describe nothing.
     if (!generator->isOn())
@@ -139,10 +144,13 @@ LiveOutcome analyseLive(const Options& options) {
 
   using clock = std::chrono::steady_clock;
   const auto start = clock::now();
-  const auto end = start + std::chrono::duration_cast<clock::duration>(std::chrono::duration<double>(options.seconds));
+  const auto end = start + std::chrono::duration_cast<clock::duration>(
+                               std::chrono::duration<double>(options.seconds));
   auto nextDisplay = start, nextFinder = start;
-  const auto displayStep = std::chrono::duration_cast<clock::duration>(std::chrono::duration<double>(kDisplayInterval));
-  const auto finderStep = std::chrono::duration_cast<clock::duration>(std::chrono::duration<double>(kFinderInterval));
+  const auto displayStep =
+      std::chrono::duration_cast<clock::duration>(std::chrono::duration<double>(kDisplayInterval));
+  const auto finderStep =
+      std::chrono::duration_cast<clock::duration>(std::chrono::duration<double>(kFinderInterval));
   LiveOutcome outcome;
   while (clock::now() < end) {
     dispatch::mainQueue().drain();
@@ -161,8 +169,9 @@ LiveOutcome analyseLive(const Options& options) {
       nextFinder += finderStep;
       if (nextFinder < now) nextFinder = now + finderStep;
     }
-    dispatch::mainQueue().runUntil([&] { return watcher->stopped; },
-                                   std::chrono::duration<double>(std::min(nextDisplay, nextFinder) - clock::now()).count());
+    dispatch::mainQueue().runUntil(
+        [&] { return watcher->stopped; },
+        std::chrono::duration<double>(std::min(nextDisplay, nextFinder) - clock::now()).count());
   }
   outcome.secondsMeasured = std::chrono::duration<double>(clock::now() - start).count();
 

@@ -60,7 +60,9 @@ class TimerThread {
   void wake() { cv_.notify_all(); }
 
  private:
-  TimerThread() { std::thread([this] { run(); }).detach(); }
+  TimerThread() {
+    std::thread([this] { run(); }).detach();
+  }
 
   void run() {
     std::unique_lock<std::mutex> lock(mutex_);

@@ -54,15 +54,15 @@ void NotificationCenter::post(const std::string& name, const std::any& object) {
 
 size_t NotificationCenter::observerCount(const std::string& name) const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return static_cast<size_t>(
-      std::count_if(entries_.begin(), entries_.end(), [&](const Entry& e) { return e.name == name; }));
+  return static_cast<size_t>(std::count_if(entries_.begin(), entries_.end(),
+                                           [&](const Entry& e) { return e.name == name; }));
 }
 
 void NotificationCenter::remove(uint64_t id) {
   std::lock_guard<std::mutex> lock(mutex_);
-  entries_.erase(std::remove_if(entries_.begin(), entries_.end(),
-                                [id](const Entry& e) { return e.id == id; }),
-                 entries_.end());
+  entries_.erase(
+      std::remove_if(entries_.begin(), entries_.end(), [id](const Entry& e) { return e.id == id; }),
+      entries_.end());
 }
 
 }  // namespace qv

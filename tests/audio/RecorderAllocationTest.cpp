@@ -60,8 +60,8 @@ TEST(RecorderAllocation, DeliveringBlocksAllocatesNothingOnceRunning) {
   options.rescanSeconds = 0;
   AudioLibrary library(options);
   auto delegate = std::make_shared<test::TestRecorderDelegate>();
-  auto recorder = QVRecorder::initWithDeviceUUID("Virtual:Virtual Sound System", 2, 44100,
-                                                 false, delegate, library);
+  auto recorder = QVRecorder::initWithDeviceUUID("Virtual:Virtual Sound System", 2, 44100, false,
+                                                 delegate, library);
   ASSERT_NE(recorder, nullptr);
   auto consumer = std::make_shared<SummingConsumer>();
   recorder->addConsumer(consumer);

@@ -57,7 +57,8 @@ void writeMeasurement(const std::string& path, double seconds) {
     filtered[i] = y;
   }
   for (size_t i = 0; i < n; ++i) {
-    frames[2 * i] = static_cast<float>(i >= kDelaySamples ? kGain * filtered[i - kDelaySamples] : 0.0);
+    frames[2 * i] =
+        static_cast<float>(i >= kDelaySamples ? kGain * filtered[i - kDelaySamples] : 0.0);
     frames[2 * i + 1] = static_cast<float>(ref[i]);
   }
   writeSoundFile(path, kRate, 2, frames);
@@ -104,9 +105,9 @@ class AnalyzeFile : public ::testing::Test {
 TempDir* AnalyzeFile::dir_ = nullptr;
 
 TEST_F(AnalyzeFile, RecoversTheFilterAndFindsTheDelayToTheSample) {
-  const auto run = runAnalyze(*dir_, {"file", "system.wav", "--meas", "0", "--ref", "1",
-                                      "--auto-delay", "--smoothing", "96", "--out", "tf.csv",
-                                      "--json", "tf.json", "--svg", "tf.svg"});
+  const auto run = runAnalyze(
+      *dir_, {"file", "system.wav", "--meas", "0", "--ref", "1", "--auto-delay", "--smoothing",
+              "96", "--out", "tf.csv", "--json", "tf.json", "--svg", "tf.svg"});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_TRUE(run.out.empty());
 
@@ -148,7 +149,8 @@ TEST_F(AnalyzeFile, WithoutTheDelayThePhaseFallsWithFrequency) {
   for (const Row& r : rows) {
     if (r.f > 236 && r.f < 244 && r.phase) {
       const double expected = std::arg(kGain * Peaking().response(r.f) *
-                                       std::polar(1.0, -2 * M_PI * r.f * kDelaySamples / kRate)) * 180 / M_PI;
+                                       std::polar(1.0, -2 * M_PI * r.f * kDelaySamples / kRate)) *
+                              180 / M_PI;
       EXPECT_NEAR(std::remainder(*r.phase - expected, 360.0), 0.0, 5.0) << r.f;
     }
   }
@@ -249,8 +251,9 @@ TEST(AnalyzeFileTrace, SaveTraceStoresTheFinalCurves) {
   std::vector<float> frames(2 * 4 * kRate);
   for (size_t i = 0; i < frames.size(); i += 2) frames[i] = frames[i + 1] = noise(gen);
   writeSoundFile(dir.path("same.wav"), kRate, 2, frames);
-  const auto run = runAnalyze(dir, {"file", "same.wav", "--save-trace", "Main PA", "--out", "c.csv"},
-                              "QUORVEX_DATA_DIR=" + quoted(dir.path("data")));
+  const auto run =
+      runAnalyze(dir, {"file", "same.wav", "--save-trace", "Main PA", "--out", "c.csv"},
+                 "QUORVEX_DATA_DIR=" + quoted(dir.path("data")));
   ASSERT_EQ(run.status, 0) << run.err;
   TraceManager store(dir.path("data"));
   const auto shots = store.allTraceShots();
@@ -290,9 +293,10 @@ TEST(AnalyzeLive, UnknownDevicesAndChannelsAreRefused) {
   TempDir dir;
   auto run = runAnalyze(dir, {"live", "--input", "Nowhere:Nothing", "--seconds", "1"});
   EXPECT_EQ(run.status, 2);
-  EXPECT_NE(run.err.find("no capture device with UID 'Nowhere:Nothing'"), std::string::npos) << run.err;
-  run = runAnalyze(dir, {"live", "--input", "Virtual:Virtual Sound System", "--meas", "0",
-                         "--ref", "5", "--seconds", "1"});
+  EXPECT_NE(run.err.find("no capture device with UID 'Nowhere:Nothing'"), std::string::npos)
+      << run.err;
+  run = runAnalyze(dir, {"live", "--input", "Virtual:Virtual Sound System", "--meas", "0", "--ref",
+                         "5", "--seconds", "1"});
   EXPECT_EQ(run.status, 2);
   EXPECT_NE(run.err.find("out of range"), std::string::npos) << run.err;
   run = runAnalyze(dir, {"devices"});

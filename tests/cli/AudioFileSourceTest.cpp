@@ -1,5 +1,3 @@
-#include "cli/AudioFileSource.h"
-
 #include <gtest/gtest.h>
 #include <sndfile.h>
 #include <unistd.h>
@@ -10,6 +8,7 @@
 #include <limits>
 #include <vector>
 
+#include "cli/AudioFileSource.h"
 #include "cli/CliError.h"
 #include "cli/TestFiles.h"  // tests/cli
 
@@ -95,13 +94,11 @@ TEST_F(AudioFileSourceTest, BadFilesAreRefusedWithTheReason) {
               "out of range");
 
   writeSoundFile(dir.path("empty.wav"), 48000, 2, {});
-  expectError([&] { AudioFileSource::openMultichannel(dir.path("empty.wav"), 0, 1); },
-              "no audio");
+  expectError([&] { AudioFileSource::openMultichannel(dir.path("empty.wav"), 0, 1); }, "no audio");
 
   writeSoundFile(dir.path("long.wav"), 48000, 2, std::vector<float>(2 * 100000, 0.1f));
   std::filesystem::resize_file(dir.path("long.wav"), 300000);
-  expectError([&] { AudioFileSource::openMultichannel(dir.path("long.wav"), 0, 1); },
-              "truncated");
+  expectError([&] { AudioFileSource::openMultichannel(dir.path("long.wav"), 0, 1); }, "truncated");
   writeSoundFile(dir.path("long.aiff"), 48000, 2, std::vector<float>(2 * 100000, 0.1f));
   std::filesystem::resize_file(dir.path("long.aiff"), 300000);
   expectError([&] { AudioFileSource::openMultichannel(dir.path("long.aiff"), 0, 1); },
@@ -119,8 +116,7 @@ TEST_F(AudioFileSourceTest, BadFilesAreRefusedWithTheReason) {
     std::fputs("this is not audio at all", f);
     std::fclose(f);
   }
-  expectError([&] { AudioFileSource::openMultichannel(dir.path("text.wav"), 0, 1); },
-              "text.wav");
+  expectError([&] { AudioFileSource::openMultichannel(dir.path("text.wav"), 0, 1); }, "text.wav");
 
   writeSoundFile(dir.path("a.wav"), 48000, 1, std::vector<float>(100, 0.1f));
   writeSoundFile(dir.path("b.wav"), 44100, 1, std::vector<float>(100, 0.1f));

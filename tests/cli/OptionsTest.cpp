@@ -1,8 +1,7 @@
-#include "cli/Options.h"
-
 #include <gtest/gtest.h>
 
 #include "cli/CliError.h"
+#include "cli/Options.h"
 
 namespace qv::cli {
 namespace {

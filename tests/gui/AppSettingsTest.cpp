@@ -1,5 +1,3 @@
-#include "gui/app/AppSettings.h"
-
 #include <gtest/gtest.h>
 
 #include <QFile>
@@ -7,6 +5,7 @@
 #include <QTemporaryDir>
 #include <thread>
 
+#include "gui/app/AppSettings.h"
 #include "platform/Log.h"
 
 using qv::gui::AppSettings;
@@ -67,9 +66,9 @@ TEST_F(AppSettingsTest, ValuesSurviveANewObjectUnderTheirKeys) {
     s->sync();
   }
   const QString text = fileText();
-  for (const char* key : {"TFSmoothingFactor", "QVStartDelayFinder", "QVCurrentDelayMS",
-                          "SelectedRecordingDedviceUUID", "SelectedMeasChannelIndex",
-                          "ChannelIndexMap"})
+  for (const char* key :
+       {"TFSmoothingFactor", "QVStartDelayFinder", "QVCurrentDelayMS",
+        "SelectedRecordingDedviceUUID", "SelectedMeasChannelIndex", "ChannelIndexMap"})
     EXPECT_TRUE(text.contains(key)) << key;
   auto s = open();
   EXPECT_EQ(s->smoothingFactor(), 6);
@@ -85,14 +84,16 @@ TEST_F(AppSettingsTest, ValuesSurviveANewObjectUnderTheirKeys) {
 TEST_F(AppSettingsTest, ObserversHearSettersAndOptionallyTheCurrentValue) {
   auto s = open();
   std::vector<int64_t> heard;
-  auto quiet = s->observe("smoothingFactor", [&](const QVariant& v) { heard.push_back(v.toLongLong()); });
+  auto quiet =
+      s->observe("smoothingFactor", [&](const QVariant& v) { heard.push_back(v.toLongLong()); });
   EXPECT_TRUE(heard.empty());
   s->setSmoothingFactor(3);
   EXPECT_EQ(heard, (std::vector<int64_t>{3}));
 
   std::vector<int64_t> initial;
   {
-    auto token = s->observe("averaging", [&](const QVariant& v) { initial.push_back(v.toLongLong()); }, true);
+    auto token = s->observe(
+        "averaging", [&](const QVariant& v) { initial.push_back(v.toLongLong()); }, true);
     s->setAveraging(7);
   }
   s->setAveraging(8);  // the token went: no longer heard
@@ -102,7 +103,8 @@ TEST_F(AppSettingsTest, ObserversHearSettersAndOptionallyTheCurrentValue) {
 TEST_F(AppSettingsTest, PreferredDeviceSetterAlsoAnnouncesTheRunTimeIdentifier) {
   auto s = open();
   std::vector<QString> heard;
-  auto token = s->observe("recordingDeviceUUID", [&](const QVariant& v) { heard.push_back(v.toString()); });
+  auto token =
+      s->observe("recordingDeviceUUID", [&](const QVariant& v) { heard.push_back(v.toString()); });
   s->setPreferredRecordingDeviceUUID(std::string("JACK:system"));
   ASSERT_EQ(heard.size(), 1u);
   EXPECT_EQ(heard[0], "JACK:system");
@@ -118,8 +120,9 @@ TEST_F(AppSettingsTest, HandDamagedValuesReadAsTheDefaultWithOneLogLine) {
   {
     QFile f(path());
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("[General]\nTFSmoothingFactor=twelve\nLiveTraceThickness=nan\nQVFirstStart=maybe\n"
-            "AveragingIndexGlobal=50\nChannelIndexMap=1, x\n");
+    f.write(
+        "[General]\nTFSmoothingFactor=twelve\nLiveTraceThickness=nan\nQVFirstStart=maybe\n"
+        "AveragingIndexGlobal=50\nChannelIndexMap=1, x\n");
   }
   std::vector<std::string> lines;
   auto previous = qv::setLogSink([&](const std::string& l) { lines.push_back(l); });

@@ -42,9 +42,8 @@ TEST(NotificationCenter, DeliversToObserversOfTheNameWhileTheirTokenLives) {
   std::vector<float> got;
   int other = 0;
   {
-    auto token = center.addObserver("QVCursorMoved", [&](const std::any& o) {
-      got = std::any_cast<std::vector<float>>(o);
-    });
+    auto token = center.addObserver(
+        "QVCursorMoved", [&](const std::any& o) { got = std::any_cast<std::vector<float>>(o); });
     auto otherToken = center.addObserver("Other", [&](const std::any&) { ++other; });
     center.post("QVCursorMoved", std::vector<float>{1000.0f, -6.0f, 12.0f, 98.0f});
     EXPECT_EQ(got, (std::vector<float>{1000.0f, -6.0f, 12.0f, 98.0f}));

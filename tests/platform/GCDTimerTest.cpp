@@ -1,5 +1,3 @@
-#include "platform/GCDTimer.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -8,6 +6,7 @@
 #include <thread>
 
 #include "platform/Clock.h"
+#include "platform/GCDTimer.h"
 #include "platform/MainQueue.h"
 
 namespace qv {
@@ -54,8 +53,7 @@ INSTANTIATE_TEST_SUITE_P(
                   [] { return GCDTimer::timerOnMainQueue(1'000'000'000, "delaylocator.timer"); },
                   true},
         ClockCase{"DisplayOneMillisecond",
-                  [] { return GCDTimer::timerOnMainQueue(1'000'000, "qvx.update.timer"); },
-                  false},
+                  [] { return GCDTimer::timerOnMainQueue(1'000'000, "qvx.update.timer"); }, false},
         ClockCase{"DefaultTenthOfASecond", [] { return GCDTimer::timerOnMainQueue(); }, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -84,10 +82,12 @@ TEST(GCDTimer, OneShotIsInvalidBeforeItsBlockRunsAndFiresOnce) {
   auto timer = GCDTimer::timerOnMainQueue(1'000'000, "oneshot");
   int runs = 0;
   bool validInsideBlock = true;
-  timer->scheduleBlock([&] {
-    ++runs;
-    validInsideBlock = timer->isValid();
-  }, 0.02);
+  timer->scheduleBlock(
+      [&] {
+        ++runs;
+        validInsideBlock = timer->isValid();
+      },
+      0.02);
   EXPECT_TRUE(main.runUntil([&] { return runs > 0; }, 5.0));
   main.runFor(0.1);
   EXPECT_EQ(runs, 1);
@@ -101,12 +101,14 @@ TEST(GCDTimer, RepeatsOnItsQueueUntilInvalidatedAndNeverAfter) {
   std::atomic<bool> onQueue{true};
   {
     GCDTimer timer(queue, 1'000'000, "repeat");
-    timer.scheduleBlock([&] {
-      fired++;
-      if (!queue->isCurrent()) onQueue = false;
-    }, 0.005, true);
+    timer.scheduleBlock(
+        [&] {
+          fired++;
+          if (!queue->isCurrent()) onQueue = false;
+        },
+        0.005, true);
     while (fired.load() < 5) std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }  // destruction invalidates
+  }                    // destruction invalidates
   queue->sync([] {});  // a fire already posted may still run once
   const int atEnd = fired.load();
   std::this_thread::sleep_for(std::chrono::milliseconds(50));

@@ -142,8 +142,7 @@ std::optional<float> AppSettings::readFloat(const char* key) const {
   if (!raw.isValid()) return std::nullopt;
   bool ok = false;
   double value = 0.0;
-  if (isIntegerType(raw) || raw.typeId() == QMetaType::Double ||
-      raw.typeId() == QMetaType::Float) {
+  if (isIntegerType(raw) || raw.typeId() == QMetaType::Double || raw.typeId() == QMetaType::Float) {
     value = raw.toDouble(&ok);
   } else if (isStringType(raw)) {
     value = raw.toString().trimmed().toDouble(&ok);

@@ -2,12 +2,12 @@
 // Global operator new is counted on the thread that runs the tick, while it runs it, with
 // the virtual sound system feeding the model real audio in simulated time.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <new>
-#include <unistd.h>
 
 #include "gui/app/QtMainQueue.h"
 #include "gui/support/DisplayTestSupport.h"
