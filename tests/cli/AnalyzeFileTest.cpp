@@ -9,6 +9,7 @@
 #include <random>
 #include <sstream>
 
+#include "cli/CsvRows.h"
 #include "cli/RunProgram.h"
 #include "cli/TestFiles.h"
 #include "traces/TraceManager.h"
@@ -64,31 +65,8 @@ void writeMeasurement(const std::string& path, double seconds) {
   writeSoundFile(path, kRate, 2, frames);
 }
 
-struct Row {
-  double f;
-  std::optional<double> mag, phase, coh;
-};
-
-std::vector<Row> parseCsv(const std::string& csv) {
-  std::istringstream in(csv);
-  std::string line;
-  std::getline(in, line);
-  EXPECT_EQ(line, "frequency_hz,magnitude_db,phase_deg,coherence");
-  std::vector<Row> rows;
-  while (std::getline(in, line)) {
-    std::vector<std::string> fields;
-    std::stringstream ls(line);
-    std::string field;
-    while (std::getline(ls, field, ',')) fields.push_back(field);
-    while (fields.size() < 4) fields.emplace_back();
-    auto value = [](const std::string& s) -> std::optional<double> {
-      if (s.empty()) return std::nullopt;
-      return std::stod(s);
-    };
-    rows.push_back({std::stod(fields[0]), value(fields[1]), value(fields[2]), value(fields[3])});
-  }
-  return rows;
-}
+using Row = clitest::CsvRow;
+using clitest::parseCsv;
 
 class AnalyzeFile : public ::testing::Test {
  protected:
@@ -123,13 +101,15 @@ TEST_F(AnalyzeFile, RecoversTheFilterAndFindsTheDelayToTheSample) {
   ASSERT_EQ(rows.size(), 1112u);  // the band count at 48 kHz
   int compared = 0;
   for (const Row& r : rows) {
-    if (r.f < 50 || r.f > 15000 || !r.coh || *r.coh <= 0.9 || !r.mag || !r.phase) continue;
-    const auto h = kGain * eq.response(r.f);
-    EXPECT_NEAR(*r.mag, 20 * std::log10(std::abs(h)), 0.5) << r.f << " Hz";
+    if (r.frequency < 50 || r.frequency > 15000 || !r.coherence || *r.coherence <= 0.9 ||
+        !r.magnitude || !r.phase)
+      continue;
+    const auto h = kGain * eq.response(r.frequency);
+    EXPECT_NEAR(*r.magnitude, 20 * std::log10(std::abs(h)), 0.5) << r.frequency << " Hz";
     // Once the delay is taken out, what is left is the filter's own phase.
     double diff = *r.phase - std::arg(h) * 180 / M_PI;
     diff = std::remainder(diff, 360.0);
-    EXPECT_NEAR(diff, 0.0, 5.0) << r.f << " Hz";
+    EXPECT_NEAR(diff, 0.0, 5.0) << r.frequency << " Hz";
     ++compared;
   }
   EXPECT_GT(compared, 700);  // about 790 bands lie between 50 Hz and 15 kHz
@@ -147,11 +127,12 @@ TEST_F(AnalyzeFile, WithoutTheDelayThePhaseFallsWithFrequency) {
   // 100 samples at 48 kHz turn the phase by −360° every 480 Hz: at 240 Hz the filter's
   // own phase is small, so the reading is near ±180°.
   for (const Row& r : rows) {
-    if (r.f > 236 && r.f < 244 && r.phase) {
-      const double expected = std::arg(kGain * Peaking().response(r.f) *
-                                       std::polar(1.0, -2 * M_PI * r.f * kDelaySamples / kRate)) *
-                              180 / M_PI;
-      EXPECT_NEAR(std::remainder(*r.phase - expected, 360.0), 0.0, 5.0) << r.f;
+    if (r.frequency > 236 && r.frequency < 244 && r.phase) {
+      const double expected =
+          std::arg(kGain * Peaking().response(r.frequency) *
+                   std::polar(1.0, -2 * M_PI * r.frequency * kDelaySamples / kRate)) *
+          180 / M_PI;
+      EXPECT_NEAR(std::remainder(*r.phase - expected, 360.0), 0.0, 5.0) << r.frequency;
     }
   }
 }
@@ -165,7 +146,7 @@ TEST_F(AnalyzeFile, TheAnalysisOptionsDoWhatTheySay) {
   const auto bandsNear = [](const std::vector<Row>& rows, double from, double to) {
     std::vector<Row> out;
     for (const Row& r : rows)
-      if (r.f > from && r.f < to && r.mag && r.phase) out.push_back(r);
+      if (r.frequency > from && r.frequency < to && r.magnitude && r.phase) out.push_back(r);
     return out;
   };
   auto run = runAnalyze(*dir_, {"file", "system.wav", "--smoothing", "96", "--delay",
@@ -173,23 +154,24 @@ TEST_F(AnalyzeFile, TheAnalysisOptionsDoWhatTheySay) {
   ASSERT_EQ(run.status, 0) << run.err;
   const auto unsmoothedPeak = bandsNear(parseCsv(run.out), 990, 1010);
   ASSERT_FALSE(unsmoothedPeak.empty());
-  EXPECT_NEAR(*unsmoothedPeak.front().mag, 0.0, 0.2);  // −6.02 dB + 6 dB
+  EXPECT_NEAR(*unsmoothedPeak.front().magnitude, 0.0, 0.2);  // −6.02 dB + 6 dB
   for (const Row& r : bandsNear(parseCsv(run.out), 200, 5000)) {
-    const double own = std::arg(kGain * eq.response(r.f)) * 180 / M_PI;
-    ASSERT_NEAR(std::remainder(*r.phase - own, 360.0), 0.0, 5.0) << r.f;
+    const double own = std::arg(kGain * eq.response(r.frequency)) * 180 / M_PI;
+    ASSERT_NEAR(std::remainder(*r.phase - own, 360.0), 0.0, 5.0) << r.frequency;
   }
 
   run = runAnalyze(*dir_, {"file", "system.wav", "--smoothing", "96", "--meas", "1", "--ref", "0"});
   ASSERT_EQ(run.status, 0) << run.err;
   for (const Row& r : bandsNear(parseCsv(run.out), 200, 5000)) {
-    ASSERT_NEAR(*r.mag, -20 * std::log10(std::abs(kGain * eq.response(r.f))), 0.5) << r.f;
+    ASSERT_NEAR(*r.magnitude, -20 * std::log10(std::abs(kGain * eq.response(r.frequency))), 0.5)
+        << r.frequency;
   }
 
   run = runAnalyze(*dir_, {"file", "system.wav", "--smoothing", "1", "--auto-delay"});
   ASSERT_EQ(run.status, 0) << run.err;
   const auto peak = bandsNear(parseCsv(run.out), 990, 1010);
   ASSERT_FALSE(peak.empty());
-  EXPECT_LT(*peak.front().mag, *unsmoothedPeak.front().mag - 0.5);
+  EXPECT_LT(*peak.front().magnitude, *unsmoothedPeak.front().magnitude - 0.5);
 }
 
 TEST_F(AnalyzeFile, BadInputEndsWithOneLineAndStatusTwoAndWritesNothing) {
@@ -265,8 +247,8 @@ TEST(AnalyzeFileTrace, SaveTraceStoresTheFinalCurves) {
   const auto mag = TraceShot::floatsFromBlob(*shots[0].magnitudeData);
   ASSERT_EQ(mag.size(), rows.size());
   for (size_t b = 0; b < rows.size(); ++b)
-    if (rows[b].mag) {
-      EXPECT_NEAR(mag[b], *rows[b].mag, 1e-3);
+    if (rows[b].magnitude) {
+      EXPECT_NEAR(mag[b], *rows[b].magnitude, 1e-3);
     }
 }
 

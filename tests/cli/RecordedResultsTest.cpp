@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/CsvRows.h"
 #include "cli/RunProgram.h"
 #include "cli/TestFiles.h"
 
@@ -85,30 +86,8 @@ std::vector<float> makeRecording(const Recording& r) {
   return frames;
 }
 
-struct Band {
-  double frequency;
-  std::optional<double> magnitude, phase, coherence;
-};
-
-std::vector<Band> parseCsv(const std::string& csv) {
-  std::istringstream in(csv);
-  std::string line;
-  std::getline(in, line);
-  std::vector<Band> bands;
-  while (std::getline(in, line)) {
-    std::vector<std::string> fields;
-    std::stringstream ls(line);
-    std::string field;
-    while (std::getline(ls, field, ',')) fields.push_back(field);
-    while (fields.size() < 4) fields.emplace_back();
-    auto value = [](const std::string& s) -> std::optional<double> {
-      if (s.empty()) return std::nullopt;
-      return std::stod(s);
-    };
-    bands.push_back({std::stod(fields[0]), value(fields[1]), value(fields[2]), value(fields[3])});
-  }
-  return bands;
-}
+using Band = clitest::CsvRow;
+using clitest::parseCsv;
 
 std::optional<double> jsonNumber(const std::string& json, const std::string& key) {
   const auto at = json.find("\"" + key + "\": ");
