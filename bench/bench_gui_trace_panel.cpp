@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchTraceSupport.h"
 #include "gui/app/QtMainQueue.h"
 #include "gui/traces/TraceExporter.h"
 #include "gui/traces/TraceListModel.h"
@@ -18,29 +19,13 @@
 
 namespace {
 
-constexpr std::int64_t kPoints = 1100;
+using qv::bench::kPoints;
+using qv::bench::liveCurves;
 
-class Folder {
+class Folder : public qv::bench::Folder {
  public:
-  Folder() {
-    std::string pattern = std::filesystem::temp_directory_path().string() + "/bench-panel-XXXXXX";
-    path_ = ::mkdtemp(pattern.data()) ? pattern : std::string();
-  }
-  ~Folder() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
+  Folder() : qv::bench::Folder("bench-panel") {}
 };
-
-std::vector<float> liveCurves() {
-  std::vector<float> buffer(3 * kPoints);
-  for (std::size_t i = 0; i < buffer.size(); ++i) buffer[i] = static_cast<float>(i % 360) - 180.0f;
-  return buffer;
-}
 
 void BM_NewTraceOnTopOfNRows(benchmark::State& state) {
   Folder folder;
