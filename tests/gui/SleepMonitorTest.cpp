@@ -7,12 +7,14 @@
 #include <sys/wait.h>
 
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QFileInfo>
 #include <QMainWindow>
 
 #include "audio/QXDeviceManager.h"
 #include "gui/app/AppCoordinator.h"
+#include "gui/app/SleepMonitor.h"
 #include "support/GuiTestSupport.h"
 
 extern char** environ;
@@ -20,7 +22,6 @@ extern char** environ;
 namespace qv::gui {
 namespace {
 
-using guitest::processEventsFor;
 using guitest::processEventsUntil;
 
 // A private message bus for the test, stopped by its pid.
@@ -72,6 +73,16 @@ void prepareForSleep(QDBusConnection& from, bool sleeping) {
   ASSERT_TRUE(from.send(signal));
 }
 
+// Bounds for waits on events; none is a measure of time.
+constexpr int kStartBound = 20000;
+constexpr int kSignalBound = 10000;
+
+// Sends a method call and waits for its answer: once the bus has answered, it has passed
+// on every message the connection sent before (a connection's messages stay in order).
+void roundTrip(QDBusConnection& connection) {
+  ASSERT_TRUE(connection.interface()->isServiceRegistered(QStringLiteral("org.freedesktop.DBus")));
+}
+
 class SleepTest : public ::testing::Test {
  protected:
   SleepTest() : library_(guitest::virtualOnlyLibrary()) {}
@@ -81,7 +92,7 @@ class SleepTest : public ::testing::Test {
     coordinator_->setSleepBus(std::move(bus));
     coordinator_->appWillFinishLaunching();
     coordinator_->appDidFinishLaunching();
-    ASSERT_TRUE(processEventsUntil([&] { return analysis_.running; }, 5000));
+    ASSERT_TRUE(processEventsUntil([&] { return analysis_.running; }, kStartBound));
   }
   void TearDown() override {
     analysis_.manager.reset();
@@ -94,36 +105,60 @@ class SleepTest : public ::testing::Test {
   std::unique_ptr<AppCoordinator> coordinator_;
 };
 
+// Every step waits for an event, never for a time: a probe listens on the program's own
+// connection, where signals arrive in the order logind sent them, so once the probe has
+// heard a signal the program has heard it (and everything before it) too.
 TEST_F(SleepTest, LogindsSleepSignalStopsTheAnalysisAndWakingOnlySaysSo) {
   PrivateBus bus;
   if (!bus.running()) GTEST_SKIP() << "dbus-daemon could not start a private bus here";
   guitest::LogCapture log;
-  launch(bus.connect(QStringLiteral("quorvex")));
-  ASSERT_TRUE(coordinator_->isObservingSleep());
+  // logind holds its name before the program listens, so the program learns the owner when
+  // it connects; a name taken later is learnt from a notice that may be handled only after
+  // a signal already waiting behind it.
   QDBusConnection logind = bus.connect(QStringLiteral("logind"));
-
-  // Anyone but logind is not listened to.
-  prepareForSleep(logind, true);
-  processEventsFor(300);
-  EXPECT_TRUE(analysis_.running);
-  EXPECT_EQ(log.count("Workspace will sleep"), 0);
-
   ASSERT_TRUE(logind.registerService(QStringLiteral("org.freedesktop.login1")));
-  processEventsFor(100);
+  QDBusConnection program = bus.connect(QStringLiteral("quorvex"));
+  launch(program);
+  ASSERT_TRUE(coordinator_->isObservingSleep());
+  int probeSleeps = 0;
+  int probeWakes = 0;
+  SleepMonitor probe(
+      program, [&] { ++probeSleeps; }, [&] { ++probeWakes; });
+  ASSERT_TRUE(probe.isListening());
+  const auto heard = [&](int sleeps, int wakes) {
+    return processEventsUntil([&] { return probeSleeps == sleeps && probeWakes == wakes; },
+                              kSignalBound);
+  };
+
+  // Anyone but logind is not listened to: the impostor's signal reaches the program before
+  // logind's wake does, and changes nothing.
+  QDBusConnection impostor = bus.connect(QStringLiteral("impostor"));
+  prepareForSleep(impostor, true);
+  roundTrip(impostor);
+  prepareForSleep(logind, false);
+  ASSERT_TRUE(heard(0, 1));
+  EXPECT_EQ(log.count("Workspace did wake"), 1);
+  EXPECT_EQ(log.count("Workspace will sleep"), 0);
+  EXPECT_TRUE(analysis_.running);
+
   prepareForSleep(logind, true);
-  ASSERT_TRUE(processEventsUntil([&] { return log.count("Workspace will sleep") == 1; }, 5000));
+  ASSERT_TRUE(heard(1, 1));
+  EXPECT_EQ(log.count("Workspace will sleep"), 1);
   EXPECT_FALSE(analysis_.running);
 
   prepareForSleep(logind, false);
-  ASSERT_TRUE(processEventsUntil([&] { return log.count("Workspace did wake") == 1; }, 5000));
+  ASSERT_TRUE(heard(1, 2));
+  EXPECT_EQ(log.count("Workspace did wake"), 2);
   EXPECT_FALSE(analysis_.running);  // waking restarts nothing by itself
 
   // After termination the program no longer listens.
   coordinator_->appWillTerminate();
   EXPECT_FALSE(coordinator_->isObservingSleep());
   prepareForSleep(logind, true);
-  processEventsFor(300);
+  prepareForSleep(logind, false);
+  ASSERT_TRUE(heard(2, 3));
   EXPECT_EQ(log.count("Workspace will sleep"), 1);
+  EXPECT_EQ(log.count("Workspace did wake"), 2);
 }
 
 TEST_F(SleepTest, WithoutABusTheProgramRunsAndSaysNothing) {
