@@ -115,6 +115,19 @@ float LinToLogTransformer::bandIndexForLogFreq(float logFrequency) const {
   return static_cast<float>(scaled / 0.3);
 }
 
+int32_t LinToLogTransformer::closestBand(float frequency) const {
+  const float index = std::round(bandIndexForFreq(frequency));
+  if (!std::isfinite(index)) return -1;
+  const auto last = static_cast<float>(_bandCount - 1);
+  return static_cast<int32_t>(std::fmin(std::fmax(index, 0.0f), last));
+}
+
+BandPoint LinToLogTransformer::closestPoint(const float* curve, float frequency) const {
+  const int32_t band = closestBand(frequency);
+  if (band < 0) return {std::nan(""), std::nan("")};
+  return {frequencyForBandIndex(static_cast<float>(band)), curve[band]};
+}
+
 float LinToLogTransformer::hzFromLogFreq(float logFrequency) {
   return std::pow(10.0f, logFrequency);
 }

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "engine/BandPoint.h"
+
 namespace qv {
 
 class LinToLogTransformer {
@@ -26,6 +28,11 @@ class LinToLogTransformer {
   float logFrequencyForBandIndex(float index) const;
   float bandIndexForFreq(float frequency) const;
   float bandIndexForLogFreq(float logFrequency) const;
+  // The band nearest to a frequency, held within the axis; -1 for a frequency that is no
+  // number (or not positive).
+  int32_t closestBand(float frequency) const;
+  // That band's frequency and its entry of `curve` (one value per band); NaN for -1.
+  BandPoint closestPoint(const float* curve, float frequency) const;
   static float hzFromLogFreq(float logFrequency);
   static float logFreqFromHz(float frequency);
 

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "engine/AnalysisConstants.h"
 #include "platform/Assert.h"
 #include "platform/Vector.h"
 
@@ -205,7 +206,7 @@ void TransferFunctionModel::transform(double time) {
   vec::conv(_bufferReal.get(), kernel, kernelLength, input + h, outputs);
   vec::conv(_bufferImag.get(), kernel, kernelLength, output + h, outputs);
   vec::zvphas(input, output, _bufferPhase.get(), bands);
-  vec::vsdiv(_bufferPhase.get(), 0.017453292f, phase, bands);
+  vec::vsdiv(_bufferPhase.get(), kRadiansPerDegree, phase, bands);
   // Below h the arrays still hold |H|² and the measurement power, not a smoothed H.
   vec::vfill(kNaN, phase, std::min(h, bands));
 
@@ -217,27 +218,19 @@ void TransferFunctionModel::transform(double time) {
       crossRe[b] = kNaN;
     }
   }
-  vec::vsmul(crossRe, 180.0f, coherence, bands);
-}
-
-BandPoint TransferFunctionModel::closestData(const TFPolyline& polyline, float frequency) const {
-  const float index = std::round(bandIndexForFreq(frequency));
-  if (!std::isfinite(index)) return {std::nan(""), std::nan("")};
-  const auto last = static_cast<float>(_bandCount - 1);
-  const auto band = static_cast<int32_t>(std::fmin(std::fmax(index, 0.0f), last));
-  return {frequencyForBandIndex(static_cast<float>(band)), polyline.values()[band]};
+  vec::vsmul(crossRe, kCoherenceScale, coherence, bands);
 }
 
 BandPoint TransferFunctionModel::closestMagnitudeDataForFrequencyHz(float frequency) const {
-  return closestData(*_mpolyline, frequency);
+  return closestPoint(_mpolyline->values(), frequency);
 }
 
 BandPoint TransferFunctionModel::closestPhaseDataForFrequencyHz(float frequency) const {
-  return closestData(*_ppolyline, frequency);
+  return closestPoint(_ppolyline->values(), frequency);
 }
 
 BandPoint TransferFunctionModel::closestCoherenceDataForFrequencyHz(float frequency) const {
-  return closestData(*_cpolyline, frequency);
+  return closestPoint(_cpolyline->values(), frequency);
 }
 
 }  // namespace qv

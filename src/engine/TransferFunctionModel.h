@@ -68,7 +68,6 @@ class TransferFunctionModel : public LinToLogTransformer {
  private:
   void rebuildCurves();
   void gatherBands();
-  BandPoint closestData(const TFPolyline& polyline, float frequency) const;
 
   fft::AlignedFloats _input;
   fft::AlignedFloats _output;
