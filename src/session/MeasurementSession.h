@@ -1,0 +1,234 @@
+#pragma once
+// One measurement: the chain from two-channel audio to published curves, impulse, delay
+// and levels. The input is a capture device (the recorder maps the measurement and the
+// reference channel into blocks for the spectral data source, the input tap and, while
+// automatic delay runs, the delay finder) or blocks the caller feeds (files). Display
+// ticks turn the transfer-function model's spectra into a DisplaySnapshot; finder ticks
+// turn the delay finder's window into a DelaySnapshot, whose reading the DelayAcceptance
+// rule may make the delay in force. The session also owns the generator and the delay,
+// averaging, smoothing and coherence-threshold controls.
+//
+// Thread contract:
+// - Control thread (the main queue's thread; in a driven session the thread that feeds the
+//   display): every operation not named below, and every listener.
+// - Display ticks on the update queue (the caller's thread when driven); finder ticks on
+//   the finder's serial queue (the caller's finder thread when driven); blocks reach the
+//   consumers on the recorder's queue. Time comes only from the injected clocks.
+// - latestDisplay() and latestDelay() on any thread: each is one writer's SnapshotPool,
+//   read without locks; the tick never waits for a reader. A Ref is held briefly and must
+//   go before the session does.
+// - Results reach the control thread only through the main queue (one coalesced block per
+//   kind): the delay listener, the display listener. Nothing here blocks on a tick except
+//   the destructor, which waits for a running one.
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "audiolib/AudioLibrary.h"
+#include "engine/LinToLogTransformer.h"
+#include "platform/Clock.h"
+#include "platform/DispatchQueue.h"
+#include "platform/GCDTimer.h"
+#include "session/DelayAcceptance.h"
+#include "session/DelaySnapshot.h"
+#include "session/DisplaySnapshot.h"
+#include "session/SnapshotPool.h"
+
+namespace qv {
+class GeneratorController;
+class QVDelayFinder;
+class QVRecorder;
+class TransferFunctionModel;
+}  // namespace qv
+
+namespace qv::session {
+
+class InputTap;
+class MainQueueSignal;
+class RecorderWatch;
+
+class MeasurementSession {
+ public:
+  using DisplayPool = SnapshotPool<DisplaySnapshot, 4>;
+  using DelayPool = SnapshotPool<DelaySnapshot, 4>;
+
+  struct Config {
+    // The rate asked of a device, or the rate of the blocks fed; the bands are laid out
+    // for it.
+    uint32_t sampleRate = 44100;
+    int64_t smoothing = 12;          // 1/S octave
+    float averagingIndex = 1000.0f;  // 1 … 1000; 1000 averages nothing
+    float coherenceThreshold = 0.05f;
+    // Seconds between ticks; 0 picks by the processors: display 1/30 s above two (else
+    // 1/15 s), finder 0.05 s from five (else 0.1 s).
+    double displayInterval = 0.0;
+    double finderInterval = 0.0;
+    unsigned processorCount = 0;  // 0: the machine's
+    // True: no timers and no main-queue hops; the caller runs displayTick and finderTick
+    // (simulated time) and applies the finder's readings itself.
+    bool driven = false;
+    std::shared_ptr<Clock> clock;        // null: the system clock
+    std::shared_ptr<Clock> finderClock;  // null: `clock`
+    AudioLibrary* library = nullptr;     // null: the shared one
+  };
+
+  explicit MeasurementSession(Config config);
+  ~MeasurementSession();
+  MeasurementSession(const MeasurementSession&) = delete;
+  MeasurementSession& operator=(const MeasurementSession&) = delete;
+
+  // ---- a capture device ----
+  // Makes the recorder for `uid` (the default input when unknown) if there is none, with
+  // the channel map and the display chain's consumers; false when it cannot be made.
+  bool openInput(const std::string& uid, uint32_t channelCountHint = 0);
+  // openInput, then the capture resumes; the display ticks while audio flows.
+  bool startCapture(const std::string& uid, uint32_t channelCountHint = 0);
+  // Pauses the capture, the display and the finder (keeping recorder and finder).
+  void stopCapture();
+  // Drops the recorder (a new device is used from the next start).
+  void releaseInput();
+  // Device channels of the measurement and the reference; used by every recorder made.
+  void setChannelMap(int32_t measurement, int32_t reference);
+  uint32_t inputChannel() const;       // the capture handle (for the level meter), 0: none
+  uint32_t inputSamplingRate() const;  // the recorder's rate, 0 without one
+  const std::shared_ptr<QVRecorder>& recorder() const { return recorder_; }
+
+  // ---- blocks fed by the caller (driven) ----
+  // The format of the blocks to come; starts the finder and the averages afresh.
+  void announce(uint32_t sampleRate);
+  // At most kMaxBlockFrames interleaved frames (measurement, reference). The display
+  // chain and the finder may be fed from their own threads.
+  void deliverToDisplay(const float* frames, uint32_t count);
+  void deliverToFinder(const float* frames, uint32_t count);
+
+  // ---- display ----
+  void startDisplay();  // (re)starts the ticks and the averages
+  void stopDisplay();
+  bool displayRunning() const { return displayRunning_; }
+  // One tick: transform, publish a DisplaySnapshot. Update queue, or the caller if driven.
+  void displayTick();
+  // Publishes the model's curves as they are, without a transform: the tick's second half.
+  // On the tick's thread, or any thread while no tick runs.
+  void publishDisplay();
+  double displayInterval() const { return displayInterval_; }
+  const GCDTimer* displayTimer() const { return displayTimer_.get(); }
+  uint64_t displayTicks() const { return displayTicks_.load(std::memory_order_relaxed); }
+  // The one serial queue of every session's display ticks and smoothing changes.
+  static std::shared_ptr<dispatch::Queue> updateQueue();
+
+  // ---- delay finder ----
+  // Makes the finder if there is none, registers it with the recorder and starts its
+  // ticks; true when it runs (it needs a recorder).
+  bool startDelayFinder();
+  void stopDelayFinder();     // stops the ticks, keeps the finder and its registration
+  void releaseDelayFinder();  // stops, unregisters and drops it
+  const std::shared_ptr<QVDelayFinder>& delayFinder() const { return finder_; }
+  double finderInterval() const { return finderInterval_; }
+  // Whether accepted readings become the delay in force.
+  void setAutoInsertDelay(bool on) { autoInsertDelay_ = on; }
+  bool autoInsertDelay() const { return autoInsertDelay_; }
+  // One finder tick (finder thread); the reading when it produced a result.
+  std::optional<FinderReading> finderTick();
+  // Publishes a finder result (finder thread, or any thread while no finder tick runs);
+  // the impulse is copied. Outside a driven session its reading then goes to the control
+  // thread through the main queue.
+  void publishFinderResult(const float* impulse, int32_t count, float delay, float coherence);
+  // Control thread: the acceptance rule; true when the reading became the delay in force.
+  bool applyFinderReading(const FinderReading& reading);
+
+  // ---- controls ----
+  // Milliseconds; |v| below 0.009 is 0; negative holds back the measurement, positive the
+  // reference. False (and nothing changes) for a value that is no number.
+  bool setDelayMs(float milliseconds);
+  float delayMs() const { return delayMs_; }
+  // Applied between ticks; smoothing() is the value last set.
+  void setSmoothing(int64_t smoothing);
+  int64_t smoothing() const { return smoothing_; }
+  void setAveragingIndex(float index);
+  float averagingIndex() const;
+  void resetAverages();
+  void setCoherenceThreshold(float threshold);
+  // Starts or stops the pink noise on the playback device `uid` (the default when
+  // unknown); returns whether it plays.
+  bool setGeneratorOn(bool on, const std::string& uid);
+  bool generatorOn() const;
+
+  // ---- what it publishes ----
+  DisplayPool::Ref latestDisplay() const { return display_.acquire(); }
+  DelayPool::Ref latestDelay() const { return delay_.acquire(); }
+  const DisplayPool& displayPool() const { return display_; }
+  // The bands the curves are given on; fixed for the session's life.
+  const LinToLogTransformer& axis() const { return axis_; }
+  uint32_t sampleRate() const { return config_.sampleRate; }
+  int64_t framesDelivered() const;
+
+  // Control thread; set before the events they follow can happen.
+  // A new DisplaySnapshot (coalesced: take latestDisplay()).
+  void setDisplayListener(std::function<void()> listener);
+  // A finder result reached the control thread; `accepted`: it set the delay in force.
+  void setDelayListener(std::function<void(const DelaySnapshot&, bool accepted)> listener);
+  // The display started or stopped (also when the device went away).
+  void setRunningListener(std::function<void(bool running)> listener);
+
+  // The chain itself, for inspection in tests.
+  TransferFunctionModel& model() { return *model_; }
+
+ private:
+  std::optional<FinderReading> runFinderTick(QVDelayFinder& finder);
+  void startFinderTimer();
+  void deliverDelayResult();
+  void applyChannelMap();
+  void takeLevels(float levels[2]);
+
+  Config config_;
+  AudioLibrary& library_;
+  std::shared_ptr<Clock> clock_;
+  std::shared_ptr<Clock> finderClock_;
+  const LinToLogTransformer axis_;
+  std::shared_ptr<TransferFunctionModel> model_;
+  std::shared_ptr<InputTap> tap_;
+  DelayAcceptance acceptance_;
+
+  // Control thread.
+  std::shared_ptr<QVRecorder> recorder_;
+  std::shared_ptr<RecorderWatch> recorderWatch_;
+  std::shared_ptr<QVDelayFinder> finder_;
+  std::unique_ptr<GeneratorController> generator_;
+  std::unique_ptr<GCDTimer> displayTimer_;
+  std::unique_ptr<GCDTimer> finderTimer_;
+  std::shared_ptr<dispatch::Queue> finderQueue_;
+  int32_t channelMap_[2] = {0, 1};
+  bool displayRunning_ = false;
+  bool autoInsertDelay_ = false;
+  float delayMs_ = 0.0f;
+  int64_t smoothing_ = 0;
+  uint64_t appliedDelaySerial_ = 0;
+  double displayInterval_ = 0.0;
+  double finderInterval_ = 0.0;
+  std::function<void()> displayListener_;
+  std::function<void(const DelaySnapshot&, bool)> delayListener_;
+  std::function<void(bool)> runningListener_;
+  std::unique_ptr<MainQueueSignal> displaySignal_;
+  std::unique_ptr<MainQueueSignal> delaySignal_;
+
+  // Read by the ticks, written by the control thread.
+  std::atomic<double> lastTick_{0.0};
+  std::atomic<float> delayInForce_{0.0f};
+  std::atomic<bool> signalDisplay_{false};
+
+  // The display writer's (one tick at a time).
+  uint64_t displaySerial_ = 0;
+  float levels_[2] = {0.0f, 0.0f};
+  std::atomic<uint64_t> displayTicks_{0};
+  // The finder writer's.
+  uint64_t delaySerial_ = 0;
+
+  // Made after the axis their snapshots point to, so they go before it.
+  DisplayPool display_;
+  DelayPool delay_;
+};
+
+}  // namespace qv::session

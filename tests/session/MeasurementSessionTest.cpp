@@ -1,0 +1,223 @@
+// The measurement session: fed blocks in simulated time, the finder's reading becomes the
+// delay in force only through the acceptance rule and then flattens the phase; snapshots
+// carry levels, counts and the controls in force and stay as they were while held; on the
+// virtual sound system in real time the display runs while the capture does, the room's
+// delay is found and inserted, and readers on other threads only ever see whole snapshots.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "delay/DelaySignals.h"
+#include "engine/TransferFunctionModel.h"
+#include "platform/MainQueue.h"
+#include "session/MeasurementSession.h"
+
+namespace qv::session {
+namespace {
+
+constexpr uint32_t kRate = 44100;
+constexpr int32_t kLag = 441;  // 10 ms at 44.1 kHz: the measurement lags the reference
+
+class DrivenSessionTest : public ::testing::Test {
+ protected:
+  DrivenSessionTest() : session_(config()) { session_.announce(kRate); }
+
+  MeasurementSession::Config config() {
+    MeasurementSession::Config c;
+    c.driven = true;
+    c.clock = clock_;
+    c.sampleRate = kRate;
+    c.smoothing = 96;  // the kernel {0, 1, 0}: every band as measured
+    c.averagingIndex = 100.0f;
+    return c;
+  }
+
+  // A block every 125 ms with four display ticks and one finder tick after it.
+  void run(double seconds) {
+    for (int b = 0; b < static_cast<int>(seconds * 8); ++b) {
+      const std::vector<float> block = signal_.block(5513);
+      session_.deliverToDisplay(block.data(), 5513);
+      session_.deliverToFinder(block.data(), 5513);
+      for (int t = 0; t < 4; ++t) {
+        clock_->advance(0.03125);
+        session_.displayTick();
+      }
+      if (const auto r = session_.finderTick()) reading_ = *r;
+    }
+  }
+
+  // Largest |phase| over 1–2 kHz in the latest snapshot, where the band is not blanked.
+  float largestPhase() const {
+    const auto s = session_.latestDisplay();
+    float largest = 0.0f;
+    for (int32_t b = static_cast<int32_t>(s->axis->bandIndexForFreq(1000.0f));
+         b <= static_cast<int32_t>(s->axis->bandIndexForFreq(2000.0f)); ++b) {
+      const float phase = s->phase[static_cast<size_t>(b)];
+      if (std::isfinite(phase)) largest = std::max(largest, std::fabs(phase));
+    }
+    return largest;
+  }
+
+  std::shared_ptr<ManualClock> clock_ = std::make_shared<ManualClock>();
+  test::DelayedNoise signal_{kLag, 7};
+  MeasurementSession session_;
+  FinderReading reading_;
+};
+
+TEST_F(DrivenSessionTest, TheFindersReadingSetsTheDelayOnlyWhenInsertingAndThenFlattensThePhase) {
+  run(4.0);
+  EXPECT_FLOAT_EQ(reading_.delay, static_cast<float>(kLag) / kRate);
+  EXPECT_GT(reading_.coherence, 0.9f);
+  ASSERT_EQ(session_.latestDelay()->serial, reading_.serial);
+  // Uncompensated, the phase turns by 360° every 100 Hz.
+  EXPECT_GT(largestPhase(), 150.0f);
+
+  EXPECT_FALSE(session_.applyFinderReading(reading_)) << "automatic insertion is off";
+  EXPECT_EQ(session_.delayMs(), 0.0f);
+
+  session_.setAutoInsertDelay(true);
+  EXPECT_FALSE(session_.applyFinderReading({reading_.delay, 0.05f, 0})) << "not confident";
+  ASSERT_TRUE(session_.applyFinderReading(reading_));
+  EXPECT_FLOAT_EQ(session_.delayMs(), 10.0f);
+  run(3.0);
+  EXPECT_FLOAT_EQ(session_.latestDisplay()->delayMs, 10.0f);
+  // Holding back the reference by the lag lines the channels up: H = 1 at 0°.
+  EXPECT_LT(largestPhase(), 10.0f);
+  const auto s = session_.latestDisplay();
+  const BandPoint at1k = s->closest(s->magnitude, 1000.0f);
+  EXPECT_NEAR(at1k.y, 0.0, 0.5);
+  EXPECT_NEAR(at1k.x, 1000.0, 4.0);
+}
+
+TEST_F(DrivenSessionTest, SnapshotsCarryTheLevelsTheCountsAndTheControlsInForce) {
+  std::vector<float> block(2 * 100, 0.0f);
+  block[2 * 10] = 0.8f;       // measurement
+  block[2 * 20 + 1] = -0.4f;  // reference
+  session_.deliverToDisplay(block.data(), 100);
+  session_.setDelayMs(-2.5f);
+  session_.publishDisplay();
+  auto s = session_.latestDisplay();
+  EXPECT_FLOAT_EQ(s->levels[0], 0.8f);
+  EXPECT_FLOAT_EQ(s->levels[1], 0.4f);
+  EXPECT_EQ(s->framesDelivered, 100);
+  EXPECT_EQ(s->blocksDelivered, 1u);
+  EXPECT_EQ(s->delayMs, -2.5f);
+  EXPECT_EQ(s->smoothing, 96);
+  EXPECT_EQ(s->averagingIndex, 100.0f);
+
+  // No new block: the levels fall back by 5 % of the way to 0.
+  session_.publishDisplay();
+  s = session_.latestDisplay();
+  EXPECT_FLOAT_EQ(s->levels[0], 0.76f);
+  EXPECT_FLOAT_EQ(s->levels[1], 0.38f);
+
+  // The delay control's own rules.
+  EXPECT_TRUE(session_.setDelayMs(0.005f));
+  EXPECT_EQ(session_.delayMs(), 0.0f);
+  EXPECT_FALSE(session_.setDelayMs(std::nanf("")));
+  EXPECT_EQ(session_.delayMs(), 0.0f);
+}
+
+TEST_F(DrivenSessionTest, AHeldSnapshotStaysAsItWasWhileTicksGoOn) {
+  run(1.0);
+  const auto held = session_.latestDisplay();
+  const std::vector<float> magnitude = held->magnitude;
+  const uint64_t serial = held->serial;
+  run(1.0);
+  EXPECT_EQ(held->serial, serial);
+  EXPECT_EQ(std::memcmp(held->magnitude.data(), magnitude.data(), magnitude.size() * 4), 0);
+  EXPECT_GT(session_.latestDisplay()->serial, serial);
+  EXPECT_NE(std::memcmp(session_.latestDisplay()->magnitude.data(), magnitude.data(),
+                        magnitude.size() * 4),
+            0);
+}
+
+AudioLibrary::Options virtualSoundSystem() {
+  AudioLibrary::Options o;
+  o.portAudio = false;
+  o.rescanSeconds = 0;
+  return o;
+}
+
+constexpr const char* kVirtualDevice = "Virtual:Virtual Sound System";
+
+// The room's direct sound arrives about 3 ms after the reference; the finder reads 3.02 ms.
+TEST(DeviceSessionTest, TheDisplayRunsWhileCapturingAndTheRoomsDelayIsInserted) {
+  dispatch::mainQueue().drain();
+  AudioLibrary library(virtualSoundSystem());
+  MeasurementSession::Config config;
+  config.library = &library;
+  config.processorCount = 4;
+  MeasurementSession session(config);
+  session.setChannelMap(0, 1);
+  session.setAutoInsertDelay(true);
+  std::vector<bool> running;
+  int displays = 0;
+  int accepted = 0;
+  session.setRunningListener([&](bool r) { running.push_back(r); });
+  session.setDisplayListener([&] { ++displays; });
+  session.setDelayListener([&](const DelaySnapshot& result, bool taken) {
+    EXPECT_EQ(result.points, 65536);
+    accepted += taken;
+  });
+
+  // Readers elsewhere take snapshots all the while; each must be whole and newer than the
+  // last they saw.
+  std::atomic<bool> done{false};
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> readers;
+  for (int r = 0; r < 2; ++r) {
+    readers.emplace_back([&] {
+      uint64_t lastDisplay = 0;
+      uint64_t lastDelay = 0;
+      while (!done.load()) {
+        if (const auto d = session.latestDisplay()) {
+          wrong += d->serial < lastDisplay || d->bandCount() != session.axis().bandCount();
+          lastDisplay = d->serial;
+        }
+        if (const auto d = session.latestDelay()) {
+          wrong += d->serial < lastDelay;
+          lastDelay = d->serial;
+        }
+      }
+    });
+  }
+
+  ASSERT_TRUE(session.startCapture(kVirtualDevice));
+  EXPECT_EQ(running, std::vector<bool>{true}) << "the recorder started, so did the display";
+  ASSERT_TRUE(session.startDelayFinder());
+  EXPECT_TRUE(dispatch::mainQueue().runUntil([&] { return accepted >= 3; }, 30.0));
+  session.stopCapture();
+  done = true;
+  for (auto& t : readers) t.join();
+
+  EXPECT_EQ(running, (std::vector<bool>{true, false}));
+  EXPECT_NEAR(session.delayMs(), 3.02f, 0.02f);
+  EXPECT_GT(displays, 0);
+  EXPECT_GT(session.latestDisplay()->framesDelivered, 0);
+  EXPECT_EQ(wrong.load(), 0);
+}
+
+TEST(DeviceSessionTest, GoingWhileTicksRunLeavesNothingBehind) {
+  dispatch::mainQueue().drain();
+  AudioLibrary library(virtualSoundSystem());
+  MeasurementSession::Config config;
+  config.library = &library;
+  auto session = std::make_unique<MeasurementSession>(config);
+  int displays = 0;
+  session->setDisplayListener([&] { ++displays; });
+  ASSERT_TRUE(session->startCapture(kVirtualDevice));
+  ASSERT_TRUE(session->startDelayFinder());
+  ASSERT_TRUE(dispatch::mainQueue().runUntil([&] { return session->displayTicks() >= 3; }, 10.0));
+  session.reset();
+  const int before = displays;
+  dispatch::mainQueue().runFor(0.2);  // wake-ups still queued for it find nobody
+  EXPECT_EQ(displays, before);
+}
+
+}  // namespace
+}  // namespace qv::session
