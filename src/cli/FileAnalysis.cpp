@@ -176,32 +176,32 @@ class BlockRing {
   std::atomic<int64_t> finderDelivered_{0};
 };
 
-// Delays the finder asks for, with the step of the tick that asked, from the finder thread
-// to the display thread in the order they were asked for.
-class DelayRequests {
+// The finder's readings, with the step of the tick that made them, from the finder thread
+// to the display thread in the order they were made.
+class FinderReadings {
  public:
   struct Request {
     int64_t step;
-    float delayMs;
+    session::FinderReading reading;
   };
 
   // Finder thread.
-  void push(int64_t step, float delayMs) {
+  void push(int64_t step, const session::FinderReading& reading) {
     const int64_t n = pushed_.load(std::memory_order_relaxed);
     // The finder runs at most kBlockSlots blocks ahead of the display, so far fewer
-    // requests than this are ever outstanding.
+    // readings than this are ever outstanding.
     QV_ASSERT(n - popped_.load(std::memory_order_acquire) < kCapacity);
-    ring_[static_cast<size_t>(n % kCapacity)] = {step, delayMs};
+    ring_[static_cast<size_t>(n % kCapacity)] = {step, reading};
     pushed_.store(n + 1, std::memory_order_release);
   }
 
-  // Display thread: the next request made before `step`, if any.
-  bool pop(int64_t step, float* delayMs) {
+  // Display thread: the next reading made before `step`, if any.
+  bool pop(int64_t step, session::FinderReading* reading) {
     const int64_t n = popped_.load(std::memory_order_relaxed);
     if (n == pushed_.load(std::memory_order_acquire)) return false;
     const Request& r = ring_[static_cast<size_t>(n % kCapacity)];
     if (r.step >= step) return false;
-    *delayMs = r.delayMs;
+    *reading = r.reading;
     popped_.store(n + 1, std::memory_order_release);
     return true;
   }
@@ -216,16 +216,16 @@ class DelayRequests {
 // The finder's side of the simulated time, on its own thread and its own clock.
 class FinderLane {
  public:
-  FinderLane(AnalysisSession& session, BlockRing& blocks, ManualClock& clock)
+  FinderLane(session::MeasurementSession& session, BlockRing& blocks, ManualClock& clock)
       : session_(session), blocks_(blocks), clock_(clock), thread_([this] { run(); }) {}
   ~FinderLane() {
     if (thread_.joinable()) thread_.join();
   }
 
-  // Display thread: waits until every finder tick before `step` has run and its request is
+  // Display thread: waits until every finder tick before `step` has run and its reading is
   // queued.
   void waitBefore(int64_t step) { waitFor(ticks_, (step - 1) / kFinderSteps); }
-  DelayRequests& requests() { return requests_; }
+  FinderReadings& readings() { return readings_; }
 
   // Rethrows what stopped the finder thread, if anything did.
   void join() {
@@ -246,7 +246,7 @@ class FinderLane {
           blocks_.finderDelivered(blockIndex);
         }
         if (step % kFinderSteps == 0) {
-          if (const auto delay = session_.finderStep()) requests_.push(step, *delay);
+          if (const auto reading = session_.finderTick()) readings_.push(step, *reading);
           publish(ticks_, step / kFinderSteps);
         }
       }
@@ -257,10 +257,10 @@ class FinderLane {
     publish(ticks_, ticks_.load(std::memory_order_relaxed) | kEnded);
   }
 
-  AnalysisSession& session_;
+  session::MeasurementSession& session_;
   BlockRing& blocks_;
   ManualClock& clock_;
-  DelayRequests requests_;
+  FinderReadings readings_;
   std::atomic<int64_t> ticks_{0};
   std::exception_ptr error_;
   std::thread thread_;  // last: starts once everything above exists
@@ -272,19 +272,24 @@ AnalysisResult analyseFile(AudioFileSource& source, const Options& options,
                            const std::string& sourceName) {
   const uint32_t rate = source.sampleRate();
   // The display chain runs on this thread and the finder on its own, each in simulated
-  // time on its own clock; the only coupling, the delays the finder inserts, is handed
-  // over by step, so the outcome is the same whatever the threads' timing.
+  // time on its own clock; the only coupling, the finder's readings (which may set the
+  // delay), is handed over by step, so the outcome is the same whatever the threads' timing.
   auto clock = std::make_shared<ManualClock>(kStartTime);
   auto finderClock = std::make_shared<ManualClock>(kStartTime);
-  AnalysisSession session(rate, options, clock, finderClock);
+  session::MeasurementSession::Config config = sessionConfig(options, rate);
+  config.driven = true;
+  config.clock = clock;
+  config.finderClock = finderClock;
+  session::MeasurementSession session(config);
+  applyDelayOptions(session, options);
   session.announce(rate);
 
   Progress progress(source.frames());
   BlockRing blocks(source, progress);
   FinderLane finder(session, blocks, *finderClock);
-  const auto applyRequests = [&](int64_t before) {
-    float delayMs = 0;
-    while (finder.requests().pop(before, &delayMs)) session.setDelayMs(delayMs);
+  const auto applyReadings = [&](int64_t before) {
+    session::FinderReading reading;
+    while (finder.readings().pop(before, &reading)) session.applyFinderReading(reading);
   };
   try {
     int64_t blockIndex = 0;
@@ -297,7 +302,7 @@ AnalysisResult analyseFile(AudioFileSource& source, const Options& options,
       }
       if (step % kDisplaySteps == 0) {
         finder.waitBefore(step);
-        applyRequests(step);
+        applyReadings(step);
         session.displayTick();
       }
     }
@@ -311,9 +316,9 @@ AnalysisResult analyseFile(AudioFileSource& source, const Options& options,
   }
   finder.join();
   // One last tick so the final curves include the last block, after every finder tick.
-  applyRequests(INT64_MAX);
+  applyReadings(INT64_MAX);
   session.displayTick();
-  AnalysisResult result = session.result();
+  AnalysisResult result = resultOf(session, options);
   result.source = sourceName;
   return result;
 }

@@ -1,62 +1,22 @@
 #include "cli/LiveAnalysis.h"
 
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <stdexcept>
-#include <thread>
 
-#include "audio/GeneratorController.h"
-#include "audio/QVRecorder.h"
-#include "audio/QVRecorderDelegate.h"
-#include "audio/QXBassHelper.h"
 #include "audiolib/AudioLibrary.h"
 #include "audiolib/backends/virtual/VirtualSoundSystem.h"
 #include "cli/AnalysisSession.h"
 #include "cli/CliError.h"
+#include "engine/AnalysisConstants.h"
 #include "platform/MainQueue.h"
 
 namespace qv::cli {
 namespace {
 
-constexpr uint32_t kAnalysisRate = 44100;
+// The live program's tick rates, kept whatever the machine.
 constexpr double kDisplayInterval = 1.0 / 30.0;
 constexpr double kFinderInterval = 0.1;
-
-// Counts what the recorder delivers, so the summary can say how much was analysed.
-class FrameCounter final : public QVRecorderConsumer {
- public:
-  void setInputChannelCountSamplingRateAudioDataTransport(
-      uint32_t channels, uint32_t rate, std::weak_ptr<QVAudioDataTransport> transport) override {
-    channels_ = channels;
-    rate_ = rate;
-    transport_ = std::move(transport);
-  }
-  void getData(const void*, uint32_t byteSize) override {
-    frames_.fetch_add(byteSize / kBytesPerFrame, std::memory_order_relaxed);
-  }
-  std::weak_ptr<QVAudioDataTransport> audioDataTransport() const override { return transport_; }
-  void setAudioDataTransport(std::weak_ptr<QVAudioDataTransport> t) override {
-    transport_ = std::move(t);
-  }
-  uint32_t inputChannelCount() const override { return channels_; }
-  uint64_t outputChannelCount() const override { return 0; }
-  uint64_t samplingRate() const override { return rate_; }
-  uint32_t requiredMinimumDataSize() const override { return 0; }
-  int64_t frames() const { return frames_.load(std::memory_order_relaxed); }
-
- private:
-  uint32_t channels_ = 0, rate_ = 0;
-  std::weak_ptr<QVAudioDataTransport> transport_;
-  std::atomic<int64_t> frames_{0};
-};
-
-class StopWatcher final : public QVRecorderDelegate {
- public:
-  void recorderStartedWithChannel(QVRecorder&, uint32_t) override {}
-  void recorderStoppedWithChannel(QVRecorder&, uint32_t) override { stopped = true; }
-  bool stopped = false;  // main queue only
-};
 
 const AudioDeviceInfo* findDevice(const std::vector<AudioDeviceInfo>& devices,
                                   const std::string& uid) {
@@ -113,82 +73,53 @@ LiveOutcome analyseLive(const Options& options) {
     throw CliError("no playback device with UID '" + *options.generatorDevice +
                    "' (see 'devices')");
 
-  auto watcher = std::make_shared<StopWatcher>();
-  auto recorder = QVRecorder::initWithDeviceUUID(options.inputDevice, 0, kAnalysisRate, false,
-                                                 watcher, library);
-  if (!recorder) throw std::runtime_error("the recorder could not be created");
-  const uint32_t rate = recorder->samplingRate() ? recorder->samplingRate() : kAnalysisRate;
+  session::MeasurementSession::Config config = sessionConfig(options, kAnalysisSampleRate);
+  config.displayInterval = kDisplayInterval;
+  config.finderInterval = kFinderInterval;
+  config.library = &library;
+  session::MeasurementSession session(config);
+  applyDelayOptions(session, options);
+  session.setChannelMap(options.meas, options.ref);
+  // The display stops by itself only when the device goes away.
+  bool stopped = false;
+  session.setRunningListener([&](bool running) { stopped = stopped || !running; });
+  if (!session.openInput(options.inputDevice))
+    throw std::runtime_error("the recorder could not be created");
 
-  AnalysisSession session(rate, options, Clock::system());
-  auto counter = std::make_shared<FrameCounter>();
-  recorder->setChannelMap({options.meas, options.ref});
-  for (const auto& consumer : session.consumers()) recorder->addConsumer(consumer);
-  recorder->addConsumer(counter);
-  session.announce(rate);
-
-  std::unique_ptr<GeneratorController> generator;
-  if (options.generatorDevice) {
-    generator = std::make_unique<GeneratorController>(library);
-    generator->setDeviceHandle(
-        QXBassHelper(library).playbackDeviceHandleForUUID(*options.generatorDevice));
-    generator->start();
+  if (options.generatorDevice && !session.setGeneratorOn(true, *options.generatorDevice)) {
     // Measuring without the stimulus asked for would describe nothing.
-    if (!generator->isOn())
-      throw std::runtime_error("the generator could not start on '" + *options.generatorDevice +
-                               "'; nothing written");
+    throw std::runtime_error("the generator could not start on '" + *options.generatorDevice +
+                             "'; nothing written");
   }
-  recorder->resumeRec();
-  if (recorder->inputChannel() == 0 || !library.channelIsActive(recorder->inputChannel()))
+  session.startCapture(options.inputDevice);
+  const uint32_t channel = session.inputChannel();
+  if (channel == 0 || !library.channelIsActive(channel))
     throw std::runtime_error("the capture on '" + options.inputDevice +
                              "' could not start; nothing written");
+  session.startDelayFinder();
 
+  // Ticks run on the session's own queues; this thread applies the finder's readings as
+  // they come through the main queue, until the time is up or the device goes away.
   using clock = std::chrono::steady_clock;
   const auto start = clock::now();
-  const auto end = start + std::chrono::duration_cast<clock::duration>(
-                               std::chrono::duration<double>(options.seconds));
-  auto nextDisplay = start, nextFinder = start;
-  const auto displayStep =
-      std::chrono::duration_cast<clock::duration>(std::chrono::duration<double>(kDisplayInterval));
-  const auto finderStep =
-      std::chrono::duration_cast<clock::duration>(std::chrono::duration<double>(kFinderInterval));
   LiveOutcome outcome;
-  while (clock::now() < end) {
-    dispatch::mainQueue().drain();
-    if (watcher->stopped) {
-      outcome.interrupted = true;
-      break;
-    }
-    const auto now = clock::now();
-    if (now >= nextDisplay) {
-      session.displayTick();
-      nextDisplay += displayStep;
-      if (nextDisplay < now) nextDisplay = now + displayStep;  // never queue up missed ticks
-    }
-    if (now >= nextFinder) {
-      session.finderTick();
-      nextFinder += finderStep;
-      if (nextFinder < now) nextFinder = now + finderStep;
-    }
-    dispatch::mainQueue().runUntil(
-        [&] { return watcher->stopped; },
-        std::chrono::duration<double>(std::min(nextDisplay, nextFinder) - clock::now()).count());
-  }
+  dispatch::mainQueue().runUntil([&] { return stopped; }, options.seconds);
+  outcome.interrupted = stopped;
   outcome.secondsMeasured = std::chrono::duration<double>(clock::now() - start).count();
 
-  recorder->stopRec();
-  if (generator) generator->stop();
-  for (const auto& consumer : session.consumers()) recorder->removeConsumer(consumer);
-  recorder->removeConsumer(counter);
+  session.setRunningListener(nullptr);
+  session.stopCapture();
+  session.setGeneratorOn(false, std::string());
+  session.releaseDelayFinder();
   dispatch::mainQueue().drain();
-  if (counter->frames() == 0) {
+  if (session.framesDelivered() == 0) {
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.1f", outcome.secondsMeasured);
     throw std::runtime_error("no audio arrived from '" + options.inputDevice + "' in " + seconds +
                              " s; nothing written");
   }
 
-  outcome.result = session.result();
-  outcome.result.framesAnalysed = counter->frames();
+  outcome.result = resultOf(session, options);
   outcome.result.source = options.inputDevice;
   return outcome;
 }
