@@ -1,9 +1,10 @@
 // The live display end to end: the virtual sound system plays its pink noise through its
-// room in real time, the recorder feeds the plot controller's model and a delay finder, and
-// a window shows the three views and the level meter for about three seconds. The
-// magnitude curve must be drawn where the model's values say (the room's direct sound
-// arrives at half amplitude: about -6 dB), the coherence curve must be drawn, and the
-// meter must show a level. The screenshot is kept for a person to look at.
+// room in real time, the measurement session records it for its model and its delay
+// finder, inserts the delay it accepts, and a window shows the three views and the level
+// meter for about three seconds. The magnitude curve must be drawn where the session's
+// snapshot says (the room's direct sound arrives at half amplitude: about -6 dB), the
+// coherence curve must be drawn, and the meter must show a level. The screenshot is kept
+// for a person to look at.
 #include <gtest/gtest.h>
 
 #include <QLabel>
@@ -14,27 +15,22 @@
 #include "support/DisplayTestSupport.h"
 #include "support/GuiTestSupport.h"
 
-#pragma push_macro("emit")
-#undef emit
-#include "delay/QVDelayFinder.h"
-#pragma pop_macro("emit")
-
 namespace qv::gui {
 namespace {
 
 bool isBright(QColor c) { return c.red() > 180 && c.green() > 180 && c.blue() > 180; }
 
 TEST(LiveDisplayEndToEndTest, VirtualRoomShowsItsCurvesAndLevels) {
-  guitest::VirtualRoom room(false);
+  AudioLibrary library(guitest::VirtualRoom::options(false));
   // A window as the main window arranges it: the meter above the plot area (the window
   // goes after the area, which owns the base view it lends to the window's layout).
   QWidget window;
-  guitest::PlotArea area(1200, 756);
+  guitest::PlotArea area(1200, 756, 4, nullptr, &library);
   window.resize(1200, 800);
   window.setStyleSheet("background-color: black; color: #dcdcdc;");
   auto* column = new QVBoxLayout(&window);
   column->setContentsMargins(0, 0, 0, 0);
-  auto* meter = new QVLevelMeterView(room.library());
+  auto* meter = new QVLevelMeterView(library);
   meter->setFixedSize(240, 36);
   column->addWidget(meter);
   column->addWidget(&area.base(), 1);
@@ -43,54 +39,48 @@ TEST(LiveDisplayEndToEndTest, VirtualRoomShowsItsCurvesAndLevels) {
   window.show();
 
   QVPlotController& plots = area.plots();
-  room.feed(plots.tfModel()->tfDataSource());
-  auto finder = std::make_shared<QVDelayFinder>(QVDelayFinder::kFftSize, 0);
-  room.feed(finder);
-  // What the main window does with the finder's results: the impulse into its view and,
-  // when the reading is sure, the delay into the model.
-  int sureReadings = 0;
-  finder->startWithResultBlockErrorBlock(
-      [&](const float* impulse, int32_t count, float delay, float coherence) {
-        area.impulse().setDataOfLengthForChart(impulse, std::min(count, 16384),
-                                               plots.liveImpChart()->chartPtr());
-        area.impulse().update();
-        if (coherence > 0.5f) {
-          plots.setDelay(static_cast<float>(std::ceil(delay * 100000.0) / 100.0));
-          ++sureReadings;
-        }
-      },
-      {});
-  room.recorder().resumeRec();
-  meter->setChannel(room.recorder().inputChannel());
-  area.controller().start();
+  session::MeasurementSession& session = area.session();
+  session.setChannelMap(0, 1);
+  session.setAutoInsertDelay(true);
+  // What the main window does with the finder's results: the impulse into its view.
+  int acceptedReadings = 0;
+  session.setDelayListener([&](const session::DelaySnapshot& result, bool accepted) {
+    plots.showImpulse(result);
+    acceptedReadings += accepted;
+  });
+  ASSERT_TRUE(session.startCapture("Virtual:Virtual Sound System"));
+  ASSERT_TRUE(session.startDelayFinder());
+  EXPECT_TRUE(area.mag().isAnimating()) << "the display runs while the capture does";
+  meter->setChannel(session.inputChannel());
 
-  // The finder needs a window (1.5 s) and a few readings (a first reading from one frame
-  // is always "sure"); then the averages settle with the delay in place.
-  ASSERT_TRUE(guitest::processEventsUntil([&] { return sureReadings >= 4; }, 20000));
+  // The finder needs a window (1.5 s) and a few readings; then the averages settle with
+  // the delay in place.
+  ASSERT_TRUE(guitest::processEventsUntil([&] { return acceptedReadings >= 4; }, 20000));
   guitest::processEventsFor(1500);
   const QString screenshot = guitest::saveScreenshot(window, "live-display-virtual-room");
   const QImage meterImage = meter->grab().toImage();
-  area.controller().stop();
-  finder->stop();
-  room.recorder().stopRec();
+  session.stopCapture();
   meter->setChannel(0);
-  QVPlotController::updateQueue()->sync([] {});  // the last tick is done
+  EXPECT_FALSE(area.mag().isAnimating());
   EXPECT_NEAR(plots.delay(), 3.02f, 0.02f);
+  session::MeasurementSession::updateQueue()->sync([] {});  // the last tick is done
+  plots.updatePlots();                                      // and its snapshot in the charts
 
   // The magnitude curve over 1–2 kHz: the values drawn and the pixels they became.
   SpectrumPlotView& mag = area.mag();
   plot::ChartSnapshot drawn;
   plots.liveMagChart()->chart()->snapshot(drawn);
   const QImage magImage = mag.renderImage(1.0);
-  const TransferFunctionModel& model = area.model();
-  const auto first = static_cast<int32_t>(std::ceil(model.bandIndexForFreq(1000.0f)));
-  const auto last = static_cast<int32_t>(std::floor(model.bandIndexForFreq(2000.0f)));
+  const auto snapshot = session.latestDisplay();
+  const LinToLogTransformer& axis = session.axis();
+  const auto first = static_cast<int32_t>(std::ceil(axis.bandIndexForFreq(1000.0f)));
+  const auto last = static_cast<int32_t>(std::floor(axis.bandIndexForFreq(2000.0f)));
   int bands = 0;
   int onCurve = 0;
   double sum = 0;
   for (int32_t b = first; b <= last; ++b) {
     const float value = drawn.values[static_cast<size_t>(b)];
-    ASSERT_EQ(value, model.mpolyline()->values()[b]);
+    ASSERT_EQ(value, snapshot->magnitude[static_cast<size_t>(b)]);
     if (!std::isfinite(value)) continue;
     ++bands;
     sum += value;

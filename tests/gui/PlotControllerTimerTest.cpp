@@ -32,7 +32,7 @@ TEST(PlotControllerTimerTest, StartingTwiceLeavesOneTimerAndResetsTheAveragesTwi
     // Park the update queue, so no tick moves the weights while we look at them.
     std::binary_semaphore parked(0);
     std::binary_semaphore hold(0);
-    QVPlotController::updateQueue()->async([&] {
+    session::MeasurementSession::updateQueue()->async([&] {
       parked.release();
       hold.acquire();
     });
@@ -48,9 +48,9 @@ TEST(PlotControllerTimerTest, StartingTwiceLeavesOneTimerAndResetsTheAveragesTwi
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     const uint64_t before = area.plots().tickCount();
     uint64_t atMarker = 0;
-    QVPlotController::updateQueue()->async([&] { atMarker = area.plots().tickCount(); });
+    session::MeasurementSession::updateQueue()->async([&] { atMarker = area.plots().tickCount(); });
     hold.release();
-    QVPlotController::updateQueue()->sync([] {});
+    session::MeasurementSession::updateQueue()->sync([] {});
     EXPECT_EQ(atMarker - before, 1u);
   }
   const uint64_t ticks = area.plots().tickCount();
@@ -67,24 +67,21 @@ TEST(PlotControllerTimerTest, StartingTwiceLeavesOneTimerAndResetsTheAveragesTwi
 TEST(PlotControllerTimerTest, StartWithoutLiveChartsSchedulesNothing) {
   test::TempFolder folder;
   TraceManager store(folder.path());
-  struct Source final : QVTFPlotControllerDataSource {
-    uint64_t sampleRate() override { return 44100; }
-    uint64_t avgIndex() override { return 100; }
-    uint64_t fftSize() override { return 32768; }
-  } source;
+  auto session =
+      std::make_shared<session::MeasurementSession>(session::MeasurementSession::Config{});
   SpectrumPlotView mag;
   SpectrumPlotView phase;
   QVPlotController::Options options;
   options.traceManager = &store;
-  QVPlotController controller(&mag, &phase, &source, options);
-  controller.tfModel()->tfDataSource()->updateAVGfactors();
-  const float weight = averagingWeight(*controller.tfModel());
+  QVPlotController controller(session, &mag, &phase, options);
+  session->model().tfDataSource()->updateAVGfactors();
+  const float weight = averagingWeight(session->model());
 
   controller.startAnimating();
-  ASSERT_NE(controller.updateTimer(), nullptr);
-  EXPECT_FALSE(controller.updateTimer()->isValid());
+  EXPECT_FALSE(session->displayRunning());
+  EXPECT_EQ(controller.updateTimer(), nullptr);
   EXPECT_FALSE(mag.isAnimating());
-  EXPECT_EQ(averagingWeight(*controller.tfModel()), weight);  // not reset
+  EXPECT_EQ(averagingWeight(session->model()), weight);  // not reset
 }
 
 TEST(PlotControllerTimerTest, ControllerGoingWhileTicksRunLeavesNothingBehind) {

@@ -46,6 +46,7 @@ TEST_F(PlotControllerTracesTest, CaptureStoresTFWithItsCommentAndRaisesTheLiveCu
   model.setAveragingIndex(0.5f);
   const int32_t n = model.bandCount();
   for (int32_t b = 0; b < n; ++b) guitest::setBand(model, b, {-3.0f, 45.0f, 160.0f});
+  area_.session().publishDisplay();
 
   area_.plots().shotLiveTrace();
   const auto shots = area_.store().allTraceShots();
@@ -64,7 +65,7 @@ TEST_F(PlotControllerTracesTest, CaptureStoresTFWithItsCommentAndRaisesTheLiveCu
   EXPECT_EQ(chartNames(area_.mag()), (Names{"zero magnitude", uuid, "mag"}));
   EXPECT_EQ(chartNames(area_.phase()), (Names{"zero phase", uuid, "coh", "phs"}));
 
-  // Smoothing changes go through the update queue, in order with reads of it.
+  // The comment tells the settings in force, even before a tick has applied them.
   area_.plots().setSmoothing(24);
   area_.plots().setDelay(-1.5f);
   area_.plots().shotLiveTrace();

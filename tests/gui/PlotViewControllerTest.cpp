@@ -97,6 +97,7 @@ TEST_F(PlotViewControllerTest, CursorBetweenBandsSnapsBothViewsAndReadsCoherence
   guitest::setBand(model, b, {-6.5f, 42.0f, 90.0f});  // coherence kept × 180: 90 is 0.5
   guitest::setBand(model, b + 1, {-1.0f, -10.0f, 180.0f});
   guitest::setBand(model, b + 2, {NAN, NAN, 0.0f});  // blanked
+  area_.session().publishDisplay();
   const double x0 = model.logFrequencyForBandIndex(b);
   const double x1 = model.logFrequencyForBandIndex(b + 1);
   const double snappedX = std::log10(model.frequencyForBandIndex(b));

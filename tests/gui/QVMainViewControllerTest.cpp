@@ -4,6 +4,7 @@
 // clang-format off
 #include "audio/QVRecorder.h"
 #include "delay/QVDelayFinder.h"
+#include "session/MeasurementSession.h"
 #include "plot/Chart.h"
 #include "support/MainViewFixture.h"
 #include "gui/app/QVClickableLabel.h"
@@ -96,11 +97,17 @@ TEST_F(DelayTest, TheFieldSetsTheDelayAndShowsItAgainAfterNonsense) {
   EXPECT_EQ(field->text(), "7.25");
 }
 
+// Results as the finder publishes them into the session; they reach the view through
+// the main queue.
 class FinderResultTest : public MainViewFixture {
  protected:
   std::vector<float> impulse = std::vector<float>(1024, 0.0f);
+  static void publish(QVMainViewController& view, const std::vector<float>& impulse, float delay,
+                      float coherence) {
+    view.session().publishFinderResult(impulse.data(), 1024, delay, coherence);
+  }
   void deliver(QVMainViewController& view, float delay, float coherence) {
-    view.delayFinderResult(impulse.data(), 1024, delay, coherence);
+    publish(view, impulse, delay, coherence);
     guitest::processEventsFor(30);
   }
 };
@@ -130,8 +137,8 @@ TEST_F(FinderResultTest, NothingIsInsertedWhileAutomaticDelayIsOff) {
 TEST_F(FinderResultTest, TheImpulseIsCopiedAndABurstEndsWithTheNewest) {
   auto& view = makeView();
   impulse[132] = 0.8f;
-  view.delayFinderResult(impulse.data(), 1024, 0.010f, 0.5f);
-  view.delayFinderResult(impulse.data(), 1024, 0.020f, 0.6f);
+  publish(view, impulse, 0.010f, 0.5f);
+  publish(view, impulse, 0.020f, 0.6f);
   std::fill(impulse.begin(), impulse.end(), -1.0f);  // the finder reuses its buffer
   guitest::processEventsFor(30);
   plot::ChartSnapshot shot;
@@ -146,22 +153,22 @@ using RunningTest = MainViewFixture;
 TEST_F(RunningTest, StartBuildsTheRecorderWithMeasurementThenReference) {
   settings().setAutoDelayOn(false);
   auto& view = startedView();
-  ASSERT_NE(view.recorder(), nullptr);
-  EXPECT_EQ(view.recorder()->channelMap(), (std::vector<int32_t>{0, 1}));
-  EXPECT_NE(view.recorder()->inputChannel(), 0u);
+  ASSERT_NE(view.session().recorder(), nullptr);
+  EXPECT_EQ(view.session().recorder()->channelMap(), (std::vector<int32_t>{0, 1}));
+  EXPECT_NE(view.session().recorder()->inputChannel(), 0u);
   EXPECT_TRUE(settings().runningOnStart());
   EXPECT_TRUE(view.outlets().startButton->isChecked());
   EXPECT_EQ(view.outlets().inputLabel->text(), "Virtual Sound System 44100 Hz");
-  EXPECT_EQ(view.delayFinderController(), nullptr);
+  EXPECT_EQ(view.session().delayFinder(), nullptr);
   settings().setMeasChannelIndex(1);
   settings().setRefChannelIndex(0);
-  EXPECT_EQ(view.recorder()->channelMap(), (std::vector<int32_t>{1, 0}));
+  EXPECT_EQ(view.session().recorder()->channelMap(), (std::vector<int32_t>{1, 0}));
   EXPECT_EQ(view.outlets().levelLegendTop->text(), "ref");
 }
 
 TEST_F(RunningTest, StartTwiceIsLoggedStopKeepsRunningOnStartPauseDoesNot) {
   auto& view = startedView();
-  auto* recorder = view.recorder().get();
+  auto* recorder = view.session().recorder().get();
   view.startAnalysis();
   EXPECT_TRUE(logged("PlotController: already started"));
   view.stop();
@@ -169,7 +176,7 @@ TEST_F(RunningTest, StartTwiceIsLoggedStopKeepsRunningOnStartPauseDoesNot) {
   EXPECT_TRUE(settings().runningOnStart());
   EXPECT_FALSE(view.outlets().startButton->isChecked());
   view.onStartStop();
-  EXPECT_EQ(view.recorder().get(), recorder) << "a stop keeps the recorder";
+  EXPECT_EQ(view.session().recorder().get(), recorder) << "a stop keeps the recorder";
   view.onStartStop();
   EXPECT_FALSE(view.started());
   EXPECT_FALSE(settings().runningOnStart());
@@ -181,44 +188,44 @@ TEST_F(RunningTest, AutomaticDelayToggledWhileStoppedOnlyArmsIt) {
   auto& view = makeView();
   view.onAutoDelay();
   EXPECT_TRUE(settings().autoDelayOn());
-  EXPECT_EQ(view.delayFinderController(), nullptr);
+  EXPECT_EQ(view.session().delayFinder(), nullptr);
   view.startAnalysis();
-  ASSERT_NE(view.delayFinderController(), nullptr);
-  EXPECT_TRUE(view.delayFinderController()->isRunning());
-  auto finder = view.delayFinderController();
+  ASSERT_NE(view.session().delayFinder(), nullptr);
+  EXPECT_TRUE(view.session().delayFinder()->isRunning());
+  auto finder = view.session().delayFinder();
   view.stop();  // keeps the finder for the next start
   EXPECT_FALSE(finder->isRunning());
   view.startAnalysis();
-  EXPECT_EQ(view.delayFinderController(), finder);
+  EXPECT_EQ(view.session().delayFinder(), finder);
   EXPECT_TRUE(finder->isRunning());
 }
 
 TEST_F(RunningTest, TheStepperStopsTheFinderAndTakesOverTheDelay) {
   auto& view = startedView();
-  ASSERT_NE(view.delayFinderController(), nullptr);
+  ASSERT_NE(view.session().delayFinder(), nullptr);
   view.outlets().delayStepper->upButton()->click();
-  EXPECT_EQ(view.delayFinderController(), nullptr);
+  EXPECT_EQ(view.session().delayFinder(), nullptr);
   EXPECT_FALSE(view.autoInsertDelay());
   EXPECT_FALSE(settings().autoDelayOn());
   EXPECT_FLOAT_EQ(view.delayMS(), 0.1f);
   EXPECT_TRUE(view.outlets().delayTextField->isEnabled());
   view.outlets().autoDelayButton->click();
-  ASSERT_NE(view.delayFinderController(), nullptr);
-  EXPECT_TRUE(view.delayFinderController()->isRunning());
+  ASSERT_NE(view.session().delayFinder(), nullptr);
+  EXPECT_TRUE(view.session().delayFinder()->isRunning());
 }
 
 TEST_F(RunningTest, ANewInputDeviceRestartsARunningAnalysisAndOnlyDropsAStoppedOne) {
   auto& view = startedView();
-  std::weak_ptr<QVRecorder> old = view.recorder();
+  std::weak_ptr<QVRecorder> old = view.session().recorder();
   settings().setPreferredRecordingDeviceUUID(kVirtualDevice);
   EXPECT_TRUE(old.expired());
-  ASSERT_NE(view.recorder(), nullptr);
+  ASSERT_NE(view.session().recorder(), nullptr);
   EXPECT_TRUE(view.started());
-  EXPECT_NE(view.recorder()->inputChannel(), 0u);
-  EXPECT_TRUE(view.delayFinderController()->isRunning());
+  EXPECT_NE(view.session().recorder()->inputChannel(), 0u);
+  EXPECT_TRUE(view.session().delayFinder()->isRunning());
   view.stop();
   settings().setPreferredRecordingDeviceUUID(kVirtualDevice);
-  EXPECT_EQ(view.recorder(), nullptr);
+  EXPECT_EQ(view.session().recorder(), nullptr);
   EXPECT_FALSE(view.started());
   EXPECT_EQ(view.outlets().inputLabel->text(), "Virtual Sound System ");
 }

@@ -1,6 +1,7 @@
 // The measurement view's menu items (by tag), their validation, the smoothing combo box
 // and the single-key shortcuts.
 // clang-format off
+#include "engine/TransferFunctionModel.h"
 #include "support/MainViewFixture.h"
 #include "gui/display/QVPlotViewController.h"
 #include <QAction>
@@ -90,16 +91,16 @@ TEST_F(MenuTest, SmoothingFromMenuOrComboReachesPlotsSettingsAndReadouts) {
 
 TEST_F(MenuTest, AveragingSetsModelAndSettingsAndResetLeavesSettingsAlone) {
   auto& view = makeView();
-  auto model = view.plotController()->tfModel();
+  TransferFunctionModel& model = view.session().model();
   view.actionForTag(7050)->trigger();
   EXPECT_EQ(settings().averaging(), 50);
   view.actionForTag(7100)->trigger();
-  EXPECT_EQ(model->averagingIndex(), 100.0f);
+  EXPECT_EQ(model.averagingIndex(), 100.0f);
   view.actionForTag(8001)->trigger();
   view.onAveragingMenu(7000);  // K = 0 and K = 1001 are out of range
   view.onAveragingMenu(8002);
   EXPECT_EQ(settings().averaging(), 100);
-  EXPECT_EQ(model->averagingIndex(), 100.0f);
+  EXPECT_EQ(model.averagingIndex(), 100.0f);
 }
 
 TEST_F(MenuTest, ImpulseAndTraceManagerItems) {

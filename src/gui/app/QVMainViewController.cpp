@@ -7,12 +7,9 @@
 #include <QToolButton>
 #include <cmath>
 
-#include "audio/GeneratorController.h"
-#include "audio/QVRecorder.h"
 #include "audio/QXBassHelper.h"
 #include "audio/QXDeviceManager.h"
-#include "delay/QVDelayFinder.h"
-#include "engine/TransferFunctionModel.h"
+#include "engine/AnalysisConstants.h"
 #include "gui/app/AlertAsker.h"
 #include "gui/app/QVClickableLabel.h"
 #include "gui/app/QVDelayStepper.h"
@@ -28,7 +25,6 @@ namespace qv::gui {
 namespace {
 
 constexpr int64_t kRepairedSmoothing = 24;
-constexpr uint32_t kGeneratorRate = 44100;
 
 QString fromStd(const std::string& s) { return QString::fromStdString(s); }
 
@@ -51,23 +47,8 @@ bool cursorValues(const std::any& object, float out[4]) {
 
 }  // namespace
 
-// The recorder holds its delegate weakly; this bridge is that delegate and goes with the
-// controller, so a late call from a recorder that outlives us finds nobody.
-class QVMainViewController::RecorderDelegateBridge final : public QVRecorderDelegate {
- public:
-  explicit RecorderDelegateBridge(QVMainViewController* owner) : owner_(owner) {}
-  void recorderStartedWithChannel(QVRecorder&, uint32_t) override {
-    if (owner_) owner_->plotViewController_->start();
-  }
-  void recorderStoppedWithChannel(QVRecorder&, uint32_t) override {
-    if (owner_) owner_->plotViewController_->stop();
-  }
-  QVMainViewController* owner_;
-};
-
 QVMainViewController::QVMainViewController(QWidget* parent, std::unique_ptr<AlertAsker> asker)
     : QWidget(parent),
-      recorderDelegate_(std::make_shared<RecorderDelegateBridge>(this)),
       asker_(asker ? std::move(asker) : std::make_unique<MessageBoxAlertAsker>(this)) {
   AppSettings& settings = AppSettings::set();
   ui_ = buildMainViewOutlets(this);
@@ -76,22 +57,29 @@ QVMainViewController::QVMainViewController(QWidget* parent, std::unique_ptr<Aler
   TraceManager::shared();
   QXBassHelper::initDecodingCapability();
 
-  plotViewController_ = std::make_unique<QVPlotViewController>();
+  int64_t smoothing = settings.smoothingFactor();
+  if (!SmoothingModel::isOffered(smoothing)) {
+    settings.setSmoothingFactor(kRepairedSmoothing);
+    smoothing = kRepairedSmoothing;
+  }
+  session::MeasurementSession::Config config;
+  config.sampleRate = kAnalysisSampleRate;
+  config.smoothing = smoothing;
+  config.averagingIndex = static_cast<float>(std::max<int64_t>(0, settings.averaging()));
+  session_ = std::make_shared<session::MeasurementSession>(config);
+  session_->setDelayListener([this](const session::DelaySnapshot& result, bool accepted) {
+    delayFinderResult(result, accepted);
+  });
+
+  plotViewController_ = std::make_unique<QVPlotViewController>(session_);
   plotViewController_->setBaseView(ui_.plotBaseView);
 
   for (int64_t n : smoothingModel_.smoothingValues())
     ui_.smoothingCombo->addItem(fromStd(SmoothingModel::smoothingStringFromSmoothing(n)),
                                 QVariant::fromValue<qlonglong>(n));
 
-  int64_t smoothing = settings.smoothingFactor();
-  if (!SmoothingModel::isOffered(smoothing)) {
-    settings.setSmoothingFactor(kRepairedSmoothing);
-    smoothing = kRepairedSmoothing;
-  }
-  plotController()->setSmoothing(smoothing);
-
   plotViewController_->setShowImpulsePlot(settings.showImpulseView());
-  autoInsertDelay_ = settings.autoDelayOn();
+  session_->setAutoInsertDelay(settings.autoDelayOn());
 
   // Only a plausible positive delay is restored; 0.01 itself is just below 0.01 as a float.
   const float storedDelay = settings.delayValueMS();
@@ -126,11 +114,11 @@ QVMainViewController::~QVMainViewController() {
   observations_.clear();
   cursorObservation_.reset();
   traceObservation_.stop();
-  recorderDelegate_->owner_ = nullptr;
-  if (delayFinderController_) delayFinderController_->stop();
-  if (generatorController_) generatorController_->stop();
+  session_->setDelayListener(nullptr);
   ui_.levelMeterView->setChannel(0);
-  recorder_.reset();
+  // The plots go before the session whose snapshots they show.
+  plotViewController_.reset();
+  session_.reset();
 }
 
 QVPlotController* QVMainViewController::plotController() const {
@@ -149,7 +137,7 @@ void QVMainViewController::setAlertAsker(std::unique_ptr<AlertAsker> asker) {
 
 void QVMainViewController::startAnalysis() {
   startRecording();
-  ui_.levelMeterView->setChannel(recorder_ ? recorder_->inputChannel() : 0);
+  ui_.levelMeterView->setChannel(session_->inputChannel());
   if (AppSettings::set().autoDelayOn()) startAutoDelay();
   updateStartStopState();
   updateDeviceLabel();
@@ -162,32 +150,26 @@ void QVMainViewController::startRecording() {
     return;
   }
   started_ = true;
-  if (!recorder_) {
-    const auto rate = static_cast<uint32_t>(plotViewController_->sampleRate());
-    const std::string uid = AppSettings::set().recordingDeviceUUID().value_or(std::string());
-    uint32_t channels = 0;
-    if (deviceManager_) {
-      if (auto device = deviceManager_->recordingDeviceByUID(uid))
-        channels = device->inputStreamsNumber();
-    }
-    recorder_ = QVRecorder::initWithDeviceUUID(uid, channels, rate, false, recorderDelegate_);
-    if (!recorder_) return;  // the recorder said why
-    updateInputChannelAssignments();
-    recorder_->addConsumer(plotController()->tfModel()->tfDataSource());
+  const std::string uid = AppSettings::set().recordingDeviceUUID().value_or(std::string());
+  uint32_t channels = 0;
+  if (deviceManager_) {
+    if (auto device = deviceManager_->recordingDeviceByUID(uid))
+      channels = device->inputStreamsNumber();
   }
-  recorder_->resumeRec();
+  // The session makes the recorder on the first start and keeps it until the device
+  // changes; the display ticks while the capture runs.
+  session_->startCapture(uid, channels);
 }
 
 void QVMainViewController::stop() {
   ui_.levelMeterView->setChannel(0);
   stopRecording();
-  if (delayFinderController_) delayFinderController_->stop();
   updateStartStopState();
 }
 
 void QVMainViewController::stopRecording() {
-  if (started_ && recorder_) recorder_->pauseRec();
-  plotViewController_->stop();
+  // Capture, display and finder pause; recorder and finder stay for the next start.
+  session_->stopCapture();
   started_ = false;
 }
 
@@ -222,9 +204,7 @@ void QVMainViewController::updateInputChannelAssignments() {
   };
   ui_.levelLegendTop->setText(roleOf(0));
   ui_.levelLegendBottom->setText(roleOf(1));
-  if (!recorder_) return;
-  const std::vector<int32_t> map{meas, ref};
-  if (recorder_->channelMap() != map) recorder_->setChannelMap(map);
+  session_->setChannelMap(meas, ref);
 }
 
 // ---- smoothing and averaging ----
@@ -232,19 +212,19 @@ void QVMainViewController::updateInputChannelAssignments() {
 void QVMainViewController::onSmoothingMenu(int tag) {
   const int64_t n = tag - kTagSmoothingBase;
   if (!SmoothingModel::isOffered(n)) return;
-  plotController()->setSmoothing(n);
+  session_->setSmoothing(n);
   AppSettings::set().setSmoothingFactor(n);
 }
 
 void QVMainViewController::comboBoxSelectionDidChange(int index) {
   if (index < 0 || index >= ui_.smoothingCombo->count()) return;
   const int64_t n = ui_.smoothingCombo->itemData(index).toLongLong();
-  plotController()->setSmoothing(n);
+  session_->setSmoothing(n);
   AppSettings::set().setSmoothingFactor(n);
 }
 
 void QVMainViewController::updateSmoothingCombo() {
-  const int64_t current = plotController()->smoothing();
+  const int64_t current = session_->smoothing();
   int found = -1;
   for (int i = 0; i < ui_.smoothingCombo->count() && found < 0; ++i)
     if (ui_.smoothingCombo->itemData(i).toLongLong() == current) found = i;
@@ -259,14 +239,13 @@ void QVMainViewController::updateSmoothingReadout() {
 }
 
 void QVMainViewController::onAveragingMenu(int tag) {
-  auto model = plotController()->tfModel();
   if (tag == kTagResetAverages) {
-    model->resetAverages();
+    session_->resetAverages();
     return;
   }
   const int k = tag - kTagAveragingBase;
   if (k < 1 || k > 1000) return;
-  model->setAveragingIndex(static_cast<float>(k));
+  session_->setAveragingIndex(static_cast<float>(k));
   AppSettings::set().setAveraging(k);
 }
 
@@ -279,24 +258,13 @@ void QVMainViewController::onShowImpulcePlot(QAction* sender) {
   AppSettings::set().setShowImpulseView(show);
 }
 
-bool QVMainViewController::generatorOn() const {
-  return generatorController_ && generatorController_->isOn();
-}
+bool QVMainViewController::generatorOn() const { return session_->generatorOn(); }
 
 void QVMainViewController::toggleGenerator() { setGeneratorOn(!generatorOn()); }
 
 void QVMainViewController::setGeneratorOn(bool on) {
-  if (!generatorController_) generatorController_ = std::make_unique<GeneratorController>();
   AppSettings& settings = AppSettings::set();
-  if (on) {
-    const std::string uid = settings.preferredPlaybackDeviceUUID().value_or(std::string());
-    const uint32_t handle = QXBassHelper().playbackDeviceHandleForUUID(uid);
-    generatorController_->setSampleRate(kGeneratorRate);
-    generatorController_->setDeviceHandle(handle);
-    generatorController_->start();
-  } else {
-    generatorController_->stop();
-  }
+  session_->setGeneratorOn(on, settings.preferredPlaybackDeviceUUID().value_or(std::string()));
   settings.setGeneratorOn(on);
 }
 
@@ -330,10 +298,10 @@ void QVMainViewController::updateTraceCommandsAvailability() {
 void QVMainViewController::setInputDeviceUUID() {
   if (started_) {
     stop();
-    recorder_.reset();
+    session_->releaseInput();
     startAnalysis();
   } else {
-    recorder_.reset();
+    session_->releaseInput();
   }
   updateDeviceLabel();
 }
@@ -351,7 +319,7 @@ void QVMainViewController::updateDeviceLabel() {
     return;
   }
   const QString name = fromStd(QXBassHelper().inputDeviceNameForUUID(*uid).value_or(std::string()));
-  const uint32_t rate = recorder_ ? recorder_->samplingRate() : 0;
+  const uint32_t rate = session_->inputSamplingRate();
   const QString rateText =
       rate ? QString::asprintf("%lu Hz", static_cast<unsigned long>(rate)) : QString();
   ui_.inputLabel->setText(QStringLiteral("%1 %2").arg(name, rateText));

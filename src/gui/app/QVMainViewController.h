@@ -1,15 +1,14 @@
 #pragma once
-// The measurement view: the controls and read-outs above the plots, and the owner of the
-// measurement chain (recorder, automatic delay finder, signal generator). Every user
-// control becomes calls on the plots and the engine, and each choice is remembered in the
-// settings. Main thread only; delay finder results reach it on the main queue.
+// The measurement view: the controls and read-outs above the plots. It owns the
+// measurement session (which owns the chain: recorder, delay finder, generator) and turns
+// every user control into calls on the session and the plots, remembering each choice in
+// the settings. Main thread only; the session's results reach it on the main queue.
 #include <QPointer>
 #include <QWidget>
 #include <any>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 #include "engine/SmoothingModel.h"
@@ -17,15 +16,13 @@
 #include "gui/app/AppSettings.h"
 #include "gui/app/MainViewOutlets.h"
 #include "platform/NotificationCenter.h"
+#include "session/MeasurementSession.h"
 #include "traces/TraceNotifier.h"
 
 class QAction;
 class QMenu;
 
 namespace qv {
-class GeneratorController;
-class QVDelayFinder;
-class QVRecorder;
 class QXDeviceManager;
 }  // namespace qv
 
@@ -114,63 +111,39 @@ class QVMainViewController : public QWidget {
   void updateSmoothingCombo();
   // Sets title, check mark and enabled state of a menu item from its tag.
   void validateMenuItem(QAction* item);
-  // Called on the finder's result (on its thread or the main queue): keeps a copy of the
-  // impulse and finishes on the main queue.
-  void delayFinderResult(const float* impulse, int32_t count, float delay, float coherence);
-
   // ---- state, for the coordinator and tests ----
-  bool autoInsertDelay() const { return autoInsertDelay_; }
+  bool autoInsertDelay() const { return session_->autoInsertDelay(); }
   float delayCoherence() const { return delayCoherence_; }
   const MainViewOutlets& outlets() const { return ui_; }
   QVPlotViewController* plotViewController() const { return plotViewController_.get(); }
   QVPlotController* plotController() const;
-  const std::shared_ptr<QVRecorder>& recorder() const { return recorder_; }
-  const std::shared_ptr<QVDelayFinder>& delayFinderController() const {
-    return delayFinderController_;
-  }
+  session::MeasurementSession& session() const { return *session_; }
 
  private:
-  class RecorderDelegateBridge;
-
   void startRecording();
   void stopRecording();
   void setInputDeviceUUID();
   void setOutputDeviceUUID();
   void observeSettings();
-  void finishDelayFinderResult();
+  // A finder result reached the session: impulse, coherence read-out, and the delay when
+  // the session accepted it.
+  void delayFinderResult(const session::DelaySnapshot& result, bool accepted);
   void buildMenus();
   void connectControls();
   void updateTraceCommandsAvailability();
   QAction* addTaggedAction(QMenu* menu, const QString& title, int tag, bool checkable);
 
-  bool autoInsertDelay_ = false;
   float delayCoherence_ = 0.0f;
   bool started_ = false;
   std::shared_ptr<QXDeviceManager> deviceManager_;
   MainViewOutlets ui_;
+  std::shared_ptr<session::MeasurementSession> session_;
   std::unique_ptr<QVPlotViewController> plotViewController_;
-  std::shared_ptr<QVDelayFinder> delayFinderController_;
-  std::unique_ptr<GeneratorController> generatorController_;
-  std::shared_ptr<QVRecorder> recorder_;
   SmoothingModel smoothingModel_;
 
-  std::shared_ptr<RecorderDelegateBridge> recorderDelegate_;
   std::unique_ptr<AlertAsker> asker_;
   std::function<void()> openPreferences_;
   std::function<void()> toggleTraceManager_;
-
-  // The newest finder result waiting for the main queue. Later results overwrite it, so
-  // the main queue always shows the newest one and a burst never queues up copies.
-  struct PendingResult {
-    std::vector<float> impulse;
-    int32_t count = 0;
-    float delay = 0.0f;
-    float coherence = 0.0f;
-    bool posted = false;
-  };
-  std::mutex pendingMutex_;
-  PendingResult pending_;
-  std::vector<float> impulseOnMain_;  // main thread: the copy handed to the plot
 
   std::vector<AppSettings::ObservationToken> observations_;
   NotificationCenter::Token cursorObservation_;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -10,30 +9,15 @@
 #include "gui/app/AppSettings.h"
 #include "platform/Assert.h"
 #include "platform/Log.h"
-#include "platform/MainQueue.h"
 #include "traces/TraceManager.h"
 
 namespace qv::gui {
 namespace {
 
-constexpr int32_t kOctResolution = 96;
-constexpr int64_t kInitialSmoothing = 12;
 constexpr uint64_t kTimerLeewayNs = 1'000'000;
 constexpr double kRaiseLiveTracesAfter = 1.0;
 
 constexpr plot::XValuesSpan kImpulseSpan{0.0f, 1.0f, 16384};
-
-// The controllers that exist now, with their serial numbers. Main thread only.
-std::vector<std::pair<const QVPlotController*, uint64_t>>& liveControllers() {
-  static std::vector<std::pair<const QVPlotController*, uint64_t>> list;
-  return list;
-}
-uint64_t gNextSerial = 1;
-
-bool isLive(const QVPlotController* controller, uint64_t serial) {
-  const auto& list = liveControllers();
-  return std::find(list.begin(), list.end(), std::make_pair(controller, serial)) != list.end();
-}
 
 bool hasChart(const std::weak_ptr<plot::ChartProxy>& proxy) {
   auto p = proxy.lock();
@@ -60,29 +44,17 @@ QStringList QVPlotController::frequencyLabels() {
   return labels;
 }
 
-QVPlotController::QVPlotController(SpectrumPlotView* magPlotView, SpectrumPlotView* phasePlotView,
-                                   QVTFPlotControllerDataSource* dataSource, Options options)
-    : dataSource_(dataSource),
+QVPlotController::QVPlotController(std::shared_ptr<session::MeasurementSession> session,
+                                   SpectrumPlotView* magPlotView, SpectrumPlotView* phasePlotView,
+                                   Options options)
+    : session_(std::move(session)),
       magPlotView_(magPlotView),
       phasePlotView_(phasePlotView),
       traces_(options.traceManager ? *options.traceManager : TraceManager::shared()),
-      settings_(options.settings ? *options.settings : AppSettings::set()),
-      clock_(options.clock ? std::move(options.clock) : Clock::system()),
-      serial_(gNextSerial++) {
-  const unsigned processors = options.processorCount
-                                  ? options.processorCount
-                                  : std::max(1u, std::thread::hardware_concurrency());
-  updateInterval_ = processors > 2 ? 1.0 / 30.0 : 1.0 / 15.0;
-
-  const uint64_t avgIndex = dataSource_->avgIndex();
-  const uint64_t sampleRate = dataSource_->sampleRate();
-  const uint64_t fftSize = dataSource_->fftSize();
-  tfModel_ = std::make_shared<TransferFunctionModel>(fftSize, sampleRate, kOctResolution,
-                                                     kInitialSmoothing, clock_);
-  tfModel_->tfDataSource()->setChannelsSwapped(true);
-  tfModel_->setDelayLeftAndRight(0.0f, 0.0f);
-  tfModel_->setAveragingIndex(static_cast<float>(avgIndex));
-  liveControllers().emplace_back(this, serial_);
+      settings_(options.settings ? *options.settings : AppSettings::set()) {
+  QV_ASSERT(session_ != nullptr);
+  session_->setDisplayListener([this] { updatePlots(); });
+  session_->setRunningListener([this](bool running) { setViewsAnimating(running); });
 
   traces_.setVisibilityChangedCallback(
       [this](const TraceShot& shot) { shotVisibilityChanged(shot); });
@@ -92,27 +64,17 @@ QVPlotController::QVPlotController(SpectrumPlotView* magPlotView, SpectrumPlotVi
 
 QVPlotController::~QVPlotController() {
   traces_.setVisibilityChangedCallback(nullptr);
+  session_->setDisplayListener(nullptr);
+  session_->setRunningListener(nullptr);
   stopAnimating();
   raiseTimer_.reset();
-  // A tick or smoothing change already running (or queued) finishes before the model goes.
-  updateQueue()->sync([] {});
-  auto& list = liveControllers();
-  list.erase(std::remove(list.begin(), list.end(),
-                         std::make_pair(static_cast<const QVPlotController*>(this), serial_)),
-             list.end());
-}
-
-std::shared_ptr<dispatch::Queue> QVPlotController::updateQueue() {
-  // Serial, so that a smoothing change never runs while a tick transforms the model.
-  static const std::shared_ptr<dispatch::Queue> queue =
-      dispatch::makeSerialQueue("qvx.update.timer.queue");
-  return queue;
 }
 
 void QVPlotController::setImpulsePlotView(SpectrumPlotView* view) { impulsePlotView_ = view; }
 
 plot::XValuesSpan QVPlotController::modelSpan() const {
-  return {tfModel_->startFreqLog(), tfModel_->stopFreqLog(), tfModel_->bandCount()};
+  const LinToLogTransformer& axis = session_->axis();
+  return {axis.startFreqLog(), axis.stopFreqLog(), axis.bandCount()};
 }
 
 void QVPlotController::setupLiveCharts() {
@@ -121,9 +83,9 @@ void QVPlotController::setupLiveCharts() {
   SpectrumPlotView* impulse = impulsePlotView_;
   QV_ASSERT(mag && phase);
 
-  const double xMin = TransferFunctionModel::logFreqFromHz(8.0f);
-  const double xVisibleMin = TransferFunctionModel::logFreqFromHz(14.0f);
-  const double xMax = TransferFunctionModel::logFreqFromHz(22000.0f);
+  const double xMin = LinToLogTransformer::logFreqFromHz(8.0f);
+  const double xVisibleMin = LinToLogTransformer::logFreqFromHz(14.0f);
+  const double xMax = LinToLogTransformer::logFreqFromHz(22000.0f);
 
   // About one octave per line on the decade axis.
   mag->setGridStepX(0.3f);
@@ -167,101 +129,71 @@ void QVPlotController::setupLiveCharts() {
   liveCohChart_ = cohChart;
   livePhaseChart_ = phaseChart;
   liveImpChart_ = impChart;
-  // No timer exists yet, so the ticks that read these later see them complete.
-  tickMagChart_ = magChart ? magChart->chart() : nullptr;
-  tickCohChart_ = cohChart ? cohChart->chart() : nullptr;
-  tickPhaseChart_ = phaseChart ? phaseChart->chart() : nullptr;
 }
 
 void QVPlotController::startAnimating() {
-  lastTick_.store(clock_->now());
-  // The old timer is invalidated as it goes; a fire of it still queued does nothing.
-  updateTimer_ = GCDTimer::timerOnQueue(updateQueue(), kTimerLeewayNs, "qvx.update.timer");
   if (!hasChart(liveMagChart_) || !hasChart(liveCohChart_) || !hasChart(livePhaseChart_)) return;
-  // Ticks reach the controller only through the timer it owns; the destructor invalidates
-  // the timer and waits for a running tick, so a tick never outlives the controller.
-  updateTimer_->scheduleBlock([this] { tick(); }, updateInterval_, true);
-  if (magPlotView_) magPlotView_->setIsAnimating(true);
-  if (phasePlotView_) phasePlotView_->setIsAnimating(true);
-  tfModel_->resetAverages();
+  session_->startDisplay();  // which makes the views animate
 }
 
 void QVPlotController::stopAnimating() {
-  if (updateTimer_) updateTimer_->invalidate();
-  if (magPlotView_) magPlotView_->setIsAnimating(false);
-  if (phasePlotView_) phasePlotView_->setIsAnimating(false);
+  session_->stopDisplay();
+  setViewsAnimating(false);
 }
 
-void QVPlotController::tick() {
-  const double now = clock_->now();
-  const double seconds = now - lastTick_.exchange(now);
-  updateData(seconds);
-  tickCount_.fetch_add(1, std::memory_order_relaxed);
-  // Two plain words fit the block's own storage: the request allocates nothing here.
-  dispatch::mainQueue().async([controller = this, serial = serial_] {
-    if (isLive(controller, serial)) controller->updatePlots();
-  });
-}
-
-void QVPlotController::updateData(double seconds) {
-  tfModel_->transform(seconds);
-  // The charts copy the model's arrays under their own lock; nothing is copied here.
-  if (tickMagChart_) {
-    const auto curve = tfModel_->mpolyline();
-    tickMagChart_->setData(curve->values(), static_cast<int32_t>(curve->count()));
-  }
-  if (tickPhaseChart_) {
-    const auto curve = tfModel_->ppolyline();
-    tickPhaseChart_->setData(curve->values(), static_cast<int32_t>(curve->count()));
-  }
-  if (tickCohChart_) {
-    const auto curve = tfModel_->cpolyline();
-    tickCohChart_->setData(curve->values(), static_cast<int32_t>(curve->count()));
-  }
+void QVPlotController::setViewsAnimating(bool animating) {
+  if (magPlotView_) magPlotView_->setIsAnimating(animating);
+  if (phasePlotView_) phasePlotView_->setIsAnimating(animating);
 }
 
 void QVPlotController::updatePlots() {
+  const auto snapshot = session_->latestDisplay();
+  // The charts copy the values under their own lock.
+  const auto put = [](const std::weak_ptr<plot::ChartProxy>& proxy, const std::vector<float>& v) {
+    if (const auto p = proxy.lock()) {
+      if (const auto chart = p->chart()) chart->setData(v.data(), static_cast<int32_t>(v.size()));
+    }
+  };
+  put(liveMagChart_, snapshot->magnitude);
+  put(livePhaseChart_, snapshot->phase);
+  put(liveCohChart_, snapshot->coherence);
   if (magPlotView_) magPlotView_->update(false);
   if (phasePlotView_) phasePlotView_->update(false);
 }
 
-void QVPlotController::setDelay(float delayMs) {
-  delay_ = delayMs;
-  tfModel_->setDelayLeftAndRight(delayMs < 0 ? -delayMs : 0.0f, delayMs > 0 ? delayMs : 0.0f);
+void QVPlotController::showImpulse(const session::DelaySnapshot& result) {
+  const auto chart = liveImpChart();
+  if (!chart || !chart->chartPtr() || !impulsePlotView_) return;
+  impulsePlotView_->setDataOfLengthForChart(result.buffer.data(), result.points, chart->chartPtr());
+  if (!impulsePlotView_->isHidden()) impulsePlotView_->update(false);
 }
 
-void QVPlotController::setSmoothing(int64_t smoothing) {
-  auto model = tfModel_;
-  updateQueue()->async([model, smoothing] { model->setSmoothing(smoothing); });
-}
+void QVPlotController::setDelay(float delayMs) { session_->setDelayMs(delayMs); }
 
-int64_t QVPlotController::smoothing() const {
-  int64_t smoothing = 0;
-  updateQueue()->sync([&] { smoothing = tfModel_->smoothing(); });
-  return smoothing;
-}
+float QVPlotController::delay() const { return session_->delayMs(); }
+
+void QVPlotController::setSmoothing(int64_t smoothing) { session_->setSmoothing(smoothing); }
+
+int64_t QVPlotController::smoothing() const { return session_->smoothing(); }
 
 void QVPlotController::shotLiveTrace() {
-  // Copied on the update queue, between ticks, so the three curves belong to one tick.
+  // The newest snapshot, whose three curves belong to one tick; the main thread copies it
+  // and never waits for a tick.
   std::vector<float> buffer;
   int64_t length = 0;
-  int64_t smoothing = 0;
-  updateQueue()->sync([&] {
-    const auto mag = tfModel_->mpolyline();
-    const auto phase = tfModel_->ppolyline();
-    const auto coh = tfModel_->cpolyline();
-    length = static_cast<int64_t>(mag->count());
-    buffer.resize(3 * static_cast<size_t>(length));
-    std::copy_n(mag->values(), length, buffer.begin());
-    std::copy_n(phase->values(), length, buffer.begin() + length);
-    std::copy_n(coh->values(), length, buffer.begin() + 2 * length);
-    smoothing = tfModel_->smoothing();
-  });
+  {
+    const auto snapshot = session_->latestDisplay();
+    length = snapshot->bandCount();
+    buffer.reserve(3 * static_cast<size_t>(length));
+    for (const auto* curve : {&snapshot->magnitude, &snapshot->phase, &snapshot->coherence})
+      buffer.insert(buffer.end(), curve->begin(), curve->end());
+  }
 
   char comment[160];
   std::snprintf(comment, sizeof comment, "Smoothing: 1/%ld oct, averaging: %f, delay: %2.2f ms",
-                static_cast<long>(smoothing), static_cast<double>(tfModel_->averagingIndex()),
-                static_cast<double>(delay_));
+                static_cast<long>(session_->smoothing()),
+                static_cast<double>(session_->averagingIndex()),
+                static_cast<double>(session_->delayMs()));
   traces_.newTraceWithNameFloatBufferLengthCountCommentUserInfo("TF", buffer.data(), length, 3,
                                                                 comment, {});
 

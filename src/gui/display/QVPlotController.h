@@ -1,26 +1,22 @@
 #pragma once
-// Turns the transfer-function model into moving curves: owns the model, creates the live
-// charts on the magnitude, phase and impulse views, ticks the model on the shared update
-// queue and pushes its curves into the charts, draws and removes captured traces, and
-// captures the live curves as a new trace.
-// Thread contract: everything here runs on the main thread except the tick (and smoothing
-// changes), which run one after another on the serial update queue. A tick touches only
-// the model and the live charts (never a widget) and asks the main queue for one redraw.
+// Turns the measurement session's snapshots into moving curves: creates the live charts on
+// the magnitude, phase and impulse views, puts each new display snapshot into them (and
+// each finder result's impulse), draws and removes captured traces, and captures the live
+// curves as a new trace.
+// Thread contract: main thread only. The session's ticks run on its own queues; their
+// results reach this controller through the main queue, and it reads snapshots without
+// waiting for a tick.
 #include <QPointer>
 #include <QStringList>
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
 
-#include "engine/TransferFunctionModel.h"
-#include "gui/display/QVTFPlotControllerDataSource.h"
 #include "gui/display/SpectrumPlotView.h"
-#include "platform/Clock.h"
-#include "platform/DispatchQueue.h"
 #include "platform/GCDTimer.h"
 #include "plot/ChartProxy.h"
 #include "plot/XValuesSpan.h"
+#include "session/MeasurementSession.h"
 #include "traces/TraceShot.h"
 
 namespace qv {
@@ -33,23 +29,21 @@ class AppSettings;
 
 class QVPlotController {
  public:
-  // What the program takes from the machine and the process; tests replace them.
+  // What the program takes from the process; tests replace them.
   struct Options {
-    unsigned processorCount = 0;           // 0: the machine's
     TraceManager* traceManager = nullptr;  // null: TraceManager::shared()
     AppSettings* settings = nullptr;       // null: AppSettings::set()
-    std::shared_ptr<Clock> clock;          // null: the system clock
   };
 
-  // Builds the model, registers for trace visibility changes and draws the visible stored
-  // traces at once. The views and the data source must outlive nothing here: the views are
-  // watched (a view that went away is skipped) and the data source is asked only now.
-  QVPlotController(SpectrumPlotView* magPlotView, SpectrumPlotView* phasePlotView,
-                   QVTFPlotControllerDataSource* dataSource, Options options);
-  QVPlotController(SpectrumPlotView* magPlotView, SpectrumPlotView* phasePlotView,
-                   QVTFPlotControllerDataSource* dataSource)
-      : QVPlotController(magPlotView, phasePlotView, dataSource, Options()) {}
-  // Leaves the trace store, stops the ticks and waits for a running one to finish.
+  // Follows the session's display, registers for trace visibility changes and draws the
+  // visible stored traces at once. The views are watched (a view that went away is
+  // skipped).
+  QVPlotController(std::shared_ptr<session::MeasurementSession> session,
+                   SpectrumPlotView* magPlotView, SpectrumPlotView* phasePlotView, Options options);
+  QVPlotController(std::shared_ptr<session::MeasurementSession> session,
+                   SpectrumPlotView* magPlotView, SpectrumPlotView* phasePlotView)
+      : QVPlotController(std::move(session), magPlotView, phasePlotView, Options()) {}
+  // Leaves the trace store and the session's display.
   ~QVPlotController();
   QVPlotController(const QVPlotController&) = delete;
   QVPlotController& operator=(const QVPlotController&) = delete;
@@ -62,20 +56,18 @@ class QVPlotController {
   // Once, after the impulse view is set.
   void setupLiveCharts();
 
+  // Start and stop the session's display ticks; the views animate while it ticks.
   void startAnimating();
   void stopAnimating();
-  // One timer tick: the model's transform, the curves into the charts, one redraw request.
-  // Update queue.
-  void tick();
-  // The model and chart work of a tick; update queue.
-  void updateData(double seconds);
-  // The redraw request of a tick; main thread.
+  // The newest display snapshot into the live charts, and one redraw of both views.
   void updatePlots();
+  // A finder result's impulse into its chart, redrawn when the impulse view is shown.
+  void showImpulse(const session::DelaySnapshot& result);
 
   // Milliseconds; negative delays the other channel.
   void setDelay(float delayMs);
-  float delay() const { return delay_; }
-  // 1/N-octave smoothing; applied on the update queue between ticks.
+  float delay() const;
+  // 1/N-octave smoothing; applied between ticks, read back at once.
   void setSmoothing(int64_t smoothing);
   int64_t smoothing() const;
 
@@ -83,15 +75,12 @@ class QVPlotController {
   void liveTracesToFront();
   void shotVisibilityChanged(const TraceShot& shot);
 
-  // The one serial queue of every plot controller's ticks.
-  static std::shared_ptr<dispatch::Queue> updateQueue();
-
-  const std::shared_ptr<TransferFunctionModel>& tfModel() const { return tfModel_; }
-  double updateInterval() const { return updateInterval_; }
+  session::MeasurementSession& session() const { return *session_; }
+  double updateInterval() const { return session_->displayInterval(); }
   // Null while stopped before the first start.
-  const GCDTimer* updateTimer() const { return updateTimer_.get(); }
+  const GCDTimer* updateTimer() const { return session_->displayTimer(); }
   // Ticks run so far (any thread).
-  uint64_t tickCount() const { return tickCount_.load(std::memory_order_relaxed); }
+  uint64_t tickCount() const { return session_->displayTicks(); }
 
   std::shared_ptr<plot::ChartProxy> liveMagChart() const { return liveMagChart_.lock(); }
   std::shared_ptr<plot::ChartProxy> livePhaseChart() const { return livePhaseChart_.lock(); }
@@ -101,40 +90,25 @@ class QVPlotController {
   // The labels of the octave lines of the frequency axis, from 8 Hz up.
   static QStringList frequencyLabels();
 
-  // The span of the model's bands on the log-frequency axis.
+  // The span of the session's bands on the log-frequency axis.
   plot::XValuesSpan modelSpan() const;
 
  private:
   void showTraceForShot(const TraceShot& shot);
   void hideTraceForShot(const TraceShot& shot);
+  void setViewsAnimating(bool animating);
 
-  std::unique_ptr<GCDTimer> updateTimer_;
-  float delay_ = 0.0f;
-  std::shared_ptr<TransferFunctionModel> tfModel_;
-  double updateInterval_ = 1.0 / 15.0;
+  std::shared_ptr<session::MeasurementSession> session_;
   std::weak_ptr<plot::ChartProxy> liveMagChart_;
   std::weak_ptr<plot::ChartProxy> livePhaseChart_;
   std::weak_ptr<plot::ChartProxy> liveCohChart_;
   std::weak_ptr<plot::ChartProxy> liveImpChart_;
-  QVTFPlotControllerDataSource* dataSource_;
   QPointer<SpectrumPlotView> magPlotView_;
   QPointer<SpectrumPlotView> phasePlotView_;
   QPointer<SpectrumPlotView> impulsePlotView_;
 
   TraceManager& traces_;
   AppSettings& settings_;
-  std::shared_ptr<Clock> clock_;
-  // The tick's own references to the live charts: set once by setupLiveCharts, before any
-  // timer exists, and read only by ticks. Holding the charts (not the views) keeps a tick
-  // safe even when a view is destroyed meanwhile.
-  std::shared_ptr<plot::Chart> tickMagChart_;
-  std::shared_ptr<plot::Chart> tickPhaseChart_;
-  std::shared_ptr<plot::Chart> tickCohChart_;
-  std::atomic<double> lastTick_{0.0};
-  std::atomic<uint64_t> tickCount_{0};
-  // Redraw requests name this controller by address and serial number, so a request that
-  // arrives after the controller is gone (or after another took its address) does nothing.
-  uint64_t serial_;
   std::unique_ptr<GCDTimer> raiseTimer_;
 };
 

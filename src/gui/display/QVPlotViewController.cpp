@@ -3,8 +3,8 @@
 #include <QEvent>
 #include <cmath>
 
+#include "engine/AnalysisConstants.h"
 #include "gui/Theme.h"
-#include "gui/app/AppSettings.h"
 #include "platform/NotificationCenter.h"
 
 namespace qv::gui {
@@ -18,8 +18,7 @@ constexpr double kMagnitudeGap = 4.0;
 constexpr double kImpulseGap = 4.0;
 constexpr double kMagnitudeShrink = 2.0;
 
-// The model keeps coherence × 180, so that 0..100 % spans 0..180° on the phase axis.
-float coherencePercent(float stored) { return stored / 180.0f * 100.0f; }
+float coherencePercent(float stored) { return stored / kCoherenceScale * 100.0f; }
 
 }  // namespace
 
@@ -42,8 +41,9 @@ QVPlotViewController::PlotFrames QVPlotViewController::framesForBounds(const QRe
   return frames;
 }
 
-QVPlotViewController::QVPlotViewController(QVPlotController::Options options)
-    : options_(std::move(options)) {}
+QVPlotViewController::QVPlotViewController(std::shared_ptr<session::MeasurementSession> session,
+                                           QVPlotController::Options options)
+    : session_(std::move(session)), options_(std::move(options)) {}
 
 QVPlotViewController::~QVPlotViewController() {
   plotController_.reset();
@@ -113,7 +113,7 @@ void QVPlotViewController::setupPlotView() {
   magPlotView_ = mag;
   phasePlotView_ = phase;
   impPlotView_ = impulse;
-  plotController_ = std::make_unique<QVPlotController>(mag, phase, this, options_);
+  plotController_ = std::make_unique<QVPlotController>(session_, mag, phase, options_);
   plotController_->setImpulsePlotView(impulse);
   plotController_->setupLiveCharts();
 }
@@ -152,11 +152,6 @@ std::vector<SpectrumPlotView*> QVPlotViewController::linkedPlotViews() const {
   return {magPlotView_.data(), phasePlotView_.data()};
 }
 
-uint64_t QVPlotViewController::avgIndex() {
-  AppSettings& settings = options_.settings ? *options_.settings : AppSettings::set();
-  return static_cast<uint64_t>(std::max<int64_t>(0, settings.averaging()));
-}
-
 void QVPlotViewController::linkVisibleRangeFrom(PlotView* view) {
   // A view may report the range we set on it as a pan of its own.
   if (linking_ || !view) return;
@@ -179,20 +174,15 @@ void QVPlotViewController::plotViewZoomedIsHorizontal(PlotView* view, bool /*isH
 
 QPointF QVPlotViewController::plotViewCursorMoved(PlotView* view, QPointF point) {
   if (!plotController_ || !magPlotView_ || !phasePlotView_) return point;
-  const float frequency = TransferFunctionModel::hzFromLogFreq(static_cast<float>(point.x()));
+  const float frequency = LinToLogTransformer::hzFromLogFreq(static_cast<float>(point.x()));
   if (!(frequency >= kCursorMinHz && frequency <= kCursorMaxHz)) return point;
 
-  // Read between ticks, so the three values come from the same curves.
-  BandPoint magnitude{};
-  BandPoint phase{};
-  BandPoint coherence{};
-  const auto& model = plotController_->tfModel();
-  QVPlotController::updateQueue()->sync([&] {
-    magnitude = model->closestMagnitudeDataForFrequencyHz(frequency);
-    phase = model->closestPhaseDataForFrequencyHz(frequency);
-    coherence = model->closestCoherenceDataForFrequencyHz(frequency);
-  });
-  const double x = TransferFunctionModel::logFreqFromHz(static_cast<float>(magnitude.x));
+  // One snapshot, so the three values come from the same tick.
+  const auto snapshot = plotController_->session().latestDisplay();
+  const BandPoint magnitude = snapshot->closest(snapshot->magnitude, frequency);
+  const BandPoint phase = snapshot->closest(snapshot->phase, frequency);
+  const BandPoint coherence = snapshot->closest(snapshot->coherence, frequency);
+  const double x = LinToLogTransformer::logFreqFromHz(static_cast<float>(magnitude.x));
 
   // A blanked band has no value to sit on: the cursor keeps its height there.
   const auto heightFor = [&](SpectrumPlotView* plot, double value) {

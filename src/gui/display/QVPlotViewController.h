@@ -4,7 +4,8 @@
 // through resizes, owns the one plot controller, links pan and zoom of the two frequency
 // views, and snaps the cursor to the nearest band of both views, posting "QVCursorMoved"
 // with frequency (Hz), magnitude (dB), phase (degrees) and coherence (%) as a
-// std::vector<float>. Main thread only.
+// std::vector<float>. Main thread only; the cursor reads the session's newest snapshot and
+// never waits for a tick.
 #include <QObject>
 #include <QPointer>
 #include <QRect>
@@ -13,15 +14,12 @@
 #include <vector>
 
 #include "gui/display/QVPlotController.h"
-#include "gui/display/QVTFPlotControllerDataSource.h"
 #include "gui/display/SpectrumPlotView.h"
 #include "gui/plot/PlotView.h"
 
 namespace qv::gui {
 
-class QVPlotViewController final : public QObject,
-                                   public PlotViewDelegate,
-                                   public QVTFPlotControllerDataSource {
+class QVPlotViewController final : public QObject, public PlotViewDelegate {
  public:
   // Where the three views go in a base view with these bounds (y grows downward).
   struct PlotFrames {
@@ -31,8 +29,12 @@ class QVPlotViewController final : public QObject,
   };
   static PlotFrames framesForBounds(const QRect& bounds, bool showImpulsePlot);
 
-  // `options` go to the plot controller made when the base view is set.
-  explicit QVPlotViewController(QVPlotController::Options options = {});
+  // The plot controller made when the base view is set shows `session`'s curves; `options`
+  // go to it.
+  QVPlotViewController(std::shared_ptr<session::MeasurementSession> session,
+                       QVPlotController::Options options);
+  explicit QVPlotViewController(std::shared_ptr<session::MeasurementSession> session)
+      : QVPlotViewController(std::move(session), QVPlotController::Options()) {}
   // Stops the plot controller before the views it draws into go.
   ~QVPlotViewController() override;
 
@@ -52,11 +54,6 @@ class QVPlotViewController final : public QObject,
   // The views whose x range moves together: magnitude, then phase.
   std::vector<SpectrumPlotView*> linkedPlotViews() const;
 
-  // QVTFPlotControllerDataSource
-  uint64_t sampleRate() override { return 44100; }
-  uint64_t avgIndex() override;
-  uint64_t fftSize() override { return 32768; }
-
   // PlotViewDelegate
   void plotViewPanned(PlotView* view) override;
   void plotViewZoomedIsHorizontal(PlotView* view, bool isHorizontal) override;
@@ -73,6 +70,7 @@ class QVPlotViewController final : public QObject,
   void showHideImpulsePlot();
   void linkVisibleRangeFrom(PlotView* view);
 
+  std::shared_ptr<session::MeasurementSession> session_;
   QVPlotController::Options options_;
   bool showImpulsePlot_ = false;
   std::unique_ptr<QVPlotController> plotController_;

@@ -10,13 +10,12 @@
 #include "cli/AnalysisResult.h"
 #include "cli/AtomicFile.h"
 #include "cli/ResultWriters.h"
+#include "engine/AnalysisConstants.h"
 #include "engine/LinToLogTransformer.h"
 
 namespace qv::gui {
 namespace {
 
-constexpr std::int32_t kFftSize = 32768;
-constexpr std::int32_t kOctResolution = 96;
 // The live program analyses at 44.1 kHz; traces stored by the command-line analyser
 // carry the band table of their file's rate.
 constexpr std::int64_t kRates[] = {44100, 48000, 88200, 96000, 176400, 192000, 32000, 22050};
@@ -27,7 +26,7 @@ const std::vector<float>& frequenciesAtRate(std::int64_t rate) {
   std::lock_guard<std::mutex> lock(mutex);
   auto found = tables.find(rate);
   if (found == tables.end()) {
-    const LinToLogTransformer axis(nullptr, kFftSize, rate, kOctResolution);
+    const LinToLogTransformer axis(nullptr, kAnalysisFftSize, rate, kBandsPerOctave);
     std::vector<float> table(static_cast<std::size_t>(axis.bandCount()));
     for (std::size_t b = 0; b < table.size(); ++b) {
       table[b] = axis.frequencyForBandIndex(static_cast<float>(b));
@@ -106,7 +105,7 @@ bool TraceExporter::formatShot(const TraceShot& shot, TraceExportFormat format, 
     return false;
   }
   // Stored coherence spans 0 to 180 so that it shares the phase chart's scale.
-  for (float& c : r.coherence) c /= 180.0f;
+  for (float& c : r.coherence) c /= kCoherenceScale;
   *text = format == TraceExportFormat::Csv ? cli::formatCsv(r)
                                            : formatFrd(shot, r.frequency, r.magnitude, r.phase);
   return true;

@@ -46,17 +46,17 @@ TEST(DisplayTickAllocationTest, TickAllocatesNothingOnceRunning) {
     auto clock = std::make_shared<ManualClock>();  // the model consumes what is rendered
     guitest::PlotArea area(1000, 600, 4, clock);
     area.build();
-    QVPlotController& plots = area.plots();
-    room.feed(plots.tfModel()->tfDataSource());
+    session::MeasurementSession& session = area.session();
+    room.feed(session.model().tfDataSource());
     room.recorder().resumeRec();
     const auto run = [&](int ticks, bool count) {
       for (int i = 0; i < ticks; ++i) {
         // Four 125 ms blocks per 15 ticks: 30 ticks a second.
         for (int b = 0; b < 4 && i % 15 == 0; ++b) room.library().virtualSoundSystem().render(5513);
         clock->advance(1.0 / 30.0);
-        QVPlotController::updateQueue()->sync([&] {
+        session::MeasurementSession::updateQueue()->sync([&] {
           tCounting = count;
-          plots.tick();
+          session.displayTick();
           tCounting = false;
         });
         dispatch::mainQueue().drain();
@@ -64,9 +64,9 @@ TEST(DisplayTickAllocationTest, TickAllocatesNothingOnceRunning) {
     };
     run(40, false);  // warm up: queues and charts reach their size
     run(120, true);
-    EXPECT_EQ(plots.tickCount(), 160u);
+    EXPECT_EQ(area.plots().tickCount(), 160u);
     EXPECT_EQ(gAllocations.load(), 0);
-    EXPECT_TRUE(std::isfinite(plots.tfModel()->mpolyline()->values()[600]));  // real work
+    EXPECT_TRUE(std::isfinite(session.latestDisplay()->magnitude[600]));  // real work
   }
   QtMainQueue::install();
 }

@@ -1,12 +1,16 @@
 #pragma once
 // A plot area as the main window builds it — a base view holding the three plot views of
-// a QVPlotViewController — over a trace store in a private temporary folder.
+// a QVPlotViewController showing a measurement session — over a trace store in a private
+// temporary folder.
 #include <QWidget>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "engine/AnalysisConstants.h"
+#include "engine/TransferFunctionModel.h"
 #include "gui/display/QVPlotViewController.h"
+#include "session/MeasurementSession.h"
 #include "traces/TraceManager.h"
 #include "traces/TraceTestSupport.h"
 
@@ -34,7 +38,8 @@ inline size_t chartsNamed(const gui::PlotView& view, const std::string& name) {
   return static_cast<size_t>(std::count(names.begin(), names.end(), name));
 }
 
-// Writes one band of the model's curves directly (no tick may run meanwhile).
+// Writes one band of the model's curves directly (no tick may run meanwhile); the
+// session's publishDisplay() then shows them to readers.
 struct BandValues {
   float magnitude;
   float phase;
@@ -49,16 +54,23 @@ inline void setBand(TransferFunctionModel& model, int32_t band, BandValues v) {
 class PlotArea {
  public:
   explicit PlotArea(int width = 1000, int height = 600, unsigned processors = 4,
-                    std::shared_ptr<Clock> clock = nullptr)
+                    std::shared_ptr<Clock> clock = nullptr, AudioLibrary* library = nullptr)
       : store_(folder_.path()) {
     base_.resize(width, height);
+    session::MeasurementSession::Config config;
+    config.processorCount = processors;
+    config.averagingIndex = 100.0f;  // the settings' default
+    config.clock = std::move(clock);
+    config.library = library;
+    session_ = std::make_shared<session::MeasurementSession>(config);
     gui::QVPlotController::Options options;
-    options.processorCount = processors;
     options.traceManager = &store_;
-    options.clock = std::move(clock);
-    controller_ = std::make_unique<gui::QVPlotViewController>(options);
+    controller_ = std::make_unique<gui::QVPlotViewController>(session_, options);
   }
-  ~PlotArea() { controller_.reset(); }
+  ~PlotArea() {
+    controller_.reset();
+    session_.reset();
+  }
 
   // Builds the views; the stored visible traces are drawn now.
   void build() { controller_->setBaseView(&base_); }
@@ -67,13 +79,17 @@ class PlotArea {
   QWidget& base() { return base_; }
   gui::QVPlotViewController& controller() { return *controller_; }
   gui::QVPlotController& plots() { return *controller_->plotController(); }
+  session::MeasurementSession& session() { return *session_; }
   gui::SpectrumPlotView& mag() { return *controller_->magPlotView(); }
   gui::SpectrumPlotView& phase() { return *controller_->phasePlotView(); }
   gui::SpectrumPlotView& impulse() { return *controller_->impPlotView(); }
-  TransferFunctionModel& model() { return *plots().tfModel(); }
+  TransferFunctionModel& model() { return session_->model(); }
 
-  // The display's bands: a 32768-point FFT at 44100 Hz, 96 bands per octave.
-  static int32_t bandCount() { return LinToLogTransformer(nullptr, 32768, 44100, 96).bandCount(); }
+  // The display's bands.
+  static int32_t bandCount() {
+    return LinToLogTransformer(nullptr, kAnalysisFftSize, kAnalysisSampleRate, kBandsPerOctave)
+        .bandCount();
+  }
   // Constant magnitude, phase and coherence curves, one after the other.
   static std::vector<float> curves(float magnitude, float phase, float coherence) {
     std::vector<float> buffer;
@@ -85,6 +101,7 @@ class PlotArea {
   test::TempFolder folder_;
   TraceManager store_;
   QWidget base_;
+  std::shared_ptr<session::MeasurementSession> session_;
   std::unique_ptr<gui::QVPlotViewController> controller_;
 };
 
@@ -102,11 +119,7 @@ class VirtualRoom {
   AudioLibrary& library() { return library_; }
   QVRecorder& recorder() { return *recorder_; }
 
- private:
-  struct Delegate final : QVRecorderDelegate {
-    void recorderStartedWithChannel(QVRecorder&, uint32_t) override {}
-    void recorderStoppedWithChannel(QVRecorder&, uint32_t) override {}
-  };
+  // A library with only the virtual sound system, in real or simulated time.
   static AudioLibrary::Options options(bool simulatedTime) {
     AudioLibrary::Options o;
     o.portAudio = false;
@@ -114,6 +127,12 @@ class VirtualRoom {
     o.simulatedTime = simulatedTime;
     return o;
   }
+
+ private:
+  struct Delegate final : QVRecorderDelegate {
+    void recorderStartedWithChannel(QVRecorder&, uint32_t) override {}
+    void recorderStoppedWithChannel(QVRecorder&, uint32_t) override {}
+  };
   std::shared_ptr<Delegate> delegate_ = std::make_shared<Delegate>();
   AudioLibrary library_;
   std::shared_ptr<QVRecorder> recorder_;
