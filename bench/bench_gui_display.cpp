@@ -1,7 +1,7 @@
-// The live display's cost per frame: one tick of the plot controller (model transform with
-// fresh audio, curves into the charts, the redraw request) and one paint of each frequency
-// view and of the level meter at window sizes. At 30 ticks a second, the display's share
-// of a core is 30 × (tick + both paints + meter paint).
+// The live display's cost per frame: one display tick of the measurement session (model
+// transform with fresh audio, the snapshot, the curves into the charts and the redraw
+// request) and one paint of each frequency view and of the level meter at window sizes. At 30 ticks
+// a second, the display's share of a core is 30 × (tick + both paints + meter paint).
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -12,11 +12,13 @@
 #include <ctime>
 #include <memory>
 
+#include "engine/TransferFunctionModel.h"
 #include "gui/display/QVLevelMeterView.h"
 #include "gui/display/QVPlotController.h"
 #include "gui/display/QVPlotViewController.h"
 #include "platform/Clock.h"
 #include "platform/MainQueue.h"
+#include "session/MeasurementSession.h"
 #include "traces/TraceManager.h"
 
 #pragma push_macro("emit")
@@ -30,6 +32,7 @@
 namespace {
 
 using qv::gui::QVPlotController;
+using qv::session::MeasurementSession;
 
 class QuietDelegate final : public qv::QVRecorderDelegate {
  public:
@@ -48,22 +51,26 @@ struct Display {
     char folder[] = "/tmp/quorvex-bench-XXXXXX";
     store = std::make_unique<qv::TraceManager>(std::string(mkdtemp(folder)));
     base.resize(1400, 800);
+    MeasurementSession::Config config;
+    config.clock = clock;
+    config.library = library.get();
+    session = std::make_shared<MeasurementSession>(config);
     QVPlotController::Options o;
     o.traceManager = store.get();
-    o.clock = clock;
-    controller = std::make_unique<qv::gui::QVPlotViewController>(o);
+    controller = std::make_unique<qv::gui::QVPlotViewController>(session, o);
     controller->setBaseView(&base);
     controller->setShowImpulsePlot(true);
     recorder = qv::QVRecorder::initWithDeviceUUID("Virtual:Virtual Sound System", 2, 44100, false,
                                                   delegate, *library);
     recorder->setChannelMap({0, 1});
-    recorder->addConsumer(plots().tfModel()->tfDataSource());
+    recorder->addConsumer(session->model().tfDataSource());
     recorder->resumeRec();
     for (int i = 0; i < 120; ++i) tick();  // averages and queues settle
   }
   ~Display() {
     recorder->stopRec();
     controller.reset();
+    session.reset();
   }
 
   QVPlotController& plots() { return *controller->plotController(); }
@@ -74,7 +81,7 @@ struct Display {
       for (int b = 0; b < 4; ++b) library->virtualSoundSystem().render(5513);
     }
     clock->advance(1.0 / 30.0);
-    QVPlotController::updateQueue()->sync([this] { plots().tick(); });
+    MeasurementSession::updateQueue()->sync([this] { session->displayTick(); });
     qv::dispatch::mainQueue().drain();
   }
 
@@ -83,6 +90,7 @@ struct Display {
   std::unique_ptr<qv::AudioLibrary> library;
   std::unique_ptr<qv::TraceManager> store;
   QWidget base;
+  std::shared_ptr<MeasurementSession> session;
   std::unique_ptr<qv::gui::QVPlotViewController> controller;
   std::shared_ptr<qv::QVRecorder> recorder;
   int ticks = 0;
