@@ -2,14 +2,15 @@
 // (the support header goes first)
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QFileInfo>
 #include <QMainWindow>
 
 #include "audio/QXDeviceManager.h"
@@ -24,13 +25,20 @@ namespace {
 
 using guitest::processEventsUntil;
 
-// A private message bus for the test, stopped by its pid.
+// Bounds for waits on events; none is a measure of time.
+constexpr int kStartBound = 20000;
+constexpr int kSignalBound = 10000;
+
+// A private message bus for the test, stopped by its pid. The daemon prints its address
+// once it accepts connections; the bus counts as running only after that.
 class PrivateBus {
  public:
   PrivateBus() {
     address_ = "unix:path=" + dir_.filePath("bus").toStdString();
-    std::vector<std::string> args = {"dbus-daemon", "--session", "--nofork", "--nopidfile",
-                                     "--address=" + address_};
+    int ready[2];
+    if (pipe2(ready, O_CLOEXEC) != 0) return;
+    std::vector<std::string> args = {"dbus-daemon", "--session",         "--nofork",
+                                     "--nopidfile", "--print-address=3", "--address=" + address_};
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -38,11 +46,16 @@ class PrivateBus {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, ready[1], 3);
     if (posix_spawnp(&pid_, "dbus-daemon", &actions, nullptr, argv.data(), environ) != 0) pid_ = 0;
     posix_spawn_file_actions_destroy(&actions);
+    close(ready[1]);
     if (pid_ != 0) {
-      processEventsUntil([&] { return QFileInfo::exists(dir_.filePath("bus")); }, 5000);
+      pollfd wait{ready[0], POLLIN, 0};
+      char line[256];
+      accepting_ = poll(&wait, 1, kStartBound) == 1 && read(ready[0], line, sizeof line) > 0;
     }
+    close(ready[0]);
   }
   ~PrivateBus() {
     for (const auto& name : connections_) QDBusConnection::disconnectFromBus(name);
@@ -52,7 +65,7 @@ class PrivateBus {
       waitpid(pid_, &status, 0);
     }
   }
-  bool running() const { return pid_ != 0 && QFileInfo::exists(dir_.filePath("bus")); }
+  bool running() const { return accepting_; }
   QDBusConnection connect(const QString& name) {
     connections_.push_back(name);
     return QDBusConnection::connectToBus(QString::fromStdString(address_), name);
@@ -62,6 +75,7 @@ class PrivateBus {
   QTemporaryDir dir_;
   std::string address_;
   pid_t pid_ = 0;
+  bool accepting_ = false;
   std::vector<QString> connections_;
 };
 
@@ -72,10 +86,6 @@ void prepareForSleep(QDBusConnection& from, bool sleeping) {
   signal << sleeping;
   ASSERT_TRUE(from.send(signal));
 }
-
-// Bounds for waits on events; none is a measure of time.
-constexpr int kStartBound = 20000;
-constexpr int kSignalBound = 10000;
 
 // Sends a method call and waits for its answer: once the bus has answered, it has passed
 // on every message the connection sent before (a connection's messages stay in order).
@@ -116,7 +126,8 @@ TEST_F(SleepTest, LogindsSleepSignalStopsTheAnalysisAndWakingOnlySaysSo) {
   // it connects; a name taken later is learnt from a notice that may be handled only after
   // a signal already waiting behind it.
   QDBusConnection logind = bus.connect(QStringLiteral("logind"));
-  ASSERT_TRUE(logind.registerService(QStringLiteral("org.freedesktop.login1")));
+  ASSERT_TRUE(logind.registerService(QStringLiteral("org.freedesktop.login1")))
+      << logind.isConnected() << " " << logind.lastError().message().toStdString();
   QDBusConnection program = bus.connect(QStringLiteral("quorvex"));
   launch(program);
   ASSERT_TRUE(coordinator_->isObservingSleep());
