@@ -28,6 +28,7 @@
 #include <string>
 
 #include "audiolib/AudioLibrary.h"
+#include "engine/AnalysisConstants.h"
 #include "engine/LinToLogTransformer.h"
 #include "platform/Clock.h"
 #include "platform/DispatchQueue.h"
@@ -58,7 +59,7 @@ class MeasurementSession {
   struct Config {
     // The rate asked of a device, or the rate of the blocks fed; the bands are laid out
     // for it.
-    uint32_t sampleRate = 44100;
+    uint32_t sampleRate = kAnalysisSampleRate;
     int64_t smoothing = 12;          // 1/S octave
     float averagingIndex = 1000.0f;  // 1 … 1000; 1000 averages nothing
     float coherenceThreshold = 0.05f;

@@ -43,7 +43,7 @@ QVPlotViewController::PlotFrames QVPlotViewController::framesForBounds(const QRe
 
 QVPlotViewController::QVPlotViewController(std::shared_ptr<session::MeasurementSession> session,
                                            QVPlotController::Options options)
-    : session_(std::move(session)), options_(std::move(options)) {}
+    : session_(std::move(session)), options_(options) {}
 
 QVPlotViewController::~QVPlotViewController() {
   plotController_.reset();
