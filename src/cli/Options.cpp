@@ -40,6 +40,7 @@ const char* usageText() {
                        [analysis] [outputs]
   quorvex-analyze devices
   quorvex-analyze demo [outputs]
+  quorvex-analyze --version
 
 analysis:
   --smoothing S              1/S-octave smoothing, S one of 1 2 3 6 12 24 48 96 (24)
@@ -71,6 +72,9 @@ Options parseOptions(const std::vector<std::string>& args) {
   } else if (cmd == "--help" || cmd == "-h" || cmd == "help") {
     o.command = Command::Help;
     return o;
+  } else if (cmd == "--version") {
+    o.command = Command::Version;
+    return o;
   } else {
     throw CliError("unknown command '" + cmd + "' (file, live, devices or demo)");
   }
@@ -100,7 +104,8 @@ Options parseOptions(const std::vector<std::string>& args) {
     } else if (a == "--seconds") {
       o.seconds = parseNumber(a, value());
       secondsGiven = true;
-      if (o.seconds <= 0 || o.seconds > 24 * 3600) throw CliError("--seconds must lie between 0 and 86400");
+      if (o.seconds <= 0 || o.seconds > 24 * 3600)
+        throw CliError("--seconds must lie between 0 and 86400");
     } else if (a == "--smoothing") {
       o.smoothing = parseInteger(a, value());
       if (std::find(std::begin(kSmoothingValues), std::end(kSmoothingValues), o.smoothing) ==
@@ -148,7 +153,8 @@ Options parseOptions(const std::vector<std::string>& args) {
         if (o.measFile.empty() || o.refFile.empty())
           throw CliError("--meas-file and --ref-file go together");
         if (!positional.empty()) throw CliError("give either INPUT or --meas-file and --ref-file");
-        if (measGiven || refGiven) throw CliError("--meas and --ref apply to one multichannel INPUT");
+        if (measGiven || refGiven)
+          throw CliError("--meas and --ref apply to one multichannel INPUT");
       } else {
         if (positional.size() != 1) throw CliError("file needs exactly one INPUT");
         o.input = positional[0];

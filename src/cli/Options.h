@@ -6,7 +6,7 @@
 
 namespace qv::cli {
 
-enum class Command { File, Live, Devices, Demo, Help };
+enum class Command { File, Live, Devices, Demo, Help, Version };
 
 struct Options {
   Command command = Command::Help;
