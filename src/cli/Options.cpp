@@ -41,6 +41,7 @@ const char* usageText() {
   quorvex-analyze devices
   quorvex-analyze demo [outputs]
   quorvex-analyze --version
+  quorvex-analyze --help
 
 analysis:
   --smoothing S              1/S-octave smoothing, S one of 1 2 3 6 12 24 48 96 (24)
