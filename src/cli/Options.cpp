@@ -172,6 +172,7 @@ Options parseOptions(const std::vector<std::string>& args) {
       if (!positional.empty()) throw CliError("unexpected argument '" + positional[0] + "'");
       break;
     case Command::Help:
+    case Command::Version:
       break;
   }
   return o;
