@@ -74,6 +74,7 @@ class DisplayServerTest : public ::testing::TestWithParam<std::string> {
         {"XDG_DATA_HOME", dir / "data"},
         {"XDG_CACHE_HOME", dir / "cache"},
         {"QUORVEX_DATA_DIR", dir / "data/Quorvex"},
+        {"QUORVEX_FFTW_PLANNING", "estimate"},
         {"WAYLAND_DISPLAY", GetParam() == "wayland" ? "quorvex-test" : ""},
         {"DISPLAY", display},
     };

@@ -41,9 +41,9 @@ TEST_F(PackageTest, ControlFieldsCarryTheVersionAndRealLibraryDependencies) {
 
 TEST_F(PackageTest, ProgramsRunFromTheUnpackedRoot) {
   ScratchDir home("package-home");
-  const std::string env = "HOME=" + shellQuoted(home.path()) +
-                          " XDG_DATA_HOME=" + shellQuoted(home / "data") +
-                          " XDG_CACHE_HOME=" + shellQuoted(home / "cache");
+  const std::string env =
+      "HOME=" + shellQuoted(home.path()) + " XDG_DATA_HOME=" + shellQuoted(home / "data") +
+      " XDG_CACHE_HOME=" + shellQuoted(home / "cache") + " QUORVEX_FFTW_PLANNING=estimate";
   auto run = [&](const std::string& program, const std::string& args) {
     return runCommand(shellQuoted(package->root() + "/usr/bin/" + program) + " " + args,
                       home.path(), env, 60);
