@@ -6,7 +6,6 @@
 #include <cmath>
 #include <filesystem>
 #include <limits>
-#include <sstream>
 
 #include "cli/CsvRows.h"
 #include "cli/RunProgram.h"
@@ -20,20 +19,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::size_t kBands = 1100;  // the live analysis at 44.1 kHz
-
-std::vector<std::string> linesOf(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
-std::vector<std::string> fieldsOf(const std::string& line) {
-  std::vector<std::string> fields;
-  std::stringstream in(line);
-  for (std::string field; std::getline(in, field, '\t');) fields.push_back(field);
-  return fields;
-}
 
 // Three traces as the live program captures them (magnitude dB, phase degrees, coherence
 // × 180), "Kick" twice with different curves, bands 0 and 700 blanked.
@@ -74,29 +59,23 @@ class TracesCommand : public ::testing::Test {
   std::vector<TraceShot> shots;  // newest first
 };
 
+// Tabs and line breaks in names and comments become spaces: one trace, one line.
 TEST_F(TracesCommand, ListShowsOneTraceALineNewestFirst) {
   const auto run = traces({"list"});
   ASSERT_EQ(run.status, 0) << run.err;
-  const auto lines = linesOf(run.out);
-  ASSERT_EQ(lines.size(), 3u) << run.out;
-  const std::vector<std::vector<std::string>> expected = {
-      {"Kick", timeOf(shots[0]), "second take"},
-      {"Snare top", timeOf(shots[1]), "line one line two"},  // tabs and breaks become spaces
-      {"Kick", timeOf(shots[2]), "first take"},
-  };
-  for (std::size_t i = 0; i < lines.size(); ++i) EXPECT_EQ(fieldsOf(lines[i]), expected[i]);
-  EXPECT_EQ(timeOf(shots[0]).size(), std::string("2026-12-05T15:29:42.123456Z").size());
-}
+  EXPECT_EQ(run.out, "Kick\t" + timeOf(shots[0]) + "\tsecond take\n" +  //
+                         "Snare top\t" + timeOf(shots[1]) + "\tline one line two\n" + "Kick\t" +
+                         timeOf(shots[2]) + "\tfirst take\n");
 
-TEST_F(TracesCommand, AnEmptyDataFolderListsNothingAndCreatesNothing) {
-  const auto run =
+  // Where nothing was ever stored, looking creates nothing.
+  const auto empty =
       runAnalyze(dir, {"traces", "list"}, "QUORVEX_DATA_DIR=" + quoted(dir.path("nothing-yet")));
-  EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(empty.status, 0) << empty.err;
+  EXPECT_EQ(empty.out, "");
   EXPECT_FALSE(fs::exists(dir.path("nothing-yet")));
 }
 
-TEST_F(TracesCommand, ExportWritesTheStoredCurvesInEachFormat) {
+TEST_F(TracesCommand, ExportWritesTheStoredCurvesAsCsvOrJson) {
   const auto csv = traces({"export", "Snare\ttop"});
   ASSERT_EQ(csv.status, 0) << csv.err;
   const auto rows = clitest::parseCsv(csv.out);
@@ -106,12 +85,6 @@ TEST_F(TracesCommand, ExportWritesTheStoredCurvesInEachFormat) {
   EXPECT_NEAR(*rows[1].phase, -90.0, 1e-3);
   EXPECT_NEAR(*rows[1].coherence, 0.5, 1e-5);  // stored × 180, written 0 to 1
   EXPECT_FALSE(rows[700].magnitude || rows[700].phase || rows[700].coherence);
-
-  const auto frd = traces({"export", "Snare\ttop", "--format", "frd"});
-  ASSERT_EQ(frd.status, 0) << frd.err;
-  std::size_t data = 0;
-  for (const auto& line : linesOf(frd.out)) data += line.empty() || line[0] == '*' ? 0 : 1;
-  EXPECT_EQ(data, kBands - 2);  // the blanked bands are left out
 
   const auto json = traces({"export", "Snare\ttop", "--format", "json", "--out", "s.json"});
   ASSERT_EQ(json.status, 0) << json.err;
@@ -124,34 +97,27 @@ TEST_F(TracesCommand, ExportWritesTheStoredCurvesInEachFormat) {
   EXPECT_NE(text.find("\"coherence\": [null, 0.50000, "), std::string::npos);
 }
 
-TEST_F(TracesCommand, ANameMatchingNoTraceOrSeveralIsAnErrorThatSaysWhich) {
+TEST_F(TracesCommand, ANameMatchingNoTraceOrSeveralIsAnErrorUnlessOneIsPicked) {
   const auto none = traces({"export", "Hihat"});
   EXPECT_EQ(none.status, 2);
   EXPECT_EQ(none.err, "quorvex-analyze: no trace is named 'Hihat' (see traces list)\n");
   EXPECT_EQ(none.out, "");
-
+  const std::string older = timeOf(shots[2]), newer = timeOf(shots[0]);
   const auto two = traces({"export", "Kick"});
   EXPECT_EQ(two.status, 2);
-  EXPECT_EQ(two.err, "quorvex-analyze: 2 traces are named 'Kick', captured " + timeOf(shots[0]) +
-                         ", " + timeOf(shots[2]) + "; --newest or --date DATE picks one\n");
+  EXPECT_EQ(two.err, "quorvex-analyze: 2 traces are named 'Kick', captured " + newer + ", " +
+                         older + "; --newest or --date DATE picks one\n");
   EXPECT_EQ(two.out, "");
+  const auto noSuchTime = traces({"export", "Kick", "--date", "1999"});
+  EXPECT_EQ(noSuchTime.status, 2);
+  EXPECT_NE(noSuchTime.err.find(older), std::string::npos) << noSuchTime.err;
 
-  const auto badDate = traces({"export", "Kick", "--date", "1999"});
-  EXPECT_EQ(badDate.status, 2);
-  EXPECT_NE(badDate.err.find(timeOf(shots[2])), std::string::npos) << badDate.err;
-}
-
-TEST_F(TracesCommand, NewestOrACaptureTimePicksAmongEqualNames) {
   const auto newest = traces({"export", "Kick", "--newest"});
   ASSERT_EQ(newest.status, 0) << newest.err;
   EXPECT_NEAR(*clitest::parseCsv(newest.out)[1].magnitude, -29.99, 1e-4);
-
-  // The whole listed time, and the shortest prefix that the newer one does not share, name
-  // the older one.
-  const std::string older = timeOf(shots[2]), newer = timeOf(shots[0]);
+  // The whole listed time, and the shortest prefix the newer one does not share.
   const auto common = std::mismatch(older.begin(), older.end(), newer.begin()).first;
-  const std::string prefix(older.begin(), common + 1);
-  for (const std::string& date : {older, prefix}) {
+  for (const std::string& date : {older, std::string(older.begin(), common + 1)}) {
     const auto run = traces({"export", "Kick", "--date", date});
     ASSERT_EQ(run.status, 0) << date << ": " << run.err;
     EXPECT_NEAR(*clitest::parseCsv(run.out)[1].magnitude, -9.99, 1e-4);
@@ -165,7 +131,6 @@ TEST_F(TracesCommand, TheDatabaseIsNoPlaceForAnExport) {
   EXPECT_EQ(run.status, 2);
   EXPECT_NE(run.err.find("names the trace database"), std::string::npos) << run.err;
   EXPECT_EQ(fs::file_size(database), size);
-  EXPECT_EQ(linesOf(traces({"list"}).out).size(), 3u);
 }
 
 }  // namespace

@@ -1,18 +1,17 @@
 #pragma once
-// Scratch folders and forked children for the file tests: a child can be sent signals,
-// can change limits of its own process, and can give up root so that a test of a system
-// path (/dev/null, /dev/stdout) cannot damage it when the code under test is wrong.
+// Scratch folders and forked children for the file tests: a child can change limits of
+// its own process, and can give up root so that a test of a system path (/dev/stdout)
+// cannot damage it when the code under test is wrong.
 #include <grp.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <sstream>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -22,23 +21,18 @@ class ScratchFolder {
  public:
   ScratchFolder() {
     const char* base = std::getenv("QUORVEX_TEST_TMP");
-    const std::string root = base && *base ? base : std::filesystem::temp_directory_path().string();
-    std::filesystem::create_directories(root);
-    std::string pattern = root + "/qv-platform-XXXXXX";
-    if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
+    std::string pattern =
+        (base && *base ? base : std::filesystem::temp_directory_path().string()) + "/qv-XXXXXX";
+    std::filesystem::create_directories(std::filesystem::path(pattern).parent_path());
+    path_ = ::mkdtemp(pattern.data()) ? pattern : std::string();
   }
   ~ScratchFolder() {
     std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
+    if (!path_.empty()) std::filesystem::remove_all(path_, ec);
   }
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-
   std::string path(const std::string& name) const { return path_ + "/" + name; }
   const std::string& root() const { return path_; }
-  // Every name in the folder, sorted.
-  std::vector<std::string> names() const {
+  std::vector<std::string> names() const {  // sorted
     std::vector<std::string> all;
     for (const auto& e : std::filesystem::directory_iterator(path_)) {
       all.push_back(e.path().filename().string());
@@ -52,9 +46,8 @@ class ScratchFolder {
 };
 
 inline std::string contentsOf(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
   std::stringstream text;
-  text << in.rdbuf();
+  text << std::ifstream(path, std::ios::binary).rdbuf();
   return text.str();
 }
 
@@ -62,15 +55,14 @@ inline void putFile(const std::string& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
 }
 
-// Runs `body` in a forked child and returns the raw wait status; the child's exit code is
-// body's result. With `asOrdinaryUser`, a child of root first becomes "nobody".
+// Runs `body` in a forked child and returns the raw wait status (body's result is the
+// exit code). With `asOrdinaryUser`, a child of root first becomes "nobody".
 inline int runInChild(const std::function<int()>& body, bool asOrdinaryUser = false) {
   const pid_t pid = ::fork();
   if (pid == 0) {
-    if (asOrdinaryUser && ::geteuid() == 0) {
-      if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) {
-        ::_exit(125);
-      }
+    if (asOrdinaryUser && ::geteuid() == 0 &&
+        (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+      ::_exit(125);
     }
     ::_exit(body());
   }
