@@ -1,6 +1,7 @@
 #include "platform/OutputFile.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -126,14 +127,21 @@ void OutputFile::resolve() {
       return;
     }
     if (S_ISLNK(st.st_mode)) {
-      std::vector<char> buffer(static_cast<size_t>(st.st_size > 0 ? st.st_size : 255) + 1);
+      // Some links report no size (those under /proc): PATH_MAX holds any path.
+      std::vector<char> buffer(PATH_MAX);
       const ssize_t n = ::readlink(current.c_str(), buffer.data(), buffer.size());
-      if (n < 0) {
-        failWithErrno(errno);
+      if (n < 0 || n == static_cast<ssize_t>(buffer.size())) {
+        failWithErrno(n < 0 ? errno : ENAMETOOLONG);
         return;
       }
       const std::string link(buffer.data(), static_cast<size_t>(n));
-      current = link.front() == '/' ? link : folderOf(current) + "/" + link;
+      if (link.front() == '/') {
+        current = link;
+      } else {
+        current = folderOf(current);
+        current += '/';
+        current += link;
+      }
       continue;
     }
     target_ = current;

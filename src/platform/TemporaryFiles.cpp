@@ -91,7 +91,10 @@ int TemporaryFiles::create(const std::string& folder, const std::string& targetN
     // sweep recognises.
     std::string name = targetName;
     if (name.size() + suffix.size() > NAME_MAX) name.resize(NAME_MAX - suffix.size());
-    *tempPath = (folder.empty() ? std::string(".") : folder) + "/" + name + suffix;
+    *tempPath = folder.empty() ? std::string(".") : folder;
+    *tempPath += '/';
+    *tempPath += name;
+    *tempPath += suffix;
     // Tracked before it exists, so no signal finds the file without its name.
     track(*tempPath);
     const int fd = ::open(tempPath->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
