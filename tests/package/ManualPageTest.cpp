@@ -104,14 +104,15 @@ TEST_F(CompletionTest, CompletesTheCommandsAndEveryOptionOfHelp) {
       runCommand(shellQuoted(package->root() + "/usr/bin/quorvex-analyze") + " --help",
                  package->scratch())
           .out;
-  EXPECT_EQ(completions(*package, "quorvex-analyze ''"),
-            (std::set<std::string>{"file", "live", "devices", "demo", "--help", "--version"}));
+  EXPECT_EQ(
+      completions(*package, "quorvex-analyze ''"),
+      (std::set<std::string>{"file", "live", "devices", "demo", "traces", "--help", "--version"}));
   EXPECT_EQ(completions(*package, "quorvex-analyze de"),
             (std::set<std::string>{"devices", "demo"}));
 
   // Every option that --help lists is offered after the command it belongs to.
   std::set<std::string> offered = {"--help", "--version"};
-  for (const char* command : {"file", "live", "demo"}) {
+  for (const char* command : {"file", "live", "demo", "traces export"}) {
     const auto some = completions(*package, std::string("quorvex-analyze ") + command + " --");
     EXPECT_FALSE(some.empty()) << command;
     offered.insert(some.begin(), some.end());
@@ -121,6 +122,10 @@ TEST_F(CompletionTest, CompletesTheCommandsAndEveryOptionOfHelp) {
   EXPECT_EQ(completions(*package, "quorvex-analyze demo --"),
             (std::set<std::string>{"--out", "--json", "--svg", "--save-trace"}));
   EXPECT_EQ(completions(*package, "quorvex-analyze live --meas-"), std::set<std::string>{});
+  EXPECT_EQ(completions(*package, "quorvex-analyze traces ''"),
+            (std::set<std::string>{"list", "export"}));
+  EXPECT_EQ(completions(*package, "quorvex-analyze traces export Stage --format f"),
+            (std::set<std::string>{"frd"}));
   EXPECT_EQ(completions(*package, "quorvex-analyze file --smoothing 4"),
             (std::set<std::string>{"48"}));
 }
