@@ -9,8 +9,8 @@ namespace qv::systemtest {
 
 class UnpackedPackage {
  public:
-  UnpackedPackage() {
-    deb_ = std::string(QV_PACKAGE_DIR) + "/quorvex_" QV_VERSION "_" QV_DEB_ARCH ".deb";
+  UnpackedPackage()
+      : deb_(std::string(QV_PACKAGE_DIR) + "/quorvex_" QV_VERSION "_" QV_DEB_ARCH ".deb") {
     if (access(deb_.c_str(), R_OK) != 0) {
       problem_ = deb_ + " is missing: run the package_build test (or ctest -L package) first";
       return;
@@ -34,7 +34,8 @@ class UnpackedPackage {
 
  private:
   ScratchDir scratch_{"package"};
-  std::string deb_, problem_;
+  std::string deb_;
+  std::string problem_;
 };
 
 }  // namespace qv::systemtest
