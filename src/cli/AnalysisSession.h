@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "cli/AnalysisResult.h"
 #include "cli/Options.h"
+#include "export/AnalysisResult.h"
 #include "platform/Clock.h"
 #include "session/MeasurementSession.h"
 
