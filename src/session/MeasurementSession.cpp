@@ -31,7 +31,6 @@ unsigned processors(unsigned given) {
 
 MeasurementSession::MeasurementSession(Config config)
     : config_(std::move(config)),
-      library_(config_.library ? *config_.library : AudioLibrary::shared()),
       clock_(config_.clock ? config_.clock : Clock::system()),
       finderClock_(config_.finderClock ? config_.finderClock : clock_),
       axis_(nullptr, kAnalysisFftSize, config_.sampleRate, kBandsPerOctave),
@@ -165,6 +164,11 @@ void MeasurementSession::takeLevels(float levels[2]) {
   }
 }
 
+AudioLibrary& MeasurementSession::library() const {
+  // Only devices need it: a session fed from files never starts the audio back ends.
+  return config_.library ? *config_.library : AudioLibrary::shared();
+}
+
 // ---- controls ----
 
 bool MeasurementSession::setDelayMs(float v) {
@@ -200,10 +204,10 @@ void MeasurementSession::setCoherenceThreshold(float threshold) {
 }
 
 bool MeasurementSession::setGeneratorOn(bool on, const std::string& uid) {
-  if (!generator_) generator_ = std::make_unique<GeneratorController>(library_);
+  if (!generator_) generator_ = std::make_unique<GeneratorController>(library());
   if (on) {
     generator_->setSampleRate(static_cast<int32_t>(kAnalysisSampleRate));
-    generator_->setDeviceHandle(QXBassHelper(library_).playbackDeviceHandleForUUID(uid));
+    generator_->setDeviceHandle(QXBassHelper(library()).playbackDeviceHandleForUUID(uid));
     generator_->start();
   } else {
     generator_->stop();

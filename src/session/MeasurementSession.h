@@ -183,9 +183,9 @@ class MeasurementSession {
   void deliverDelayResult();
   void applyChannelMap();
   void takeLevels(float levels[2]);
+  AudioLibrary& library() const;
 
   Config config_;
-  AudioLibrary& library_;
   std::shared_ptr<Clock> clock_;
   std::shared_ptr<Clock> finderClock_;
   const LinToLogTransformer axis_;

@@ -21,7 +21,7 @@ bool MeasurementSession::openInput(const std::string& uid, uint32_t channelCount
   QV_ASSERT_TEXT(!config_.driven, "a driven session is fed by its caller");
   if (recorder_) return true;
   recorder_ = QVRecorder::initWithDeviceUUID(uid, channelCountHint, config_.sampleRate, false,
-                                             recorderWatch_, library_);
+                                             recorderWatch_, library());
   if (!recorder_) return false;  // the recorder said why
   applyChannelMap();
   recorder_->addConsumer(model_->tfDataSource());
