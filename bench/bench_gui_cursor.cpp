@@ -34,12 +34,15 @@ namespace {
 using qv::session::MeasurementSession;
 using Clock = std::chrono::steady_clock;
 
+qv::AudioLibrary::Options virtualSoundSystem() {
+  qv::AudioLibrary::Options options;
+  options.portAudio = false;
+  options.rescanSeconds = 0;
+  return options;
+}
+
 struct LiveArea {
-  LiveArea() {
-    qv::AudioLibrary::Options options;
-    options.portAudio = false;
-    options.rescanSeconds = 0;
-    library = std::make_unique<qv::AudioLibrary>(options);
+  LiveArea() : library(std::make_unique<qv::AudioLibrary>(virtualSoundSystem())) {
     char folder[] = "/tmp/quorvex-bench-XXXXXX";
     store = std::make_unique<qv::TraceManager>(std::string(mkdtemp(folder)));
     MeasurementSession::Config config;
