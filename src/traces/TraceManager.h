@@ -1,8 +1,8 @@
 #pragma once
-// The trace store: captured traces in a SQLite file, newest first, with their display
-// state. Main thread only (the thread that made it); change notifications arrive on the
-// main queue. Every write is one or more database transactions, as listed per operation.
-// A write waits at most TraceDatabase::kBusyTimeoutMs for another process's write.
+// The trace store: captured traces in a SQLite file, newest first (until the user moves
+// them), with their display state. Main thread only (the thread that made it); change notifications
+// arrive on the main queue. Every write is one or more database transactions, as listed per
+// operation. A write waits at most TraceDatabase::kBusyTimeoutMs for another process's write.
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -195,6 +195,8 @@ class TraceManager {
   TraceShotRef submit(PendingCapture capture);
   // One try at storing a capture; reports the stored trace to the visibility callback.
   CaptureOutcome storeCapture(const PendingCapture& capture);
+  // One try that waits up to `wait` for other writers.
+  CaptureOutcome storeWaiting(const PendingCapture& capture, std::chrono::milliseconds wait);
   // The colour of a new trace: the palette's rotation, or, when another trace already
   // shows that colour, the first colour for dark backgrounds that none shows.
   bool chooseColor(TraceShot& shot);

@@ -123,15 +123,17 @@ TraceShotRef TraceManager::newTraceWaiting(const std::string& name, const float*
                                            const std::string& comment,
                                            std::chrono::milliseconds wait, std::string* error,
                                            TraceStoreFailure* failure) {
-  checkThread();
   const auto blobs = curveBlobs(buffer, length, count);
-  NewTrace trace{name, comment, {}, {}, {}};
+  CaptureOutcome outcome = wrongBuffer();
   if (blobs) {
-    trace.curves.magnitude = TraceShot::floatsFromBlob((*blobs)[0]);
-    trace.curves.phase = TraceShot::floatsFromBlob((*blobs)[1]);
-    trace.curves.coherence = TraceShot::floatsFromBlob((*blobs)[2]);
+    PendingCapture capture;
+    capture.magnitude = (*blobs)[0];
+    capture.phase = (*blobs)[1];
+    capture.coherence = (*blobs)[2];
+    capture.name = name;
+    capture.comment = comment;
+    outcome = storeWaiting(capture, wait);
   }
-  const CaptureOutcome outcome = blobs ? addTraceWaiting(trace, wait) : wrongBuffer();
   *error = outcome.error;
   if (failure) *failure = outcome.failure;
   return outcome.shot;
@@ -139,12 +141,16 @@ TraceShotRef TraceManager::newTraceWaiting(const std::string& name, const float*
 
 CaptureOutcome TraceManager::addTraceWaiting(const NewTrace& trace,
                                              std::chrono::milliseconds wait) {
-  checkThread();
   const auto capture = pendingFrom(trace);
-  if (!capture) return wrongBuffer();
+  return capture ? storeWaiting(*capture, wait) : wrongBuffer();
+}
+
+CaptureOutcome TraceManager::storeWaiting(const PendingCapture& capture,
+                                          std::chrono::milliseconds wait) {
+  checkThread();
   const int previous = database_.busyTimeout();
   database_.setBusyTimeout(static_cast<int>(wait.count()));
-  CaptureOutcome outcome = storeCapture(*capture);
+  CaptureOutcome outcome = storeCapture(capture);
   database_.setBusyTimeout(previous);
   return outcome;
 }

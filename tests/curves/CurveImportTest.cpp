@@ -5,7 +5,6 @@
 #include <cmath>
 
 #include "curves/CurveImport.h"
-#include "curves/CurveTextTable.h"
 
 namespace qv::curves {
 namespace {
@@ -111,18 +110,6 @@ TEST_P(MalformedCurves, AreRefusedWithTheLineAtFault) {
 
 INSTANTIATE_TEST_SUITE_P(Files, MalformedCurves, ::testing::ValuesIn(kMalformed),
                          [](const auto& info) { return std::string(info.param.name); });
-
-TEST(CurveTextTable, KeepsThePreambleForHeaderLinesSuchAsASensitivity) {
-  CurveTextTable table;
-  CurveFileError error;
-  ASSERT_TRUE(CurveTextTable::parse(
-      "\"Sens Factor =-1.378dB, SERNO: 7101234\"\n* note\n20 0.1\n20000 -0.5\n", 2, &table,
-      &error));
-  EXPECT_EQ(table.preamble,
-            (std::vector<std::string>{"\"Sens Factor =-1.378dB, SERNO: 7101234\"", "* note"}));
-  EXPECT_TRUE(table.names.empty());
-  EXPECT_EQ(table.lines, (std::vector<std::size_t>{3, 4}));
-}
 
 }  // namespace
 }  // namespace qv::curves

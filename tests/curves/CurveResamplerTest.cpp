@@ -97,16 +97,5 @@ TEST(CurveResampler, CurvesOnAnotherGridAreInterpolatedInLogFrequency) {
   EXPECT_GT(filled, 900u);
 }
 
-TEST(CurveResampler, PhaseIsInterpolatedTheShortWayRound) {
-  // 170° then −170°: the short way is 20° through 180°, not 340° through 0°.
-  CurvePoints points{{1000.0, 2000.0}, {0.0, 0.0}, {170.0, -170.0}, {}};
-  const BandAxis axis(1100);
-  const BandCurves curves = CurveResampler::toAxis(points, axis);
-  for (std::size_t b = 0; b < 1100; ++b) {
-    if (std::isnan(curves.phase[b])) continue;
-    EXPECT_GE(std::fabs(curves.phase[b]), 170.0f - 1e-3f) << axis.frequency(b);
-  }
-}
-
 }  // namespace
 }  // namespace qv::curves

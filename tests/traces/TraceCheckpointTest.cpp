@@ -1,7 +1,8 @@
 // The database file alone (what a user backs up or mails) carries every trace: captures
 // and closing move the write-ahead log into it, never waiting for another reader and never
 // losing what that reader keeps in the log. A folder that may not be written shows every
-// trace read-only, also one whose log still holds traces.
+// trace read-only, also one whose log still holds traces (the file alone in such a folder:
+// TraceSchemaCompatibilityTest).
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -43,15 +44,6 @@ std::uintmax_t sizeOf(const std::string& path) {
   std::error_code ec;
   const auto size = fs::file_size(path, ec);
   return ec ? 0 : size;
-}
-
-// Runs `body` as a user whom permission bits stop: root writes anywhere, so a child of a
-// root test becomes nobody first.
-test::ChildResult asOrdinaryUser(const std::function<int()>& body) {
-  return test::runInChild([&] {
-    if (::getuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) return 90;
-    return body();
-  });
 }
 
 class TraceCheckpointTest : public ::testing::Test {
@@ -133,23 +125,6 @@ class TraceReadOnlyFolderTest : public TraceCheckpointTest {
   test::TempFolder readOnly{"/tmp"};
 };
 
-TEST_F(TraceReadOnlyFolderTest, ShowsEveryTraceOfTheFileAloneAndRefusesCaptures) {
-  {
-    TraceManager store(folder.path());
-    capture(store, "a");
-    capture(store, "b");
-  }
-  makeReadOnlyCopy({""});
-  const auto child = asOrdinaryUser([&] {
-    TraceManager store(readOnly.path());
-    if (store.allTraceShots().count() != 2 || !store.isReadOnly()) return 1;
-    if (store.storeFailure().kind() != TraceStoreFailure::Kind::ReadOnlyFolder) return 2;
-    return capture(store, "c") ? 3 : 0;
-  });
-  EXPECT_EQ(child.exitCode, 0) << ::testing::PrintToString(child.lines);
-  EXPECT_FALSE(fs::exists(readOnly.path() + "/traces.sqlite-shm"));
-}
-
 // Traces an older build left in the log, copied without the log's index: no index can be
 // made in that folder, so the store reads a private copy of both files.
 TEST_F(TraceReadOnlyFolderTest, ReadsTracesLeftInTheLogWithoutItsIndex) {
@@ -165,7 +140,7 @@ TEST_F(TraceReadOnlyFolderTest, ReadsTracesLeftInTheLogWithoutItsIndex) {
   makeReadOnlyCopy({"", "-wal"});  // while the writer keeps the log from being checkpointed
   sqlite3_close(writer);
   ASSERT_GT(sizeOf(readOnly.path() + "/traces.sqlite-wal"), 0u);
-  const auto child = asOrdinaryUser([&] {
+  const auto child = test::asOrdinaryUser([&] {
     TraceManager store(readOnly.path());
     if (!store.isReadOnly()) return 1;
     const auto list = store.allTraceShots();

@@ -100,10 +100,13 @@ TEST_F(TraceStoreTest, ABufferOfOtherThanThreeCurvesStoresNothing) {
   auto store = open();
   watch(*store);
   const auto buffer = test::curves(4);
-  EXPECT_EQ(
-      store->newTraceWithNameFloatBufferLengthCountCommentUserInfo("TF", buffer.data(), 4, 2, ""),
-      nullptr);
+  std::string said;
+  EXPECT_EQ(store->newTraceWithNameFloatBufferLengthCountCommentUserInfo(
+                "TF", buffer.data(), 4, 2, "", {},
+                [&](const CaptureOutcome& outcome) { said = outcome.failure.sentence(); }),
+            nullptr);
   EXPECT_TRUE(log.contains("Wrong trace buffer for saving!"));
+  EXPECT_EQ(said, "The trace was not saved: there were no curves to capture.");
   EXPECT_EQ(store->allTraceShots().count(), 0u);
   EXPECT_TRUE(reports.empty());
   EXPECT_EQ(open()->allTraceShots().count(), 0u);
