@@ -53,6 +53,7 @@ std::optional<NewTrace> TraceWorkbench::average(const std::vector<TraceShotRef>&
     return std::nullopt;
   }
   std::vector<const curves::BandCurves*> inputs;
+  inputs.reserve(readable.size());
   for (const auto& c : readable) inputs.push_back(&c);
   curves::CurveAverageResult result = curves::CurveAverage::average(inputs);
   if (phaseAgreement) *phaseAgreement = result.phaseAgreement;
