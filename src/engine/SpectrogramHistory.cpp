@@ -17,12 +17,12 @@ SpectrogramHistory::SpectrogramHistory(int32_t rows, int32_t capacity, float min
 void SpectrogramHistory::addColumn(const float* values) {
   const uint64_t column = added_.load(std::memory_order_relaxed);
   // Readers learn that this slot is being rewritten before any of the new values can
-  // reach them (the fence orders the announcement before the stores below).
+  // reach them: each value is stored with release order after the announcement, so a
+  // reader whose acquire load sees a new value also sees the announcement.
   begun_.store(column + 1, std::memory_order_relaxed);
-  std::atomic_thread_fence(std::memory_order_release);
   std::atomic<float>* slot =
       values_.get() + static_cast<size_t>(column % static_cast<uint64_t>(capacity_)) * rows_;
-  for (int32_t r = 0; r < rows_; ++r) slot[r].store(values[r], std::memory_order_relaxed);
+  for (int32_t r = 0; r < rows_; ++r) slot[r].store(values[r], std::memory_order_release);
   added_.store(column + 1, std::memory_order_release);
 }
 
@@ -37,12 +37,11 @@ SpectrogramHistory::Copied SpectrogramHistory::copyColumns(uint64_t from, float*
     const std::atomic<float>* slot =
         values_.get() + static_cast<size_t>((first + i) % capacity) * rows_;
     float* dst = out + static_cast<size_t>(i) * rows_;
-    for (int32_t r = 0; r < rows_; ++r) dst[r] = slot[r].load(std::memory_order_relaxed);
+    for (int32_t r = 0; r < rows_; ++r) dst[r] = slot[r].load(std::memory_order_acquire);
   }
   // Had the writer begun column c + capacity (which reuses column c's slot) before the
   // copy ended, column c may be torn: only columns from begun - capacity on are whole.
-  std::atomic_thread_fence(std::memory_order_acquire);
-  const uint64_t begun = begun_.load(std::memory_order_relaxed);
+  const uint64_t begun = begun_.load(std::memory_order_acquire);
   const uint64_t whole = begun > capacity ? begun - capacity : 0;
   if (whole <= first) return {first, static_cast<int32_t>(count)};
   const uint64_t torn = std::min(whole - first, count);

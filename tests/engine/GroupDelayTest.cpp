@@ -22,11 +22,13 @@ class GroupDelayTest : public ::testing::Test {
  protected:
   void measure(const std::vector<float>& measurement, const std::vector<float>& reference,
                double seconds) {
-    TFDataSource source(kRate, kN, 1.0f, 1100.0f, 0.005f, clock_);
+    // A time constant of about 7 s (weight 0.015 at 10 ticks a second): frames 0.1 s
+    // apart overlap by more than half, so fewer ticks would not average fewer samples.
+    TFDataSource source(kRate, kN, 1.0f, 1100.0f, 0.015f, clock_);
     source.setChannelsSwapped(true);
     test::SimulatedCapture capture(*clock_, source, kRate);
     capture.setSignal(test::interleave(measurement, reference));
-    capture.run(seconds, 30.0, [&] { source.update(0.0); });
+    capture.run(seconds, 10.0, [&] { source.update(0.0); });
     ASSERT_TRUE(analyser_.process(source.averagedSpectra()));
   }
   // The bands from `low` to `high` Hz.

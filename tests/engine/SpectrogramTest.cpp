@@ -122,7 +122,7 @@ TEST_F(SpectrogramTest, SettingsAndCalibration) {
 TEST(SpectrogramHistoryTest, ReaderNeverSeesATornColumn) {
   constexpr int32_t kRows = 2048;
   constexpr int32_t kCapacity = 4;
-  constexpr uint64_t kColumns = 20000;
+  constexpr uint64_t kColumns = 10000;
   SpectrogramHistory history(kRows, kCapacity);
   std::atomic<bool> done{false};
   std::atomic<int> torn{0};

@@ -147,14 +147,17 @@ class SpectrumAnalyserTime : public ::testing::Test {
   test::StreamFrames frames_;
 };
 
-// An exponential average starts as the mean of what it has (no rise from silence), then
-// forgets with its time constant: after a step from 1 to 0.01 (-20 to -40 dBFS) it holds
-// 0.01 + 0.99·e^(-t/τ) of the old power, -24.27 dBFS after t = τ = 1 s.
-TEST_F(SpectrumAnalyserTime, ExponentialAveragingFollowsItsTimeConstant) {
+// An exponential average starts as the mean of what it has, not as a rise from silence:
+// a frame at -20 dBFS and one at -40 hold (1 + 0.01) / 2 of the first one's power,
+// -22.97 dBFS. Later it forgets with its time constant: after a step from 1 to 0.01 it
+// holds 0.01 + 0.99·e^(-t/τ) of the old power, -24.27 dBFS after t = τ = 1 s.
+TEST_F(SpectrumAnalyserTime, ExponentialAveragingStartsAsTheMeanThenFollowsItsTimeConstant) {
   SpectrumAnalyser rta(kN, kRate, settingsWith(3, SpectrumAveraging::exponential(1.0)), clock_);
   feed(rta, -20.0);
   EXPECT_NEAR(level(rta), -20.0, 0.1);
-  for (int i = 0; i < 90; ++i) feed(rta, -20.0);
+  feed(rta, -40.0);
+  EXPECT_NEAR(level(rta), -22.97, 0.1);
+  for (int i = 0; i < 300; ++i) feed(rta, -20.0);
   EXPECT_NEAR(level(rta), -20.0, 0.1);
   for (int i = 0; i < 30; ++i) feed(rta, -40.0);
   const double expected = -20.0 + 10.0 * std::log10(0.01 + 0.99 * std::exp(-30 * kTick / 1.0));

@@ -96,9 +96,10 @@ TEST_P(WeightingFilterRate, SinesThroughTheFilterMeetClassOne) {
           << FrequencyWeighting::name(weighting) << " at " << row.nominal << " Hz";
       EXPECT_GE(gain, expected - row.below)
           << FrequencyWeighting::name(weighting) << " at " << row.nominal << " Hz";
-      if (row.nominal <= 16000.0)
+      if (row.nominal <= 16000.0) {
         EXPECT_NEAR(gain, FrequencyWeighting::gainDb(weighting, f), 0.2)
             << FrequencyWeighting::name(weighting) << " at " << row.nominal << " Hz";
+      }
     }
   }
 }
