@@ -6,7 +6,7 @@
 namespace qv {
 
 SpectrumAnalyser::SpectrumAnalyser(int32_t fftSize, uint64_t samplingRate, const Settings& settings,
-                                   std::shared_ptr<Clock> clock)
+                                   const std::shared_ptr<Clock>& clock)
     : fftSize_(fftSize), samplingRate_(samplingRate), settings_(settings) {
   QV_ASSERT(FractionalOctaveBands::isSupported(settings.bandsPerOctave));
   QV_ASSERT(SpectrumAveraging::isValid(settings.averaging));

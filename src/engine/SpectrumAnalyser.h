@@ -41,7 +41,7 @@ class SpectrumAnalyser {
   };
 
   SpectrumAnalyser(int32_t fftSize, uint64_t samplingRate, const Settings& settings,
-                   std::shared_ptr<Clock> clock = Clock::system());
+                   const std::shared_ptr<Clock>& clock = Clock::system());
 
   // A new resolution, weighting or averaging restarts the averages and the peaks.
   void setSettings(const Settings& settings);

@@ -7,7 +7,7 @@ namespace qv {
 
 SpectrumFrameSource::SpectrumFrameSource(uint64_t samplingRate, uint64_t fftSize)
     : samplingRate_(samplingRate) {
-  setRequestDataSize(fftSize);
+  useSize(fftSize);
 }
 
 double SpectrumFrameSource::magnitudeScale(uint64_t fftSize) {
@@ -19,7 +19,9 @@ double SpectrumFrameSource::magnitudeScale(uint64_t fftSize) {
   return std::sqrt(32.0 / 3.0) / static_cast<double>(fftSize);
 }
 
-void SpectrumFrameSource::setRequestDataSize(uint64_t size) {
+void SpectrumFrameSource::setRequestDataSize(uint64_t size) { useSize(size); }
+
+void SpectrumFrameSource::useSize(uint64_t size) {
   fftSize_ = size;
   scale_ = static_cast<float>(magnitudeScale(size));
   spectrum_ = nullptr;

@@ -31,6 +31,8 @@ class SpectrumFrameSource : public FFTDataSourceProtocol {
   static double magnitudeScale(uint64_t fftSize);
 
  private:
+  void useSize(uint64_t size);
+
   uint64_t samplingRate_;
   uint64_t fftSize_ = 0;
   float scale_ = 0.0f;

@@ -57,7 +57,8 @@ void SplCalibrator::process(const float* frames, size_t frameCount) {
 
 void SplCalibrator::finish() {
   const double n = static_cast<double>(total_);
-  const double firstHalf = static_cast<double>((total_ + 1) / 2);
+  const uint64_t firstCount = (total_ + 1) / 2;  // samples with 2·index < total
+  const auto firstHalf = static_cast<double>(firstCount);
   const double meanSquare = (sum_[0] + sum_[1]) / n;
   measured_ = SoundLevelMeter::dbfsFromMeanSquare(meanSquare);
   const double bandDbfs = SoundLevelMeter::dbfsFromMeanSquare(band_ / n);
