@@ -8,8 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "SimulatedCapture.h"
 #include "ViewSignals.h"
 #include "engine/SpectrumAnalyser.h"
+#include "engine/TFDataSource.h"
 #include "platform/Clock.h"
 
 namespace qv {
@@ -120,6 +122,31 @@ TEST(SpectrumAnalyserTest, WeightingIsAppliedToTheBands) {
   frames.analyseMono(kilohertz.data());
   rta.process(frames.measurement(), nullptr, kN);
   EXPECT_NEAR(rta.levels(0)[rta.bands().bandForFrequency(1000.0)], -20.0, 0.1);
+}
+
+// The live data source hands its newest frame to the analyser by role: with the channels
+// swapped, as the live model runs it, and without, the measurement input (-20 dBFS at
+// 1 kHz) and the reference (-30 dBFS) read their own levels.
+TEST(SpectrumAnalyserTest, ReadsTheDataSourcesFramesByRole) {
+  constexpr uint32_t kRate = 48000;
+  for (const bool swapped : {true, false}) {
+    auto clock = std::make_shared<ManualClock>();
+    TFDataSource source(kRate, kN, 1.0f, 1100.0f, 1.0f, clock);
+    source.setChannelsSwapped(swapped);
+    EXPECT_EQ(source.frameSpectra().measurement, nullptr);
+    SpectrumAnalyser rta(kN, kRate, settingsWith(3, SpectrumAveraging::none()), clock);
+    test::SimulatedCapture capture(*clock, source, kRate);
+    capture.setSignal(test::interleave(test::sine(3 * kRate, 1000.0, 0.1, kRate),
+                                       test::sine(3 * kRate, 1000.0, std::sqrt(0.001), kRate)));
+    capture.run(2.5, 30.0, [&] {
+      source.update(0.0);
+      const TFDataSource::FrameSpectra frame = source.frameSpectra();
+      rta.process(frame.measurement, frame.reference, frame.fftSize);
+    });
+    const int32_t band = rta.bands().bandForFrequency(1000.0);
+    EXPECT_NEAR(rta.levels(SpectrumAnalyser::kMeasurement)[band], -20.0, 0.1) << swapped;
+    EXPECT_NEAR(rta.levels(SpectrumAnalyser::kReference)[band], -30.0, 0.1) << swapped;
+  }
 }
 
 class SpectrumAnalyserTime : public ::testing::Test {
