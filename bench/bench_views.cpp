@@ -1,6 +1,7 @@
 // Per-tick cost of the spectrum views: what the session adds to one display tick for each
 // view that is shown (N = 32768 at 48 kHz, both inputs). "pct_core_30Hz" is the share of
-// one core that view takes at 30 ticks a second.
+// one core, in per cent, that view takes at 30 ticks a second, from the CPU time (the
+// library prints it with an "s": it is an inverted rate).
 #include <benchmark/benchmark.h>
 
 #include <memory>
