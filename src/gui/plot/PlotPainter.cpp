@@ -130,17 +130,27 @@ void PlotPainter::paint(QImage& image, const PlotLook& look, const plot::ChartLi
   m.colorMin = look.fullY.min;
   m.colorMax = look.fullY.max;
 
-  image.fill(look.background);
   // Take the pixels before a painter starts on the image: the painter then draws into
   // the very buffer the rasterizer writes.
   uchar* bits = image.bits();
   rasterizer_.begin(bits, image.bytesPerLine(), deviceChart);
-  rasterizer_.fillBlock(deviceChart, pixelOf(look.chartsBackground));
-  paintGrid(look, m);
+  const size_t steady = staticLayer_.steadyCharts(charts);
+  const bool kept = staticLayer_.holds(look, image, charts, steady);
+  if (kept) {
+    staticLayer_.copyInto(image);
+  } else {
+    image.fill(look.background);
+    rasterizer_.fillBlock(deviceChart, pixelOf(look.chartsBackground));
+    paintGrid(look, m);
+  }
 
   QPainter p(&image);
   p.setClipRect(chart);
-  charts_.paintCharts(charts, m, rasterizer_, p);
+  if (!kept && steady > 0) {
+    charts_.paintCharts(charts, 0, steady, m, rasterizer_, p);
+  }
+  if (!kept) staticLayer_.keep(image, look, charts, steady);
+  charts_.paintCharts(charts, steady, charts.size(), m, rasterizer_, p);
   p.setClipping(false);
 
   paintCursor(look, m);

@@ -15,38 +15,11 @@
 
 #include "gui/plot/ChartPainter.h"
 #include "gui/plot/CurveRasterizer.h"
+#include "gui/plot/PlotLook.h"
 #include "gui/plot/PlotView.h"
+#include "gui/plot/StaticLayer.h"
 
 namespace qv::gui {
-
-// Everything of a frame besides the charts.
-struct PlotLook {
-  PlotRange fullX;
-  PlotRange fullY;
-  PlotRange visibleX;
-  PlotRange visibleY;
-  double gridStepX = 0.0;
-  double gridStepY = 0.0;
-  // Labels of the x grid lines, the first at fullX.min (bottom and top sides).
-  std::array<QStringList, PlotSideCount> labels;
-  std::array<bool, PlotSideCount> scaleVisible{true, true, true, true};
-  std::array<bool, PlotSideCount> labelsVisible{true, true, true, true};
-  bool overlaid = false;
-  float fontSize = 11.0f;  // logical pixels
-
-  QColor background;
-  QColor chartsBackground;
-  QColor border;
-  QColor grid;
-  QColor labelColor;
-  double gridThickness = 1.0;
-
-  bool hasCursor = false;
-  bool cursorShown = false;
-  QColor cursorColor;
-  double cursorThickness = 1.0;
-  QPointF cursor;
-};
 
 class PlotPainter {
  public:
@@ -72,6 +45,7 @@ class PlotPainter {
 
   CurveRasterizer rasterizer_;
   ChartPainter charts_;
+  StaticLayer staticLayer_;
   QFont font_;
   float fontPixels_ = -1.0f;
   double lineHeight_ = 0.0;
