@@ -1,5 +1,7 @@
 #include "gui/plot/PlotView.h"
 
+#include <QPaintEngine>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QScreen>
 #include <algorithm>
@@ -261,6 +263,10 @@ plot::ChartList& PlotView::chartList() { return d_->charts; }
 void PlotView::update(bool /*flag*/) { update(); }
 
 void PlotView::update() {
+  // Qt need not paint what lies behind an opaque view first.
+  const bool opaque = framesAreOpaque();
+  if (testAttribute(Qt::WA_OpaquePaintEvent) != opaque)
+    setAttribute(Qt::WA_OpaquePaintEvent, opaque);
   if (d_->repaintPending) return;
   d_->repaintPending = true;
   // At most one paint per screen refresh, however many requests come in between.
@@ -325,10 +331,48 @@ QPointF PlotView::valueForWidgetPoint(QPointF point) const {
 
 // ---- events ----
 
-void PlotView::paintEvent(QPaintEvent* /*event*/) {
+bool PlotView::framesAreOpaque() const {
+  const PlotLook& look = d_->look;
+  if (look.chartsBackground.alpha() != 255) return false;
+  return look.background.alpha() == 255 || chartRect() == QRectF(rect());
+}
+
+bool PlotView::paintInPlace(QPainter& p, const QRegion& region) {
+  // An opaque frame can be drawn straight into the window's backing image: no frame of
+  // our own to keep (a few megabytes per view) and no copy of it at every paint.
+  if (!framesAreOpaque() || region != QRegion(rect())) return false;
+  QPaintEngine* engine = p.paintEngine();
+  if (!engine || engine->type() != QPaintEngine::Raster) return false;
+  QPaintDevice* device = engine->paintDevice();
+  if (!device || device->devType() != QInternal::Image) return false;
+  auto* target = static_cast<QImage*>(device);
+  if (target->format() != QImage::Format_RGB32 &&
+      target->format() != QImage::Format_ARGB32_Premultiplied) {
+    return false;
+  }
+  const QTransform t = p.deviceTransform();
+  const qreal ratio = t.m11();
+  if (t.m12() != 0.0 || t.m21() != 0.0 || t.m22() != ratio || !(ratio > 0.0)) return false;
+  const QRect area(static_cast<int>(std::lround(t.dx())), static_cast<int>(std::lround(t.dy())),
+                   static_cast<int>(std::lround(width() * ratio)),
+                   static_cast<int>(std::lround(height() * ratio)));
+  if (area.isEmpty() || !target->rect().contains(area)) return false;
+  const qsizetype stride = target->bytesPerLine();
+  // Opaque pixels read the same in both formats.
+  QImage frame(target->bits() + area.y() * stride + area.x() * 4, area.width(), area.height(),
+               stride, QImage::Format_ARGB32_Premultiplied);
+  frame.setDevicePixelRatio(ratio);
+  d_->painter.paint(frame, d_->look, d_->charts);
+  d_->frame = QImage();
+  return true;
+}
+
+void PlotView::paintEvent(QPaintEvent* event) {
   ++d_->paints;
-  const QImage& frame = renderImage(devicePixelRatioF());
   QPainter p(this);
+  if (paintInPlace(p, event->region())) return;
+  const QImage& frame = renderImage(devicePixelRatioF());
+  if (framesAreOpaque()) p.setCompositionMode(QPainter::CompositionMode_Source);
   p.drawImage(QPointF(0, 0), frame);
 }
 

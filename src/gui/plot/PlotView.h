@@ -20,6 +20,8 @@
 #include "plot/XValuesSpan.h"
 
 class QTimer;
+class QPainter;
+class QRegion;
 
 namespace qv::gui {
 
@@ -162,6 +164,11 @@ class PlotView : public QWidget {
   enum CursorPhase { kCursorMoved, kCursorTrackingStarted, kCursorTrackingFinished };
   // Asks the delegate where the cursor goes for a pointer at `widgetPoint` and puts it there.
   void moveCursorTo(int phase, QPointF widgetPoint);
+  // Whether every pixel of a frame is opaque (so nothing behind the view shows).
+  bool framesAreOpaque() const;
+  // Paints the frame straight into the painter's image when it is the window's raster
+  // backing image and the whole view is to be painted; false when it is not.
+  bool paintInPlace(QPainter& p, const QRegion& region);
   // Pans from the visible ranges at the press by a pointer offset (logical pixels).
   void panBy(QPointF offset);
   // A visible range moved or zoomed by the user, kept inside the full range.
