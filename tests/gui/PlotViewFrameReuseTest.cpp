@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QGuiApplication>
+#include <QPalette>
 #include <QScreen>
 #include <QVBoxLayout>
 #include <QWidget>
@@ -98,7 +99,8 @@ INSTANTIATE_TEST_SUITE_P(
         Change{"Resized", [](Scene& s) { s.view->resize(280, 170); }}),
     [](const ::testing::TestParamInfo<Change>& info) { return std::string(info.param.name); });
 
-// The window's own paint draws straight into its backing image, at the view's place in it.
+// The window's own paint draws straight into its backing image, at the view's place in
+// it, and leaves alone the strip where a neighbour laps over the view.
 TEST(PlotViewInWindowTest, WindowShowsTheRenderedFrameAtTheViewsPlace) {
   QWidget window;
   window.resize(360, 230);
@@ -113,6 +115,13 @@ TEST(PlotViewInWindowTest, WindowShowsTheRenderedFrameAtTheViewsPlace) {
   auto chart = view->addLineChartWithName("live", span(kPoints), 2.0f, kWhite);
   const std::vector<float> v = wave(0.7, 60.0);
   view->setDataOfLengthForChart(v.data(), kPoints, chart.get());
+  // Laps 3 pixels over the view's top edge and lies above it.
+  auto* neighbour = new QWidget(&window);
+  neighbour->setGeometry(0, 0, 360, 20);
+  neighbour->setAutoFillBackground(true);
+  QPalette palette = neighbour->palette();
+  palette.setColor(QPalette::Window, QColor(200, 0, 0));
+  neighbour->setPalette(palette);
   window.show();
   ASSERT_TRUE(processEventsUntil([&] { return view->paintCount() >= 1; }, 5000));
   view->update();
@@ -120,12 +129,17 @@ TEST(PlotViewInWindowTest, WindowShowsTheRenderedFrameAtTheViewsPlace) {
 
   const QImage shown = window.screen()->grabWindow(window.winId()).toImage();
   ASSERT_FALSE(shown.isNull());
-  const QImage expected = view->renderImage(shown.devicePixelRatio());
-  const QImage placed =
-      shown.copy(QRect(QPoint(23, 17) * shown.devicePixelRatio(), expected.size()))
-          .convertToFormat(expected.format());
-  EXPECT_EQ(placed.convertToFormat(QImage::Format_RGB32),
-            expected.convertToFormat(QImage::Format_RGB32));
+  const double ratio = shown.devicePixelRatio();
+  const QImage expected = view->renderImage(ratio).convertToFormat(QImage::Format_RGB32);
+  const QImage placed = shown.copy(QRect(QPoint(23, 17) * ratio, expected.size()))
+                            .convertToFormat(QImage::Format_RGB32);
+  const int lapped = static_cast<int>(3 * ratio);
+  EXPECT_EQ(placed.copy(0, lapped, placed.width(), placed.height() - lapped),
+            expected.copy(0, lapped, expected.width(), expected.height() - lapped));
+  for (int x : {0, 150, 299}) {
+    EXPECT_EQ(placed.pixel(static_cast<int>(x * ratio), 0), qRgb(200, 0, 0)) << x;
+    EXPECT_EQ(placed.pixel(static_cast<int>(x * ratio), lapped - 1), qRgb(200, 0, 0)) << x;
+  }
   EXPECT_TRUE(view->testAttribute(Qt::WA_OpaquePaintEvent));
 }
 

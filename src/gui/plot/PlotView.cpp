@@ -6,6 +6,7 @@
 #include <QScreen>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "gui/Theme.h"
 #include "gui/plot/PlotPainter.h"
@@ -340,7 +341,13 @@ bool PlotView::framesAreOpaque() const {
 bool PlotView::paintInPlace(QPainter& p, const QRegion& region) {
   // An opaque frame can be drawn straight into the window's backing image: no frame of
   // our own to keep (a few megabytes per view) and no copy of it at every paint.
-  if (!framesAreOpaque() || region != QRegion(rect())) return false;
+  if (!framesAreOpaque()) return false;
+  // What is not to be painted (a neighbour laps over the view by a few pixels) is set
+  // aside and put back after the frame; more than a thin strip is not worth it.
+  const QRegion outside = QRegion(rect()).subtracted(region);
+  int64_t outsidePixels = 0;
+  for (const QRect& r : outside) outsidePixels += int64_t{r.width()} * r.height();
+  if (outsidePixels * 8 > int64_t{width()} * height()) return false;
   QPaintEngine* engine = p.paintEngine();
   if (!engine || engine->type() != QPaintEngine::Raster) return false;
   QPaintDevice* device = engine->paintDevice();
@@ -358,11 +365,37 @@ bool PlotView::paintInPlace(QPainter& p, const QRegion& region) {
                    static_cast<int>(std::lround(height() * ratio)));
   if (area.isEmpty() || !target->rect().contains(area)) return false;
   const qsizetype stride = target->bytesPerLine();
+  uchar* origin = target->bits() + area.y() * stride + area.x() * 4;
+  auto deviceRect = [&](const QRect& r) {
+    const int x0 = static_cast<int>(std::floor(r.left() * ratio));
+    const int y0 = static_cast<int>(std::floor(r.top() * ratio));
+    const int x1 = static_cast<int>(std::ceil((r.right() + 1) * ratio));
+    const int y1 = static_cast<int>(std::ceil((r.bottom() + 1) * ratio));
+    return QRect(QPoint(x0, y0), QPoint(x1 - 1, y1 - 1)) & QRect(QPoint(0, 0), area.size());
+  };
+  auto moveAside = [&](bool keep) {
+    size_t at = 0;
+    for (const QRect& logical : outside) {
+      const QRect r = deviceRect(logical);
+      const size_t bytes = static_cast<size_t>(r.width()) * 4;
+      for (int y = r.top(); y <= r.bottom(); ++y, at += static_cast<size_t>(r.width())) {
+        uchar* row = origin + y * stride + r.left() * 4;
+        if (keep) {
+          if (d_->keptPixels.size() < at + static_cast<size_t>(r.width()))
+            d_->keptPixels.resize(at + static_cast<size_t>(r.width()));
+          std::memcpy(d_->keptPixels.data() + at, row, bytes);
+        } else {
+          std::memcpy(row, d_->keptPixels.data() + at, bytes);
+        }
+      }
+    }
+  };
+  moveAside(true);
   // Opaque pixels read the same in both formats.
-  QImage frame(target->bits() + area.y() * stride + area.x() * 4, area.width(), area.height(),
-               stride, QImage::Format_ARGB32_Premultiplied);
+  QImage frame(origin, area.width(), area.height(), stride, QImage::Format_ARGB32_Premultiplied);
   frame.setDevicePixelRatio(ratio);
   d_->painter.paint(frame, d_->look, d_->charts);
+  moveAside(false);
   d_->frame = QImage();
   return true;
 }

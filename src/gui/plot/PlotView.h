@@ -167,7 +167,7 @@ class PlotView : public QWidget {
   // Whether every pixel of a frame is opaque (so nothing behind the view shows).
   bool framesAreOpaque() const;
   // Paints the frame straight into the painter's image when it is the window's raster
-  // backing image and the whole view is to be painted; false when it is not.
+  // backing image, leaving what lies outside `region` as it was; false when it is not.
   bool paintInPlace(QPainter& p, const QRegion& region);
   // Pans from the visible ranges at the press by a pointer offset (logical pixels).
   void panBy(QPointF offset);

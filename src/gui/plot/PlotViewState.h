@@ -4,6 +4,8 @@
 #include <QElapsedTimer>
 #include <QImage>
 #include <QTimer>
+#include <cstdint>
+#include <vector>
 
 #include "gui/plot/PlotPainter.h"
 #include "gui/plot/PlotView.h"
@@ -15,7 +17,8 @@ struct PlotView::Impl {
   PlotLook look;
   plot::ChartList charts;
   PlotPainter painter;
-  QImage frame;  // painted here, then copied onto the widget in one go
+  QImage frame;                      // painted here, then copied onto the widget in one go
+  std::vector<uint32_t> keptPixels;  // what a paint in place must leave as it was
   PlotViewDelegate* delegate = nullptr;
 
   bool fullRangeSet = false;
