@@ -26,7 +26,11 @@ class PlotPainter {
   // The chart area of a view of `size` logical pixels.
   QRect chartRect(const PlotLook& look, QSize size);
   // Paints into `image` (any size; its device pixel ratio says how logical pixels map).
-  void paint(QImage& image, const PlotLook& look, const plot::ChartList& charts);
+  // `holdsLastFrame`: as far as the caller knows, nobody but this painter wrote into the
+  // image since its last paint (the same pixels at the same address), so that only what
+  // moved need be undone.
+  void paint(QImage& image, const PlotLook& look, const plot::ChartList& charts,
+             bool holdsLastFrame = false);
 
   // The text of a y grid label (decimals follow the grid step).
   static QString yLabelText(double value, double step);
@@ -46,6 +50,18 @@ class PlotPainter {
   CurveRasterizer rasterizer_;
   ChartPainter charts_;
   StaticLayer staticLayer_;
+  // What the last frame drew over the static layer: per device column the rows of the
+  // moving charts, and rectangles (cursor, labels); and where that frame was.
+  std::vector<int> drawnTop_;
+  std::vector<int> drawnBottom_;
+  std::vector<QRect> drawnRects_;
+  bool drawnKnown_ = false;
+  const uchar* drawnBits_ = nullptr;
+  qsizetype drawnStride_ = 0;
+  QSize drawnSize_;
+  double drawnRatio_ = 0.0;
+  // Notes device rectangle `r` as drawn, widened by a pixel for antialiasing.
+  void noteDrawn(const QRectF& r);
   QFont font_;
   float fontPixels_ = -1.0f;
   double lineHeight_ = 0.0;

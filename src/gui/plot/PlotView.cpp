@@ -295,11 +295,14 @@ QImage PlotView::renderImage(qreal devicePixelRatio) {
   const QSize device(static_cast<int>(std::lround(width() * devicePixelRatio)),
                      static_cast<int>(std::lround(height() * devicePixelRatio)));
   QImage& frame = d_->frame;
+  bool fresh = false;
   if (frame.size() != device || frame.format() != QImage::Format_ARGB32_Premultiplied) {
     frame = QImage(device, QImage::Format_ARGB32_Premultiplied);
+    fresh = true;
   }
   frame.setDevicePixelRatio(devicePixelRatio);
-  d_->painter.paint(frame, d_->look, d_->charts);
+  d_->painter.paint(frame, d_->look, d_->charts, !fresh);
+  d_->lastPaintInPlace = false;
   return frame;
 }
 
@@ -394,9 +397,17 @@ bool PlotView::paintInPlace(QPainter& p, const QRegion& region) {
   // Opaque pixels read the same in both formats.
   QImage frame(origin, area.width(), area.height(), stride, QImage::Format_ARGB32_Premultiplied);
   frame.setDevicePixelRatio(ratio);
-  d_->painter.paint(frame, d_->look, d_->charts);
+  // Nothing else writes into the view's part of the window image while the view keeps
+  // its place, its size and the part it paints (and the window its size).
+  const bool holds = d_->lastPaintInPlace && !d_->placeChanged && region == d_->lastRegion &&
+                     window()->size() == d_->lastWindowSize;
+  d_->painter.paint(frame, d_->look, d_->charts, holds);
   moveAside(false);
   d_->frame = QImage();
+  d_->lastPaintInPlace = true;
+  d_->placeChanged = false;
+  d_->lastRegion = region;
+  d_->lastWindowSize = window()->size();
   return true;
 }
 
@@ -411,7 +422,23 @@ void PlotView::paintEvent(QPaintEvent* event) {
 
 void PlotView::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
+  d_->placeChanged = true;
   update();
+}
+
+void PlotView::moveEvent(QMoveEvent* event) {
+  QWidget::moveEvent(event);
+  d_->placeChanged = true;
+}
+
+void PlotView::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  d_->placeChanged = true;
+}
+
+void PlotView::hideEvent(QHideEvent* event) {
+  QWidget::hideEvent(event);
+  d_->placeChanged = true;
 }
 
 }  // namespace qv::gui

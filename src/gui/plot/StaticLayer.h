@@ -5,6 +5,7 @@
 // Kept as its distinct rows when they are few (a grid makes a handful of kinds of row),
 // otherwise as a whole image. Painting thread only (the main thread).
 #include <QImage>
+#include <QRect>
 #include <QSize>
 #include <cstdint>
 #include <vector>
@@ -29,6 +30,10 @@ class StaticLayer {
   void keep(const QImage& image, const PlotLook& look, const plot::ChartList& charts, size_t count);
   // Copies the layer into an image of the size it was kept from.
   void copyInto(QImage& image) const;
+  // Puts the layer back where the last frame drew over it: per device column the rows
+  // top..bottom (none where top > bottom), and the given device rectangles.
+  void restoreInto(QImage& image, const std::vector<int>& top, const std::vector<int>& bottom,
+                   const std::vector<QRect>& rects);
   // How many charts the layer holds.
   size_t chartCount() const { return count_; }
   // Whether it is kept as distinct rows (how few bytes it takes) rather than whole.
@@ -43,9 +48,12 @@ class StaticLayer {
   size_t count_ = 0;
   std::vector<const plot::Chart*> charts_;
   std::vector<uint64_t> versions_;
-  std::vector<uint32_t> rows_;   // the distinct rows, one after the other
-  std::vector<uint32_t> rowOf_;  // per image row, which distinct row it is
-  QImage whole_;                 // instead of rows when they are many
+  std::vector<uint32_t> rows_;    // the distinct rows, one after the other
+  std::vector<uint32_t> rowOf_;   // per image row, which distinct row it is
+  QImage whole_;                  // instead of rows when they are many
+  std::vector<int> firstColumn_;  // per row, while restoring
+  std::vector<int> lastColumn_;
+  std::vector<int> nextFree_;
 
   // Per chart position: the version last seen and for how many frames it has stayed.
   uint64_t seenGeneration_ = ~uint64_t{0};
