@@ -42,7 +42,7 @@ struct OctaveBands {
       const double f = k * binHz;
       if (f >= centre / std::sqrt(2.0) && f < centre * std::sqrt(2.0)) sum += power[k];
     }
-    return 10 * std::log10(sum);
+    return 10 * std::log10(std::max(sum, 1e-30));
   }
 };
 

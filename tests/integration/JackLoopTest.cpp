@@ -60,7 +60,7 @@ class JackLoopTest : public ::testing::Test {
     ASSERT_TRUE(generator->isOn());
   }
   // 44100 Hz is resampled from the server's 48000; at 48000 the loop is bit-exact.
-  void startRecorder(std::vector<int32_t> map, uint32_t rate = 44100) {
+  void startRecorder(const std::vector<int32_t>& map, uint32_t rate = 44100) {
     recorder = QVRecorder::initWithDeviceUUID(kJackUID, 2, rate, false, delegate, *library);
     ASSERT_NE(recorder, nullptr);
     recorder->setChannelMap(map);
