@@ -69,6 +69,27 @@ QV_VECTOR_CLONES void averageSpectra(const float* __restrict spectrumA,
   }
 }
 
+// The same, with the new frame's cross spectrum turned by e^(+iω_k·f) (turnRe, turnIm):
+// the fraction of a sample that the delay line cannot hold back.
+QV_VECTOR_CLONES void averageSpectraTurned(const float* __restrict spectrumA,
+                                           const float* __restrict spectrumB, float a,
+                                           const float* __restrict turnRe,
+                                           const float* __restrict turnIm, float* __restrict powerA,
+                                           float* __restrict powerB, float* __restrict crossRe,
+                                           float* __restrict crossIm, size_t bins) {
+  const float b = 1.0f - a;
+  for (size_t k = 0; k < bins; ++k) {
+    const float reA = spectrumA[2 * k], imA = spectrumA[2 * k + 1];
+    const float reB = spectrumB[2 * k], imB = spectrumB[2 * k + 1];
+    const float re = reA * reB + imA * imB;
+    const float im = reA * imB - imA * reB;
+    powerA[k] = a * (reA * reA + imA * imA) + b * powerA[k];
+    powerB[k] = a * (reB * reB + imB * imB) + b * powerB[k];
+    crossRe[k] = a * (re * turnRe[k] - im * turnIm[k]) + b * crossRe[k];
+    crossIm[k] = a * (re * turnIm[k] + im * turnRe[k]) + b * crossIm[k];
+  }
+}
+
 }  // namespace
 
 TFDataSource::TFDataSource(uint32_t sampleRate, float fftSize, float startFreq, float endFreq,
@@ -86,7 +107,9 @@ TFDataSource::TFDataSource(uint32_t sampleRate, float fftSize, float startFreq, 
 
   // The ring starts half full of silence (its storage starts zeroed), so that the first
   // analysis has a whole frame to read and the rate control starts near its set point.
-  _circularBuffer.produce(static_cast<int32_t>(std::trunc(_circularBuffer.length * 0.5)));
+  const auto prefill = static_cast<int32_t>(std::trunc(_circularBuffer.length * 0.5));
+  _circularBuffer.produce(prefill);
+  _tailPosition = -static_cast<int64_t>(prefill / 8);
 }
 
 TFDataSource::~TFDataSource() { log("TFDataSource Dealloc"); }
@@ -125,6 +148,8 @@ void TFDataSource::setSamplingRate(uint32_t samplingRate) {
       std::printf("FX Set Params ERROR: %d\n", SpectrumStream::errorGetCode());
     if (channelsSwapped()) applySwap(true);
   }
+  // The same milliseconds are other samples now.
+  _delayStale = true;
   // Frames of the old rate put their bins at other frequencies.
   resetAverages();
 }
@@ -145,10 +170,15 @@ void TFDataSource::setFftInputSize(int32_t fftSize) {
   _powerB = fft::allocateFloats(bins);
   _crossRe = fft::allocateFloats(bins);
   _crossIm = fft::allocateFloats(bins);
+  _compensation.resize(fftSize);
+  _delayStale = true;
   if (_fftChannel) _fftChannel->prepareFft(fftSize);
 }
 
 void TFDataSource::update(double /*time*/) {
+  applyDelayChange();
+  restartIfDue();
+  _analysedStart = _tailPosition;
   const uint64_t weightState = _avgState.load(std::memory_order_acquire);
   const float a = weightOf(weightState);
 
@@ -186,6 +216,7 @@ void TFDataSource::update(double /*time*/) {
     if (consume > 0) _fftChannel->passData(tail, consume);
   }
   if (consume > 0) _circularBuffer.consume(static_cast<int32_t>(consume));
+  _tailPosition += consume / 8;
 
   if (result == SpectrumStream::kFailed) {
     log("Error in fft channel: %d", error);
@@ -198,8 +229,14 @@ void TFDataSource::update(double /*time*/) {
 void TFDataSource::accumulate(float newWeight) {
   const float* x = _recordBuffer.get();
   const float* y = x + 2 * static_cast<size_t>(_fftInputSize);
-  averageSpectra(x, y, newWeight, _powerA.get(), _powerB.get(), _crossRe.get(), _crossIm.get(),
-                 static_cast<size_t>(_fftInputSize) / 2 + 1);
+  const auto bins = static_cast<size_t>(_fftInputSize) / 2 + 1;
+  if (const float* turnRe = _compensation.phaseRe()) {
+    averageSpectraTurned(x, y, newWeight, turnRe, _compensation.phaseIm(), _powerA.get(),
+                         _powerB.get(), _crossRe.get(), _crossIm.get(), bins);
+  } else {
+    averageSpectra(x, y, newWeight, _powerA.get(), _powerB.get(), _crossRe.get(), _crossIm.get(),
+                   bins);
+  }
   if (_fullSpectraKept) writeFullSpectra();
 }
 
@@ -301,16 +338,78 @@ void TFDataSource::slideFrom(uint64_t seen) {
 }
 
 void TFDataSource::setDelayLeftAndRight(float left, float right) {
-  std::lock_guard<std::mutex> lock(_fxLock);
-  SpectrumStream::DelayLineParameters current{-1.0f, -1.0f};
-  if (_fftChannel) _fftChannel->fxGetParameters(_delayLineFx, &current);
-  if (current.leftDelay == left && current.rightDelay == right) return;
-  const SpectrumStream::DelayLineParameters wanted{left, right};
-  const bool ok = _fftChannel && _fftChannel->fxSetParameters(_delayLineFx, wanted);
-  if (!ok) {
-    const int32_t error = _fftChannel ? SpectrumStream::errorGetCode() : kStreamErrorHandle;
+  const bool inRange = left >= 0.0f && left <= kMaxDelayMs && right >= 0.0f && right <= kMaxDelayMs;
+  if (!_fftChannel || _delayLineFx == 0 || !inRange) {
+    const int32_t error =
+        !_fftChannel || _delayLineFx == 0 ? kStreamErrorHandle : kStreamErrorIllParam;
     std::printf("FX Set Params ERROR: %d\n", error);
+    return;
   }
+  postDelay(left, right, DelayChange::Keep, kRestartNow);
+}
+
+bool TFDataSource::setDelay(double milliseconds, DelayChange change, int64_t restartFrom) {
+  if (!(std::fabs(milliseconds) <= kMaxDelayMs)) {
+    log("Delay out of range: %g ms", milliseconds);
+    return false;
+  }
+  postDelay(milliseconds < 0.0 ? -milliseconds : 0.0, milliseconds > 0.0 ? milliseconds : 0.0,
+            change, restartFrom);
+  return true;
+}
+
+void TFDataSource::postDelay(double leftMs, double rightMs, DelayChange change,
+                             int64_t restartFrom) {
+  std::lock_guard<std::mutex> lock(_delayLock);
+  const uint64_t generation = _delayRequest.generation + 1;
+  _delayRequest = {leftMs, rightMs, change, restartFrom, generation};
+}
+
+double TFDataSource::appliedDelaySamples() const {
+  return appliedDelayMs() * static_cast<double>(samplingRate()) / 1000.0;
+}
+
+void TFDataSource::applyDelayChange() {
+  DelayRequest request;
+  {
+    // A request being written right now is taken at the next update.
+    std::unique_lock<std::mutex> lock(_delayLock, std::try_to_lock);
+    if (!lock.owns_lock()) return;
+    request = _delayRequest;
+  }
+  const bool fresh = request.generation != _delayApplied.generation;
+  if (!fresh && !_delayStale && _delaySwapped == channelsSwapped()) return;
+  if (!_fftChannel) return;
+  const double rate = _fftChannel->rate();
+  const double before = _compensation.net();
+  _delaySwapped = channelsSwapped();
+  _compensation.set(request.leftMs * rate / 1000.0, request.rightMs * rate / 1000.0, _delaySwapped);
+  // The delay line takes whole samples; milliseconds of whole samples round back exactly.
+  const SpectrumStream::DelayLineParameters whole{
+      static_cast<float>(_compensation.wholeLeft() * 1000.0 / rate),
+      static_cast<float>(_compensation.wholeRight() * 1000.0 / rate)};
+  if (_delayLineFx == 0 || !_fftChannel->fxSetParameters(_delayLineFx, whole))
+    std::printf("FX Set Params ERROR: %d\n", SpectrumStream::errorGetCode());
+  if (fresh && request.change == DelayChange::Rotate) {
+    DelayCompensation::rotate(_crossRe.get(), _crossIm.get(),
+                              static_cast<size_t>(_fftInputSize) / 2 + 1, _fftInputSize,
+                              _compensation.net() - before);
+    if (_fullSpectraKept) writeFullSpectra();
+  }
+  if (fresh && request.change == DelayChange::Restart) _restartFrom = request.restartFrom;
+  _delayApplied = request;
+  _delayStale = false;
+  _appliedDelayMs.store(request.rightMs - request.leftMs, std::memory_order_release);
+}
+
+void TFDataSource::restartIfDue() {
+  if (_restartFrom == kNoRestart) return;
+  // The path moved at _restartFrom: a frame is clean once its measurement samples (recorded
+  // channel 1, held back by its own whole delay) all come from then on.
+  const int64_t measurementStart = _tailPosition - static_cast<int64_t>(_compensation.wholeLeft());
+  if (_restartFrom != kRestartNow && measurementStart < _restartFrom) return;
+  _restartFrom = kNoRestart;
+  resetAverages();
 }
 
 void TFDataSource::setChannelsSwapped(bool swapped) {
@@ -357,6 +456,7 @@ void TFDataSource::getData(const void* data, uint32_t byteSize) {
   if (copied == 0) return;
   std::memcpy(head, data, copied);
   _circularBuffer.produce(static_cast<int32_t>(copied));
+  _framesReceived.fetch_add(copied / 8, std::memory_order_release);
 }
 
 std::weak_ptr<QVAudioDataTransport> TFDataSource::audioDataTransport() const {
