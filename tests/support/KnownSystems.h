@@ -62,12 +62,13 @@ class BandLimitedReader {
     const double mix = position - static_cast<double>(phase);
     const double* lower = &table()[phase * kTaps];
     const double* upper = lower + kTaps;
+    const int64_t first = n0 - kHalfWidth + 1;
+    const int begin = static_cast<int>(std::clamp<int64_t>(-first, 0, kTaps));
+    const int end = static_cast<int>(std::clamp<int64_t>(size - first, 0, kTaps));
+    const float* x = x_.data() + first;
     double sum = 0.0;
-    for (int i = 0; i < kTaps; ++i) {
-      const int64_t n = n0 - kHalfWidth + 1 + i;
-      if (n < 0 || n >= size) continue;
-      sum += x_[static_cast<size_t>(n)] * (lower[i] + mix * (upper[i] - lower[i]));
-    }
+#pragma omp simd reduction(+ : sum)
+    for (int i = begin; i < end; ++i) sum += x[i] * (lower[i] + mix * (upper[i] - lower[i]));
     return sum;
   }
 
@@ -106,8 +107,10 @@ inline std::vector<float> windowedSincLowPass(const std::vector<float>& x, doubl
     double sum = 0.0;
     const int64_t lo = std::max<int64_t>(-halfWidth, -n);
     const int64_t hi = std::min<int64_t>(halfWidth, size - 1 - n);
-    for (int64_t m = lo; m <= hi; ++m)
-      sum += taps[static_cast<size_t>(m + halfWidth)] * x[static_cast<size_t>(n + m)];
+    const double* t = taps.data() + halfWidth;
+    const float* at = x.data() + n;
+#pragma omp simd reduction(+ : sum)
+    for (int64_t m = lo; m <= hi; ++m) sum += t[m] * at[m];
     y[static_cast<size_t>(n)] = static_cast<float>(sum);
   }
   return y;
