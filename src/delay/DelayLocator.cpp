@@ -111,7 +111,9 @@ bool DelayLocator::processTick() {
     // Settings being written right now are taken at the next tick.
     std::unique_lock<std::mutex> lock(settingsLock_, std::try_to_lock);
     if (lock.owns_lock() && (settingsGeneration_ != appliedGeneration_ || rate != search_.rate())) {
-      search_.setUp(rate, settings_);
+      // Positions go on counting the frames received, so that they stay comparable with
+      // those of the other consumers.
+      search_.setUp(rate, settings_, search_.rate() != 0 ? search_.position() : 0);
       appliedGeneration_ = settingsGeneration_;
     }
   }

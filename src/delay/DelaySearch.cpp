@@ -25,7 +25,7 @@ bool standsOut(const ImpulsePeak& peak) {
 
 }  // namespace
 
-void DelaySearch::setUp(uint32_t rate, const Settings& settings) {
+void DelaySearch::setUp(uint32_t rate, const Settings& settings, int64_t position) {
   QV_ASSERT(rate > 0);
   rate_ = rate;
   settings_ = settings;
@@ -44,8 +44,8 @@ void DelaySearch::setUp(uint32_t rate, const Settings& settings) {
   // before them.
   const auto history = static_cast<size_t>(rangeSamples()) + static_cast<size_t>(fine_.size()) +
                        static_cast<size_t>(rate) * 2;
-  measurement_.reset(history);
-  reference_.reset(history);
+  measurement_.reset(history, position);
+  reference_.reset(history, position);
   segment_ = fft::allocateFloats(static_cast<size_t>(kSegmentSeconds * rate) + 1);
   offset_ = 0;
   ticks_ = 0;

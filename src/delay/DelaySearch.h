@@ -37,7 +37,8 @@ class DelaySearch {
   // resolves) is a move.
   static constexpr double kStepSeconds = 1e-4;
 
-  void setUp(uint32_t rate, const Settings& settings);
+  // Forgets all; the stream goes on counting from `position` (frames taken in so far).
+  void setUp(uint32_t rate, const Settings& settings, int64_t position = 0);
   uint32_t rate() const { return rate_; }
   const Settings& settings() const { return settings_; }
   int32_t fineSize() const { return fine_.size(); }

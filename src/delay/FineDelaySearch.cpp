@@ -66,13 +66,13 @@ void FineDelaySearch::setBand(double loHz, double hiHz) {
   }
 }
 
-double FineDelaySearch::windowMiddle(int64_t start) const {
+double FineDelaySearch::windowMiddle(int64_t start, int64_t begin) const {
   const int64_t half = n_ / 2;
-  if (start >= 0) return static_cast<double>(start + half / 2);
+  if (start >= begin) return static_cast<double>(start + half / 2);
   // Early in the stream the window reaches back before its first sample: the middle is
   // that of the window's weight over the samples there are.
   double weight = 0.0, moment = 0.0;
-  for (int64_t i = -start; i < half; ++i) {
+  for (int64_t i = begin - start; i < half; ++i) {
     weight += hann_[static_cast<size_t>(i)];
     moment += hann_[static_cast<size_t>(i)] * static_cast<double>(start + i);
   }
@@ -102,7 +102,7 @@ FineDelaySearch::Result FineDelaySearch::search(const SampleHistory& measurement
   const float a = frames_ == 0 ? 1.0f : kAverage;
   const float b = 1.0f - a;
   ++frames_;
-  midpoint_ = a * windowMiddle(start) + b * midpoint_;
+  midpoint_ = a * windowMiddle(start, measurement.begin()) + b * midpoint_;
   const float* x = x_.get();
   const float* y = y_.get();
   const float* mask = mask_.get();
@@ -159,11 +159,13 @@ FineDelaySearch::Result FineDelaySearch::search(const SampleHistory& measurement
 
   // The noise floor over the central lags that both windows' audio reaches (at the start of
   // the stream they hold silence from before it, which the floor must not count).
-  // Lag l pairs reference sample start − offset + u with measurement sample start + u + l.
+  // Lag l pairs reference sample start − offset + u with measurement sample start + u + l;
+  // neither history holds anything before its begin().
   const int64_t half = 2 * quarter;
-  const int64_t lowest = std::max<int64_t>(-quarter / 2, std::max<int64_t>(0, -start) - (half - 1));
-  const int64_t highest =
-      std::min<int64_t>(quarter / 2, half - 1 - std::max<int64_t>(0, offset - start));
+  const int64_t lowest = std::max<int64_t>(
+      -quarter / 2, std::max<int64_t>(0, measurement.begin() - start) - (half - 1));
+  const int64_t highest = std::min<int64_t>(
+      quarter / 2, half - 1 - std::max<int64_t>(0, reference.begin() + offset - start));
   result.peak = ImpulsePeak::read(z, n_, static_cast<int32_t>(lowest),
                                   static_cast<int32_t>(highest), envelope_.get(), scratch_.get());
   bool negative = false;

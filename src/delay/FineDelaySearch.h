@@ -53,7 +53,7 @@ class FineDelaySearch {
  private:
   void window(const SampleHistory& history, int64_t start, float* spectrum);
   // Where the measurement window that begins at `start` has its weight's middle.
-  double windowMiddle(int64_t start) const;
+  double windowMiddle(int64_t start, int64_t begin) const;
   // z(t) and its first two derivatives, from the weighted spectrum.
   void evaluate(double t, double z[2], double dz[2], double ddz[2]) const;
   double refine(int32_t index, bool envelope, bool negative) const;

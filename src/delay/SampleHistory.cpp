@@ -6,11 +6,12 @@
 
 namespace qv {
 
-void SampleHistory::reset(size_t capacity) {
+void SampleHistory::reset(size_t capacity, int64_t begin) {
   const size_t size = std::bit_ceil(std::max<size_t>(capacity, 2));
   samples_ = fft::allocateFloats(size);
   mask_ = size - 1;
-  end_ = 0;
+  end_ = begin;
+  begin_ = begin;
 }
 
 void SampleHistory::push(const float* data, size_t count, size_t stride) {
@@ -22,13 +23,14 @@ void SampleHistory::push(const float* data, size_t count, size_t stride) {
 }
 
 float SampleHistory::at(int64_t index) const {
-  if (index < 0 || index >= end_ || end_ - index > static_cast<int64_t>(mask_ + 1)) return 0.0f;
+  if (index < begin_ || index >= end_ || end_ - index > static_cast<int64_t>(mask_ + 1))
+    return 0.0f;
   return samples_[static_cast<size_t>(index) & mask_];
 }
 
 void SampleHistory::copy(int64_t start, size_t count, float* out) const {
   const auto size = static_cast<int64_t>(mask_ + 1);
-  const int64_t first = std::max<int64_t>({start, end_ - size, 0});
+  const int64_t first = std::max<int64_t>({start, end_ - size, begin_});
   const int64_t last = std::min<int64_t>(start + static_cast<int64_t>(count), end_);
   if (first >= last) {
     std::memset(out, 0, count * sizeof(float));

@@ -175,9 +175,10 @@ TEST(Subwoofer, ArrivalIsThePathPlusTheFiltersPeak) {
   }
 }
 
-// The source moves from 5 to 8 ms at 4 s: within half a second the results show the new
-// delay, the first of them marked as a move from the old one, located within 0.1 s after
-// the move (never before it: a restart from there takes no frame from before).
+// The source moves from 5 to 8 ms at 4 s: within 0.65 s the results show the new delay, the
+// first of them marked as a move from the old one, located within 0.1 s after the move
+// (never before it: a restart from there takes no frame from before). A range changed at
+// 2 s starts the search afresh; its positions still count every frame received.
 TEST(MovingSource, TheMoveIsSeenAndLocated) {
   const uint32_t rate = 44100;
   const size_t move = 4 * rate;
@@ -187,6 +188,12 @@ TEST(MovingSource, TheMoveIsSeenAndLocated) {
   double firstNew = 0.0;
   run.run(known::frames(known::moving(reference, 5e-3 * rate, 8e-3 * rate, move), reference),
           [&](const DelayEstimate& e, double t) {
+            EXPECT_EQ(e.position, static_cast<int64_t>(std::llround(t * rate)));
+            if (std::fabs(t - 2.0) < 1e-9) {
+              DelaySearch::Settings narrower;
+              narrower.rangeSeconds = 0.5;
+              run.locator().setSettings(narrower);
+            }
             if (e.state != DelayState::Found) return;
             if (std::fabs(e.delaySamples - 8e-3 * rate) < 1e-2 && firstNew == 0.0) firstNew = t;
             if (!e.step) return;
