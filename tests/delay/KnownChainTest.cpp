@@ -7,13 +7,16 @@
 
 #include <cmath>
 #include <complex>
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "audiolib/DriftResampler.h"
 #include "delay/DelayLocator.h"
 #include "delay/DelayPolicy.h"
+#include "delay/DriftEstimator.h"
 #include "engine/TransferFunctionModel.h"
 #include "platform/Clock.h"
 #include "support/KnownSystems.h"
@@ -40,6 +43,10 @@ class Measurement {
     locator_->setInputChannelCountSamplingRateAudioDataTransport(2, rate, {});
   }
 
+  // Puts a drift resampler before both consumers and corrects it from the found delays
+  // slope, as a measurement with two devices would.
+  void correctDrift() { correctDrift_ = true; }
+
   // Runs to the end of the recording, calling `onDisplay(seconds)` after every display tick.
   void run(const std::function<void(double)>& onDisplay = {}) {
     const size_t total = frames_.size() / 2;
@@ -49,7 +56,14 @@ class Measurement {
         const auto upTo = static_cast<size_t>(std::llround(step * double(rate_) / kStepsPerSecond));
         if (upTo > total) break;
         const float* block = frames_.data() + 2 * delivered_;
-        const auto bytes = static_cast<uint32_t>((upTo - delivered_) * 8);
+        auto bytes = static_cast<uint32_t>((upTo - delivered_) * 8);
+        if (correctDrift_) {
+          resampled_.resize(2 * (upTo - delivered_) + 1024);
+          const uint32_t made = resampler_.process(block, bytes / 8, resampled_.data(),
+                                                   static_cast<uint32_t>(resampled_.size() / 2));
+          block = resampled_.data();
+          bytes = made * 8;
+        }
         model_.tfDataSource()->getData(block, bytes);
         locator_->getData(block, bytes);
         delivered_ = upTo;
@@ -59,6 +73,10 @@ class Measurement {
         if (onDisplay) onDisplay(static_cast<double>(step) / kStepsPerSecond);
       }
       if (step % 24 == 0 && locator_->processTick()) {
+        double correction = 0.0;
+        drift_.add(locator_->lastEstimate());
+        if (correctDrift_ && drift_.takeCorrection(&correction))
+          resampler_.setDriftPpm(DriftResampler::compose(resampler_.driftPpm(), correction));
         const DelayDecision d = policy_.consider(locator_->lastEstimate());
         // Both consumers took every block from the first, so their frame counts agree.
         if (d.insert)
@@ -99,6 +117,8 @@ class Measurement {
   static std::complex<double> unity(double) { return 1.0; }
 
   const DelayPolicy& policy() const { return policy_; }
+  const DriftResampler& resampler() const { return resampler_; }
+  const TransferFunctionModel& model() const { return model_; }
   const DelayEstimate& estimate() const { return locator_->lastEstimate(); }
   TFDataSource& source() { return *model_.tfDataSource(); }
 
@@ -110,6 +130,10 @@ class Measurement {
   TransferFunctionModel model_;
   std::shared_ptr<DelayLocator> locator_;
   DelayPolicy policy_;
+  bool correctDrift_ = false;
+  DriftResampler resampler_;
+  DriftEstimator drift_;
+  std::vector<float> resampled_;
 };
 
 // The measurement 1.000 s behind the reference: found to 0.1 ms (in fact to a thousandth of
@@ -206,6 +230,51 @@ TEST(KnownChain, MovingSourceIsRightWithinTwoSecondsAndStays) {
   const double settledAt = lastWrong + 1.0 / 30;
   RecordProperty("settled_after_s", std::to_string(settledAt - jump));
 }
+
+class DriftingClocks : public ::testing::TestWithParam<double> {};
+
+// Two devices drifting 20 or 100 ppm over 60 s, the drift taken out along the way (read from
+// the found delay's slope, removed by the resampler before both consumers): at the end the
+// display shows the system, 99 % (20 ppm) or 95 % (100 ppm) of the bands coherent, 5 to
+// 15 kHz within 0.5 dB and 99 % of the phases within 5°. Uncorrected, 20 ppm left 745 of
+// 793 bands coherent and a phase p99 of 88°; 100 ppm, 114 of 793.
+TEST_P(DriftingClocks, MeasureLikeOneClockAtTheEnd) {
+  const double ppm = GetParam();
+  const uint32_t rate = 44100;
+  const auto reference = known::referenceNoise(rate * 60, 85);
+  Measurement m(rate, known::frames(known::drifted(reference, ppm, 150.0), reference));
+  m.correctDrift();
+  m.run();
+  int bands = 0, coherent = 0;
+  std::vector<double> phases;
+  double worstMagnitude = 0.0;
+  const TransferFunctionModel& model = m.model();
+  for (int32_t b = 0; b < model.bandCount(); ++b) {
+    const double hz = model.frequencyForBandIndex(static_cast<float>(b));
+    if (hz < 20.0 || hz > 20000.0) continue;
+    ++bands;
+    if (model.cpolyline()->values()[b] / 180.0f >= 0.9f) ++coherent;
+    const float phase = model.ppolyline()->values()[b];
+    phases.push_back(std::isnan(phase) ? 180.0 : std::fabs(phase));
+    const float magnitude = model.mpolyline()->values()[b];
+    if (hz >= 5000.0 && hz <= 15000.0)
+      worstMagnitude =
+          std::max(worstMagnitude, std::isnan(magnitude) ? 99.0 : std::fabs(magnitude));
+  }
+  std::sort(phases.begin(), phases.end());
+  const double p99 = phases[phases.size() * 99 / 100];
+  EXPECT_NEAR(m.resampler().driftPpm(), ppm, 0.5);
+  EXPECT_GE(coherent, bands * (ppm < 50 ? 99 : 95) / 100);
+  EXPECT_LE(worstMagnitude, 0.5);
+  EXPECT_LE(p99, 5.0);
+  RecordProperty("resampler_ppm", std::to_string(m.resampler().driftPpm()));
+  RecordProperty("coherent_bands", std::to_string(coherent) + "/" + std::to_string(bands));
+  RecordProperty("worst_magnitude_5k_15k_db", std::to_string(worstMagnitude));
+  RecordProperty("phase_p99_deg", std::to_string(p99));
+  RecordProperty("changes", std::to_string(m.policy().changes()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Drifts, DriftingClocks, ::testing::Values(20.0, 100.0));
 
 }  // namespace
 }  // namespace qv
