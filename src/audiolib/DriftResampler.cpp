@@ -54,6 +54,14 @@ float DriftResampler::interpolate(double position) const {
   const float* lower = &table_[phase * kTaps];
   const float* upper = lower + kTaps;
   float sum = 0.0f;
+  const auto start = static_cast<size_t>(first & mask_);
+  if (first >= 0 && start + kTaps <= static_cast<size_t>(size_)) {
+    // The taps lie in one run of the ring: the common case, in vector lanes.
+    const float* x = measurement_.data() + start;
+#pragma omp simd reduction(+ : sum)
+    for (int i = 0; i < kTaps; ++i) sum += x[i] * (lower[i] + mix * (upper[i] - lower[i]));
+    return sum;
+  }
   for (int i = 0; i < kTaps; ++i) {
     const int64_t n = first + i;
     // Before the stream began there was silence.
