@@ -56,11 +56,11 @@ class TFDataSource : public QVRecorderConsumer {
   // False, changing nothing, for a delay beyond ±kMaxDelayMs or not a number.
   bool setDelay(double milliseconds, DelayChange change = DelayChange::Keep,
                 int64_t restartFrom = kRestartNow);
-  // Delays of recorded channels 1 (left) and 2 (right) in milliseconds, both >= 0, applied
-  // as setDelay applies them, with DelayChange::Keep.
+  // Delays of recorded channels 1 (left) and 2 (right) in milliseconds, both >= 0, each
+  // rounded to whole samples (as a delay line alone holds them), with DelayChange::Keep.
   void setDelayLeftAndRight(float left, float right);
   // The delay in effect for the newest analysed frame (sign as for setDelay), in
-  // milliseconds and in samples: what was asked for, to well below a nanosecond.
+  // milliseconds and in samples: what setDelay asked for, to well below a nanosecond.
   double appliedDelayMs() const { return _appliedDelayMs.load(std::memory_order_acquire); }
   double appliedDelaySamples() const;
   // Frames received by getData so far (those the ring had room for).
@@ -144,7 +144,8 @@ class TFDataSource : public QVRecorderConsumer {
   // Update thread: takes over a delay handed over since the last update, if any.
   void applyDelayChange();
   void restartIfDue();
-  void postDelay(double leftMs, double rightMs, DelayChange change, int64_t restartFrom);
+  void postDelay(double leftMs, double rightMs, DelayChange change, int64_t restartFrom,
+                 bool wholeSamples);
   void createStream(uint32_t samplingRate);
   void applySwap(bool swapped);  // with _fxLock held
 
@@ -200,6 +201,7 @@ class TFDataSource : public QVRecorderConsumer {
     double rightMs = 0.0;
     DelayChange change = DelayChange::Keep;
     int64_t restartFrom = kRestartNow;
+    bool wholeSamples = false;
     uint64_t generation = 0;
   };
   std::mutex _delayLock;

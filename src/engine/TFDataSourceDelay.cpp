@@ -18,7 +18,7 @@ void TFDataSource::setDelayLeftAndRight(float left, float right) {
     std::printf("FX Set Params ERROR: %d\n", error);
     return;
   }
-  postDelay(left, right, DelayChange::Keep, kRestartNow);
+  postDelay(left, right, DelayChange::Keep, kRestartNow, true);
 }
 
 bool TFDataSource::setDelay(double milliseconds, DelayChange change, int64_t restartFrom) {
@@ -27,15 +27,15 @@ bool TFDataSource::setDelay(double milliseconds, DelayChange change, int64_t res
     return false;
   }
   postDelay(milliseconds < 0.0 ? -milliseconds : 0.0, milliseconds > 0.0 ? milliseconds : 0.0,
-            change, restartFrom);
+            change, restartFrom, false);
   return true;
 }
 
-void TFDataSource::postDelay(double leftMs, double rightMs, DelayChange change,
-                             int64_t restartFrom) {
+void TFDataSource::postDelay(double leftMs, double rightMs, DelayChange change, int64_t restartFrom,
+                             bool wholeSamples) {
   std::lock_guard<std::mutex> lock(_delayLock);
   const uint64_t generation = _delayRequest.generation + 1;
-  _delayRequest = {leftMs, rightMs, change, restartFrom, generation};
+  _delayRequest = {leftMs, rightMs, change, restartFrom, wholeSamples, generation};
 }
 
 double TFDataSource::appliedDelaySamples() const {
@@ -56,7 +56,10 @@ void TFDataSource::applyDelayChange() {
   const double rate = _fftChannel->rate();
   const double before = _compensation.net();
   _delaySwapped = channelsSwapped();
-  _compensation.set(request.leftMs * rate / 1000.0, request.rightMs * rate / 1000.0, _delaySwapped);
+  double left = request.leftMs * rate / 1000.0;
+  double right = request.rightMs * rate / 1000.0;
+  if (request.wholeSamples) left = std::nearbyint(left), right = std::nearbyint(right);
+  _compensation.set(left, right, _delaySwapped);
   // The delay line takes whole samples; milliseconds of whole samples round back exactly.
   const SpectrumStream::DelayLineParameters whole{
       static_cast<float>(_compensation.wholeLeft() * 1000.0 / rate),
@@ -72,7 +75,9 @@ void TFDataSource::applyDelayChange() {
   if (fresh && request.change == DelayChange::Restart) _restartFrom = request.restartFrom;
   _delayApplied = request;
   _delayStale = false;
-  _appliedDelayMs.store(request.rightMs - request.leftMs, std::memory_order_release);
+  _appliedDelayMs.store(
+      request.wholeSamples ? (right - left) * 1000.0 / rate : request.rightMs - request.leftMs,
+      std::memory_order_release);
 }
 
 void TFDataSource::restartIfDue() {
