@@ -5,9 +5,9 @@
 // shows against the system's own.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
-#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
