@@ -121,43 +121,6 @@ TEST(DriftEstimator, ReadsTheDriftFromTheFoundDelays) {
   }
 }
 
-// The loop a measurement runs: the pair through the resampler, the finder on what comes out,
-// the slope's correction added to the resampler whenever it is clear. Starting from no
-// correction, 100 ppm are taken out within 20 s; the delay then stays put.
-TEST(DriftEstimator, TheLoopTakesTheDriftOut) {
-  const double ppm = 100.0;
-  const auto reference = known::referenceNoise(kRate * 40, 95);
-  const auto frames = known::frames(known::drifted(reference, ppm, 200.0), reference);
-  DriftResampler resampler;
-  DriftEstimator drift;
-  auto locator = std::make_shared<DelayLocator>(false);
-  locator->setInputChannelCountSamplingRateAudioDataTransport(2, kRate, {});
-  std::vector<float> out(2 * 8192);
-  double lowest = 1e9, highest = -1e9;
-  int corrections = 0;
-  for (size_t at = 0; at + 4410 <= frames.size() / 2; at += 4410) {
-    const uint32_t made = resampler.process(frames.data() + 2 * at, 4410, out.data(), 8192);
-    locator->getData(out.data(), made * 8);
-    if (!locator->processTick()) continue;
-    const DelayEstimate& e = locator->lastEstimate();
-    drift.add(e);
-    double correction = 0.0;
-    if (drift.takeCorrection(&correction)) {
-      resampler.setDriftPpm(DriftResampler::compose(resampler.driftPpm(), correction));
-      ++corrections;
-    }
-    if (static_cast<double>(at) / kRate > 30.0 && e.state == DelayState::Found) {
-      lowest = std::min(lowest, e.delaySamples);
-      highest = std::max(highest, e.delaySamples);
-    }
-  }
-  EXPECT_NEAR(resampler.driftPpm(), ppm, 0.5);
-  EXPECT_GE(corrections, 1);
-  // Over the last 10 s (what 0.5 ppm could still move: 0.2 samples).
-  EXPECT_LT(highest - lowest, 0.25);
-  RecordProperty("resampler_ppm", std::to_string(resampler.driftPpm()));
-}
-
 // A queue that would overflow (a drift of 5 % for 12 s, a small queue) drops frames of the
 // waiting channel rather than overwriting what is still to be read, and says how many.
 TEST(DriftResampler, AFullQueueSlipsAndSaysSo) {
