@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <string>
 
 #include "delay/KnownRecordings.h"
@@ -46,7 +47,9 @@ TEST_P(KnownLag, IsFoundToAThousandthOfASample) {
           });
   EXPECT_GT(found, 25);
   EXPECT_LT(worst, 1e-3);
-  RecordProperty("worst_error_samples", std::to_string(worst));
+  char figure[32];
+  std::snprintf(figure, sizeof figure, "%.3g", worst);
+  RecordProperty("worst_error_samples", figure);
 }
 
 INSTANTIATE_TEST_SUITE_P(Lags, KnownLag,

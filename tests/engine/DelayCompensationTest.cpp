@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "SimulatedCapture.h"
@@ -103,6 +104,8 @@ TEST_P(ExactCompensation, FlattensPhaseAtTenAndTwentyKilohertz) {
     EXPECT_GT(chain.coherenceAt(hz), 0.99) << hz;
   }
   EXPECT_LT(chain.worstPhase(100.0f, 20000.0f), 2.0);
+  RecordProperty("phase_10k_deg", std::to_string(chain.phaseAt(10000.0f)));
+  RecordProperty("phase_20k_deg", std::to_string(chain.phaseAt(20000.0f)));
 }
 
 INSTANTIATE_TEST_SUITE_P(Delays, ExactCompensation,
