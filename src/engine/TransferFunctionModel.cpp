@@ -252,7 +252,8 @@ void TransferFunctionModel::smoothEnds(float* magnitude, float* phase) const {
     // Phase entry b belongs to the smoothed H of band b − 1; band 0 has none below it and
     // shows its own.
     const int32_t entry = c + 1;
-    if (entry < bands) phase[entry] = static_cast<float>(std::atan2(sumIm, sumRe) * kDegreesPerRadian);
+    if (entry < bands)
+      phase[entry] = static_cast<float>(std::atan2(sumIm, sumRe) * kDegreesPerRadian);
     if (c == 0) phase[0] = static_cast<float>(std::atan2(im[0], re[0]) * kDegreesPerRadian);
   }
 }
