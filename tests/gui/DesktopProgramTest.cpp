@@ -115,7 +115,10 @@ TEST(QuorvexProgram, ItsScreenshotShowsTheLiveCurvesWithTheRoomsDelayInserted) {
   EXPECT_GT(orange, 200);
 }
 
-TEST(QuorvexProgram, TerminationStopsInOrderAndKeepsTheWindowFrame) {
+// TERM from a session manager, HUP from a closed terminal: both end the program in order.
+class QuorvexTermination : public ::testing::TestWithParam<int> {};
+
+TEST_P(QuorvexTermination, StopsInOrderAndKeepsTheWindowFrame) {
   ASSERT_FALSE(kQuorvex.isEmpty());
   Home home;
   QProcess p;
@@ -125,13 +128,19 @@ TEST(QuorvexProgram, TerminationStopsInOrderAndKeepsTheWindowFrame) {
   ASSERT_TRUE(processEventsUntil(
       [&] { return std::abs(home.setting("QVCurrentDelayMS").toDouble() - 3.02) < 1e-4; }, 30000))
       << "the running program never set the delay";
-  ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+  EXPECT_TRUE(home.setting(MainInterface::kGeometryKey).isNull());  // kept only when it ends
+  ::kill(static_cast<pid_t>(p.processId()), GetParam());
   ASSERT_TRUE(p.waitForFinished(20000));
   EXPECT_EQ(p.exitStatus(), QProcess::NormalExit) << outputOf(p);
   EXPECT_EQ(p.exitCode(), 0) << outputOf(p);
   EXPECT_TRUE(home.setting("ShouldRunOnStart").toBool());  // it runs again next time
   EXPECT_FALSE(home.setting(MainInterface::kGeometryKey).toByteArray().isEmpty());
 }
+
+INSTANTIATE_TEST_SUITE_P(Signals, QuorvexTermination, ::testing::Values(SIGTERM, SIGHUP),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                           return std::string(info.param == SIGHUP ? "Hup" : "Term");
+                         });
 
 TEST(QuorvexProgram, VersionAndHelpNeedNoDisplayAndMistakesSayWhat) {
   ASSERT_FALSE(kQuorvex.isEmpty());
