@@ -6,6 +6,8 @@
 #include <cmath>
 #include <mutex>
 
+#include "engine/SmoothingModel.h"
+#include "engine/TFDataSource.h"
 #include "platform/Log.h"
 
 namespace qv::gui {
@@ -46,6 +48,13 @@ bool isIntegerType(const QVariant& v) {
       return false;
   }
 }
+
+// What each number may hold; anything else reads as the default. The limits are those of
+// the controls that write them, so a value the program wrote always reads back.
+bool offeredSmoothing(int64_t v) { return SmoothingModel::isOffered(v); }
+bool averagingIndex(int64_t v) { return v >= 1 && v <= 1000; }
+bool channelSide(int64_t v) { return v == 0 || v == 1; }
+bool inputIndex(int64_t v) { return v >= 0 && v < AppSettings::kMaxInputChannels; }
 
 QVariant optionalString(const std::optional<std::string>& s) {
   return s ? QVariant(QString::fromStdString(*s)) : QVariant();
@@ -111,11 +120,11 @@ void AppSettings::registerDefaults() {
 
 // ---- reading -------------------------------------------------------------------------
 
-void AppSettings::reportBadValue(const char* key, const QVariant& raw) const {
+void AppSettings::reportBadValue(const char* key, const QVariant& raw, const char* why) const {
   // One line per key and run: getters are called on every repaint.
   if (!reportedBadKeys_.insert(key).second) return;
-  qv::log("Settings: ignoring stored value \"%s\" of %s (wrong type); using the default",
-          raw.toString().toUtf8().constData(), key);
+  qv::log("Settings: ignoring stored value \"%s\" of %s (%s); using the default",
+          raw.toString().toUtf8().constData(), key, why);
 }
 
 std::optional<int64_t> AppSettings::readInteger(const char* key) const {
@@ -130,7 +139,7 @@ std::optional<int64_t> AppSettings::readInteger(const char* key) const {
     value = raw.toString().trimmed().toLongLong(&ok);
   }
   if (!ok) {
-    reportBadValue(key, raw);
+    reportBadValue(key, raw, "wrong type");
     return std::nullopt;
   }
   return value;
@@ -148,7 +157,7 @@ std::optional<float> AppSettings::readFloat(const char* key) const {
     value = raw.toString().trimmed().toDouble(&ok);
   }
   if (!ok || !std::isfinite(value) || std::fabs(value) > 3.0e38) {
-    reportBadValue(key, raw);
+    reportBadValue(key, raw, "wrong type");
     return std::nullopt;
   }
   return static_cast<float>(value);
@@ -164,19 +173,27 @@ std::optional<bool> AppSettings::readFlag(const char* key) const {
     if (text == "true" || text == "1" || text == "yes") return true;
     if (text == "false" || text == "0" || text == "no") return false;
   }
-  reportBadValue(key, raw);
+  reportBadValue(key, raw, "wrong type");
   return std::nullopt;
 }
 
-int64_t AppSettings::integerFor(const char* key) const {
-  if (auto v = readInteger(key)) return *v;
+int64_t AppSettings::integerFor(const char* key, bool (*valid)(int64_t)) const {
+  if (auto v = readInteger(key)) {
+    if (!valid || valid(*v)) return *v;
+    std::lock_guard<std::recursive_mutex> lock(storeMutex_);
+    reportBadValue(key, QVariant::fromValue<qlonglong>(*v), "out of range");
+  }
   for (const auto& [k, v] : registered_)
     if (std::string_view(k) == key) return v.toLongLong();
   return 0;
 }
 
-float AppSettings::floatFor(const char* key) const {
-  if (auto v = readFloat(key)) return *v;
+float AppSettings::floatFor(const char* key, float min, float max) const {
+  if (auto v = readFloat(key)) {
+    if (*v >= min && *v <= max) return *v;
+    std::lock_guard<std::recursive_mutex> lock(storeMutex_);
+    reportBadValue(key, static_cast<double>(*v), "out of range");
+  }
   for (const auto& [k, v] : registered_)
     if (std::string_view(k) == key) return static_cast<float>(v.toDouble());
   return 0.0f;
@@ -194,7 +211,7 @@ std::optional<std::string> AppSettings::stringFor(const char* key) const {
   const QVariant raw = defaults_->value(key);
   if (!raw.isValid()) return std::nullopt;
   if (!isStringType(raw)) {
-    reportBadValue(key, raw);
+    reportBadValue(key, raw, "wrong type");
     return std::nullopt;
   }
   return raw.toString().toStdString();
@@ -223,28 +240,30 @@ QString AppSettings::fileName() const {
 
 // ---- properties ----------------------------------------------------------------------
 
-int64_t AppSettings::smoothingFactor() const { return integerFor(kSmoothing); }
+int64_t AppSettings::smoothingFactor() const { return integerFor(kSmoothing, offeredSmoothing); }
 void AppSettings::setSmoothingFactor(int64_t value) {
   write(kSmoothing, qint64{value});
   announce("smoothingFactor");
 }
-int64_t AppSettings::averaging() const { return integerFor(kAveraging); }
+int64_t AppSettings::averaging() const { return integerFor(kAveraging, averagingIndex); }
 void AppSettings::setAveraging(int64_t value) {
   write(kAveraging, qint64{value});
   announce("averaging");
 }
-int64_t AppSettings::delayedChannel() const { return integerFor(kDelayedChannel); }
+int64_t AppSettings::delayedChannel() const { return integerFor(kDelayedChannel, channelSide); }
 void AppSettings::setDelayedChannel(int64_t value) {
   write(kDelayedChannel, qint64{value});
   announce("delayedChannel");
 }
 // Floats are stored as doubles so the file keeps plain numbers a person can edit.
-float AppSettings::delayValueMS() const { return floatFor(kDelay); }
+float AppSettings::delayValueMS() const {
+  return floatFor(kDelay, -TFDataSource::kMaxDelayMs, TFDataSource::kMaxDelayMs);
+}
 void AppSettings::setDelayValueMS(float value) {
   write(kDelay, static_cast<double>(value));
   announce("delayValueMS");
 }
-float AppSettings::coherenceThreshold() const { return floatFor(kCoherenceThreshold); }
+float AppSettings::coherenceThreshold() const { return floatFor(kCoherenceThreshold, 0.0f, 1.0f); }
 void AppSettings::setCoherenceThreshold(float value) {
   write(kCoherenceThreshold, static_cast<double>(value));
   announce("coherenceThreshold");
@@ -308,12 +327,12 @@ void AppSettings::setPreferredPlaybackDeviceUUID(const std::optional<std::string
   setPlaybackDeviceUUID(value);
 }
 
-int64_t AppSettings::measChannelIndex() const { return integerFor(kMeas); }
+int64_t AppSettings::measChannelIndex() const { return integerFor(kMeas, inputIndex); }
 void AppSettings::setMeasChannelIndex(int64_t value) {
   write(kMeas, qint64{value});
   announce("measChannelIndex");
 }
-int64_t AppSettings::refChannelIndex() const { return integerFor(kRef); }
+int64_t AppSettings::refChannelIndex() const { return integerFor(kRef, inputIndex); }
 void AppSettings::setRefChannelIndex(int64_t value) {
   write(kRef, qint64{value});
   announce("refChannelIndex");
@@ -332,15 +351,15 @@ std::optional<std::vector<int64_t>> AppSettings::channelMap() const {
   } else if (isStringType(raw) || isIntegerType(raw)) {
     items.push_back(raw);  // a one-element list reads back as a plain value
   } else {
-    reportBadValue(kChannelMap, raw);
+    reportBadValue(kChannelMap, raw, "wrong type");
     return std::nullopt;
   }
   std::vector<int64_t> map;
   for (const QVariant& item : items) {
     bool ok = false;
     const int64_t v = item.toString().trimmed().toLongLong(&ok);
-    if (!ok) {
-      reportBadValue(kChannelMap, raw);
+    if (!ok || !inputIndex(v)) {
+      reportBadValue(kChannelMap, raw, ok ? "out of range" : "wrong type");
       return std::nullopt;
     }
     map.push_back(v);
@@ -358,12 +377,16 @@ void AppSettings::setChannelMap(const std::optional<std::vector<int64_t>>& value
   announce("channelMap");
 }
 
-float AppSettings::capturedTraceThickness() const { return floatFor(kCapturedThickness); }
+float AppSettings::capturedTraceThickness() const {
+  return floatFor(kCapturedThickness, kMinTraceThickness, kMaxTraceThickness);
+}
 void AppSettings::setCapturedTraceThickness(float value) {
   write(kCapturedThickness, static_cast<double>(value));
   announce("capturedTraceThickness");
 }
-float AppSettings::liveTraceThickness() const { return floatFor(kLiveThickness); }
+float AppSettings::liveTraceThickness() const {
+  return floatFor(kLiveThickness, kMinTraceThickness, kMaxTraceThickness);
+}
 void AppSettings::setLiveTraceThickness(float value) {
   write(kLiveThickness, static_cast<double>(value));
   announce("liveTraceThickness");
