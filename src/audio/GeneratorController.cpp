@@ -50,6 +50,7 @@ void GeneratorController::start() {
                               gen->generate(static_cast<float*>(buffer), bytes / 4, *random);
                               return bytes;
                             });
+  library_.channelSetPortNames(channel, {kPortName});
   library_.channelSetVolume(channel, 0);
   if (library_.channelPlay(channel, false)) {
     library_.channelSlideVolume(channel, _volume, static_cast<uint32_t>(_fadeTime * 1000));

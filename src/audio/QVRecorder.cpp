@@ -102,6 +102,7 @@ uint32_t QVRecorder::startRecChannel() {
   _recordQueue->sync([this] {
     for (const auto& consumer : *_consumers) announceFormatLocked(consumer);
   });
+  namePorts();
   return handle;
 }
 
@@ -181,12 +182,29 @@ void QVRecorder::deliver(const void* data, uint32_t bytes) {
 }
 
 void QVRecorder::setChannelMap(const std::vector<int32_t>& map) {
+  std::vector<int32_t> entries(std::max<size_t>(map.size(), 2), 0);
+  std::copy(map.begin(), map.end(), entries.begin());
+  controlChannelMap_ = entries;
   _recordQueue->sync([&] {
-    std::vector<int32_t> entries(std::max<size_t>(map.size(), 2), 0);
-    std::copy(map.begin(), map.end(), entries.begin());
     _outputChannelMap = std::move(entries);
     _outputChannelCount = static_cast<uint32_t>(_outputChannelMap.size());
   });
+  namePorts();
+}
+
+void QVRecorder::namePorts() {
+  if (_inputChannel == 0) return;
+  // Blocks carry the measurement first and the reference second; the device's inputs
+  // are named after the role the map gives them, as the preferences name them.
+  std::vector<std::string> names(_inputChannelCount);
+  const auto name = [&](int32_t input, const char* role) {
+    if (input >= 0 && static_cast<uint32_t>(input) < names.size() &&
+        names[static_cast<size_t>(input)].empty())
+      names[static_cast<size_t>(input)] = role;
+  };
+  name(controlChannelMap_[0], kMeasurementPortName);
+  name(controlChannelMap_[1], kReferencePortName);
+  library_.channelSetPortNames(_inputChannel, names);
 }
 
 std::vector<int32_t> QVRecorder::channelMap() {

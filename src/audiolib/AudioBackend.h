@@ -30,6 +30,9 @@ class BackendStream {
   // Gives the stream up without touching the device again; used after the device
   // vanished, when closing it could wait forever.
   virtual void abandon() {}
+  // Names the stream's ports where other programs see them (JACK): names[i] for port i,
+  // an empty or missing one gives the port its own name back. Control thread.
+  virtual void setPortNames(const std::vector<std::string>& /*names*/) {}
 };
 
 class AudioBackend {

@@ -465,4 +465,24 @@ bool AudioLibrary::channelSetEndedHandler(uint32_t handle, std::function<void()>
   return ok();
 }
 
+bool AudioLibrary::channelSetPortNames(uint32_t handle, const std::vector<std::string>& names) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (auto c = captures_.find(handle); c != captures_.end())
+    return c->second->setPortNames(names), ok();
+  if (auto s = streams_.find(handle); s != streams_.end())
+    return s->second->setPortNames(names), ok();
+  return fail(kAudioErrorHandle);
+}
+
+uint32_t AudioLibrary::deviceRate(const std::string& driver) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (const auto& [handle, c] : captures_)
+    if (c->deviceDriver() == driver) return c->deviceRate();
+  if (auto open = outputOpen_.find(driver); open != outputOpen_.end()) return open->second.rate;
+  const AudioDeviceInfo* d = nullptr;
+  if (auto n = devices_.recordingNumber(driver)) d = devices_.recording(*n);
+  if (auto n = devices_.playbackNumber(driver); !d && n) d = devices_.playback(*n);
+  return d && d->enabled ? static_cast<uint32_t>(std::lround(d->defaultRate)) : 0;
+}
+
 }  // namespace qv

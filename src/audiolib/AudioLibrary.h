@@ -101,6 +101,12 @@ class AudioLibrary {
   bool channelSlideVolume(uint32_t handle, float volume, uint32_t milliseconds);
   bool channelGetLevel(uint32_t handle, float* levels, float seconds, uint32_t flags) const;
   bool channelSetEndedHandler(uint32_t handle, std::function<void()> handler);
+  // Names the channel's or stream's ports where other programs see them (JACK): one name
+  // per captured input, one for a stream; an empty name keeps the port's own.
+  bool channelSetPortNames(uint32_t handle, const std::vector<std::string>& names);
+  // The rate a device runs at: that of our capture or output on it, else its own rate;
+  // 0 for a device that is not there.
+  uint32_t deviceRate(const std::string& driver) const;
   std::shared_ptr<CaptureChannel> capture(uint32_t handle) const;
   std::shared_ptr<OutputStream> stream(uint32_t handle) const;
 

@@ -64,6 +64,10 @@ class CaptureChannel {
   void close();
   // Both of the above.
   void stop();
+  // Under the library's lock, like close().
+  void setPortNames(const std::vector<std::string>& names) {
+    if (backendStream_ != nullptr && !vanished_.load()) backendStream_->setPortNames(names);
+  }
 
   // Told once when the device vanished during the capture: on the delivery thread, or on
   // the control thread when a restart finds the resampler cannot be rebuilt.

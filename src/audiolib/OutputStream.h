@@ -38,6 +38,9 @@ class OutputStream {
   bool pause(int* error);
   void stop();
   bool isActive() const;
+  void setPortNames(const std::vector<std::string>& names) {
+    if (backendStream_ != nullptr) backendStream_->setPortNames(names);
+  }
 
   void setVolume(float volume);
   // Moves the volume linearly to `target` over `milliseconds`.

@@ -1,7 +1,10 @@
 #pragma once
 // The JACK server's system ports as one device, through libjack directly. It stands in
 // for PortAudio's JACK host API, which aborts the process when terminated after its
-// server stopped and waits forever when a stream is closed after that.
+// server stopped and waits forever when a stream is closed after that. Capture ports are
+// in_1, in_2, … (the inputs as the program numbers them) until they are named after their
+// roles; an output stream, mono by contract (OutputStream), is one port, out_1, out_2, …,
+// connected to as many system playback ports as it has channels.
 // Thread contract: refresh/list/open/close under the library's lock; JACK's process
 // thread only walks the stream slots (no locks, no allocation); its shutdown callback
 // only sets a flag.
@@ -19,7 +22,10 @@ namespace qv {
 class JackBackend final : public AudioBackend {
  public:
   static constexpr const char* kHostApi = "JACK Audio Connection Kit";
+  // The device's part of its UID, which the settings keep.
   static constexpr const char* kDeviceName = "system";
+  // The name the user sees.
+  static constexpr const char* kDisplayName = "JACK";
 
   explicit JackBackend(std::string clientName);
   ~JackBackend() override;
@@ -44,6 +50,7 @@ class JackBackend final : public AudioBackend {
 
   struct Stream;
   void close(Stream* stream);
+  void rename(Stream* stream, const std::vector<std::string>& names);
 
  private:
   void releaseDeadClient();  // closes a dead client that no stream uses
@@ -52,6 +59,8 @@ class JackBackend final : public AudioBackend {
   std::unique_ptr<BackendStream> open(bool input, int channels, double rate, void* fn, void* user,
                                       int* error);
   std::vector<std::string> physicalPorts(bool capture) const;
+  // Whether a port of another stream of ours is called `name`.
+  bool nameTaken(const std::string& name, const Stream* stream) const;
 
   std::string clientName_;
   jack_client_t* client_ = nullptr;
