@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "BenchTraceSupport.h"
+#include "export/TraceExporter.h"
 #include "gui/app/QtMainQueue.h"
-#include "gui/traces/TraceExporter.h"
 #include "gui/traces/TraceListModel.h"
 #include "gui/traces/TraceManagerViewController.h"
 #include "platform/Log.h"
@@ -66,7 +66,7 @@ void BM_CsvTextOfALiveTrace(benchmark::State& state) {
   shot.coherenceData = qv::TraceShot::blobFromFloats(buffer.data() + 2 * kPoints, kPoints);
   std::string text, error;
   for (auto _ : state) {
-    qv::gui::TraceExporter::formatShot(shot, qv::gui::TraceExportFormat::Csv, &text, &error);
+    qv::TraceExporter::formatShot(shot, qv::TraceExportFormat::Csv, &text, &error);
     benchmark::DoNotOptimize(text.data());
   }
 }

@@ -6,14 +6,14 @@ namespace qv {
 namespace {
 // pi/2 to the precision the designs were tuned with.
 constexpr double kHalfPi = 1.570795;
-constexpr float kSqrt2 = 1.4142135f;
+constexpr double kSqrt2 = 1.4142135;
 }  // namespace
 
 void Biquad::reset() { *this = Biquad{}; }
 
-void Biquad::designLowPass(float f) {
-  const auto k = static_cast<float>(std::tan(f * kHalfPi));
-  const float d = 1 + kSqrt2 * k + k * k;
+void Biquad::designLowPass(double f) {
+  const double k = std::tan(f * kHalfPi);
+  const double d = 1 + kSqrt2 * k + k * k;
   b0 = k * k / d;
   b1 = 2 * k * k / d;
   b2 = k * k / d;
@@ -21,9 +21,9 @@ void Biquad::designLowPass(float f) {
   a2 = (1 - kSqrt2 * k + k * k) / d;
 }
 
-void Biquad::designHighPass(float f) {
-  const auto k = static_cast<float>(std::tan(f * kHalfPi));
-  const float d = 1 + kSqrt2 * k + k * k;
+void Biquad::designHighPass(double f) {
+  const double k = std::tan(f * kHalfPi);
+  const double d = 1 + kSqrt2 * k + k * k;
   b0 = 1 / d;
   b1 = -2 / d;
   b2 = 1 / d;
@@ -33,13 +33,13 @@ void Biquad::designHighPass(float f) {
 
 void Biquad::process(float* samples, uint32_t count) {
   for (uint32_t n = 0; n < count; ++n) {
-    const float x = samples[n];
-    const float y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
+    const double x = samples[n];
+    const double y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
     x2 = x1;
     x1 = x;
     y2 = y1;
     y1 = y;
-    samples[n] = y;
+    samples[n] = static_cast<float>(y);
   }
 }
 

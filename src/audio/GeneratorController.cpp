@@ -40,7 +40,11 @@ void GeneratorController::start() {
   }
   OutputInfo info;
   if (library_.getInfo(&info)) _sampleRate = static_cast<int32_t>(info.freq);
-  if (!generator) generator = std::make_unique<PinkNoiseGenerator>(static_cast<float>(_sampleRate));
+  // The filters are designed for the rate they run at; a restart on an output of another
+  // rate designs them anew (the same rate keeps the running filter states).
+  const auto rate = static_cast<float>(_sampleRate);
+  if (!generator || generator->rate() != rate)
+    generator = std::make_unique<PinkNoiseGenerator>(rate);
   PinkNoiseGenerator* gen = generator.get();
   // Seeded here, not by the first fill on the audio thread.
   SubtractiveRandom* random = &SubtractiveRandom::shared();

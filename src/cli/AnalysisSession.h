@@ -13,8 +13,8 @@
 #include <optional>
 #include <vector>
 
-#include "cli/AnalysisResult.h"
 #include "cli/Options.h"
+#include "export/AnalysisResult.h"
 #include "platform/Clock.h"
 
 namespace qv {

@@ -5,14 +5,15 @@
 #include <iostream>
 #include <vector>
 
-#include "cli/AtomicFile.h"
 #include "cli/AudioFileSource.h"
 #include "cli/CliError.h"
 #include "cli/FileAnalysis.h"
 #include "cli/LiveAnalysis.h"
 #include "cli/OutputPaths.h"
-#include "cli/ResultWriters.h"
-#include "cli/SvgPlot.h"
+#include "cli/OutputSet.h"
+#include "cli/TraceCommands.h"
+#include "export/ResultWriters.h"
+#include "export/SvgPlot.h"
 #include "traces/TraceManager.h"
 
 namespace qv::cli {
@@ -41,15 +42,11 @@ void saveTrace(const AnalysisResult& result, const std::string& name) {
 }
 
 void writeOutputs(const AnalysisResult& result, const Options& options) {
-  const std::string csv = formatCsv(result);
-  if (options.out) {
-    writeFileAtomically(*options.out, csv);
-  } else {
-    std::fwrite(csv.data(), 1, csv.size(), stdout);
-    std::fflush(stdout);
-  }
-  if (options.json) writeFileAtomically(*options.json, formatJson(result));
-  if (options.svg) writeFileAtomically(*options.svg, renderSvg(result));
+  OutputSet outputs;
+  outputs.add(options.out.value_or("-"), formatCsv(result));
+  if (options.json) outputs.add(*options.json, formatJson(result));
+  if (options.svg) outputs.add(*options.svg, renderSvg(result));
+  outputs.write();
   if (options.saveTrace) saveTrace(result, *options.saveTrace);
 }
 
@@ -112,6 +109,10 @@ int runCommand(const Options& options) {
       return listDevices();
     case Command::Demo:
       return runDemo(options);
+    case Command::TracesList:
+      return listTraces();
+    case Command::TracesExport:
+      return exportTrace(options);
   }
   return 1;
 }

@@ -2,8 +2,8 @@
 // The live commands: the device list, a live measurement from a capture device in real
 // time (optionally playing the pink-noise generator), and the demo on the virtual sound
 // system.
-#include "cli/AnalysisResult.h"
 #include "cli/Options.h"
+#include "export/AnalysisResult.h"
 
 namespace qv::cli {
 

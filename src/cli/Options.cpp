@@ -30,6 +30,60 @@ long parseInteger(const std::string& option, const std::string& text) {
   return static_cast<long>(value);
 }
 
+Options parseTracesOptions(const std::vector<std::string>& args) {
+  Options o;
+  if (args.size() < 2) throw CliError("traces needs list or export");
+  const std::string& action = args[1];
+  if (action == "list") {
+    o.command = Command::TracesList;
+    if (args.size() > 2) throw CliError("unexpected argument '" + args[2] + "'");
+    return o;
+  }
+  if (action != "export")
+    throw CliError("unknown traces command '" + action + "' (list or export)");
+  o.command = Command::TracesExport;
+  bool nameGiven = false, optionsEnded = false;
+  for (size_t i = 2; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (!optionsEnded && a.size() > 1 && a[0] == '-') {
+      auto value = [&]() -> const std::string& {
+        if (i + 1 >= args.size()) throw CliError(a + " needs a value");
+        return args[++i];
+      };
+      if (a == "--") {
+        optionsEnded = true;  // a NAME that starts with "-" follows
+      } else if (a == "--format") {
+        const std::string& f = value();
+        if (f == "csv") {
+          o.traceFormat = TraceExportFormat::Csv;
+        } else if (f == "frd") {
+          o.traceFormat = TraceExportFormat::Frd;
+        } else if (f == "json") {
+          o.traceFormat = TraceExportFormat::Json;
+        } else {
+          throw CliError("--format must be csv, frd or json");
+        }
+      } else if (a == "--out") {
+        o.out = value();
+      } else if (a == "--newest") {
+        o.newest = true;
+      } else if (a == "--date") {
+        o.traceDate = value();
+      } else {
+        throw CliError("unknown option " + a +
+                       " for traces export (a NAME that starts with - goes after --)");
+      }
+      continue;
+    }
+    if (nameGiven)
+      throw CliError("unexpected argument '" + a + "'; a NAME with spaces needs quotes");
+    o.traceName = a;
+    nameGiven = true;
+  }
+  if (!nameGiven) throw CliError("traces export needs the NAME of a trace");
+  return o;
+}
+
 }  // namespace
 
 const char* usageText() {
@@ -40,6 +94,9 @@ const char* usageText() {
                        [analysis] [outputs]
   quorvex-analyze devices
   quorvex-analyze demo [outputs]
+  quorvex-analyze traces list
+  quorvex-analyze traces export NAME [--format csv|frd|json] [--newest] [--date DATE]
+                                [--out FILE]
 
 analysis:
   --smoothing S              1/S-octave smoothing, S one of 1 2 3 6 12 24 48 96 (24)
@@ -53,12 +110,31 @@ outputs:
   --json FILE                a summary of the run
   --svg FILE                 a picture of magnitude, phase with coherence, and impulse
   --save-trace NAME          store the curves as a trace in the trace database
+  A FILE of - is standard output. Regular files are replaced whole, and only once every
+  output is complete; a symbolic link is followed and its target replaced; FIFOs and
+  devices (/dev/null, /dev/stdout) are written straight.
+
+traces (the trace database of Quorvex: $QUORVEX_DATA_DIR, else $XDG_DATA_HOME/Quorvex,
+else ~/.local/share/Quorvex):
+  list                       one trace a line, newest first: name, capture time and
+                             comment, separated by tabs; a trace without a name is
+                             "Unnamed"; the time is UTC, ISO 8601 to the microsecond, and
+                             no two traces share it
+  export NAME                the trace named NAME, to standard output or --out FILE
+  --format F                 csv (the columns of the analysis, the default), frd
+                             (frequency, dB, degrees; blanked bands left out) or json
+  --newest                   of several traces named NAME, take the newest
+  --date DATE                of several traces named NAME, take the one whose time, as
+                             listed, starts with DATE (e.g. 2026-12-05T15:29)
+  A NAME that matches no trace is an error, and so is one that matches several unless
+  --newest or --date picks one; the error lists the times of the candidates.
 )";
 }
 
 Options parseOptions(const std::vector<std::string>& args) {
   Options o;
-  if (args.empty()) throw CliError("no command given (file, live, devices or demo); see --help");
+  if (args.empty())
+    throw CliError("no command given (file, live, devices, demo or traces); see --help");
   const std::string& cmd = args[0];
   if (cmd == "file") {
     o.command = Command::File;
@@ -68,11 +144,13 @@ Options parseOptions(const std::vector<std::string>& args) {
     o.command = Command::Devices;
   } else if (cmd == "demo") {
     o.command = Command::Demo;
+  } else if (cmd == "traces") {
+    return parseTracesOptions(args);
   } else if (cmd == "--help" || cmd == "-h" || cmd == "help") {
     o.command = Command::Help;
     return o;
   } else {
-    throw CliError("unknown command '" + cmd + "' (file, live, devices or demo)");
+    throw CliError("unknown command '" + cmd + "' (file, live, devices, demo or traces)");
   }
 
   bool measGiven = false, refGiven = false, secondsGiven = false;
@@ -100,7 +178,8 @@ Options parseOptions(const std::vector<std::string>& args) {
     } else if (a == "--seconds") {
       o.seconds = parseNumber(a, value());
       secondsGiven = true;
-      if (o.seconds <= 0 || o.seconds > 24 * 3600) throw CliError("--seconds must lie between 0 and 86400");
+      if (o.seconds <= 0 || o.seconds > 24 * 3600)
+        throw CliError("--seconds must lie between 0 and 86400");
     } else if (a == "--smoothing") {
       o.smoothing = parseInteger(a, value());
       if (std::find(std::begin(kSmoothingValues), std::end(kSmoothingValues), o.smoothing) ==
@@ -148,7 +227,8 @@ Options parseOptions(const std::vector<std::string>& args) {
         if (o.measFile.empty() || o.refFile.empty())
           throw CliError("--meas-file and --ref-file go together");
         if (!positional.empty()) throw CliError("give either INPUT or --meas-file and --ref-file");
-        if (measGiven || refGiven) throw CliError("--meas and --ref apply to one multichannel INPUT");
+        if (measGiven || refGiven)
+          throw CliError("--meas and --ref apply to one multichannel INPUT");
       } else {
         if (positional.size() != 1) throw CliError("file needs exactly one INPUT");
         o.input = positional[0];
@@ -162,6 +242,8 @@ Options parseOptions(const std::vector<std::string>& args) {
       break;
     case Command::Devices:
     case Command::Demo:
+    case Command::TracesList:
+    case Command::TracesExport:
       if (!positional.empty()) throw CliError("unexpected argument '" + positional[0] + "'");
       break;
     case Command::Help:

@@ -4,9 +4,11 @@
 #include <string>
 #include <vector>
 
+#include "export/TraceExporter.h"
+
 namespace qv::cli {
 
-enum class Command { File, Live, Devices, Demo, Help };
+enum class Command { File, Live, Devices, Demo, TracesList, TracesExport, Help };
 
 struct Options {
   Command command = Command::Help;
@@ -31,6 +33,12 @@ struct Options {
 
   // outputs
   std::optional<std::string> out, json, svg, saveTrace;
+
+  // traces export
+  std::string traceName;
+  TraceExportFormat traceFormat = TraceExportFormat::Csv;
+  std::optional<std::string> traceDate;  // a prefix of the listed capture time
+  bool newest = false;
 };
 
 // Throws CliError naming the problem.

@@ -37,11 +37,13 @@ std::optional<TraceDictionary> TraceDictionary::readFile(const std::string& path
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     why = "not a regular file";
+    // cppcheck-suppress resourceLeak ; the closer above closes fd on every return
     return std::nullopt;
   }
   const std::string tooLarge = "larger than " + std::to_string(kMaxFileBytes >> 20) + " MiB";
   if (static_cast<std::uintmax_t>(st.st_size) > kMaxFileBytes) {
     why = tooLarge;
+    // cppcheck-suppress resourceLeak ; the closer above closes fd on every return
     return std::nullopt;
   }
   std::string bytes;

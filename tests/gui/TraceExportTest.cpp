@@ -9,14 +9,14 @@
 #include <limits>
 
 #include "TracePanelTestSupport.h"
-#include "gui/traces/TraceExporter.h"
+#include "export/TraceExporter.h"
 #include "gui/traces/TraceManagerViewController.h"
 
 namespace qv::guitest {
 namespace {
 
-using gui::TraceExporter;
 using gui::TraceManagerViewController;
+using qv::TraceExporter;
 
 constexpr std::size_t kBands = 1100;  // the live analysis at 44.1 kHz
 const float kNaN = std::numeric_limits<float>::quiet_NaN();
@@ -125,8 +125,7 @@ TEST_F(TraceExportTest, FrdReadBackLeavesBlankedBandsOut) {
 }
 
 TEST_F(TraceExportTest, AFailedExportLeavesNoFileAndSaysWhy) {
-  // A folder that does not exist, and a name taken by a folder: the first fails before
-  // writing, the second only at the final rename, after the whole text was written.
+  // A folder that does not exist, and a name taken by a folder: neither leaves a file.
   const QString missing = out.filePath("no/such/folder/trace.csv");
   QDir(out.path()).mkdir("taken.csv");
   const QString taken = out.filePath("taken.csv");
@@ -167,7 +166,7 @@ TEST_F(TraceExportTest, CurvesThatFitNoFrequencyAxisAreReportedNotGuessed) {
   TraceShot damaged = *store->traceShotForIndex(1);
   damaged.phaseData->resize(damaged.phaseData->size() - 4);
   std::string text, error;
-  EXPECT_FALSE(TraceExporter::formatShot(damaged, gui::TraceExportFormat::Csv, &text, &error));
+  EXPECT_FALSE(TraceExporter::formatShot(damaged, TraceExportFormat::Csv, &text, &error));
   EXPECT_FALSE(error.empty());
 }
 

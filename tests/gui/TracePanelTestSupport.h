@@ -48,7 +48,7 @@ class ScriptedAlertAsker final : public gui::AlertAsker {
 class ScriptedExportFileChooser final : public gui::ExportFileChooser {
  public:
   std::optional<QString> chooseExportPath(QWidget*, const QString& suggestedPath,
-                                          gui::TraceExportFormat) override {
+                                          TraceExportFormat) override {
     suggested.push_back(suggestedPath);
     return answer;
   }

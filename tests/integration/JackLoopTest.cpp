@@ -41,7 +41,7 @@ class JackLoopTest : public ::testing::Test {
  protected:
   void SetUp() override {
     server = std::make_unique<JackServer>(uniqueName());
-    ASSERT_TRUE(server->start(ports, ports)) << "jackd did not come up";
+    ASSERT_TRUE(server->start(ports, ports, rate)) << "jackd did not come up";
     AudioLibrary::Options options;
     options.clientName = kClient;
     library = std::make_unique<AudioLibrary>(options);
@@ -60,7 +60,7 @@ class JackLoopTest : public ::testing::Test {
     ASSERT_TRUE(generator->isOn());
   }
   // 44100 Hz is resampled from the server's 48000; at 48000 the loop is bit-exact.
-  void startRecorder(std::vector<int32_t> map, uint32_t rate = 44100) {
+  void startRecorder(const std::vector<int32_t>& map, uint32_t rate = 44100) {
     recorder = QVRecorder::initWithDeviceUUID(kJackUID, 2, rate, false, delegate, *library);
     ASSERT_NE(recorder, nullptr);
     recorder->setChannelMap(map);
@@ -89,6 +89,7 @@ class JackLoopTest : public ::testing::Test {
   }
 
   int ports = 2;
+  int rate = 48000;
   std::unique_ptr<JackServer> server;
   std::unique_ptr<AudioLibrary> library;
   std::unique_ptr<GeneratorController> generator;
@@ -98,9 +99,20 @@ class JackLoopTest : public ::testing::Test {
   std::vector<std::shared_ptr<std::atomic<uint64_t>>> streamFrames;
 };
 
-TEST_F(JackLoopTest, NoiseComesBackBitExactAtTheDeviceRate) {
+// The server at each rate an output may run at: what the generator plays is recorded
+// through a loop of our own ports.
+class JackGeneratorRateTest : public JackLoopTest, public ::testing::WithParamInterface<int> {
+ protected:
+  void SetUp() override {
+    rate = GetParam();
+    JackLoopTest::SetUp();
+  }
+};
+
+TEST_P(JackGeneratorRateTest, PlayedNoiseIsBoundedFreeOfDcAndBitExact) {
   // A capture at the device's own rate (no resampling) must hold a run of the very
-  // samples the generator computed, after the 0.2 s fade-in.
+  // samples the generator computed for that rate, after the 0.2 s fade-in; every sample
+  // that reached the output lies within the limiter's ceiling and the mean carries no DC.
   const uint32_t device = QXBassHelper(*library).recordingDeviceHandleForUUID(kJackUID);
   ASSERT_TRUE(library->recordInit(device));
   std::mutex mutex;
@@ -115,28 +127,41 @@ TEST_F(JackLoopTest, NoiseComesBackBitExactAtTheDeviceRate) {
   ASSERT_NE(handle, 0u);
   ChannelInfo info;
   ASSERT_TRUE(library->channelGetInfo(handle, &info));
-  EXPECT_EQ(info.freq, 48000u);
+  EXPECT_EQ(info.freq, static_cast<uint32_t>(rate));
   SubtractiveRandom replay = SubtractiveRandom::shared();
   startGenerator();
-  EXPECT_EQ(generator->sampleRate(), 48000);  // the output runs at the server's rate
+  EXPECT_EQ(generator->sampleRate(), rate);  // the output runs at the server's rate
   ASSERT_TRUE(JackServer::loop(kClient, "generator", "in_1"));
+  const size_t wanted = size_t(rate) * 2 * 2;  // two seconds of two channels
   ASSERT_TRUE(waitFor([&] {
     std::lock_guard<std::mutex> lock(mutex);
-    return captured.size() >= 2 * 48000 * 2;
+    return captured.size() >= wanted;
   }));
   std::vector<float> frames;
   {
     std::lock_guard<std::mutex> lock(mutex);
     frames = captured;
   }
-  std::vector<float> noise(48000 * 30);
-  PinkNoiseGenerator offline(48000);
-  offline.generate(noise.data(), static_cast<uint32_t>(noise.size()), replay);
+  library->channelFree(handle);
 
-  const size_t start = frames.size() / 2 - 8192 * 2;  // well after the fade-in, in frames*2
-  const size_t k = start / 2;
+  float peak = 0;
+  double sum = 0;
+  size_t heard = 0;
+  for (size_t i = 0; i < frames.size(); i += 2) {
+    peak = std::max(peak, std::fabs(frames[i]));
+    if (frames[i] != 0.0f) ++heard;
+    sum += frames[i];
+  }
+  EXPECT_LE(peak, PinkNoiseGenerator::kCeiling);
+  EXPECT_GT(peak, 0.2f) << "the loop carried no noise";
+  EXPECT_LT(std::fabs(sum / double(heard)), 0.01) << "DC on the output";
+
+  std::vector<float> noise(size_t(rate) * 30);
+  PinkNoiseGenerator offline(static_cast<float>(rate));
+  offline.generate(noise.data(), static_cast<uint32_t>(noise.size()), replay);
+  const size_t k = frames.size() / 4 - 8192;  // a frame well after the fade-in
   size_t match = noise.size();
-  for (size_t m = 48000 / 4; m + 8192 < noise.size(); ++m) {
+  for (size_t m = size_t(rate) / 4; m + 8192 < noise.size(); ++m) {
     if (noise[m] != frames[2 * k]) continue;
     bool all = true;
     for (size_t i = 0; i < 8192 && all; ++i) all = noise[m + i] == frames[2 * (k + i)];
@@ -150,8 +175,11 @@ TEST_F(JackLoopTest, NoiseComesBackBitExactAtTheDeviceRate) {
   EXPECT_GT(match, 0u);
   for (size_t i = 0; i < 8192; ++i)
     ASSERT_EQ(frames[2 * (k + i) + 1], 0.0f);  // in_2 hears the silent system
-  library->channelFree(handle);
 }
+
+INSTANTIATE_TEST_SUITE_P(OutputRates, JackGeneratorRateTest,
+                         ::testing::Values(44100, 48000, 88200, 96000, 176400, 192000),
+                         [](const auto& info) { return std::to_string(info.param); });
 
 TEST_F(JackLoopTest, RecorderDeliversResampledBlocksInMapOrder) {
   startRecorder({1, 0});  // output 0 <- device channel 1 (silent), output 1 <- channel 0 (noise)

@@ -29,8 +29,8 @@ class JackServer {
   }
   ~JackServer() { stop(); }
 
-  // A server with that many system capture and playback ports.
-  bool start(int capturePorts = 2, int playbackPorts = 2) {
+  // A server with that many system capture and playback ports, at that sample rate.
+  bool start(int capturePorts = 2, int playbackPorts = 2, int rate = 48000) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
@@ -38,8 +38,9 @@ class JackServer {
     // setpriv execs jackd in its own process (the pid stays jackd's) with a death signal:
     // a test that crashes takes its server with it instead of leaving it running, where
     // it would hold one of the few server slots that all JACK users of the machine share.
-    std::vector<std::string> args = {"setpriv", "--pdeathsig", "KILL",  "jackd", "-d",
-                                     "dummy",   "-r",          "48000", "-p",    "1024"};
+    std::vector<std::string> args = {"setpriv", "--pdeathsig", "KILL", "jackd",
+                                     "-d",      "dummy",       "-r",   std::to_string(rate),
+                                     "-p",      "1024"};
     args.insert(args.end(),
                 {"-C", std::to_string(capturePorts), "-P", std::to_string(playbackPorts)});
     std::vector<char*> argv;

@@ -30,7 +30,7 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments) {
     bool hasInline = false;
     if (const size_t eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
       inlineValue = arg.substr(eq + 1);
-      arg = arg.substr(0, eq);
+      arg.resize(eq);
       hasInline = true;
     }
     auto value = [&](std::string* out) {

@@ -1,9 +1,6 @@
 #include "gui/app/TelemetryClient.h"
 
 #include <QDateTime>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -18,12 +15,12 @@ TelemetryClient& TelemetryClient::shared() {
 }
 
 TelemetryClient::TelemetryClient(std::string folder, std::uint64_t rotateBytes)
-    : folder_(std::move(folder)), rotateBytes_(rotateBytes) {}
+    : folder_(std::move(folder)), log_(folder_ + "/" + kFileName, rotateBytes) {}
 
 void TelemetryClient::start() { started_ = true; }
 
-std::string TelemetryClient::path() const { return folder_ + "/" + kFileName; }
-std::string TelemetryClient::rotatedPath() const { return path() + ".1"; }
+std::string TelemetryClient::path() const { return log_.path(); }
+std::string TelemetryClient::rotatedPath() const { return log_.rotatedPath(); }
 
 bool TelemetryClient::trackEvent(const std::string& name,
                                  const std::map<std::string, std::string>& properties) {
@@ -36,26 +33,16 @@ bool TelemetryClient::trackEvent(const std::string& name,
   line.insert(QStringLiteral("time"), QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs));
   line.insert(QStringLiteral("event"), QString::fromStdString(name));
   line.insert(QStringLiteral("properties"), props);
-  QByteArray bytes = QJsonDocument(line).toJson(QJsonDocument::Compact);
-  bytes.append('\n');
+  const QByteArray bytes = QJsonDocument(line).toJson(QJsonDocument::Compact);
 
-  const QString file = QString::fromStdString(path());
-  if (!QDir().mkpath(QString::fromStdString(folder_))) {
+  std::string error;
+  if (!TraceFolders::makeFolder(folder_, &error)) {
     if (!reportedFailure_) qv::log("Could not create the event log folder %s", folder_.c_str());
     reportedFailure_ = true;
     return false;
   }
-  const QFileInfo info(file);
-  if (info.exists() &&
-      static_cast<std::uint64_t>(info.size()) + static_cast<std::uint64_t>(bytes.size()) >
-          rotateBytes_) {
-    const QString old = QString::fromStdString(rotatedPath());
-    QFile::remove(old);
-    QFile::rename(file, old);
-  }
-  QFile out(file);
-  if (!out.open(QIODevice::WriteOnly | QIODevice::Append) || out.write(bytes) != bytes.size()) {
-    if (!reportedFailure_) qv::log("Could not write the event log %s", path().c_str());
+  if (!log_.append(bytes.toStdString(), &error)) {
+    if (!reportedFailure_) qv::log("Could not write the event log %s", error.c_str());
     reportedFailure_ = true;
     return false;
   }

@@ -2,11 +2,14 @@
 // The program's telemetry: a local event log only. Each usage event is one JSON line
 // ({"time", "event", "properties"}) appended to usage-events.jsonl in the data folder;
 // when a line would take the file past the limit (1 MiB) the file moves to
-// usage-events.jsonl.1 (replacing the previous one) and a new file begins. Nothing is
-// ever sent anywhere. Main thread.
+// usage-events.jsonl.1 (replacing the previous one) and a new file begins. A line is
+// written whole or not at all, even on a full disk. Nothing is ever sent anywhere.
+// Main thread.
 #include <cstdint>
 #include <map>
 #include <string>
+
+#include "platform/LineLog.h"
 
 namespace qv::gui {
 
@@ -30,7 +33,7 @@ class TelemetryClient {
 
  private:
   std::string folder_;
-  std::uint64_t rotateBytes_;
+  LineLog log_;
   bool started_ = false;
   bool reportedFailure_ = false;
 };

@@ -4,7 +4,7 @@
 #include <QString>
 #include <optional>
 
-#include "gui/traces/TraceExporter.h"
+#include "export/TraceExporter.h"
 
 class QWidget;
 

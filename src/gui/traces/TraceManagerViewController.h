@@ -10,8 +10,8 @@
 #include <memory>
 
 #include "engine/SmoothingModel.h"
+#include "export/TraceExporter.h"
 #include "gui/app/AppSettings.h"
-#include "gui/traces/TraceExporter.h"
 #include "gui/traces/TraceShotCellViewDelegate.h"
 #include "traces/TraceManager.h"
 

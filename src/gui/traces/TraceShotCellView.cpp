@@ -2,9 +2,9 @@
 
 #include <QLabel>
 
+#include "export/TraceExporter.h"
 #include "gui/Theme.h"
 #include "gui/traces/TraceColorBadge.h"
-#include "gui/traces/TraceExporter.h"
 #include "gui/traces/TraceNameField.h"
 #include "gui/traces/TraceShotCellViewDelegate.h"
 #include "gui/traces/TraceVisibilitySwitch.h"

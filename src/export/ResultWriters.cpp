@@ -1,9 +1,9 @@
-#include "cli/ResultWriters.h"
+#include "export/ResultWriters.h"
 
 #include <cmath>
 #include <cstdio>
 
-namespace qv::cli {
+namespace qv {
 namespace {
 
 void appendValue(std::string& out, float value, const char* format) {
@@ -13,7 +13,9 @@ void appendValue(std::string& out, float value, const char* format) {
   out += buffer;
 }
 
-std::string jsonString(const std::string& s) {
+}  // namespace
+
+std::string jsonQuoted(const std::string& s) {
   std::string out = "\"";
   for (unsigned char c : s) {
     if (c == '"' || c == '\\') {
@@ -37,8 +39,6 @@ std::string jsonNumber(std::optional<float> value) {
   return buffer;
 }
 
-}  // namespace
-
 std::string formatCsv(const AnalysisResult& r) {
   std::string out = "frequency_hz,magnitude_db,phase_deg,coherence\n";
   out.reserve(out.size() + r.frequency.size() * 40);
@@ -59,12 +59,12 @@ std::string formatJson(const AnalysisResult& r) {
   std::string out = "{\n";
   auto field = [&](const char* name, const std::string& value, bool last = false) {
     out += "  ";
-    out += jsonString(name);
+    out += jsonQuoted(name);
     out += ": ";
     out += value;
     out += last ? "\n" : ",\n";
   };
-  field("source", jsonString(r.source));
+  field("source", jsonQuoted(r.source));
   field("sample_rate_hz", std::to_string(r.sampleRate));
   field("bands", std::to_string(r.frequency.size()));
   field("fft_size", std::to_string(r.fftSize));
@@ -79,4 +79,4 @@ std::string formatJson(const AnalysisResult& r) {
   return out;
 }
 
-}  // namespace qv::cli
+}  // namespace qv

@@ -1,18 +1,17 @@
-#include "gui/traces/TraceExporter.h"
+#include "export/TraceExporter.h"
 
 #include <cmath>
 #include <cstdio>
 #include <ctime>
 #include <map>
 #include <mutex>
-#include <stdexcept>
 
-#include "cli/AnalysisResult.h"
-#include "cli/AtomicFile.h"
-#include "cli/ResultWriters.h"
 #include "engine/LinToLogTransformer.h"
+#include "export/AnalysisResult.h"
+#include "export/ResultWriters.h"
+#include "platform/OutputFile.h"
 
-namespace qv::gui {
+namespace qv {
 namespace {
 
 constexpr std::int32_t kFftSize = 32768;
@@ -74,6 +73,48 @@ std::string formatFrd(const TraceShot& shot, const std::vector<float>& frequency
   return out;
 }
 
+void appendJsonArray(std::string& out, const char* key, const std::vector<float>& values,
+                     const char* format, bool last = false) {
+  out += "  ";
+  out += jsonQuoted(key);
+  out += ": [";
+  char buffer[48];
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    if (i > 0) out += ", ";
+    if (std::isfinite(values[i])) {
+      std::snprintf(buffer, sizeof buffer, format, static_cast<double>(values[i]));
+      out += buffer;
+    } else {
+      out += "null";
+    }
+  }
+  out += last ? "]\n" : "],\n";
+}
+
+std::string optionalText(const std::optional<std::string>& text) {
+  return text ? jsonQuoted(*text) : std::string("null");
+}
+
+std::string formatJsonShot(const TraceShot& shot, const AnalysisResult& r) {
+  std::string out;
+  out.reserve(48 * r.frequency.size() + 512);
+  out += "{\n";
+  out += "  \"name\": " + optionalText(shot.name) + ",\n";
+  out += "  \"captured\": " +
+         (shot.dateCreated ? jsonQuoted(TraceExporter::isoDescription(*shot.dateCreated))
+                           : std::string("null")) +
+         ",\n";
+  out += "  \"comment\": " + optionalText(shot.comment) + ",\n";
+  out += "  \"bands\": " + std::to_string(r.frequency.size()) + ",\n";
+  // The same digits as the CSV's columns.
+  appendJsonArray(out, "frequency_hz", r.frequency, "%.4f");
+  appendJsonArray(out, "magnitude_db", r.magnitude, "%.4f");
+  appendJsonArray(out, "phase_deg", r.phase, "%.3f");
+  appendJsonArray(out, "coherence", r.coherence, "%.5f", true);
+  out += "}\n";
+  return out;
+}
+
 }  // namespace
 
 std::vector<float> TraceExporter::bandFrequenciesForCount(std::size_t count) {
@@ -93,7 +134,7 @@ bool TraceExporter::formatShot(const TraceShot& shot, TraceExportFormat format, 
     if (error) *error = "The trace's curves cannot be read.";
     return false;
   }
-  cli::AnalysisResult r;
+  AnalysisResult r;
   r.magnitude = TraceShot::floatsFromBlob(*shot.magnitudeData);
   r.phase = TraceShot::floatsFromBlob(*shot.phaseData);
   r.coherence = TraceShot::floatsFromBlob(*shot.coherenceData);
@@ -107,8 +148,17 @@ bool TraceExporter::formatShot(const TraceShot& shot, TraceExportFormat format, 
   }
   // Stored coherence spans 0 to 180 so that it shares the phase chart's scale.
   for (float& c : r.coherence) c /= 180.0f;
-  *text = format == TraceExportFormat::Csv ? cli::formatCsv(r)
-                                           : formatFrd(shot, r.frequency, r.magnitude, r.phase);
+  switch (format) {
+    case TraceExportFormat::Csv:
+      *text = formatCsv(r);
+      break;
+    case TraceExportFormat::Frd:
+      *text = formatFrd(shot, r.frequency, r.magnitude, r.phase);
+      break;
+    case TraceExportFormat::Json:
+      *text = formatJsonShot(shot, r);
+      break;
+  }
   return true;
 }
 
@@ -116,13 +166,7 @@ bool TraceExporter::exportShot(const TraceShot& shot, TraceExportFormat format,
                                const std::string& path, std::string* error) {
   std::string text;
   if (!formatShot(shot, format, &text, error)) return false;
-  try {
-    cli::writeFileAtomically(path, text);
-  } catch (const std::exception& e) {
-    if (error) *error = e.what();
-    return false;
-  }
-  return true;
+  return OutputFile::writeWhole(path, text, error, /*waitForReader=*/false);
 }
 
 std::string TraceExporter::suggestedFileName(const TraceShot& shot, TraceExportFormat format) {
@@ -139,7 +183,15 @@ std::string TraceExporter::suggestedFileName(const TraceShot& shot, TraceExportF
 }
 
 const char* TraceExporter::extension(TraceExportFormat format) {
-  return format == TraceExportFormat::Csv ? "csv" : "frd";
+  switch (format) {
+    case TraceExportFormat::Csv:
+      return "csv";
+    case TraceExportFormat::Frd:
+      return "frd";
+    case TraceExportFormat::Json:
+      break;
+  }
+  return "json";
 }
 
 std::string TraceExporter::utcDescription(const TraceDate& date) {
@@ -152,4 +204,17 @@ std::string TraceExporter::utcDescription(const TraceDate& date) {
   return text;
 }
 
-}  // namespace qv::gui
+std::string TraceExporter::isoDescription(const TraceDate& date) {
+  const auto seconds = std::chrono::floor<std::chrono::seconds>(date);
+  const auto micros = (date - seconds).count();
+  const auto t = static_cast<std::time_t>(seconds.time_since_epoch().count());
+  std::tm utc{};
+  if (!gmtime_r(&t, &utc)) return {};
+  char text[32];
+  if (std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc) == 0) return {};
+  char fraction[16];
+  std::snprintf(fraction, sizeof fraction, ".%06lldZ", static_cast<long long>(micros));
+  return std::string(text) + fraction;
+}
+
+}  // namespace qv

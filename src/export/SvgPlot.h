@@ -4,10 +4,10 @@
 // and the impulse response.
 #include <string>
 
-#include "cli/AnalysisResult.h"
+#include "export/AnalysisResult.h"
 
-namespace qv::cli {
+namespace qv {
 
 std::string renderSvg(const AnalysisResult& result);
 
-}  // namespace qv::cli
+}  // namespace qv

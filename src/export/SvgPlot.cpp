@@ -1,11 +1,11 @@
-#include "cli/SvgPlot.h"
+#include "export/SvgPlot.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <vector>
 
-namespace qv::cli {
+namespace qv {
 namespace {
 
 constexpr double kWidth = 1000;
@@ -36,22 +36,24 @@ void frame(std::string& svg, const Panel& p, const char* title) {
 
 void hline(std::string& svg, const Panel& p, double y, const std::string& label) {
   svg += "<line x1='" + fmt("%.1f", p.px(p.x0)) + "' x2='" + fmt("%.1f", p.px(p.x1)) + "' y1='" +
-         fmt("%.1f", p.py(y)) + "' y2='" + fmt("%.1f", p.py(y)) + "' stroke='rgb(128,128,128)' stroke-width='0.5'/>\n";
+         fmt("%.1f", p.py(y)) + "' y2='" + fmt("%.1f", p.py(y)) +
+         "' stroke='rgb(128,128,128)' stroke-width='0.5'/>\n";
   svg += "<text x='" + fmt("%.1f", kLeft - 6) + "' y='" + fmt("%.1f", p.py(y) + 4) +
          "' fill='white' font-size='11' text-anchor='end'>" + label + "</text>\n";
 }
 
 void vline(std::string& svg, const Panel& p, double x, const std::string& label) {
   if (x < p.x0 || x > p.x1) return;
-  svg += "<line y1='" + fmt("%.1f", p.top) + "' y2='" + fmt("%.1f", p.top + kPanelHeight) + "' x1='" +
-         fmt("%.1f", p.px(x)) + "' x2='" + fmt("%.1f", p.px(x)) + "' stroke='rgb(128,128,128)' stroke-width='0.5'/>\n";
+  svg += "<line y1='" + fmt("%.1f", p.top) + "' y2='" + fmt("%.1f", p.top + kPanelHeight) +
+         "' x1='" + fmt("%.1f", p.px(x)) + "' x2='" + fmt("%.1f", p.px(x)) +
+         "' stroke='rgb(128,128,128)' stroke-width='0.5'/>\n";
   svg += "<text x='" + fmt("%.1f", p.px(x)) + "' y='" + fmt("%.1f", p.top + kPanelHeight + 14) +
          "' fill='white' font-size='11' text-anchor='middle'>" + label + "</text>\n";
 }
 
 // Octave lines every 0.3 decade from 8 Hz, labelled as the live display labels them.
 void frequencyGrid(std::string& svg, const Panel& p) {
-  static const char* labels[] = {"", "16", "32", "63", "125", "250", "500",
+  static const char* labels[] = {"",   "16", "32", "63", "125", "250", "500",
                                  "1K", "2K", "4K", "8K", "16K", "32K"};
   const double start = std::log10(8.0);
   for (int k = 0; k < 13; ++k) vline(svg, p, start + 0.3 * k, labels[k]);
@@ -63,8 +65,8 @@ void curve(std::string& svg, const Panel& p, const std::vector<double>& xs,
   std::string points;
   auto flush = [&] {
     if (points.empty()) return;
-    svg += "<polyline fill='none' stroke='" + std::string(colour) + "' stroke-width='1.2' points='" +
-           points + "'/>\n";
+    svg += "<polyline fill='none' stroke='" + std::string(colour) +
+           "' stroke-width='1.2' points='" + points + "'/>\n";
     points.clear();
   };
   for (size_t i = 0; i < xs.size() && i < ys.size(); ++i) {
@@ -145,13 +147,13 @@ std::string renderSvg(const AnalysisResult& r) {
   }
 
   char caption[256];
-  std::snprintf(caption, sizeof caption,
-                "%u Hz, FFT %d, 1/%ld oct, averaging %d, delay %.2f ms", r.sampleRate, r.fftSize,
-                r.smoothing, r.averaging, static_cast<double>(r.delaySetMs));
+  std::snprintf(caption, sizeof caption, "%u Hz, FFT %d, 1/%ld oct, averaging %d, delay %.2f ms",
+                r.sampleRate, r.fftSize, r.smoothing, r.averaging,
+                static_cast<double>(r.delaySetMs));
   svg += "<text x='" + fmt("%.0f", kLeft) + "' y='" + fmt("%.0f", height - 12) +
          "' fill='white' font-size='12'>" + caption + "</text>\n";
   svg += "</svg>\n";
   return svg;
 }
 
-}  // namespace qv::cli
+}  // namespace qv

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace qv::cli {
+namespace qv {
 
 struct AnalysisResult {
   uint32_t sampleRate = 0;
@@ -13,11 +13,11 @@ struct AnalysisResult {
   long smoothing = 0;
   int averaging = 0;
   float coherenceThreshold = 0;
-  float delaySetMs = 0;                  // the delay in force at the end
-  std::optional<float> delayFoundMs;     // the delay finder's last result
-  std::optional<float> meanCoherence;    // the delay finder's mean coherence (0 … 1)
+  float delaySetMs = 0;                // the delay in force at the end
+  std::optional<float> delayFoundMs;   // the delay finder's last result
+  std::optional<float> meanCoherence;  // the delay finder's mean coherence (0 … 1)
   int64_t framesAnalysed = 0;
-  std::string source;                    // file name(s) or device
+  std::string source;  // file name(s) or device
 
   // Per band: centre frequency, magnitude in dB, phase in degrees, coherence 0 … 1.
   // NaN where the band is blanked.
@@ -26,4 +26,4 @@ struct AnalysisResult {
   std::vector<float> impulse;
 };
 
-}  // namespace qv::cli
+}  // namespace qv

@@ -1,16 +1,16 @@
 #pragma once
 // A stored trace as a text file: CSV (the command-line analyser's columns, coherence 0 to
-// 1, blanked bands as empty fields) or FRD (frequency, dB, degrees; blanked bands left
-// out), written atomically. Needs no Qt. Any thread; the band tables are built once per
-// sampling rate under a lock.
+// 1, blanked bands as empty fields), FRD (frequency, dB, degrees; blanked bands left out)
+// or JSON (name, capture time, comment and the four columns, blanked values null).
+// Any thread; the band tables are built once per sampling rate under a lock.
 #include <string>
 #include <vector>
 
 #include "traces/TraceShot.h"
 
-namespace qv::gui {
+namespace qv {
 
-enum class TraceExportFormat { Csv, Frd };
+enum class TraceExportFormat { Csv, Frd, Json };
 
 class TraceExporter {
  public:
@@ -22,16 +22,20 @@ class TraceExporter {
   // The file's text; false with a reason when the trace's curves cannot be read.
   static bool formatShot(const TraceShot& shot, TraceExportFormat format, std::string* text,
                          std::string* error);
-  // Formats and writes `path` through a temporary file beside it; on failure nothing is
-  // left behind and `error` says why.
+  // Formats and writes `path` (see OutputFile: a regular file is replaced whole, a FIFO
+  // or device written straight); on failure nothing is left behind and `error` says why.
+  // A FIFO that no program reads from fails at once: the caller's thread never waits.
   static bool exportShot(const TraceShot& shot, TraceExportFormat format, const std::string& path,
                          std::string* error);
 
-  // "<name>.csv" / "<name>.frd" with characters unsafe in file names replaced.
+  // "<name>.csv" / ".frd" / ".json" with characters unsafe in file names replaced.
   static std::string suggestedFileName(const TraceShot& shot, TraceExportFormat format);
   static const char* extension(TraceExportFormat format);
   // The capture time in UTC without the zone ("2026-12-05 15:29:42").
   static std::string utcDescription(const TraceDate& date);
+  // The capture time as ISO 8601 in UTC to the microsecond ("2026-12-05T15:29:42.012345Z"),
+  // which no two traces of one store share.
+  static std::string isoDescription(const TraceDate& date);
 };
 
-}  // namespace qv::gui
+}  // namespace qv
