@@ -130,8 +130,8 @@ void AppCoordinator::fallbackWithInputChannelAssignment() {
   const bool missing = inputs > 0 && (meas >= inputs || ref >= inputs);
   if (missing) {
     qv::log("Settings: %s has %lld inputs, not inputs %lld and %lld; using inputs 1 and 2",
-            uid->c_str(), static_cast<long long>(inputs), static_cast<long long>(meas + 1),
-            static_cast<long long>(ref + 1));
+            uid->c_str(), static_cast<long long>(inputs), static_cast<long long>(meas) + 1,
+            static_cast<long long>(ref) + 1);
   }
   if (meas == ref || missing) {
     settings_.setMeasChannelIndex(0);

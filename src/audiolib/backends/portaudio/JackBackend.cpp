@@ -274,7 +274,7 @@ void JackBackend::rename(Stream* stream, const std::vector<std::string>& names) 
   }
   for (size_t i : changing) {
     if (jack_port_rename(client_, stream->ports[i], wanted[i].c_str()) != 0)
-      qv::log("JACK: could not name the port %s %s", jack_port_name(stream->ports[i]),
+      qv::log("JACK: could not rename the port %s to %s", jack_port_name(stream->ports[i]),
               wanted[i].c_str());
   }
 }
