@@ -101,6 +101,9 @@ int runCommand(const Options& options) {
     case Command::Help:
       std::fputs(usageText(), stdout);
       return 0;
+    case Command::Version:
+      std::printf("quorvex-analyze %s\n", QV_VERSION);
+      return 0;
     case Command::File:
       return runFile(options);
     case Command::Live:

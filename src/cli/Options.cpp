@@ -97,6 +97,8 @@ const char* usageText() {
   quorvex-analyze traces list
   quorvex-analyze traces export NAME [--format csv|frd|json] [--newest] [--date DATE]
                                 [--out FILE]
+  quorvex-analyze --version
+  quorvex-analyze --help
 
 analysis:
   --smoothing S              1/S-octave smoothing, S one of 1 2 3 6 12 24 48 96 (24)
@@ -148,6 +150,9 @@ Options parseOptions(const std::vector<std::string>& args) {
     return parseTracesOptions(args);
   } else if (cmd == "--help" || cmd == "-h" || cmd == "help") {
     o.command = Command::Help;
+    return o;
+  } else if (cmd == "--version") {
+    o.command = Command::Version;
     return o;
   } else {
     throw CliError("unknown command '" + cmd + "' (file, live, devices, demo or traces)");
@@ -247,6 +252,7 @@ Options parseOptions(const std::vector<std::string>& args) {
       if (!positional.empty()) throw CliError("unexpected argument '" + positional[0] + "'");
       break;
     case Command::Help:
+    case Command::Version:
       break;
   }
   return o;

@@ -8,7 +8,7 @@
 
 namespace qv::cli {
 
-enum class Command { File, Live, Devices, Demo, TracesList, TracesExport, Help };
+enum class Command { File, Live, Devices, Demo, TracesList, TracesExport, Help, Version };
 
 struct Options {
   Command command = Command::Help;

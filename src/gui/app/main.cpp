@@ -1,6 +1,7 @@
 // quorvex, the desktop program: the application object, the main queue on its event
 // loop, the main interface, and the command-line options.
 #include <QApplication>
+#include <QIcon>
 #include <QTimer>
 #include <cstdio>
 #include <string>
@@ -35,6 +36,10 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("Quorvex"));
   QApplication::setOrganizationName(QStringLiteral("Quorvex"));
   QApplication::setApplicationVersion(QStringLiteral(QV_VERSION));
+  // Wayland compositors find the program's name and icon through its desktop entry, named
+  // by this id; on X11 the window's class does the same.
+  QGuiApplication::setDesktopFileName(QStringLiteral("org.quorvex.Quorvex"));
+  QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("org.quorvex.Quorvex")));
   QtMainQueue::install();
 
   int status = 0;

@@ -251,13 +251,12 @@ std::unique_ptr<BackendStream> PortAudioBackend::openOutput(const AudioDeviceInf
                     user, error);
 }
 
-bool PortAudioBackend::jackServerRunning() {
-  const char* env = std::getenv("JACK_DEFAULT_SERVER");
-  const std::string server = env != nullptr && *env != '\0' ? env : "default";
-  const std::string path = "/dev/shm/jack_" + server + "_" + std::to_string(getuid()) + "_0";
-  // A live server has its socket listening (flag __SO_ACCEPTCON, 00010000) in the
-  // kernel's table; a socket file left by a killed server has none. Reading the table
-  // instead of connecting keeps the server's log free of our polls.
+namespace {
+
+// A live server has its socket listening (flag __SO_ACCEPTCON, 00010000) in the kernel's
+// table; a socket file left by a killed server has none. Reading the table instead of
+// connecting keeps the server's log free of our polls.
+bool socketListening(const std::string& path) {
   std::ifstream table("/proc/net/unix");
   std::string line;
   while (std::getline(table, line)) {
@@ -271,6 +270,43 @@ bool PortAudioBackend::jackServerRunning() {
     if (flags == "00010000") return true;
   }
   return false;
+}
+
+std::string environment(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr ? value : "";
+}
+
+// PipeWire's libjack (what pw-jack or the system's library configuration loads) talks to
+// the PipeWire daemon on its own socket, where a JACK server's socket never appears.
+bool pipeWireJack() {
+  static const bool pipeWire = [] {
+    const char* version = jack_get_version_string();
+    return version != nullptr && std::strstr(version, "PipeWire") != nullptr;
+  }();
+  return pipeWire;
+}
+
+std::string pipeWireSocket() {
+  std::string name = environment("PIPEWIRE_REMOTE");
+  if (name.empty()) name = "pipewire-0";
+  if (name[0] == '/') return name;
+  std::string dir = environment("PIPEWIRE_RUNTIME_DIR");
+  if (dir.empty()) dir = environment("XDG_RUNTIME_DIR");
+  if (dir.empty()) return "";
+  return dir + "/" + name;
+}
+
+}  // namespace
+
+bool PortAudioBackend::jackServerRunning() {
+  if (pipeWireJack()) {
+    const std::string path = pipeWireSocket();
+    return !path.empty() && socketListening(path);
+  }
+  std::string server = environment("JACK_DEFAULT_SERVER");
+  if (server.empty()) server = "default";
+  return socketListening("/dev/shm/jack_" + server + "_" + std::to_string(getuid()) + "_0");
 }
 
 std::string PortAudioBackend::deviceSignature() {
