@@ -81,7 +81,7 @@ uint32_t QVRecorder::startRecChannel() {
   captureChannels_ = _inputChannelCount;
   const uint32_t handle = library_.recordStart(
       rate, _inputChannelCount, true, _isDecoding ? 0 : static_cast<uint32_t>(_callbackPeriod),
-      std::move(callback));
+      std::move(callback), portNames());
   if (handle == 0) {
     qv::log("Recorder: Can't start recording: %d", AudioLibrary::errorCode());
     return 0;
@@ -102,7 +102,6 @@ uint32_t QVRecorder::startRecChannel() {
   _recordQueue->sync([this] {
     for (const auto& consumer : *_consumers) announceFormatLocked(consumer);
   });
-  namePorts();
   return handle;
 }
 
@@ -189,14 +188,13 @@ void QVRecorder::setChannelMap(const std::vector<int32_t>& map) {
     _outputChannelMap = std::move(entries);
     _outputChannelCount = static_cast<uint32_t>(_outputChannelMap.size());
   });
-  namePorts();
+  if (_inputChannel != 0) library_.channelSetPortNames(_inputChannel, portNames());
 }
 
-void QVRecorder::namePorts() {
-  if (_inputChannel == 0) return;
+PortNames QVRecorder::portNames() const {
   // Blocks carry the measurement first and the reference second; the device's inputs
   // are named after the role the map gives them, as the preferences name them.
-  std::vector<std::string> names(_inputChannelCount);
+  PortNames names(_inputChannelCount);
   const auto name = [&](int32_t input, const char* role) {
     if (input >= 0 && static_cast<uint32_t>(input) < names.size() &&
         names[static_cast<size_t>(input)].empty())
@@ -204,7 +202,7 @@ void QVRecorder::namePorts() {
   };
   name(controlChannelMap_[0], kMeasurementPortName);
   name(controlChannelMap_[1], kReferencePortName);
-  library_.channelSetPortNames(_inputChannel, names);
+  return names;
 }
 
 std::vector<int32_t> QVRecorder::channelMap() {

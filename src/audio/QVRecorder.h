@@ -66,7 +66,7 @@ class QVRecorder final : public QVAudioDataProvider,
   void deliver(const void* data, uint32_t bytes);  // record queue
   void announceFormatLocked(const std::shared_ptr<QVRecorderConsumer>& consumer);
   void captureEnded(uint32_t handle);
-  void namePorts();  // control thread
+  PortNames portNames() const;  // control thread
 
   AudioLibrary& library_;
   bool _isDecoding;

@@ -39,7 +39,7 @@ struct JackBackend::Stream final : BackendStream {
     return true;
   }
   bool isAlive() const override { return owner->alive_.load(); }
-  void setPortNames(const std::vector<std::string>& names) override { owner->rename(this, names); }
+  void setPortNames(const PortNames& names) override { owner->rename(this, names); }
 };
 
 namespace {
@@ -160,18 +160,19 @@ bool JackBackend::supportsRate(const AudioDeviceInfo&, bool, int, double rate) {
 
 std::unique_ptr<BackendStream> JackBackend::openInput(const AudioDeviceInfo&, int channels,
                                                       double rate, DriverInputFn fn, DriverPumpFn,
-                                                      uint32_t, void* user, int* error) {
-  return open(true, channels, rate, reinterpret_cast<void*>(fn), user, error);
+                                                      uint32_t, void* user, const PortNames& names,
+                                                      int* error) {
+  return open(true, channels, rate, reinterpret_cast<void*>(fn), user, names, error);
 }
 
 std::unique_ptr<BackendStream> JackBackend::openOutput(const AudioDeviceInfo&, int channels,
                                                        double rate, DriverOutputFn fn, void* user,
-                                                       int* error) {
-  return open(false, channels, rate, reinterpret_cast<void*>(fn), user, error);
+                                                       const PortNames& names, int* error) {
+  return open(false, channels, rate, reinterpret_cast<void*>(fn), user, names, error);
 }
 
 std::unique_ptr<BackendStream> JackBackend::open(bool input, int channels, double rate, void* fn,
-                                                 void* user, int* error) {
+                                                 void* user, const PortNames& names, int* error) {
   if (!alive()) {
     *error = kAudioErrorDevice;
     return nullptr;
@@ -197,11 +198,18 @@ std::unique_ptr<BackendStream> JackBackend::open(bool input, int channels, doubl
   ++openStreams_;  // from here on close() undoes what was done
   auto& used = input ? inPortsUsed_ : outPortsUsed_;
   const int portCount = input ? channels : 1;
+  std::vector<std::string> chosen;
   for (int c = 0; c < portCount; ++c) {
     size_t n = 0;
     while (n < used.size() && used[n]) ++n;
     if (n == used.size()) used.push_back(false);
-    const std::string name = ownPortName(input, static_cast<int>(n));
+    // Named when registered: a later rename is not seen by every server's other clients
+    // (PipeWire's JACK keeps it to the client that made it).
+    const size_t index = static_cast<size_t>(c);
+    const std::string name = index < names.size() && !names[index].empty()
+                                 ? freeName(names[index], s.get(), chosen)
+                                 : ownPortName(input, static_cast<int>(n));
+    chosen.push_back(name);
     jack_port_t* port = jack_port_register(client_, name.c_str(), JACK_DEFAULT_AUDIO_TYPE,
                                            input ? JackPortIsInput : JackPortIsOutput, 0);
     if (port == nullptr) {
@@ -237,14 +245,22 @@ void JackBackend::close(Stream* stream) {
   releaseDeadClient();
 }
 
-bool JackBackend::nameTaken(const std::string& name, const Stream* stream) const {
-  const std::string full = std::string(jack_get_client_name(client_)) + ":" + name;
-  jack_port_t* port = jack_port_by_name(client_, full.c_str());
-  return port != nullptr &&
-         std::find(stream->ports.begin(), stream->ports.end(), port) == stream->ports.end();
+std::string JackBackend::freeName(const std::string& base, const Stream* stream,
+                                  const std::vector<std::string>& chosen) const {
+  const std::string client = jack_get_client_name(client_);
+  const auto taken = [&](const std::string& name) {
+    if (std::find(chosen.begin(), chosen.end(), name) != chosen.end()) return true;
+    jack_port_t* port = jack_port_by_name(client_, (client + ":" + name).c_str());
+    return port != nullptr &&
+           std::find(stream->ports.begin(), stream->ports.end(), port) == stream->ports.end();
+  };
+  // A second capture of ours would also want to be the measurement.
+  std::string name = base;
+  for (int k = 2; taken(name); ++k) name = base + "_" + std::to_string(k);
+  return name;
 }
 
-void JackBackend::rename(Stream* stream, const std::vector<std::string>& names) {
+void JackBackend::rename(Stream* stream, const PortNames& names) {
   if (!alive()) return;
   const size_t count = stream->ports.size();
   std::vector<std::string> wanted;
@@ -252,13 +268,7 @@ void JackBackend::rename(Stream* stream, const std::vector<std::string>& names) 
     const std::string base = i < names.size() && !names[i].empty()
                                  ? names[i]
                                  : ownPortName(stream->input, stream->portNumbers[i]);
-    // A second capture of ours would also want to be the measurement.
-    std::string name = base;
-    for (int k = 2;
-         nameTaken(name, stream) || std::find(wanted.begin(), wanted.end(), name) != wanted.end();
-         ++k)
-      name = base + "_" + std::to_string(k);
-    wanted.push_back(std::move(name));
+    wanted.push_back(freeName(base, stream, wanted));
   }
   std::vector<size_t> changing;
   for (size_t i = 0; i < count; ++i) {

@@ -43,24 +43,26 @@ class JackBackend final : public AudioBackend {
   bool supportsRate(const AudioDeviceInfo& device, bool input, int channels, double rate) override;
   std::unique_ptr<BackendStream> openInput(const AudioDeviceInfo& device, int channels, double rate,
                                            DriverInputFn fn, DriverPumpFn pump, uint32_t pumpFrames,
-                                           void* user, int* error) override;
+                                           void* user, const PortNames& names, int* error) override;
   std::unique_ptr<BackendStream> openOutput(const AudioDeviceInfo& device, int channels,
                                             double rate, DriverOutputFn fn, void* user,
-                                            int* error) override;
+                                            const PortNames& names, int* error) override;
 
   struct Stream;
   void close(Stream* stream);
-  void rename(Stream* stream, const std::vector<std::string>& names);
+  void rename(Stream* stream, const PortNames& names);
 
  private:
   void releaseDeadClient();  // closes a dead client that no stream uses
   static int process(uint32_t frames, void* self);
   static void shutdown(void* self);
   std::unique_ptr<BackendStream> open(bool input, int channels, double rate, void* fn, void* user,
-                                      int* error);
+                                      const PortNames& names, int* error);
   std::vector<std::string> physicalPorts(bool capture) const;
-  // Whether a port of another stream of ours is called `name`.
-  bool nameTaken(const std::string& name, const Stream* stream) const;
+  // `base`, or base_2, base_3, … when a port of another stream of ours or one of `chosen`
+  // already has that name.
+  std::string freeName(const std::string& base, const Stream* stream,
+                       const std::vector<std::string>& chosen) const;
 
   std::string clientName_;
   jack_client_t* client_ = nullptr;
