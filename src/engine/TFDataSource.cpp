@@ -131,6 +131,7 @@ void TFDataSource::setSamplingRate(uint32_t samplingRate) {
 
 void TFDataSource::setFftInputSize(int32_t fftSize) {
   _fftInputSize = fftSize;
+  _frameAnalysed = false;
   const size_t floats = 4 * static_cast<size_t>(fftSize);
   _dataFlag = dataFlagFor(fftSize);
   _inputPowerSpectraBuffer = fft::allocateFloats(floats);
@@ -176,6 +177,7 @@ void TFDataSource::update(double /*time*/) {
 
   uint32_t result = SpectrumStream::kFailed;
   int32_t error = kStreamErrorHandle;
+  const bool swapped = channelsSwapped();
   if (_fftChannel) {
     float* channel1 = _recordBuffer.get();
     float* channel2 = channel1 + 2 * static_cast<size_t>(_fftInputSize);
@@ -191,6 +193,8 @@ void TFDataSource::update(double /*time*/) {
     log("Error in fft channel: %d", error);
     return;
   }
+  _frameSwapped = swapped;
+  _frameAnalysed = true;
   accumulate(a);
   slideFrom(weightState);
 }
@@ -205,6 +209,16 @@ void TFDataSource::accumulate(float newWeight) {
 
 TFDataSource::AveragedSpectra TFDataSource::averagedSpectra() const {
   return {_powerA.get(), _powerB.get(), _crossRe.get(), _crossIm.get(), _fftInputSize / 2 + 1};
+}
+
+TFDataSource::FrameSpectra TFDataSource::frameSpectra() const {
+  if (!_frameAnalysed) return {nullptr, nullptr, _fftInputSize};
+  // The recorder's blocks carry the measurement first; the swap puts the reference into
+  // stream channel 1.
+  const float* channel1 = _recordBuffer.get();
+  const float* channel2 = channel1 + 2 * static_cast<size_t>(_fftInputSize);
+  return _frameSwapped ? FrameSpectra{channel2, channel1, _fftInputSize}
+                       : FrameSpectra{channel1, channel2, _fftInputSize};
 }
 
 const float* TFDataSource::inputPowerSpectraBuffer() const {

@@ -59,6 +59,17 @@ class TFDataSource : public QVRecorderConsumer {
   };
   AveragedSpectra averagedSpectra() const;
 
+  // The newest frame itself, before averaging: bins 0 … N/2 of each recorded channel
+  // (interleaved re, im; the unscaled FFT under the periodic Hann window), by role, as the
+  // last update analysed them. For the spectrum views; read on the update thread, valid
+  // until the next update. Null before the first update that analysed a frame.
+  struct FrameSpectra {
+    const float* measurement;
+    const float* reference;
+    int32_t fftSize;
+  };
+  FrameSpectra frameSpectra() const;
+
   // Four floats per bin over all N bins (layout in the .cpp). The averages are kept in
   // this form too from the first call of any of these on, on the update thread.
   const float* inputPowerSpectraBuffer() const;
@@ -143,6 +154,10 @@ class TFDataSource : public QVRecorderConsumer {
   mutable fft::AlignedFloats _ioCrossDensityBuffer;
   mutable fft::AlignedFloats _oiCrossDensityBuffer;
   mutable bool _fullSpectraKept = false;
+  // Whether the last analysed frame had the channels swapped (stream channel 1 then held
+  // the reference), and whether there is a frame at all.
+  bool _frameSwapped = false;
+  bool _frameAnalysed = false;
   // The averages proper, bins 0 … N/2; the two half spectra of a frame sit at the start
   // of each half of _recordBuffer.
   fft::AlignedFloats _powerA;

@@ -11,9 +11,8 @@ CaptureRetryQueue::~CaptureRetryQueue() {
   if (timer_) timer_->invalidate();
   for (PendingCapture& capture : pending_) {
     capture.completion = nullptr;
-    std::string error;
-    bool busy = false;
-    if (!store_(capture, &error, &busy)) fail(capture, error);
+    const CaptureOutcome outcome = store_(capture);
+    if (!outcome.shot) fail(capture, outcome.error);
   }
 }
 
@@ -36,22 +35,22 @@ void CaptureRetryQueue::schedule() {
 void CaptureRetryQueue::retry() {
   while (!pending_.empty()) {
     PendingCapture& capture = pending_.front();
-    std::string error;
-    bool busy = false;
-    if (TraceShotRef stored = store_(capture, &error, &busy)) {
+    const CaptureOutcome outcome = store_(capture);
+    if (outcome.shot) {
       const CaptureCompletion completion = std::move(capture.completion);
       pending_.pop_front();
-      if (completion) completion(stored, {});
+      if (completion) completion(outcome);
       continue;
     }
+    const bool busy = outcome.failure.kind() == TraceStoreFailure::Kind::Busy;
     if (busy && std::chrono::steady_clock::now() < capture.giveUpAt) {
       schedule();
       return;
     }
     const PendingCapture failed = std::move(capture);
     pending_.pop_front();
-    fail(failed, error);
-    if (failed.completion) failed.completion(nullptr, error);
+    fail(failed, outcome.error);
+    if (failed.completion) failed.completion(outcome);
   }
 }
 

@@ -7,17 +7,25 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "traces/TraceShot.h"
+#include "traces/TraceStoreFailure.h"
 
 namespace qv {
 
 class GCDTimer;
 
-// The outcome of a capture: the stored trace with an empty error, or nullptr and the
-// store's error message.
-using CaptureCompletion = std::function<void(const TraceShotRef& shot, const std::string& error)>;
+// The outcome of a capture: the stored trace, or no trace with the store's error (the text
+// its log line carries) and the failure for the user (failure.sentence(), for example
+// "The trace was not saved: the disk is full.").
+struct CaptureOutcome {
+  TraceShotRef shot;
+  std::string error;
+  TraceStoreFailure failure;
+};
+using CaptureCompletion = std::function<void(const CaptureOutcome& outcome)>;
 
 struct PendingCapture {
   Bytes magnitude;
@@ -27,14 +35,15 @@ struct PendingCapture {
   std::string comment;
   CaptureCompletion completion;
   std::chrono::steady_clock::time_point giveUpAt;
+  std::optional<std::string> source;
+  std::optional<std::string> calibration;
 };
 
 class CaptureRetryQueue {
  public:
-  // One try at storing a capture: the stored trace, or nullptr with *error set and *busy
-  // true when another writer held the database.
-  using Store =
-      std::function<TraceShotRef(const PendingCapture& capture, std::string* error, bool* busy)>;
+  // One try at storing a capture; a failure of kind Busy means another writer held the
+  // database.
+  using Store = std::function<CaptureOutcome(const PendingCapture& capture)>;
 
   static constexpr double kDefaultRetryWindow = 5.0;    // seconds from the capture
   static constexpr double kDefaultRetryInterval = 0.1;  // seconds between tries

@@ -21,6 +21,24 @@ ChartColorPalette::ChartColorPalette()
 
 const std::vector<RGBAColor>& ChartColorPalette::colors() const { return colors_; }
 
+const std::vector<RGBAColor>& ChartColorPalette::darkBackgroundColors() {
+  static const std::vector<RGBAColor> colors = [] {
+    std::vector<RGBAColor> all = ChartColorPalette().colors();
+    // Light and saturated enough for a dark plot, apart from one another and the live curves.
+    all.insert(all.end(), {
+                              {1.0f, 0.55f, 0.8f, 1.0f},   // pink
+                              {0.65f, 0.45f, 1.0f, 1.0f},  // violet
+                              {0.55f, 0.8f, 1.0f, 1.0f},   // sky blue
+                              {0.5f, 1.0f, 0.75f, 1.0f},   // mint
+                              {0.95f, 0.8f, 0.4f, 1.0f},   // gold
+                              {0.0f, 0.7f, 0.6f, 1.0f},    // teal
+                              {0.8f, 0.75f, 0.95f, 1.0f},  // lavender
+                          });
+    return all;
+  }();
+  return colors;
+}
+
 void ChartColorPalette::reset() { colorIndex_ = 0; }
 
 RGBAColor ChartColorPalette::nextColor() {

@@ -13,6 +13,11 @@ class ChartColorPalette {
 
   // The fixed palette, in order; index into it with a trace's colour index.
   const std::vector<RGBAColor>& colors() const;
+  // Colours that read well on the plots' dark background and differ from the live curves
+  // (white, orange-red, yellow-green): the palette's seven first, then seven more. New
+  // traces take one of these when their palette colour is already shown; the colour menu
+  // offers them.
+  static const std::vector<RGBAColor>& darkBackgroundColors();
   void reset();
   RGBAColor nextColor();
   long nextColorIndex();

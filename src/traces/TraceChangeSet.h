@@ -18,6 +18,7 @@ struct TraceChangeSet {
 
   // Traces are matched by row id; a trace present in both whose fields differ is a
   // modification. A row id that comes back with a different creation date is a new trace.
+  // Traces that changed places are deleted at their old rows and inserted at their new ones.
   static TraceChangeSet between(const TraceShotResults& before, const TraceShotResults& after);
 };
 

@@ -58,11 +58,14 @@ std::string TraceFolders::documentsFolder() {
   return fromConfig.empty() ? home + "/Documents" : fromConfig;
 }
 
-bool TraceFolders::makeFolder(const std::string& path, std::string* error) {
+bool TraceFolders::makeFolder(const std::string& path, std::string* error, int* systemError) {
   std::error_code ec;
   std::filesystem::create_directories(path, ec);
   if (std::filesystem::is_directory(path)) return true;
+  // A file of that name: create_directories reports no error for it.
+  if (!ec) ec = std::make_error_code(std::errc::not_a_directory);
   if (error) *error = "cannot create folder " + path + ": " + ec.message();
+  if (systemError) *systemError = ec.value();
   return false;
 }
 

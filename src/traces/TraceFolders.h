@@ -14,8 +14,9 @@ class TraceFolders {
   // QUORVEX_DOCUMENTS_DIR, else the XDG documents directory (XDG_DOCUMENTS_DIR, then
   // ~/.config/user-dirs.dirs), else ~/Documents.
   static std::string documentsFolder();
-  // Creates the folder and its parents; true when it exists afterwards.
-  static bool makeFolder(const std::string& path, std::string* error);
+  // Creates the folder and its parents; true when it exists afterwards. On failure *error
+  // says why and *systemError (when given) holds the system's error number.
+  static bool makeFolder(const std::string& path, std::string* error, int* systemError = nullptr);
   static std::string homeFolder();
   static bool exists(const std::string& path);
   // Renames `path` (and path + each suffix that exists) to a free name beside it that

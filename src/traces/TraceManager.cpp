@@ -1,8 +1,6 @@
 #include "traces/TraceManager.h"
 
-#include <array>
-#include <cinttypes>
-#include <cstdio>
+#include <cstdlib>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -10,49 +8,23 @@
 #include "platform/DispatchQueue.h"
 #include "platform/Log.h"
 #include "traces/TraceFolders.h"
+#include "traces/TraceTransaction.h"
 
 namespace qv {
-namespace {
-
-// Seconds from 1970-01-01 to 2001-01-01 UTC, the reference date of trace identifiers.
-constexpr std::int64_t kReferenceDateMicros = 978307200LL * 1000000LL;
-
-// "%f" of the seconds since the reference date, printed from integers so that no
-// rounding of a double shows in the last digit.
-std::string identifierFor(std::int64_t unixMicros) {
-  const std::int64_t micros = unixMicros - kReferenceDateMicros;
-  char text[48];
-  if (micros >= 0) {
-    std::snprintf(text, sizeof text, "%" PRId64 ".%06" PRId64, micros / 1000000, micros % 1000000);
-  } else {
-    std::snprintf(text, sizeof text, "%f", static_cast<double>(micros) / 1e6);
-  }
-  return text;
-}
-
-constexpr const char* kWrongBuffer = "Wrong trace buffer for saving!";
-
-// Magnitude, phase and coherence blobs of a capture buffer; no value for a wrong one.
-std::optional<std::array<Bytes, 3>> curveBlobs(const float* buffer, std::int64_t length,
-                                               std::int64_t count) {
-  if (count != 3 || length < 0 || (length > 0 && !buffer)) return std::nullopt;
-  const auto n = static_cast<std::size_t>(length);
-  return std::array<Bytes, 3>{TraceShot::blobFromFloats(buffer, n),
-                              TraceShot::blobFromFloats(buffer ? buffer + n : nullptr, n),
-                              TraceShot::blobFromFloats(buffer ? buffer + 2 * n : nullptr, n)};
-}
-
-std::int64_t nowMicros() {
-  using namespace std::chrono;
-  return time_point_cast<microseconds>(system_clock::now()).time_since_epoch().count();
-}
-
-}  // namespace
 
 TraceManager& TraceManager::shared() {
   static dispatch::OnceFlag flag;
   static TraceManager* instance = nullptr;
-  dispatch::once(flag, [] { instance = new TraceManager(); });
+  dispatch::once(flag, [] {
+    instance = new TraceManager();
+    // The shared store lives until the process ends; when it ends normally, the file is
+    // left carrying every trace. Only from the store's own thread, never mid-transaction.
+    std::atexit([] {
+      if (std::this_thread::get_id() == instance->owner_ && !instance->database_.inTransaction()) {
+        instance->database_.close();
+      }
+    });
+  });
   return *instance;
 }
 
@@ -61,9 +33,7 @@ TraceManager::TraceManager() : TraceManager(TraceFolders::dataFolder()) {}
 TraceManager::TraceManager(const std::string& folder)
     : database_(folder),
       owner_(std::this_thread::get_id()),
-      retries_([this](const PendingCapture& capture, std::string* error, bool* busy) {
-        return storeCapture(capture, error, busy);
-      }) {
+      retries_([this](const PendingCapture& capture) { return storeCapture(capture); }) {
   if (!ensureOpen()) {
     qv::log("Trace database %s cannot be opened: %s", database_.path().c_str(),
             database_.lastError().c_str());
@@ -139,18 +109,28 @@ void TraceManager::reloadAfterCommit(const std::vector<std::int64_t>& touched) {
   adopt(std::move(next));
 }
 
+void TraceManager::reopenIfWritable() {
+  if (!database_.mayWriteAgain()) return;
+  qv::log("Trace database %s may be written again: reopened", database_.path().c_str());
+  database_.close();
+  ensureOpen();
+}
+
 bool TraceManager::transaction(const Body& body, std::string* error) {
   checkThread();
   // A visibility callback that writes to the store from inside a transaction would nest
   // transactions, which SQLite refuses.
   QV_ASSERT(!database_.inTransaction());
+  reopenIfWritable();
   std::vector<std::int64_t> touched;
-  bool ok = ensureOpen() && database_.begin();
-  if (ok && !body(touched)) {
-    ok = false;
-    database_.rollback();
+  reportedInTransaction_.clear();
+  bool ok = false;
+  if (ensureOpen()) {
+    database_.ensureColumns();
+    TraceTransaction transaction(database_);
+    // Rolled back when it leaves this scope uncommitted, also by an exception.
+    ok = transaction.began() && body(touched) && transaction.commit();
   }
-  ok = ok && database_.commit();
   std::vector<std::int64_t> reported;
   reported.swap(reportedInTransaction_);
   if (ok) {
@@ -246,10 +226,12 @@ void TraceManager::setColorForShot(const std::optional<RGBAColor>& color, const 
   if (shot.id == 0) return;
   TraceShot encoded;
   encoded.setColor(color);
-  transaction([&](std::vector<std::int64_t>& touched) {
+  const bool ok = transaction([&](std::vector<std::int64_t>& touched) {
     touched.push_back(shot.id);
     return database_.setBlob(shot.id, "colorData", encoded.colorData);
   });
+  if (!ok) return;
+  if (TraceShotRef changed = findById(shot.id); changed && changed->visible) report(*changed);
 }
 
 void TraceManager::setSelectedForIndex(bool selected, std::size_t index) {
@@ -346,102 +328,6 @@ void TraceManager::clearAll() {
     return database_.idsWhere("1", touched) && database_.removeWhere("1");
   });
   if (deleted) palette_.reset();
-}
-
-TraceShotRef TraceManager::newTraceWithNameFloatBufferLengthCountCommentUserInfo(
-    const std::string& name, const float* buffer, std::int64_t length, std::int64_t count,
-    const std::string& comment, const TraceUserInfo& userInfo, CaptureCompletion completion) {
-  const auto blobs = curveBlobs(buffer, length, count);
-  if (!blobs) {
-    qv::log("%s", kWrongBuffer);
-    if (completion) completion(nullptr, kWrongBuffer);
-    return nullptr;
-  }
-  return saveTFWithMagnitudePhaseCoherenceNameCommentUserInfo(
-      (*blobs)[0], (*blobs)[1], (*blobs)[2], name, comment, userInfo, std::move(completion));
-}
-
-TraceShotRef TraceManager::saveTFWithMagnitudePhaseCoherenceNameCommentUserInfo(
-    const Bytes& magnitude, const Bytes& phase, const Bytes& coherence, const std::string& name,
-    const std::string& comment, const TraceUserInfo& /*userInfo*/, CaptureCompletion completion) {
-  checkThread();
-  PendingCapture capture{magnitude, phase, coherence, name, comment, std::move(completion), {}};
-  // Behind captures still waiting, so that traces are stored in the order they were taken.
-  if (!retries_.empty()) {
-    retries_.add(std::move(capture));
-    return nullptr;
-  }
-  std::string error;
-  bool busy = false;
-  TraceShotRef stored = storeCapture(capture, &error, &busy);
-  if (!stored && busy) {
-    retries_.add(std::move(capture));
-    return nullptr;
-  }
-  if (!stored) qv::log("Error in Realm transaction: %s", error.c_str());
-  if (capture.completion) capture.completion(stored, error);
-  return stored;
-}
-
-TraceShotRef TraceManager::newTraceWaiting(const std::string& name, const float* buffer,
-                                           std::int64_t length, std::int64_t count,
-                                           const std::string& comment,
-                                           std::chrono::milliseconds wait, std::string* error) {
-  checkThread();
-  const auto blobs = curveBlobs(buffer, length, count);
-  if (!blobs) {
-    *error = kWrongBuffer;
-    return nullptr;
-  }
-  const PendingCapture capture{(*blobs)[0], (*blobs)[1], (*blobs)[2], name, comment, {}, {}};
-  const int previous = database_.busyTimeout();
-  database_.setBusyTimeout(static_cast<int>(wait.count()));
-  bool busy = false;
-  TraceShotRef stored = storeCapture(capture, error, &busy);
-  database_.setBusyTimeout(previous);
-  return stored;
-}
-
-TraceShotRef TraceManager::storeCapture(const PendingCapture& capture, std::string* error,
-                                        bool* busy) {
-  TraceShot shot;
-  *busy = false;
-  const bool ok = transaction(
-      [&](std::vector<std::int64_t>& touched) {
-        // Taken while holding the write lock, so that capture times follow the order in
-        // which traces are stored, also with another process writing.
-        std::int64_t date = nowMicros();
-        bool readOk = true;
-        const auto newest = database_.newestColorIndex(&readOk);
-        if (!readOk) return false;
-        const auto colors = static_cast<std::int64_t>(palette_.colors().size());
-        shot.colorIndex = newest ? ((*newest + 1) % colors + colors) % colors : 0;
-        // Identifiers name the trace's charts, so two traces never share a capture time.
-        while (database_.dateInUse(date, &readOk) && readOk) ++date;
-        if (!readOk) return false;
-        shot.name = capture.name;
-        shot.dateCreated = shot.dateModified = TraceDate(std::chrono::microseconds(date));
-        shot.coherenceData = capture.coherence;
-        shot.magnitudeData = capture.magnitude;
-        shot.phaseData = capture.phase;
-        shot.comment = capture.comment;
-        shot.uuid = identifierFor(date);
-        shot.visible = true;
-        shot.zOrder = 1;
-        if (!database_.insert(shot)) return false;
-        touched.push_back(shot.id);
-        return true;
-      },
-      error);
-  if (!ok) {
-    *busy = database_.lastErrorIsBusy();
-    return nullptr;
-  }
-  error->clear();
-  TraceShotRef stored = findById(shot.id);
-  if (!stored) stored = std::make_shared<const TraceShot>(shot);
-  report(*stored);
-  return stored;
 }
 
 TraceNotificationToken TraceManager::addNotificationBlock(TraceResultsCallback callback) {

@@ -1,8 +1,8 @@
 #pragma once
-// The trace store: captured traces in a SQLite file, newest first, with their display
-// state. Main thread only (the thread that made it); change notifications arrive on the
-// main queue. Every write is one or more database transactions, as listed per operation.
-// A write waits at most TraceDatabase::kBusyTimeoutMs for another process's write.
+// The trace store: captured traces in a SQLite file, newest first (until the user moves
+// them), with their display state. Main thread only (the thread that made it); change notifications
+// arrive on the main queue. Every write is one or more database transactions, as listed per
+// operation. A write waits at most TraceDatabase::kBusyTimeoutMs for another process's write.
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "curves/BandCurves.h"
 #include "traces/CaptureRetryQueue.h"
 #include "traces/ChartColorPalette.h"
 #include "traces/TraceDatabase.h"
@@ -20,10 +21,21 @@
 #include "traces/TraceNotifier.h"
 #include "traces/TraceShot.h"
 #include "traces/TraceShotResults.h"
+#include "traces/TraceStoreFailure.h"
 
 namespace qv {
 
 using TraceUserInfo = std::map<std::string, std::string>;
+
+// Curves to store as a trace that was not captured live.
+struct NewTrace {
+  std::string name;
+  std::string comment;
+  curves::BandCurves curves;
+  // Where they came from: an imported file's name, the names of the traces averaged.
+  std::optional<std::string> source;
+  std::optional<std::string> calibration;
+};
 
 class TraceManager {
  public:
@@ -61,6 +73,9 @@ class TraceManager {
 
   void setNameForShot(const std::string& name, const TraceShot& shot);
   void setNameForIndex(const std::string& name, std::size_t index);
+  // An explicit colour (any, for example one of ChartColorPalette::darkBackgroundColors());
+  // no value returns the trace to its palette colour. A visible trace is reported to the
+  // visibility callback, so that it is drawn again in its new colour.
   void setColorForShot(const std::optional<RGBAColor>& color, const TraceShot& shot);
   void setSelectedForIndex(bool selected, std::size_t index);
   void deselectAll();
@@ -81,6 +96,19 @@ class TraceManager {
   // captureRetryWindow() seconds, logged as failed. `completion`, when given, runs exactly
   // once with the outcome: before the call returns when it is known at once, else from
   // the main queue; never after the store is destroyed.
+  //
+  // A capture that was not stored keeps its log line ("Error in Realm transaction: …") and
+  // tells its completion why, for the user: outcome.failure.sentence() is one plain
+  // sentence such as "The trace was not saved: the disk holding /home/ann/.local/share/
+  // Quorvex is full." (kinds in TraceStoreFailure: full disk, quota, file size limit,
+  // read-only folder, file or disk, a file where the data folder should be, a newer
+  // database, another program holding it, damage). A window shows that sentence; the next
+  // capture after the cause is gone is stored as usual (a store opened read-only because of
+  // permissions opens again for writing once they allow it).
+  //
+  // `userInfo` may carry kUserInfoCalibration: the name of the microphone calibration the
+  // curves were corrected with, kept with the trace.
+  static constexpr const char* kUserInfoCalibration = "calibration";
   TraceShotRef newTraceWithNameFloatBufferLengthCountCommentUserInfo(
       const std::string& name, const float* buffer, std::int64_t length, std::int64_t count,
       const std::string& comment, const TraceUserInfo& userInfo = {},
@@ -91,14 +119,41 @@ class TraceManager {
       CaptureCompletion completion = {});
   // For tools without a main queue (quorvex-analyze --save-trace): waits up to `wait` for
   // other writers, then either stores the trace or returns nullptr with the store's error
-  // in *error. Never pending.
+  // in *error (and, when given, the failure for the user in *failure). Never pending.
   TraceShotRef newTraceWaiting(const std::string& name, const float* buffer, std::int64_t length,
                                std::int64_t count, const std::string& comment,
-                               std::chrono::milliseconds wait, std::string* error);
+                               std::chrono::milliseconds wait, std::string* error,
+                               TraceStoreFailure* failure = nullptr);
+  // Curves that were not captured live (an imported file, an average of traces): stored
+  // like a capture — visible, at the top of the list, with the next colour — and with
+  // their source. addTrace may be pending like a capture; addTraceWaiting never is.
+  TraceShotRef addTrace(const NewTrace& trace, CaptureCompletion completion = {});
+  CaptureOutcome addTraceWaiting(const NewTrace& trace, std::chrono::milliseconds wait);
   bool capturePending() const { return !retries_.empty(); }
   std::size_t pendingCaptureCount() const { return retries_.size(); }
   void setCaptureRetryWindow(double seconds) { retries_.setRetryWindow(seconds); }
   double captureRetryWindow() const { return retries_.retryWindow(); }
+  // Why traces cannot be stored now (kind None when they can): the reason the store was
+  // opened read-only, or could not be opened at all. For a notice before any capture.
+  TraceStoreFailure storeFailure() const;
+
+  // Display offsets of a trace (level in dB, delay in ms), kept with it; its stored curves
+  // never change. TraceWorkbench::displayedCurves applies them. A visible trace is
+  // reported to the visibility callback, so that it is drawn again.
+  void setOffsetsForShot(double offsetDb, double delayMs, const TraceShot& shot);
+  // Moves the trace at `from` to `to` (list positions; the others keep their order) and
+  // keeps the order. Visible traces are then reported to the visibility callback from the
+  // bottom of the list up, so that a plot adding each reported trace on top draws the
+  // list's first trace topmost. Out-of-range positions change nothing.
+  void moveShot(std::size_t from, std::size_t to);
+
+  // Copies what the write-ahead log holds into the database file and closes it, so that
+  // the file alone carries every trace; the next operation opens it again. The shared
+  // store does this by itself when the program exits.
+  void close();
+  // For tests and tools: bounds the database file to `pages` pages (0: no bound of ours);
+  // a write past it fails as on a full disk.
+  void setPageLimit(std::int64_t pages) { database_.setPageLimit(pages); }
 
   // Observes allTraceShots; the first call carries no change set.
   [[nodiscard]] TraceNotificationToken addNotificationBlock(TraceResultsCallback callback);
@@ -130,12 +185,23 @@ class TraceManager {
   void adopt(std::vector<TraceShotRef> list);
   // One write transaction; afterwards the list is reread and observers notified.
   bool transaction(const Body& body, std::string* error = nullptr);
+  // Reopens a store opened read-only because of permissions that allow writing now.
+  void reopenIfWritable();
   void reloadAfterCommit(const std::vector<std::int64_t>& touched);
   void report(const TraceShot& shot);
   void reportInTransaction(const TraceShot& shot);
   TraceShotRef findById(std::int64_t id) const;
+  // Stores now, or queues behind pending captures / when the database is busy.
+  TraceShotRef submit(PendingCapture capture);
   // One try at storing a capture; reports the stored trace to the visibility callback.
-  TraceShotRef storeCapture(const PendingCapture& capture, std::string* error, bool* busy);
+  CaptureOutcome storeCapture(const PendingCapture& capture);
+  // One try that waits up to `wait` for other writers.
+  CaptureOutcome storeWaiting(const PendingCapture& capture, std::chrono::milliseconds wait);
+  // The colour of a new trace: the palette's rotation, or, when another trace already
+  // shows that colour, the first colour for dark backgrounds that none shows.
+  bool chooseColor(TraceShot& shot);
+  // Reports visible traces from the bottom of the list up.
+  void reportVisibleBottomUp();
   void checkThread() const;
 
   ChartColorPalette palette_;

@@ -38,6 +38,18 @@ class TraceShot {
   std::optional<TraceDate> dateCreated;
   std::optional<TraceDate> dateModified;
 
+  // Kept in columns that builds before them ignore.
+  // The trace's place in the list; none for traces never moved, which are listed first,
+  // newest first.
+  std::optional<std::int64_t> listOrder;
+  // Applied where the trace is drawn or compared; the stored curves never change.
+  double offsetDb = 0.0;
+  double offsetDelayMs = 0.0;
+  // Where curves not captured live came from: an imported file's name, the traces averaged.
+  std::optional<std::string> source;
+  // The name of the microphone calibration the captured curves were corrected with.
+  std::optional<std::string> calibration;
+
   // The explicit colour decoded from colorData; no value when absent or unreadable.
   std::optional<RGBAColor> color() const;
   // Sets colorData on this value only; TraceManager::setColorForShot stores it.

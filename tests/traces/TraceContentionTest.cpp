@@ -7,6 +7,7 @@
 
 #include "TraceTestSupport.h"
 #include "traces/TraceDatabase.h"
+#include "traces/TraceTransaction.h"
 
 namespace qv {
 namespace {
@@ -33,7 +34,9 @@ class TraceContentionTest : public ::testing::Test {
         [&] {
           TraceDatabase db(folder.path());
           std::vector<TraceShotRef> list;
-          if (!db.open(list) || !db.begin()) return 1;
+          if (!db.open(list)) return 1;
+          TraceTransaction transaction(db);
+          if (!transaction.began()) return 1;
           TraceShot other;
           other.name = "other process";
           other.visible = true;
@@ -41,7 +44,7 @@ class TraceContentionTest : public ::testing::Test {
           if (!db.insert(other)) return 2;
           test::childSay("holding");
           ::usleep(static_cast<useconds_t>(holdSeconds * 1e6));
-          return db.commit() ? 0 : 3;
+          return transaction.commit() ? 0 : 3;
         },
         [&](pid_t, const std::string& line) {
           if (line == "holding") whileHeld();
@@ -69,11 +72,11 @@ TEST_F(TraceContentionTest, CapturesDuringAnotherWriteReturnAtOnceAndAreStoredLa
       const auto start = Clock::now();
       const auto curves = test::curves(1100);
       const TraceShotRef shot = store->newTraceWithNameFloatBufferLengthCountCommentUserInfo(
-          name, curves.data(), 1100, 3, "c", {},
-          [&, name](const TraceShotRef& stored, const std::string& error) {
-            EXPECT_NE(stored, nullptr) << error;
-            EXPECT_TRUE(error.empty()) << error;
-            if (stored) completed.push_back(*stored->name);
+          name, curves.data(), 1100, 3, "c", {}, [&, name](const CaptureOutcome& outcome) {
+            EXPECT_NE(outcome.shot, nullptr) << outcome.error;
+            EXPECT_TRUE(outcome.error.empty()) << outcome.error;
+            EXPECT_FALSE(outcome.failure);
+            if (outcome.shot) completed.push_back(*outcome.shot->name);
           });
       slowest = std::max(slowest, secondsSince(start));
       EXPECT_EQ(shot, nullptr);
@@ -104,20 +107,24 @@ TEST_F(TraceContentionTest, CapturesDuringAnotherWriteReturnAtOnceAndAreStoredLa
 TEST_F(TraceContentionTest, ACaptureGivesUpAfterItsWindowWithTheStoresError) {
   store->setCaptureRetryWindow(0.5);
   std::optional<std::string> failure;
+  TraceStoreFailure reason;
   const auto child = holdWriteLock(2.0, [&] {
     test::capture(*store, "lost", 8);
     const auto curves = test::curves(8);
     store->newTraceWithNameFloatBufferLengthCountCommentUserInfo(
-        "also lost", curves.data(), 8, 3, "c", {},
-        [&](const TraceShotRef& stored, const std::string& error) {
-          EXPECT_EQ(stored, nullptr);
-          failure = error;
+        "also lost", curves.data(), 8, 3, "c", {}, [&](const CaptureOutcome& outcome) {
+          EXPECT_EQ(outcome.shot, nullptr);
+          failure = outcome.error;
+          reason = outcome.failure;
         });
     EXPECT_TRUE(dispatch::mainQueue().runUntil([&] { return failure.has_value(); }, 5.0));
     EXPECT_FALSE(store->capturePending());
   });
   EXPECT_EQ(child.exitCode, 0);
   EXPECT_EQ(failure, "database is locked");
+  EXPECT_EQ(reason.sentence(),
+            "The trace was not saved: another program kept the trace database busy; capture "
+            "again.");
   EXPECT_TRUE(log.contains("Error in Realm transaction: database is locked"));
   EXPECT_TRUE(log.contains("The trace 'lost' was not stored"));
   EXPECT_TRUE(reported.empty());

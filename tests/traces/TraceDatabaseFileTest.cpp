@@ -117,6 +117,9 @@ TEST_F(TraceDatabaseFileTest, ANewerSchemaIsReadButNeverWritten) {
     EXPECT_TRUE(
         log.contains("Error in Realm transaction: the trace database was written by a "
                      "newer version (schema 16) and is read-only"));
+    EXPECT_EQ(store.storeFailure().sentence(),
+              "The trace was not saved: the trace database " + dbPath() +
+                  " was written by a newer version of Quorvex and can only be read.");
     store.setNameForIndex("renamed", 0);
     store.clearAll();
     EXPECT_EQ(store.traceShotForIndex(0)->name, "b");

@@ -171,6 +171,10 @@ TEST_F(TraceDurabilityTest, AFullFileSystemFailsTheCaptureAndKeepsEveryTrace) {
         if (++stored > 100) return 1;  // the file system never filled up
       }
       if (stored == 0 || store.allTraceShots().count() != stored) return 2;
+      const auto buffer = test::curves(1100);
+      store.newTraceWithNameFloatBufferLengthCountCommentUserInfo(
+          "t", buffer.data(), 1100, 3, "c", {},
+          [](const CaptureOutcome& outcome) { test::childSay(outcome.failure.sentence()); });
     }
     TraceManager reopened(folder.path());
     return reopened.allTraceShots().count() == stored ? 0 : 3;
@@ -179,6 +183,8 @@ TEST_F(TraceDurabilityTest, AFullFileSystemFailsTheCaptureAndKeepsEveryTrace) {
   EXPECT_EQ(child.exitCode, 0) << ::testing::PrintToString(child.lines);
   EXPECT_TRUE(anyLineHas(child, "Error in Realm transaction: database or disk is full"))
       << ::testing::PrintToString(child.lines);
+  EXPECT_TRUE(anyLineHas(
+      child, "The trace was not saved: the disk holding " + folder.path() + " is full."));
 }
 
 }  // namespace

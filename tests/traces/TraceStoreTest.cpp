@@ -100,24 +100,36 @@ TEST_F(TraceStoreTest, ABufferOfOtherThanThreeCurvesStoresNothing) {
   auto store = open();
   watch(*store);
   const auto buffer = test::curves(4);
-  EXPECT_EQ(
-      store->newTraceWithNameFloatBufferLengthCountCommentUserInfo("TF", buffer.data(), 4, 2, ""),
-      nullptr);
+  std::string said;
+  EXPECT_EQ(store->newTraceWithNameFloatBufferLengthCountCommentUserInfo(
+                "TF", buffer.data(), 4, 2, "", {},
+                [&](const CaptureOutcome& outcome) { said = outcome.failure.sentence(); }),
+            nullptr);
   EXPECT_TRUE(log.contains("Wrong trace buffer for saving!"));
+  EXPECT_EQ(said, "The trace was not saved: there were no curves to capture.");
   EXPECT_EQ(store->allTraceShots().count(), 0u);
   EXPECT_TRUE(reports.empty());
   EXPECT_EQ(open()->allTraceShots().count(), 0u);
 }
 
-TEST_F(TraceStoreTest, ColoursRotateInCaptureOrder) {
+// The colour index rotates through the seven palette colours as it always has (older builds
+// read it); a trace whose palette colour another trace already shows is drawn in the first
+// colour for dark backgrounds that none shows, kept as its own colour.
+TEST_F(TraceStoreTest, ColoursRotateInCaptureOrderAndNoTwoTracesShareOne) {
   auto store = open();
-  // Seven palette colours: the ninth capture is back at index 1.
   for (int i = 0; i < 9; ++i) capture(*store, test::nameOf(i));
   const auto list = store->allTraceShots();
   ASSERT_EQ(list.count(), 9u);
   const std::int64_t expected[9] = {1, 0, 6, 5, 4, 3, 2, 1, 0};  // newest first
   for (std::size_t i = 0; i < 9; ++i) EXPECT_EQ(list[i].colorIndex, expected[i]) << i;
-  EXPECT_EQ(store->colorForShot(list[0]), store->palette().colors()[1]);
+  const auto& dark = ChartColorPalette::darkBackgroundColors();
+  EXPECT_EQ(store->colorForShot(list[0]), dark[8]);
+  EXPECT_EQ(store->colorForShot(list[1]), dark[7]);
+  EXPECT_EQ(store->colorForShot(list[2]), store->palette().colors()[6]);
+  EXPECT_FALSE(list[2].colorData.has_value());
+  // A colour given up by a deleted trace is the first one free again.
+  store->deleteShotAtIndex(8);  // the oldest, green
+  EXPECT_EQ(store->colorForShot(*capture(*store, "after")), store->palette().colors()[0]);
 }
 
 TEST_F(TraceStoreTest, DeletedTracesDoNotFreeTheirColours) {

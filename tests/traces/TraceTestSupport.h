@@ -188,4 +188,14 @@ inline ChildResult runInChild(const std::function<int()>& body,
   return result;
 }
 
+// Runs `body` in a child as a user whom permission bits stop: root writes anywhere (and no
+// read-only mount is available to an unprivileged test), so a child of a root test becomes
+// nobody first. Folders it must reach belong in /tmp.
+inline ChildResult asOrdinaryUser(const std::function<int()>& body) {
+  return runInChild([&] {
+    if (::getuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) return 90;
+    return body();
+  });
+}
+
 }  // namespace qv::test
