@@ -1,5 +1,6 @@
 #include "cli/TraceCommands.h"
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -37,6 +38,16 @@ std::unique_ptr<TraceManager> openStore() {
   return std::make_unique<TraceManager>(folder);
 }
 
+// Newest first by the time of capture: the store's own order is the one the user arranged
+// in the panel.
+std::vector<TraceShotRef> newestFirst(const TraceShotResults& results) {
+  std::vector<TraceShotRef> shots(results.begin(), results.end());
+  std::stable_sort(shots.begin(), shots.end(), [](const TraceShotRef& a, const TraceShotRef& b) {
+    return a->dateCreated.value_or(TraceDate{}) > b->dateCreated.value_or(TraceDate{});
+  });
+  return shots;
+}
+
 std::string timesOf(const std::vector<TraceShotRef>& shots) {
   std::string text;
   for (const TraceShotRef& shot : shots) {
@@ -52,7 +63,7 @@ int listTraces() {
   const auto store = openStore();
   std::string text;
   if (store) {
-    for (const TraceShotRef& shot : store->allTraceShots()) {
+    for (const TraceShotRef& shot : newestFirst(store->allTraceShots())) {
       text += oneField(listedName(*shot)) + '\t' + listedTime(*shot) + '\t' +
               oneField(shot->comment.value_or(std::string())) + '\n';
     }
@@ -68,7 +79,7 @@ int exportTrace(const Options& options) {
   const std::string& name = options.traceName;
   std::vector<TraceShotRef> named;
   if (store) {
-    for (const TraceShotRef& shot : store->allTraceShots()) {
+    for (const TraceShotRef& shot : newestFirst(store->allTraceShots())) {
       if (listedName(*shot) == name) named.push_back(shot);
     }
   }
@@ -84,7 +95,7 @@ int exportTrace(const Options& options) {
     throw CliError("no trace named '" + name + "' was captured at " + *options.traceDate +
                    "; its traces were captured " + timesOf(named));
   }
-  if (options.newest) picked.resize(1);  // the store lists the newest first
+  if (options.newest) picked.resize(1);  // newest first, whatever order the panel shows
   if (picked.size() > 1) {
     throw CliError(std::to_string(picked.size()) + " traces are named '" + name + "', captured " +
                    timesOf(picked) + "; --newest or --date DATE picks one");

@@ -122,6 +122,13 @@ TEST_F(TracesCommand, ANameMatchingNoTraceOrSeveralIsAnErrorUnlessOneIsPicked) {
     ASSERT_EQ(run.status, 0) << date << ": " << run.err;
     EXPECT_NEAR(*clitest::parseCsv(run.out)[1].magnitude, -9.99, 1e-4);
   }
+
+  // The user moved the newest trace to the bottom of the panel: newest is still newest.
+  TraceManager(dir.path("data")).moveShot(0, 2);
+  const auto moved = traces({"export", "Kick", "--newest"});
+  ASSERT_EQ(moved.status, 0) << moved.err;
+  EXPECT_NEAR(*clitest::parseCsv(moved.out)[1].magnitude, -29.99, 1e-4);
+  EXPECT_EQ(traces({"list"}).out.substr(0, 5 + newer.size()), "Kick\t" + newer);
 }
 
 TEST_F(TracesCommand, TheDatabaseIsNoPlaceForAnExport) {

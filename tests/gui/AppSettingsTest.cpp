@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QFile>
 #include <QSettings>
@@ -80,6 +81,40 @@ TEST_F(AppSettingsTest, ValuesSurviveANewObjectUnderTheirKeys) {
   EXPECT_EQ(s->recordingDeviceUUID().value_or(""), "ALSA:USB Audio, hw:1,0");
   EXPECT_EQ(s->measChannelIndex(), 0);  // no longer the registered 1
   EXPECT_EQ(s->channelMap().value_or(std::vector<int64_t>{}), (std::vector<int64_t>{5, 2}));
+}
+
+// Every write of the file replaces it (a new inode) and syncs it to the disk; the delay
+// finder sets the delay ten times a second, nearly always to the stored value.
+TEST_F(AppSettingsTest, SettingTheStoredValueAgainLeavesTheFileAlone) {
+  auto inode = [this] {
+    struct stat st {};
+    return ::stat(path().toLocal8Bit().constData(), &st) == 0 ? st.st_ino : ino_t{0};
+  };
+  {
+    auto s = open();
+    s->setDelayValueMS(3.02f);
+    s->setAutoDelayOn(true);
+    s->setSmoothingFactor(24);  // the registered default, now the user's own value
+    s->sync();
+  }
+  const auto written = inode();
+  ASSERT_NE(written, 0u);
+  // A new object reads the values back from the file, as text.
+  auto s = open();
+  int heard = 0;
+  auto token = s->observe("delayValueMS", [&](const QVariant&) { ++heard; });
+  s->setDelayValueMS(3.02f);
+  s->setAutoDelayOn(true);
+  s->setSmoothingFactor(24);
+  s->sync();
+  EXPECT_EQ(inode(), written);
+  EXPECT_EQ(heard, 1);  // observers still hear every set
+  // A change does reach the file (its replacement exists beside it before the rename, so
+  // it cannot carry the same inode).
+  s->setDelayValueMS(3.03f);
+  s->sync();
+  EXPECT_NE(inode(), written);
+  EXPECT_FLOAT_EQ(open()->delayValueMS(), 3.03f);
 }
 
 TEST_F(AppSettingsTest, ObserversHearSettersAndOptionallyTheCurrentValue) {

@@ -56,6 +56,16 @@ bool averagingIndex(int64_t v) { return v >= 1 && v <= 1000; }
 bool channelSide(int64_t v) { return v == 0 || v == 1; }
 bool inputIndex(int64_t v) { return v >= 0 && v < AppSettings::kMaxInputChannels; }
 
+// Whether `stored` (as written, or as read back from the file, where every value is text)
+// already holds `value`.
+bool holds(const QVariant& stored, const QVariant& value) {
+  if (!stored.isValid()) return false;
+  if (stored.typeId() == value.typeId()) return stored == value;
+  if (!isStringType(stored)) return false;
+  QVariant converted = stored;
+  return converted.convert(value.metaType()) && converted == value;
+}
+
 QVariant optionalString(const std::optional<std::string>& s) {
   return s ? QVariant(QString::fromStdString(*s)) : QVariant();
 }
@@ -219,7 +229,9 @@ std::optional<std::string> AppSettings::stringFor(const char* key) const {
 
 void AppSettings::write(const char* key, const QVariant& value) {
   std::lock_guard<std::recursive_mutex> lock(storeMutex_);
-  defaults_->setValue(key, value);
+  // The delay finder sets the delay ten times a second, nearly always to the value already
+  // stored; each change rewrites and syncs the whole file, so only a change is written.
+  if (!holds(defaults_->value(key), value)) defaults_->setValue(key, value);
   reportedBadKeys_.erase(key);
 }
 

@@ -14,6 +14,12 @@ void QVLevelMeterUpdateLayer::drawInContext(QPainter& painter, QSizeF size) cons
   drawLevels(painter, size, levelReader_->levels(), levelReader_->count());
 }
 
+double QVLevelMeterUpdateLayer::coverStart(float level, double width) {
+  const double x = QVLevelMeterBackLayer::xForLevel(level, width);
+  if (!(x > 0.0)) return 0.0;  // also a level that is not a number
+  return std::min(x, width);
+}
+
 void QVLevelMeterUpdateLayer::drawLevels(QPainter& painter, QSizeF size, const float* levels,
                                          int32_t count) const {
   if (!levels || count <= 0) return;
@@ -28,9 +34,7 @@ void QVLevelMeterUpdateLayer::drawLevels(QPainter& painter, QSizeF size, const f
   painter.setPen(pen);
   for (int32_t i = rows - 1; i >= 0; --i) {
     const double y = QVLevelMeterBackLayer::rowY(i, channelCount_, size.height());
-    double x = QVLevelMeterBackLayer::xForLevel(levels[i], w);
-    if (!(x > 0.0)) x = 0.0;  // also a level that is not a number
-    x = std::min(x, w);
+    const double x = coverStart(levels[i], w);
     painter.drawLine(QPointF(x, y), QPointF(w, y));
   }
   painter.restore();

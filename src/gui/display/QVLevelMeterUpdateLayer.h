@@ -18,6 +18,8 @@ class QVLevelMeterUpdateLayer {
 
   // Draws the reader's current levels.
   void drawInContext(QPainter& painter, QSizeF size) const;
+  // Where a channel's cover starts, in logical pixels of a layer `width` wide.
+  static double coverStart(float level, double width);
   // Draws the given levels (one per channel, linear); allocates nothing.
   void drawLevels(QPainter& painter, QSizeF size, const float* levels, int32_t count) const;
 

@@ -3,6 +3,7 @@
 #include <QHideEvent>
 #include <QPaintEvent>
 #include <QShowEvent>
+#include <cmath>
 
 #include "audio/BassLevelReader.h"
 #include "gui/Theme.h"
@@ -72,8 +73,25 @@ void QVLevelMeterView::stopAnimating() {
 
 void QVLevelMeterView::update() {
   levelReader_->updateLevels();
-  QWidget::update();
+  // Thirty readings a second, but steady levels need no paint (nor the window a flush).
+  if (coversMoved()) QWidget::update();
 }
+
+std::array<int64_t, 2> QVLevelMeterView::coverEnds() const {
+  const float* levels = levelReader_->levels();
+  const int32_t count = levels ? levelReader_->count() : 0;
+  const double halfPixels = 2.0 * devicePixelRatioF();
+  std::array<int64_t, 2> ends{};
+  for (size_t i = 0; i < ends.size(); ++i) {
+    ends[i] = static_cast<int32_t>(i) < count
+                  ? static_cast<int64_t>(std::floor(
+                        QVLevelMeterUpdateLayer::coverStart(levels[i], width()) * halfPixels))
+                  : INT64_MAX;  // no such row
+  }
+  return ends;
+}
+
+bool QVLevelMeterView::coversMoved() const { return coverEnds() != drawnCoverEnds_; }
 
 QSize QVLevelMeterView::sizeHint() const { return {160, 24}; }
 
@@ -114,6 +132,7 @@ void QVLevelMeterView::paintEvent(QPaintEvent* /*event*/) {
   }
   QPainter painter(this);
   painter.drawPixmap(0, 0, background_);
+  drawnCoverEnds_ = coverEnds();
   updateLayer_.drawInContext(painter, QSizeF(size()));
 }
 

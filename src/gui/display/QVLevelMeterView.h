@@ -1,11 +1,12 @@
 #pragma once
 // The input level meter: two horizontal bars (measurement, reference) on a green–yellow–
 // red scale from -60 to 0 dB of full scale. The scale is drawn once into a cached pixmap;
-// each tick reads the levels and repaints only the covers over it. It runs while it has a
-// channel and is in a visible widget tree, on the main-queue timer "level.meter" at 30
+// each tick reads the levels and repaints the covers over it when one of them moved. It runs while
+// it has a channel and is in a visible widget tree, on the main-queue timer "level.meter" at 30
 // readings a second. Main thread only.
 #include <QPixmap>
 #include <QWidget>
+#include <array>
 #include <cstdint>
 #include <memory>
 
@@ -36,8 +37,8 @@ class QVLevelMeterView : public QWidget {
 
   void startAnimating();
   void stopAnimating();
-  // One tick: read the levels, repaint the covers. (Hides QWidget::update, which only
-  // schedules a repaint.)
+  // One tick: read the levels, repaint the covers if they moved. (Hides QWidget::update,
+  // which only schedules a repaint.)
   void update();
 
   BassLevelReader& levelReader() { return *levelReader_; }
@@ -62,6 +63,10 @@ class QVLevelMeterView : public QWidget {
  private:
   void setUp(std::unique_ptr<BassLevelReader> reader);
   void invalidateBackground();
+  // Per row, where the cover ends now, in half device pixels.
+  std::array<int64_t, 2> coverEnds() const;
+  // Whether a cover's end moved (by half a device pixel or more) since the last paint.
+  bool coversMoved() const;
 
   bool running_ = false;
   std::unique_ptr<GCDTimer> timer_;
@@ -69,6 +74,7 @@ class QVLevelMeterView : public QWidget {
   QVLevelMeterBackLayer backLayer_;
   QVLevelMeterUpdateLayer updateLayer_{nullptr};
   QPixmap background_;
+  std::array<int64_t, 2> drawnCoverEnds_{INT64_MIN, INT64_MIN};
   uint64_t paintCount_ = 0;
   uint64_t backgroundDrawCount_ = 0;
 };

@@ -53,15 +53,17 @@ QRgb ChartPainter::colorMapPixel(double t) {
   return map[static_cast<size_t>(std::min(t, 1.0) * 255.0 + 0.5)];
 }
 
-void ChartPainter::paintCharts(const plot::ChartList& charts, const PlotMapping& mapping,
-                               CurveRasterizer& rasterizer, QPainter& painter) {
+void ChartPainter::paintCharts(const plot::ChartList& charts, size_t first, size_t end,
+                               const PlotMapping& mapping, CurveRasterizer& rasterizer,
+                               QPainter& painter) {
   if (charts.generation() != generation_) {
     forgetDeletedSpectrograms(charts);
     generation_ = charts.generation();
   }
   const auto& list = charts.charts();
   if (snapshots_.size() < list.size()) snapshots_.resize(list.size());
-  for (size_t i = 0; i < list.size(); ++i) {
+  end = std::min(end, list.size());
+  for (size_t i = first; i < end; ++i) {
     plot::ChartSnapshot& s = snapshots_[i];
     list[i]->snapshot(s);
     switch (s.kind) {

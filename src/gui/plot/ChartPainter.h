@@ -33,8 +33,9 @@ struct PlotMapping {
 
 class ChartPainter {
  public:
-  void paintCharts(const plot::ChartList& charts, const PlotMapping& mapping,
-                   CurveRasterizer& rasterizer, QPainter& painter);
+  // The charts at positions first..end-1, counted from the bottom.
+  void paintCharts(const plot::ChartList& charts, size_t first, size_t end,
+                   const PlotMapping& mapping, CurveRasterizer& rasterizer, QPainter& painter);
 
   // 0..1 to a colour of the perceptual map the spectrograms use (dark to bright).
   static QRgb colorMapPixel(double t);

@@ -180,6 +180,8 @@ void CurveRasterizer::fillBlock(QRect block, uint32_t pixel) {
   if (!bits_ || block.isEmpty()) return;
   const uint32_t alpha = pixel >> 24;
   if (alpha == 0) return;
+  for (int c = block.left(); dirtyTop_ && c <= block.right(); ++c)
+    noteWritten(c, block.top(), block.bottom());
   for (int j = block.top(); j <= block.bottom(); ++j) {
     auto* dst = reinterpret_cast<uint32_t*>(bits_ + j * bytesPerLine_) + block.left();
     if (alpha == 255) {
@@ -197,6 +199,7 @@ void CurveRasterizer::blendSpan(int column, double lo, double hi, uint32_t pixel
   if (!(top < bottom)) return;
   const int j0 = static_cast<int>(top);
   const int j1 = static_cast<int>(std::ceil(bottom)) - 1;
+  noteWritten(column, j0, j1);
   uchar* const base = bits_ + static_cast<qsizetype>(column) * 4;
   auto put = [&](int j, uint32_t src) {
     const uint32_t alpha = src >> 24;

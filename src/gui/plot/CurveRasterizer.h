@@ -8,6 +8,7 @@
 // Painting thread only (the main thread); buffers grow once and are reused.
 #include <QImage>
 #include <QRect>
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -43,6 +44,13 @@ class CurveRasterizer {
 
   const QRect& clip() const { return clip_; }
 
+  // While set, every column written widens its entry in `top`/`bottom` (indexed by device
+  // column) to the rows it touched, so that the next frame can undo just those.
+  void recordColumns(int* top, int* bottom) {
+    dirtyTop_ = top;
+    dirtyBottom_ = bottom;
+  }
+
  private:
   // Blends rows lo..hi (continuous, pixel j covers [j, j+1)) of one column.
   void blendSpan(int column, double lo, double hi, uint32_t pixel, const uint32_t* rowPixels);
@@ -56,6 +64,14 @@ class CurveRasterizer {
   int lastColumn_ = -1;
   std::vector<double> lo_;
   std::vector<double> hi_;
+  int* dirtyTop_ = nullptr;
+  int* dirtyBottom_ = nullptr;
+
+  void noteWritten(int column, int top, int bottom) {
+    if (!dirtyTop_) return;
+    dirtyTop_[column] = std::min(dirtyTop_[column], top);
+    dirtyBottom_[column] = std::max(dirtyBottom_[column], bottom);
+  }
 };
 
 }  // namespace qv::gui

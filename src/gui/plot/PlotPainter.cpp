@@ -3,6 +3,7 @@
 #include <QFontMetricsF>
 #include <QPainter>
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 namespace qv::gui {
@@ -106,7 +107,15 @@ void PlotPainter::lineSpan(double at, double thickness, double dpr, double& from
   to = from + pixels;
 }
 
-void PlotPainter::paint(QImage& image, const PlotLook& look, const plot::ChartList& charts) {
+void PlotPainter::noteDrawn(const QRectF& r) {
+  drawnRects_.push_back(QRect(
+      QPoint(static_cast<int>(std::floor(r.left())) - 1, static_cast<int>(std::floor(r.top())) - 1),
+      QPoint(static_cast<int>(std::ceil(r.right())) + 1,
+             static_cast<int>(std::ceil(r.bottom())) + 1)));
+}
+
+void PlotPainter::paint(QImage& image, const PlotLook& look, const plot::ChartList& charts,
+                        bool holdsLastFrame) {
   if (image.isNull()) return;  // a view without area has nothing to show
   const double dpr = image.devicePixelRatio();
   const QSize logical(static_cast<int>(std::lround(image.width() / dpr)),
@@ -130,17 +139,50 @@ void PlotPainter::paint(QImage& image, const PlotLook& look, const plot::ChartLi
   m.colorMin = look.fullY.min;
   m.colorMax = look.fullY.max;
 
-  image.fill(look.background);
   // Take the pixels before a painter starts on the image: the painter then draws into
   // the very buffer the rasterizer writes.
   uchar* bits = image.bits();
   rasterizer_.begin(bits, image.bytesPerLine(), deviceChart);
-  rasterizer_.fillBlock(deviceChart, pixelOf(look.chartsBackground));
-  paintGrid(look, m);
+  const size_t steady = staticLayer_.steadyCharts(charts);
+  const bool kept = staticLayer_.holds(look, image, charts, steady);
+  const bool sameFrame = holdsLastFrame && drawnKnown_ && bits == drawnBits_ &&
+                         image.bytesPerLine() == drawnStride_ && image.size() == drawnSize_ &&
+                         dpr == drawnRatio_;
+  if (kept && sameFrame) {
+    staticLayer_.restoreInto(image, drawnTop_, drawnBottom_, drawnRects_);
+  } else if (kept) {
+    staticLayer_.copyInto(image);
+  } else {
+    image.fill(look.background);
+    rasterizer_.fillBlock(deviceChart, pixelOf(look.chartsBackground));
+    paintGrid(look, m);
+  }
 
   QPainter p(&image);
   p.setClipRect(chart);
-  charts_.paintCharts(charts, m, rasterizer_, p);
+  if (!kept && steady > 0) {
+    charts_.paintCharts(charts, 0, steady, m, rasterizer_, p);
+  }
+  if (!kept) staticLayer_.keep(image, look, charts, steady);
+
+  // Whatever is drawn from here on is noted, so that the next frame can undo just that.
+  // The border and the scale ticks need no undoing when opaque: drawn again, they come
+  // out the same. Spectrograms are drawn by the painter, which notes nothing.
+  drawnTop_.assign(static_cast<size_t>(image.width()), INT_MAX);
+  drawnBottom_.assign(static_cast<size_t>(image.width()), INT_MIN);
+  drawnRects_.clear();
+  drawnKnown_ = look.border.alpha() == 255 && look.grid.alpha() == 255;
+  for (size_t i = steady; i < charts.size(); ++i) {
+    if (charts.charts()[i]->kind() == plot::kChartSpectrogram) drawnKnown_ = false;
+  }
+  drawnBits_ = bits;
+  drawnStride_ = image.bytesPerLine();
+  drawnSize_ = image.size();
+  drawnRatio_ = dpr;
+
+  rasterizer_.recordColumns(drawnTop_.data(), drawnBottom_.data());
+  charts_.paintCharts(charts, steady, charts.size(), m, rasterizer_, p);
+  rasterizer_.recordColumns(nullptr, nullptr);
   p.setClipping(false);
 
   paintCursor(look, m);
@@ -181,11 +223,12 @@ void PlotPainter::paintCursor(const PlotLook& look, const PlotMapping& m) {
   const QRectF& area = m.deviceChart;
   double from = 0.0;
   double to = 0.0;
-  lineSpan(std::clamp(m.deviceX(look.cursor.x()), -1e6, 1e6), look.cursorThickness,
-           m.devicePixelRatio, from, to);
+  const double dpr = m.devicePixelRatio;
+  lineSpan(std::clamp(m.deviceX(look.cursor.x()), -1e6, 1e6), look.cursorThickness, dpr, from, to);
   rasterizer_.fillRect(from, to, area.top(), area.bottom(), pixel);
-  lineSpan(std::clamp(m.deviceY(look.cursor.y()), -1e6, 1e6), look.cursorThickness,
-           m.devicePixelRatio, from, to);
+  noteDrawn(QRectF(QPointF(from, area.top()), QPointF(to, area.bottom())));
+  lineSpan(std::clamp(m.deviceY(look.cursor.y()), -1e6, 1e6), look.cursorThickness, dpr, from, to);
+  noteDrawn(QRectF(QPointF(area.left(), from), QPointF(area.right(), to)));
   rasterizer_.fillBlock(QRect(static_cast<int>(area.left()), static_cast<int>(from),
                               static_cast<int>(area.width()), static_cast<int>(to - from)),
                         pixel);
@@ -285,6 +328,7 @@ void PlotPainter::paintScales(QPainter& p, const PlotLook& look, const QRect& ch
         y = isBottom ? bottom + kLabelPad / 2 : top - kLabelPad / 2 - lineHeight_;
       }
       p.drawText(QPointF(x, y + ascent_), text);
+      noteDrawn(QRectF(x * dpr, y * dpr, width * dpr, lineHeight_ * dpr));
       previousRight = x + width;
     }
   }
@@ -321,6 +365,7 @@ void PlotPainter::paintScales(QPainter& p, const PlotLook& look, const QRect& ch
         x = isLeft ? left - kLabelPad - label.width : right + kLabelPad;
       }
       p.drawText(QPointF(x, y + ascent_), label.text);
+      noteDrawn(QRectF(x * dpr, y * dpr, label.width * dpr, lineHeight_ * dpr));
       previousTop = y;
     }
   }

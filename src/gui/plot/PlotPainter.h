@@ -15,45 +15,22 @@
 
 #include "gui/plot/ChartPainter.h"
 #include "gui/plot/CurveRasterizer.h"
+#include "gui/plot/PlotLook.h"
 #include "gui/plot/PlotView.h"
+#include "gui/plot/StaticLayer.h"
 
 namespace qv::gui {
-
-// Everything of a frame besides the charts.
-struct PlotLook {
-  PlotRange fullX;
-  PlotRange fullY;
-  PlotRange visibleX;
-  PlotRange visibleY;
-  double gridStepX = 0.0;
-  double gridStepY = 0.0;
-  // Labels of the x grid lines, the first at fullX.min (bottom and top sides).
-  std::array<QStringList, PlotSideCount> labels;
-  std::array<bool, PlotSideCount> scaleVisible{true, true, true, true};
-  std::array<bool, PlotSideCount> labelsVisible{true, true, true, true};
-  bool overlaid = false;
-  float fontSize = 11.0f;  // logical pixels
-
-  QColor background;
-  QColor chartsBackground;
-  QColor border;
-  QColor grid;
-  QColor labelColor;
-  double gridThickness = 1.0;
-
-  bool hasCursor = false;
-  bool cursorShown = false;
-  QColor cursorColor;
-  double cursorThickness = 1.0;
-  QPointF cursor;
-};
 
 class PlotPainter {
  public:
   // The chart area of a view of `size` logical pixels.
   QRect chartRect(const PlotLook& look, QSize size);
   // Paints into `image` (any size; its device pixel ratio says how logical pixels map).
-  void paint(QImage& image, const PlotLook& look, const plot::ChartList& charts);
+  // `holdsLastFrame`: as far as the caller knows, nobody but this painter wrote into the
+  // image since its last paint (the same pixels at the same address), so that only what
+  // moved need be undone.
+  void paint(QImage& image, const PlotLook& look, const plot::ChartList& charts,
+             bool holdsLastFrame = false);
 
   // The text of a y grid label (decimals follow the grid step).
   static QString yLabelText(double value, double step);
@@ -72,6 +49,19 @@ class PlotPainter {
 
   CurveRasterizer rasterizer_;
   ChartPainter charts_;
+  StaticLayer staticLayer_;
+  // What the last frame drew over the static layer: per device column the rows of the
+  // moving charts, and rectangles (cursor, labels); and where that frame was.
+  std::vector<int> drawnTop_;
+  std::vector<int> drawnBottom_;
+  std::vector<QRect> drawnRects_;
+  bool drawnKnown_ = false;
+  const uchar* drawnBits_ = nullptr;
+  qsizetype drawnStride_ = 0;
+  QSize drawnSize_;
+  double drawnRatio_ = 0.0;
+  // Notes device rectangle `r` as drawn, widened by a pixel for antialiasing.
+  void noteDrawn(const QRectF& r);
   QFont font_;
   float fontPixels_ = -1.0f;
   double lineHeight_ = 0.0;

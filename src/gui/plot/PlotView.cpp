@@ -1,9 +1,12 @@
 #include "gui/plot/PlotView.h"
 
+#include <QPaintEngine>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QScreen>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "gui/Theme.h"
 #include "gui/plot/PlotPainter.h"
@@ -261,6 +264,10 @@ plot::ChartList& PlotView::chartList() { return d_->charts; }
 void PlotView::update(bool /*flag*/) { update(); }
 
 void PlotView::update() {
+  // Qt need not paint what lies behind an opaque view first.
+  const bool opaque = framesAreOpaque();
+  if (testAttribute(Qt::WA_OpaquePaintEvent) != opaque)
+    setAttribute(Qt::WA_OpaquePaintEvent, opaque);
   if (d_->repaintPending) return;
   d_->repaintPending = true;
   // At most one paint per screen refresh, however many requests come in between.
@@ -288,11 +295,14 @@ QImage PlotView::renderImage(qreal devicePixelRatio) {
   const QSize device(static_cast<int>(std::lround(width() * devicePixelRatio)),
                      static_cast<int>(std::lround(height() * devicePixelRatio)));
   QImage& frame = d_->frame;
+  bool fresh = false;
   if (frame.size() != device || frame.format() != QImage::Format_ARGB32_Premultiplied) {
     frame = QImage(device, QImage::Format_ARGB32_Premultiplied);
+    fresh = true;
   }
   frame.setDevicePixelRatio(devicePixelRatio);
-  d_->painter.paint(frame, d_->look, d_->charts);
+  d_->painter.paint(frame, d_->look, d_->charts, !fresh);
+  d_->lastPaintInPlace = false;
   return frame;
 }
 
@@ -325,16 +335,110 @@ QPointF PlotView::valueForWidgetPoint(QPointF point) const {
 
 // ---- events ----
 
-void PlotView::paintEvent(QPaintEvent* /*event*/) {
+bool PlotView::framesAreOpaque() const {
+  const PlotLook& look = d_->look;
+  if (look.chartsBackground.alpha() != 255) return false;
+  return look.background.alpha() == 255 || chartRect() == QRectF(rect());
+}
+
+bool PlotView::paintInPlace(QPainter& p, const QRegion& region) {
+  // An opaque frame can be drawn straight into the window's backing image: no frame of
+  // our own to keep (a few megabytes per view) and no copy of it at every paint.
+  if (!framesAreOpaque()) return false;
+  // What is not to be painted (a neighbour laps over the view by a few pixels) is set
+  // aside and put back after the frame; more than a thin strip is not worth it.
+  const QRegion outside = QRegion(rect()).subtracted(region);
+  int64_t outsidePixels = 0;
+  for (const QRect& r : outside) outsidePixels += int64_t{r.width()} * r.height();
+  if (outsidePixels * 8 > int64_t{width()} * height()) return false;
+  QPaintEngine* engine = p.paintEngine();
+  if (!engine || engine->type() != QPaintEngine::Raster) return false;
+  QPaintDevice* device = engine->paintDevice();
+  if (!device || device->devType() != QInternal::Image) return false;
+  auto* target = static_cast<QImage*>(device);
+  if (target->format() != QImage::Format_RGB32 &&
+      target->format() != QImage::Format_ARGB32_Premultiplied) {
+    return false;
+  }
+  const QTransform t = p.deviceTransform();
+  const qreal ratio = t.m11();
+  if (t.m12() != 0.0 || t.m21() != 0.0 || t.m22() != ratio || !(ratio > 0.0)) return false;
+  const QRect area(static_cast<int>(std::lround(t.dx())), static_cast<int>(std::lround(t.dy())),
+                   static_cast<int>(std::lround(width() * ratio)),
+                   static_cast<int>(std::lround(height() * ratio)));
+  if (area.isEmpty() || !target->rect().contains(area)) return false;
+  const qsizetype stride = target->bytesPerLine();
+  uchar* origin = target->bits() + area.y() * stride + area.x() * 4;
+  auto deviceRect = [&](const QRect& r) {
+    const int x0 = static_cast<int>(std::floor(r.left() * ratio));
+    const int y0 = static_cast<int>(std::floor(r.top() * ratio));
+    const int x1 = static_cast<int>(std::ceil((r.right() + 1) * ratio));
+    const int y1 = static_cast<int>(std::ceil((r.bottom() + 1) * ratio));
+    return QRect(QPoint(x0, y0), QPoint(x1 - 1, y1 - 1)) & QRect(QPoint(0, 0), area.size());
+  };
+  auto moveAside = [&](bool keep) {
+    size_t at = 0;
+    for (const QRect& logical : outside) {
+      const QRect r = deviceRect(logical);
+      const size_t bytes = static_cast<size_t>(r.width()) * 4;
+      for (int y = r.top(); y <= r.bottom(); ++y, at += static_cast<size_t>(r.width())) {
+        uchar* row = origin + y * stride + r.left() * 4;
+        if (keep) {
+          if (d_->keptPixels.size() < at + static_cast<size_t>(r.width()))
+            d_->keptPixels.resize(at + static_cast<size_t>(r.width()));
+          std::memcpy(d_->keptPixels.data() + at, row, bytes);
+        } else {
+          std::memcpy(row, d_->keptPixels.data() + at, bytes);
+        }
+      }
+    }
+  };
+  moveAside(true);
+  // Opaque pixels read the same in both formats.
+  QImage frame(origin, area.width(), area.height(), stride, QImage::Format_ARGB32_Premultiplied);
+  frame.setDevicePixelRatio(ratio);
+  // Nothing else writes into the view's part of the window image while the view keeps
+  // its place, its size and the part it paints (and the window its size).
+  const bool holds = d_->lastPaintInPlace && !d_->placeChanged && region == d_->lastRegion &&
+                     window()->size() == d_->lastWindowSize;
+  d_->painter.paint(frame, d_->look, d_->charts, holds);
+  moveAside(false);
+  d_->frame = QImage();
+  d_->lastPaintInPlace = true;
+  d_->placeChanged = false;
+  d_->lastRegion = region;
+  d_->lastWindowSize = window()->size();
+  return true;
+}
+
+void PlotView::paintEvent(QPaintEvent* event) {
   ++d_->paints;
-  const QImage& frame = renderImage(devicePixelRatioF());
   QPainter p(this);
+  if (paintInPlace(p, event->region())) return;
+  const QImage& frame = renderImage(devicePixelRatioF());
+  if (framesAreOpaque()) p.setCompositionMode(QPainter::CompositionMode_Source);
   p.drawImage(QPointF(0, 0), frame);
 }
 
 void PlotView::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
+  d_->placeChanged = true;
   update();
+}
+
+void PlotView::moveEvent(QMoveEvent* event) {
+  QWidget::moveEvent(event);
+  d_->placeChanged = true;
+}
+
+void PlotView::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  d_->placeChanged = true;
+}
+
+void PlotView::hideEvent(QHideEvent* event) {
+  QWidget::hideEvent(event);
+  d_->placeChanged = true;
 }
 
 }  // namespace qv::gui

@@ -20,6 +20,8 @@
 #include "plot/XValuesSpan.h"
 
 class QTimer;
+class QPainter;
+class QRegion;
 
 namespace qv::gui {
 
@@ -151,6 +153,9 @@ class PlotView : public QWidget {
  protected:
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
@@ -162,6 +167,11 @@ class PlotView : public QWidget {
   enum CursorPhase { kCursorMoved, kCursorTrackingStarted, kCursorTrackingFinished };
   // Asks the delegate where the cursor goes for a pointer at `widgetPoint` and puts it there.
   void moveCursorTo(int phase, QPointF widgetPoint);
+  // Whether every pixel of a frame is opaque (so nothing behind the view shows).
+  bool framesAreOpaque() const;
+  // Paints the frame straight into the painter's image when it is the window's raster
+  // backing image, leaving what lies outside `region` as it was; false when it is not.
+  bool paintInPlace(QPainter& p, const QRegion& region);
   // Pans from the visible ranges at the press by a pointer offset (logical pixels).
   void panBy(QPointF offset);
   // A visible range moved or zoomed by the user, kept inside the full range.

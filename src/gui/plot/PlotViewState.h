@@ -3,7 +3,11 @@
 // (PlotView.cpp) and its pointer input (PlotViewInput.cpp). Main thread only.
 #include <QElapsedTimer>
 #include <QImage>
+#include <QRegion>
+#include <QSize>
 #include <QTimer>
+#include <cstdint>
+#include <vector>
 
 #include "gui/plot/PlotPainter.h"
 #include "gui/plot/PlotView.h"
@@ -15,7 +19,13 @@ struct PlotView::Impl {
   PlotLook look;
   plot::ChartList charts;
   PlotPainter painter;
-  QImage frame;  // painted here, then copied onto the widget in one go
+  QImage frame;                      // painted here, then copied onto the widget in one go
+  std::vector<uint32_t> keptPixels;  // what a paint in place must leave as it was
+  // Where the last paint went, to tell whether the window image still holds that frame.
+  bool lastPaintInPlace = false;
+  bool placeChanged = true;
+  QRegion lastRegion;
+  QSize lastWindowSize;
   PlotViewDelegate* delegate = nullptr;
 
   bool fullRangeSet = false;
