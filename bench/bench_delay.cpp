@@ -7,6 +7,7 @@
 #include <random>
 #include <vector>
 
+#include "delay/DelayLocator.h"
 #include "delay/QVDelayFinder.h"
 #include "engine/Fft.h"
 #include "platform/Clock.h"
@@ -43,6 +44,64 @@ void BM_DelayFinderTick(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_DelayFinderTick)->Unit(benchmark::kMicrosecond);
+
+// One tick of the delay finder (DelayLocator): the 0.1 s of audio that arrived goes into the
+// histories (and through the coarse search's decimation), then the fine search at full rate
+// and, when the range needs it, the coarse search over the whole range (every tick while
+// it has found nothing clear, every fifth tick after that). Arguments: rate in Hz, range
+// in ms (100 ms: the fine search alone reaches it), 1 when the signals are related (the
+// coarse search then runs every fifth tick), 0 for unrelated noise (every tick).
+void BM_DelayLocatorTick(benchmark::State& state) {
+  const auto rate = static_cast<uint32_t>(state.range(0));
+  qv::DelaySearch::Settings settings;
+  settings.rangeSeconds = static_cast<double>(state.range(1)) / 1000.0;
+  const bool related = state.range(2) != 0;
+  auto locator = std::make_shared<qv::DelayLocator>(/*ownTimer=*/false);
+  locator->setSettings(settings);
+  locator->setInputChannelCountSamplingRateAudioDataTransport(2, rate, {});
+  const auto frames = static_cast<int32_t>(rate / 10);
+  // Ten seconds of blocks: the measurement is the reference 5 ms later, or other noise.
+  std::mt19937 random(3);
+  std::normal_distribution<float> gauss(0.0f, 0.1f);
+  const size_t total = static_cast<size_t>(rate) * 10;
+  std::vector<float> reference(total), other(total);
+  for (auto& v : reference) v = gauss(random);
+  for (auto& v : other) v = gauss(random);
+  const size_t lag = rate / 200;
+  std::vector<float> block(2 * static_cast<size_t>(frames));
+  size_t at = 0;
+  const auto feed = [&] {
+    if (at + static_cast<size_t>(frames) > total) at = lag;
+    for (int32_t f = 0; f < frames; ++f) {
+      block[2 * static_cast<size_t>(f)] = related ? reference[at + f - lag] : other[at + f];
+      block[2 * static_cast<size_t>(f) + 1] = reference[at + f];
+    }
+    at += static_cast<size_t>(frames);
+    locator->getData(block.data(), static_cast<uint32_t>(block.size() * sizeof(float)));
+  };
+  at = lag;
+  for (int i = 0; i < 50; ++i) {  // set up, fill the histories, settle
+    feed();
+    locator->processTick();
+  }
+  for (auto _ : state) {
+    state.PauseTiming();
+    feed();
+    state.ResumeTiming();
+    benchmark::DoNotOptimize(locator->processTick());
+  }
+  state.counters["found"] = locator->lastEstimate().state == qv::DelayState::Found ? 1 : 0;
+}
+BENCHMARK(BM_DelayLocatorTick)
+    ->Args({44100, 100, 1})
+    ->Args({44100, 1000, 1})
+    ->Args({44100, 3000, 1})
+    ->Args({44100, 3000, 0})
+    ->Args({48000, 3000, 1})
+    ->Args({96000, 3000, 1})
+    ->Args({192000, 3000, 1})
+    ->Args({192000, 3000, 0})
+    ->Unit(benchmark::kMicrosecond);
 
 // The radix-2 engine on the same length, for comparison with the FFTW impulse path.
 void BM_FftTransform65536(benchmark::State& state) {

@@ -69,6 +69,27 @@ QV_VECTOR_CLONES void averageSpectra(const float* __restrict spectrumA,
   }
 }
 
+// The same, with the new frame's cross spectrum turned by e^(+iω_k·f) (turnRe, turnIm):
+// the fraction of a sample that the delay line cannot hold back.
+QV_VECTOR_CLONES void averageSpectraTurned(const float* __restrict spectrumA,
+                                           const float* __restrict spectrumB, float a,
+                                           const float* __restrict turnRe,
+                                           const float* __restrict turnIm, float* __restrict powerA,
+                                           float* __restrict powerB, float* __restrict crossRe,
+                                           float* __restrict crossIm, size_t bins) {
+  const float b = 1.0f - a;
+  for (size_t k = 0; k < bins; ++k) {
+    const float reA = spectrumA[2 * k], imA = spectrumA[2 * k + 1];
+    const float reB = spectrumB[2 * k], imB = spectrumB[2 * k + 1];
+    const float re = reA * reB + imA * imB;
+    const float im = reA * imB - imA * reB;
+    powerA[k] = a * (reA * reA + imA * imA) + b * powerA[k];
+    powerB[k] = a * (reB * reB + imB * imB) + b * powerB[k];
+    crossRe[k] = a * (re * turnRe[k] - im * turnIm[k]) + b * crossRe[k];
+    crossIm[k] = a * (re * turnIm[k] + im * turnRe[k]) + b * crossIm[k];
+  }
+}
+
 }  // namespace
 
 TFDataSource::TFDataSource(uint32_t sampleRate, float fftSize, float startFreq, float endFreq,
@@ -86,7 +107,9 @@ TFDataSource::TFDataSource(uint32_t sampleRate, float fftSize, float startFreq, 
 
   // The ring starts half full of silence (its storage starts zeroed), so that the first
   // analysis has a whole frame to read and the rate control starts near its set point.
-  _circularBuffer.produce(static_cast<int32_t>(std::trunc(_circularBuffer.length * 0.5)));
+  const auto prefill = static_cast<int32_t>(std::trunc(_circularBuffer.length * 0.5));
+  _circularBuffer.produce(prefill);
+  _tailPosition = -static_cast<int64_t>(prefill / 8);
 }
 
 TFDataSource::~TFDataSource() { log("TFDataSource Dealloc"); }
@@ -125,6 +148,8 @@ void TFDataSource::setSamplingRate(uint32_t samplingRate) {
       std::printf("FX Set Params ERROR: %d\n", SpectrumStream::errorGetCode());
     if (channelsSwapped()) applySwap(true);
   }
+  // The same milliseconds are other samples now.
+  _delayStale = true;
   // Frames of the old rate put their bins at other frequencies.
   resetAverages();
 }
@@ -146,10 +171,15 @@ void TFDataSource::setFftInputSize(int32_t fftSize) {
   _powerB = fft::allocateFloats(bins);
   _crossRe = fft::allocateFloats(bins);
   _crossIm = fft::allocateFloats(bins);
+  _compensation.resize(fftSize);
+  _delayStale = true;
   if (_fftChannel) _fftChannel->prepareFft(fftSize);
 }
 
 void TFDataSource::update(double /*time*/) {
+  applyDelayChange();
+  restartIfDue();
+  _analysedStart = _tailPosition;
   const uint64_t weightState = _avgState.load(std::memory_order_acquire);
   const float a = weightOf(weightState);
 
@@ -188,6 +218,7 @@ void TFDataSource::update(double /*time*/) {
     if (consume > 0) _fftChannel->passData(tail, consume);
   }
   if (consume > 0) _circularBuffer.consume(static_cast<int32_t>(consume));
+  _tailPosition += consume / 8;
 
   if (result == SpectrumStream::kFailed) {
     log("Error in fft channel: %d", error);
@@ -202,8 +233,14 @@ void TFDataSource::update(double /*time*/) {
 void TFDataSource::accumulate(float newWeight) {
   const float* x = _recordBuffer.get();
   const float* y = x + 2 * static_cast<size_t>(_fftInputSize);
-  averageSpectra(x, y, newWeight, _powerA.get(), _powerB.get(), _crossRe.get(), _crossIm.get(),
-                 static_cast<size_t>(_fftInputSize) / 2 + 1);
+  const auto bins = static_cast<size_t>(_fftInputSize) / 2 + 1;
+  if (const float* turnRe = _compensation.phaseRe()) {
+    averageSpectraTurned(x, y, newWeight, turnRe, _compensation.phaseIm(), _powerA.get(),
+                         _powerB.get(), _crossRe.get(), _crossIm.get(), bins);
+  } else {
+    averageSpectra(x, y, newWeight, _powerA.get(), _powerB.get(), _crossRe.get(), _crossIm.get(),
+                   bins);
+  }
   if (_fullSpectraKept) writeFullSpectra();
 }
 
@@ -314,19 +351,6 @@ void TFDataSource::slideFrom(uint64_t seen) {
                                     std::memory_order_relaxed);
 }
 
-void TFDataSource::setDelayLeftAndRight(float left, float right) {
-  std::lock_guard<std::mutex> lock(_fxLock);
-  SpectrumStream::DelayLineParameters current{-1.0f, -1.0f};
-  if (_fftChannel) _fftChannel->fxGetParameters(_delayLineFx, &current);
-  if (current.leftDelay == left && current.rightDelay == right) return;
-  const SpectrumStream::DelayLineParameters wanted{left, right};
-  const bool ok = _fftChannel && _fftChannel->fxSetParameters(_delayLineFx, wanted);
-  if (!ok) {
-    const int32_t error = _fftChannel ? SpectrumStream::errorGetCode() : kStreamErrorHandle;
-    std::printf("FX Set Params ERROR: %d\n", error);
-  }
-}
-
 void TFDataSource::setChannelsSwapped(bool swapped) {
   std::lock_guard<std::mutex> lock(_fxLock);
   applySwap(swapped);
@@ -371,6 +395,7 @@ void TFDataSource::getData(const void* data, uint32_t byteSize) {
   if (copied == 0) return;
   std::memcpy(head, data, copied);
   _circularBuffer.produce(static_cast<int32_t>(copied));
+  _framesReceived.fetch_add(copied / 8, std::memory_order_release);
 }
 
 std::weak_ptr<QVAudioDataTransport> TFDataSource::audioDataTransport() const {

@@ -2,8 +2,9 @@
 // Turns recorded two-channel audio into exponentially averaged power and cross spectra.
 // Thread contract: getData (producer) runs on the record queue, update (consumer) on the
 // update queue; they share only the ring. Weights, delay and swap may be set from the
-// controlling thread: the weights are atomic values read once per update; delay and swap
-// take a lock that only a change of the sampling rate (update context) also takes.
+// controlling thread: the weights are atomic values read once per update; the swap takes a
+// lock that only a change of the sampling rate (update context) also takes; a delay is
+// handed over under a lock of its own that update only tries, so it never waits.
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -11,6 +12,7 @@
 
 #include "audio/QVRecorderConsumer.h"
 #include "audiolib/SpectrumStream.h"
+#include "engine/DelayCompensation.h"
 #include "platform/ByteRing.h"
 #include "platform/Clock.h"
 
@@ -19,7 +21,9 @@ namespace qv {
 class TFDataSource : public QVRecorderConsumer {
  public:
   // The longest delay a user can set on either channel.
-  static constexpr float kMaxDelayMs = 1000.0f;
+  static constexpr float kMaxDelayMs = 3000.0f;
+  // A restart position meaning "at the next update".
+  static constexpr int64_t kRestartNow = INT64_MIN;
 
   // `fftSize` arrives as a float and is truncated; startFreq and endFreq are only kept.
   TFDataSource(uint32_t sampleRate, float fftSize, float startFreq, float endFreq, float avgCoef,
@@ -43,8 +47,27 @@ class TFDataSource : public QVRecorderConsumer {
   void resetAverages();
   void updateAVGfactors();
 
-  // Delays of recorded channels 1 (left) and 2 (right) in milliseconds, both >= 0.
+  // The delay between the channels in milliseconds: positive holds back the reference
+  // (recorded channel 2), negative the measurement (recorded channel 1). It is applied
+  // exactly, whole samples by the delay line and the rest as a phase term, from the next
+  // update on; `change` says what becomes of the frames averaged so far. A restart takes
+  // the first frame whose measurement samples all lie at or after frame `restartFrom` of
+  // those received (framesReceived counts them), or the next frame with kRestartNow.
+  // False, changing nothing, for a delay beyond ±kMaxDelayMs or not a number.
+  bool setDelay(double milliseconds, DelayChange change = DelayChange::Keep,
+                int64_t restartFrom = kRestartNow);
+  // Delays of recorded channels 1 (left) and 2 (right) in milliseconds, both >= 0, each
+  // rounded to whole samples (as a delay line alone holds them), with DelayChange::Keep.
   void setDelayLeftAndRight(float left, float right);
+  // The delay in effect for the newest analysed frame (sign as for setDelay), in
+  // milliseconds and in samples: what setDelay asked for, to well below a nanosecond.
+  double appliedDelayMs() const { return _appliedDelayMs.load(std::memory_order_acquire); }
+  double appliedDelaySamples() const;
+  // Frames received by getData so far (those the ring had room for).
+  int64_t framesReceived() const { return _framesReceived.load(std::memory_order_acquire); }
+  // Update thread: where the frame of the latest update starts, in frames received
+  // (negative while it still reads the silence the ring started with).
+  int64_t analysedFrameStart() const { return _analysedStart; }
   void setChannelsSwapped(bool swapped);
   bool channelsSwapped() const { return _channelsSwapped.load(std::memory_order_relaxed); }
 
@@ -118,6 +141,11 @@ class TFDataSource : public QVRecorderConsumer {
   void writeFullSpectra() const;
   // Moves the weight one step towards the target unless a reset came in after `seen`.
   void slideFrom(uint64_t seen);
+  // Update thread: takes over a delay handed over since the last update, if any.
+  void applyDelayChange();
+  void restartIfDue();
+  void postDelay(double leftMs, double rightMs, DelayChange change, int64_t restartFrom,
+                 bool wholeSamples);
   void createStream(uint32_t samplingRate);
   void applySwap(bool swapped);  // with _fxLock held
 
@@ -166,6 +194,30 @@ class TFDataSource : public QVRecorderConsumer {
   fft::AlignedFloats _crossIm;
   std::shared_ptr<TFDataSource> _nextDataSource;
   std::shared_ptr<Clock> _clock;
+
+  // The delay asked for, handed from the controlling thread to update.
+  struct DelayRequest {
+    double leftMs = 0.0;
+    double rightMs = 0.0;
+    DelayChange change = DelayChange::Keep;
+    int64_t restartFrom = kRestartNow;
+    bool wholeSamples = false;
+    uint64_t generation = 0;
+  };
+  std::mutex _delayLock;
+  DelayRequest _delayRequest;  // under _delayLock
+  // Update thread: the request in effect, its generation (0: none yet) and the swap state
+  // its fraction was worked out for; a new rate or FFT size asks for it to be applied again.
+  DelayRequest _delayApplied;
+  bool _delaySwapped = false;
+  bool _delayStale = false;
+  DelayCompensation _compensation;
+  static constexpr int64_t kNoRestart = INT64_MAX;
+  int64_t _restartFrom = kNoRestart;
+  int64_t _tailPosition = 0;
+  int64_t _analysedStart = 0;
+  std::atomic<int64_t> _framesReceived{0};
+  std::atomic<double> _appliedDelayMs{0.0};
 };
 
 }  // namespace qv

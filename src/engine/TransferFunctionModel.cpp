@@ -199,25 +199,83 @@ void TransferFunctionModel::transform(double time) {
   vec::vdbcon(_bufferMagnitude.get(), magnitude, bands, 1.0f, true);
   // Half of 20·log10 of a squared magnitude, one entry down so that band b is centred on b.
   vec::vsmul(magnitude + 1, 0.5f, magnitude, bands - 1);
-  // The top band's smoothing would be centred past the axis: it has no value.
-  magnitude[bands - 1] = kNaN;
 
   vec::conv(_bufferReal.get(), kernel, kernelLength, input + h, outputs);
   vec::conv(_bufferImag.get(), kernel, kernelLength, output + h, outputs);
   vec::zvphas(input, output, _bufferPhase.get(), bands);
   vec::vsdiv(_bufferPhase.get(), 0.017453292f, phase, bands);
-  // Below h the arrays still hold |H|² and the measurement power, not a smoothed H.
-  vec::vfill(kNaN, phase, std::min(h, bands));
 
+  smoothEnds(magnitude, phase);
+  blank(magnitude, phase, crossRe);
+  vec::vsmul(crossRe, 180.0f, coherence, bands);
+}
+
+void TransferFunctionModel::smoothEnds(float* magnitude, float* phase) const {
+  // Past the axis there is no curve: a kernel reaching there would read it as zero and bend
+  // a flat response down (−0.9 dB at 21.6 kHz with 1/24 octave).
+  const int32_t bands = _bandCount;
+  const int32_t half = _smoothKernelLength / 2;
+  const float* kernel = _smoothKernel.get();
+  const float* re = _bufferReal.get();
+  const float* im = _bufferImag.get();
+  const auto smoothAt = [&](int32_t centre, double* sumRe, double* sumIm, double* sumPower) {
+    const int32_t reach = std::min({half, centre, bands - 1 - centre});
+    double weight = 0.0;
+    *sumRe = *sumIm = *sumPower = 0.0;
+    for (int32_t i = -reach; i <= reach; ++i) {
+      const double w = kernel[half + i];
+      const double r = re[centre + i], q = im[centre + i];
+      *sumRe += w * r;
+      *sumIm += w * q;
+      *sumPower += w * (r * r + q * q);
+      weight += w;
+    }
+    // The kernel's end taps are zero: a reach of one keeps only the centre, at weight 1.
+    if (weight <= 0.0) {
+      *sumRe = re[centre], *sumIm = im[centre];
+      *sumPower = static_cast<double>(re[centre]) * re[centre] +
+                  static_cast<double>(im[centre]) * im[centre];
+    } else {
+      *sumRe /= weight, *sumIm /= weight, *sumPower /= weight;
+    }
+  };
+  const auto isEnd = [&](int32_t centre) { return centre < half || centre > bands - 1 - half; };
+  for (int32_t c = 0; c < bands; ++c) {
+    if (!isEnd(c)) {
+      if (c == half) c = std::max(half, bands - half) - 1;  // jump to the top end
+      continue;
+    }
+    double sumRe = 0.0, sumIm = 0.0, sumPower = 0.0;
+    smoothAt(c, &sumRe, &sumIm, &sumPower);
+    magnitude[c] = static_cast<float>(10.0 * std::log10(sumPower));
+    // Phase entry b belongs to the smoothed H of band b − 1; band 0 has none below it and
+    // shows its own.
+    const int32_t entry = c + 1;
+    if (entry < bands) phase[entry] = static_cast<float>(std::atan2(sumIm, sumRe) / M_PI * 180.0);
+    if (c == 0) phase[0] = static_cast<float>(std::atan2(im[0], re[0]) / M_PI * 180.0);
+  }
+}
+
+void TransferFunctionModel::blank(float* magnitude, float* phase, float* coherence) const {
   const float threshold = _coherenceThreshold.load(std::memory_order_relaxed);
-  for (size_t b = 0; b < bands; ++b) {
-    if (threshold > crossRe[b]) {
-      magnitude[b] = kNaN;
-      phase[b] = kNaN;
-      crossRe[b] = kNaN;
+  const float limit = _bandLimitHz.load(std::memory_order_relaxed);
+  const int32_t bands = _bandCount;
+  // Bands from here up lie above the limit.
+  int32_t above = bands;
+  if (limit < _stopFreq)
+    above = std::max(0, static_cast<int32_t>(std::ceil(bandIndexForFreq(limit))));
+  while (above < bands && frequencyForBandIndex(static_cast<float>(above)) <= limit) ++above;
+  while (above > 0 && frequencyForBandIndex(static_cast<float>(above - 1)) > limit) --above;
+  const float nan = kNaN;
+  for (int32_t b = 0; b < bands; ++b) {
+    // A band without a magnitude or a phase (no reference power) has no coherence either.
+    if (threshold > coherence[b] || b >= above || std::isnan(magnitude[b]) ||
+        std::isnan(phase[b])) {
+      magnitude[b] = nan;
+      phase[b] = nan;
+      coherence[b] = nan;
     }
   }
-  vec::vsmul(crossRe, 180.0f, coherence, bands);
 }
 
 BandPoint TransferFunctionModel::closestData(const TFPolyline& polyline, float frequency) const {

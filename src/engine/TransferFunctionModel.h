@@ -4,6 +4,7 @@
 // Thread contract: transform, setSmoothing and setOctResolution run one after another on the
 // update queue; averaging and delay are forwarded to the data source from any one thread.
 #include <atomic>
+#include <cmath>
 #include <cstdint>
 #include <memory>
 
@@ -53,6 +54,12 @@ class TransferFunctionModel : public LinToLogTransformer {
   }
   float coherenceThreshold() const { return _coherenceThreshold.load(std::memory_order_relaxed); }
 
+  // Bands above this frequency are blanked like bands of low coherence: the audio carries
+  // nothing there (a device at 8 kHz resampled to the analysis rate has nothing above
+  // 4 kHz). Infinity (the default) blanks none. May be set from the controlling thread.
+  void setBandLimitHz(float hz) { _bandLimitHz.store(hz, std::memory_order_relaxed); }
+  float bandLimitHz() const { return _bandLimitHz.load(std::memory_order_relaxed); }
+
   std::shared_ptr<TFDataSource> tfDataSource() const { return _tfDataSource; }
   void setTfDataSource(std::shared_ptr<TFDataSource> dataSource);
 
@@ -68,6 +75,10 @@ class TransferFunctionModel : public LinToLogTransformer {
  private:
   void rebuildCurves();
   void gatherBands();
+  // The bands within the kernel's reach of either end of the axis, smoothed by the
+  // kernel's middle cut short alike on both sides, so that it stays centred on the band.
+  void smoothEnds(float* magnitude, float* phase) const;
+  void blank(float* magnitude, float* phase, float* coherence) const;
   BandPoint closestData(const TFPolyline& polyline, float frequency) const;
 
   fft::AlignedFloats _input;
@@ -85,6 +96,7 @@ class TransferFunctionModel : public LinToLogTransformer {
   int32_t _smoothKernelLength = 0;
   std::atomic<float> _averagingIndex{1000.0f};
   std::atomic<float> _coherenceThreshold{0.05f};
+  std::atomic<float> _bandLimitHz{INFINITY};
   std::shared_ptr<TFDataSource> _tfDataSource;
   int64_t _smoothing = 0;
   std::shared_ptr<TFPolyline> _mpolyline;

@@ -43,6 +43,10 @@ TEST(LiveThreads, DeliveryTransformAndSettingsRunConcurrently) {
       model.setAveragingIndex(static_cast<float>(1 + (i * 37) % 1000));
       const float ms = static_cast<float>(i % 7);
       model.setDelayLeftAndRight(ms, ms);
+      // Nothing between the channels either, taken over by turning or restarting the average.
+      if (i % 5 == 0)
+        source->setDelay(0.0, i % 10 == 0 ? DelayChange::Rotate : DelayChange::Restart,
+                         source->framesReceived());
       source->setChannelsSwapped(i % 2 == 0);
       model.setCoherenceThreshold(i % 3 == 0 ? 0.05f : 0.1f);
       std::this_thread::yield();

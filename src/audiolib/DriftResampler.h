@@ -1,0 +1,72 @@
+#pragma once
+// Takes a drift between two clocks out of a two-channel stream: the measurement channel is
+// read between its samples at a rate 1 + ppm·1e−6 of the reference's (a Kaiser-windowed
+// sinc of 96 taps, about −90 dB of error below 0.45 of the rate), and each frame pairs it
+// with the next reference sample. The reference passes unchanged, so the delay between
+// the channels stops growing and stays what it was. Since the channels then run at slightly
+// different rates, one of them waits in a queue that grows by ppm·1e−6 of a frame per frame
+// (0.36 s an hour at 100 ppm); when that queue is full (by default 2^19 frames, 2.7 s at
+// 192 kHz) the frames waiting longest are dropped and the delay slips by as many (slips()
+// counts them).
+// Thread contract: process runs on one thread (the delivery of audio); setDriftPpm may come
+// from any thread and is taken at the next process. process allocates nothing.
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+namespace qv {
+
+class DriftResampler {
+ public:
+  static constexpr int kHalfWidth = 48;
+  static constexpr int kPhases = 1024;
+  static constexpr int64_t kQueueFrames = int64_t{1} << 19;
+
+  // `queueFrames` (rounded up to a power of two): what the waiting channel may hold.
+  explicit DriftResampler(int64_t queueFrames = kQueueFrames);
+
+  // The measurement's clock runs `ppm` parts per million fast: its delay behind the
+  // reference grows by ppm·1e−6 of a sample per sample. 0 passes the stream as it is (after
+  // the same latency).
+  void setDriftPpm(double ppm) { ppm_.store(ppm, std::memory_order_relaxed); }
+  double driftPpm() const { return ppm_.load(std::memory_order_relaxed); }
+  // Both ppm values taken one after the other, as one.
+  static double compose(double ppm, double morePpm) {
+    return ((1.0 + ppm * 1e-6) * (1.0 + morePpm * 1e-6) - 1.0) * 1e6;
+  }
+
+  // Takes `frames` interleaved (measurement, reference) frames and writes up to `capacity`
+  // frames out; returns how many. Frames that are ready but do not fit wait for the next
+  // call (an empty call only empties them).
+  uint32_t process(const float* in, uint32_t frames, float* out, uint32_t capacity);
+
+  // Frames taken in and given out so far, and frames dropped from either channel.
+  int64_t framesIn() const { return received_; }
+  int64_t framesOut() const { return written_; }
+  int64_t slips() const { return slips_; }
+  // Reference frames that entered but have not come out yet: the latency and the queue.
+  int64_t waiting() const { return received_ - referenceIndex_; }
+  // Where in the measurement input the next frame is read (input samples).
+  double readPosition() const { return anchor_ + static_cast<double>(sinceAnchor_) * step_; }
+
+ private:
+  float interpolate(double position) const;
+
+  std::atomic<double> ppm_{0.0};
+  int64_t size_;
+  int64_t mask_;
+  std::vector<float> measurement_;  // ring of size_, by input index
+  std::vector<float> reference_;    // the same
+  std::vector<float> table_;        // kPhases + 1 rows of 2·kHalfWidth taps
+  int64_t received_ = 0;
+  int64_t referenceIndex_ = 0;  // the next reference sample to go out
+  // The read position is anchor_ + sinceAnchor_·step_: counted, not summed, so that hours of
+  // steps lose nothing to rounding.
+  double anchor_ = 0.0;
+  int64_t sinceAnchor_ = 0;
+  double step_ = 1.0;
+  int64_t written_ = 0;
+  int64_t slips_ = 0;
+};
+
+}  // namespace qv

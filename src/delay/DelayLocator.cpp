@@ -1,0 +1,164 @@
+#include "delay/DelayLocator.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/Assert.h"
+#include "platform/Log.h"
+#include "platform/MainQueue.h"
+
+namespace qv {
+namespace {
+
+// A second and a half at 192 kHz: ten ticks of audio, whatever the rate.
+constexpr int32_t kRingBytes = 8 * (1 << 18);
+// Frames handed to the search at a time.
+constexpr int32_t kDrainFrames = 16384;
+constexpr uint64_t kTimerLeeway = 10'000'000;  // 10 ms
+
+}  // namespace
+
+DelayLocator::DelayLocator(bool ownTimer) : ring_(kRingBytes), ownTimer_(ownTimer) {
+  for (auto& slot : slots_) slot.impulse = fft::allocateFloats(fft::kMaxSize);
+  if (ownTimer_) queue_ = dispatch::makeSerialQueue("delaylocator.queue");
+}
+
+DelayLocator::~DelayLocator() {
+  if (timer_) timer_->invalidate();
+}
+
+bool DelayLocator::start(ResultBlock block, Delivery delivery) {
+  if (channels_.load() != 2 || rate_.load() == 0) {
+    log("Wrong preconditions to start delay finder: channels not equal 2");
+    return false;
+  }
+  block_ = std::move(block);
+  delivery_ = delivery;
+  running_.store(true, std::memory_order_release);
+  if (!ownTimer_) return true;
+  std::weak_ptr<DelayLocator> weak = weak_from_this();
+  QV_ASSERT_TEXT(!weak.expired(), "a locator with its own timer is owned by a shared_ptr");
+  if (timer_) timer_->invalidate();
+  timer_ = GCDTimer::timerOnQueue(queue_, kTimerLeeway, "delaylocator.timer");
+  timer_->scheduleBlock(
+      [weak] {
+        if (auto self = weak.lock()) self->processTick();
+      },
+      kTickSeconds, true);
+  return true;
+}
+
+void DelayLocator::stop() {
+  if (timer_) timer_->invalidate();
+  running_.store(false, std::memory_order_release);
+}
+
+void DelayLocator::setSettings(const DelaySearch::Settings& settings) {
+  std::lock_guard<std::mutex> lock(settingsLock_);
+  if (settings == settings_) return;
+  settings_ = settings;
+  ++settingsGeneration_;
+}
+
+DelaySearch::Settings DelayLocator::settings() const {
+  std::lock_guard<std::mutex> lock(settingsLock_);
+  return settings_;
+}
+
+void DelayLocator::setInputChannelCountSamplingRateAudioDataTransport(
+    uint32_t channelCount, uint32_t samplingRate, std::weak_ptr<QVAudioDataTransport> transport) {
+  channels_.store(channelCount);
+  // The search is set up for a new rate by the next tick, on the ticking thread.
+  rate_.store(samplingRate);
+  setAudioDataTransport(std::move(transport));
+}
+
+std::weak_ptr<QVAudioDataTransport> DelayLocator::audioDataTransport() const {
+  std::lock_guard<std::mutex> guard(transportLock_);
+  return transport_;
+}
+
+void DelayLocator::setAudioDataTransport(std::weak_ptr<QVAudioDataTransport> transport) {
+  std::lock_guard<std::mutex> guard(transportLock_);
+  transport_ = std::move(transport);
+}
+
+void DelayLocator::getData(const void* data, uint32_t byteSize) {
+  if (!ring_.valid()) return;
+  int32_t space = 0;
+  void* head = ring_.head(&space);
+  uint32_t bytes = byteSize & ~7u;  // whole frames, so the channels never change places
+  if (bytes > static_cast<uint32_t>(space)) {
+    log("AAAAA");
+    bytes = static_cast<uint32_t>(space) & ~7u;
+  }
+  if (bytes == 0) return;
+  std::memcpy(head, data, bytes);
+  ring_.produce(static_cast<int32_t>(bytes));
+  received_.fetch_add(bytes / 8, std::memory_order_release);
+}
+
+bool DelayLocator::processTick() {
+  QV_ASSERT_TEXT(!inTick_.exchange(true, std::memory_order_acq_rel), "ticks never overlap");
+  struct Leave {
+    std::atomic<bool>& flag;
+    ~Leave() { flag.store(false, std::memory_order_release); }
+  } leave{inTick_};
+
+  const uint32_t rate = rate_.load();
+  if (rate == 0 || !ring_.valid()) return false;
+  {
+    // Settings being written right now are taken at the next tick.
+    std::unique_lock<std::mutex> lock(settingsLock_, std::try_to_lock);
+    if (lock.owns_lock() && (settingsGeneration_ != appliedGeneration_ || rate != search_.rate())) {
+      // Positions go on counting the frames received, so that they stay comparable with
+      // those of the other consumers.
+      search_.setUp(rate, settings_, search_.rate() != 0 ? search_.position() : 0);
+      appliedGeneration_ = settingsGeneration_;
+    }
+  }
+  if (search_.rate() == 0) return false;
+
+  int32_t held = 0;
+  const auto* frames = static_cast<const float*>(ring_.tail(&held));
+  const int32_t count = held / 8;
+  if (count == 0) return false;
+  for (int32_t done = 0; done < count; done += kDrainFrames)
+    search_.push(frames + 2 * static_cast<size_t>(done),
+                 static_cast<size_t>(std::min(kDrainFrames, count - done)));
+  ring_.consume(count * 8);
+
+  last_ = search_.search();
+  if (isRunning() && block_) publish(last_);
+  return true;
+}
+
+void DelayLocator::publish(const DelayEstimate& estimate) {
+  if (delivery_ == Delivery::TickThread) {
+    block_(estimate);
+    return;
+  }
+  Slot& slot = slots_[back_];
+  slot.estimate = estimate;
+  std::memcpy(slot.impulse.get(), estimate.impulse,
+              static_cast<size_t>(estimate.impulseCount) * sizeof(float));
+  slot.estimate.impulse = slot.impulse.get();
+  back_ = middle_.exchange(back_ | kFresh, std::memory_order_acq_rel) & ~kFresh;
+  std::weak_ptr<DelayLocator> weak = weak_from_this();
+  if (weak.expired()) return;
+  // One delivery in flight is enough: it takes whatever is newest when it runs.
+  if (deliveryPending_.exchange(true, std::memory_order_acq_rel)) return;
+  dispatch::mainQueue().async([weak] {
+    if (auto self = weak.lock()) self->deliverOnMainQueue();
+  });
+}
+
+void DelayLocator::deliverOnMainQueue() {
+  deliveryPending_.store(false, std::memory_order_release);
+  if (!(middle_.load(std::memory_order_acquire) & kFresh)) return;
+  front_ = middle_.exchange(front_, std::memory_order_acq_rel) & ~kFresh;
+  if (!isRunning() || !block_) return;
+  block_(slots_[front_].estimate);
+}
+
+}  // namespace qv
