@@ -48,12 +48,13 @@ void GeneratorController::start() {
   PinkNoiseGenerator* gen = generator.get();
   // Seeded here, not by the first fill on the audio thread.
   SubtractiveRandom* random = &SubtractiveRandom::shared();
-  channel =
-      library_.streamCreate(static_cast<uint32_t>(_sampleRate),
-                            [gen, random](uint32_t, void* buffer, uint32_t bytes) -> uint32_t {
-                              gen->generate(static_cast<float*>(buffer), bytes / 4, *random);
-                              return bytes;
-                            });
+  channel = library_.streamCreate(
+      static_cast<uint32_t>(_sampleRate),
+      [gen, random](uint32_t, void* buffer, uint32_t bytes) -> uint32_t {
+        gen->generate(static_cast<float*>(buffer), bytes / 4, *random);
+        return bytes;
+      },
+      kPortName);
   library_.channelSetVolume(channel, 0);
   if (library_.channelPlay(channel, false)) {
     library_.channelSlideVolume(channel, _volume, static_cast<uint32_t>(_fadeTime * 1000));

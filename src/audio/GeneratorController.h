@@ -12,6 +12,9 @@ namespace qv {
 
 class GeneratorController {
  public:
+  // Its output's name where other programs see it (a JACK port).
+  static constexpr const char* kPortName = "generator";
+
   explicit GeneratorController(AudioLibrary& library = AudioLibrary::shared());
   ~GeneratorController();
   GeneratorController(const GeneratorController&) = delete;

@@ -81,7 +81,7 @@ uint32_t QVRecorder::startRecChannel() {
   captureChannels_ = _inputChannelCount;
   const uint32_t handle = library_.recordStart(
       rate, _inputChannelCount, true, _isDecoding ? 0 : static_cast<uint32_t>(_callbackPeriod),
-      std::move(callback));
+      std::move(callback), portNames());
   if (handle == 0) {
     qv::log("Recorder: Can't start recording: %d", AudioLibrary::errorCode());
     return 0;
@@ -181,12 +181,28 @@ void QVRecorder::deliver(const void* data, uint32_t bytes) {
 }
 
 void QVRecorder::setChannelMap(const std::vector<int32_t>& map) {
+  std::vector<int32_t> entries(std::max<size_t>(map.size(), 2), 0);
+  std::copy(map.begin(), map.end(), entries.begin());
+  controlChannelMap_ = entries;
   _recordQueue->sync([&] {
-    std::vector<int32_t> entries(std::max<size_t>(map.size(), 2), 0);
-    std::copy(map.begin(), map.end(), entries.begin());
     _outputChannelMap = std::move(entries);
     _outputChannelCount = static_cast<uint32_t>(_outputChannelMap.size());
   });
+  if (_inputChannel != 0) library_.channelSetPortNames(_inputChannel, portNames());
+}
+
+PortNames QVRecorder::portNames() const {
+  // Blocks carry the measurement first and the reference second; the device's inputs
+  // are named after the role the map gives them, as the preferences name them.
+  PortNames names(_inputChannelCount);
+  const auto name = [&](int32_t input, const char* role) {
+    if (input >= 0 && static_cast<uint32_t>(input) < names.size() &&
+        names[static_cast<size_t>(input)].empty())
+      names[static_cast<size_t>(input)] = role;
+  };
+  name(controlChannelMap_[0], kMeasurementPortName);
+  name(controlChannelMap_[1], kReferencePortName);
+  return names;
 }
 
 std::vector<int32_t> QVRecorder::channelMap() {

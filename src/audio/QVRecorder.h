@@ -40,8 +40,12 @@ class QVRecorder final : public QVAudioDataProvider,
   void pauseRec();
   void stopRec();
   void setDeviceHandle(uint32_t handle);
+  // Output channel 0 (the measurement) from device input map[0], 1 (the reference) from
+  // map[1]. The capture's ports, where a device names them (JACK), follow the roles.
   void setChannelMap(const std::vector<int32_t>& map);
   std::vector<int32_t> channelMap();
+  static constexpr const char* kMeasurementPortName = "measurement";
+  static constexpr const char* kReferencePortName = "reference";
 
   void addConsumer(std::shared_ptr<QVRecorderConsumer> consumer) override;
   void removeConsumer(const std::shared_ptr<QVRecorderConsumer>& consumer) override;
@@ -62,11 +66,13 @@ class QVRecorder final : public QVAudioDataProvider,
   void deliver(const void* data, uint32_t bytes);  // record queue
   void announceFormatLocked(const std::shared_ptr<QVRecorderConsumer>& consumer);
   void captureEnded(uint32_t handle);
+  PortNames portNames() const;  // control thread
 
   AudioLibrary& library_;
   bool _isDecoding;
   int32_t _callbackPeriod = 125;
-  std::vector<int32_t> _outputChannelMap;  // record queue only
+  std::vector<int32_t> _outputChannelMap;         // record queue only
+  std::vector<int32_t> controlChannelMap_{0, 1};  // the same, for the control thread
   uint32_t _inputChannel = 0;
   std::shared_ptr<const ConsumerList> _consumers;  // record queue only; swapped, never edited
   std::shared_ptr<dispatch::Queue> _recordQueue;

@@ -52,4 +52,15 @@ std::optional<std::string> QXBassHelper::inputDeviceNameForUUID(const std::strin
   return info.name;
 }
 
+std::string QXBassHelper::deviceTitle(const std::string& name, const std::string& uid) const {
+  const uint32_t rate = library_.deviceRate(uid);
+  return rate == 0 ? name : name + " (" + std::to_string(rate) + " Hz)";
+}
+
+std::optional<std::string> QXBassHelper::inputDeviceTitleForUUID(const std::string& uid) const {
+  const auto name = inputDeviceNameForUUID(uid);
+  if (!name) return std::nullopt;
+  return deviceTitle(*name, uid);
+}
+
 }  // namespace qv

@@ -21,6 +21,10 @@ class QXBassHelper {
   // 0 when it cannot be read.
   uint32_t recordingDeviceChannelCount(uint32_t index) const;
   std::optional<std::string> inputDeviceNameForUUID(const std::string& uid) const;
+  // A device as the user sees it: its name and the rate it runs at ("JACK (48000 Hz)"),
+  // the rate of our own capture or output on it where there is one.
+  std::string deviceTitle(const std::string& name, const std::string& uid) const;
+  std::optional<std::string> inputDeviceTitleForUUID(const std::string& uid) const;
 
  private:
   AudioLibrary& library_;

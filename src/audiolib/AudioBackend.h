@@ -18,6 +18,9 @@ using DriverOutputFn = void (*)(void* user, float* frames, uint32_t frameCount);
 // Called every callback period by a backend that runs in simulated time, on the thread
 // that advances the simulation, in place of the library's delivery thread.
 using DriverPumpFn = void (*)(void* user);
+// Names of a stream's ports where other programs see them (JACK): one per input channel, or
+// one for an output stream; an empty or missing name leaves the backend's own.
+using PortNames = std::vector<std::string>;
 
 class BackendStream {
  public:
@@ -30,6 +33,9 @@ class BackendStream {
   // Gives the stream up without touching the device again; used after the device
   // vanished, when closing it could wait forever.
   virtual void abandon() {}
+  // Renames the stream's ports (see PortNames); an empty or missing name gives the port its
+  // own back. Control thread.
+  virtual void setPortNames(const PortNames& /*names*/) {}
 };
 
 class AudioBackend {
@@ -40,10 +46,11 @@ class AudioBackend {
                             double rate) = 0;
   virtual std::unique_ptr<BackendStream> openInput(const AudioDeviceInfo& device, int channels,
                                                    double rate, DriverInputFn fn, DriverPumpFn pump,
-                                                   uint32_t pumpFrames, void* user, int* error) = 0;
+                                                   uint32_t pumpFrames, void* user,
+                                                   const PortNames& names, int* error) = 0;
   virtual std::unique_ptr<BackendStream> openOutput(const AudioDeviceInfo& device, int channels,
                                                     double rate, DriverOutputFn fn, void* user,
-                                                    int* error) = 0;
+                                                    const PortNames& names, int* error) = 0;
 };
 
 }  // namespace qv

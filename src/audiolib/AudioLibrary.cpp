@@ -252,7 +252,7 @@ bool AudioLibrary::recordFree() {
 }
 
 uint32_t AudioLibrary::recordStart(uint32_t rate, uint32_t channels, bool paused, uint32_t periodMs,
-                                   CaptureCallback callback) {
+                                   CaptureCallback callback, const PortNames& portNames) {
   std::shared_ptr<CaptureChannel> channel;
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -260,9 +260,9 @@ uint32_t AudioLibrary::recordStart(uint32_t rate, uint32_t channels, bool paused
     const AudioDeviceInfo* d = currentRecordingLocked();
     if (d == nullptr) return fail(kAudioErrorDevice), 0;
     if (rate == 0) rate = static_cast<uint32_t>(std::lround(d->defaultRate));
-    channel =
-        std::make_shared<CaptureChannel>(nextHandle_++, *d, backendFor(*d), rate,
-                                         static_cast<int>(channels), periodMs, std::move(callback));
+    channel = std::make_shared<CaptureChannel>(nextHandle_++, *d, backendFor(*d), rate,
+                                               static_cast<int>(channels), periodMs,
+                                               std::move(callback), portNames);
     if (!channel->valid()) return fail(channel->error()), 0;
     captures_[channel->handle()] = channel;
   }
@@ -349,7 +349,7 @@ bool AudioLibrary::free() {
   return ok();
 }
 
-uint32_t AudioLibrary::streamCreate(uint32_t rate, StreamFill fill) {
+uint32_t AudioLibrary::streamCreate(uint32_t rate, StreamFill fill, const std::string& portName) {
   std::lock_guard<std::mutex> lock(mutex_);
   auto open = outputOpen_.find(outputCurrent_);
   if (!outputCurrentSet_ || open == outputOpen_.end()) return fail(kAudioErrorInit), 0;
@@ -358,7 +358,8 @@ uint32_t AudioLibrary::streamCreate(uint32_t rate, StreamFill fill) {
   // The device plays at its current rate; a stream at another rate would play off pitch.
   if (rate != open->second.rate) return fail(kAudioErrorFormat), 0;
   const uint32_t handle = nextHandle_++;
-  auto stream = std::make_shared<OutputStream>(handle, *d, backendFor(*d), rate, std::move(fill));
+  auto stream = std::make_shared<OutputStream>(handle, *d, backendFor(*d), rate, std::move(fill),
+                                               PortNames{portName});
   if (!stream->valid()) return fail(stream->error()), 0;
   streams_[handle] = stream;
   ok();
@@ -463,6 +464,26 @@ bool AudioLibrary::channelSetEndedHandler(uint32_t handle, std::function<void()>
   if (!c) return fail(kAudioErrorHandle);
   c->setEndedHandler(std::move(handler));
   return ok();
+}
+
+bool AudioLibrary::channelSetPortNames(uint32_t handle, const PortNames& names) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (auto c = captures_.find(handle); c != captures_.end())
+    return c->second->setPortNames(names), ok();
+  if (auto s = streams_.find(handle); s != streams_.end())
+    return s->second->setPortNames(names), ok();
+  return fail(kAudioErrorHandle);
+}
+
+uint32_t AudioLibrary::deviceRate(const std::string& driver) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (const auto& [handle, c] : captures_)
+    if (c->deviceDriver() == driver) return c->deviceRate();
+  if (auto open = outputOpen_.find(driver); open != outputOpen_.end()) return open->second.rate;
+  const AudioDeviceInfo* d = nullptr;
+  if (auto n = devices_.recordingNumber(driver)) d = devices_.recording(*n);
+  if (auto n = devices_.playbackNumber(driver); !d && n) d = devices_.playback(*n);
+  return d && d->enabled ? static_cast<uint32_t>(std::lround(d->defaultRate)) : 0;
 }
 
 }  // namespace qv

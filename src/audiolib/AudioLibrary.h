@@ -75,9 +75,9 @@ class AudioLibrary {
   bool recordFree();
   // Starts a capture on the selected device: `channels` float channels at `rate` (the
   // device's own rate resampled when it cannot run at `rate`). Returns the handle, 0 on
-  // failure.
+  // failure. `portNames` name the inputs where other programs see them (JACK).
   uint32_t recordStart(uint32_t rate, uint32_t channels, bool paused, uint32_t periodMs,
-                       CaptureCallback callback);
+                       CaptureCallback callback, const PortNames& portNames = {});
 
   // Output devices.
   bool init(uint32_t device, uint32_t rate);
@@ -87,8 +87,9 @@ class AudioLibrary {
   bool stop();
   bool getInfo(OutputInfo* info) const;
   bool free();
-  // A mono float stream on the selected output, at the output's current rate.
-  uint32_t streamCreate(uint32_t rate, StreamFill fill);
+  // A mono float stream on the selected output, at the output's current rate; `portName`
+  // names it where other programs see it (JACK).
+  uint32_t streamCreate(uint32_t rate, StreamFill fill, const std::string& portName = {});
 
   // Channels and streams by handle.
   bool channelPlay(uint32_t handle, bool restart);
@@ -101,6 +102,13 @@ class AudioLibrary {
   bool channelSlideVolume(uint32_t handle, float volume, uint32_t milliseconds);
   bool channelGetLevel(uint32_t handle, float* levels, float seconds, uint32_t flags) const;
   bool channelSetEndedHandler(uint32_t handle, std::function<void()> handler);
+  // Renames the channel's or stream's ports (JACK): one name per captured input, one for a
+  // stream; an empty name gives a port its own back. Other programs may go on seeing the
+  // names given at the start (PipeWire's JACK).
+  bool channelSetPortNames(uint32_t handle, const PortNames& names);
+  // The rate a device runs at: that of our capture or output on it, else its own rate;
+  // 0 for a device that is not there.
+  uint32_t deviceRate(const std::string& driver) const;
   std::shared_ptr<CaptureChannel> capture(uint32_t handle) const;
   std::shared_ptr<OutputStream> stream(uint32_t handle) const;
 

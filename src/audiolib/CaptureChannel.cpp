@@ -24,7 +24,8 @@ constexpr std::chrono::duration<double> kStall{0.5};
 
 CaptureChannel::CaptureChannel(uint32_t handle, const AudioDeviceInfo& device,
                                AudioBackend& backend, uint32_t requestedRate, int channels,
-                               uint32_t periodMs, CaptureCallback callback)
+                               uint32_t periodMs, CaptureCallback callback,
+                               const PortNames& portNames)
     : handle_(handle),
       driver_(device.driver),
       channels_(channels),
@@ -60,7 +61,7 @@ CaptureChannel::CaptureChannel(uint32_t handle, const AudioDeviceInfo& device,
   const uint32_t pumpFrames = static_cast<uint32_t>(std::lround(deviceRate_ * periodMs_ / 1000.0));
   int err = kAudioOk;
   backendStream_ = backend.openInput(device, channels_, deviceRate_, &CaptureChannel::driverInput,
-                                     &CaptureChannel::pump, pumpFrames, this, &err);
+                                     &CaptureChannel::pump, pumpFrames, this, portNames, &err);
   if (backendStream_ == nullptr) {
     error_ = err == kAudioOk ? kAudioErrorDriver : err;
     return;

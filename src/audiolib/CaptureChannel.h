@@ -35,7 +35,8 @@ class CaptureChannel {
   // Opens the device; valid() tells whether that worked (error() gives the code).
   // A null callback makes a channel without deliveries (levels only).
   CaptureChannel(uint32_t handle, const AudioDeviceInfo& device, AudioBackend& backend,
-                 uint32_t requestedRate, int channels, uint32_t periodMs, CaptureCallback callback);
+                 uint32_t requestedRate, int channels, uint32_t periodMs, CaptureCallback callback,
+                 const PortNames& portNames = {});
   ~CaptureChannel();
   CaptureChannel(const CaptureChannel&) = delete;
   CaptureChannel& operator=(const CaptureChannel&) = delete;
@@ -64,6 +65,10 @@ class CaptureChannel {
   void close();
   // Both of the above.
   void stop();
+  // Under the library's lock, like close().
+  void setPortNames(const PortNames& names) {
+    if (backendStream_ != nullptr && !vanished_.load()) backendStream_->setPortNames(names);
+  }
 
   // Told once when the device vanished during the capture: on the delivery thread, or on
   // the control thread when a restart finds the resampler cannot be rebuilt.

@@ -5,7 +5,7 @@
 namespace qv {
 
 OutputStream::OutputStream(uint32_t handle, const AudioDeviceInfo& device, AudioBackend& backend,
-                           uint32_t rate, StreamFill fill)
+                           uint32_t rate, StreamFill fill, const PortNames& portNames)
     : handle_(handle),
       driver_(device.driver),
       rate_(rate),
@@ -17,8 +17,8 @@ OutputStream::OutputStream(uint32_t handle, const AudioDeviceInfo& device, Audio
     return;
   }
   int err = kAudioOk;
-  backendStream_ =
-      backend.openOutput(device, deviceChannels_, rate, &OutputStream::driverOutput, this, &err);
+  backendStream_ = backend.openOutput(device, deviceChannels_, rate, &OutputStream::driverOutput,
+                                      this, portNames, &err);
   if (backendStream_ == nullptr) error_ = err == kAudioOk ? kAudioErrorDriver : err;
 }
 

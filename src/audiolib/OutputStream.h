@@ -22,7 +22,7 @@ class OutputStream {
   static constexpr uint32_t kMaxChunkFrames = 8192;
 
   OutputStream(uint32_t handle, const AudioDeviceInfo& device, AudioBackend& backend, uint32_t rate,
-               StreamFill fill);
+               StreamFill fill, const PortNames& portNames = {});
   ~OutputStream();
   OutputStream(const OutputStream&) = delete;
   OutputStream& operator=(const OutputStream&) = delete;
@@ -38,6 +38,9 @@ class OutputStream {
   bool pause(int* error);
   void stop();
   bool isActive() const;
+  void setPortNames(const PortNames& names) {
+    if (backendStream_ != nullptr) backendStream_->setPortNames(names);
+  }
 
   void setVolume(float volume);
   // Moves the volume linearly to `target` over `milliseconds`.

@@ -214,8 +214,8 @@ bool SpectrumStream::useFftSize(int n) {
 
 bool SpectrumStream::prepareFft(int n) {
   if (!useFftSize(n)) return false;
-  // Executing once makes the plan now rather than on the first analysis.
-  plan_->forward(work_.get(), spectrum_[0].get());
+  // The plan now rather than on the first analysis, unless that would wait for FFTW.
+  plan_->prepare(fft::RealPlan::Transform::Forward);
   return succeed();
 }
 

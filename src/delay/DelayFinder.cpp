@@ -15,12 +15,10 @@ namespace {
 
 void preparePlans(int32_t n) {
   // Ticks transform aligned copies of the ring windows, so only the aligned plans run;
-  // they are made here, not in a tick.
+  // they are made here, not in a tick, unless that would wait for FFTW.
   const fft::RealPlan& plan = fft::RealPlan::get(n);
-  auto real = fft::allocateFloats(static_cast<size_t>(n));
-  auto spectrum = fft::allocateFloats(static_cast<size_t>(n) + 2);
-  plan.forward(real.get(), spectrum.get());
-  plan.inverseDestroyingInput(spectrum.get(), real.get());
+  plan.prepare(fft::RealPlan::Transform::Forward);
+  plan.prepare(fft::RealPlan::Transform::InverseDestroyingInput);
 }
 
 // Folds the spectra into the averages (power: Pxx, Pyy pairs; cross: Sxy), writes

@@ -16,6 +16,9 @@ inline const QColor kTextDim{140, 140, 140};
 inline const QColor kAccent{255, 140, 0};  // lit toggles
 inline constexpr int kDefaultWindowWidth = 1400;
 inline constexpr int kDefaultWindowHeight = 900;
+// A stored window frame of which no screen shows this much is dropped for the default.
+inline constexpr int kSmallestWindowWidth = 640;
+inline constexpr int kSmallestWindowHeight = 400;
 
 // ---- plots ----
 inline const QColor kPlotBackground = QColor::fromRgbF(0.16f, 0.16f, 0.16f, 0.16f);

@@ -1,18 +1,13 @@
 #include "platform/FftBackend.h"
 
 #include <fftw3.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <array>
 #include <atomic>
-#include <cstdlib>
 #include <cstring>
-#include <mutex>
-#include <string>
 
 #include "platform/Assert.h"
-#include "platform/Log.h"
+#include "platform/FftPlanner.h"
 
 namespace qv::fft {
 namespace {
@@ -26,76 +21,17 @@ int sizeSlot(int n) {
   return slot;
 }
 
-// FFTW's planner is not thread-safe: every planner call and wisdom access goes through here.
-std::mutex& plannerMutex() {
-  static std::mutex m;
-  return m;
-}
-
-std::string wisdomPath() {
-  const char* cache = std::getenv("XDG_CACHE_HOME");
-  std::string dir;
-  if (cache && *cache) {
-    dir = cache;
-  } else if (const char* home = std::getenv("HOME"); home && *home) {
-    dir = std::string(home) + "/.cache";
-  } else {
-    return {};
-  }
-  mkdir(dir.c_str(), 0755);
-  dir += "/Quorvex";
-  mkdir(dir.c_str(), 0755);
-  return dir + "/fftw-wisdom";
-}
-
-unsigned planningFlags() {
-  // Tests may ask for quick planning; the program always measures.
-  const char* mode = std::getenv("QUORVEX_FFTW_PLANNING");
-  if (mode && std::strcmp(mode, "estimate") == 0) return FFTW_ESTIMATE;
-  return FFTW_MEASURE;
-}
-
-void loadWisdomOnce() {
-  static bool loaded = false;
-  if (loaded) return;
-  loaded = true;
-  const std::string path = wisdomPath();
-  if (!path.empty()) fftwf_import_wisdom_from_filename(path.c_str());
-}
-
-void saveWisdom() {
-  const std::string path = wisdomPath();
-  if (path.empty()) return;
-  // Written aside and renamed, so that a concurrent start never reads half a file.
-  const std::string temp = path + "." + std::to_string(getpid());
-  if (fftwf_export_wisdom_to_filename(temp.c_str()) && std::rename(temp.c_str(), path.c_str()) == 0)
-    return;
-  std::remove(temp.c_str());
-  log("FFT wisdom could not be saved to %s", path.c_str());
-}
-
 bool aligned(const float* p) { return fftwf_alignment_of(const_cast<float*>(p)) == 0; }
-
-// One plan per combination of in-place and alignment, each made on first use.
-template <typename MakePlan>
-fftwf_plan planFor(std::atomic<fftwf_plan>& slot, MakePlan make) {
-  fftwf_plan plan = slot.load(std::memory_order_acquire);
-  if (plan) return plan;
-  std::lock_guard<std::mutex> lock(plannerMutex());
-  plan = slot.load(std::memory_order_relaxed);
-  if (plan) return plan;
-  loadWisdomOnce();
-  const unsigned flags = planningFlags();
-  plan = make(flags);
-  QV_ASSERT(plan != nullptr);
-  if (flags != FFTW_ESTIMATE) saveWisdom();
-  slot.store(plan, std::memory_order_release);
-  return plan;
-}
 
 int variantIndex(bool inPlace, bool isAligned) { return (inPlace ? 2 : 0) + (isAligned ? 1 : 0); }
 
+FftPlanner& planner() { return FftPlanner::shared(); }
+
 }  // namespace
+
+void setPlanning(Planning planning) { planner().setPlanning(planning); }
+Planning planning() { return planner().planning(); }
+void waitForMeasuredPlans() { planner().waitUntilMeasured(); }
 
 bool isSupportedSize(int n) { return n >= kMinSize && n <= kMaxSize && (n & (n - 1)) == 0; }
 
@@ -112,7 +48,16 @@ AlignedFloats allocateFloats(size_t count) {
 
 struct ComplexPlan::Variants {
   int sign;
-  std::array<std::atomic<fftwf_plan>, 4> plans{};
+  std::array<FftPlanner::Slot, 4> slots;
+  PlanSpec spec(bool inPlace, bool isAligned, int n) const {
+    PlanSpec s;
+    s.type = PlanSpec::Type::Complex;
+    s.n = n;
+    s.sign = sign;
+    s.inPlace = inPlace;
+    s.aligned = isAligned;
+    return s;
+  }
 };
 
 ComplexPlan::ComplexPlan(int n, Direction direction)
@@ -140,28 +85,38 @@ const ComplexPlan& ComplexPlan::get(int n, Direction direction) {
 void ComplexPlan::execute(const float* in, float* out) const {
   const bool inPlace = in == out;
   const bool isAligned = aligned(in) && aligned(out);
-  const int n = n_;
-  const int sign = variants_->sign;
-  fftwf_plan plan =
-      planFor(variants_->plans[variantIndex(inPlace, isAligned)], [&](unsigned flags) {
-        auto a = allocateFloats(2 * static_cast<size_t>(n));
-        auto b = allocateFloats(2 * static_cast<size_t>(n));
-        float* src = a.get();
-        float* dst = inPlace ? a.get() : b.get();
-        if (!isAligned) flags |= FFTW_UNALIGNED;
-        return fftwf_plan_dft_1d(n, reinterpret_cast<fftwf_complex*>(src),
-                                 reinterpret_cast<fftwf_complex*>(dst), sign, flags);
-      });
+  fftwf_plan plan = planner().plan(variants_->slots[variantIndex(inPlace, isAligned)],
+                                   variants_->spec(inPlace, isAligned, n_));
   fftwf_execute_dft(plan, reinterpret_cast<fftwf_complex*>(const_cast<float*>(in)),
                     reinterpret_cast<fftwf_complex*>(out));
+}
+
+bool ComplexPlan::prepare(bool inPlace) const {
+  return planner().tryPrepare(variants_->slots[variantIndex(inPlace, true)],
+                              variants_->spec(inPlace, true, n_));
+}
+
+bool ComplexPlan::measured(bool inPlace, bool isAligned) const {
+  return variants_->slots[variantIndex(inPlace, isAligned)].measured.load(
+      std::memory_order_acquire);
 }
 
 // ---- real ----
 
 struct RealPlan::Variants {
-  std::array<std::atomic<fftwf_plan>, 2> forward{};
-  std::array<std::atomic<fftwf_plan>, 2> inverse{};
-  std::array<std::atomic<fftwf_plan>, 2> inverseDestroying{};
+  // By transform, then unaligned and aligned.
+  std::array<std::array<FftPlanner::Slot, 2>, 3> slots;
+  FftPlanner::Slot& slot(Transform t, bool isAligned) {
+    return slots[static_cast<size_t>(t)][isAligned ? 1 : 0];
+  }
+  static PlanSpec spec(Transform t, bool isAligned, int n) {
+    PlanSpec s;
+    s.type = t == Transform::Forward ? PlanSpec::Type::RealForward : PlanSpec::Type::RealInverse;
+    s.n = n;
+    s.aligned = isAligned;
+    s.destroyInput = t == Transform::InverseDestroyingInput;
+    return s;
+  }
 };
 
 RealPlan::RealPlan(int n) : n_(n), variants_(std::make_unique<Variants>()) {}
@@ -182,51 +137,41 @@ const RealPlan& RealPlan::get(int n) {
   return *plan;
 }
 
+fftwf_plan_s* RealPlan::planFor(Transform t, const float* in, const float* out) const {
+  const bool isAligned = aligned(in) && aligned(out);
+  return planner().plan(variants_->slot(t, isAligned), Variants::spec(t, isAligned, n_));
+}
+
 void RealPlan::forward(const float* in, float* out) const {
   QV_ASSERT(in != out);
-  const bool isAligned = aligned(in) && aligned(out);
-  const int n = n_;
-  fftwf_plan plan = planFor(variants_->forward[isAligned ? 1 : 0], [&](unsigned flags) {
-    auto a = allocateFloats(static_cast<size_t>(n));
-    auto b = allocateFloats(static_cast<size_t>(n) + 2);
-    flags |= FFTW_PRESERVE_INPUT | (isAligned ? 0u : static_cast<unsigned>(FFTW_UNALIGNED));
-    return fftwf_plan_dft_r2c_1d(n, a.get(), reinterpret_cast<fftwf_complex*>(b.get()), flags);
-  });
-  fftwf_execute_dft_r2c(plan, const_cast<float*>(in), reinterpret_cast<fftwf_complex*>(out));
+  fftwf_execute_dft_r2c(planFor(Transform::Forward, in, out), const_cast<float*>(in),
+                        reinterpret_cast<fftwf_complex*>(out));
 }
 
 void RealPlan::inverse(const float* in, float* out) const {
   QV_ASSERT(in != out);
-  const bool isAligned = aligned(in) && aligned(out);
-  const int n = n_;
-  fftwf_plan plan = planFor(variants_->inverse[isAligned ? 1 : 0], [&](unsigned flags) {
-    auto a = allocateFloats(static_cast<size_t>(n) + 2);
-    auto b = allocateFloats(static_cast<size_t>(n));
-    flags |= FFTW_PRESERVE_INPUT | (isAligned ? 0u : static_cast<unsigned>(FFTW_UNALIGNED));
-    return fftwf_plan_dft_c2r_1d(n, reinterpret_cast<fftwf_complex*>(a.get()), b.get(), flags);
-  });
-  fftwf_execute_dft_c2r(plan, reinterpret_cast<fftwf_complex*>(const_cast<float*>(in)), out);
+  fftwf_execute_dft_c2r(planFor(Transform::Inverse, in, out),
+                        reinterpret_cast<fftwf_complex*>(const_cast<float*>(in)), out);
 }
 
 void RealPlan::inverseDestroyingInput(float* in, float* out) const {
   QV_ASSERT(in != out);
-  const bool isAligned = aligned(in) && aligned(out);
-  const int n = n_;
-  fftwf_plan plan = planFor(variants_->inverseDestroying[isAligned ? 1 : 0], [&](unsigned flags) {
-    auto a = allocateFloats(static_cast<size_t>(n) + 2);
-    auto b = allocateFloats(static_cast<size_t>(n));
-    flags |= FFTW_DESTROY_INPUT | (isAligned ? 0u : static_cast<unsigned>(FFTW_UNALIGNED));
-    return fftwf_plan_dft_c2r_1d(n, reinterpret_cast<fftwf_complex*>(a.get()), b.get(), flags);
-  });
-  fftwf_execute_dft_c2r(plan, reinterpret_cast<fftwf_complex*>(in), out);
+  fftwf_execute_dft_c2r(planFor(Transform::InverseDestroyingInput, in, out),
+                        reinterpret_cast<fftwf_complex*>(in), out);
+}
+
+bool RealPlan::prepare(Transform t) const {
+  return planner().tryPrepare(variants_->slot(t, true), Variants::spec(t, true, n_));
+}
+
+bool RealPlan::measured(Transform t, bool isAligned) const {
+  return variants_->slot(t, isAligned).measured.load(std::memory_order_acquire);
 }
 
 void preparePlans(const int* sizes, size_t count) {
   for (size_t i = 0; i < count; ++i) {
-    auto in = allocateFloats(2 * static_cast<size_t>(sizes[i]) + 2);
-    auto out = allocateFloats(2 * static_cast<size_t>(sizes[i]) + 2);
-    ComplexPlan::get(sizes[i]).execute(in.get(), out.get());
-    RealPlan::get(sizes[i]).forward(in.get(), out.get());
+    ComplexPlan::get(sizes[i]).prepare();
+    RealPlan::get(sizes[i]).prepare(RealPlan::Transform::Forward);
   }
 }
 

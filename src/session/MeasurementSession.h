@@ -93,8 +93,7 @@ class MeasurementSession {
   void releaseInput();
   // Device channels of the measurement and the reference; used by every recorder made.
   void setChannelMap(int32_t measurement, int32_t reference);
-  uint32_t inputChannel() const;       // the capture handle (for the level meter), 0: none
-  uint32_t inputSamplingRate() const;  // the recorder's rate, 0 without one
+  uint32_t inputChannel() const;  // the capture handle (for the level meter), 0: none
   const std::shared_ptr<QVRecorder>& recorder() const { return recorder_; }
 
   // ---- blocks fed by the caller (driven) ----

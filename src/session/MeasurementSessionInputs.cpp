@@ -59,10 +59,6 @@ uint32_t MeasurementSession::inputChannel() const {
   return recorder_ ? recorder_->inputChannel() : 0;
 }
 
-uint32_t MeasurementSession::inputSamplingRate() const {
-  return recorder_ ? recorder_->samplingRate() : 0;
-}
-
 // ---- blocks fed by the caller ----
 
 void MeasurementSession::announce(uint32_t sampleRate) {

@@ -110,19 +110,23 @@ TEST_F(PipeWireTest, TheJackLibraryCarriesAWireUnchanged) {
                              {"XDG_DATA_HOME", dir / "data"},
                              {"QUORVEX_FFTW_PLANNING", "estimate"}},
                             dir / "analyze.log"));
+  std::string ports;
   ASSERT_TRUE(waitUntil(
       [&] {
-        const std::string ports = jack("jack_lsp").out;
-        return ports.find("quorvex:in_1") != std::string::npos &&
-               ports.find("quorvex:out_0") != std::string::npos;
+        ports = jack("jack_lsp").out;
+        return ports.find("quorvex:reference") != std::string::npos &&
+               ports.find("quorvex:generator") != std::string::npos;
       },
       10))
-      << "the analyser's JACK ports never appeared: " << readFile(dir / "analyze.log");
+      << "the analyser's JACK ports never appeared:\n"
+      << ports << readFile(dir / "analyze.log");
   // Like any JACK program it connected itself to the system's ports; the wire replaces that.
-  jack("jack_disconnect", "system:capture_1 quorvex:in_0");
-  jack("jack_disconnect", "system:capture_2 quorvex:in_1");
-  ASSERT_EQ(jack("jack_connect", "quorvex:out_0 quorvex:in_0").status, 0);
-  ASSERT_EQ(jack("jack_connect", "quorvex:out_0 quorvex:in_1").status, 0);
+  // The ports are named after their roles (inputs 0 and 1 are the measurement and the
+  // reference here).
+  jack("jack_disconnect", "system:capture_1 quorvex:measurement");
+  jack("jack_disconnect", "system:capture_2 quorvex:reference");
+  ASSERT_EQ(jack("jack_connect", "quorvex:generator quorvex:measurement").status, 0);
+  ASSERT_EQ(jack("jack_connect", "quorvex:generator quorvex:reference").status, 0);
 
   ASSERT_EQ(analyse.wait(30), 0) << readFile(dir / "analyze.log");
   expectAWire(dir.path(), kJackDevice, {0.05, 0.5, 0.99});

@@ -126,17 +126,27 @@ TEST_F(AppCoordinatorTest, AStoredDeviceThatIsGoneFallsBackToTheDefaultWithInput
   EXPECT_EQ(settings_->refChannelIndex(), 1);
 }
 
-TEST_F(AppCoordinatorTest, EqualStoredChannelsBecome0And1AndAnAvailableDeviceIsKept) {
+// Stored inputs that cannot both be recorded on the (two-input) device: the same input
+// twice, or one the device does not have, which would be recorded as silence.
+class StoredInputsTest : public AppCoordinatorTest,
+                         public ::testing::WithParamInterface<std::pair<int64_t, int64_t>> {};
+
+TEST_P(StoredInputsTest, Become0And1AndTheAvailableDeviceIsKept) {
   settings_->setFirstStart(false);
   settings_->setPreferredRecordingDeviceUUID(kVirtualUID);
   settings_->setPreferredPlaybackDeviceUUID(kVirtualUID);
-  settings_->setMeasChannelIndex(1);
-  settings_->setRefChannelIndex(1);
+  settings_->setMeasChannelIndex(GetParam().first);
+  settings_->setRefChannelIndex(GetParam().second);
   launch();
   EXPECT_EQ(settings_->measChannelIndex(), 0);
   EXPECT_EQ(settings_->refChannelIndex(), 1);
   EXPECT_EQ(settings_->preferredRecordingDeviceUUID(), kVirtualUID);
 }
+
+INSTANTIATE_TEST_SUITE_P(Inputs, StoredInputsTest,
+                         ::testing::Values(std::pair<int64_t, int64_t>{1, 1},
+                                           std::pair<int64_t, int64_t>{40, 0},
+                                           std::pair<int64_t, int64_t>{1, 2}));
 
 TEST_F(AppCoordinatorTest, APausedAnalysisStaysPausedAtLaunch) {
   settings_->setRunningOnStart(false);

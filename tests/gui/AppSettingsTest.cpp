@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <functional>
 #include <thread>
 
 #include "gui/app/AppSettings.h"
@@ -173,6 +174,100 @@ TEST_F(AppSettingsTest, HandDamagedValuesReadAsTheDefaultWithOneLogLine) {
   for (const auto& l : lines) smoothingLines += l.find("TFSmoothingFactor") != std::string::npos;
   EXPECT_EQ(smoothingLines, 1);
   EXPECT_EQ(lines.size(), 4u);
+}
+
+// Each line of a hand-edited file that the program cannot use, with what it reads instead.
+struct Damage {
+  const char* line;
+  const char* key;
+  std::function<double(AppSettings&)> read;
+  double fallback;
+};
+
+class AppSettingsDamageTest : public AppSettingsTest, public ::testing::WithParamInterface<Damage> {
+ protected:
+  void writeFile(const std::string& lines) {
+    QFile f(path());
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(("[General]\n" + lines).c_str());
+  }
+};
+
+TEST_P(AppSettingsDamageTest, AValueOutOfRangeReadsTheDefaultWithOneLineAndTheRestIsKept) {
+  const Damage& d = GetParam();
+  writeFile(std::string(d.line) +
+            "\nQVShowImpulseView=true\nSelectedRecordingDedviceUUID=JACK:system\n");
+  std::vector<std::string> lines;
+  auto previous = qv::setLogSink([&](const std::string& l) { lines.push_back(l); });
+  auto s = open();
+  EXPECT_DOUBLE_EQ(d.read(*s), d.fallback);
+  EXPECT_DOUBLE_EQ(d.read(*s), d.fallback);  // read again: no second line
+  EXPECT_TRUE(s->showImpulseView());
+  EXPECT_EQ(s->preferredRecordingDeviceUUID().value_or(""), "JACK:system");
+  qv::setLogSink(previous);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].find(d.key), std::string::npos) << lines[0];
+  EXPECT_NE(lines[0].find("out of range"), std::string::npos) << lines[0];
+}
+
+double averaging(AppSettings& s) { return static_cast<double>(s.averaging()); }
+double smoothing(AppSettings& s) { return static_cast<double>(s.smoothingFactor()); }
+double live(AppSettings& s) { return s.liveTraceThickness(); }
+double captured(AppSettings& s) { return s.capturedTraceThickness(); }
+double delay(AppSettings& s) { return s.delayValueMS(); }
+double coherence(AppSettings& s) { return s.coherenceThreshold(); }
+double meas(AppSettings& s) { return static_cast<double>(s.measChannelIndex()); }
+double ref(AppSettings& s) { return static_cast<double>(s.refChannelIndex()); }
+double side(AppSettings& s) { return static_cast<double>(s.delayedChannel()); }
+double mapSize(AppSettings& s) { return s.channelMap() ? 1.0 : 0.0; }
+
+// Averaging 0 stopped the program with an assertion at every start; a line width of
+// hundreds of pixels painted the plots in one colour; an input past the device's last
+// records silence.
+INSTANTIATE_TEST_SUITE_P(
+    HandEdited, AppSettingsDamageTest,
+    ::testing::Values(Damage{"AveragingIndexGlobal=0", "AveragingIndexGlobal", averaging, 100},
+                      Damage{"AveragingIndexGlobal=1001", "AveragingIndexGlobal", averaging, 100},
+                      Damage{"TFSmoothingFactor=7", "TFSmoothingFactor", smoothing, 24},
+                      Damage{"LiveTraceThickness=500", "LiveTraceThickness", live, 2},
+                      Damage{"CapturedTraceThickness=0", "CapturedTraceThickness", captured, 1},
+                      Damage{"QVCurrentDelayMS=5000", "QVCurrentDelayMS", delay, 0},
+                      Damage{"TFCoherenceThreshold=1.5", "TFCoherenceThreshold", coherence, 0.5},
+                      Damage{"SelectedMeasChannelIndex=-1", "SelectedMeasChannelIndex", meas, 1},
+                      Damage{"SelectedRefChannelIndex=100000", "SelectedRefChannelIndex", ref, 0},
+                      Damage{"TFDelayedChannel=4", "TFDelayedChannel", side, 0},
+                      Damage{"ChannelIndexMap=1, -5", "ChannelIndexMap", mapSize, 0}));
+
+// The ends of every range are values the program itself writes: they read back as stored.
+TEST_F(AppSettingsTest, TheEndsOfEachRangeReadBackAsStored) {
+  std::vector<std::string> lines;
+  auto previous = qv::setLogSink([&](const std::string& l) { lines.push_back(l); });
+  for (const bool low : {true, false}) {
+    auto s = open();
+    s->setAveraging(low ? 1 : 1000);
+    s->setSmoothingFactor(low ? 1 : 96);
+    s->setLiveTraceThickness(low ? AppSettings::kMinTraceThickness
+                                 : AppSettings::kMaxTraceThickness);
+    s->setCapturedTraceThickness(low ? AppSettings::kMinTraceThickness
+                                     : AppSettings::kMaxTraceThickness);
+    s->setDelayValueMS(low ? -1000.0f : 1000.0f);
+    s->setCoherenceThreshold(low ? 0.0f : 1.0f);
+    s->setMeasChannelIndex(low ? 0 : AppSettings::kMaxInputChannels - 1);
+    s->setRefChannelIndex(low ? 0 : AppSettings::kMaxInputChannels - 1);
+    s->setDelayedChannel(low ? 0 : 1);
+    s->sync();
+    s = open();
+    EXPECT_EQ(s->averaging(), low ? 1 : 1000);
+    EXPECT_EQ(s->smoothingFactor(), low ? 1 : 96);
+    EXPECT_FLOAT_EQ(s->liveTraceThickness(), low ? 0.5f : 6.0f);
+    EXPECT_FLOAT_EQ(s->capturedTraceThickness(), low ? 0.5f : 6.0f);
+    EXPECT_FLOAT_EQ(s->delayValueMS(), low ? -1000.0f : 1000.0f);
+    EXPECT_FLOAT_EQ(s->coherenceThreshold(), low ? 0.0f : 1.0f);
+    EXPECT_EQ(s->measChannelIndex(), low ? 0 : AppSettings::kMaxInputChannels - 1);
+    EXPECT_EQ(s->delayedChannel(), low ? 0 : 1);
+  }
+  qv::setLogSink(previous);
+  EXPECT_TRUE(lines.empty()) << lines.front();
 }
 
 TEST(AppSettingsShared, TwoThreadsGetOneObject) {

@@ -112,7 +112,7 @@ TEST_F(ChildWindowsTest, PreferencesOpenedBeforeTheScanGetTheDevicesWhenItComple
   scanDevices();
   EXPECT_EQ(prefs->deviceManager(), coordinator_->deviceManager());
   EXPECT_EQ(prefs->inputOutputPrefsController()->inputDevicesPopupButton()->currentText(),
-            QStringLiteral("Virtual Sound System"));
+            QStringLiteral("Virtual Sound System (44100 Hz)"));
 }
 
 TEST_F(ChildWindowsTest, TabButtonsSitInTheToolbarAndExactlyTheSelectedOneIsOn) {

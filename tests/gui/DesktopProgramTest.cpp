@@ -16,6 +16,8 @@
 #include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QWidget>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -82,6 +84,22 @@ const QString kQuorvex = QStringLiteral(QV_QUORVEX_PATH);
 const QString kQuorvex;
 #endif
 
+// Counts the white (live curves) and orange (coherence) pixels of the plots in a screenshot;
+// labels and grid are greyer than either.
+struct CurvePixels {
+  explicit CurvePixels(const QImage& shot) {
+    for (int y = shot.height() / 6; y < shot.height() * 9 / 10; ++y) {
+      for (int x = 40; x < shot.width() - 40; ++x) {
+        const QColor c = shot.pixelColor(x, y);
+        white += std::min({c.red(), c.green(), c.blue()}) >= 240;
+        orange += c.red() >= 200 && c.green() >= 60 && c.green() <= 170 && c.blue() <= 80;
+        ++all;
+      }
+    }
+  }
+  int white = 0, orange = 0, all = 0;
+};
+
 TEST(QuorvexProgram, ItsScreenshotShowsTheLiveCurvesWithTheRoomsDelayInserted) {
   ASSERT_FALSE(kQuorvex.isEmpty());
   Home home;
@@ -102,20 +120,68 @@ TEST(QuorvexProgram, ItsScreenshotShowsTheLiveCurvesWithTheRoomsDelayInserted) {
   ASSERT_GT(shot.width(), 600);
   guitest::saveScreenshot(shot, QStringLiteral("quorvex-screenshot-option"));
   // Curves, not just a frame: the live magnitude and phase are drawn in white, the
-  // coherence in orange; labels and grid are greyer than either.
-  int white = 0, orange = 0;
-  for (int y = shot.height() / 6; y < shot.height() * 9 / 10; ++y) {
-    for (int x = 40; x < shot.width() - 40; ++x) {
-      const QColor c = shot.pixelColor(x, y);
-      white += std::min({c.red(), c.green(), c.blue()}) >= 240;
-      orange += c.red() >= 200 && c.green() >= 60 && c.green() <= 170 && c.blue() <= 80;
-    }
-  }
-  EXPECT_GT(white, 1000);
-  EXPECT_GT(orange, 200);
+  // coherence in orange.
+  const CurvePixels pixels(shot);
+  EXPECT_GT(pixels.white, 1000);
+  EXPECT_GT(pixels.orange, 200);
 }
 
-TEST(QuorvexProgram, TerminationStopsInOrderAndKeepsTheWindowFrame) {
+TEST(QuorvexProgram, AHandDamagedSettingsFileStartsOnTheDefaultsOfWhatIsDamaged) {
+  ASSERT_FALSE(kQuorvex.isEmpty());
+  Home home;
+  QByteArray tinyFrame;
+  {
+    QWidget w;
+    w.setGeometry(60, 60, 1, 19);
+    tinyFrame = w.saveGeometry();
+  }
+  {
+    QSettings file(home.settingsFile(), QSettings::IniFormat);
+    file.setValue("QVFirstStart", false);
+    file.setValue("SelectedRecordingDedviceUUID", "Virtual:Virtual Sound System");
+    file.setValue("SelectedPlaybackDedviceUUID", "Virtual:Virtual Sound System");
+    file.setValue("AveragingIndexGlobal", 0);       // stopped every start with an assertion
+    file.setValue("LiveTraceThickness", 400.0);     // painted the plots in one colour
+    file.setValue("SelectedMeasChannelIndex", 40);  // the device has two inputs
+    file.setValue("SelectedRefChannelIndex", 1);
+    file.setValue("TFSmoothingFactor", 6);  // sound: kept
+    file.setValue(MainInterface::kGeometryKey, tinyFrame);
+  }
+  const QString png = home.dir.filePath("quorvex.png");
+  QProcess p;
+  p.setProcessEnvironment(home.environment());
+  p.start(kQuorvex, {"--screenshot", png, "--after", "3"});
+  ASSERT_TRUE(p.waitForFinished(90000)) << outputOf(p);
+  const std::string log = outputOf(p);
+  ASSERT_EQ(p.exitStatus(), QProcess::NormalExit) << log;
+  EXPECT_EQ(p.exitCode(), 0) << log;
+
+  // One line for each value dropped.
+  for (const char* key :
+       {"AveragingIndexGlobal", "LiveTraceThickness", "window frame", "inputs 41 and 2"}) {
+    size_t lines = 0;
+    for (size_t at = log.find(key); at != std::string::npos; at = log.find(key, at + 1)) ++lines;
+    EXPECT_EQ(lines, 1u) << key << " in:\n" << log;
+  }
+  EXPECT_EQ(home.setting("TFSmoothingFactor").toInt(), 6);
+  EXPECT_EQ(home.setting("SelectedMeasChannelIndex").toInt(), 0);
+
+  QImage shot(png);
+  ASSERT_FALSE(shot.isNull());
+  EXPECT_GE(shot.width(), 640);
+  EXPECT_GE(shot.height(), 400);
+  guitest::saveScreenshot(shot, QStringLiteral("quorvex-damaged-settings"));
+  // Thin live curves over a measurement input that hears the room.
+  const CurvePixels pixels(shot);
+  EXPECT_GT(pixels.white, 1000);
+  EXPECT_LT(pixels.white, pixels.all / 10);
+  EXPECT_GT(pixels.orange, 200);
+}
+
+// TERM from a session manager, HUP from a closed terminal: both end the program in order.
+class QuorvexTermination : public ::testing::TestWithParam<int> {};
+
+TEST_P(QuorvexTermination, StopsInOrderAndKeepsTheWindowFrame) {
   ASSERT_FALSE(kQuorvex.isEmpty());
   Home home;
   QProcess p;
@@ -125,13 +191,19 @@ TEST(QuorvexProgram, TerminationStopsInOrderAndKeepsTheWindowFrame) {
   ASSERT_TRUE(processEventsUntil(
       [&] { return std::abs(home.setting("QVCurrentDelayMS").toDouble() - 3.02) < 1e-4; }, 30000))
       << "the running program never set the delay";
-  ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+  EXPECT_TRUE(home.setting(MainInterface::kGeometryKey).isNull());  // kept only when it ends
+  ::kill(static_cast<pid_t>(p.processId()), GetParam());
   ASSERT_TRUE(p.waitForFinished(20000));
   EXPECT_EQ(p.exitStatus(), QProcess::NormalExit) << outputOf(p);
   EXPECT_EQ(p.exitCode(), 0) << outputOf(p);
   EXPECT_TRUE(home.setting("ShouldRunOnStart").toBool());  // it runs again next time
   EXPECT_FALSE(home.setting(MainInterface::kGeometryKey).toByteArray().isEmpty());
 }
+
+INSTANTIATE_TEST_SUITE_P(Signals, QuorvexTermination, ::testing::Values(SIGTERM, SIGHUP),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                           return std::string(info.param == SIGHUP ? "Hup" : "Term");
+                         });
 
 TEST(QuorvexProgram, VersionAndHelpNeedNoDisplayAndMistakesSayWhat) {
   ASSERT_FALSE(kQuorvex.isEmpty());

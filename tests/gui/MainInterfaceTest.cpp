@@ -103,5 +103,19 @@ TEST(MainInterface, TheWindowOpensLargeAtFirstAndWhereTheUserLeftItAfterwards) {
   ui->terminate();
 }
 
+// A stored frame is kept when a screen shows a usable part of it: not one a few pixels
+// large, nor one that lies almost entirely beside every screen.
+TEST(MainInterface, AStoredFrameIsKeptOnlyWhenAScreenShowsEnoughOfIt) {
+  const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+  const QPoint at = screen.topLeft();
+  EXPECT_TRUE(MainInterface::fitsAScreen(screen));
+  EXPECT_TRUE(MainInterface::fitsAScreen(QRect(at, QSize(640, 400))));
+  EXPECT_TRUE(MainInterface::fitsAScreen(QRect(at - QPoint(200, 0), QSize(1400, 900))));
+  EXPECT_FALSE(MainInterface::fitsAScreen(QRect(at + QPoint(60, 60), QSize(1, 19))));
+  EXPECT_FALSE(MainInterface::fitsAScreen(QRect(at, QSize(639, 900))));
+  EXPECT_FALSE(MainInterface::fitsAScreen(QRect(screen.right() - 99, screen.top(), 800, 600)));
+  EXPECT_FALSE(MainInterface::fitsAScreen(screen.translated(0, 10 * screen.height())));
+}
+
 }  // namespace
 }  // namespace qv::gui

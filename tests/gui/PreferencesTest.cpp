@@ -101,8 +101,8 @@ TEST_F(PreferencesTest, ChoosingTheOthersInputSwapsMeasurementAndReference) {
   settings_->setMeasChannelIndex(0);
   settings_->setRefChannelIndex(1);
   open();
-  EXPECT_EQ(inputs()->currentText(), QStringLiteral("Virtual Sound System"));
-  EXPECT_EQ(outputs()->currentText(), QStringLiteral("Virtual Sound System"));
+  EXPECT_EQ(inputs()->currentText(), QStringLiteral("Virtual Sound System (44100 Hz)"));
+  EXPECT_EQ(outputs()->currentText(), QStringLiteral("Virtual Sound System (44100 Hz)"));
   EXPECT_EQ(itemsOf(meas()), (QStringList{"in 1", "in 2"}));
   EXPECT_EQ(itemsOf(ref()), (QStringList{"in 1", "in 2"}));
   EXPECT_EQ(meas()->currentIndex(), 0);
@@ -168,7 +168,8 @@ TEST_F(PreferencesTest, EightInputsOfferEightChannelsAndAVanishedDeviceLeavesThe
   settings_->setRefChannelIndex(7);
   open(options);
   ASSERT_NE(manager_->recordingDeviceByUID(kJackUID), nullptr);
-  EXPECT_EQ(inputs()->currentText(), QStringLiteral("system"));
+  // The server's name for the device means nothing to a user; the rate is the server's.
+  EXPECT_EQ(inputs()->currentText(), QStringLiteral("JACK (48000 Hz)"));
   const QStringList eight{"in 1", "in 2", "in 3", "in 4", "in 5", "in 6", "in 7", "in 8"};
   EXPECT_EQ(itemsOf(meas()), eight);
   EXPECT_EQ(itemsOf(ref()), eight);
@@ -181,13 +182,13 @@ TEST_F(PreferencesTest, EightInputsOfferEightChannelsAndAVanishedDeviceLeavesThe
   ASSERT_TRUE(processEventsUntil(
       [&] { return manager_->recordingDeviceByUID(kJackUID) == nullptr; }, 10000));
   guitest::processEventsFor(50);
-  EXPECT_EQ(inputs()->findText(QStringLiteral("system")), -1);
+  EXPECT_EQ(inputs()->findText(QStringLiteral("JACK (48000 Hz)")), -1);
   EXPECT_EQ(inputs()->currentIndex(), -1);
   EXPECT_EQ(meas()->count(), 0);
   EXPECT_EQ(ref()->count(), 0);
 
   // Choosing a two-input device moves inputs 7 and 8 to ones it has.
-  const int virtualItem = inputs()->findText(QStringLiteral("Virtual Sound System"));
+  const int virtualItem = inputs()->findText(QStringLiteral("Virtual Sound System (44100 Hz)"));
   ASSERT_GE(virtualItem, 0);
   emit inputs()->activated(virtualItem);
   EXPECT_EQ(settings_->preferredRecordingDeviceUUID(), kVirtualUID);

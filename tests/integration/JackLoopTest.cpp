@@ -69,7 +69,7 @@ class JackLoopTest : public ::testing::Test {
   }
 
   // A mono stream on the server's output playing fill(n) for its n-th frame (the first
-  // stream of a test owns ports out_0 and out_1, the second out_2 and out_3).
+  // stream of a test is port out_1, the second out_2).
   uint32_t startStream(std::function<float(uint64_t)> fill) {
     const uint32_t device = QXBassHelper(*library).playbackDeviceHandleForUUID(kJackUID);
     EXPECT_TRUE(library->init(device, 48000) || AudioLibrary::errorCode() == kAudioErrorAlready);
@@ -131,7 +131,7 @@ TEST_P(JackGeneratorRateTest, PlayedNoiseIsBoundedFreeOfDcAndBitExact) {
   SubtractiveRandom replay = SubtractiveRandom::shared();
   startGenerator();
   EXPECT_EQ(generator->sampleRate(), rate);  // the output runs at the server's rate
-  ASSERT_TRUE(JackServer::loop(kClient));
+  ASSERT_TRUE(JackServer::loop(kClient, "generator", "in_1"));
   const size_t wanted = size_t(rate) * 2 * 2;  // two seconds of two channels
   ASSERT_TRUE(waitFor([&] {
     std::lock_guard<std::mutex> lock(mutex);
@@ -174,7 +174,7 @@ TEST_P(JackGeneratorRateTest, PlayedNoiseIsBoundedFreeOfDcAndBitExact) {
   // The loop delays: the generator had produced more samples than the capture received.
   EXPECT_GT(match, 0u);
   for (size_t i = 0; i < 8192; ++i)
-    ASSERT_EQ(frames[2 * (k + i) + 1], 0.0f);  // in_1 is unconnected
+    ASSERT_EQ(frames[2 * (k + i) + 1], 0.0f);  // in_2 hears the silent system
 }
 
 INSTANTIATE_TEST_SUITE_P(OutputRates, JackGeneratorRateTest,
@@ -184,7 +184,7 @@ INSTANTIATE_TEST_SUITE_P(OutputRates, JackGeneratorRateTest,
 TEST_F(JackLoopTest, RecorderDeliversResampledBlocksInMapOrder) {
   startRecorder({1, 0});  // output 0 <- device channel 1 (silent), output 1 <- channel 0 (noise)
   startGenerator();
-  ASSERT_TRUE(JackServer::loop(kClient));
+  ASSERT_TRUE(JackServer::loop(kClient, "generator", "reference"));
   recorder->resumeRec();
   ASSERT_TRUE(waitFor([&] { return consumer->blocks() >= 14; }));
   recorder->pauseRec();
@@ -218,10 +218,42 @@ TEST_F(JackLoopTest, RecorderDeliversResampledBlocksInMapOrder) {
   EXPECT_NEAR(std::sqrt(power / n), std::sqrt(refPower / 48000), 0.1 * std::sqrt(refPower / 48000));
 }
 
+// The ports carry the names the preferences use: the roles of the inputs the map picks,
+// "generator" for the noise; they follow a change of the map, keeping their connections.
+// The device is shown at the server's rate, not the analysis rate it is resampled to.
+TEST_F(JackLoopTest, PortsAreNamedAfterTheirRolesAndFollowTheMap) {
+  startRecorder({1, 0});  // at 44100 Hz, resampled from the server's 48000
+  startGenerator();
+  EXPECT_EQ(JackServer::ports(kClient),
+            (std::vector<std::string>{"reference", "measurement", "generator"}));
+  EXPECT_EQ(QXBassHelper(*library).inputDeviceTitleForUUID(kJackUID), "JACK (48000 Hz)");
+  ASSERT_TRUE(JackServer::loop(kClient, "generator", "measurement"));
+  recorder->resumeRec();
+  auto heard = [&](int output) {
+    consumer->clear();
+    EXPECT_TRUE(waitFor([&] { return consumer->blocks() >= 3; }));
+    const auto samples = consumer->channel(output);
+    double power = 0;
+    for (size_t i = samples.size() / 2; i < samples.size(); ++i) power += samples[i] * samples[i];
+    return power > 0;
+  };
+  EXPECT_TRUE(heard(0));  // the measurement
+  EXPECT_FALSE(heard(1));
+
+  // Measurement and reference trade inputs: the port that hears the generator (device
+  // input 2) is now the reference.
+  recorder->setChannelMap({0, 1});
+  EXPECT_EQ(JackServer::ports(kClient),
+            (std::vector<std::string>{"measurement", "reference", "generator"}));
+  EXPECT_FALSE(heard(0));
+  EXPECT_TRUE(heard(1));
+  recorder->pauseRec();
+}
+
 TEST_F(JackLoopTest, PauseResumeStopAndALateConsumer) {
   startRecorder({0, 1});
   startGenerator();
-  ASSERT_TRUE(JackServer::loop(kClient));
+  ASSERT_TRUE(JackServer::loop(kClient, "generator", "measurement"));
   recorder->resumeRec();
   const uint32_t channel = recorder->inputChannel();
   ASSERT_TRUE(waitFor([&] { return consumer->blocks() >= 2; }));
@@ -319,7 +351,7 @@ TEST_F(JackLoopTest, AfterAQuickPauseOnlyFramesCapturedAfterTheResumeArrive) {
   // played; the loop adds one period of 1024 frames.
   startRecorder({0, 1}, 48000);
   startStream([](uint64_t n) { return static_cast<float>(n) / 16777216.0f; });
-  ASSERT_TRUE(JackServer::loop(kClient));
+  ASSERT_TRUE(JackServer::loop(kClient, "out_1", "measurement"));
   recorder->resumeRec();
   ASSERT_TRUE(waitFor([&] { return consumer->blocks() >= 2; }));
   // A pause that falls just after a delivery leaves nothing buffered, so try a few times.
@@ -368,7 +400,7 @@ TEST_F(JackLoopTest, SilentServerEndsTheCaptureAfterTwoSecondsOfWallTime) {
 TEST_F(JackLoopTest, LevelsShowTheLoopOnTheLeftOnly) {
   startRecorder({0, 1});
   startGenerator();
-  ASSERT_TRUE(JackServer::loop(kClient));
+  ASSERT_TRUE(JackServer::loop(kClient, "generator", "measurement"));
   recorder->resumeRec();
   ASSERT_TRUE(waitFor([&] { return consumer->blocks() >= 4; }));
   BassLevelReader reader(*library);
@@ -406,7 +438,7 @@ TEST_F(JackLoopTest, ZKilledServerEndsTheCaptureWithoutAHang) {
   LogCapture log;
   startRecorder({0, 1});
   startGenerator();
-  ASSERT_TRUE(JackServer::loop(kClient));
+  ASSERT_TRUE(JackServer::loop(kClient, "generator", "measurement"));
   recorder->resumeRec();
   ASSERT_TRUE(waitFor([&] { return consumer->blocks() >= 2; }));
   server->stop();
@@ -427,16 +459,20 @@ class JackEightChannelTest : public JackLoopTest {
 TEST_F(JackEightChannelTest, MapFiveTwoTakesDeviceChannelsFiveAndTwoOfEveryFrame) {
   startRecorder({5, 2}, 48000);
   EXPECT_EQ(recorder->inputChannelCount(), 8u);
-  startStream([](uint64_t) { return 0.25f; });  // out_0
+  startStream([](uint64_t) { return 0.25f; });  // out_1
   startStream([](uint64_t) { return -0.5f; });  // out_2
+  // Inputs without a role keep their numbers, as the preferences show them ("in 1").
+  EXPECT_EQ(JackServer::ports(kClient),
+            (std::vector<std::string>{"in_1", "in_2", "reference", "in_4", "in_5", "measurement",
+                                      "in_7", "in_8", "out_1", "out_2"}));
   // Only our two streams feed inputs 5 and 2; every other input hears the silent system.
   for (const auto& [from, to] :
-       {std::pair{"system:capture_6", "in_5"}, {"system:capture_3", "in_2"}})
+       {std::pair{"system:capture_6", "measurement"}, {"system:capture_3", "reference"}})
     JackServer::tool({"jack_disconnect", from, std::string(kClient) + ":" + to});
   ASSERT_TRUE(JackServer::tool(
-      {"jack_connect", std::string(kClient) + ":out_0", std::string(kClient) + ":in_5"}));
+      {"jack_connect", std::string(kClient) + ":out_1", std::string(kClient) + ":measurement"}));
   ASSERT_TRUE(JackServer::tool(
-      {"jack_connect", std::string(kClient) + ":out_2", std::string(kClient) + ":in_2"}));
+      {"jack_connect", std::string(kClient) + ":out_2", std::string(kClient) + ":reference"}));
   recorder->resumeRec();
   ASSERT_TRUE(waitFor([&] { return consumer->blocks() >= 6; }));
   recorder->pauseRec();

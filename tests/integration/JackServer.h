@@ -103,11 +103,29 @@ class JackServer {
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
   }
 
-  // Our capture port in_<n> hears our output port out_<n> and nothing else.
-  static bool loop(const std::string& client) {
-    tool({"jack_disconnect", "system:capture_1", client + ":in_0"});
-    tool({"jack_disconnect", "system:capture_2", client + ":in_1"});
-    return tool({"jack_connect", client + ":out_0", client + ":in_0"});
+  // Our input port `to` hears our output port `from` and nothing else. Ports are named
+  // after their roles ("measurement", "reference", "generator"), others by number (in_1,
+  // in_2, …; a plain output stream out_1, out_2, …).
+  static bool loop(const std::string& client, const std::string& from, const std::string& to) {
+    tool({"jack_disconnect", "system:capture_1", client + ":" + to});
+    tool({"jack_disconnect", "system:capture_2", client + ":" + to});
+    return tool({"jack_connect", client + ":" + from, client + ":" + to});
+  }
+
+  // The short names of a client's ports, in the order the server lists them.
+  static std::vector<std::string> ports(const std::string& client) {
+    std::vector<std::string> names;
+    FILE* lsp = popen("jack_lsp 2>/dev/null", "r");
+    if (lsp == nullptr) return names;
+    char line[512];
+    const std::string prefix = client + ":";
+    while (std::fgets(line, sizeof line, lsp) != nullptr) {
+      std::string name(line);
+      while (!name.empty() && (name.back() == '\n' || name.back() == ' ')) name.pop_back();
+      if (name.rfind(prefix, 0) == 0) names.push_back(name.substr(prefix.size()));
+    }
+    pclose(lsp);
+    return names;
   }
 
   const std::string& name() const { return name_; }

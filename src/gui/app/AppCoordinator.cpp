@@ -120,7 +120,20 @@ void AppCoordinator::fallbackToDefaultDevicesIfUnavailable() {
 }
 
 void AppCoordinator::fallbackWithInputChannelAssignment() {
-  if (settings_.measChannelIndex() == settings_.refChannelIndex()) {
+  const int64_t meas = settings_.measChannelIndex();
+  const int64_t ref = settings_.refChannelIndex();
+  // An input the device does not have would be recorded as silence.
+  int64_t inputs = 0;
+  const auto uid = settings_.recordingDeviceUUID();
+  if (const auto device = uid ? deviceManager_->recordingDeviceByUID(*uid) : nullptr)
+    inputs = device->inputStreamsNumber();
+  const bool missing = inputs > 0 && (meas >= inputs || ref >= inputs);
+  if (missing) {
+    qv::log("Settings: %s has %lld inputs, not inputs %lld and %lld; using inputs 1 and 2",
+            uid->c_str(), static_cast<long long>(inputs), static_cast<long long>(meas) + 1,
+            static_cast<long long>(ref) + 1);
+  }
+  if (meas == ref || missing) {
     settings_.setMeasChannelIndex(0);
     settings_.setRefChannelIndex(1);
   }

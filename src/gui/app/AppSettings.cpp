@@ -6,6 +6,8 @@
 #include <cmath>
 #include <mutex>
 
+#include "engine/SmoothingModel.h"
+#include "engine/TFDataSource.h"
 #include "platform/Log.h"
 
 namespace qv::gui {
@@ -47,6 +49,13 @@ bool isIntegerType(const QVariant& v) {
   }
 }
 
+// What each number may hold; anything else reads as the default. The limits are those of
+// the controls that write them, so a value the program wrote always reads back.
+bool offeredSmoothing(int64_t v) { return SmoothingModel::isOffered(v); }
+bool averagingIndex(int64_t v) { return v >= 1 && v <= 1000; }
+bool channelSide(int64_t v) { return v == 0 || v == 1; }
+bool inputIndex(int64_t v) { return v >= 0 && v < AppSettings::kMaxInputChannels; }
+
 // Whether `stored` (as written, or as read back from the file, where every value is text)
 // already holds `value`.
 bool holds(const QVariant& stored, const QVariant& value) {
@@ -57,30 +66,10 @@ bool holds(const QVariant& stored, const QVariant& value) {
   return converted.convert(value.metaType()) && converted == value;
 }
 
-QVariant optionalString(const std::optional<std::string>& s) {
-  return s ? QVariant(QString::fromStdString(*s)) : QVariant();
-}
-
 }  // namespace
 
 SettingsBase::SettingsBase(std::unique_ptr<QSettings> store) : defaults_(std::move(store)) {}
 SettingsBase::~SettingsBase() = default;
-
-AppSettings::ObservationToken& AppSettings::ObservationToken::operator=(
-    ObservationToken&& other) noexcept {
-  if (this != &other) {
-    reset();
-    settings_ = other.settings_;
-    id_ = other.id_;
-    other.settings_ = nullptr;
-  }
-  return *this;
-}
-
-void AppSettings::ObservationToken::reset() {
-  if (settings_) settings_->removeObservation(id_);
-  settings_ = nullptr;
-}
 
 AppSettings& AppSettings::set() {
   static std::once_flag flag;
@@ -121,11 +110,11 @@ void AppSettings::registerDefaults() {
 
 // ---- reading -------------------------------------------------------------------------
 
-void AppSettings::reportBadValue(const char* key, const QVariant& raw) const {
+void AppSettings::reportBadValue(const char* key, const QVariant& raw, const char* why) const {
   // One line per key and run: getters are called on every repaint.
   if (!reportedBadKeys_.insert(key).second) return;
-  qv::log("Settings: ignoring stored value \"%s\" of %s (wrong type); using the default",
-          raw.toString().toUtf8().constData(), key);
+  qv::log("Settings: ignoring stored value \"%s\" of %s (%s); using the default",
+          raw.toString().toUtf8().constData(), key, why);
 }
 
 std::optional<int64_t> AppSettings::readInteger(const char* key) const {
@@ -140,7 +129,7 @@ std::optional<int64_t> AppSettings::readInteger(const char* key) const {
     value = raw.toString().trimmed().toLongLong(&ok);
   }
   if (!ok) {
-    reportBadValue(key, raw);
+    reportBadValue(key, raw, "wrong type");
     return std::nullopt;
   }
   return value;
@@ -158,7 +147,7 @@ std::optional<float> AppSettings::readFloat(const char* key) const {
     value = raw.toString().trimmed().toDouble(&ok);
   }
   if (!ok || !std::isfinite(value) || std::fabs(value) > 3.0e38) {
-    reportBadValue(key, raw);
+    reportBadValue(key, raw, "wrong type");
     return std::nullopt;
   }
   return static_cast<float>(value);
@@ -174,19 +163,27 @@ std::optional<bool> AppSettings::readFlag(const char* key) const {
     if (text == "true" || text == "1" || text == "yes") return true;
     if (text == "false" || text == "0" || text == "no") return false;
   }
-  reportBadValue(key, raw);
+  reportBadValue(key, raw, "wrong type");
   return std::nullopt;
 }
 
-int64_t AppSettings::integerFor(const char* key) const {
-  if (auto v = readInteger(key)) return *v;
+int64_t AppSettings::integerFor(const char* key, bool (*valid)(int64_t)) const {
+  if (auto v = readInteger(key)) {
+    if (!valid || valid(*v)) return *v;
+    std::lock_guard<std::recursive_mutex> lock(storeMutex_);
+    reportBadValue(key, QVariant::fromValue<qlonglong>(*v), "out of range");
+  }
   for (const auto& [k, v] : registered_)
     if (std::string_view(k) == key) return v.toLongLong();
   return 0;
 }
 
-float AppSettings::floatFor(const char* key) const {
-  if (auto v = readFloat(key)) return *v;
+float AppSettings::floatFor(const char* key, float min, float max) const {
+  if (auto v = readFloat(key)) {
+    if (*v >= min && *v <= max) return *v;
+    std::lock_guard<std::recursive_mutex> lock(storeMutex_);
+    reportBadValue(key, static_cast<double>(*v), "out of range");
+  }
   for (const auto& [k, v] : registered_)
     if (std::string_view(k) == key) return static_cast<float>(v.toDouble());
   return 0.0f;
@@ -204,7 +201,7 @@ std::optional<std::string> AppSettings::stringFor(const char* key) const {
   const QVariant raw = defaults_->value(key);
   if (!raw.isValid()) return std::nullopt;
   if (!isStringType(raw)) {
-    reportBadValue(key, raw);
+    reportBadValue(key, raw, "wrong type");
     return std::nullopt;
   }
   return raw.toString().toStdString();
@@ -235,28 +232,30 @@ QString AppSettings::fileName() const {
 
 // ---- properties ----------------------------------------------------------------------
 
-int64_t AppSettings::smoothingFactor() const { return integerFor(kSmoothing); }
+int64_t AppSettings::smoothingFactor() const { return integerFor(kSmoothing, offeredSmoothing); }
 void AppSettings::setSmoothingFactor(int64_t value) {
   write(kSmoothing, qint64{value});
   announce("smoothingFactor");
 }
-int64_t AppSettings::averaging() const { return integerFor(kAveraging); }
+int64_t AppSettings::averaging() const { return integerFor(kAveraging, averagingIndex); }
 void AppSettings::setAveraging(int64_t value) {
   write(kAveraging, qint64{value});
   announce("averaging");
 }
-int64_t AppSettings::delayedChannel() const { return integerFor(kDelayedChannel); }
+int64_t AppSettings::delayedChannel() const { return integerFor(kDelayedChannel, channelSide); }
 void AppSettings::setDelayedChannel(int64_t value) {
   write(kDelayedChannel, qint64{value});
   announce("delayedChannel");
 }
 // Floats are stored as doubles so the file keeps plain numbers a person can edit.
-float AppSettings::delayValueMS() const { return floatFor(kDelay); }
+float AppSettings::delayValueMS() const {
+  return floatFor(kDelay, -TFDataSource::kMaxDelayMs, TFDataSource::kMaxDelayMs);
+}
 void AppSettings::setDelayValueMS(float value) {
   write(kDelay, static_cast<double>(value));
   announce("delayValueMS");
 }
-float AppSettings::coherenceThreshold() const { return floatFor(kCoherenceThreshold); }
+float AppSettings::coherenceThreshold() const { return floatFor(kCoherenceThreshold, 0.0f, 1.0f); }
 void AppSettings::setCoherenceThreshold(float value) {
   write(kCoherenceThreshold, static_cast<double>(value));
   announce("coherenceThreshold");
@@ -320,12 +319,12 @@ void AppSettings::setPreferredPlaybackDeviceUUID(const std::optional<std::string
   setPlaybackDeviceUUID(value);
 }
 
-int64_t AppSettings::measChannelIndex() const { return integerFor(kMeas); }
+int64_t AppSettings::measChannelIndex() const { return integerFor(kMeas, inputIndex); }
 void AppSettings::setMeasChannelIndex(int64_t value) {
   write(kMeas, qint64{value});
   announce("measChannelIndex");
 }
-int64_t AppSettings::refChannelIndex() const { return integerFor(kRef); }
+int64_t AppSettings::refChannelIndex() const { return integerFor(kRef, inputIndex); }
 void AppSettings::setRefChannelIndex(int64_t value) {
   write(kRef, qint64{value});
   announce("refChannelIndex");
@@ -344,15 +343,15 @@ std::optional<std::vector<int64_t>> AppSettings::channelMap() const {
   } else if (isStringType(raw) || isIntegerType(raw)) {
     items.push_back(raw);  // a one-element list reads back as a plain value
   } else {
-    reportBadValue(kChannelMap, raw);
+    reportBadValue(kChannelMap, raw, "wrong type");
     return std::nullopt;
   }
   std::vector<int64_t> map;
   for (const QVariant& item : items) {
     bool ok = false;
     const int64_t v = item.toString().trimmed().toLongLong(&ok);
-    if (!ok) {
-      reportBadValue(kChannelMap, raw);
+    if (!ok || !inputIndex(v)) {
+      reportBadValue(kChannelMap, raw, ok ? "out of range" : "wrong type");
       return std::nullopt;
     }
     map.push_back(v);
@@ -370,12 +369,16 @@ void AppSettings::setChannelMap(const std::optional<std::vector<int64_t>>& value
   announce("channelMap");
 }
 
-float AppSettings::capturedTraceThickness() const { return floatFor(kCapturedThickness); }
+float AppSettings::capturedTraceThickness() const {
+  return floatFor(kCapturedThickness, kMinTraceThickness, kMaxTraceThickness);
+}
 void AppSettings::setCapturedTraceThickness(float value) {
   write(kCapturedThickness, static_cast<double>(value));
   announce("capturedTraceThickness");
 }
-float AppSettings::liveTraceThickness() const { return floatFor(kLiveThickness); }
+float AppSettings::liveTraceThickness() const {
+  return floatFor(kLiveThickness, kMinTraceThickness, kMaxTraceThickness);
+}
 void AppSettings::setLiveTraceThickness(float value) {
   write(kLiveThickness, static_cast<double>(value));
   announce("liveTraceThickness");
@@ -402,79 +405,6 @@ void AppSettings::setPlaybackDeviceUUID(const std::optional<std::string>& value)
     playbackDeviceUUID_ = value;
   }
   announce("playbackDeviceUUID");
-}
-
-// ---- observation ---------------------------------------------------------------------
-
-QVariant AppSettings::valueForProperty(const std::string& p) const {
-  if (p == "smoothingFactor") return qint64{smoothingFactor()};
-  if (p == "averaging") return qint64{averaging()};
-  if (p == "delayedChannel") return qint64{delayedChannel()};
-  if (p == "delayValueMS") return delayValueMS();
-  if (p == "coherenceThreshold") return coherenceThreshold();
-  if (p == "autoDelayOn") return autoDelayOn();
-  if (p == "swapChannels") return swapChannels();
-  if (p == "runningOnStart") return runningOnStart();
-  if (p == "generatorOn") return generatorOn();
-  if (p == "showImpulseView") return showImpulseView();
-  if (p == "showTraceManager") return showTraceManager();
-  if (p == "firstStart") return firstStart();
-  if (p == "preferredRecordingDeviceUUID") return optionalString(preferredRecordingDeviceUUID());
-  if (p == "preferredPlaybackDeviceUUID") return optionalString(preferredPlaybackDeviceUUID());
-  if (p == "measChannelIndex") return qint64{measChannelIndex()};
-  if (p == "refChannelIndex") return qint64{refChannelIndex()};
-  if (p == "channelMap") {
-    QVariantList list;
-    if (auto map = channelMap())
-      for (int64_t v : *map) list.push_back(qint64{v});
-    return list;
-  }
-  if (p == "capturedTraceThickness") return capturedTraceThickness();
-  if (p == "liveTraceThickness") return liveTraceThickness();
-  if (p == "recordingDeviceUUID") return optionalString(recordingDeviceUUID());
-  if (p == "playbackDeviceUUID") return optionalString(playbackDeviceUUID());
-  qv::log("Settings: no property named %s", p.c_str());
-  return {};
-}
-
-AppSettings::ObservationToken AppSettings::observe(const std::string& property, Observer observer,
-                                                   bool deliverInitial) {
-  auto shared = std::make_shared<Observer>(std::move(observer));
-  uint64_t id;
-  {
-    std::lock_guard<std::mutex> lock(observersMutex_);
-    id = nextObservationId_++;
-    observations_.push_back({id, property, shared});
-  }
-  if (deliverInitial) (*shared)(valueForProperty(property));
-  return ObservationToken(this, id);
-}
-
-void AppSettings::announce(const std::string& property) {
-  std::vector<std::pair<uint64_t, std::shared_ptr<Observer>>> targets;
-  {
-    std::lock_guard<std::mutex> lock(observersMutex_);
-    for (const Observation& o : observations_)
-      if (o.property == property) targets.emplace_back(o.id, o.observer);
-  }
-  if (targets.empty()) return;
-  const QVariant value = valueForProperty(property);
-  for (auto& [id, observer] : targets) {
-    bool stillThere;
-    {
-      std::lock_guard<std::mutex> lock(observersMutex_);
-      stillThere = std::any_of(observations_.begin(), observations_.end(),
-                               [id = id](const Observation& o) { return o.id == id; });
-    }
-    if (stillThere) (*observer)(value);
-  }
-}
-
-void AppSettings::removeObservation(uint64_t id) {
-  std::lock_guard<std::mutex> lock(observersMutex_);
-  observations_.erase(std::remove_if(observations_.begin(), observations_.end(),
-                                     [id](const Observation& o) { return o.id == id; }),
-                      observations_.end());
 }
 
 }  // namespace qv::gui

@@ -2,10 +2,10 @@
 // The one settings object: a typed face over the per-user store (QSettings, organisation
 // and application "Quorvex", so ~/.config/Quorvex/Quorvex.conf). Every getter reads the
 // store, every setter writes it; registered defaults answer reads while no value of the
-// user's own is stored and are never written. A stored value of the wrong type reads as
-// the default, with one log line. Properties are observed by name ("smoothingFactor");
-// observers run synchronously inside the setter. Used from the main thread; reads from
-// other threads are safe (the store sits behind a lock).
+// user's own is stored and are never written. A stored value of the wrong type or out of
+// its range (a hand-edited or damaged file) reads as the default, with one log line. Properties are
+// observed by name ("smoothingFactor"); observers run synchronously inside the setter. Used from
+// the main thread; reads from other threads are safe (the store sits behind a lock).
 #include <QString>
 #include <QVariant>
 #include <cstdint>
@@ -57,6 +57,12 @@ class AppSettings : public SettingsBase {
     AppSettings* settings_ = nullptr;
     uint64_t id_ = 0;
   };
+
+  // Line widths of the curves, as the preferences offer them.
+  static constexpr float kMinTraceThickness = 0.5f;
+  static constexpr float kMaxTraceThickness = 6.0f;
+  // Input indices beyond this are taken for damage, whatever the device.
+  static constexpr int64_t kMaxInputChannels = 1024;
 
   // The shared object, created on first use under a once-only guard, over the user's
   // store. Never destroyed.
@@ -135,13 +141,14 @@ class AppSettings : public SettingsBase {
   std::optional<int64_t> readInteger(const char* key) const;
   std::optional<float> readFloat(const char* key) const;
   std::optional<bool> readFlag(const char* key) const;
-  int64_t integerFor(const char* key) const;
-  float floatFor(const char* key) const;
+  // The user's value when it is valid, else the default.
+  int64_t integerFor(const char* key, bool (*valid)(int64_t) = nullptr) const;
+  float floatFor(const char* key, float min, float max) const;
   bool flagFor(const char* key) const;
   std::optional<std::string> stringFor(const char* key) const;
   void write(const char* key, const QVariant& value);
   void remove(const char* key);
-  void reportBadValue(const char* key, const QVariant& raw) const;
+  void reportBadValue(const char* key, const QVariant& raw, const char* why) const;
   void announce(const std::string& property);
   void removeObservation(uint64_t id);
 

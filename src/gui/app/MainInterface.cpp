@@ -6,6 +6,7 @@
 #include <QScreen>
 #include <QSettings>
 #include <QTimer>
+#include <algorithm>
 
 #include "audiolib/AudioLibrary.h"
 #include "gui/Theme.h"
@@ -16,6 +17,7 @@
 #include "gui/app/QVMainViewController.h"
 #include "gui/app/TelemetryClient.h"
 #include "gui/traces/TraceManagerViewController.h"
+#include "platform/Log.h"
 #include "traces/TraceManager.h"
 
 namespace qv::gui {
@@ -145,9 +147,30 @@ void MainInterface::buildMenus() {
   window_->addActions({preferencesAction_, quitAction_});
 }
 
+bool MainInterface::fitsAScreen(const QRect& frame) {
+  // Every screen gets a say: the window may have been left on a second monitor.
+  for (QScreen* screen : QGuiApplication::screens()) {
+    const QRect area = screen->availableGeometry();
+    const QRect shown = frame.intersected(area);
+    if (shown.width() >= std::min(theme::kSmallestWindowWidth, area.width()) &&
+        shown.height() >= std::min(theme::kSmallestWindowHeight, area.height()))
+      return true;
+  }
+  return false;
+}
+
 void MainInterface::restoreWindowFrame() {
   const QByteArray frame = settings_.defaults().value(kGeometryKey).toByteArray();
-  if (!frame.isEmpty() && window_->restoreGeometry(frame)) return;
+  if (!frame.isEmpty()) {
+    // The platform already pulls a frame that lies off every screen back onto one; what
+    // it keeps may still be too small to use (a hand-edited or damaged file).
+    if (window_->restoreGeometry(frame) && fitsAScreen(window_->geometry())) return;
+    const QRect g = window_->geometry();
+    qv::log(
+        "Settings: ignoring stored window frame %dx%d%+d%+d (fits no screen); using the "
+        "default",
+        g.width(), g.height(), g.x(), g.y());
+  }
   QSize size(theme::kDefaultWindowWidth, theme::kDefaultWindowHeight);
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
     const QRect area = screen->availableGeometry();

@@ -45,6 +45,9 @@ class MainInterface final : public QObject {
   explicit MainInterface(Options options);
   ~MainInterface() override;
 
+  // Whether some screen shows enough of a window with this frame to use it.
+  static bool fitsAScreen(const QRect& frame);
+
   // Will-finish, the window shown, then did-finish at the next turn of the event loop.
   void launch();
   // Stops the analysis and keeps the window's frame; safe to call more than once.

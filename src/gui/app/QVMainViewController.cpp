@@ -318,11 +318,8 @@ void QVMainViewController::updateDeviceLabel() {
     ui_.inputLabel->setText(QString());
     return;
   }
-  const QString name = fromStd(QXBassHelper().inputDeviceNameForUUID(*uid).value_or(std::string()));
-  const uint32_t rate = session_->inputSamplingRate();
-  const QString rateText =
-      rate ? QString::asprintf("%lu Hz", static_cast<unsigned long>(rate)) : QString();
-  ui_.inputLabel->setText(QStringLiteral("%1 %2").arg(name, rateText));
+  ui_.inputLabel->setText(
+      fromStd(QXBassHelper().inputDeviceTitleForUUID(*uid).value_or(std::string())));
 }
 
 void QVMainViewController::openInputPreferences() {

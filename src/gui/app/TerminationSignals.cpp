@@ -11,6 +11,7 @@ namespace qv::gui {
 namespace {
 
 int gPipe[2] = {-1, -1};
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 void onSignal(int) {
   const char byte = 1;
@@ -32,13 +33,12 @@ TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {
   action.sa_handler = onSignal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
+  // A closed terminal (HUP) ends the program as a logout would: in order, like TERM.
+  for (int s : kSignals) sigaction(s, &action, nullptr);
 }
 
 TerminationSignals::~TerminationSignals() {
-  signal(SIGINT, SIG_DFL);
-  signal(SIGTERM, SIG_DFL);
+  for (int s : kSignals) signal(s, SIG_DFL);
   if (gPipe[0] >= 0) {
     ::close(gPipe[0]);
     ::close(gPipe[1]);

@@ -1,5 +1,5 @@
 #pragma once
-// Turns SIGINT and SIGTERM into an orderly quit of the Qt event loop (so the analysis
+// Turns SIGINT, SIGTERM and SIGHUP into an orderly quit of the Qt event loop (so the analysis
 // stops and the settings and window frame are kept), through a self-pipe: the handler
 // only writes one byte. One per process; main thread.
 #include <QObject>

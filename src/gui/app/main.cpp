@@ -11,6 +11,7 @@
 #include "gui/app/MainInterface.h"
 #include "gui/app/QtMainQueue.h"
 #include "gui/app/TerminationSignals.h"
+#include "platform/FftBackend.h"
 
 int main(int argc, char** argv) {
   using namespace qv::gui;
@@ -28,6 +29,9 @@ int main(int argc, char** argv) {
     return 0;
   }
 
+  // The window answers at once: FFTW's measurements (seconds on a busy machine with no
+  // wisdom yet) run on a worker thread while estimated plans do the work.
+  qv::fft::setPlanning(qv::fft::Planning::EstimateThenMeasure);
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Quorvex"));
   QApplication::setOrganizationName(QStringLiteral("Quorvex"));

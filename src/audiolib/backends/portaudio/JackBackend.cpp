@@ -2,6 +2,7 @@
 
 #include <jack/jack.h>
 
+#include <algorithm>
 #include <cstring>
 #include <thread>
 
@@ -27,18 +28,29 @@ struct JackBackend::Stream final : BackendStream {
     started.store(true);
     // Like any JACK application, start out connected to the system's ports.
     const auto physical = owner->physicalPorts(input);
-    for (size_t i = 0; i < ports.size() && i < physical.size(); ++i) {
-      const char* ours = jack_port_name(ports[i]);
-      if (input) {
-        jack_connect(owner->client_, physical[i].c_str(), ours);
-      } else {
-        jack_connect(owner->client_, ours, physical[i].c_str());
-      }
+    if (input) {
+      for (size_t i = 0; i < ports.size() && i < physical.size(); ++i)
+        jack_connect(owner->client_, physical[i].c_str(), jack_port_name(ports[i]));
+    } else {
+      // The one port plays on as many system outputs as the stream has channels.
+      for (size_t i = 0; i < static_cast<size_t>(channels) && i < physical.size(); ++i)
+        jack_connect(owner->client_, jack_port_name(ports[0]), physical[i].c_str());
     }
     return true;
   }
   bool isAlive() const override { return owner->alive_.load(); }
+  void setPortNames(const PortNames& names) override { owner->rename(this, names); }
 };
+
+namespace {
+
+// The name a port has until it is given another: inputs numbered as the program numbers
+// them ("in 1" is in_1).
+std::string ownPortName(bool input, int number) {
+  return (input ? "in_" : "out_") + std::to_string(number + 1);
+}
+
+}  // namespace
 
 JackBackend::JackBackend(std::string clientName) : clientName_(std::move(clientName)) { refresh(); }
 
@@ -88,11 +100,12 @@ int JackBackend::process(uint32_t frames, void* self) {
     Stream* s = slot.load();
     if (s == nullptr || !s->started.load(std::memory_order_relaxed)) continue;
     const auto ch = static_cast<size_t>(s->channels);
+    const size_t portCount = s->ports.size();
     if (static_cast<size_t>(frames) * ch > s->scratch.size()) {
       // A period larger than we prepared for: silence rather than whatever the port
       // buffers held.
       if (!s->input) {
-        for (size_t c = 0; c < ch; ++c)
+        for (size_t c = 0; c < portCount; ++c)
           std::memset(jack_port_get_buffer(s->ports[c], frames), 0, frames * sizeof(float));
       }
       continue;
@@ -105,7 +118,7 @@ int JackBackend::process(uint32_t frames, void* self) {
       s->inputFn(s->user, s->scratch.data(), frames);
     } else {
       s->outputFn(s->user, s->scratch.data(), frames);
-      for (size_t c = 0; c < ch; ++c) {
+      for (size_t c = 0; c < portCount; ++c) {
         auto* out = static_cast<float*>(jack_port_get_buffer(s->ports[c], frames));
         for (uint32_t i = 0; i < frames; ++i) out[i] = s->scratch[i * ch + c];
       }
@@ -131,7 +144,7 @@ std::vector<std::string> JackBackend::physicalPorts(bool capture) const {
 void JackBackend::appendDevices(std::vector<AudioDeviceInfo>& devices) {
   if (!alive()) return;
   AudioDeviceInfo d;
-  d.name = kDeviceName;
+  d.name = kDisplayName;
   d.hostApi = kHostApi;
   d.driver = std::string(kHostApi) + ":" + kDeviceName;
   d.inputChannels = static_cast<int>(physicalPorts(true).size());
@@ -147,18 +160,19 @@ bool JackBackend::supportsRate(const AudioDeviceInfo&, bool, int, double rate) {
 
 std::unique_ptr<BackendStream> JackBackend::openInput(const AudioDeviceInfo&, int channels,
                                                       double rate, DriverInputFn fn, DriverPumpFn,
-                                                      uint32_t, void* user, int* error) {
-  return open(true, channels, rate, reinterpret_cast<void*>(fn), user, error);
+                                                      uint32_t, void* user, const PortNames& names,
+                                                      int* error) {
+  return open(true, channels, rate, reinterpret_cast<void*>(fn), user, names, error);
 }
 
 std::unique_ptr<BackendStream> JackBackend::openOutput(const AudioDeviceInfo&, int channels,
                                                        double rate, DriverOutputFn fn, void* user,
-                                                       int* error) {
-  return open(false, channels, rate, reinterpret_cast<void*>(fn), user, error);
+                                                       const PortNames& names, int* error) {
+  return open(false, channels, rate, reinterpret_cast<void*>(fn), user, names, error);
 }
 
 std::unique_ptr<BackendStream> JackBackend::open(bool input, int channels, double rate, void* fn,
-                                                 void* user, int* error) {
+                                                 void* user, const PortNames& names, int* error) {
   if (!alive()) {
     *error = kAudioErrorDevice;
     return nullptr;
@@ -183,11 +197,19 @@ std::unique_ptr<BackendStream> JackBackend::open(bool input, int channels, doubl
       0.0f);
   ++openStreams_;  // from here on close() undoes what was done
   auto& used = input ? inPortsUsed_ : outPortsUsed_;
-  for (int c = 0; c < channels; ++c) {
+  const int portCount = input ? channels : 1;
+  std::vector<std::string> chosen;
+  for (int c = 0; c < portCount; ++c) {
     size_t n = 0;
     while (n < used.size() && used[n]) ++n;
     if (n == used.size()) used.push_back(false);
-    const std::string name = (input ? "in_" : "out_") + std::to_string(n);
+    // Named when registered: a later rename is not seen by every server's other clients
+    // (PipeWire's JACK keeps it to the client that made it).
+    const size_t index = static_cast<size_t>(c);
+    const std::string name = index < names.size() && !names[index].empty()
+                                 ? freeName(names[index], s.get(), chosen)
+                                 : ownPortName(input, static_cast<int>(n));
+    chosen.push_back(name);
     jack_port_t* port = jack_port_register(client_, name.c_str(), JACK_DEFAULT_AUDIO_TYPE,
                                            input ? JackPortIsInput : JackPortIsOutput, 0);
     if (port == nullptr) {
@@ -221,6 +243,50 @@ void JackBackend::close(Stream* stream) {
   }
   --openStreams_;
   releaseDeadClient();
+}
+
+std::string JackBackend::freeName(const std::string& base, const Stream* stream,
+                                  const std::vector<std::string>& chosen) const {
+  const std::string client = jack_get_client_name(client_);
+  const auto taken = [&](const std::string& name) {
+    if (std::find(chosen.begin(), chosen.end(), name) != chosen.end()) return true;
+    jack_port_t* port = jack_port_by_name(client_, (client + ":" + name).c_str());
+    return port != nullptr &&
+           std::find(stream->ports.begin(), stream->ports.end(), port) == stream->ports.end();
+  };
+  // A second capture of ours would also want to be the measurement.
+  std::string name = base;
+  for (int k = 2; taken(name); ++k) name = base + "_" + std::to_string(k);
+  return name;
+}
+
+void JackBackend::rename(Stream* stream, const PortNames& names) {
+  if (!alive()) return;
+  const size_t count = stream->ports.size();
+  std::vector<std::string> wanted;
+  for (size_t i = 0; i < count; ++i) {
+    const std::string base = i < names.size() && !names[i].empty()
+                                 ? names[i]
+                                 : ownPortName(stream->input, stream->portNumbers[i]);
+    wanted.push_back(freeName(base, stream, wanted));
+  }
+  std::vector<size_t> changing;
+  for (size_t i = 0; i < count; ++i) {
+    if (wanted[i] != jack_port_short_name(stream->ports[i])) changing.push_back(i);
+  }
+  // Ports that trade names pass through names of their own first: no two ports of a
+  // client may share one, not even for a moment.
+  if (changing.size() > 1) {
+    for (size_t i : changing) {
+      const std::string passing = "renaming_" + ownPortName(stream->input, stream->portNumbers[i]);
+      jack_port_rename(client_, stream->ports[i], passing.c_str());
+    }
+  }
+  for (size_t i : changing) {
+    if (jack_port_rename(client_, stream->ports[i], wanted[i].c_str()) != 0)
+      qv::log("JACK: could not rename the port %s to %s", jack_port_name(stream->ports[i]),
+              wanted[i].c_str());
+  }
 }
 
 }  // namespace qv

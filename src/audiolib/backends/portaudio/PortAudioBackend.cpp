@@ -238,7 +238,8 @@ bool PortAudioBackend::supportsRate(const AudioDeviceInfo& device, bool input, i
 std::unique_ptr<BackendStream> PortAudioBackend::openInput(const AudioDeviceInfo& device,
                                                            int channels, double rate,
                                                            DriverInputFn fn, DriverPumpFn, uint32_t,
-                                                           void* user, int* error) {
+                                                           void* user, const PortNames&,
+                                                           int* error) {
   return openStream(this, openStreams_, device, true, channels, rate, reinterpret_cast<void*>(fn),
                     user, error);
 }
@@ -246,7 +247,7 @@ std::unique_ptr<BackendStream> PortAudioBackend::openInput(const AudioDeviceInfo
 std::unique_ptr<BackendStream> PortAudioBackend::openOutput(const AudioDeviceInfo& device,
                                                             int channels, double rate,
                                                             DriverOutputFn fn, void* user,
-                                                            int* error) {
+                                                            const PortNames&, int* error) {
   return openStream(this, openStreams_, device, false, channels, rate, reinterpret_cast<void*>(fn),
                     user, error);
 }

@@ -28,10 +28,10 @@ class PortAudioBackend final : public AudioBackend {
   bool supportsRate(const AudioDeviceInfo& device, bool input, int channels, double rate) override;
   std::unique_ptr<BackendStream> openInput(const AudioDeviceInfo& device, int channels, double rate,
                                            DriverInputFn fn, DriverPumpFn pump, uint32_t pumpFrames,
-                                           void* user, int* error) override;
+                                           void* user, const PortNames& names, int* error) override;
   std::unique_ptr<BackendStream> openOutput(const AudioDeviceInfo& device, int channels,
                                             double rate, DriverOutputFn fn, void* user,
-                                            int* error) override;
+                                            const PortNames& names, int* error) override;
 
   // What decides whether the device lists may have changed: the ALSA device nodes and
   // whether a JACK server answers on its socket.

@@ -207,7 +207,8 @@ bool VirtualSoundSystem::supportsRate(const AudioDeviceInfo&, bool, int channels
 std::unique_ptr<BackendStream> VirtualSoundSystem::openInput(const AudioDeviceInfo&, int channels,
                                                              double rate, DriverInputFn fn,
                                                              DriverPumpFn pump, uint32_t pumpFrames,
-                                                             void* user, int* error) {
+                                                             void* user, const PortNames&,
+                                                             int* error) {
   if (rate != kRate || channels < 1 || channels > 2) {
     *error = kAudioErrorFormat;
     return nullptr;
@@ -230,7 +231,8 @@ std::unique_ptr<BackendStream> VirtualSoundSystem::openInput(const AudioDeviceIn
 
 std::unique_ptr<BackendStream> VirtualSoundSystem::openOutput(const AudioDeviceInfo&, int channels,
                                                               double rate, DriverOutputFn fn,
-                                                              void* user, int* error) {
+                                                              void* user, const PortNames&,
+                                                              int* error) {
   if (rate != kRate || channels < 1 || channels > 2) {
     *error = kAudioErrorFormat;
     return nullptr;

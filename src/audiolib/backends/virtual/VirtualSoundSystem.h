@@ -43,10 +43,10 @@ class VirtualSoundSystem final : public AudioBackend {
   bool supportsRate(const AudioDeviceInfo& device, bool input, int channels, double rate) override;
   std::unique_ptr<BackendStream> openInput(const AudioDeviceInfo& device, int channels, double rate,
                                            DriverInputFn fn, DriverPumpFn pump, uint32_t pumpFrames,
-                                           void* user, int* error) override;
+                                           void* user, const PortNames& names, int* error) override;
   std::unique_ptr<BackendStream> openOutput(const AudioDeviceInfo& device, int channels,
                                             double rate, DriverOutputFn fn, void* user,
-                                            int* error) override;
+                                            const PortNames& names, int* error) override;
 
   struct Stream;  // one registered input or output (internal)
   void detach(Stream* stream);

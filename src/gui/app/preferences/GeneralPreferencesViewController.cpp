@@ -19,7 +19,7 @@ namespace {
 
 QDoubleSpinBox* widthField(QWidget* parent) {
   auto* box = new QDoubleSpinBox(parent);
-  box->setRange(0.5, 6.0);
+  box->setRange(AppSettings::kMinTraceThickness, AppSettings::kMaxTraceThickness);
   box->setSingleStep(0.5);
   box->setDecimals(1);
   box->setSuffix(QStringLiteral(" px"));

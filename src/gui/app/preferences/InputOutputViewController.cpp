@@ -106,14 +106,14 @@ void InputOutputViewController::fillDevicePopups() {
   _inputDevicesPopupButton->clear();
   _outputDevicesPopupButton->clear();
   if (_deviceManager) {
-    for (const auto& d : _deviceManager->allRecordingDeviceInfos()) {
-      _inputDevicesPopupButton->addItem(QString::fromStdString(d->name()),
-                                        QString::fromStdString(d->uuid()));
-    }
-    for (const auto& d : _deviceManager->allPlaybackDeviceInfos()) {
-      _outputDevicesPopupButton->addItem(QString::fromStdString(d->name()),
-                                         QString::fromStdString(d->uuid()));
-    }
+    const QXBassHelper helper(library_);
+    const auto title = [&](const auto& d) {
+      return QString::fromStdString(helper.deviceTitle(d->name(), d->uuid()));
+    };
+    for (const auto& d : _deviceManager->allRecordingDeviceInfos())
+      _inputDevicesPopupButton->addItem(title(d), QString::fromStdString(d->uuid()));
+    for (const auto& d : _deviceManager->allPlaybackDeviceInfos())
+      _outputDevicesPopupButton->addItem(title(d), QString::fromStdString(d->uuid()));
   }
   _deviceListNeedsUpdate = false;
 }
