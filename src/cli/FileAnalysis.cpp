@@ -283,6 +283,7 @@ AnalysisResult analyseFile(AudioFileSource& source, const Options& options,
   session::MeasurementSession session(config);
   applyDelayOptions(session, options);
   session.announce(rate);
+  RunLog log(session, options);
 
   Progress progress(source.frames());
   BlockRing blocks(source, progress);
@@ -304,6 +305,7 @@ AnalysisResult analyseFile(AudioFileSource& source, const Options& options,
         finder.waitBefore(step);
         applyReadings(step);
         session.displayTick();
+        log.afterDisplayTick(static_cast<double>(step) / kStepsPerSecond);
       }
     }
   } catch (...) {
@@ -319,6 +321,7 @@ AnalysisResult analyseFile(AudioFileSource& source, const Options& options,
   applyReadings(INT64_MAX);
   session.displayTick();
   AnalysisResult result = resultOf(session, options);
+  log.fill(result);
   result.source = sourceName;
   return result;
 }
