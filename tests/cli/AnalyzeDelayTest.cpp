@@ -1,7 +1,8 @@
 // quorvex-analyze with automatic delay on recordings whose delay is known (pink noise
 // through a pure delay, made here): a long lag is found and inserted without aliasing, a
 // fractional one exactly, and where there is nothing to find the summary says "unsure" and
-// nothing is inserted. The timeline and the snapshots show the run along the way.
+// nothing is inserted; two clocks drifting apart measure like one. The timeline and the
+// snapshots show the run along the way.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -136,6 +137,26 @@ TEST(AnalyzeDelay, NothingIsInsertedWhenThereIsNothingToFind) {
     EXPECT_EQ(jsonNumber(o.json, "delay_applied_ms"), 0.0) << o.json;
   }
 }
+
+// Two devices whose clocks drift apart by 20 or 100 ppm over 60 s: the drift is read from
+// the found delay's slope and taken out before the analysis, so that at the end the pair
+// measures like one clock (the analysis before this left 745 of 793 bands coherent at
+// 20 ppm with a phase p99 of 88°, and 114 of 793 at 100 ppm).
+class AnalyzeDrift : public ::testing::TestWithParam<double> {};
+
+TEST_P(AnalyzeDrift, TwoClocksMeasureLikeOne) {
+  const double ppm = GetParam();
+  TempDir dir;
+  const auto reference = known::referenceNoise(kRate * 60, 86);
+  const Outcome o = analyse(dir, known::drifted(reference, ppm, 100.0), reference);
+  EXPECT_NEAR(jsonNumber(o.json, "drift_ppm").value_or(0.0), ppm, 0.05 * ppm) << o.json;
+  EXPECT_GE(flatness(o.rows, 20.0, 20000.0).shown, 0.99);
+  const Fit top = flatness(o.rows, 5000.0, 15000.0);
+  EXPECT_LT(top.magnitude, 0.5);
+  EXPECT_LT(top.phase, 5.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Drifts, AnalyzeDrift, ::testing::Values(20.0, 100.0));
 
 }  // namespace
 }  // namespace qv::cli
