@@ -35,6 +35,7 @@
 #include "platform/GCDTimer.h"
 #include "session/DelayAcceptance.h"
 #include "session/DelaySnapshot.h"
+#include "session/DeviceNotice.h"
 #include "session/DisplaySnapshot.h"
 #include "session/SnapshotPool.h"
 
@@ -85,7 +86,8 @@ class MeasurementSession {
   // Makes the recorder for `uid` (the default input when unknown) if there is none, with
   // the channel map and the display chain's consumers; false when it cannot be made.
   bool openInput(const std::string& uid, uint32_t channelCountHint = 0);
-  // openInput, then the capture resumes; the display ticks while audio flows.
+  // openInput, then the capture resumes; the display ticks while audio flows. False, with
+  // an InputFailed notice, when the capture does not start.
   bool startCapture(const std::string& uid, uint32_t channelCountHint = 0);
   // Pauses the capture, the display and the finder (keeping recorder and finder).
   void stopCapture();
@@ -95,6 +97,23 @@ class MeasurementSession {
   void setChannelMap(int32_t measurement, int32_t reference);
   uint32_t inputChannel() const;  // the capture handle (for the level meter), 0: none
   const std::shared_ptr<QVRecorder>& recorder() const { return recorder_; }
+
+  // ---- devices that go away (MeasurementSessionDevices.cpp) ----
+  // A capture that ends by itself stops the display and the finder and is reported in
+  // words; the recorder is dropped, so that a later start opens the device afresh. While
+  // resuming is on (the default) the capture, with its finder, starts again when its
+  // device is back, and the noise plays again when its output is back; its curves stay
+  // blank until the analysis window holds only audio captured after the return.
+  void setDeviceListener(std::function<void(const DeviceNotice&)> listener);
+  void setResumeWhenDeviceReturns(bool on) { resumeWhenBack_ = on; }
+  bool resumeWhenDeviceReturns() const { return resumeWhenBack_; }
+  // A capture went away and has not been started again.
+  bool inputLost() const { return lostInput_.has_value(); }
+  // Looks at the devices now (as the watch does twice a second while it matters).
+  void checkDevices();
+  // What the input lost since the session was made: frames without room in a ring (the
+  // capture's or the display's) and the dropouts the devices reported.
+  ChannelLosses losses() const;
 
   // ---- blocks fed by the caller (driven) ----
   // The format of the blocks to come; starts the finder and the averages afresh.
@@ -152,7 +171,7 @@ class MeasurementSession {
   void resetAverages();
   void setCoherenceThreshold(float threshold);
   // Starts or stops the pink noise on the playback device `uid` (the default when
-  // unknown); returns whether it plays.
+  // unknown); returns whether it plays (an OutputFailed notice says why not).
   bool setGeneratorOn(bool on, const std::string& uid);
   bool generatorOn() const;
 
@@ -177,7 +196,26 @@ class MeasurementSession {
   TransferFunctionModel& model() { return *model_; }
 
  private:
+  struct LostDevice {
+    std::string requested;  // the UID it was started with ("" for the default)
+    std::string driver;     // the UID of the device it ran on
+    std::string name;       // as the lists show it
+    bool finderRan = false;
+  };
+
   std::optional<FinderReading> runFinderTick(QVDelayFinder& finder);
+  void publishSnapshot(bool blank);
+  // Devices (MeasurementSessionDevices.cpp).
+  void inputWentAway(CaptureEnd why);
+  void outputWentAway();
+  void resumeInput();
+  void resumeOutput();
+  void notify(const DeviceNotice& notice);
+  void updateWatch();
+  void foldLosses();
+  std::string inputDeviceName(const std::string& uid) const;
+  std::string outputDeviceName(const std::string& uid) const;
+  bool devicePresent(bool recording, const std::string& driver) const;
   void startFinderTimer();
   void deliverDelayResult();
   void applyChannelMap();
@@ -211,13 +249,31 @@ class MeasurementSession {
   std::function<void()> displayListener_;
   std::function<void(const DelaySnapshot&, bool)> delayListener_;
   std::function<void(bool)> runningListener_;
+  std::function<void(const DeviceNotice&)> deviceListener_;
   std::unique_ptr<MainQueueSignal> displaySignal_;
+  // Devices that went away and what to bring back.
+  bool resumeWhenBack_ = true;
+  std::string inputUid_;  // as the last start asked for it
+  std::optional<LostDevice> lostInput_;
+  bool generatorWanted_ = false;
+  std::string generatorUid_;
+  std::optional<LostDevice> lostOutput_;
+  std::unique_ptr<GCDTimer> watchTimer_;
+  int devicesListener_ = 0;
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);  // for the list listener's hop
+  ChannelLosses lossesBefore_;                                  // of recorders already dropped
+  bool freshNeeded_ = false;                                    // the next start marks freshFrom_
   std::unique_ptr<MainQueueSignal> delaySignal_;
 
   // Read by the ticks, written by the control thread.
   std::atomic<double> lastTick_{0.0};
   std::atomic<float> delayInForce_{0.0f};
   std::atomic<bool> signalDisplay_{false};
+  // While not negative, the tick publishes blank curves until its analysis window starts
+  // at this frame (counted as the display's data source receives them).
+  std::atomic<int64_t> freshFrom_{-1};
+  std::atomic<uint64_t> droppedFrames_{0};
+  std::atomic<uint64_t> xruns_{0};
 
   // The display writer's (one tick at a time).
   uint64_t displaySerial_ = 0;

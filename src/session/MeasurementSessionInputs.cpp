@@ -1,6 +1,7 @@
 // The session's inputs (a capture device through the recorder, or blocks fed by the
 // caller) and its delay finder, with the path of a finder result to the delay in force.
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 #include "audio/QVRecorder.h"
@@ -8,6 +9,7 @@
 #include "engine/TransferFunctionModel.h"
 #include "platform/Assert.h"
 #include "platform/Log.h"
+#include "session/DeviceSentences.h"
 #include "session/InputTap.h"
 #include "session/MainQueueSignal.h"
 #include "session/MeasurementSession.h"
@@ -30,8 +32,38 @@ bool MeasurementSession::openInput(const std::string& uid, uint32_t channelCount
 }
 
 bool MeasurementSession::startCapture(const std::string& uid, uint32_t channelCountHint) {
-  if (!openInput(uid, channelCountHint)) return false;
+  if (lostInput_) {
+    // While the device that went away is wanted, no other device stands in for it (an
+    // unknown device would open the default one): its curves would pass for its own.
+    if (uid == lostInput_->requested && !devicePresent(true, lostInput_->driver)) {
+      notify(inputFailedNotice(lostInput_->name, kAudioErrorDevice));
+      return false;
+    }
+    lostInput_.reset();
+  }
+  inputUid_ = uid;
+  if (freshNeeded_) {
+    // Marked before the capture runs: the first tick must already know.
+    const double delayFrames =
+        std::ceil(std::fabs(static_cast<double>(delayMs_)) * config_.sampleRate / 1000.0);
+    freshFrom_.store(model_->tfDataSource()->framesReceived() + static_cast<int64_t>(delayFrames),
+                     std::memory_order_release);
+    freshNeeded_ = false;
+  }
+  if (!openInput(uid, channelCountHint)) {
+    notify(inputFailedNotice(inputDeviceName(uid), kAudioErrorUnknown));
+    return false;
+  }
   recorder_->resumeRec();
+  updateWatch();
+  if (recorder_->inputChannel() == 0 || !displayRunning_) {
+    const int error = recorder_->lastError();
+    const std::string name = inputDeviceName(uid);
+    // A recorder that could not start is made afresh by the next start.
+    releaseInput();
+    notify(inputFailedNotice(name, error));
+    return false;
+  }
   return true;
 }
 
@@ -39,9 +71,19 @@ void MeasurementSession::stopCapture() {
   if (recorder_) recorder_->pauseRec();
   stopDisplay();
   stopDelayFinder();
+  // Stopped on purpose: nothing comes back by itself.
+  lostInput_.reset();
+  updateWatch();
 }
 
-void MeasurementSession::releaseInput() { recorder_.reset(); }
+void MeasurementSession::releaseInput() {
+  if (recorder_) {
+    const ChannelLosses l = recorder_->losses();
+    lossesBefore_.droppedFrames += l.droppedFrames;
+    lossesBefore_.xruns += l.xruns;
+  }
+  recorder_.reset();
+}
 
 void MeasurementSession::setChannelMap(int32_t measurement, int32_t reference) {
   channelMap_[0] = measurement;
