@@ -17,6 +17,12 @@ struct AnalysisResult {
   std::optional<float> delayFoundMs;   // the delay finder's last result
   std::optional<float> meanCoherence;  // the delay finder's mean coherence (0 … 1)
   int64_t framesAnalysed = 0;
+  // The averaging by what it does ("Fast (≈ 0.3 s)") and its time constant in seconds.
+  std::string averagingLabel;
+  double averagingTimeConstant = 0;
+  // Audio the input lost: frames without room in a ring, and dropouts the device reported.
+  uint64_t droppedFrames = 0;
+  uint64_t xruns = 0;
   std::string source;  // file name(s) or device
 
   // Per band: centre frequency, magnitude in dB, phase in degrees, coherence 0 … 1.

@@ -19,6 +19,9 @@ struct DeviceNotice {
   std::string device;
   // One or two plain sentences that say what happened and what comes next.
   std::string sentence;
+  // Why, briefly, when a capture ended by itself ("its server stopped or it was
+  // unplugged"), for a message of the caller's own.
+  std::string reason;
   bool resumed = false;
 
   bool isProblem() const {

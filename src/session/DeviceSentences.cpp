@@ -31,7 +31,9 @@ DeviceNotice inputLostNotice(const std::string& device, CaptureEnd why, bool res
   s += ": the measurement stopped. ";
   s += resumes ? "It resumes by itself when the device is back."
                : "Press Space to measure again once the device is back.";
-  return notice(DeviceNotice::Kind::InputLost, device, s);
+  DeviceNotice n = notice(DeviceNotice::Kind::InputLost, device, s);
+  n.reason = captureEndText(why);
+  return n;
 }
 
 DeviceNotice inputBackNotice(const std::string& device, bool resumed) {
