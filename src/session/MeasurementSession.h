@@ -201,6 +201,8 @@ class MeasurementSession {
     std::string driver;     // the UID of the device it ran on
     std::string name;       // as the lists show it
     bool finderRan = false;
+    double lostAt = 0;      // the session clock's time of the loss
+    bool seenAway = false;  // the device lists have shown it gone since
   };
 
   std::optional<FinderReading> runFinderTick(QVDelayFinder& finder);
@@ -216,6 +218,7 @@ class MeasurementSession {
   std::string inputDeviceName(const std::string& uid) const;
   std::string outputDeviceName(const std::string& uid) const;
   bool devicePresent(bool recording, const std::string& driver) const;
+  bool deviceReturned(LostDevice& lost, bool recording) const;
   void startFinderTimer();
   void deliverDelayResult();
   void applyChannelMap();

@@ -18,6 +18,10 @@ namespace {
 // within this (or at once, when the device lists report it).
 constexpr double kWatchInterval = 0.5;
 constexpr uint64_t kWatchLeewayNs = 50'000'000;
+// Right after a loss the device lists may not have been read again and still show the
+// device: it counts as back once the lists have shown it gone, or after this long (a server
+// restarted between two reads of the lists is never seen gone).
+constexpr double kStaleListSeconds = 3.0;
 
 }  // namespace
 
@@ -42,6 +46,7 @@ void MeasurementSession::inputWentAway(CaptureEnd why) {
     lost.driver = inputUid_;
   }
   lost.finderRan = finder_ && finder_->isRunning();
+  lost.lostAt = clock_->now();
   stopDisplay();
   stopDelayFinder();
   // The recorder is in its own report now, holding itself: dropping it here is safe, and
@@ -64,6 +69,7 @@ void MeasurementSession::outputWentAway() {
   } else {
     lost.driver = generatorUid_;
   }
+  lost.lostAt = clock_->now();
   // Closing the stream lets its device go: a JACK client stays (and keeps the server from
   // being found again) until its last stream is closed.
   generator_->stop();
@@ -77,11 +83,19 @@ bool MeasurementSession::devicePresent(bool recording, const std::string& driver
                      [&](const AudioDeviceInfo& d) { return d.driver == driver && d.enabled; });
 }
 
+bool MeasurementSession::deviceReturned(LostDevice& lost, bool recording) const {
+  if (!devicePresent(recording, lost.driver)) {
+    lost.seenAway = true;
+    return false;
+  }
+  return lost.seenAway || clock_->now() - lost.lostAt > kStaleListSeconds;
+}
+
 void MeasurementSession::checkDevices() {
   if (config_.driven) return;
   if (generatorWanted_ && generator_ && !lostOutput_ && !generator_->isOn()) outputWentAway();
-  if (lostInput_ && devicePresent(true, lostInput_->driver)) resumeInput();
-  if (lostOutput_ && devicePresent(false, lostOutput_->driver)) resumeOutput();
+  if (lostInput_ && deviceReturned(*lostInput_, true)) resumeInput();
+  if (lostOutput_ && deviceReturned(*lostOutput_, false)) resumeOutput();
   const ChannelLosses l = losses();
   droppedFrames_.store(l.droppedFrames, std::memory_order_relaxed);
   xruns_.store(l.xruns, std::memory_order_relaxed);
@@ -96,8 +110,16 @@ void MeasurementSession::resumeInput() {
     notify(inputBackNotice(lost.name, false));
     return;
   }
-  // The start itself says why when it fails (and keeps nothing lost: the user decides).
-  if (!startCapture(lost.requested)) return;
+  // The start itself says why when it fails; the device stays awaited (a list read just
+  // before the server went away again, or one that came back half-ready), tried again
+  // once the lists have seen it gone or after a while.
+  if (!startCapture(lost.requested)) {
+    lostInput_ = lost;
+    lostInput_->seenAway = false;
+    lostInput_->lostAt = clock_->now();
+    updateWatch();
+    return;
+  }
   if (lost.finderRan) startDelayFinder();
   notify(inputBackNotice(lost.name, true));
 }
@@ -110,8 +132,15 @@ void MeasurementSession::resumeOutput() {
     notify(outputBackNotice(lost.name, false));
     return;
   }
-  if (setGeneratorOn(true, lost.requested.empty() ? lost.driver : lost.requested))
+  if (setGeneratorOn(true, lost.requested.empty() ? lost.driver : lost.requested)) {
     notify(outputBackNotice(lost.name, true));
+    return;
+  }
+  // As for the capture: still awaited, tried again later.
+  lostOutput_ = lost;
+  lostOutput_->seenAway = false;
+  lostOutput_->lostAt = clock_->now();
+  updateWatch();
 }
 
 void MeasurementSession::updateWatch() {

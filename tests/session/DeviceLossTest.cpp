@@ -187,7 +187,9 @@ TEST_P(DeviceLossTest, TheLossIsToldInWordsAndTheSameDeviceComesBackWithoutStale
     // Space, in the window's words: the device is there again, so this works at once.
     EXPECT_FALSE(session_->displayRunning());
     ASSERT_TRUE(session_->startCapture(kJackUID));
-    if (c.generator) ASSERT_TRUE(session_->setGeneratorOn(true, kJackUID));
+    if (c.generator) {
+      ASSERT_TRUE(session_->setGeneratorOn(true, kJackUID));
+    }
   }
   ASSERT_TRUE(session_->displayRunning());
   AudioDeviceInfo device;
