@@ -89,6 +89,10 @@ TEST_F(MainViewDeviceLossTest, TheLossIsToldInTheWindowAndTheMeasurementComesBac
   ASSERT_TRUE(guitest::processEventsUntil([&] { return shownBands(view) > 0; }, 10000));
   guitest::saveScreenshot(view, "mainview-device-back");
   view.setGeneratorOn(false);
+  view.stop();
+  // The shared library lets go of the server before the next test starts one of its own.
+  server.stop();
+  EXPECT_TRUE(guitest::processEventsUntil([] { return !jackListed(); }, 10000));
 }
 
 }  // namespace
