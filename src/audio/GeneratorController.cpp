@@ -1,5 +1,6 @@
 #include "audio/GeneratorController.h"
 
+#include "audiolib/AudioErrorText.h"
 #include "platform/Log.h"
 
 namespace qv {
@@ -12,17 +13,23 @@ GeneratorController::~GeneratorController() { stop(); }
 
 void GeneratorController::start() {
   outputDevice_ = _deviceHandle == 0 ? kDefaultDevice : _deviceHandle;
+  int initError = kAudioOk;  // why the output could not be opened, when it could not
   if (!library_.init(outputDevice_, static_cast<uint32_t>(_sampleRate))) {
     const int err = AudioLibrary::errorCode();
+    initError = err;
     if (err == kAudioErrorAlready) {
+      initError = kAudioOk;
       library_.setDevice(outputDevice_);
       library_.start();
     } else {
-      qv::log("Generator: Error initing bass: %d", err);
+      qv::log("Generator: Error initing bass: %d (%s)", err, audioErrorText(err).c_str());
       if (err == kAudioErrorDevice && outputDevice_ != kDefaultDevice) {
         // The chosen output has gone; the noise is still wanted, so play on the default.
         outputDevice_ = kDefaultDevice;
-        if (!library_.init(outputDevice_, static_cast<uint32_t>(_sampleRate))) {
+        if (library_.init(outputDevice_, static_cast<uint32_t>(_sampleRate))) {
+          initError = kAudioOk;
+        } else if (AudioLibrary::errorCode() == kAudioErrorAlready) {
+          initError = kAudioOk;
           library_.setDevice(outputDevice_);
           library_.start();
         }
@@ -55,9 +62,16 @@ void GeneratorController::start() {
         return bytes;
       },
       kPortName);
+  if (channel == 0) {
+    lastError_ = initError != kAudioOk ? initError : AudioLibrary::errorCode();
+  } else {
+    lastError_ = kAudioOk;
+  }
   library_.channelSetVolume(channel, 0);
   if (library_.channelPlay(channel, false)) {
     library_.channelSlideVolume(channel, _volume, static_cast<uint32_t>(_fadeTime * 1000));
+  } else if (channel != 0) {
+    lastError_ = AudioLibrary::errorCode();
   }
 }
 

@@ -29,6 +29,10 @@ class GeneratorController {
   void stop();
   bool isOn() const;
   uint32_t streamChannel() const { return channel; }
+  // The number of the output device the noise plays on (or last played on).
+  uint32_t playingDevice() const { return outputDevice_; }
+  // The audio library's code of the last start that failed (kAudioOk after a success).
+  int lastError() const { return lastError_; }
 
  private:
   AudioLibrary& library_;
@@ -39,6 +43,7 @@ class GeneratorController {
   int32_t _sampleRate = 44100;
   uint32_t _deviceHandle = 0;
   uint32_t outputDevice_ = kDefaultDevice;  // the number of the device the stream plays on
+  int lastError_ = kAudioOk;
 };
 
 }  // namespace qv

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "audio/QXBassHelper.h"
+#include "audiolib/AudioErrorText.h"
 #include "platform/Assert.h"
 #include "platform/Log.h"
 #include "platform/MainQueue.h"
@@ -51,10 +52,12 @@ void QVRecorder::setDeviceHandle(uint32_t handle) {
   _deviceHandle = handle;
   // The device helper has usually opened it already; that counts as success.
   if (!library_.recordInit(handle) && AudioLibrary::errorCode() != kAudioErrorAlready) {
-    qv::log("Can't initialize record device: %d", AudioLibrary::errorCode());
+    qv::log("Can't initialize record device: %s (error %d)",
+            audioErrorText(AudioLibrary::errorCode()).c_str(), AudioLibrary::errorCode());
   }
   if (!library_.recordSetDevice(handle)) {
-    qv::log("Can't set record device: %d", AudioLibrary::errorCode());
+    qv::log("Can't set record device: %s (error %d)",
+            audioErrorText(AudioLibrary::errorCode()).c_str(), AudioLibrary::errorCode());
   }
 }
 
@@ -63,6 +66,11 @@ uint32_t QVRecorder::startRecChannel() {
   if (_inputChannelCount == 0) {
     // Blocks are cut into frames of the device's channel count; none means no frames.
     qv::log("Recorder: the device reports no input channels, not recording");
+    // A device that is not there (any more) reports none either.
+    AudioDeviceInfo device;
+    lastError_ = library_.recordGetDeviceInfo(_deviceHandle, &device) && device.enabled
+                     ? kAudioErrorNoChannels
+                     : kAudioErrorDevice;
     return 0;
   }
   uint32_t rate = _samplingRate;
@@ -83,9 +91,12 @@ uint32_t QVRecorder::startRecChannel() {
       rate, _inputChannelCount, true, _isDecoding ? 0 : static_cast<uint32_t>(_callbackPeriod),
       std::move(callback), portNames());
   if (handle == 0) {
-    qv::log("Recorder: Can't start recording: %d", AudioLibrary::errorCode());
+    lastError_ = AudioLibrary::errorCode();
+    qv::log("Recorder: Can't start recording: %s (error %d)", audioErrorText(lastError_).c_str(),
+            lastError_);
     return 0;
   }
+  lastError_ = kAudioOk;
   _inputChannel = handle;
   _deviceHandle = library_.recordGetDevice();
   ChannelInfo info;
@@ -107,10 +118,29 @@ uint32_t QVRecorder::startRecChannel() {
 
 void QVRecorder::captureEnded(uint32_t handle) {
   if (_inputChannel != handle) return;
+  const CaptureEnd why = library_.channelEndReason(handle);
   qv::log("Recorder: the recording device went away");
+  keepLosses();
   library_.channelFree(handle);
   _inputChannel = 0;
   if (auto delegate = _delegate.lock()) delegate->recorderStoppedWithChannel(*this, 0);
+  if (auto delegate = _delegate.lock()) delegate->recorderLostDevice(*this, why);
+}
+
+ChannelLosses QVRecorder::losses() const {
+  ChannelLosses losses;
+  if (_inputChannel != 0) library_.channelGetLosses(_inputChannel, &losses);
+  losses.droppedFrames += endedLosses_.droppedFrames;
+  losses.xruns += endedLosses_.xruns;
+  return losses;
+}
+
+void QVRecorder::keepLosses() {
+  ChannelLosses running;
+  if (_inputChannel != 0 && library_.channelGetLosses(_inputChannel, &running)) {
+    endedLosses_.droppedFrames += running.droppedFrames;
+    endedLosses_.xruns += running.xruns;
+  }
 }
 
 void QVRecorder::resumeRec() {
@@ -120,7 +150,9 @@ void QVRecorder::resumeRec() {
     return;
   }
   if (!library_.channelPlay(_inputChannel, true)) {
-    qv::log("Could not resume recording, error = %d", AudioLibrary::errorCode());
+    lastError_ = AudioLibrary::errorCode();
+    qv::log("Could not resume recording: %s (error %d)", audioErrorText(lastError_).c_str(),
+            lastError_);
     return;
   }
   if (auto delegate = _delegate.lock()) delegate->recorderStartedWithChannel(*this, _inputChannel);
@@ -133,7 +165,8 @@ void QVRecorder::pauseRec() {
   }
   if (!library_.channelPause(_inputChannel)) {
     if (AudioLibrary::errorCode() != kAudioErrorAlready) {
-      qv::log("Could not pause recording, error = %d", AudioLibrary::errorCode());
+      qv::log("Could not pause recording: %s (error %d)",
+              audioErrorText(AudioLibrary::errorCode()).c_str(), AudioLibrary::errorCode());
     }
     return;
   }
@@ -142,6 +175,7 @@ void QVRecorder::pauseRec() {
 
 void QVRecorder::stopRec() {
   if (_inputChannel == 0) return;
+  keepLosses();
   library_.channelStop(_inputChannel);
   library_.channelFree(_inputChannel);
   _inputChannel = 0;

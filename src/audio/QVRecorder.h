@@ -52,6 +52,10 @@ class QVRecorder final : public QVAudioDataProvider,
   void performSafeBlock(const std::function<void()>& block) override;
 
   uint32_t inputChannel() const { return _inputChannel; }
+  // The audio library's code of the last start that failed (kAudioOk after a success).
+  int lastError() const { return lastError_; }
+  // What its captures lost so far, the running one's included.
+  ChannelLosses losses() const;
   uint32_t samplingRate() const { return _samplingRate; }
   uint32_t deviceHandle() const { return _deviceHandle; }
   uint32_t inputChannelCount() const { return _inputChannelCount; }
@@ -85,6 +89,9 @@ class QVRecorder final : public QVAudioDataProvider,
   std::weak_ptr<QVRecorderDelegate> _delegate;
   // Channel count of the running capture, read by the capture thread.
   uint32_t captureChannels_ = 0;
+  int lastError_ = kAudioOk;
+  ChannelLosses endedLosses_;  // of captures already freed
+  void keepLosses();           // adds the running capture's to endedLosses_
 };
 
 }  // namespace qv

@@ -1,5 +1,6 @@
 #include "audio/QXBassHelper.h"
 
+#include "audiolib/AudioErrorText.h"
 #include "platform/Log.h"
 
 namespace qv {
@@ -30,10 +31,12 @@ uint32_t QXBassHelper::playbackDeviceHandleForUUID(const std::string& uid) const
 
 uint32_t QXBassHelper::recordingDeviceChannelCount(uint32_t index) const {
   if (!library_.recordInit(index) && AudioLibrary::errorCode() != kAudioErrorAlready) {
-    qv::log("Could init rec dev: %d", AudioLibrary::errorCode());
+    qv::log("Could init rec dev: %s (error %d)", audioErrorText(AudioLibrary::errorCode()).c_str(),
+            AudioLibrary::errorCode());
   }
   if (!library_.recordSetDevice(index)) {
-    qv::log("Could not set rec dev: %d", AudioLibrary::errorCode());
+    qv::log("Could not set rec dev: %s (error %d)",
+            audioErrorText(AudioLibrary::errorCode()).c_str(), AudioLibrary::errorCode());
     // Reading the info now would describe whichever device was selected before.
     return 0;
   }

@@ -33,6 +33,9 @@ class BackendStream {
   // Gives the stream up without touching the device again; used after the device
   // vanished, when closing it could wait forever.
   virtual void abandon() {}
+  // Dropouts the device reported since the stream was opened (JACK's xruns, PortAudio's
+  // overflow and underflow flags). Called under the library's lock.
+  virtual uint64_t xruns() const { return 0; }
   // Renames the stream's ports (see PortNames); an empty or missing name gives the port its
   // own back. Control thread.
   virtual void setPortNames(const PortNames& /*names*/) {}

@@ -466,6 +466,22 @@ bool AudioLibrary::channelSetEndedHandler(uint32_t handle, std::function<void()>
   return ok();
 }
 
+CaptureEnd AudioLibrary::channelEndReason(uint32_t handle) const {
+  auto c = capture(handle);
+  if (!c) return fail(kAudioErrorHandle), CaptureEnd::None;
+  ok();
+  return c->endReason();
+}
+
+bool AudioLibrary::channelGetLosses(uint32_t handle, ChannelLosses* losses) const {
+  // Under the lock, like closing: the device stream is asked for its dropouts.
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = captures_.find(handle);
+  if (it == captures_.end()) return fail(kAudioErrorHandle);
+  *losses = it->second->losses();
+  return ok();
+}
+
 bool AudioLibrary::channelSetPortNames(uint32_t handle, const PortNames& names) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (auto c = captures_.find(handle); c != captures_.end())

@@ -102,6 +102,11 @@ class AudioLibrary {
   bool channelSlideVolume(uint32_t handle, float volume, uint32_t milliseconds);
   bool channelGetLevel(uint32_t handle, float* levels, float seconds, uint32_t flags) const;
   bool channelSetEndedHandler(uint32_t handle, std::function<void()> handler);
+  // Why a capture ended by itself (CaptureEnd::None while it runs).
+  CaptureEnd channelEndReason(uint32_t handle) const;
+  // What a capture lost since it was opened: frames without room in its ring, and the
+  // dropouts its device reported.
+  bool channelGetLosses(uint32_t handle, ChannelLosses* losses) const;
   // Renames the channel's or stream's ports (JACK): one name per captured input, one for a
   // stream; an empty name gives a port its own back. Other programs may go on seeing the
   // names given at the start (PipeWire's JACK).

@@ -61,6 +61,22 @@ struct ChannelInfo {
   uint32_t chans = 0;
 };
 
+// Why a capture ended by itself (it was not stopped by its owner).
+enum class CaptureEnd : int {
+  None = 0,
+  DeviceStopped = 1,  // the backend says the device is gone (server stopped, unplugged)
+  NoAudio = 2,        // the device stopped calling back while it was meant to run
+  Failed = 3,         // the capture could not go on (its resampler could not be rebuilt)
+};
+
+// Audio a channel lost since it was opened: frames that found no room in its ring (the
+// reader fell behind), and the dropouts the device itself reported (JACK's xruns,
+// PortAudio's overflow and underflow flags).
+struct ChannelLosses {
+  uint64_t droppedFrames = 0;
+  uint64_t xruns = 0;
+};
+
 // Level request flag: fold all channels into two levels (odd-numbered channels left,
 // even-numbered right; a mono channel gives the same level twice).
 constexpr uint32_t kLevelStereo = 2;

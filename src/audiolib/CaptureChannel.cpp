@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "audiolib/AudioErrorText.h"
 #include "platform/Log.h"
 
 namespace qv {
@@ -115,6 +116,8 @@ void CaptureChannel::driverInput(void* self, const float* frames, uint32_t count
       std::memcpy(head, frames, static_cast<size_t>(bytes));
       c->ring_->produce(bytes);
     }
+    const auto kept = static_cast<uint32_t>(bytes / frameBytes);
+    if (kept < count) c->droppedFrames_.fetch_add(count - kept, std::memory_order_relaxed);
   }
   c->inDriver_.store(false);
 }
@@ -139,7 +142,7 @@ bool CaptureChannel::play(bool restart, int* error) {
     ring_->consume(buffered);
     peaks_->restart();
     if (resampler_ != nullptr && !makeResampler()) {
-      vanish("the resampler could not be rebuilt");
+      vanish(CaptureEnd::Failed);
       *error = kAudioErrorVanished;
       return false;
     }
@@ -222,22 +225,25 @@ void CaptureChannel::deliveryLoop() {
     // the ring empty.
     next = late >= period ? now + period : next + period;
     if (!backendStream_->isAlive()) {
-      vanish("the device stopped");
+      vanish(CaptureEnd::DeviceStopped);
     } else if (deliver() != Outcome::Empty || late >= kStall) {
       quietSince = now;
     } else if (now - quietSince >= kSilenceLimit) {
-      vanish("no audio arrived");
+      vanish(CaptureEnd::NoAudio);
     }
     lock.lock();
     if (vanished_.load()) break;
   }
 }
 
-void CaptureChannel::vanish(const char* why) {
+void CaptureChannel::vanish(CaptureEnd why) {
   if (vanished_.exchange(true)) return;
-  qv::log("Capture: device %s vanished (%s); capture stopped", driver_.c_str(), why);
+  endReason_.store(why);
+  qv::log("Capture: device %s vanished (%s); capture stopped", driver_.c_str(),
+          captureEndText(why).c_str());
   state_.store(State::Stopped);
   driverPaused_.store(true);
+  xrunsAtEnd_.store(backendStream_->xruns());
   backendStream_->abandon();
   std::function<void()> ended;
   {
@@ -297,6 +303,17 @@ void CaptureChannel::deliverFrames(const float* frames, uint32_t count) {
     }
     offset += n;
   }
+}
+
+ChannelLosses CaptureChannel::losses() const {
+  ChannelLosses l;
+  l.droppedFrames = droppedFrames_.load(std::memory_order_relaxed);
+  if (vanished_.load()) {
+    l.xruns = xrunsAtEnd_.load();
+  } else if (backendStream_ != nullptr) {
+    l.xruns = backendStream_->xruns();
+  }
+  return l;
 }
 
 bool CaptureChannel::level(float* levels, float seconds, uint32_t flags) const {

@@ -73,6 +73,10 @@ class CaptureChannel {
   // Told once when the device vanished during the capture: on the delivery thread, or on
   // the control thread when a restart finds the resampler cannot be rebuilt.
   void setEndedHandler(std::function<void()> handler);
+  // Why the capture ended by itself (None while it runs or when its owner stopped it).
+  CaptureEnd endReason() const { return endReason_.load(); }
+  // What the capture lost since it was opened (any thread).
+  ChannelLosses losses() const;
   // Peak of the last `seconds` of captured audio, up to the driver's latest period, folded
   // into two levels with kLevelStereo (else one level of all channels). False when the
   // channel is not playing.
@@ -88,7 +92,7 @@ class CaptureChannel {
   Outcome deliver();
   Outcome deliverLocked();
   void deliverFrames(const float* frames, uint32_t count);
-  void vanish(const char* why);
+  void vanish(CaptureEnd why);
   bool makeResampler();
   bool onDeliveryThread() const { return delivering_.load() == std::this_thread::get_id(); }
   void waitForDelivery();
@@ -112,6 +116,10 @@ class CaptureChannel {
   std::atomic<bool> driverPaused_{true};
   std::atomic<bool> inDriver_{false};  // the driver is inside driverInput
   std::atomic<bool> vanished_{false};
+  std::atomic<CaptureEnd> endReason_{CaptureEnd::None};
+  // Frames the driver delivered while the ring had no room (driver thread only writes).
+  std::atomic<uint64_t> droppedFrames_{0};
+  std::atomic<uint64_t> xrunsAtEnd_{0};  // what the device had reported when it vanished
   bool pumped_ = false;
 
   // Held for a whole delivery; a pause or a restart takes it to wait for one to end.

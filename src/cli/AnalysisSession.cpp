@@ -2,6 +2,7 @@
 
 #include "delay/DelayEstimate.h"
 #include "engine/AnalysisConstants.h"
+#include "engine/AveragingChoice.h"
 
 namespace qv::cli {
 namespace {
@@ -97,6 +98,12 @@ AnalysisResult resultOf(const session::MeasurementSession& session, const Option
   r.delayAppliedSamples = session.appliedDelaySamples();
   r.finderBand = options.finderBand;
   r.framesAnalysed = session.framesDelivered();
+  // Both commands tick the display 30 times a second, live and in simulated time.
+  r.averagingLabel = AveragingChoice::label(options.averaging, 1.0 / 30.0);
+  r.averagingTimeConstant = AveragingChoice::timeConstant(options.averaging, 1.0 / 30.0);
+  const ChannelLosses losses = session.losses();
+  r.droppedFrames = losses.droppedFrames;
+  r.xruns = losses.xruns;
   const auto curves = session.latestDisplay();
   const auto bands = static_cast<size_t>(curves->bandCount());
   r.frequency.resize(bands);

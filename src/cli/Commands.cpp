@@ -84,15 +84,23 @@ int runFile(const Options& options) {
   return 0;
 }
 
+void reportLostDevice(const LiveOutcome& outcome) {
+  const std::string device =
+      outcome.lostDevice.empty() ? std::string() : " \u201C" + outcome.lostDevice + "\u201D";
+  const std::string why =
+      outcome.lostReason.empty() ? std::string() : " (" + outcome.lostReason + ")";
+  std::fprintf(stderr,
+               "quorvex-analyze: the capture device%s went away after %.1f s%s; the outputs hold "
+               "what was measured until then\n",
+               device.c_str(), outcome.secondsMeasured, why.c_str());
+}
+
 int runLive(const Options& options) {
   const LiveOutcome outcome = analyseLive(options);
   writeOutputs(outcome.result, options);
   if (outcome.interrupted) {
-    std::fprintf(stderr,
-                 "quorvex-analyze: the capture device went away after %.1f s; the outputs hold "
-                 "what was measured until then\n",
-                 outcome.secondsMeasured);
-    return 1;
+    reportLostDevice(outcome);
+    return kExitDeviceLost;
   }
   return 0;
 }
@@ -110,7 +118,9 @@ int runDemo(const Options& given) {
       r.delayState.c_str(), r.delayFoundMs.value_or(0.0), r.delaySetMs,
       static_cast<double>(r.meanCoherence.value_or(0.0f)), options.out->c_str(),
       options.json->c_str(), options.svg->c_str());
-  return outcome.interrupted ? 1 : 0;
+  if (!outcome.interrupted) return 0;
+  reportLostDevice(outcome);
+  return kExitDeviceLost;
 }
 
 }  // namespace

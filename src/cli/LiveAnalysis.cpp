@@ -81,9 +81,16 @@ LiveOutcome analyseLive(const Options& options) {
   applyDelayOptions(session, options);
   session.setChannelMap(options.meas, options.ref);
   RunLog log(session, options);
-  // The display stops by itself only when the device goes away.
+  // The display stops by itself only when the device goes away; a run ends there.
   bool stopped = false;
   session.setRunningListener([&](bool running) { stopped = stopped || !running; });
+  session.setResumeWhenDeviceReturns(false);
+  LiveOutcome outcome;
+  session.setDeviceListener([&](const session::DeviceNotice& notice) {
+    if (notice.kind != session::DeviceNotice::Kind::InputLost) return;
+    outcome.lostDevice = notice.device;
+    outcome.lostReason = notice.reason;
+  });
   if (!session.openInput(options.inputDevice))
     throw std::runtime_error("the recorder could not be created");
 
@@ -107,13 +114,13 @@ LiveOutcome analyseLive(const Options& options) {
     session.setDisplayListener(
         [&] { log.afterDisplayTick(std::chrono::duration<double>(clock::now() - start).count()); });
   }
-  LiveOutcome outcome;
   dispatch::mainQueue().runUntil([&] { return stopped; }, options.seconds);
   outcome.interrupted = stopped;
   outcome.secondsMeasured = std::chrono::duration<double>(clock::now() - start).count();
 
   session.setRunningListener(nullptr);
   session.setDisplayListener(nullptr);
+  session.setDeviceListener(nullptr);
   session.stopCapture();
   session.setGeneratorOn(false, std::string());
   session.releaseDelayFinder();

@@ -154,6 +154,15 @@ else ~/.local/share/Quorvex):
                              listed, starts with DATE (e.g. 2026-12-05T15:29)
   A NAME that matches no trace is an error, and so is one that matches several unless
   --newest or --date picks one; the error lists the times of the candidates.
+
+exit status:
+  0  the run finished and its outputs are written (lost audio is counted in the JSON,
+     as dropped_frames and xruns, not failed)
+  1  a failure: a capture or generator that does not start, no audio at all, an output
+     that cannot be written
+  2  bad input: a missing, damaged or empty file, a channel or option out of range
+  3  the capture device went away during a live run or the demo; the outputs hold what
+     was measured until then
 )";
 }
 

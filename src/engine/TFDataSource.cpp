@@ -392,6 +392,8 @@ void TFDataSource::getData(const void* data, uint32_t byteSize) {
     copied = static_cast<uint32_t>(space);
   }
   copied &= ~7u;  // whole frames only, so that the channels never change places
+  if (copied < byteSize)
+    _framesDropped.fetch_add((byteSize - copied) / 8, std::memory_order_relaxed);
   if (copied == 0) return;
   std::memcpy(head, data, copied);
   _circularBuffer.produce(static_cast<int32_t>(copied));

@@ -65,6 +65,8 @@ class TFDataSource : public QVRecorderConsumer {
   double appliedDelaySamples() const;
   // Frames received by getData so far (those the ring had room for).
   int64_t framesReceived() const { return _framesReceived.load(std::memory_order_acquire); }
+  // Frames that found no room in the ring (the display fell behind) and were dropped.
+  int64_t framesDropped() const { return _framesDropped.load(std::memory_order_relaxed); }
   // Update thread: where the frame of the latest update starts, in frames received
   // (negative while it still reads the silence the ring started with).
   int64_t analysedFrameStart() const { return _analysedStart; }
@@ -217,6 +219,7 @@ class TFDataSource : public QVRecorderConsumer {
   int64_t _tailPosition = 0;
   int64_t _analysedStart = 0;
   std::atomic<int64_t> _framesReceived{0};
+  std::atomic<int64_t> _framesDropped{0};
   std::atomic<double> _appliedDelayMs{0.0};
 };
 

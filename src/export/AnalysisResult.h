@@ -54,6 +54,12 @@ struct AnalysisResult {
   int delayChanges = 0;                // delays the finder inserted
   double driftPpm = 0;                 // drift between the channels' clocks taken out
   int64_t framesAnalysed = 0;
+  // The averaging by what it does ("Fast (≈ 0.3 s)") and its time constant in seconds.
+  std::string averagingLabel;
+  double averagingTimeConstant = 0;
+  // Audio the input lost: frames without room in a ring, and dropouts the device reported.
+  uint64_t droppedFrames = 0;
+  uint64_t xruns = 0;
   std::string source;  // file name(s) or device
 
   // Per band: centre frequency, magnitude in dB, phase in degrees, coherence 0 … 1.

@@ -101,6 +101,8 @@ std::string formatJson(const AnalysisResult& r) {
   field("fft_size", std::to_string(r.fftSize));
   field("smoothing", std::to_string(r.smoothing));
   field("averaging", std::to_string(r.averaging));
+  field("averaging_label", jsonQuoted(r.averagingLabel));
+  field("averaging_time_constant_s", jsonNumber(static_cast<float>(r.averagingTimeConstant)));
   field("coherence_threshold", jsonNumber(r.coherenceThreshold));
   field("delay_mode", jsonQuoted(r.delayMode));
   field("finder_band_hz", r.finderBand ? "[" + jsonDouble(r.finderBand->first) + ", " +
@@ -118,7 +120,9 @@ std::string formatJson(const AnalysisResult& r) {
   field("delay_changes", std::to_string(r.delayChanges));
   field("drift_ppm", jsonDouble(r.driftPpm));
   field("mean_coherence", jsonNumber(r.meanCoherence));
-  field("frames_analysed", std::to_string(r.framesAnalysed), true);
+  field("frames_analysed", std::to_string(r.framesAnalysed));
+  field("dropped_frames", std::to_string(r.droppedFrames));
+  field("xruns", std::to_string(r.xruns), true);
   out += "}\n";
   return out;
 }

@@ -33,8 +33,10 @@ struct DisplaySnapshot {
   // What the input delivered so far.
   int64_t framesDelivered = 0;
   uint64_t blocksDelivered = 0;
-  // Blocks the input reported lost or late; stays 0 until the recorder reports them.
-  uint64_t blocksDropped = 0;
+  // Audio the input lost so far (MeasurementSession::losses(), as last looked at): frames
+  // that found no room in a ring, and the dropouts the device reported (xruns).
+  uint64_t droppedFrames = 0;
+  uint64_t xruns = 0;
 
   int32_t bandCount() const { return static_cast<int32_t>(magnitude.size()); }
   // The band nearest to `frequency` (Hz, held within the axis) and its value in `curve`.

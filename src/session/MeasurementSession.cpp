@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <thread>
 
 #include "audio/GeneratorController.h"
@@ -17,6 +18,7 @@
 #include "platform/FftBackend.h"
 #include "platform/Log.h"
 #include "session/DriftStage.h"
+#include "session/DeviceSentences.h"
 #include "session/InputTap.h"
 #include "session/MainQueueSignal.h"
 #include "session/RecorderWatch.h"
@@ -76,13 +78,15 @@ MeasurementSession::MeasurementSession(Config config)
 
   // The recorder reports its channel's start and stop, so the display ticks exactly while
   // audio flows.
-  recorderWatch_ = std::make_shared<RecorderWatch>([this](bool started) {
-    if (started) {
-      startDisplay();
-    } else {
-      stopDisplay();
-    }
-  });
+  recorderWatch_ = std::make_shared<RecorderWatch>(
+      [this](bool started) {
+        if (started) {
+          startDisplay();
+        } else {
+          stopDisplay();
+        }
+      },
+      [this](CaptureEnd why) { inputWentAway(why); });
   if (!config_.driven) {
     finderQueue_ = dispatch::makeSerialQueue("delaylocator.queue");
     delaySignal_ = std::make_unique<MainQueueSignal>([this] { deliverDelayResult(); });
@@ -95,6 +99,9 @@ MeasurementSession::MeasurementSession(Config config)
 }
 
 MeasurementSession::~MeasurementSession() {
+  *alive_ = false;
+  if (devicesListener_ != 0) library().removeDevicesChangedListener(devicesListener_);
+  if (watchTimer_) watchTimer_->invalidate();
   recorderWatch_->detach();
   if (displayTimer_) displayTimer_->invalidate();
   if (finderTimer_) finderTimer_->invalidate();
@@ -139,22 +146,42 @@ void MeasurementSession::stopDisplay() {
 
 void MeasurementSession::displayTick() {
   const double now = clock_->now();
+  // After a return, old audio may still fill the analysis window: each frame then stands
+  // alone, and the first window of new audio alone starts the averages.
+  const int64_t freshFrom = freshFrom_.load(std::memory_order_acquire);
+  if (freshFrom >= 0) model_->resetAverages();
   model_->transform(now - lastTick_.exchange(now));
-  publishDisplay();
+  bool blank = false;
+  if (freshFrom >= 0) {
+    int64_t expected = freshFrom;
+    if (model_->tfDataSource()->analysedFrameStart() >= freshFrom) {
+      freshFrom_.compare_exchange_strong(expected, -1, std::memory_order_acq_rel);
+    } else {
+      blank = true;
+    }
+  }
+  publishSnapshot(blank);
   displayTicks_.fetch_add(1, std::memory_order_relaxed);
   if (signalDisplay_.load(std::memory_order_acquire)) displaySignal_->notify();
 }
 
-void MeasurementSession::publishDisplay() {
+void MeasurementSession::publishDisplay() { publishSnapshot(false); }
+
+void MeasurementSession::publishSnapshot(bool blank) {
   // The peaks are taken even when no slot is free, so that they never pile up.
   float levels[2];
   takeLevels(levels);
   DisplaySnapshot* s = display_.beginWrite();
   if (!s) return;
   const auto bands = s->magnitude.size();
-  std::copy_n(model_->mpolyline()->values(), bands, s->magnitude.begin());
-  std::copy_n(model_->ppolyline()->values(), bands, s->phase.begin());
-  std::copy_n(model_->cpolyline()->values(), bands, s->coherence.begin());
+  if (blank) {
+    for (auto* curve : {&s->magnitude, &s->phase, &s->coherence})
+      std::fill(curve->begin(), curve->end(), std::numeric_limits<float>::quiet_NaN());
+  } else {
+    std::copy_n(model_->mpolyline()->values(), bands, s->magnitude.begin());
+    std::copy_n(model_->ppolyline()->values(), bands, s->phase.begin());
+    std::copy_n(model_->cpolyline()->values(), bands, s->coherence.begin());
+  }
   s->serial = displaySerial_++;
   s->time = clock_->now();
   s->smoothing = model_->smoothing();
@@ -165,7 +192,8 @@ void MeasurementSession::publishDisplay() {
   s->levels[1] = levels[1];
   s->framesDelivered = tap_->frames();
   s->blocksDelivered = tap_->blocks();
-  s->blocksDropped = 0;
+  s->droppedFrames = droppedFrames_.load(std::memory_order_relaxed);
+  s->xruns = xruns_.load(std::memory_order_relaxed);
   display_.publish();
 }
 
@@ -208,13 +236,21 @@ void MeasurementSession::setCoherenceThreshold(float threshold) {
 
 bool MeasurementSession::setGeneratorOn(bool on, const std::string& uid) {
   if (!generator_) generator_ = std::make_unique<GeneratorController>(library());
+  generatorWanted_ = on;
+  generatorUid_ = uid;
+  lostOutput_.reset();
   if (on) {
     generator_->setSampleRate(static_cast<int32_t>(kAnalysisSampleRate));
     generator_->setDeviceHandle(QXBassHelper(library()).playbackDeviceHandleForUUID(uid));
     generator_->start();
+    if (!generator_->isOn()) {
+      generatorWanted_ = false;
+      notify(outputFailedNotice(outputDeviceName(uid), generator_->lastError()));
+    }
   } else {
     generator_->stop();
   }
+  updateWatch();
   return generator_->isOn();
 }
 

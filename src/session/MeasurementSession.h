@@ -38,6 +38,7 @@
 #include "platform/GCDTimer.h"
 #include "session/DelayAcceptance.h"
 #include "session/DelaySnapshot.h"
+#include "session/DeviceNotice.h"
 #include "session/DisplaySnapshot.h"
 #include "session/ReadingQueue.h"
 #include "session/SnapshotPool.h"
@@ -91,7 +92,8 @@ class MeasurementSession {
   // Makes the recorder for `uid` (the default input when unknown) if there is none, with
   // the channel map and the display chain's consumers; false when it cannot be made.
   bool openInput(const std::string& uid, uint32_t channelCountHint = 0);
-  // openInput, then the capture resumes; the display ticks while audio flows.
+  // openInput, then the capture resumes; the display ticks while audio flows. False, with
+  // an InputFailed notice, when the capture does not start.
   bool startCapture(const std::string& uid, uint32_t channelCountHint = 0);
   // Pauses the capture, the display and the finder (keeping recorder and finder).
   void stopCapture();
@@ -101,6 +103,23 @@ class MeasurementSession {
   void setChannelMap(int32_t measurement, int32_t reference);
   uint32_t inputChannel() const;  // the capture handle (for the level meter), 0: none
   const std::shared_ptr<QVRecorder>& recorder() const { return recorder_; }
+
+  // ---- devices that go away (MeasurementSessionDevices.cpp) ----
+  // A capture that ends by itself stops the display and the finder and is reported in
+  // words; the recorder is dropped, so that a later start opens the device afresh. While
+  // resuming is on (the default) the capture, with its finder, starts again when its
+  // device is back, and the noise plays again when its output is back; its curves stay
+  // blank until the analysis window holds only audio captured after the return.
+  void setDeviceListener(std::function<void(const DeviceNotice&)> listener);
+  void setResumeWhenDeviceReturns(bool on) { resumeWhenBack_ = on; }
+  bool resumeWhenDeviceReturns() const { return resumeWhenBack_; }
+  // A capture went away and has not been started again.
+  bool inputLost() const { return lostInput_.has_value(); }
+  // Looks at the devices now (as the watch does twice a second while it matters).
+  void checkDevices();
+  // What the input lost since the session was made: frames without room in a ring (the
+  // capture's or the display's) and the dropouts the devices reported.
+  ChannelLosses losses() const;
 
   // ---- blocks fed by the caller (driven) ----
   // The format of the blocks to come; starts the finder and the averages afresh.
@@ -175,7 +194,7 @@ class MeasurementSession {
   void resetAverages();
   void setCoherenceThreshold(float threshold);
   // Starts or stops the pink noise on the playback device `uid` (the default when
-  // unknown); returns whether it plays.
+  // unknown); returns whether it plays (an OutputFailed notice says why not).
   bool setGeneratorOn(bool on, const std::string& uid);
   bool generatorOn() const;
 
@@ -206,6 +225,28 @@ class MeasurementSession {
   // Finder thread: a drift correction due with this result, scheduled on the finder's side.
   void correctDrift(const DelayEstimate& estimate, FinderReading& reading);
   DriftStage& finderStage();
+  struct LostDevice {
+    std::string requested;  // the UID it was started with ("" for the default)
+    std::string driver;     // the UID of the device it ran on
+    std::string name;       // as the lists show it
+    bool finderRan = false;
+    double lostAt = 0;      // the session clock's time of the loss
+    bool seenAway = false;  // the device lists have shown it gone since
+  };
+
+  void publishSnapshot(bool blank);
+  // Devices (MeasurementSessionDevices.cpp).
+  void inputWentAway(CaptureEnd why);
+  void outputWentAway();
+  void resumeInput();
+  void resumeOutput();
+  void notify(const DeviceNotice& notice);
+  void updateWatch();
+  void foldLosses();
+  std::string inputDeviceName(const std::string& uid) const;
+  std::string outputDeviceName(const std::string& uid) const;
+  bool devicePresent(bool recording, const std::string& driver) const;
+  bool deviceReturned(LostDevice& lost, bool recording) const;
   void startFinderTimer();
   void deliverDelayResult();
   bool applyDecision(const DelayDecision& decision);
@@ -249,7 +290,20 @@ class MeasurementSession {
   std::function<void(const DelaySnapshot&, bool)> delayListener_;
   std::function<void(bool)> runningListener_;
   std::function<void(const FinderReading&, bool)> readingListener_;
+  std::function<void(const DeviceNotice&)> deviceListener_;
   std::unique_ptr<MainQueueSignal> displaySignal_;
+  // Devices that went away and what to bring back.
+  bool resumeWhenBack_ = true;
+  std::string inputUid_;  // as the last start asked for it
+  std::optional<LostDevice> lostInput_;
+  bool generatorWanted_ = false;
+  std::string generatorUid_;
+  std::optional<LostDevice> lostOutput_;
+  std::unique_ptr<GCDTimer> watchTimer_;
+  int devicesListener_ = 0;
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);  // for the list listener's hop
+  ChannelLosses lossesBefore_;                                  // of recorders already dropped
+  bool freshNeeded_ = false;                                    // the next start marks freshFrom_
   std::unique_ptr<MainQueueSignal> delaySignal_;
   ReadingQueue readings_;
 
@@ -257,6 +311,11 @@ class MeasurementSession {
   std::atomic<double> lastTick_{0.0};
   std::atomic<double> delayInForce_{0.0};
   std::atomic<bool> signalDisplay_{false};
+  // While not negative, the tick publishes blank curves until its analysis window starts
+  // at this frame (counted as the display's data source receives them).
+  std::atomic<int64_t> freshFrom_{-1};
+  std::atomic<uint64_t> droppedFrames_{0};
+  std::atomic<uint64_t> xruns_{0};
 
   // The display writer's (one tick at a time).
   uint64_t displaySerial_ = 0;

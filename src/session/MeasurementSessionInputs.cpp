@@ -1,6 +1,7 @@
 // The session's inputs: a capture device through the recorder and the session's input, or
 // blocks fed by the caller through the two drift stages.
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 #include "audio/QVRecorder.h"
@@ -9,6 +10,7 @@
 #include "platform/Assert.h"
 #include "platform/Log.h"
 #include "session/DriftStage.h"
+#include "session/DeviceSentences.h"
 #include "session/InputTap.h"
 #include "session/MeasurementSession.h"
 #include "session/RecorderWatch.h"
@@ -35,8 +37,38 @@ bool MeasurementSession::openInput(const std::string& uid, uint32_t channelCount
 }
 
 bool MeasurementSession::startCapture(const std::string& uid, uint32_t channelCountHint) {
-  if (!openInput(uid, channelCountHint)) return false;
+  if (lostInput_) {
+    // While the device that went away is wanted, no other device stands in for it (an
+    // unknown device would open the default one): its curves would pass for its own.
+    if (uid == lostInput_->requested && !devicePresent(true, lostInput_->driver)) {
+      notify(inputFailedNotice(lostInput_->name, kAudioErrorDevice));
+      return false;
+    }
+    lostInput_.reset();
+  }
+  inputUid_ = uid;
+  if (freshNeeded_) {
+    // Marked before the capture runs: the first tick must already know.
+    const double delayFrames =
+        std::ceil(std::fabs(static_cast<double>(delayMs_)) * config_.sampleRate / 1000.0);
+    freshFrom_.store(model_->tfDataSource()->framesReceived() + static_cast<int64_t>(delayFrames),
+                     std::memory_order_release);
+    freshNeeded_ = false;
+  }
+  if (!openInput(uid, channelCountHint)) {
+    notify(inputFailedNotice(inputDeviceName(uid), kAudioErrorUnknown));
+    return false;
+  }
   recorder_->resumeRec();
+  updateWatch();
+  if (recorder_->inputChannel() == 0 || !displayRunning_) {
+    const int error = recorder_->lastError();
+    const std::string name = inputDeviceName(uid);
+    // A recorder that could not start is made afresh by the next start.
+    releaseInput();
+    notify(inputFailedNotice(name, error));
+    return false;
+  }
   return true;
 }
 
@@ -44,11 +76,17 @@ void MeasurementSession::stopCapture() {
   if (recorder_) recorder_->pauseRec();
   stopDisplay();
   stopDelayFinder();
+  // Stopped on purpose: nothing comes back by itself.
+  lostInput_.reset();
+  updateWatch();
 }
 
 void MeasurementSession::releaseInput() {
   if (recorder_) {
     stopDelayFinder();
+    const ChannelLosses l = recorder_->losses();
+    lossesBefore_.droppedFrames += l.droppedFrames;
+    lossesBefore_.xruns += l.xruns;
     recorder_->removeConsumer(input_);
   }
   recorder_.reset();

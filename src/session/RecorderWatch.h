@@ -14,10 +14,14 @@ namespace qv::session {
 class RecorderWatch final : public QVRecorderDelegate {
  public:
   // `changed(true)` when the capture channel really started, `changed(false)` when it
-  // stopped.
-  explicit RecorderWatch(std::function<void(bool started)> changed)
-      : changed_(std::move(changed)) {}
-  void detach() { changed_ = nullptr; }
+  // stopped; `lost` when it ended by itself (after `changed(false)`).
+  explicit RecorderWatch(std::function<void(bool started)> changed,
+                         std::function<void(CaptureEnd why)> lost = nullptr)
+      : changed_(std::move(changed)), lost_(std::move(lost)) {}
+  void detach() {
+    changed_ = nullptr;
+    lost_ = nullptr;
+  }
 
   void recorderStartedWithChannel(QVRecorder&, uint32_t) override {
     if (changed_) changed_(true);
@@ -25,9 +29,13 @@ class RecorderWatch final : public QVRecorderDelegate {
   void recorderStoppedWithChannel(QVRecorder&, uint32_t) override {
     if (changed_) changed_(false);
   }
+  void recorderLostDevice(QVRecorder&, CaptureEnd why) override {
+    if (lost_) lost_(why);
+  }
 
  private:
   std::function<void(bool)> changed_;
+  std::function<void(CaptureEnd)> lost_;
 };
 
 }  // namespace qv::session

@@ -10,6 +10,7 @@
 #include <QCheckBox>
 #include <QDoubleSpinBox>
 #include <QFile>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -18,6 +19,10 @@
 #include "gui/app/TelemetryClient.h"
 #include "gui/app/preferences/PreferencesCoordinator.h"
 #include "support/GuiTestSupport.h"
+
+// Exported by Qt Gui; Qt's own test library delivers key presses through it.
+bool qt_sendShortcutOverrideEvent(QObject* o, ulong timestamp, int k, Qt::KeyboardModifiers mods,
+                                  const QString& text, bool autorep, ushort count);
 
 namespace qv::gui {
 namespace {
@@ -123,6 +128,24 @@ TEST_F(PreferencesTest, ChoosingTheOthersInputSwapsMeasurementAndReference) {
   EXPECT_EQ(meas()->currentIndex(), 0);
   EXPECT_EQ(ref()->currentIndex(), 1);
   guitest::saveScreenshot(*prefs_->window(), QStringLiteral("preferences-input-output"));
+}
+
+// Esc and Ctrl+W, typed as a user types them (shortcuts first), close the window.
+TEST_F(PreferencesTest, EscapeAndControlWCloseTheWindow) {
+  open();
+  QWidget* window = prefs_->window();
+  for (auto [key, mods] : {std::pair{Qt::Key_Escape, Qt::KeyboardModifiers(Qt::NoModifier)},
+                           std::pair{Qt::Key_W, Qt::KeyboardModifiers(Qt::ControlModifier)}}) {
+    window->show();
+    QApplication::setActiveWindow(window);
+    ASSERT_TRUE(processEventsUntil([&] { return window->isActiveWindow(); }, 2000));
+    QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : window;
+    if (!qt_sendShortcutOverrideEvent(target, 0, key, mods, QString(), false, 1)) {
+      QKeyEvent press(QEvent::KeyPress, key, mods);
+      QApplication::sendEvent(target, &press);
+    }
+    EXPECT_TRUE(processEventsUntil([&] { return !window->isVisible(); }, 2000)) << key;
+  }
 }
 
 TEST_F(PreferencesTest, AMissingPreferredDeviceLeavesNothingSelectedAndTheChannelsEmpty) {

@@ -327,5 +327,26 @@ TEST_F(ClearAllTest, AnEmptyStoreAsksNothingAndOnlyOkDeletes) {
   EXPECT_TRUE(traces().allTraceShots().empty());
 }
 
+// A full disk (the store's page limit fails a write as a full disk does) used to leave the
+// window silent: only the log said the capture was lost.
+TEST_F(ClearAllTest, ACaptureTheStoreRefusesIsToldInTheWindowUntilOneIsStored) {
+  auto& view = makeView();
+  storeTrace();
+  traces().setPageLimit(4);
+  view.captureAction()->trigger();
+  const QLabel* notice = view.outlets().noticeLabel;
+  ASSERT_TRUE(guitest::processEventsUntil([&] { return !notice->isHidden(); }, 5000));
+  EXPECT_TRUE(notice->text().startsWith("The trace was not saved: the disk holding"))
+      << notice->text().toStdString();
+  EXPECT_TRUE(notice->text().endsWith("is full.")) << notice->text().toStdString();
+  EXPECT_TRUE(logged("Error in Realm transaction"));
+  EXPECT_EQ(traces().allTraceShots().count(), 1u);
+
+  traces().setPageLimit(0);
+  view.captureAction()->trigger();
+  ASSERT_TRUE(tracesBecome(2));
+  EXPECT_TRUE(guitest::processEventsUntil([&] { return notice->isHidden(); }, 2000));
+}
+
 }  // namespace
 }  // namespace qv::gui::test

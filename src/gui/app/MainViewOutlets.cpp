@@ -22,6 +22,12 @@ namespace {
 
 namespace mv = theme::mainview;
 
+// The notice line above the plots: amber while something is wrong, quiet once it is put
+// right; the dropout indicator in the read-out bar once audio was lost.
+const QColor kNoticeProblem{120, 62, 0};
+const QColor kNoticeFine{30, 60, 40};
+const QColor kLossText{255, 190, 110};
+
 QString rgb(const QColor& c) {
   return QStringLiteral("rgba(%1,%2,%3,%4)")
       .arg(c.red())
@@ -95,6 +101,16 @@ QFont controlFont() {
 
 QString startButtonText(bool running) {
   return running ? QStringLiteral("\u2016 Pause") : QStringLiteral("\u25B6 Start");
+}
+
+void showNotice(QLabel* noticeLabel, const QString& text, bool problem) {
+  noticeLabel->setText(text);
+  noticeLabel->setStyleSheet(
+      QStringLiteral("QLabel#noticeLabel { color: %1; background: %2;"
+                     " padding: 4px %3px; }")
+          .arg(rgb(theme::kText), rgb(problem ? kNoticeProblem : kNoticeFine))
+          .arg(mv::kMargin));
+  noticeLabel->setVisible(!text.isEmpty());
 }
 
 MainViewOutlets buildMainViewOutlets(QWidget* view) {
@@ -254,13 +270,23 @@ MainViewOutlets buildMainViewOutlets(QWidget* view) {
   bottom->setSpacing(mv::kSpacing * 2);
   bottom->addWidget(o.cursorLabel);
   bottom->addStretch(1);
+  o.lossLabel = makeLabel(o.bottomView, "lossLabel", controlFont());
+  o.lossLabel->setStyleSheet(QStringLiteral("color: %1;").arg(rgb(kLossText)));
+  o.lossLabel->hide();
+  bottom->addWidget(o.lossLabel);
   bottom->addWidget(o.smoothingLabel);
   bottom->addWidget(o.inputLabel);
+
+  o.noticeLabel = makeLabel(view, "noticeLabel", controlFont());
+  o.noticeLabel->setWordWrap(true);
+  o.noticeLabel->setAttribute(Qt::WA_StyledBackground, true);
+  o.noticeLabel->hide();
 
   auto* column = new QVBoxLayout(view);
   column->setContentsMargins(0, 0, 0, 0);
   column->setSpacing(0);
   column->addWidget(o.topView);
+  column->addWidget(o.noticeLabel);
   column->addWidget(o.plotBaseView, 1);
   column->addWidget(o.bottomView);
   return o;

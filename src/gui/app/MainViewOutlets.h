@@ -38,6 +38,10 @@ struct MainViewOutlets {
   QLabel* cursorLabel = nullptr;
   QLabel* smoothingLabel = nullptr;
   QVClickableLabel* inputLabel = nullptr;
+  // Above the plots, hidden while there is nothing to say: a device lost, back, failed.
+  QLabel* noticeLabel = nullptr;
+  // In the read-out bar, hidden until the input loses audio: dropouts and lost frames.
+  QLabel* lossLabel = nullptr;
 };
 
 // Creates every widget as a descendant of `view`, lays them out and styles them.
@@ -45,5 +49,9 @@ MainViewOutlets buildMainViewOutlets(QWidget* view);
 
 // The texts of toggles, which change with their state.
 QString startButtonText(bool running);
+
+// Shows `text` in the notice line, in the colours of a problem or of good news; an empty
+// text hides it.
+void showNotice(QLabel* noticeLabel, const QString& text, bool problem);
 
 }  // namespace qv::gui

@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QToolButton>
 #include <cmath>
 
@@ -25,6 +26,10 @@ namespace qv::gui {
 namespace {
 
 constexpr int64_t kRepairedSmoothing = 24;
+// How long good news ("the device is back") stays in the notice line.
+constexpr int kGoodNewsMs = 8000;
+// How often the dropout indicator looks at the session's count.
+constexpr int kLossPollMs = 500;
 
 QString fromStd(const std::string& s) { return QString::fromStdString(s); }
 
@@ -71,6 +76,9 @@ QVMainViewController::QVMainViewController(QWidget* parent, std::unique_ptr<Aler
     delayFinderResult(result, accepted);
   });
 
+  session_->setDeviceListener(
+      [this](const session::DeviceNotice& notice) { deviceNotice(notice); });
+
   plotViewController_ = std::make_unique<QVPlotViewController>(session_);
   plotViewController_->setBaseView(ui_.plotBaseView);
 
@@ -103,6 +111,10 @@ QVMainViewController::QVMainViewController(QWidget* parent, std::unique_ptr<Aler
       [this](const TraceShotResults&, const std::optional<TraceChangeSet>&,
              const std::optional<std::string>&) { updateTraceCommandsAvailability(); });
 
+  lossTimer_ = new QTimer(this);
+  connect(lossTimer_, &QTimer::timeout, this, [this] { updateLossIndicator(); });
+  lossTimer_->start(kLossPollMs);
+
   updateStartStopState();
   updateDelayReadings();
   updateTraceCommandsAvailability();
@@ -116,6 +128,7 @@ QVMainViewController::~QVMainViewController() {
   cursorObservation_.reset();
   traceObservation_.stop();
   session_->setDelayListener(nullptr);
+  session_->setDeviceListener(nullptr);
   ui_.levelMeterView->setChannel(0);
   // The plots go before the session whose snapshots they show.
   plotViewController_.reset();
@@ -139,7 +152,8 @@ void QVMainViewController::setAlertAsker(std::unique_ptr<AlertAsker> asker) {
 void QVMainViewController::startAnalysis() {
   startRecording();
   ui_.levelMeterView->setChannel(session_->inputChannel());
-  if (AppSettings::set().autoDelayOn()) startAutoDelay();
+  // A start that failed keeps the automatic delay as chosen, for the start that works.
+  if (started_ && AppSettings::set().autoDelayOn()) startAutoDelay();
   updateStartStopState();
   updateDeviceLabel();
   AppSettings::set().setRunningOnStart(true);
@@ -150,7 +164,6 @@ void QVMainViewController::startRecording() {
     qv::log("PlotController: already started");
     return;
   }
-  started_ = true;
   const std::string uid = AppSettings::set().recordingDeviceUUID().value_or(std::string());
   uint32_t channels = 0;
   if (deviceManager_) {
@@ -158,8 +171,10 @@ void QVMainViewController::startRecording() {
       channels = device->inputStreamsNumber();
   }
   // The session makes the recorder on the first start and keeps it until the device
-  // changes; the display ticks while the capture runs.
-  session_->startCapture(uid, channels);
+  // changes; the display ticks while the capture runs. A start that fails is told in the
+  // notice line, and the button stays on Start.
+  started_ = session_->startCapture(uid, channels);
+  if (started_) setNotice(kInputNotice, QString(), false);
 }
 
 void QVMainViewController::stop() {
@@ -275,7 +290,22 @@ void QVMainViewController::onGeneratorOn() {
   if (QAction* item = actionForTag(kTagGenerator)) item->setChecked(generatorOn());
 }
 
-void QVMainViewController::onTraceShot() { plotController()->shotLiveTrace(); }
+void QVMainViewController::onTraceShot() {
+  // A capture the store could not keep says so in the window (the log line stays); the
+  // next one that is stored takes the message away.
+  QPointer<QVMainViewController> alive(this);
+  plotController()->shotLiveTrace([this, alive](const CaptureOutcome& outcome) {
+    if (!alive) return;
+    if (outcome.shot) {
+      setNotice(kCaptureNotice, QString(), false);
+      return;
+    }
+    const std::string sentence = outcome.failure.sentence();
+    setNotice(kCaptureNotice,
+              fromStd(sentence.empty() ? "The trace was not saved: " + outcome.error : sentence),
+              true);
+  });
+}
 
 void QVMainViewController::onTraceDelete() { TraceManager::shared().deleteAllSelected(); }
 
@@ -295,6 +325,64 @@ void QVMainViewController::updateTraceCommandsAvailability() {
 }
 
 // ---- devices ----
+
+void QVMainViewController::deviceNotice(const session::DeviceNotice& notice) {
+  using Kind = session::DeviceNotice::Kind;
+  if (notice.kind == Kind::InputLost || notice.kind == Kind::InputFailed) {
+    // Nothing is measured until the device is back: the button must not say Pause.
+    started_ = false;
+    ui_.levelMeterView->setChannel(0);
+  } else if (notice.kind == Kind::InputBack && notice.resumed) {
+    started_ = true;
+    ui_.levelMeterView->setChannel(session_->inputChannel());
+  }
+  updateStartStopState();
+  ui_.generatorButton->setChecked(generatorOn());
+  if (QAction* item = actionForTag(kTagGenerator)) item->setChecked(generatorOn());
+
+  const bool input = notice.kind == Kind::InputLost || notice.kind == Kind::InputBack ||
+                     notice.kind == Kind::InputFailed;
+  setNotice(input ? kInputNotice : kOutputNotice, fromStd(notice.sentence), notice.isProblem());
+}
+
+void QVMainViewController::setNotice(NoticePart part, const QString& text, bool problem) {
+  const uint64_t serial = ++noticeSerial_;
+  notices_[part] = Notice{text, problem, serial};
+  if (!text.isEmpty() && !problem) {
+    QTimer::singleShot(kGoodNewsMs, this, [this, part, serial] {
+      if (notices_[part].serial == serial) setNotice(part, QString(), false);
+    });
+  }
+  QStringList parts;
+  bool anyProblem = false;
+  for (const Notice& n : notices_) {
+    if (n.text.isEmpty()) continue;
+    parts << n.text;
+    anyProblem = anyProblem || n.problem;
+  }
+  showNotice(ui_.noticeLabel, parts.join(QLatin1Char(' ')), anyProblem);
+}
+
+void QVMainViewController::updateLossIndicator() {
+  const ChannelLosses lost = session_->losses();
+  if (lost.xruns == 0 && lost.droppedFrames == 0) {
+    ui_.lossLabel->hide();
+    return;
+  }
+  QString text = tr("Lost audio:");
+  if (lost.xruns > 0) text += tr(" %1 dropouts").arg(lost.xruns);
+  if (lost.droppedFrames > 0)
+    text += (lost.xruns > 0 ? QStringLiteral(",") : QString()) +
+            tr(" %1 frames").arg(lost.droppedFrames);
+  ui_.lossLabel->setText(text);
+  ui_.lossLabel->setToolTip(
+      tr("Since the start, the audio device reported %1 dropouts (audio it could not deliver "
+         "in time) and %2 frames found no room to be analysed. The curves stay valid; many "
+         "dropouts call for a larger buffer in the audio server.")
+          .arg(lost.xruns)
+          .arg(lost.droppedFrames));
+  ui_.lossLabel->show();
+}
 
 void QVMainViewController::setInputDeviceUUID() {
   if (started_) {

@@ -20,6 +20,7 @@
 #include "traces/TraceNotifier.h"
 
 class QAction;
+class QTimer;
 class QMenu;
 
 namespace qv {
@@ -139,6 +140,11 @@ class QVMainViewController : public QWidget {
   void delayFieldEdited();
   // Puts the delay in force back into the field and says what it takes.
   void refuseDelayEntry();
+  // A device went away, came back or failed: the buttons follow what runs, the notice
+  // line says it in words (good news goes again after a while).
+  void deviceNotice(const session::DeviceNotice& notice);
+  // The read-out bar's dropout indicator, from the session's count of lost audio.
+  void updateLossIndicator();
   void buildMenus();
   void connectControls();
   void updateTraceCommandsAvailability();
@@ -147,6 +153,19 @@ class QVMainViewController : public QWidget {
   float delayCoherence_ = 0.0f;
   QString lastRefusal_;
   bool started_ = false;
+  // The notice line says at once what happened to the capture device, the noise's device
+  // and the last capture; each part is replaced by its own news.
+  enum NoticePart { kInputNotice, kOutputNotice, kCaptureNotice, kNoticeParts };
+  struct Notice {
+    QString text;
+    bool problem = false;
+    uint64_t serial = 0;
+  };
+  Notice notices_[kNoticeParts];
+  // Sets one part of the notice line (empty: clears it); good news goes after a while.
+  void setNotice(NoticePart part, const QString& text, bool problem);
+  uint64_t noticeSerial_ = 0;
+  QTimer* lossTimer_ = nullptr;
   std::shared_ptr<QXDeviceManager> deviceManager_;
   MainViewOutlets ui_;
   std::shared_ptr<session::MeasurementSession> session_;

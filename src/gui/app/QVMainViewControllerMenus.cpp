@@ -5,6 +5,7 @@
 #include <QMenu>
 #include <QPushButton>
 
+#include "engine/AveragingChoice.h"
 #include "gui/app/QVDelayStepper.h"
 #include "gui/app/QVMainViewController.h"
 #include "gui/display/QVPlotViewController.h"
@@ -50,11 +51,16 @@ void QVMainViewController::buildMenus() {
             [this, tag = kTagSmoothingBase + static_cast<int>(n)] { onSmoothingMenu(tag); });
   }
 
+  // Each choice reads by what it does at this session's display rate, fastest first; the
+  // stored value stays the index.
   auto* averaging = new QMenu(tr("Averaging"), this);
-  for (int k : kAveragingChoices) {
-    QAction* item = addTaggedAction(
-        averaging, QString::fromStdString(SmoothingModel::averagingStringFromAveraging(k)),
-        kTagAveragingBase + k, true);
+  averaging->setToolTipsVisible(true);
+  const double tick = session_->displayInterval();
+  for (int k : AveragingChoice::kIndices) {
+    QAction* item =
+        addTaggedAction(averaging, QString::fromStdString(AveragingChoice::label(k, tick)),
+                        kTagAveragingBase + k, true);
+    item->setToolTip(QString::fromStdString(AveragingChoice::description(k, tick)));
     connect(item, &QAction::triggered, this,
             [this, tag = kTagAveragingBase + k] { onAveragingMenu(tag); });
   }

@@ -185,7 +185,7 @@ void QVPlotController::setSmoothing(int64_t smoothing) { session_->setSmoothing(
 
 int64_t QVPlotController::smoothing() const { return session_->smoothing(); }
 
-void QVPlotController::shotLiveTrace() {
+void QVPlotController::shotLiveTrace(CaptureCompletion completion) {
   // The newest snapshot, whose three curves belong to one tick; the main thread copies it
   // and never waits for a tick.
   std::vector<float> buffer;
@@ -203,7 +203,7 @@ void QVPlotController::shotLiveTrace() {
                 static_cast<long>(session_->smoothing()),
                 static_cast<double>(session_->averagingIndex()), session_->delayMs());
   traces_.newTraceWithNameFloatBufferLengthCountCommentUserInfo("TF", buffer.data(), length, 3,
-                                                                comment, {});
+                                                                comment, {}, std::move(completion));
 
   // The new trace went on top of the live curves; a moment later they come back above it.
   raiseTimer_ = GCDTimer::timerOnMainQueue(kTimerLeewayNs, "qvx.live.traces.to.front");

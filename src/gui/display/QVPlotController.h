@@ -18,6 +18,7 @@
 #include "plot/ChartProxy.h"
 #include "plot/XValuesSpan.h"
 #include "session/MeasurementSession.h"
+#include "traces/CaptureRetryQueue.h"
 #include "traces/TraceShot.h"
 
 namespace qv {
@@ -74,7 +75,8 @@ class QVPlotController {
   void setSmoothing(int64_t smoothing);
   int64_t smoothing() const;
 
-  void shotLiveTrace();
+  // `completion` hears whether the store kept it (and why not, in words).
+  void shotLiveTrace(CaptureCompletion completion = {});
   void liveTracesToFront();
   void shotVisibilityChanged(const TraceShot& shot);
 

@@ -22,6 +22,7 @@ struct JackBackend::Stream final : BackendStream {
   std::vector<int> portNumbers;
   std::vector<float> scratch;  // interleaved, sized for the largest period
   std::atomic<bool> started{false};
+  uint64_t xrunsAtOpen = 0;
 
   ~Stream() override { owner->close(this); }
   bool start() override {
@@ -39,6 +40,7 @@ struct JackBackend::Stream final : BackendStream {
     return true;
   }
   bool isAlive() const override { return owner->alive_.load(); }
+  uint64_t xruns() const override { return owner->xruns_.load() - xrunsAtOpen; }
   void setPortNames(const PortNames& names) override { owner->rename(this, names); }
 };
 
@@ -80,6 +82,7 @@ bool JackBackend::refresh() {
     if (client_ == nullptr) return false;
     jack_set_process_callback(client_, &JackBackend::process, this);
     jack_on_shutdown(client_, &JackBackend::shutdown, this);
+    jack_set_xrun_callback(client_, &JackBackend::xrun, this);
     alive_.store(true);
     if (jack_activate(client_) != 0) {
       qv::log("JACK: cannot activate client %s", clientName_.c_str());
@@ -92,6 +95,11 @@ bool JackBackend::refresh() {
 }
 
 void JackBackend::shutdown(void* self) { static_cast<JackBackend*>(self)->alive_.store(false); }
+
+int JackBackend::xrun(void* self) {
+  static_cast<JackBackend*>(self)->xruns_.fetch_add(1, std::memory_order_relaxed);
+  return 0;
+}
 
 int JackBackend::process(uint32_t frames, void* self) {
   auto* b = static_cast<JackBackend*>(self);
@@ -186,6 +194,7 @@ std::unique_ptr<BackendStream> JackBackend::open(bool input, int channels, doubl
   s->input = input;
   s->channels = channels;
   s->user = user;
+  s->xrunsAtOpen = xruns_.load();
   if (input) {
     s->inputFn = reinterpret_cast<DriverInputFn>(fn);
   } else {

@@ -6,8 +6,8 @@
 // roles; an output stream, mono by contract (OutputStream), is one port, out_1, out_2, …,
 // connected to as many system playback ports as it has channels.
 // Thread contract: refresh/list/open/close under the library's lock; JACK's process
-// thread only walks the stream slots (no locks, no allocation); its shutdown callback
-// only sets a flag.
+// thread only walks the stream slots (no locks, no allocation); its shutdown and xrun
+// callbacks only set a flag or count.
 #include <array>
 #include <atomic>
 #include <string>
@@ -56,6 +56,7 @@ class JackBackend final : public AudioBackend {
   void releaseDeadClient();  // closes a dead client that no stream uses
   static int process(uint32_t frames, void* self);
   static void shutdown(void* self);
+  static int xrun(void* self);
   std::unique_ptr<BackendStream> open(bool input, int channels, double rate, void* fn, void* user,
                                       const PortNames& names, int* error);
   std::vector<std::string> physicalPorts(bool capture) const;
@@ -68,6 +69,9 @@ class JackBackend final : public AudioBackend {
   jack_client_t* client_ = nullptr;
   std::atomic<bool> alive_{false};
   std::atomic<bool> inProcess_{false};
+  // Xruns the server reported to our clients, over their lives; a stream counts from its
+  // opening.
+  std::atomic<uint64_t> xruns_{0};
   int openStreams_ = 0;
   static constexpr int kSlots = 8;
   std::array<std::atomic<Stream*>, kSlots> slots_{};

@@ -38,6 +38,7 @@ class PaBackendStream final : public BackendStream {
     return true;
   }
   bool isAlive() const override { return !started_ || Pa_IsStreamActive(stream_) == 1; }
+  uint64_t xruns() const override { return target_ ? target_->xruns.load() : 0; }
   void abandon() override {
     // Closing a stream whose device died can wait forever for a callback that never
     // comes, so the stream stays open. Its callback may still fire once the device
@@ -55,12 +56,15 @@ class PaBackendStream final : public BackendStream {
     std::atomic<DriverOutputFn> outputFn{nullptr};
     void* user = nullptr;
     unsigned long channels = 1;
+    std::atomic<uint64_t> xruns{0};  // callbacks that reported an overflow or underflow
   };
   Target* target() { return target_.get(); }
 
   static int callback(const void* input, void* output, unsigned long frames,
-                      const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags, void* self) {
+                      const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags flags, void* self) {
     auto* t = static_cast<Target*>(self);
+    if ((flags & (paInputOverflow | paInputUnderflow | paOutputUnderflow | paOutputOverflow)) != 0)
+      t->xruns.fetch_add(1, std::memory_order_relaxed);
     const DriverInputFn in = t->inputFn.load(std::memory_order_acquire);
     const DriverOutputFn out = t->outputFn.load(std::memory_order_acquire);
     if (in != nullptr && input != nullptr) {

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QScreen>
+#include <QShortcut>
 
 #include "gui/Theme.h"
 
@@ -13,6 +14,10 @@ PrefsWindow::PrefsWindow(QWidget* parent) : MYWindow(parent) {
   setBackground(theme::kPrefsBackground);
   setMinimumSize(theme::kPrefsWidth, theme::kPrefsHeight);
   resize(theme::kPrefsWidth, theme::kPrefsHeight);
+  // A settings window closes as dialogs do, from the keyboard too.
+  for (const QKeySequence& keys :
+       {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)})
+    connect(new QShortcut(keys, this), &QShortcut::activated, this, &QWidget::close);
 }
 
 PrefsWindow::~PrefsWindow() = default;

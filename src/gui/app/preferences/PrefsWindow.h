@@ -1,6 +1,7 @@
 #pragma once
 // The preferences window's styling: a dark grey window titled "Quorvex Preferences",
-// never smaller than its 650 × 420 content, centred where it opens. Main thread.
+// never smaller than its 650 × 420 content, centred where it opens, closed by Esc and
+// Ctrl+W. Main thread.
 #include "gui/app/MYWindow.h"
 
 namespace qv::gui {
