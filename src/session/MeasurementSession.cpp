@@ -14,6 +14,7 @@
 #include "engine/TransferFunctionModel.h"
 #include "platform/Assert.h"
 #include "platform/Log.h"
+#include "session/AnalysisViews.h"
 #include "session/InputTap.h"
 #include "session/MainQueueSignal.h"
 #include "session/RecorderWatch.h"
@@ -68,6 +69,18 @@ MeasurementSession::MeasurementSession(Config config)
       stopDisplay();
     }
   });
+  views_ = std::make_unique<AnalysisViews>(
+      AnalysisViews::Format{config_.sampleRate, kAnalysisFftSize, kBandsPerOctave,
+                            axis_.bandCount(), displayInterval_},
+      [driven = config_.driven](std::function<void()> change) {
+        // Between ticks: on the update queue, or at once when the caller ticks.
+        if (driven) {
+          change();
+        } else {
+          updateQueue()->async(std::move(change));
+        }
+      },
+      clock_, !config_.driven);
   if (!config_.driven) {
     finderQueue_ = dispatch::makeSerialQueue("delaylocator.queue");
     delaySignal_ = std::make_unique<MainQueueSignal>([this] { deliverDelayResult(); });
@@ -125,6 +138,7 @@ void MeasurementSession::stopDisplay() {
 void MeasurementSession::displayTick() {
   const double now = clock_->now();
   model_->transform(now - lastTick_.exchange(now));
+  views_->tick(*model_);
   publishDisplay();
   displayTicks_.fetch_add(1, std::memory_order_relaxed);
   if (signalDisplay_.load(std::memory_order_acquire)) displaySignal_->notify();

@@ -47,6 +47,7 @@ class TransferFunctionModel;
 
 namespace qv::session {
 
+class AnalysisViews;
 class InputTap;
 class MainQueueSignal;
 class RecorderWatch;
@@ -173,6 +174,10 @@ class MeasurementSession {
   // The display started or stopped (also when the device went away).
   void setRunningListener(std::function<void(bool running)> listener);
 
+  // The views beside the transfer function (spectrum, spectrogram, group delay, level),
+  // which run on the display tick while they are shown.
+  AnalysisViews& views() const { return *views_; }
+
   // The chain itself, for inspection in tests.
   TransferFunctionModel& model() { return *model_; }
 
@@ -190,6 +195,7 @@ class MeasurementSession {
   const LinToLogTransformer axis_;
   std::shared_ptr<TransferFunctionModel> model_;
   std::shared_ptr<InputTap> tap_;
+  std::unique_ptr<AnalysisViews> views_;
   DelayAcceptance acceptance_;
 
   // Control thread.

@@ -8,6 +8,7 @@
 #include "engine/TransferFunctionModel.h"
 #include "platform/Assert.h"
 #include "platform/Log.h"
+#include "session/AnalysisViews.h"
 #include "session/InputTap.h"
 #include "session/MainQueueSignal.h"
 #include "session/MeasurementSession.h"
@@ -26,6 +27,7 @@ bool MeasurementSession::openInput(const std::string& uid, uint32_t channelCount
   applyChannelMap();
   recorder_->addConsumer(model_->tfDataSource());
   recorder_->addConsumer(tap_);
+  recorder_->addConsumer(views_->levelTap());
   return true;
 }
 
@@ -65,6 +67,7 @@ void MeasurementSession::announce(uint32_t sampleRate) {
   QV_ASSERT_TEXT(config_.driven, "a device session hears the format from its recorder");
   model_->tfDataSource()->setInputChannelCountSamplingRateAudioDataTransport(2, sampleRate, {});
   tap_->setInputChannelCountSamplingRateAudioDataTransport(2, sampleRate, {});
+  views_->levelTap()->setInputChannelCountSamplingRateAudioDataTransport(2, sampleRate, {});
   if (!finder_) finder_ = std::make_shared<QVDelayFinder>(0, 0, finderClock_, false);
   finder_->setInputChannelCountSamplingRateAudioDataTransport(2, sampleRate, {});
   finder_->startWithResultBlockErrorBlock(nullptr, nullptr);
@@ -76,6 +79,7 @@ void MeasurementSession::deliverToDisplay(const float* frames, uint32_t count) {
   QV_ASSERT(count <= kMaxBlockFrames);  // the block contract the consumers rely on
   model_->tfDataSource()->getData(frames, count * kBytesPerFrame);
   tap_->getData(frames, count * kBytesPerFrame);
+  views_->levelTap()->getData(frames, count * kBytesPerFrame);
 }
 
 void MeasurementSession::deliverToFinder(const float* frames, uint32_t count) {
