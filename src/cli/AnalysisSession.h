@@ -18,6 +18,9 @@ session::MeasurementSession::Config sessionConfig(const Options& options, uint32
 // The delay and automatic insertion as the options ask.
 void applyDelayOptions(session::MeasurementSession& session, const Options& options);
 
+// The views the spectrum outputs need (--rta, --group-delay), set before the first tick.
+void applyViewOptions(session::MeasurementSession& session, const Options& options);
+
 // The curves, delay and summary the session holds now (call after its last tick).
 AnalysisResult resultOf(const session::MeasurementSession& session, const Options& options);
 

@@ -46,6 +46,7 @@ void writeOutputs(const AnalysisResult& result, const Options& options) {
   outputs.add(options.out.value_or("-"), formatCsv(result));
   if (options.json) outputs.add(*options.json, formatJson(result));
   if (options.svg) outputs.add(*options.svg, renderSvg(result));
+  if (options.rta) outputs.add(*options.rta, formatSpectrumCsv(result));
   outputs.write();
   if (options.saveTrace) saveTrace(result, *options.saveTrace);
 }

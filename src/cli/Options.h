@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/FrequencyWeighting.h"
 #include "export/TraceExporter.h"
 
 namespace qv::cli {
@@ -33,6 +34,12 @@ struct Options {
 
   // outputs
   std::optional<std::string> out, json, svg, saveTrace;
+
+  // spectrum outputs (file and live)
+  std::optional<std::string> rta;  // the band levels of both inputs as CSV
+  int octave = 3;                  // bands per octave of the RTA
+  Weighting weighting = Weighting::Z;
+  bool groupDelay = false;  // a group-delay column in the curves' CSV
 
   // traces export
   std::string traceName;

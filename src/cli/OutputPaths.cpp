@@ -52,6 +52,7 @@ void checkOutputPaths(const Options& options) {
   }
   if (options.json) outputs.emplace_back("--json", *options.json);
   if (options.svg) outputs.emplace_back("--svg", *options.svg);
+  if (options.rta) outputs.emplace_back("--rta", *options.rta);
 
   for (std::size_t i = 0; i < outputs.size(); ++i) {
     const auto& [option, path] = outputs[i];

@@ -24,6 +24,19 @@ struct AnalysisResult {
   std::vector<float> frequency, magnitude, phase, coherence;
   // The last impulse response (scaled as the finder reports it), empty without one.
   std::vector<float> impulse;
+  // Per band, when asked for: the group delay in milliseconds, NaN where blanked.
+  std::vector<float> groupDelay;
+
+  // The spectrum of both inputs, when asked for: fractional-octave bands, their levels
+  // in dB relative to a full-scale sine after the weighting, -infinity for silence.
+  struct Spectrum {
+    int bandsPerOctave = 0;
+    std::string weighting;           // "A", "C" or "Z"
+    std::vector<float> frequency;    // band centres, Hz
+    std::vector<float> measurement;  // dB
+    std::vector<float> reference;    // dB
+  };
+  std::optional<Spectrum> spectrum;
 };
 
 }  // namespace qv

@@ -40,8 +40,10 @@ std::string jsonNumber(std::optional<float> value) {
 }
 
 std::string formatCsv(const AnalysisResult& r) {
-  std::string out = "frequency_hz,magnitude_db,phase_deg,coherence\n";
-  out.reserve(out.size() + r.frequency.size() * 40);
+  const bool groupDelay = !r.groupDelay.empty();
+  std::string out = "frequency_hz,magnitude_db,phase_deg,coherence";
+  out += groupDelay ? ",group_delay_ms\n" : "\n";
+  out.reserve(out.size() + r.frequency.size() * (groupDelay ? 52 : 40));
   for (size_t b = 0; b < r.frequency.size(); ++b) {
     appendValue(out, r.frequency[b], "%.4f");
     out += ',';
@@ -50,6 +52,25 @@ std::string formatCsv(const AnalysisResult& r) {
     appendValue(out, r.phase[b], "%.3f");
     out += ',';
     appendValue(out, r.coherence[b], "%.5f");
+    if (groupDelay) {
+      out += ',';
+      if (b < r.groupDelay.size()) appendValue(out, r.groupDelay[b], "%.4f");
+    }
+    out += '\n';
+  }
+  return out;
+}
+
+std::string formatSpectrumCsv(const AnalysisResult& r) {
+  if (!r.spectrum) return {};
+  const AnalysisResult::Spectrum& s = *r.spectrum;
+  std::string out = "frequency_hz,measurement_dbfs,reference_dbfs\n";
+  for (size_t b = 0; b < s.frequency.size(); ++b) {
+    appendValue(out, s.frequency[b], "%.3f");
+    out += ',';
+    appendValue(out, s.measurement[b], "%.3f");
+    out += ',';
+    appendValue(out, s.reference[b], "%.3f");
     out += '\n';
   }
   return out;

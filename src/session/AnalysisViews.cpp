@@ -93,6 +93,7 @@ void AnalysisViews::apply(const Config& config) {
     rta_.reset();
   } else if (!rta_) {
     rta_ = std::make_unique<SpectrumAnalyser>(format_.fftSize, rate, config.rta.settings, clock_);
+    rtaFrames_ = 0;
   } else {
     rta_->setSettings(config.rta.settings);
   }
@@ -164,8 +165,9 @@ void AnalysisViews::tick(const TransferFunctionModel& model) {
   if (!active_.load(std::memory_order_relaxed) && calibrationReported_) return;
   const TFDataSource& source = *model.tfDataSource();
   const TFDataSource::FrameSpectra frame = source.frameSpectra();
-  if (frame.measurement) {
-    if (rta_) rta_->process(frame.measurement, frame.reference, frame.fftSize);
+  // Frames that still hold the silence the data source's ring starts with would read low.
+  if (frame.measurement && source.analysedFrameStart() >= 0) {
+    if (rta_ && rta_->process(frame.measurement, frame.reference, frame.fftSize)) ++rtaFrames_;
     if (spectrogram_) spectrogram_->process(frame.measurement, frame.fftSize);
   }
   if (groupDelay_) {
@@ -205,6 +207,7 @@ void AnalysisViews::publish() {
   if (rta_) {
     const FractionalOctaveBands& bands = rta_->bands();
     const int32_t count = std::min(bands.count(), ViewsSnapshot::kMaxRtaPoints);
+    rta.frames = rtaFrames_;
     rta.bandsPerOctave = bands.bandsPerOctave();
     rta.count = count;
     rta.firstLog = count > 0 ? static_cast<float>(std::log10(bands.centre(0))) : 0.0f;

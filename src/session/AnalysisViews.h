@@ -133,6 +133,7 @@ class AnalysisViews {
   std::unique_ptr<GroupDelayAnalyser> groupDelay_;
   std::unique_ptr<SoundLevelMeter> meter_;
   std::unique_ptr<SplCalibrator> calibrator_;
+  uint64_t rtaFrames_ = 0;
   uint64_t calibrationSerial_ = 0;
   bool calibrationReported_ = true;  // the final state has been published at least once
   std::atomic<bool> active_{false};  // some engine exists (the tick's one test)

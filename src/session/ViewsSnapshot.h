@@ -26,6 +26,8 @@ struct ViewsSnapshot {
 
   struct Rta {
     bool shown = false;
+    // Frames analysed since the view was shown; the levels mean nothing before the first.
+    uint64_t frames = 0;
     // Bands per octave, 0 for the narrow-band FFT.
     int32_t bandsPerOctave = 0;
     // Points (band centres), evenly spaced in log10 frequency from firstLog to lastLog.
