@@ -17,8 +17,10 @@
 #include "gui/display/QVPlotController.h"
 #include "gui/display/QVPlotViewController.h"
 #include "gui/display/SpectrumPlotView.h"
+#include "gui/display/SpectrumViewController.h"
 #include "platform/Log.h"
 #include "platform/MainQueue.h"
+#include "session/AnalysisViews.h"
 #include "traces/TraceManager.h"
 
 namespace qv::gui {
@@ -79,6 +81,13 @@ QVMainViewController::QVMainViewController(QWidget* parent, std::unique_ptr<Aler
                                 QVariant::fromValue<qlonglong>(n));
 
   plotViewController_->setShowImpulsePlot(settings.showImpulseView());
+  spectrumView_ = new SpectrumViewController(session_, settings.defaults(), ui_.plotBaseView);
+  spectrogramView_ = new SpectrogramViewController(session_, settings.defaults(), ui_.plotBaseView);
+  if (spectrumView_->shown()) spectrogramView_->setShown(false);
+  session_->views().setListener([this] {
+    if (spectrumView_) spectrumView_->refresh();
+    if (spectrogramView_) spectrogramView_->refresh();
+  });
   session_->setAutoInsertDelay(settings.autoDelayOn());
 
   // Only a plausible positive delay is restored; 0.01 itself is just below 0.01 as a float.
@@ -115,6 +124,9 @@ QVMainViewController::~QVMainViewController() {
   cursorObservation_.reset();
   traceObservation_.stop();
   session_->setDelayListener(nullptr);
+  session_->views().setListener(nullptr);
+  delete spectrumView_.data();
+  delete spectrogramView_.data();
   ui_.levelMeterView->setChannel(0);
   // The plots go before the session whose snapshots they show.
   plotViewController_.reset();
@@ -256,6 +268,22 @@ void QVMainViewController::onShowImpulcePlot(QAction* sender) {
   plotViewController_->setShowImpulsePlot(show);
   if (sender) sender->setChecked(show);
   AppSettings::set().setShowImpulseView(show);
+}
+
+void QVMainViewController::onShowSpectrumView() {
+  const bool show = !spectrumView_->shown();
+  if (show) spectrogramView_->setShown(false);
+  spectrumView_->setShown(show);
+  for (QAction* item : {actionForTag(kTagSpectrumView), actionForTag(kTagSpectrogramView)})
+    if (item) validateMenuItem(item);
+}
+
+void QVMainViewController::onShowSpectrogramView() {
+  const bool show = !spectrogramView_->shown();
+  if (show) spectrumView_->setShown(false);
+  spectrogramView_->setShown(show);
+  for (QAction* item : {actionForTag(kTagSpectrumView), actionForTag(kTagSpectrogramView)})
+    if (item) validateMenuItem(item);
 }
 
 bool QVMainViewController::generatorOn() const { return session_->generatorOn(); }

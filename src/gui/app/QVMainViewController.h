@@ -15,6 +15,8 @@
 #include "gui/app/AlertAsker.h"
 #include "gui/app/AppSettings.h"
 #include "gui/app/MainViewOutlets.h"
+#include "gui/display/SpectrogramViewController.h"
+#include "gui/display/SpectrumViewController.h"
 #include "platform/NotificationCenter.h"
 #include "session/MeasurementSession.h"
 #include "traces/TraceNotifier.h"
@@ -43,6 +45,8 @@ class QVMainViewController : public QWidget {
   static constexpr int kTagSmoothingBase = 5000;
   static constexpr int kTagImpulsePlot = 6000;
   static constexpr int kTagTraceManager = 6100;
+  static constexpr int kTagSpectrumView = 6200;
+  static constexpr int kTagSpectrogramView = 6300;
   static constexpr int kTagAveragingBase = 7000;
   static constexpr int kTagResetAverages = 8001;
   static constexpr int kAveragingChoices[] = {1, 2, 5, 10, 20, 50, 100, 200, 500, 1000};
@@ -87,6 +91,9 @@ class QVMainViewController : public QWidget {
   void comboBoxSelectionDidChange(int index);
   void onAveragingMenu(int tag);
   void onShowImpulcePlot(QAction* sender);
+  // Shows or hides the spectrum and level view over the plots.
+  void onShowSpectrumView();
+  void onShowSpectrogramView();
   void onGeneratorOn();
   void onTraceShot();
   void onTraceDelete();
@@ -117,6 +124,8 @@ class QVMainViewController : public QWidget {
   const MainViewOutlets& outlets() const { return ui_; }
   QVPlotViewController* plotViewController() const { return plotViewController_.get(); }
   QVPlotController* plotController() const;
+  SpectrumViewController* spectrumView() const { return spectrumView_; }
+  SpectrogramViewController* spectrogramView() const { return spectrogramView_; }
   session::MeasurementSession& session() const { return *session_; }
 
  private:
@@ -139,6 +148,9 @@ class QVMainViewController : public QWidget {
   MainViewOutlets ui_;
   std::shared_ptr<session::MeasurementSession> session_;
   std::unique_ptr<QVPlotViewController> plotViewController_;
+  // Children of the plot area; at most one is shown, over the transfer function.
+  QPointer<SpectrumViewController> spectrumView_;
+  QPointer<SpectrogramViewController> spectrogramView_;
   SmoothingModel smoothingModel_;
 
   std::unique_ptr<AlertAsker> asker_;

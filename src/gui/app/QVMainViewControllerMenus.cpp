@@ -8,6 +8,7 @@
 #include "gui/app/QVDelayStepper.h"
 #include "gui/app/QVMainViewController.h"
 #include "gui/display/QVPlotViewController.h"
+#include "gui/display/SpectrumViewController.h"
 #include "traces/TraceManager.h"
 
 namespace qv::gui {
@@ -65,6 +66,10 @@ void QVMainViewController::buildMenus() {
   auto* view = new QMenu(tr("View"), this);
   QAction* impulse = addTaggedAction(view, tr("Impulse Response"), kTagImpulsePlot, true);
   connect(impulse, &QAction::triggered, this, [this, impulse] { onShowImpulcePlot(impulse); });
+  QAction* spectrum = addTaggedAction(view, tr("Spectrum and Level"), kTagSpectrumView, true);
+  connect(spectrum, &QAction::triggered, this, [this] { onShowSpectrumView(); });
+  QAction* spectrogram = addTaggedAction(view, tr("Spectrogram"), kTagSpectrogramView, true);
+  connect(spectrogram, &QAction::triggered, this, [this] { onShowSpectrogramView(); });
   QAction* traces = addTaggedAction(view, tr("Trace Manager"), kTagTraceManager, true);
   connect(traces, &QAction::triggered, this, [this] {
     if (toggleTraceManager_) toggleTraceManager_();
@@ -109,6 +114,10 @@ void QVMainViewController::validateMenuItem(QAction* item) {
     checked = n == settings.smoothingFactor();
   } else if (tag == kTagImpulsePlot) {
     checked = settings.showImpulseView();
+  } else if (tag == kTagSpectrumView) {
+    checked = spectrumView_ && spectrumView_->shown();
+  } else if (tag == kTagSpectrogramView) {
+    checked = spectrogramView_ && spectrogramView_->shown();
   } else if (tag == kTagTraceManager) {
     checked = settings.showTraceManager();
   } else if (tag >= kTagAveragingBase + 1 && tag <= kTagAveragingBase + 1000) {
