@@ -1,5 +1,5 @@
-// The spectrum and spectrogram views in the measurement view on the virtual sound system:
-// chosen from the View menu, one at a time, over the plots, fed through the session's
+// The spectrum, spectrogram and group delay views in the measurement view on the virtual sound
+// system: chosen from the View menu, one at a time, over the plots, fed through the session's
 // listener while running, and with their engines stopped once hidden.
 // clang-format off
 #include "support/MainViewFixture.h"
@@ -41,9 +41,18 @@ TEST_F(AnalysisViewsInMainView, TheViewMenuShowsOneViewAtATimeOverThePlots) {
   guitest::processEventsFor(3000);
   guitest::saveScreenshot(view, "mainview-spectrogram");
 
-  view.actionForTag(QVMainViewController::kTagSpectrogramView)->trigger();
+  view.actionForTag(QVMainViewController::kTagGroupDelayView)->trigger();
   EXPECT_FALSE(spectrogram.isVisible());
-  EXPECT_FALSE(config().spectrogram.shown || config().rta.shown || config().level.shown);
+  EXPECT_TRUE(view.groupDelayView()->isVisible());
+  EXPECT_FALSE(config().spectrogram.shown);
+  EXPECT_TRUE(config().groupDelay.shown);
+  guitest::processEventsFor(2000);
+  guitest::saveScreenshot(view, "mainview-group-delay");
+
+  view.actionForTag(QVMainViewController::kTagGroupDelayView)->trigger();
+  EXPECT_FALSE(view.groupDelayView()->isVisible());
+  EXPECT_FALSE(config().spectrogram.shown || config().rta.shown || config().level.shown ||
+               config().groupDelay.shown);
   EXPECT_FALSE(settings().defaults().value("QVSpectrogramShown").toBool());
 }
 

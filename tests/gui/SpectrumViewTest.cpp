@@ -7,9 +7,12 @@
 #include <QLabel>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <random>
 
+#include "gui/display/GroupDelayViewController.h"
 #include "gui/display/SpectrogramViewController.h"
 #include "gui/display/SpectrumPlotView.h"
 #include "gui/display/SpectrumViewController.h"
@@ -67,17 +70,43 @@ class SpectrumViewTest : public ::testing::Test {
     view.refresh();
   }
 
-  // Whether a pixel of about `color` lies within 3 pixels of the point (Hz, dB) of the plot.
-  static bool curveNear(SpectrumPlotView& plot, double hz, double db, QColor color) {
+  // `seconds` of white noise on the reference and the same noise `delay` samples later on
+  // the measurement (a pure delay), then the view takes the newest snapshot.
+  template <class View>
+  void runDelayed(View& view, double seconds, int delay) {
+    std::vector<float> block(2 * kBlock);
+    for (int b = 0; b < static_cast<int>(seconds * 8); ++b) {
+      for (int32_t f = 0; f < kBlock; ++f) {
+        noise_[static_cast<size_t>(position_++ % 1024)] = static_cast<float>(gaussian_(random_));
+        block[2 * f + 1] = noise_[static_cast<size_t>((position_ - 1) % 1024)];
+        block[2 * f] = noise_[static_cast<size_t>((position_ - 1 - delay + 1024) % 1024)];
+      }
+      session_->deliverToDisplay(block.data(), kBlock);
+      for (int t = 0; t < 4; ++t) {
+        clock_->advance(0.03125);
+        session_->displayTick();
+      }
+    }
+    view.refresh();
+  }
+
+  // Whether a pixel of about `color` lies within `reach` pixels of the point (Hz, value).
+  static bool curveNear(SpectrumPlotView& plot, double hz, double db, QColor color, int reach = 3) {
     const QImage image = plot.renderImage(1.0);
     const QPointF p = plot.widgetPointForValue(QPointF(std::log10(hz), db));
-    for (int dy = -3; dy <= 3; ++dy) {
+    for (int dy = -reach; dy <= reach; ++dy) {
       for (int dx = -3; dx <= 3; ++dx) {
         const QPoint at(static_cast<int>(p.x()) + dx, static_cast<int>(p.y()) + dy);
         if (!image.rect().contains(at)) continue;
+        // Antialiased edges are the colour dimmed: brought back to full strength first.
         const QColor c = image.pixelColor(at);
-        if (std::abs(c.red() - color.red()) < 40 && std::abs(c.green() - color.green()) < 40 &&
-            std::abs(c.blue() - color.blue()) < 40)
+        const int strength = std::max({c.red(), c.green(), c.blue()});
+        const int full = std::max({color.red(), color.green(), color.blue()});
+        if (strength < full * 6 / 10) continue;
+        const auto scaled = [&](int v) { return v * full / strength; };
+        if (std::abs(scaled(c.red()) - color.red()) < 40 &&
+            std::abs(scaled(c.green()) - color.green()) < 40 &&
+            std::abs(scaled(c.blue()) - color.blue()) < 40)
           return true;
       }
     }
@@ -90,6 +119,9 @@ class SpectrumViewTest : public ::testing::Test {
   std::shared_ptr<session::MeasurementSession> session_;
   QWidget area_;
   int64_t position_ = 0;
+  std::vector<float> noise_ = std::vector<float>(1024, 0.0f);
+  std::mt19937 random_{7};
+  std::normal_distribution<double> gaussian_{0.0, 0.1};
 };
 
 const QColor kWhite(255, 255, 255);
@@ -198,6 +230,31 @@ TEST_F(SpectrumViewTest, SpectrogramAddsOneRowPerTickAtTheTonesLevel) {
 
   view.setShown(false);
   EXPECT_FALSE(session_->views().config().spectrogram.shown);
+}
+
+TEST_F(SpectrumViewTest, GroupDelayOfAPureDelayIsFlatAtItWhateverDelayIsCompensated) {
+  GroupDelayViewController view(session_, store_, &area_);
+  view.setShown(true);
+  EXPECT_TRUE(session_->views().config().groupDelay.shown);
+  area_.show();
+  // 160 samples at 48 kHz: 3.333 ms at every frequency. A few seconds' averages scatter
+  // by a few tenths of a millisecond: 8 pixels are 0.3 ms here.
+  const double ms = 160.0 / 48.0;
+  runDelayed(view, 3.0, 160);
+  SpectrumPlotView& plot = *view.plotView();
+  for (double hz : {100.0, 1000.0, 10000.0}) {
+    EXPECT_TRUE(curveNear(plot, hz, ms, kWhite, 8)) << hz;
+    EXPECT_FALSE(curveNear(plot, hz, 0.0, kWhite, 8)) << hz;
+  }
+  guitest::saveScreenshot(view, "group-delay-view");
+
+  // With the delay compensated the curve stays where it is.
+  session_->setDelayMs(static_cast<float>(ms));
+  runDelayed(view, 3.0, 160);
+  for (double hz : {100.0, 1000.0, 10000.0}) EXPECT_TRUE(curveNear(plot, hz, ms, kWhite, 8)) << hz;
+
+  view.setShown(false);
+  EXPECT_FALSE(session_->views().config().groupDelay.shown);
 }
 
 TEST_F(SpectrumViewTest, DamagedStoredChoicesReadAsTheDefaults) {

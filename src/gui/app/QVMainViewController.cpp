@@ -83,10 +83,14 @@ QVMainViewController::QVMainViewController(QWidget* parent, std::unique_ptr<Aler
   plotViewController_->setShowImpulsePlot(settings.showImpulseView());
   spectrumView_ = new SpectrumViewController(session_, settings.defaults(), ui_.plotBaseView);
   spectrogramView_ = new SpectrogramViewController(session_, settings.defaults(), ui_.plotBaseView);
+  groupDelayView_ = new GroupDelayViewController(session_, settings.defaults(), ui_.plotBaseView);
+  // One at a time, even when the stored settings say otherwise.
   if (spectrumView_->shown()) spectrogramView_->setShown(false);
+  if (spectrumView_->shown() || spectrogramView_->shown()) groupDelayView_->setShown(false);
   session_->views().setListener([this] {
     if (spectrumView_) spectrumView_->refresh();
     if (spectrogramView_) spectrogramView_->refresh();
+    if (groupDelayView_) groupDelayView_->refresh();
   });
   session_->setAutoInsertDelay(settings.autoDelayOn());
 
@@ -127,6 +131,7 @@ QVMainViewController::~QVMainViewController() {
   session_->views().setListener(nullptr);
   delete spectrumView_.data();
   delete spectrogramView_.data();
+  delete groupDelayView_.data();
   ui_.levelMeterView->setChannel(0);
   // The plots go before the session whose snapshots they show.
   plotViewController_.reset();
@@ -270,20 +275,22 @@ void QVMainViewController::onShowImpulcePlot(QAction* sender) {
   AppSettings::set().setShowImpulseView(show);
 }
 
-void QVMainViewController::onShowSpectrumView() {
-  const bool show = !spectrumView_->shown();
-  if (show) spectrogramView_->setShown(false);
-  spectrumView_->setShown(show);
-  for (QAction* item : {actionForTag(kTagSpectrumView), actionForTag(kTagSpectrogramView)})
-    if (item) validateMenuItem(item);
-}
-
-void QVMainViewController::onShowSpectrogramView() {
-  const bool show = !spectrogramView_->shown();
-  if (show) spectrumView_->setShown(false);
-  spectrogramView_->setShown(show);
-  for (QAction* item : {actionForTag(kTagSpectrumView), actionForTag(kTagSpectrogramView)})
-    if (item) validateMenuItem(item);
+void QVMainViewController::onShowAnalysisView(int tag) {
+  const auto setShown = [this](int t, bool on) {
+    if (t == kTagSpectrumView) spectrumView_->setShown(on);
+    if (t == kTagSpectrogramView) spectrogramView_->setShown(on);
+    if (t == kTagGroupDelayView) groupDelayView_->setShown(on);
+  };
+  const bool show = tag == kTagSpectrumView      ? !spectrumView_->shown()
+                    : tag == kTagSpectrogramView ? !spectrogramView_->shown()
+                                                 : !groupDelayView_->shown();
+  // The others go first, so that at most one of their engines runs at any time.
+  const int tags[] = {kTagSpectrumView, kTagSpectrogramView, kTagGroupDelayView};
+  for (int t : tags)
+    if (t != tag) setShown(t, false);
+  setShown(tag, show);
+  for (int t : tags)
+    if (QAction* item = actionForTag(t)) validateMenuItem(item);
 }
 
 bool QVMainViewController::generatorOn() const { return session_->generatorOn(); }

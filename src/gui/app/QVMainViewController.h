@@ -15,6 +15,7 @@
 #include "gui/app/AlertAsker.h"
 #include "gui/app/AppSettings.h"
 #include "gui/app/MainViewOutlets.h"
+#include "gui/display/GroupDelayViewController.h"
 #include "gui/display/SpectrogramViewController.h"
 #include "gui/display/SpectrumViewController.h"
 #include "platform/NotificationCenter.h"
@@ -47,6 +48,7 @@ class QVMainViewController : public QWidget {
   static constexpr int kTagTraceManager = 6100;
   static constexpr int kTagSpectrumView = 6200;
   static constexpr int kTagSpectrogramView = 6300;
+  static constexpr int kTagGroupDelayView = 6400;
   static constexpr int kTagAveragingBase = 7000;
   static constexpr int kTagResetAverages = 8001;
   static constexpr int kAveragingChoices[] = {1, 2, 5, 10, 20, 50, 100, 200, 500, 1000};
@@ -91,9 +93,8 @@ class QVMainViewController : public QWidget {
   void comboBoxSelectionDidChange(int index);
   void onAveragingMenu(int tag);
   void onShowImpulcePlot(QAction* sender);
-  // Shows or hides the spectrum and level view over the plots.
-  void onShowSpectrumView();
-  void onShowSpectrogramView();
+  // Shows the view of that tag over the plots (hiding the others), or hides it when shown.
+  void onShowAnalysisView(int tag);
   void onGeneratorOn();
   void onTraceShot();
   void onTraceDelete();
@@ -126,6 +127,7 @@ class QVMainViewController : public QWidget {
   QVPlotController* plotController() const;
   SpectrumViewController* spectrumView() const { return spectrumView_; }
   SpectrogramViewController* spectrogramView() const { return spectrogramView_; }
+  GroupDelayViewController* groupDelayView() const { return groupDelayView_; }
   session::MeasurementSession& session() const { return *session_; }
 
  private:
@@ -151,6 +153,7 @@ class QVMainViewController : public QWidget {
   // Children of the plot area; at most one is shown, over the transfer function.
   QPointer<SpectrumViewController> spectrumView_;
   QPointer<SpectrogramViewController> spectrogramView_;
+  QPointer<GroupDelayViewController> groupDelayView_;
   SmoothingModel smoothingModel_;
 
   std::unique_ptr<AlertAsker> asker_;

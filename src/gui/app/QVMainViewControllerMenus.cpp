@@ -67,9 +67,13 @@ void QVMainViewController::buildMenus() {
   QAction* impulse = addTaggedAction(view, tr("Impulse Response"), kTagImpulsePlot, true);
   connect(impulse, &QAction::triggered, this, [this, impulse] { onShowImpulcePlot(impulse); });
   QAction* spectrum = addTaggedAction(view, tr("Spectrum and Level"), kTagSpectrumView, true);
-  connect(spectrum, &QAction::triggered, this, [this] { onShowSpectrumView(); });
+  connect(spectrum, &QAction::triggered, this, [this] { onShowAnalysisView(kTagSpectrumView); });
   QAction* spectrogram = addTaggedAction(view, tr("Spectrogram"), kTagSpectrogramView, true);
-  connect(spectrogram, &QAction::triggered, this, [this] { onShowSpectrogramView(); });
+  connect(spectrogram, &QAction::triggered, this,
+          [this] { onShowAnalysisView(kTagSpectrogramView); });
+  QAction* groupDelay = addTaggedAction(view, tr("Group Delay"), kTagGroupDelayView, true);
+  connect(groupDelay, &QAction::triggered, this,
+          [this] { onShowAnalysisView(kTagGroupDelayView); });
   QAction* traces = addTaggedAction(view, tr("Trace Manager"), kTagTraceManager, true);
   connect(traces, &QAction::triggered, this, [this] {
     if (toggleTraceManager_) toggleTraceManager_();
@@ -118,6 +122,8 @@ void QVMainViewController::validateMenuItem(QAction* item) {
     checked = spectrumView_ && spectrumView_->shown();
   } else if (tag == kTagSpectrogramView) {
     checked = spectrogramView_ && spectrogramView_->shown();
+  } else if (tag == kTagGroupDelayView) {
+    checked = groupDelayView_ && groupDelayView_->shown();
   } else if (tag == kTagTraceManager) {
     checked = settings.showTraceManager();
   } else if (tag >= kTagAveragingBase + 1 && tag <= kTagAveragingBase + 1000) {

@@ -39,8 +39,9 @@ SpectrogramViewController::SpectrogramViewController(
   QPalette palette = this->palette();
   palette.setColor(QPalette::Window, theme::kWindowBackground);
   setPalette(palette);
-  setStyleSheet(QStringLiteral("#spectrogramBar { background: %1; border-bottom: 1px solid %2; }")
-                    .arg(rgb(mv::kBarBackground), rgb(mv::kBarLine)));
+  setStyleSheet(QStringLiteral("#spectrogramBar { background: %1; border-bottom: 1px solid %2; }"
+                               "QLabel#smoothingCaption { color: %3; }")
+                    .arg(rgb(mv::kBarBackground), rgb(mv::kBarLine), rgb(theme::kTextDim)));
 
   auto* bar = new QWidget(this);
   bar->setObjectName(QStringLiteral("spectrogramBar"));

@@ -93,12 +93,13 @@ void SpectrumViewController::buildControls() {
   setStyleSheet(QStringLiteral("#spectrumView { background: %1; }"
                                "#spectrumBar { background: %2; border-bottom: 1px solid %3; }"
                                "QLabel#splLevel { color: %4; }"
+                               "QLabel#smoothingCaption { color: %8; }"
                                "QCheckBox, QDoubleSpinBox { color: %5; }"
                                "QDoubleSpinBox { background: %6; border: 1px solid %7;"
                                "  border-radius: 3px; padding: 1px 4px; }")
                     .arg(rgb(theme::kWindowBackground), rgb(mv::kBarBackground), rgb(mv::kBarLine),
                          rgb(mv::kReadout), rgb(theme::kText), rgb(mv::kFieldBackground),
-                         rgb(mv::kButtonBorder)));
+                         rgb(mv::kButtonBorder), rgb(theme::kTextDim)));
   auto* bar = new QWidget(this);
   bar->setObjectName(QStringLiteral("spectrumBar"));
   bar->setAttribute(Qt::WA_StyledBackground, true);
