@@ -144,6 +144,7 @@ TEST_F(SpectrumViewTest, CurvesAndLevelSitAtTheTonesAndTheEnginesRunOnlyWhileSho
   EXPECT_FALSE(curveNear(plot, 125.0, -20.0, kWhite)) << "no measurement tone at 125 Hz";
   EXPECT_TRUE(view.levelLabel()->text().startsWith("-20.0 dB(Z) FS"))
       << view.levelLabel()->text().toStdString();
+  guitest::processEventsFor(50);  // the labels' layout
   guitest::saveScreenshot(view, "spectrum-view-tones");
 
   // 1/12 octave and A weighting: 1 kHz stays at -20, the A-weighted level too.
@@ -179,6 +180,7 @@ TEST_F(SpectrumViewTest, ACalibratorTurnsTheReadingsIntoSoundPressureLevelsThatA
         << view.levelLabel()->text().toStdString();
     // The scale moved to dB SPL with the calibration.
     EXPECT_TRUE(curveNear(*view.plotView(), 1000.0, 94.0, kWhite));
+    guitest::processEventsFor(50);  // the labels' layout
     guitest::saveScreenshot(view, "spectrum-view-calibrated");
 
     // Silence fails a calibration and keeps the one in force.
@@ -206,6 +208,7 @@ TEST_F(SpectrumViewTest, SpectrogramAddsOneRowPerTickAtTheTonesLevel) {
   run(view, 2.0, 1000.0, 0.1, 1000.0, 0.0, true);
   run(view, 1.5, 1000.0, 0.0, 1000.0, 0.0, true);
   SpectrumPlotView& plot = *view.plotView();
+  guitest::processEventsFor(50);  // the labels' layout
   const QImage image = plot.renderImage(1.0);
   guitest::saveScreenshot(view, "spectrogram-view");
   const QRectF chart = plot.chartRect();
@@ -246,6 +249,7 @@ TEST_F(SpectrumViewTest, GroupDelayOfAPureDelayIsFlatAtItWhateverDelayIsCompensa
     EXPECT_TRUE(curveNear(plot, hz, ms, kWhite, 8)) << hz;
     EXPECT_FALSE(curveNear(plot, hz, 0.0, kWhite, 8)) << hz;
   }
+  guitest::processEventsFor(50);  // the labels' layout
   guitest::saveScreenshot(view, "group-delay-view");
 
   // With the delay compensated the curve stays where it is.

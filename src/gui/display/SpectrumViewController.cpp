@@ -392,7 +392,7 @@ void SpectrumViewController::showCalibration(const session::ViewsSnapshot::Calib
   QString text = calibrationNote_;
   if (text.isEmpty()) {
     const auto& offset = settings_.calibration[0];
-    text = offset ? tr("Calibrated: dB SPL = dBFS %1").arg(QString::asprintf("%+.1f", *offset))
+    text = offset ? tr("Calibrated: 0 dBFS = %1 dB SPL").arg(QString::asprintf("%.1f", *offset))
                   : tr("Not calibrated");
   }
   if (text == calibrationLabel_->text()) return;
