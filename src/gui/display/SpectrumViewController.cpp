@@ -155,6 +155,8 @@ void SpectrumViewController::buildControls() {
   calibratorField_->setDecimals(1);
   calibratorField_->setSuffix(QStringLiteral(" dB"));
   calibratorField_->setFixedHeight(mv::kControlHeight);
+  // Only a click gives it the keyboard, so Space, C and Delete stay the window's keys.
+  calibratorField_->setFocusPolicy(Qt::ClickFocus);
   calibratorField_->setToolTip(tr("What the calibrator produces at 1 kHz, dB SPL"));
   calibrateButton_ = button(tr("Calibrate"), tr("Measure the calibrator on the measurement input"));
   calibrationLabel_ = new QLabel(bar);
