@@ -165,9 +165,12 @@ void AnalysisViews::tick(const TransferFunctionModel& model) {
   if (!active_.load(std::memory_order_relaxed) && calibrationReported_) return;
   const TFDataSource& source = *model.tfDataSource();
   const TFDataSource::FrameSpectra frame = source.frameSpectra();
-  // Frames that still hold the silence the data source's ring starts with would read low.
-  if (frame.measurement && source.analysedFrameStart() >= 0) {
-    if (rta_ && rta_->process(frame.measurement, frame.reference, frame.fftSize)) ++rtaFrames_;
+  if (frame.measurement) {
+    // Frames that still hold the silence the data source's ring starts with would pull the
+    // spectrum's mean down; the spectrogram shows them as they are, one column per tick.
+    if (rta_ && source.analysedFrameStart() >= 0 &&
+        rta_->process(frame.measurement, frame.reference, frame.fftSize))
+      ++rtaFrames_;
     if (spectrogram_) spectrogram_->process(frame.measurement, frame.fftSize);
   }
   if (groupDelay_) {
