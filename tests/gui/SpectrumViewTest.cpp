@@ -4,7 +4,9 @@
 // the tone where and when it played; damaged stored choices read as defaults.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <algorithm>
@@ -156,6 +158,27 @@ TEST_F(SpectrumViewTest, CurvesAndLevelSitAtTheTonesAndTheEnginesRunOnlyWhileSho
   EXPECT_TRUE(curveNear(plot, 125.0, -56.1, kBlue));
   EXPECT_TRUE(view.levelLabel()->text().startsWith("-20.0 dB(A) FS"))
       << view.levelLabel()->text().toStdString();
+
+  // The tone moves to 2 kHz: 1 kHz keeps its held peak until a click on the plot.
+  const auto peakAt1k = [&] {
+    const auto snap = session_->views().latest();
+    const auto& rta = snap->rta;
+    const double step = (rta.lastLog - rta.firstLog) / (rta.count - 1);
+    return rta.peaks[0][static_cast<size_t>(std::lround((3.0 - rta.firstLog) / step))];
+  };
+  run(view, 3.0, 2000.0, 0.1, 125.0, 0.01);
+  EXPECT_NEAR(peakAt1k(), -20.0, 0.2);
+  const QPointF at = plot.widgetPointForValue(QPointF(3.0, -50.0));
+  for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+    QMouseEvent click(type, at, plot.mapToGlobal(at), Qt::LeftButton,
+                      type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(&plot, &click);
+  }
+  run(view, 0.5, 2000.0, 0.1, 125.0, 0.01);
+  // What is held now is the 1 s average still decaying from the old tone (about -31 dB
+  // three seconds on), no longer its -20 dB.
+  EXPECT_LT(peakAt1k(), -25.0);
 
   view.setShown(false);
   EXPECT_FALSE(session_->views().config().rta.shown);

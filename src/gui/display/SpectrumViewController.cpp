@@ -6,6 +6,7 @@
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QSettings>
 #include <QVBoxLayout>
@@ -191,6 +192,8 @@ void SpectrumViewController::buildControls() {
   barLayout->addLayout(controls);
 
   plot_ = new SpectrumPlotView(this);
+  plot_->installEventFilter(this);
+  plot_->setToolTip(tr("Click to forget the held peaks"));
   auto* column = new QVBoxLayout(this);
   column->setContentsMargins(0, 0, 0, 0);
   column->setSpacing(0);
@@ -405,6 +408,14 @@ void SpectrumViewController::showCalibration(const session::ViewsSnapshot::Calib
 }
 
 bool SpectrumViewController::eventFilter(QObject* watched, QEvent* event) {
+  // A click on the spectrum (a press and release in one place, not a pan) resets the peaks.
+  if (watched == plot_ && event->type() == QEvent::MouseButtonPress) {
+    pressedAt_ = static_cast<QMouseEvent*>(event)->position();
+  } else if (watched == plot_ && event->type() == QEvent::MouseButtonRelease) {
+    const auto* e = static_cast<QMouseEvent*>(event);
+    if (e->button() == Qt::LeftButton && (e->position() - pressedAt_).manhattanLength() < 4)
+      resetPeaks();
+  }
   if (watched == plotArea_ && event->type() == QEvent::Resize) setGeometry(plotArea_->rect());
   return QWidget::eventFilter(watched, event);
 }

@@ -95,6 +95,7 @@ class SpectrumViewController : public QWidget {
   uint64_t calibrationSerial_ = 0;  // the calibration this view asked for, 0: none
   int calibrationInput_ = 0;
   bool splScale_ = false;
+  QPointF pressedAt_;        // of the last press on the plot
   QString calibrationNote_;  // progress or failure of the last calibration, until the next
   bool calibrationFailed_ = false;
 };
