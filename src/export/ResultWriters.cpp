@@ -39,26 +39,40 @@ std::string jsonNumber(std::optional<float> value) {
   return buffer;
 }
 
-std::string formatCsv(const AnalysisResult& r) {
-  const bool groupDelay = !r.groupDelay.empty();
+std::string jsonDouble(std::optional<double> value) {
+  if (!value || !std::isfinite(*value)) return "null";
+  char buffer[48];
+  std::snprintf(buffer, sizeof buffer, "%.10g", *value);
+  return buffer;
+}
+
+std::string formatCurvesCsv(const std::vector<float>& frequency,
+                            const std::vector<float>& magnitude, const std::vector<float>& phase,
+                            const std::vector<float>& coherence,
+                            const std::vector<float>* groupDelay) {
   std::string out = "frequency_hz,magnitude_db,phase_deg,coherence";
   out += groupDelay ? ",group_delay_ms\n" : "\n";
-  out.reserve(out.size() + r.frequency.size() * (groupDelay ? 52 : 40));
-  for (size_t b = 0; b < r.frequency.size(); ++b) {
-    appendValue(out, r.frequency[b], "%.4f");
+  out.reserve(out.size() + frequency.size() * (groupDelay ? 52 : 40));
+  for (size_t b = 0; b < frequency.size(); ++b) {
+    appendValue(out, frequency[b], "%.4f");
     out += ',';
-    appendValue(out, r.magnitude[b], "%.4f");
+    appendValue(out, magnitude[b], "%.4f");
     out += ',';
-    appendValue(out, r.phase[b], "%.3f");
+    appendValue(out, phase[b], "%.3f");
     out += ',';
-    appendValue(out, r.coherence[b], "%.5f");
+    appendValue(out, coherence[b], "%.5f");
     if (groupDelay) {
       out += ',';
-      if (b < r.groupDelay.size()) appendValue(out, r.groupDelay[b], "%.4f");
+      if (b < groupDelay->size()) appendValue(out, (*groupDelay)[b], "%.4f");
     }
     out += '\n';
   }
   return out;
+}
+
+std::string formatCsv(const AnalysisResult& r) {
+  return formatCurvesCsv(r.frequency, r.magnitude, r.phase, r.coherence,
+                         r.groupDelay.empty() ? nullptr : &r.groupDelay);
 }
 
 std::string formatSpectrumCsv(const AnalysisResult& r) {
@@ -76,6 +90,21 @@ std::string formatSpectrumCsv(const AnalysisResult& r) {
   return out;
 }
 
+std::string formatTimelineCsv(const AnalysisResult& r) {
+  std::string out =
+      "time_s,state,found_ms,found_samples,inserted_ms,changed,peak_to_next,peak_to_noise,"
+      "inverted,coherence,drift_ppm\n";
+  char row[320];
+  for (const DelayTimelineRow& t : r.timeline) {
+    std::snprintf(row, sizeof row, "%.3f,%s,%.6f,%.4f,%.6f,%d,%.3f,%.3f,%d,%.4f,%.4f\n",
+                  t.timeSeconds, t.state.c_str(), t.foundMs, t.foundSamples, t.insertedMs,
+                  t.changed ? 1 : 0, t.peakToNext, t.peakToNoise, t.inverted ? 1 : 0, t.coherence,
+                  t.driftPpm);
+    out += row;
+  }
+  return out;
+}
+
 std::string formatJson(const AnalysisResult& r) {
   std::string out = "{\n";
   auto field = [&](const char* name, const std::string& value, bool last = false) {
@@ -85,6 +114,9 @@ std::string formatJson(const AnalysisResult& r) {
     out += value;
     out += last ? "\n" : ",\n";
   };
+  const auto flag = [](std::optional<bool> v) {
+    return v ? std::string(*v ? "true" : "false") : std::string("null");
+  };
   field("source", jsonQuoted(r.source));
   field("sample_rate_hz", std::to_string(r.sampleRate));
   field("bands", std::to_string(r.frequency.size()));
@@ -92,8 +124,21 @@ std::string formatJson(const AnalysisResult& r) {
   field("smoothing", std::to_string(r.smoothing));
   field("averaging", std::to_string(r.averaging));
   field("coherence_threshold", jsonNumber(r.coherenceThreshold));
-  field("delay_set_ms", jsonNumber(r.delaySetMs));
-  field("delay_found_ms", jsonNumber(r.delayFoundMs));
+  field("delay_mode", jsonQuoted(r.delayMode));
+  field("finder_band_hz", r.finderBand ? "[" + jsonDouble(r.finderBand->first) + ", " +
+                                             jsonDouble(r.finderBand->second) + "]"
+                                       : std::string("null"));
+  field("delay_set_ms", jsonDouble(r.delaySetMs));
+  field("delay_applied_ms", jsonDouble(r.delayAppliedMs));
+  field("delay_applied_samples", jsonDouble(r.delayAppliedSamples));
+  field("delay_state", jsonQuoted(r.delayState));
+  field("delay_found_ms", jsonDouble(r.delayFoundMs));
+  field("delay_found_samples", jsonDouble(r.delayFoundSamples));
+  field("delay_peak_to_next", jsonDouble(r.peakToNext));
+  field("delay_peak_to_noise", jsonDouble(r.peakToNoise));
+  field("delay_inverted", flag(r.inverted));
+  field("delay_changes", std::to_string(r.delayChanges));
+  field("drift_ppm", jsonDouble(r.driftPpm));
   field("mean_coherence", jsonNumber(r.meanCoherence));
   field("frames_analysed", std::to_string(r.framesAnalysed), true);
   out += "}\n";
