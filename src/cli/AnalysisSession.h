@@ -19,6 +19,8 @@ session::MeasurementSession::Config sessionConfig(const Options& options, uint32
 // The delay, automatic insertion, tracking and the finder's band as the options ask.
 void applyDelayOptions(session::MeasurementSession& session, const Options& options);
 
+// The views the spectrum outputs need (--rta, --group-delay), set before the first tick.
+void applyViewOptions(session::MeasurementSession& session, const Options& options);
 // What a run keeps along the way: a timeline row for every finder reading (--timeline) and
 // the curves every so often (--snapshot-every). Listens to the session from its making to
 // its end; on the thread that applies the readings.

@@ -54,6 +54,7 @@ void writeOutputs(const AnalysisResult& result, const Options& options) {
   outputs.add(options.out.value_or("-"), formatCsv(result));
   if (options.json) outputs.add(*options.json, formatJson(result));
   if (options.svg) outputs.add(*options.svg, renderSvg(result));
+  if (options.rta) outputs.add(*options.rta, formatSpectrumCsv(result));
   if (options.timeline) outputs.add(*options.timeline, formatTimelineCsv(result));
   if (options.snapshotEvery) {
     std::error_code ec;

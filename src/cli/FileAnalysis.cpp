@@ -282,6 +282,7 @@ AnalysisResult analyseFile(AudioFileSource& source, const Options& options,
   config.finderClock = finderClock;
   session::MeasurementSession session(config);
   applyDelayOptions(session, options);
+  applyViewOptions(session, options);
   session.announce(rate);
   RunLog log(session, options);
 

@@ -79,6 +79,7 @@ LiveOutcome analyseLive(const Options& options) {
   config.library = &library;
   session::MeasurementSession session(config);
   applyDelayOptions(session, options);
+  applyViewOptions(session, options);
   session.setChannelMap(options.meas, options.ref);
   RunLog log(session, options);
   // The display stops by itself only when the device goes away; a run ends there.

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "cli/CliError.h"
+#include "engine/FractionalOctaveBands.h"
 
 namespace qv::cli {
 namespace {
@@ -103,10 +104,10 @@ Options parseTracesOptions(const std::vector<std::string>& args) {
 
 const char* usageText() {
   return R"(usage:
-  quorvex-analyze file INPUT [--meas N] [--ref N] [analysis] [outputs]
-  quorvex-analyze file --meas-file A --ref-file B [analysis] [outputs]
+  quorvex-analyze file INPUT [--meas N] [--ref N] [analysis] [outputs] [spectrum]
+  quorvex-analyze file --meas-file A --ref-file B [analysis] [outputs] [spectrum]
   quorvex-analyze live --input UID [--meas N] [--ref N] [--generator UID] --seconds T
-                       [analysis] [outputs]
+                       [analysis] [outputs] [spectrum]
   quorvex-analyze devices
   quorvex-analyze demo [outputs]
   quorvex-analyze traces list
@@ -139,6 +140,15 @@ outputs:
   A FILE of - is standard output. Regular files are replaced whole, and only once every
   output is complete; a symbolic link is followed and its target replaced; FIFOs and
   devices (/dev/null, /dev/stdout) are written straight.
+spectrum (file and live):
+  --rta FILE                 the spectrum of both inputs as CSV: the mean level of each
+                             fractional-octave band over the run, in dBFS (a full-scale
+                             sine reads 0 dB)
+  --octave N                 bands per octave of --rta, one of 1 3 6 12 24 48 (3)
+  --weighting W              frequency weighting of --rta, A, C or Z (Z: none)
+  --group-delay              a group_delay_ms column in the curves' CSV: the system's
+                             group delay (the delay in force included), blanked where
+                             the coherence is below the threshold
 
 traces (the trace database of Quorvex: $QUORVEX_DATA_DIR, else $XDG_DATA_HOME/Quorvex,
 else ~/.local/share/Quorvex):
@@ -192,6 +202,7 @@ Options parseOptions(const std::vector<std::string>& args) {
   }
 
   bool measGiven = false, refGiven = false, secondsGiven = false;
+  bool octaveGiven = false, weightingGiven = false;
   std::vector<std::string> positional;
   for (size_t i = 1; i < args.size(); ++i) {
     const std::string& a = args[i];
@@ -260,12 +271,32 @@ Options parseOptions(const std::vector<std::string>& args) {
     } else if (a == "--save-trace") {
       o.saveTrace = value();
       if (o.saveTrace->empty()) throw CliError("--save-trace needs a non-empty name");
+    } else if (a == "--rta") {
+      o.rta = value();
+    } else if (a == "--octave") {
+      const long n = parseInteger(a, value());
+      if (n > 48 || !FractionalOctaveBands::isSupported(static_cast<int32_t>(n)))
+        throw CliError("--octave must be one of 1 3 6 12 24 48");
+      o.octave = static_cast<int>(n);
+      octaveGiven = true;
+    } else if (a == "--weighting") {
+      const auto w = FrequencyWeighting::fromName(value());
+      if (!w) throw CliError("--weighting must be A, C or Z");
+      o.weighting = *w;
+      weightingGiven = true;
+    } else if (a == "--group-delay") {
+      o.groupDelay = true;
     } else if (a.size() > 1 && a[0] == '-') {
       throw CliError("unknown option " + a);
     } else {
       positional.push_back(a);
     }
   }
+
+  if ((octaveGiven || weightingGiven) && !o.rta)
+    throw CliError(std::string(octaveGiven ? "--octave" : "--weighting") + " goes with --rta");
+  if ((o.rta || o.groupDelay) && o.command != Command::File && o.command != Command::Live)
+    throw CliError("--rta and --group-delay apply to file and live");
 
   if (measGiven || refGiven) {
     if (o.meas < 0 || o.ref < 0) throw CliError("channel indices start at 0");

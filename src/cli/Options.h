@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/FrequencyWeighting.h"
 #include "export/TraceExporter.h"
 
 namespace qv::cli {
@@ -40,6 +41,12 @@ struct Options {
   // Curves along the way: every snapshotEvery seconds, a CSV into snapshotDir.
   std::optional<double> snapshotEvery;
   std::string snapshotDir;
+
+  // spectrum outputs (file and live)
+  std::optional<std::string> rta;  // the band levels of both inputs as CSV
+  int octave = 3;                  // bands per octave of the RTA
+  Weighting weighting = Weighting::Z;
+  bool groupDelay = false;  // a group-delay column in the curves' CSV
 
   // traces export
   std::string traceName;

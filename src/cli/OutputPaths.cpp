@@ -52,6 +52,7 @@ void checkOutputPaths(const Options& options) {
   }
   if (options.json) outputs.emplace_back("--json", *options.json);
   if (options.svg) outputs.emplace_back("--svg", *options.svg);
+  if (options.rta) outputs.emplace_back("--rta", *options.rta);
   if (options.timeline) outputs.emplace_back("--timeline", *options.timeline);
   if (options.snapshotEvery) {
     // A folder, or a place where one can be made.

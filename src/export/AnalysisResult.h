@@ -68,6 +68,19 @@ struct AnalysisResult {
   // The last impulse response (a pure delay peaks at 1), empty without one; point i lies at
   // a lag of impulseStart + i samples.
   std::vector<float> impulse;
+  // Per band, when asked for: the group delay in milliseconds, NaN where blanked.
+  std::vector<float> groupDelay;
+
+  // The spectrum of both inputs, when asked for: fractional-octave bands, their levels
+  // in dB relative to a full-scale sine after the weighting, -infinity for silence.
+  struct Spectrum {
+    int bandsPerOctave = 0;
+    std::string weighting;           // "A", "C" or "Z"
+    std::vector<float> frequency;    // band centres, Hz
+    std::vector<float> measurement;  // dB
+    std::vector<float> reference;    // dB
+  };
+  std::optional<Spectrum> spectrum;
   int64_t impulseStart = 0;
 
   std::vector<DelayTimelineRow> timeline;

@@ -48,9 +48,11 @@ std::string jsonDouble(std::optional<double> value) {
 
 std::string formatCurvesCsv(const std::vector<float>& frequency,
                             const std::vector<float>& magnitude, const std::vector<float>& phase,
-                            const std::vector<float>& coherence) {
-  std::string out = "frequency_hz,magnitude_db,phase_deg,coherence\n";
-  out.reserve(out.size() + frequency.size() * 40);
+                            const std::vector<float>& coherence,
+                            const std::vector<float>* groupDelay) {
+  std::string out = "frequency_hz,magnitude_db,phase_deg,coherence";
+  out += groupDelay ? ",group_delay_ms\n" : "\n";
+  out.reserve(out.size() + frequency.size() * (groupDelay ? 52 : 40));
   for (size_t b = 0; b < frequency.size(); ++b) {
     appendValue(out, frequency[b], "%.4f");
     out += ',';
@@ -59,13 +61,33 @@ std::string formatCurvesCsv(const std::vector<float>& frequency,
     appendValue(out, phase[b], "%.3f");
     out += ',';
     appendValue(out, coherence[b], "%.5f");
+    if (groupDelay) {
+      out += ',';
+      if (b < groupDelay->size()) appendValue(out, (*groupDelay)[b], "%.4f");
+    }
     out += '\n';
   }
   return out;
 }
 
 std::string formatCsv(const AnalysisResult& r) {
-  return formatCurvesCsv(r.frequency, r.magnitude, r.phase, r.coherence);
+  return formatCurvesCsv(r.frequency, r.magnitude, r.phase, r.coherence,
+                         r.groupDelay.empty() ? nullptr : &r.groupDelay);
+}
+
+std::string formatSpectrumCsv(const AnalysisResult& r) {
+  if (!r.spectrum) return {};
+  const AnalysisResult::Spectrum& s = *r.spectrum;
+  std::string out = "frequency_hz,measurement_dbfs,reference_dbfs\n";
+  for (size_t b = 0; b < s.frequency.size(); ++b) {
+    appendValue(out, s.frequency[b], "%.3f");
+    out += ',';
+    appendValue(out, s.measurement[b], "%.3f");
+    out += ',';
+    appendValue(out, s.reference[b], "%.3f");
+    out += '\n';
+  }
+  return out;
 }
 
 std::string formatTimelineCsv(const AnalysisResult& r) {

@@ -10,11 +10,16 @@
 namespace qv {
 
 // Header "frequency_hz,magnitude_db,phase_deg,coherence", one row per band, coherence
-// from 0 to 1; blanked (and otherwise non-finite) values are empty fields.
+// from 0 to 1, and ",group_delay_ms" when the result has a group delay; blanked (and
+// otherwise non-finite) values are empty fields.
 std::string formatCsv(const AnalysisResult& result);
+// Header "frequency_hz,measurement_dbfs,reference_dbfs", one row per band of the
+// result's spectrum (empty text without one); silent bands are empty fields.
+std::string formatSpectrumCsv(const AnalysisResult& result);
 std::string formatCurvesCsv(const std::vector<float>& frequency,
                             const std::vector<float>& magnitude, const std::vector<float>& phase,
-                            const std::vector<float>& coherence);
+                            const std::vector<float>& coherence,
+                            const std::vector<float>* groupDelay = nullptr);
 std::string formatJson(const AnalysisResult& result);
 // Header "time_s,state,found_ms,found_samples,inserted_ms,changed,peak_to_next,
 // peak_to_noise,inverted,coherence,drift_ppm", one row per delay finder result.

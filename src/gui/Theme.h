@@ -120,3 +120,14 @@ inline const QColor kTraceDate{170, 170, 170};
 inline const QColor kTraceSwitchOff{70, 70, 70};
 inline const QColor kTraceSwitchKnob{235, 235, 235};
 }  // namespace qv::gui::theme
+
+// ---- spectrum (RTA) and sound level view ----
+namespace qv::gui::theme {
+inline constexpr plot::Color kRtaMeasurement = kLiveCurve;            // white, as live curves
+inline constexpr plot::Color kRtaReference{0.35f, 0.7f, 1.0f, 1.0f};  // light blue
+inline constexpr plot::Color kRtaPeak{1.0f, 1.0f, 1.0f, 0.35f};       // the held maxima, dimmed
+inline constexpr float kRtaCurveThickness = 1.5f;
+inline constexpr int kSplReadoutPointSize = 22;
+inline constexpr int kSpectrumBarHeight = 40;
+inline const QColor kCalibrationFailed{255, 90, 60};
+}  // namespace qv::gui::theme

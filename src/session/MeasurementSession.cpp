@@ -17,8 +17,9 @@
 #include "platform/Assert.h"
 #include "platform/FftBackend.h"
 #include "platform/Log.h"
-#include "session/DriftStage.h"
+#include "session/AnalysisViews.h"
 #include "session/DeviceSentences.h"
+#include "session/DriftStage.h"
 #include "session/InputTap.h"
 #include "session/MainQueueSignal.h"
 #include "session/RecorderWatch.h"
@@ -87,6 +88,18 @@ MeasurementSession::MeasurementSession(Config config)
         }
       },
       [this](CaptureEnd why) { inputWentAway(why); });
+  views_ = std::make_unique<AnalysisViews>(
+      AnalysisViews::Format{config_.sampleRate, kAnalysisFftSize, kBandsPerOctave,
+                            axis_.bandCount(), displayInterval_},
+      [driven = config_.driven](std::function<void()> change) {
+        // Between ticks: on the update queue, or at once when the caller ticks.
+        if (driven) {
+          change();
+        } else {
+          updateQueue()->async(std::move(change));
+        }
+      },
+      clock_, !config_.driven);
   if (!config_.driven) {
     finderQueue_ = dispatch::makeSerialQueue("delaylocator.queue");
     delaySignal_ = std::make_unique<MainQueueSignal>([this] { deliverDelayResult(); });
@@ -160,6 +173,7 @@ void MeasurementSession::displayTick() {
       blank = true;
     }
   }
+  views_->tick(*model_);
   publishSnapshot(blank);
   displayTicks_.fetch_add(1, std::memory_order_relaxed);
   if (signalDisplay_.load(std::memory_order_acquire)) displaySignal_->notify();

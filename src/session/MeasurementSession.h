@@ -52,6 +52,7 @@ class TransferFunctionModel;
 
 namespace qv::session {
 
+class AnalysisViews;
 class DriftStage;
 class InputTap;
 class MainQueueSignal;
@@ -217,6 +218,10 @@ class MeasurementSession {
   // Every finder reading as the acceptance rule took it; `changed`: it changed the delay.
   void setReadingListener(std::function<void(const FinderReading&, bool changed)> listener);
 
+  // The views beside the transfer function (spectrum, spectrogram, group delay, level),
+  // which run on the display tick while they are shown.
+  AnalysisViews& views() const { return *views_; }
+
   // The chain itself, for inspection in tests.
   TransferFunctionModel& model() { return *model_; }
 
@@ -266,6 +271,7 @@ class MeasurementSession {
   std::shared_ptr<SessionInput> input_;
   std::unique_ptr<DriftStage> displayStage_;
   std::unique_ptr<DriftStage> fedFinderStage_;
+  std::unique_ptr<AnalysisViews> views_;
   DelayAcceptance acceptance_;
 
   // Control thread.

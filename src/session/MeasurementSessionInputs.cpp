@@ -2,6 +2,7 @@
 // blocks fed by the caller through the two drift stages.
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <vector>
 
 #include "audio/QVRecorder.h"
@@ -9,8 +10,9 @@
 #include "engine/TransferFunctionModel.h"
 #include "platform/Assert.h"
 #include "platform/Log.h"
-#include "session/DriftStage.h"
+#include "session/AnalysisViews.h"
 #include "session/DeviceSentences.h"
+#include "session/DriftStage.h"
 #include "session/InputTap.h"
 #include "session/MeasurementSession.h"
 #include "session/RecorderWatch.h"
@@ -33,10 +35,14 @@ bool MeasurementSession::openInput(const std::string& uid, uint32_t channelCount
   model_->setBandLimitHz(deviceRate != 0 && deviceRate < config_.sampleRate
                              ? static_cast<float>(deviceRate) / 2.0f
                              : INFINITY);
+  recorder_->addConsumer(views_->levelTap());
   return true;
 }
 
 bool MeasurementSession::startCapture(const std::string& uid, uint32_t channelCountHint) {
+  // A start of the device that went away which fails leaves it awaited: the lists may
+  // still show it from before it went, and it must still come back by itself.
+  std::optional<LostDevice> awaited;
   if (lostInput_) {
     // While the device that went away is wanted, no other device stands in for it (an
     // unknown device would open the default one): its curves would pass for its own.
@@ -44,8 +50,14 @@ bool MeasurementSession::startCapture(const std::string& uid, uint32_t channelCo
       notify(inputFailedNotice(lostInput_->name, kAudioErrorDevice));
       return false;
     }
+    if (uid == lostInput_->requested) awaited = lostInput_;
     lostInput_.reset();
   }
+  const auto stillAwaited = [&] {
+    if (!awaited) return;
+    lostInput_ = awaited;
+    updateWatch();
+  };
   inputUid_ = uid;
   if (freshNeeded_) {
     // Marked before the capture runs: the first tick must already know.
@@ -56,6 +68,7 @@ bool MeasurementSession::startCapture(const std::string& uid, uint32_t channelCo
     freshNeeded_ = false;
   }
   if (!openInput(uid, channelCountHint)) {
+    stillAwaited();
     notify(inputFailedNotice(inputDeviceName(uid), kAudioErrorUnknown));
     return false;
   }
@@ -66,6 +79,7 @@ bool MeasurementSession::startCapture(const std::string& uid, uint32_t channelCo
     const std::string name = inputDeviceName(uid);
     // A recorder that could not start is made afresh by the next start.
     releaseInput();
+    stillAwaited();
     notify(inputFailedNotice(name, error));
     return false;
   }
@@ -88,6 +102,7 @@ void MeasurementSession::releaseInput() {
     lossesBefore_.droppedFrames += l.droppedFrames;
     lossesBefore_.xruns += l.xruns;
     recorder_->removeConsumer(input_);
+    recorder_->removeConsumer(views_->levelTap());
   }
   recorder_.reset();
   // Another device has other clocks.
@@ -116,6 +131,7 @@ void MeasurementSession::announce(uint32_t sampleRate) {
   QV_ASSERT_TEXT(config_.driven, "a device session hears the format from its recorder");
   model_->tfDataSource()->setInputChannelCountSamplingRateAudioDataTransport(2, sampleRate, {});
   tap_->setInputChannelCountSamplingRateAudioDataTransport(2, sampleRate, {});
+  views_->levelTap()->setInputChannelCountSamplingRateAudioDataTransport(2, sampleRate, {});
   if (!finder_) {
     finder_ = std::make_shared<DelayLocator>(/*ownTimer=*/false);
     finder_->setSettings(searchSettings_);
@@ -133,6 +149,7 @@ void MeasurementSession::deliverToDisplay(const float* frames, uint32_t count) {
   if (n == 0) return;
   model_->tfDataSource()->getData(out, n * kBytesPerFrame);
   tap_->getData(out, n * kBytesPerFrame);
+  views_->levelTap()->getData(out, n * kBytesPerFrame);
 }
 
 void MeasurementSession::deliverToFinder(const float* frames, uint32_t count) {

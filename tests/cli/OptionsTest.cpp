@@ -37,6 +37,13 @@ TEST(Options, RejectsValuesOutOfRangeAndContradictions) {
       {"live", "--seconds", "3"},
       {"live", "--input", "virtual:Quorvex Virtual"},
       {"live", "--input", "x", "--seconds", "0"},
+      {"file", "a.wav", "--rta", "r.csv", "--octave", "5"},
+      {"file", "a.wav", "--rta", "r.csv", "--octave", "96"},
+      {"file", "a.wav", "--rta", "r.csv", "--weighting", "B"},
+      {"file", "a.wav", "--octave", "3"},     // without --rta it would do nothing
+      {"file", "a.wav", "--weighting", "A"},  // the same
+      {"demo", "--rta", "r.csv"},
+      {"devices", "--group-delay"},
   };
   for (const auto& args : bad) {
     std::string joined;

@@ -18,8 +18,10 @@
 #include "gui/display/QVPlotController.h"
 #include "gui/display/QVPlotViewController.h"
 #include "gui/display/SpectrumPlotView.h"
+#include "gui/display/SpectrumViewController.h"
 #include "platform/Log.h"
 #include "platform/MainQueue.h"
+#include "session/AnalysisViews.h"
 #include "traces/TraceManager.h"
 
 namespace qv::gui {
@@ -87,6 +89,17 @@ QVMainViewController::QVMainViewController(QWidget* parent, std::unique_ptr<Aler
                                 QVariant::fromValue<qlonglong>(n));
 
   plotViewController_->setShowImpulsePlot(settings.showImpulseView());
+  spectrumView_ = new SpectrumViewController(session_, settings.defaults(), ui_.plotBaseView);
+  spectrogramView_ = new SpectrogramViewController(session_, settings.defaults(), ui_.plotBaseView);
+  groupDelayView_ = new GroupDelayViewController(session_, settings.defaults(), ui_.plotBaseView);
+  // One at a time, even when the stored settings say otherwise.
+  if (spectrumView_->shown()) spectrogramView_->setShown(false);
+  if (spectrumView_->shown() || spectrogramView_->shown()) groupDelayView_->setShown(false);
+  session_->views().setListener([this] {
+    if (spectrumView_) spectrumView_->refresh();
+    if (spectrogramView_) spectrogramView_->refresh();
+    if (groupDelayView_) groupDelayView_->refresh();
+  });
   session_->setAutoInsertDelay(settings.autoDelayOn());
 
   // Only a plausible positive delay is restored; 0.01 itself is just below 0.01 as a float.
@@ -129,6 +142,10 @@ QVMainViewController::~QVMainViewController() {
   traceObservation_.stop();
   session_->setDelayListener(nullptr);
   session_->setDeviceListener(nullptr);
+  session_->views().setListener(nullptr);
+  delete spectrumView_.data();
+  delete spectrogramView_.data();
+  delete groupDelayView_.data();
   ui_.levelMeterView->setChannel(0);
   // The plots go before the session whose snapshots they show.
   plotViewController_.reset();
@@ -272,6 +289,24 @@ void QVMainViewController::onShowImpulcePlot(QAction* sender) {
   plotViewController_->setShowImpulsePlot(show);
   if (sender) sender->setChecked(show);
   AppSettings::set().setShowImpulseView(show);
+}
+
+void QVMainViewController::onShowAnalysisView(int tag) {
+  const auto setShown = [this](int t, bool on) {
+    if (t == kTagSpectrumView) spectrumView_->setShown(on);
+    if (t == kTagSpectrogramView) spectrogramView_->setShown(on);
+    if (t == kTagGroupDelayView) groupDelayView_->setShown(on);
+  };
+  const bool show = tag == kTagSpectrumView      ? !spectrumView_->shown()
+                    : tag == kTagSpectrogramView ? !spectrogramView_->shown()
+                                                 : !groupDelayView_->shown();
+  // The others go first, so that at most one of their engines runs at any time.
+  const int tags[] = {kTagSpectrumView, kTagSpectrogramView, kTagGroupDelayView};
+  for (int t : tags)
+    if (t != tag) setShown(t, false);
+  setShown(tag, show);
+  for (int t : tags)
+    if (QAction* item = actionForTag(t)) validateMenuItem(item);
 }
 
 bool QVMainViewController::generatorOn() const { return session_->generatorOn(); }

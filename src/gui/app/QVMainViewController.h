@@ -15,6 +15,9 @@
 #include "gui/app/AlertAsker.h"
 #include "gui/app/AppSettings.h"
 #include "gui/app/MainViewOutlets.h"
+#include "gui/display/GroupDelayViewController.h"
+#include "gui/display/SpectrogramViewController.h"
+#include "gui/display/SpectrumViewController.h"
 #include "platform/NotificationCenter.h"
 #include "session/MeasurementSession.h"
 #include "traces/TraceNotifier.h"
@@ -44,6 +47,9 @@ class QVMainViewController : public QWidget {
   static constexpr int kTagSmoothingBase = 5000;
   static constexpr int kTagImpulsePlot = 6000;
   static constexpr int kTagTraceManager = 6100;
+  static constexpr int kTagSpectrumView = 6200;
+  static constexpr int kTagSpectrogramView = 6300;
+  static constexpr int kTagGroupDelayView = 6400;
   static constexpr int kTagAveragingBase = 7000;
   static constexpr int kTagResetAverages = 8001;
   static constexpr int kAveragingChoices[] = {1, 2, 5, 10, 20, 50, 100, 200, 500, 1000};
@@ -90,6 +96,8 @@ class QVMainViewController : public QWidget {
   void comboBoxSelectionDidChange(int index);
   void onAveragingMenu(int tag);
   void onShowImpulcePlot(QAction* sender);
+  // Shows the view of that tag over the plots (hiding the others), or hides it when shown.
+  void onShowAnalysisView(int tag);
   void onGeneratorOn();
   void onTraceShot();
   void onTraceDelete();
@@ -123,6 +131,9 @@ class QVMainViewController : public QWidget {
   const MainViewOutlets& outlets() const { return ui_; }
   QVPlotViewController* plotViewController() const { return plotViewController_.get(); }
   QVPlotController* plotController() const;
+  SpectrumViewController* spectrumView() const { return spectrumView_; }
+  SpectrogramViewController* spectrogramView() const { return spectrogramView_; }
+  GroupDelayViewController* groupDelayView() const { return groupDelayView_; }
   session::MeasurementSession& session() const { return *session_; }
 
  private:
@@ -170,6 +181,10 @@ class QVMainViewController : public QWidget {
   MainViewOutlets ui_;
   std::shared_ptr<session::MeasurementSession> session_;
   std::unique_ptr<QVPlotViewController> plotViewController_;
+  // Children of the plot area; at most one is shown, over the transfer function.
+  QPointer<SpectrumViewController> spectrumView_;
+  QPointer<SpectrogramViewController> spectrogramView_;
+  QPointer<GroupDelayViewController> groupDelayView_;
   SmoothingModel smoothingModel_;
 
   std::unique_ptr<AlertAsker> asker_;

@@ -9,6 +9,7 @@
 #include "gui/app/QVDelayStepper.h"
 #include "gui/app/QVMainViewController.h"
 #include "gui/display/QVPlotViewController.h"
+#include "gui/display/SpectrumViewController.h"
 #include "traces/TraceManager.h"
 
 namespace qv::gui {
@@ -71,6 +72,14 @@ void QVMainViewController::buildMenus() {
   auto* view = new QMenu(tr("View"), this);
   QAction* impulse = addTaggedAction(view, tr("Impulse Response"), kTagImpulsePlot, true);
   connect(impulse, &QAction::triggered, this, [this, impulse] { onShowImpulcePlot(impulse); });
+  QAction* spectrum = addTaggedAction(view, tr("Spectrum and Level"), kTagSpectrumView, true);
+  connect(spectrum, &QAction::triggered, this, [this] { onShowAnalysisView(kTagSpectrumView); });
+  QAction* spectrogram = addTaggedAction(view, tr("Spectrogram"), kTagSpectrogramView, true);
+  connect(spectrogram, &QAction::triggered, this,
+          [this] { onShowAnalysisView(kTagSpectrogramView); });
+  QAction* groupDelay = addTaggedAction(view, tr("Group Delay"), kTagGroupDelayView, true);
+  connect(groupDelay, &QAction::triggered, this,
+          [this] { onShowAnalysisView(kTagGroupDelayView); });
   QAction* traces = addTaggedAction(view, tr("Trace Manager"), kTagTraceManager, true);
   connect(traces, &QAction::triggered, this, [this] {
     if (toggleTraceManager_) toggleTraceManager_();
@@ -115,6 +124,12 @@ void QVMainViewController::validateMenuItem(QAction* item) {
     checked = n == settings.smoothingFactor();
   } else if (tag == kTagImpulsePlot) {
     checked = settings.showImpulseView();
+  } else if (tag == kTagSpectrumView) {
+    checked = spectrumView_ && spectrumView_->shown();
+  } else if (tag == kTagSpectrogramView) {
+    checked = spectrogramView_ && spectrogramView_->shown();
+  } else if (tag == kTagGroupDelayView) {
+    checked = groupDelayView_ && groupDelayView_->shown();
   } else if (tag == kTagTraceManager) {
     checked = settings.showTraceManager();
   } else if (tag >= kTagAveragingBase + 1 && tag <= kTagAveragingBase + 1000) {

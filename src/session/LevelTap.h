@@ -1,0 +1,72 @@
+#pragma once
+// A consumer that keeps the recorded blocks for the sound level meter and the calibrator,
+// which measure every sample (not the newest frame, as the spectra do): while open, each
+// block is copied into a ring of its own that the display tick drains. Closed, a block
+// costs one atomic load.
+// Thread contract: getData and the format announcement on the recorder's queue (or the
+// thread feeding a file); open, close and drain on the display tick; the counts on any
+// thread. The ring is lock-free, single producer and single consumer; nothing allocates
+// after construction.
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+#include "audio/QVRecorderConsumer.h"
+#include "platform/ByteRing.h"
+
+namespace qv::session {
+
+class LevelTap final : public QVRecorderConsumer {
+ public:
+  // About 2.7 s of two-channel frames at 48 kHz: ticks that stall for that long lose audio.
+  static constexpr int32_t kRingBytes = 1 << 20;
+
+  LevelTap();
+
+  // Tick: starts keeping blocks, from an empty ring.
+  void open();
+  // Tick: blocks are no longer kept.
+  void close();
+  bool isOpen() const { return open_.load(std::memory_order_relaxed); }
+  // Tick: hands every kept frame to `consume` (interleaved measurement, reference) in
+  // contiguous runs, and empties the ring.
+  template <typename Consume>
+  void drain(Consume&& consume) {
+    for (;;) {
+      int32_t bytes = 0;
+      const auto* data = static_cast<const float*>(ring_.tail(&bytes));
+      // Whole frames only: the producer always writes whole blocks.
+      bytes -= bytes % static_cast<int32_t>(kBytesPerFrame);
+      if (bytes <= 0 || data == nullptr) return;
+      consume(data, static_cast<size_t>(bytes) / kBytesPerFrame);
+      ring_.consume(bytes);
+    }
+  }
+  // Blocks dropped because the ring was full.
+  uint64_t dropped() const { return dropped_.load(std::memory_order_relaxed); }
+
+  // QVRecorderConsumer
+  void setInputChannelCountSamplingRateAudioDataTransport(
+      uint32_t channelCount, uint32_t samplingRate,
+      std::weak_ptr<QVAudioDataTransport> transport) override;
+  void getData(const void* data, uint32_t byteSize) override;
+  std::weak_ptr<QVAudioDataTransport> audioDataTransport() const override;
+  void setAudioDataTransport(std::weak_ptr<QVAudioDataTransport> transport) override;
+  uint32_t inputChannelCount() const override { return channels_.load(); }
+  uint64_t outputChannelCount() const override { return 0; }
+  uint64_t samplingRate() const override { return rate_.load(); }
+  uint32_t requiredMinimumDataSize() const override { return 0; }
+
+ private:
+  ByteRing ring_;
+  std::atomic<bool> open_{false};
+  std::atomic<uint64_t> dropped_{0};
+  std::atomic<uint32_t> channels_{0};
+  std::atomic<uint32_t> rate_{0};
+  mutable std::mutex transportLock_;  // announcements only, never a delivery
+  std::weak_ptr<QVAudioDataTransport> transport_;
+};
+
+}  // namespace qv::session
