@@ -3,8 +3,11 @@
 // settings the curves were made with. Immutable once published (see SnapshotPool); the
 // vectors are sized once, when the pool is made.
 #include <cstdint>
+#include <memory>
 #include <vector>
 
+#include "curves/BandCurves.h"
+#include "curves/MicCalibration.h"
 #include "engine/BandPoint.h"
 #include "engine/LinToLogTransformer.h"
 
@@ -35,6 +38,12 @@ struct DisplaySnapshot {
   uint64_t blocksDelivered = 0;
   // Blocks the input reported lost or late; stays 0 until the recorder reports them.
   uint64_t blocksDropped = 0;
+  // The microphone calibration `magnitude` is corrected by; null: none.
+  std::shared_ptr<const curves::MicCalibration> calibration;
+  // While a compare reference is set: the curves relative to it (live − reference in dB
+  // and degrees, the live coherence), band by band like the curves.
+  bool relativeShown = false;
+  curves::BandCurves relative;
 
   int32_t bandCount() const { return static_cast<int32_t>(magnitude.size()); }
   // The band nearest to `frequency` (Hz, held within the axis) and its value in `curve`.
