@@ -37,6 +37,7 @@ AnalysisResult resultOf(const session::MeasurementSession& session, const Option
     r.frequency[b] = curves->axis->frequencyForBandIndex(static_cast<float>(b));
     r.coherence[b] = curves->coherence[b] / kCoherenceScale;
   }
+  if (curves->calibration) r.micCalibration = curves->calibration->name();
   if (const auto delay = session.latestDelay()) {
     r.delayFoundMs = delay->delay * 1000.0f;
     r.meanCoherence = delay->coherence;

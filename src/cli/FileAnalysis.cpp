@@ -15,6 +15,7 @@
 #include "audio/QVRecorderConsumer.h"
 #include "cli/AnalysisSession.h"
 #include "cli/AudioFileSource.h"
+#include "cli/CurveOptions.h"
 #include "platform/Assert.h"
 
 namespace qv::cli {
@@ -282,6 +283,7 @@ AnalysisResult analyseFile(AudioFileSource& source, const Options& options,
   config.finderClock = finderClock;
   session::MeasurementSession session(config);
   applyDelayOptions(session, options);
+  applyCurveOptions(session, options);
   session.announce(rate);
 
   Progress progress(source.frames());

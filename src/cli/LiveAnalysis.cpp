@@ -8,6 +8,7 @@
 #include "audiolib/backends/virtual/VirtualSoundSystem.h"
 #include "cli/AnalysisSession.h"
 #include "cli/CliError.h"
+#include "cli/CurveOptions.h"
 #include "engine/AnalysisConstants.h"
 #include "platform/MainQueue.h"
 
@@ -79,6 +80,7 @@ LiveOutcome analyseLive(const Options& options) {
   config.library = &library;
   session::MeasurementSession session(config);
   applyDelayOptions(session, options);
+  applyCurveOptions(session, options);
   session.setChannelMap(options.meas, options.ref);
   // The display stops by itself only when the device goes away.
   bool stopped = false;

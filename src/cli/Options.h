@@ -8,7 +8,18 @@
 
 namespace qv::cli {
 
-enum class Command { File, Live, Devices, Demo, TracesList, TracesExport, Help, Version };
+enum class Command {
+  File,
+  Live,
+  Devices,
+  Demo,
+  TracesList,
+  TracesExport,
+  TracesImport,
+  TracesAverage,
+  Help,
+  Version
+};
 
 struct Options {
   Command command = Command::Help;
@@ -30,15 +41,21 @@ struct Options {
   float delayMs = 0;
   bool autoDelay = false;
   float coherenceThreshold = 0.05f;
+  std::optional<std::string> micCalibration;  // a calibration file
+  std::optional<std::string> target;          // a target curve file
+  double targetTolerance = 3.0;               // dB, for target points without their own
 
   // outputs
   std::optional<std::string> out, json, svg, saveTrace;
 
-  // traces export
-  std::string traceName;
+  // traces export, import and average
+  std::string traceName;                // export
+  std::string importFile;               // import
+  std::vector<std::string> traceNames;  // average
+  std::optional<std::string> newName;   // import, average: the new trace's name
   TraceExportFormat traceFormat = TraceExportFormat::Csv;
   std::optional<std::string> traceDate;  // a prefix of the listed capture time
-  bool newest = false;
+  bool newest = false;                   // export, average
 };
 
 // Throws CliError naming the problem.

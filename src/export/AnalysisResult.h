@@ -5,7 +5,20 @@
 #include <string>
 #include <vector>
 
+#include "curves/TargetCurve.h"
+
 namespace qv {
+
+// How a measured magnitude lies against a target curve and its tolerance band.
+struct TargetComparison {
+  std::string name;  // the target's file name
+  curves::TargetSummary summary;
+  // Per band of the result: the target's level and edges (NaN outside its points), and
+  // how far the magnitude lies outside the band, in dB: positive above the upper edge,
+  // negative below the lower one, 0 inside, NaN where either is missing.
+  curves::TargetBands bands;
+  std::vector<float> outside;
+};
 
 struct AnalysisResult {
   uint32_t sampleRate = 0;
@@ -24,6 +37,9 @@ struct AnalysisResult {
   std::vector<float> frequency, magnitude, phase, coherence;
   // The last impulse response (scaled as the finder reports it), empty without one.
   std::vector<float> impulse;
+  // The microphone calibration the magnitude was corrected with (its file's name).
+  std::optional<std::string> micCalibration;
+  std::optional<TargetComparison> target;
 };
 
 }  // namespace qv

@@ -30,6 +30,16 @@ TEST(Options, RejectsValuesOutOfRangeAndContradictions) {
       {"live", "--seconds", "3"},
       {"live", "--input", "virtual:Quorvex Virtual"},
       {"live", "--input", "x", "--seconds", "0"},
+      {"file", "a.wav", "--tolerance", "-1"},
+      {"file", "a.wav", "--mic-cal"},
+      {"traces", "import"},
+      {"traces", "import", "a.txt", "b.txt"},
+      {"traces", "import", "a.txt", "--name", ""},
+      {"traces", "import", "a.txt", "--newest"},
+      {"traces", "average", "A", "--name", "M"},
+      {"traces", "average", "A", "B"},
+      {"traces", "export", "A", "--name", "B"},
+      {"traces", "list", "--name", "B"},
   };
   for (const auto& args : bad) {
     std::string joined;
