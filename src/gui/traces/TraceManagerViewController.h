@@ -38,6 +38,15 @@ class TraceManagerViewController final : public QWidget, public TraceShotCellVie
   static constexpr int kDeleteItemTag = 40;
   static constexpr int kExportCsvItemTag = 50;
   static constexpr int kExportFrdItemTag = 51;
+  static constexpr int kCompareItemTag = 60;
+  static constexpr int kAverageItemTag = 70;
+
+  // Comparing belongs to the plot: the panel asks it for the reference's id (0: none) and
+  // hands it the new reference (null: back to absolute curves).
+  struct CompareHooks {
+    std::function<std::int64_t()> referenceId;
+    std::function<void(const TraceShotRef&)> setReference;
+  };
 
   // The store and the settings must outlive the panel.
   explicit TraceManagerViewController(TraceManager& traceManager,
@@ -52,6 +61,7 @@ class TraceManagerViewController final : public QWidget, public TraceShotCellVie
   // Alerts and file dialogs; message boxes and a save dialog unless replaced.
   void setAlertAsker(std::shared_ptr<AlertAsker> asker);
   void setExportFileChooser(std::shared_ptr<ExportFileChooser> chooser);
+  void setCompareHooks(CompareHooks hooks) { compareHooks_ = std::move(hooks); }
   // Where menu actions read the held modifiers (menus carry none of their own).
   void setKeyboardModifiersSource(std::function<Qt::KeyboardModifiers()> source);
 
@@ -61,6 +71,7 @@ class TraceManagerViewController final : public QWidget, public TraceShotCellVie
   QLabel* smoothingLabel() const { return smoothingLabel_; }
   QLabel* averagingLabel() const { return averagingLabel_; }
   QPushButton* captureButton() const { return captureButton_; }
+  QPushButton* importButton() const { return importButton_; }
   QMenu* popupMenu() const { return popupMenu_; }
   QAction* menuItemWithTag(int tag) const;
   // The row widget of `row`, or nullptr.
@@ -80,6 +91,18 @@ class TraceManagerViewController final : public QWidget, public TraceShotCellVie
   void askForItemDeletion(int row);
   void exportRow(int row, TraceExportFormat format);
 
+  // Asks for a curve file and imports it.
+  void onImportButton();
+  // Stores the curve file at `path` as a trace named after the file. A file that cannot be
+  // read or has a malformed line is refused with an alert naming the line, and nothing is
+  // stored. True when the trace was stored or is pending.
+  bool importFile(const QString& path);
+  // Makes the row's trace the plot's compare reference, or ends comparing when it is.
+  void compareRow(int row);
+  // Stores the average of the visible traces as a new trace; warns when their phases
+  // disagree so much that the averaged phase means nothing.
+  void averageVisibleTraces();
+
   void cellVisibilitySwitchChangedVisible(const TraceShotRef& object, bool visible,
                                           Qt::KeyboardModifiers modifiers) override;
   void cellTitleChangedTitle(const TraceShotRef& object, const QString& title) override;
@@ -89,9 +112,15 @@ class TraceManagerViewController final : public QWidget, public TraceShotCellVie
  protected:
   void showEvent(QShowEvent* event) override;
   void hideEvent(QHideEvent* event) override;
+  // Curve files dropped on the panel are imported.
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   QWidget* makeHeaderView();
+  void addWorkbenchItems();
+  void validateWorkbenchItem(QAction* item, const TraceShotRef& shot);
+  void reportStoreFailure(const CaptureOutcome& outcome, const QString& title);
   void buildPopupMenu();
   void showContextMenu(const QPoint& position);
   void tableViewSelectionDidChange();
@@ -114,12 +143,14 @@ class TraceManagerViewController final : public QWidget, public TraceShotCellVie
   QLabel* smoothingLabel_ = nullptr;
   QLabel* averagingLabel_ = nullptr;
   QPushButton* captureButton_ = nullptr;
+  QPushButton* importButton_ = nullptr;
   QMenu* popupMenu_ = nullptr;
   std::int64_t clickedTraceId_ = 0;
   bool followingStore_ = false;
   std::function<void()> captureCallback_;
   std::shared_ptr<AlertAsker> alertAsker_;
   std::shared_ptr<ExportFileChooser> exportFileChooser_;
+  CompareHooks compareHooks_;
   std::function<Qt::KeyboardModifiers()> keyboardModifiers_;
   AppSettings::ObservationToken smoothingObservation_;
   AppSettings::ObservationToken averagingObservation_;

@@ -1,0 +1,141 @@
+// The trace panel's workbench: importing curve files (button and drops), comparing with
+// a trace, averaging the visible traces.
+#include <QAction>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QMenu>
+#include <QMimeData>
+#include <QPointer>
+#include <QUrl>
+#include <memory>
+
+#include "curves/BandAxis.h"
+#include "curves/CurveAverage.h"
+#include "engine/AnalysisConstants.h"
+#include "gui/app/AlertAsker.h"
+#include "gui/traces/ExportFileChooser.h"
+#include "gui/traces/TraceListModel.h"
+#include "gui/traces/TraceManagerViewController.h"
+#include "platform/Log.h"
+#include "traces/TraceWorkbench.h"
+
+namespace qv::gui {
+namespace {
+
+std::size_t visibleCount(const TraceManager& traces) { return traces.allVisibleTraces().size(); }
+
+}  // namespace
+
+void TraceManagerViewController::addWorkbenchItems() {
+  for (const auto& [tag, title] :
+       {std::pair{kCompareItemTag, QStringLiteral("Compare With This")},
+        std::pair{kAverageItemTag, QStringLiteral("Average Visible Traces")}}) {
+    QAction* item = popupMenu_->addAction(title);
+    item->setData(tag);
+    connect(item, &QAction::triggered, this, [this, item] { onPopupMenu(item); });
+  }
+}
+
+void TraceManagerViewController::validateWorkbenchItem(QAction* item, const TraceShotRef& shot) {
+  const int tag = item->data().toInt();
+  if (tag == kCompareItemTag) {
+    const bool isReference =
+        shot && compareHooks_.referenceId && compareHooks_.referenceId() == shot->id;
+    item->setText(isReference ? QStringLiteral("Stop Comparing")
+                              : QStringLiteral("Compare With This"));
+    item->setEnabled(shot && compareHooks_.setReference);
+  } else if (tag == kAverageItemTag) {
+    item->setEnabled(shot && visibleCount(traceManager_) >= 2);
+  }
+}
+
+void TraceManagerViewController::onImportButton() {
+  if (!exportFileChooser_) return;
+  const auto path = exportFileChooser_->chooseOpenPath(this, QStringLiteral("Import Curve File"));
+  if (path) importFile(*path);
+}
+
+bool TraceManagerViewController::importFile(const QString& path) {
+  curves::CurveFileError error;
+  const auto axis = curves::BandAxis::forSampleRate(static_cast<std::int64_t>(kAnalysisSampleRate));
+  const auto trace = TraceWorkbench::importFile(path.toStdString(), "", axis, &error);
+  if (!trace) {
+    qv::log("Import of %s refused: %s", path.toUtf8().constData(), error.text().c_str());
+    if (alertAsker_) {
+      alertAsker_->inform(
+          QStringLiteral("%1 could not be imported").arg(QFileInfo(path).fileName()),
+          QString::fromStdString(error.text()));
+    }
+    return false;
+  }
+  // The completion may run later (a pending trace), so what it tells outlives this call.
+  auto failed = std::make_shared<bool>(false);
+  traceManager_.addTrace(*trace, [failed, guard = QPointer(this)](const CaptureOutcome& o) {
+    if (o.shot) return;
+    *failed = true;
+    if (guard) guard->reportStoreFailure(o, QStringLiteral("The imported trace was not saved"));
+  });
+  return !*failed;
+}
+
+void TraceManagerViewController::reportStoreFailure(const CaptureOutcome& outcome,
+                                                    const QString& title) {
+  qv::log("Error in Realm transaction: %s", outcome.error.c_str());
+  if (alertAsker_) alertAsker_->inform(title, QString::fromStdString(outcome.failure.sentence()));
+}
+
+void TraceManagerViewController::compareRow(int row) {
+  const TraceShotRef shot = model_->shotAt(row);
+  if (!shot || !compareHooks_.setReference) return;
+  const bool isReference = compareHooks_.referenceId && compareHooks_.referenceId() == shot->id;
+  compareHooks_.setReference(isReference ? nullptr : shot);
+}
+
+void TraceManagerViewController::averageVisibleTraces() {
+  const std::vector<TraceShotRef> shots = traceManager_.allVisibleTraces();
+  std::string error;
+  float agreement = 1.0f;
+  const auto average = TraceWorkbench::average(shots, "Average of " + std::to_string(shots.size()),
+                                               &error, &agreement);
+  if (!average) {
+    if (alertAsker_)
+      alertAsker_->inform(QStringLiteral("The traces could not be averaged"),
+                          QString::fromStdString(error));
+    return;
+  }
+  traceManager_.addTrace(*average, [guard = QPointer(this)](const CaptureOutcome& o) {
+    if (!o.shot && guard)
+      guard->reportStoreFailure(o, QStringLiteral("The averaged trace was not saved"));
+  });
+  if (agreement < curves::CurveAverage::kLowPhaseAgreement && alertAsker_) {
+    alertAsker_->inform(
+        QStringLiteral("The averaged phase means little"),
+        QStringLiteral("The magnitude is averaged in power and is sound. The phases of these "
+                       "traces agree poorly (%1 of 1): they were probably measured with "
+                       "different delays, so the averaged phase does not describe any of "
+                       "them. Align their delays (trace offsets) before averaging phase.")
+            .arg(static_cast<double>(agreement), 0, 'f', 2));
+  }
+}
+
+void TraceManagerViewController::dragEnterEvent(QDragEnterEvent* event) {
+  const QMimeData* data = event->mimeData();
+  if (!data || !data->hasUrls()) return;
+  for (const QUrl& url : data->urls()) {
+    if (url.isLocalFile()) {
+      event->acceptProposedAction();
+      return;
+    }
+  }
+}
+
+void TraceManagerViewController::dropEvent(QDropEvent* event) {
+  const QMimeData* data = event->mimeData();
+  if (!data || !data->hasUrls()) return;
+  for (const QUrl& url : data->urls())
+    if (url.isLocalFile()) importFile(url.toLocalFile());
+  event->acceptProposedAction();
+}
+
+}  // namespace qv::gui
