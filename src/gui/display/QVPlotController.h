@@ -91,6 +91,8 @@ class QVPlotController {
   // value: none).
   void setTarget(std::optional<curves::TargetCurve> target);
   const std::optional<curves::TargetCurve>& target() const { return target_; }
+  // Corrects the live curves by `calibration` (null: none) and names it in the legend.
+  void setMicCalibration(std::shared_ptr<const curves::MicCalibration> calibration);
   // The legend on the magnitude view: the traces shown, the reference, the target.
   TraceLegend* legend() const { return legend_; }
   void updateLegend();

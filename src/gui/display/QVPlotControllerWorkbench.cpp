@@ -60,6 +60,12 @@ void QVPlotController::setCompareReference(TraceShotRef reference) {
   updateLegend();
 }
 
+void QVPlotController::setMicCalibration(
+    std::shared_ptr<const curves::MicCalibration> calibration) {
+  session_->setMicCalibration(std::move(calibration));
+  updateLegend();
+}
+
 void QVPlotController::redrawVisibleTraces() {
   const TraceShotResults list = traces_.allTraceShots();
   // From the bottom of the list up, so that its first trace ends up topmost.
@@ -112,10 +118,15 @@ void QVPlotController::updateLegend() {
   const TraceShotResults list = traces_.allTraceShots();
   bool tracesShown = false;
   for (const TraceShotRef& shot : list) tracesShown = tracesShown || shot->visible;
+  QStringList titles;
+  if (const auto& calibration = session_->micCalibration())
+    titles << QObject::tr("Mic: %1").arg(QString::fromStdString(calibration->name()));
   if (reference_) {
-    title = QObject::tr("Relative to %1").arg(nameOf(*reference_));
-    if (const QString o = offsetsText(*reference_); !o.isEmpty()) title += " (" + o + ")";
+    QString relative = QObject::tr("Relative to %1").arg(nameOf(*reference_));
+    if (const QString o = offsetsText(*reference_); !o.isEmpty()) relative += " (" + o + ")";
+    titles << relative;
   }
+  title = titles.join(QStringLiteral(" · "));
   if (tracesShown || reference_ || (target_ && !reference_)) {
     entries.push_back({qcolor(theme::kLiveCurve),
                        reference_ ? QObject::tr("Live, relative") : QObject::tr("Live")});

@@ -3,18 +3,14 @@
 #include <QAction>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFileInfo>
 #include <QMenu>
-#include <QMimeData>
 #include <QPointer>
-#include <QUrl>
 #include <memory>
 
-#include "curves/BandAxis.h"
 #include "curves/CurveAverage.h"
-#include "engine/AnalysisConstants.h"
 #include "gui/app/AlertAsker.h"
 #include "gui/traces/ExportFileChooser.h"
+#include "gui/traces/TraceFileImport.h"
 #include "gui/traces/TraceListModel.h"
 #include "gui/traces/TraceManagerViewController.h"
 #include "platform/Log.h"
@@ -57,26 +53,10 @@ void TraceManagerViewController::onImportButton() {
 }
 
 bool TraceManagerViewController::importFile(const QString& path) {
-  curves::CurveFileError error;
-  const auto axis = curves::BandAxis::forSampleRate(static_cast<std::int64_t>(kAnalysisSampleRate));
-  const auto trace = TraceWorkbench::importFile(path.toStdString(), "", axis, &error);
-  if (!trace) {
-    qv::log("Import of %s refused: %s", path.toUtf8().constData(), error.text().c_str());
-    if (alertAsker_) {
-      alertAsker_->inform(
-          QStringLiteral("%1 could not be imported").arg(QFileInfo(path).fileName()),
-          QString::fromStdString(error.text()));
-    }
-    return false;
-  }
-  // The completion may run later (a pending trace), so what it tells outlives this call.
-  auto failed = std::make_shared<bool>(false);
-  traceManager_.addTrace(*trace, [failed, guard = QPointer(this)](const CaptureOutcome& o) {
-    if (o.shot) return;
-    *failed = true;
-    if (guard) guard->reportStoreFailure(o, QStringLiteral("The imported trace was not saved"));
-  });
-  return !*failed;
+  return TraceFileImport::importFile(
+      traceManager_, path, [guard = QPointer(this)](const QString& title, const QString& text) {
+        if (guard && guard->alertAsker_) guard->alertAsker_->inform(title, text);
+      });
 }
 
 void TraceManagerViewController::reportStoreFailure(const CaptureOutcome& outcome,
@@ -120,22 +100,13 @@ void TraceManagerViewController::averageVisibleTraces() {
 }
 
 void TraceManagerViewController::dragEnterEvent(QDragEnterEvent* event) {
-  const QMimeData* data = event->mimeData();
-  if (!data || !data->hasUrls()) return;
-  for (const QUrl& url : data->urls()) {
-    if (url.isLocalFile()) {
-      event->acceptProposedAction();
-      return;
-    }
-  }
+  if (!TraceFileImport::localFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
 }
 
 void TraceManagerViewController::dropEvent(QDropEvent* event) {
-  const QMimeData* data = event->mimeData();
-  if (!data || !data->hasUrls()) return;
-  for (const QUrl& url : data->urls())
-    if (url.isLocalFile()) importFile(url.toLocalFile());
-  event->acceptProposedAction();
+  const QStringList files = TraceFileImport::localFiles(event->mimeData());
+  for (const QString& path : files) importFile(path);
+  if (!files.isEmpty()) event->acceptProposedAction();
 }
 
 }  // namespace qv::gui
