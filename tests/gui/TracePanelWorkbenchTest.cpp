@@ -1,11 +1,13 @@
 // The trace panel's workbench: importing a curve file from the button and by dropping it
 // (a damaged file refused with its line, nothing stored), averaging the visible traces
-// (with a warning when their phases disagree), and comparing with a trace on a real plot.
+// (with a warning when their phases disagree), moving and recolouring a trace, and
+// comparing with a trace on a real plot.
 #include <gtest/gtest.h>
 
 #include <QAction>
 #include <QDropEvent>
 #include <QFile>
+#include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
 #include <QUrl>
@@ -131,6 +133,45 @@ TEST_F(TracePanelWorkbenchTest, AveragingNeedsTwoVisibleTracesAndWarnsWhenPhases
   EXPECT_EQ(store->allTraceShots().count(), 6u);
   ASSERT_EQ(alerts->messages.size(), 1u);
   EXPECT_EQ(alerts->messages[0].first, QStringLiteral("The averaged phase means little"));
+}
+
+TEST_F(TracePanelWorkbenchTest, MovingAndRecolouringFromTheMenuReachTheStore) {
+  storeFlat("A", -6.0f, 0.0f);
+  storeFlat("B", -9.0f, 0.0f);
+  settle();
+  const auto names = [&] {
+    std::vector<std::string> n;
+    for (const auto& shot : store->allTraceShots()) n.push_back(shot->name.value_or(""));
+    return n;
+  };
+  ASSERT_EQ(names(), (std::vector<std::string>{"B", "A"}));
+  ASSERT_TRUE(panel->validateMenuForRow(0));
+  EXPECT_FALSE(panel->menuItemWithTag(TraceManagerViewController::kMoveUpItemTag)->isEnabled());
+  QAction* down = panel->menuItemWithTag(TraceManagerViewController::kMoveDownItemTag);
+  ASSERT_TRUE(down->isEnabled());
+  down->trigger();
+  settle();
+  EXPECT_EQ(names(), (std::vector<std::string>{"A", "B"}));
+  ASSERT_TRUE(panel->validateMenuForRow(1));  // B, now last
+  EXPECT_FALSE(panel->menuItemWithTag(TraceManagerViewController::kMoveDownItemTag)->isEnabled());
+
+  // A colour for dark backgrounds, then back to the palette's own.
+  ASSERT_TRUE(panel->validateMenuForRow(0));
+  const TraceShotRef a = store->allTraceShots().firstObject();
+  const RGBAColor automatic = *store->colorForShot(*a);
+  const RGBAColor chosen = ChartColorPalette::darkBackgroundColors()[2];
+  ASSERT_NE(chosen, automatic);
+  const auto colorItem = [&](int tag) -> QAction* {
+    for (QAction* item : panel->colorMenu()->actions())
+      if (!item->isSeparator() && item->data().toInt() == tag) return item;
+    return nullptr;
+  };
+  colorItem(TraceManagerViewController::kColorItemTagBase + 2)->trigger();
+  settle();
+  EXPECT_EQ(store->colorForShot(*store->allTraceShots().firstObject()), chosen);
+  colorItem(TraceManagerViewController::kAutomaticColorItemTag)->trigger();
+  settle();
+  EXPECT_EQ(store->colorForShot(*store->allTraceShots().firstObject()), automatic);
 }
 
 TEST_F(TracePanelWorkbenchTest, CompareFromTheMenuSetsAndEndsThePlotsReference) {

@@ -374,7 +374,9 @@ bool TraceManagerViewController::validateMenuForRow(int row) {
         validateWorkbenchItem(item, shot);
         break;
     }
-    if (tag == kCompareItemTag || tag == kAverageItemTag) continue;
+    if (tag == kCompareItemTag || tag == kAverageItemTag || tag == kMoveUpItemTag ||
+        tag == kMoveDownItemTag)
+      continue;
     const bool known = tag == kTitleItemTag || tag == kVisibilityItemTag || tag == kDeleteItemTag ||
                        tag == kExportCsvItemTag || tag == kExportFrdItemTag;
     item->setEnabled(shot && known);
@@ -411,6 +413,12 @@ void TraceManagerViewController::onPopupMenu(QAction* item) {
       break;
     case kAverageItemTag:
       averageVisibleTraces();
+      break;
+    case kMoveUpItemTag:
+      moveRow(row, -1);
+      break;
+    case kMoveDownItemTag:
+      moveRow(row, +1);
       break;
     default:
       break;

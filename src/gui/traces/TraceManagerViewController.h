@@ -40,6 +40,12 @@ class TraceManagerViewController final : public QWidget, public TraceShotCellVie
   static constexpr int kExportFrdItemTag = 51;
   static constexpr int kCompareItemTag = 60;
   static constexpr int kAverageItemTag = 70;
+  static constexpr int kMoveUpItemTag = 80;
+  static constexpr int kMoveDownItemTag = 81;
+  // The colour submenu: "Automatic" (the palette's), then one item per colour for dark
+  // backgrounds, tagged kColorItemTagBase + its index.
+  static constexpr int kAutomaticColorItemTag = 89;
+  static constexpr int kColorItemTagBase = 90;
 
   // Comparing belongs to the plot: the panel asks it for the reference's id (0: none) and
   // hands it the new reference (null: back to absolute curves).
@@ -102,6 +108,12 @@ class TraceManagerViewController final : public QWidget, public TraceShotCellVie
   // Stores the average of the visible traces as a new trace; warns when their phases
   // disagree so much that the averaged phase means nothing.
   void averageVisibleTraces();
+  // Moves the row's trace one place up (-1) or down (+1) in the list, and so in the
+  // drawing order and the legend.
+  void moveRow(int row, int by);
+  // A colour of ChartColorPalette::darkBackgroundColors(), or none for the palette's own.
+  void recolorRow(int row, const std::optional<RGBAColor>& color);
+  QMenu* colorMenu() const { return colorMenu_; }
 
   void cellVisibilitySwitchChangedVisible(const TraceShotRef& object, bool visible,
                                           Qt::KeyboardModifiers modifiers) override;
@@ -145,6 +157,7 @@ class TraceManagerViewController final : public QWidget, public TraceShotCellVie
   QPushButton* captureButton_ = nullptr;
   QPushButton* importButton_ = nullptr;
   QMenu* popupMenu_ = nullptr;
+  QMenu* colorMenu_ = nullptr;
   std::int64_t clickedTraceId_ = 0;
   bool followingStore_ = false;
   std::function<void()> captureCallback_;

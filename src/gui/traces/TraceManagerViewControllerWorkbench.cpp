@@ -1,9 +1,10 @@
 // The trace panel's workbench: importing curve files (button and drops), comparing with
-// a trace, averaging the visible traces.
+// a trace, averaging the visible traces, moving and recolouring a trace.
 #include <QAction>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QMenu>
+#include <QPixmap>
 #include <QPointer>
 #include <memory>
 
@@ -26,10 +27,30 @@ std::size_t visibleCount(const TraceManager& traces) { return traces.allVisibleT
 void TraceManagerViewController::addWorkbenchItems() {
   for (const auto& [tag, title] :
        {std::pair{kCompareItemTag, QStringLiteral("Compare With This")},
-        std::pair{kAverageItemTag, QStringLiteral("Average Visible Traces")}}) {
+        std::pair{kAverageItemTag, QStringLiteral("Average Visible Traces")},
+        std::pair{kMoveUpItemTag, QStringLiteral("Move Up")},
+        std::pair{kMoveDownItemTag, QStringLiteral("Move Down")}}) {
     QAction* item = popupMenu_->addAction(title);
     item->setData(tag);
     connect(item, &QAction::triggered, this, [this, item] { onPopupMenu(item); });
+  }
+  colorMenu_ = popupMenu_->addMenu(QStringLiteral("Colour"));
+  const auto recolor = [this](const std::optional<RGBAColor>& color) {
+    const int row = clickedTraceId_ != 0 ? model_->rowForId(clickedTraceId_) : -1;
+    recolorRow(row, color);
+  };
+  QAction* automatic = colorMenu_->addAction(QStringLiteral("Automatic"));
+  automatic->setData(kAutomaticColorItemTag);
+  connect(automatic, &QAction::triggered, this, [recolor] { recolor(std::nullopt); });
+  colorMenu_->addSeparator();
+  const auto& colors = ChartColorPalette::darkBackgroundColors();
+  for (std::size_t i = 0; i < colors.size(); ++i) {
+    const RGBAColor c = colors[i];
+    QPixmap swatch(14, 14);
+    swatch.fill(QColor::fromRgbF(c.red, c.green, c.blue));
+    QAction* item = colorMenu_->addAction(QIcon(swatch), QStringLiteral("Colour %1").arg(i + 1));
+    item->setData(kColorItemTagBase + static_cast<int>(i));
+    connect(item, &QAction::triggered, this, [recolor, c] { recolor(c); });
   }
 }
 
@@ -43,7 +64,26 @@ void TraceManagerViewController::validateWorkbenchItem(QAction* item, const Trac
     item->setEnabled(shot && compareHooks_.setReference);
   } else if (tag == kAverageItemTag) {
     item->setEnabled(shot && visibleCount(traceManager_) >= 2);
+  } else if (tag == kMoveUpItemTag || tag == kMoveDownItemTag) {
+    const std::size_t index =
+        shot ? storeIndexForRow(model_->rowForId(shot->id)) : TraceManager::kNotFound;
+    const std::size_t count = traceManager_.allTraceShots().count();
+    item->setEnabled(index != TraceManager::kNotFound &&
+                     (tag == kMoveUpItemTag ? index > 0 : index + 1 < count));
   }
+  if (colorMenu_) colorMenu_->setEnabled(shot != nullptr);
+}
+
+void TraceManagerViewController::moveRow(int row, int by) {
+  const std::size_t index = storeIndexForRow(row);
+  if (index == TraceManager::kNotFound) return;
+  if (by < 0 && index == 0) return;
+  traceManager_.moveShot(index, by < 0 ? index - 1 : index + 1);
+}
+
+void TraceManagerViewController::recolorRow(int row, const std::optional<RGBAColor>& color) {
+  const TraceShotRef shot = model_->shotAt(row);
+  if (shot) traceManager_.setColorForShot(color, *shot);
 }
 
 void TraceManagerViewController::onImportButton() {
