@@ -174,6 +174,34 @@ TEST_F(TracePanelWorkbenchTest, MovingAndRecolouringFromTheMenuReachTheStore) {
   EXPECT_EQ(store->colorForShot(*store->allTraceShots().firstObject()), automatic);
 }
 
+TEST_F(TracePanelWorkbenchTest, OffsetsFromTheMenuAreKeptAndACancelChangesNothing) {
+  storeFlat("A", -6.0f, 0.0f);
+  settle();
+  std::optional<gui::TraceOffsets> answer = gui::TraceOffsets{2.5, -1.25};
+  std::vector<double> shownDb;
+  panel->setOffsetsAsker([&](QWidget*, const TraceShot& shot) {
+    shownDb.push_back(shot.offsetDb);
+    return answer;
+  });
+  ASSERT_TRUE(panel->validateMenuForRow(0));
+  panel->menuItemWithTag(TraceManagerViewController::kOffsetsItemTag)->trigger();
+  settle();
+  const auto stored = [&] { return store->allTraceShots().firstObject(); };
+  EXPECT_EQ(stored()->offsetDb, 2.5);
+  EXPECT_EQ(stored()->offsetDelayMs, -1.25);
+
+  answer.reset();  // cancelled: the asker saw the offsets in force, nothing changes
+  panel->menuItemWithTag(TraceManagerViewController::kOffsetsItemTag)->trigger();
+  settle();
+  EXPECT_EQ(shownDb, (std::vector<double>{0.0, 2.5}));
+  EXPECT_EQ(stored()->offsetDb, 2.5);
+
+  // The dialog's fields hold figures in range only, also when handed stored ones beyond it.
+  gui::TraceOffsetsDialog dialog("A", {500.0, -5000.0});
+  EXPECT_EQ(dialog.offsets().db, gui::TraceOffsetsDialog::kMaxDb);
+  EXPECT_EQ(dialog.offsets().delayMs, -gui::TraceOffsetsDialog::kMaxDelayMs);
+}
+
 TEST_F(TracePanelWorkbenchTest, CompareFromTheMenuSetsAndEndsThePlotsReference) {
   PlotArea area;
   const auto curves = PlotArea::curves(-6.0f, 0.0f, 180.0f);

@@ -375,7 +375,7 @@ bool TraceManagerViewController::validateMenuForRow(int row) {
         break;
     }
     if (tag == kCompareItemTag || tag == kAverageItemTag || tag == kMoveUpItemTag ||
-        tag == kMoveDownItemTag)
+        tag == kMoveDownItemTag || tag == kOffsetsItemTag)
       continue;
     const bool known = tag == kTitleItemTag || tag == kVisibilityItemTag || tag == kDeleteItemTag ||
                        tag == kExportCsvItemTag || tag == kExportFrdItemTag;
@@ -419,6 +419,9 @@ void TraceManagerViewController::onPopupMenu(QAction* item) {
       break;
     case kMoveDownItemTag:
       moveRow(row, +1);
+      break;
+    case kOffsetsItemTag:
+      editOffsetsForRow(row);
       break;
     default:
       break;

@@ -12,6 +12,7 @@
 #include "engine/SmoothingModel.h"
 #include "export/TraceExporter.h"
 #include "gui/app/AppSettings.h"
+#include "gui/traces/TraceOffsetsDialog.h"
 #include "gui/traces/TraceShotCellViewDelegate.h"
 #include "traces/TraceManager.h"
 
@@ -42,6 +43,7 @@ class TraceManagerViewController final : public QWidget, public TraceShotCellVie
   static constexpr int kAverageItemTag = 70;
   static constexpr int kMoveUpItemTag = 80;
   static constexpr int kMoveDownItemTag = 81;
+  static constexpr int kOffsetsItemTag = 85;
   // The colour submenu: "Automatic" (the palette's), then one item per colour for dark
   // backgrounds, tagged kColorItemTagBase + its index.
   static constexpr int kAutomaticColorItemTag = 89;
@@ -114,6 +116,12 @@ class TraceManagerViewController final : public QWidget, public TraceShotCellVie
   // A colour of ChartColorPalette::darkBackgroundColors(), or none for the palette's own.
   void recolorRow(int row, const std::optional<RGBAColor>& color);
   QMenu* colorMenu() const { return colorMenu_; }
+  // Asks for the row's level and delay offsets and keeps them with the trace.
+  void editOffsetsForRow(int row);
+  // What asks for offsets: TraceOffsetsDialog unless replaced (tests answer for the user).
+  using OffsetsAsker =
+      std::function<std::optional<TraceOffsets>(QWidget* parent, const TraceShot& shot)>;
+  void setOffsetsAsker(OffsetsAsker asker) { offsetsAsker_ = std::move(asker); }
 
   void cellVisibilitySwitchChangedVisible(const TraceShotRef& object, bool visible,
                                           Qt::KeyboardModifiers modifiers) override;
@@ -164,6 +172,7 @@ class TraceManagerViewController final : public QWidget, public TraceShotCellVie
   std::shared_ptr<AlertAsker> alertAsker_;
   std::shared_ptr<ExportFileChooser> exportFileChooser_;
   CompareHooks compareHooks_;
+  OffsetsAsker offsetsAsker_;
   std::function<Qt::KeyboardModifiers()> keyboardModifiers_;
   AppSettings::ObservationToken smoothingObservation_;
   AppSettings::ObservationToken averagingObservation_;

@@ -29,7 +29,8 @@ void TraceManagerViewController::addWorkbenchItems() {
        {std::pair{kCompareItemTag, QStringLiteral("Compare With This")},
         std::pair{kAverageItemTag, QStringLiteral("Average Visible Traces")},
         std::pair{kMoveUpItemTag, QStringLiteral("Move Up")},
-        std::pair{kMoveDownItemTag, QStringLiteral("Move Down")}}) {
+        std::pair{kMoveDownItemTag, QStringLiteral("Move Down")},
+        std::pair{kOffsetsItemTag, QStringLiteral("Offsets…")}}) {
     QAction* item = popupMenu_->addAction(title);
     item->setData(tag);
     connect(item, &QAction::triggered, this, [this, item] { onPopupMenu(item); });
@@ -71,6 +72,7 @@ void TraceManagerViewController::validateWorkbenchItem(QAction* item, const Trac
     item->setEnabled(index != TraceManager::kNotFound &&
                      (tag == kMoveUpItemTag ? index > 0 : index + 1 < count));
   }
+  if (tag == kOffsetsItemTag) item->setEnabled(shot != nullptr);
   if (colorMenu_) colorMenu_->setEnabled(shot != nullptr);
 }
 
@@ -79,6 +81,21 @@ void TraceManagerViewController::moveRow(int row, int by) {
   if (index == TraceManager::kNotFound) return;
   if (by < 0 && index == 0) return;
   traceManager_.moveShot(index, by < 0 ? index - 1 : index + 1);
+}
+
+void TraceManagerViewController::editOffsetsForRow(int row) {
+  const TraceShotRef shot = model_->shotAt(row);
+  if (!shot) return;
+  const auto offsets = offsetsAsker_
+                           ? offsetsAsker_(this, *shot)
+                           : TraceOffsetsDialog::ask(this, TraceListModel::primaryTitle(*shot),
+                                                     {shot->offsetDb, shot->offsetDelayMs});
+  if (!offsets) return;
+  // The list may have changed while the dialog was open: the trace is found again.
+  const std::size_t index = storeIndexForRow(model_->rowForId(shot->id));
+  if (index != TraceManager::kNotFound)
+    traceManager_.setOffsetsForShot(offsets->db, offsets->delayMs,
+                                    *traceManager_.traceShotForIndex(index));
 }
 
 void TraceManagerViewController::recolorRow(int row, const std::optional<RGBAColor>& color) {
