@@ -42,12 +42,15 @@ class QuietDelegate final : public qv::QVRecorderDelegate {
 
 // The plot area of a 1400 × 900 window fed by the virtual sound system in simulated time.
 struct Display {
-  Display() {
+  static std::unique_ptr<qv::AudioLibrary> virtualOnlyLibrary() {
     qv::AudioLibrary::Options options;
     options.portAudio = false;
     options.simulatedTime = true;
     options.rescanSeconds = 0;
-    library = std::make_unique<qv::AudioLibrary>(options);
+    return std::make_unique<qv::AudioLibrary>(options);
+  }
+
+  Display() : library(virtualOnlyLibrary()) {
     char folder[] = "/tmp/quorvex-bench-XXXXXX";
     store = std::make_unique<qv::TraceManager>(std::string(mkdtemp(folder)));
     base.resize(1400, 800);

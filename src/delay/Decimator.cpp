@@ -49,7 +49,8 @@ void Decimator::setUp(int factor) {
       const double s = m == 0 ? 1.0 : std::sin(x) / x;
       const double r = static_cast<double>(m) / (half + 1);
       const double w = besselI0(beta * std::sqrt(1.0 - r * r)) / besselI0(beta);
-      taps_[static_cast<size_t>(m + half)] = static_cast<float>(s * w);
+      const int tap = m + half;
+      taps_[static_cast<size_t>(tap)] = static_cast<float>(s * w);
       sum += s * w;
     }
     // Unit gain at 0 Hz; the filter is symmetric, so its taps read the same reversed.

@@ -42,7 +42,8 @@ bool DelayPolicy::moving() const {
   for (size_t i = 0; i < count; ++i) mx += found_[i].position, my += found_[i].delay;
   mx /= count, my /= count;
   double sxx = 0, sxy = 0;
-  double first = found_[0].position, last = found_[0].position;
+  double first = found_[0].position;
+  double last = first;
   for (size_t i = 0; i < count; ++i) {
     const double dx = found_[i].position - mx;
     sxx += dx * dx;

@@ -23,9 +23,11 @@ void FineDelaySearch::setUp(uint32_t rate) {
   rate_ = rate;
   n_ = rate <= 48000 ? 32768 : 65536;
   const auto n = static_cast<size_t>(n_);
-  hann_ = fft::allocateFloats(n / 2);
-  for (size_t i = 0; i < n / 2; ++i)
-    hann_[i] = static_cast<float>(0.5 - 0.5 * std::cos(2.0 * M_PI * (i + 0.5) / (n / 2)));
+  const size_t windowLength = n / 2;
+  hann_ = fft::allocateFloats(windowLength);
+  for (size_t i = 0; i < windowLength; ++i)
+    hann_[i] = static_cast<float>(
+        0.5 - 0.5 * std::cos(2.0 * M_PI * (static_cast<double>(i) + 0.5) / windowLength));
   work_ = fft::allocateFloats(n);
   x_ = fft::allocateFloats(n + 2);
   y_ = fft::allocateFloats(n + 2);
@@ -68,7 +70,8 @@ void FineDelaySearch::setBand(double loHz, double hiHz) {
 
 double FineDelaySearch::windowMiddle(int64_t start, int64_t begin) const {
   const int64_t half = n_ / 2;
-  if (start >= begin) return static_cast<double>(start + half / 2);
+  const int64_t quarter = half / 2;
+  if (start >= begin) return static_cast<double>(start + quarter);
   // Early in the stream the window reaches back before its first sample: the middle is
   // that of the window's weight over the samples there are.
   double weight = 0.0, moment = 0.0;
@@ -76,7 +79,7 @@ double FineDelaySearch::windowMiddle(int64_t start, int64_t begin) const {
     weight += hann_[static_cast<size_t>(i)];
     moment += hann_[static_cast<size_t>(i)] * static_cast<double>(start + i);
   }
-  return weight > 0.0 ? moment / weight : static_cast<double>(start + half / 2);
+  return weight > 0.0 ? moment / weight : static_cast<double>(start + quarter);
 }
 
 void FineDelaySearch::window(const SampleHistory& history, int64_t start, float* spectrum) {
@@ -172,8 +175,9 @@ FineDelaySearch::Result FineDelaySearch::search(const SampleHistory& measurement
   const int32_t at = result.peak.strongestWithinLobe(z, n_, &negative);
   const bool byEnvelope = hasBand();
   double t = refine(byEnvelope ? result.peak.index : at, byEnvelope, negative);
-  if (t >= n_ / 2) t -= n_;
-  if (t < -n_ / 2) t += n_;
+  const int32_t halfLength = n_ / 2;
+  if (t >= halfLength) t -= n_;
+  if (t < -halfLength) t += n_;
   result.lag = t;
   double v[2], d1[2], d2[2];
   evaluate(t, v, d1, d2);

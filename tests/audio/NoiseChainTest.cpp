@@ -62,8 +62,8 @@ TEST_P(FilterDesignTest, ButterworthCoefficients) {
   PinkNoiseGenerator g(c.rate);
   const Biquad& hp = g.highPass;
   const Biquad& lp = g.lowPass;
-  const float hpGot[5] = {hp.b0, hp.b1, hp.b2, hp.a1, hp.a2};
-  const float lpGot[5] = {lp.b0, lp.b1, lp.b2, lp.a1, lp.a2};
+  const double hpGot[5] = {hp.b0, hp.b1, hp.b2, hp.a1, hp.a2};
+  const double lpGot[5] = {lp.b0, lp.b1, lp.b2, lp.a1, lp.a2};
   for (int i = 0; i < 5; ++i) {
     EXPECT_NEAR(hpGot[i], c.hp[i], 2e-6f) << "high-pass coefficient " << i;
     EXPECT_NEAR(lpGot[i], c.lp[i], 2e-6f) << "low-pass coefficient " << i;

@@ -41,7 +41,8 @@ inline ProgramRun runAnalyze(const TempDir& dir, const std::vector<std::string>&
                              const std::string& env = "") {
   std::string command = "cd " + quoted(dir.root()) + " && " + env + " " + quoted(QV_ANALYZE_PATH);
   for (const auto& a : args) command += " " + quoted(a);
-  command += " >" + quoted(dir.path("stdout.txt")) + " 2>" + quoted(dir.path("stderr.txt")) + " </dev/null";
+  command += " >" + quoted(dir.path("stdout.txt")) + " 2>" + quoted(dir.path("stderr.txt")) +
+             " </dev/null";
   ProgramRun run;
   const int raw = std::system(command.c_str());
   run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);

@@ -21,8 +21,8 @@ TEST(VirtualRoomDelay, TheFinderReadsTheDocumentedDirectSound) {
   options.simulatedTime = true;
   AudioLibrary library(options);
   auto delegate = std::make_shared<test::TestRecorderDelegate>();
-  auto recorder = QVRecorder::initWithDeviceUUID("Virtual:Virtual Sound System", 2, 44100,
-                                                 false, delegate, library);
+  auto recorder = QVRecorder::initWithDeviceUUID("Virtual:Virtual Sound System", 2, 44100, false,
+                                                 delegate, library);
   ASSERT_NE(recorder, nullptr);
   recorder->setChannelMap({0, 1});  // microphone, reference
 

@@ -2,7 +2,6 @@
 
 #include <array>
 #include <cmath>
-#include <string>
 #include <vector>
 
 #include "engine/Averager.h"
@@ -12,39 +11,6 @@
 
 namespace qv {
 namespace {
-
-struct WeightCase {
-  float ratio;
-  float index;
-  float attack;
-  float release;
-};
-
-class AveragerWeights : public ::testing::TestWithParam<WeightCase> {};
-
-// index / 1000 is the release weight; the attack weight is that divided by the
-// release-to-attack ratio and held at 1.
-TEST_P(AveragerWeights, SpeedIndexSetsAttackAndRelease) {
-  const WeightCase c = GetParam();
-  float out[1] = {0.0f};
-  Averager avg(1, out, 1, 0, 0.0f);
-  avg.setReleaseToAttackRatio(c.ratio);
-  avg.setSpeedIndex(c.index);
-  EXPECT_FLOAT_EQ(avg.attackCoef(), c.attack);
-  EXPECT_FLOAT_EQ(avg.releaseCoef(), c.release);
-  EXPECT_FLOAT_EQ(avg.speedIndex(), c.index);
-}
-
-INSTANTIATE_TEST_SUITE_P(Indices, AveragerWeights,
-                         ::testing::Values(WeightCase{1.0f, 1000.0f, 1.0f, 1.0f},
-                                           WeightCase{1.0f, 250.0f, 0.25f, 0.25f},
-                                           WeightCase{0.1f, 50.0f, 0.5f, 0.05f},
-                                           WeightCase{0.1f, 200.0f, 1.0f, 0.2f},
-                                           WeightCase{0.1f, 0.0f, 0.0f, 0.0f}),
-                         [](const auto& info) {
-                           return "ratioTenths" + std::to_string(int(info.param.ratio * 10)) +
-                                  "_index" + std::to_string(int(info.param.index));
-                         });
 
 TEST(AveragerTest, RisesByAttackAndFallsByRelease) {
   std::array<float, 2> out = {0.0f, 10.0f};

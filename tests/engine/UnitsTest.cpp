@@ -19,15 +19,6 @@ using testing::Probe;
 
 UnitBufferSize sizeOf(int32_t n) { return {n, 0, 0.0f, 0.0f}; }
 
-TEST(UnitTest, FunctionCodes) {
-  EXPECT_EQ(PullUnit::unit()->unitFunction(), 0u);
-  EXPECT_EQ(SplitterUnit::splitter()->unitFunction(), 2u);
-  EXPECT_EQ(PushPullUnit::unit()->unitFunction(), 3u);
-  EXPECT_EQ(AveragrUnit::averagerWithSpeed(100.0f)->unitFunction(), 5u);
-  EXPECT_EQ(DecibelUnit::unit()->unitFunction(), 7u);
-  EXPECT_DEATH(Unit::unitWithName("bare")->unitFunction(), "Assertion failure: 0 \\(");
-}
-
 // A chain built head first: every stage learns its size when it is connected and again on
 // every later change, before any values arrive.
 class ChainTest : public ::testing::Test {

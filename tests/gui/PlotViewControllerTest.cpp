@@ -124,16 +124,5 @@ TEST_F(PlotViewControllerTest, CursorBetweenBandsSnapsBothViewsAndReadsCoherence
   EXPECT_TRUE(std::isfinite(area_.phase().cursorPosition().y()));
 }
 
-TEST(FrequencyLabelsTest, NameTheOctaveLinesFromEightHertz) {
-  const QStringList labels = QVPlotController::frequencyLabels();
-  ASSERT_EQ(labels.size(), 13);
-  EXPECT_EQ(labels[0], "");  // 8 Hz sits on the edge
-  EXPECT_EQ(labels[1], "16");
-  EXPECT_EQ(labels[4], "125");
-  EXPECT_EQ(labels[7], " 1K");
-  EXPECT_EQ(labels[11], "16K");
-  EXPECT_EQ(labels[12], "32K");
-}
-
 }  // namespace
 }  // namespace qv::gui

@@ -25,17 +25,6 @@ class MenuTest : public MainViewFixture {
   }
 };
 
-TEST_F(MenuTest, EveryTaggedItemIsOffered) {
-  makeView();
-  std::set<int> tags;
-  for (QMenu* menu : view_->menus())
-    for (QAction* a : menu->actions())
-      if (a->data().toInt() != 0) tags.insert(a->data().toInt());
-  EXPECT_EQ(tags, (std::set<int>{1000, 1100, 1200, 4003, 5001, 5002, 5003, 5006, 5012, 5024,
-                                 5048, 5096, 6000, 6100, 7001, 7002, 7005, 7010, 7020, 7050,
-                                 7100, 7200, 7500, 8000, 8001, 9000, 9001, 9100, 9101}));
-}
-
 TEST_F(MenuTest, ItemsAreTitledTickedAndEnabledFromSettingsAndStore) {
   settings().setSmoothingFactor(12);
   settings().setAveraging(100);

@@ -9,9 +9,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -31,6 +34,7 @@ class JackServer {
 
   // A server with that many system capture and playback ports, at that sample rate.
   bool start(int capturePorts = 2, int playbackPorts = 2, int rate = 48000) {
+    reclaimDeadTestServers();
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
@@ -131,6 +135,37 @@ class JackServer {
   const std::string& name() const { return name_; }
 
  private:
+  // JACK keeps eight server slots in a registry all servers of the machine share, and frees
+  // a slot whose server died only when a server of the same name starts again. Test servers
+  // have names of their own, so each one killed before it could unregister (a crashed test,
+  // a server that ignored SIGTERM) would hold a slot for good, and after eight of them no
+  // JACK test could run here. Slots of our test servers whose process is gone are freed
+  // first, as jackd itself does for a name it finds dead.
+  static void reclaimDeadTestServers() {
+    constexpr off_t kFirstSlot = 24;  // magic, protocol, type, size, header and entry lengths
+    constexpr off_t kSlotSize = 264;  // pid_t pid; char name[257]; padded
+    constexpr int kSlots = 8;
+    const int fd = open("/dev/shm/jack-shm-registry", O_RDWR | O_CLOEXEC);
+    if (fd < 0) return;
+    uint32_t magic = 0;
+    if (pread(fd, &magic, sizeof magic, 0) == sizeof magic && magic == 0x4a41434bu) {
+      const std::string ours = "jack-" + std::to_string(getuid()) + ":qv";
+      for (int i = 0; i < kSlots; ++i) {
+        char slot[kSlotSize] = {};
+        const off_t at = kFirstSlot + i * kSlotSize;
+        if (pread(fd, slot, sizeof slot, at) != static_cast<ssize_t>(sizeof slot)) break;
+        pid_t pid = 0;
+        std::memcpy(&pid, slot, sizeof pid);
+        const char* name = slot + sizeof(pid_t);
+        if (pid <= 0 || std::strncmp(name, ours.c_str(), ours.size()) != 0) continue;
+        if (kill(pid, 0) == 0 || errno != ESRCH) continue;
+        const char empty[kSlotSize] = {};
+        if (pwrite(fd, empty, sizeof empty, at) != static_cast<ssize_t>(sizeof empty)) break;
+      }
+    }
+    close(fd);
+  }
+
   void cleanShm() {
     // Sockets and semaphores carry the server name: jack_<name>_<uid>_0, jack_sem.<uid>_<name>_*.
     if (DIR* dir = opendir("/dev/shm")) {

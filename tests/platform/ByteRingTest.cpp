@@ -1,5 +1,3 @@
-#include "platform/ByteRing.h"
-
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -7,6 +5,8 @@
 #include <numeric>
 #include <thread>
 #include <vector>
+
+#include "platform/ByteRing.h"
 
 namespace qv {
 namespace {

@@ -1,11 +1,10 @@
-#include "platform/Log.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "platform/Assert.h"
+#include "platform/Log.h"
 
 namespace qv {
 namespace {

@@ -67,23 +67,6 @@ TEST_F(ChartProxyTest, EndsAChain) {
   proxy->pushUnitConnectOutputTo(PushUnit::unit());  // a chart is the end: ignored
 }
 
-struct KindCase {
-  int32_t kind;
-  uint32_t type;
-};
-class ChartProxyType : public ::testing::TestWithParam<KindCase> {};
-
-TEST_P(ChartProxyType, MapsKindToType) {
-  ChartList list;
-  auto proxy = ChartProxy::proxyWithChart(list.addChart(GetParam().kind, "c", {}));
-  EXPECT_EQ(proxy->type(), GetParam().type);
-}
-
-INSTANTIATE_TEST_SUITE_P(Kinds, ChartProxyType,
-                         ::testing::Values(KindCase{0, 0}, KindCase{1, 2}, KindCase{2, 0},
-                                           KindCase{3, 1}, KindCase{4, 2}, KindCase{5, 3}),
-                         [](const auto& info) { return "kind" + std::to_string(info.param.kind); });
-
 TEST(ChartKindDeathTest, KindOutsideTheSixStops) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   ChartList list;

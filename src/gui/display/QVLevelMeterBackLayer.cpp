@@ -9,7 +9,8 @@
 namespace qv::gui {
 
 double QVLevelMeterBackLayer::rowY(int32_t channel, int32_t channelCount, double height) {
-  return std::floor(2.0 * height / 3.0 + (channel - channelCount / 2) * height / 4.0);
+  const int32_t fromMiddle = channel - channelCount / 2;  // whole rows either side of the middle
+  return std::floor(2.0 * height / 3.0 + fromMiddle * height / 4.0);
 }
 
 double QVLevelMeterBackLayer::xForLevel(double level, double width) {

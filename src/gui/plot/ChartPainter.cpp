@@ -50,6 +50,9 @@ std::array<QRgb, 256> makeColorMap() {
 QRgb ChartPainter::colorMapPixel(double t) {
   static const std::array<QRgb, 256> map = makeColorMap();
   if (!(t > 0.0)) return map[0];
+  // t is in (0, 1] here, so adding a half and truncating rounds; lround would cost a call
+  // for every pixel of a colour map.
+  // NOLINTNEXTLINE(bugprone-incorrect-roundings)
   return map[static_cast<size_t>(std::min(t, 1.0) * 255.0 + 0.5)];
 }
 
