@@ -90,10 +90,14 @@ TEST_F(AnalyzeCurveOptions, TheCalibrationCorrectsTheCurvesAndTheJsonHoldsThemAg
   for (std::string item; std::getline(list, item, ',');) perBand.push_back(item);
   ASSERT_EQ(perBand.size(), rows.size());
   for (size_t i = 0; i < rows.size(); ++i) {
-    if (rows[i].frequency < 99) ASSERT_EQ(perBand[i], i ? " null" : "null") << rows[i].frequency;
+    if (rows[i].frequency < 99) {
+      ASSERT_EQ(perBand[i], i ? " null" : "null") << rows[i].frequency;
+    }
   }
   for (size_t i = 0; i < rows.size(); ++i) {
-    if (std::fabs(rows[i].frequency - 8000) < 30) EXPECT_NEAR(std::stod(perBand[i]), -2.02, 0.06);
+    if (std::fabs(rows[i].frequency - 8000) < 30) {
+      EXPECT_NEAR(std::stod(perBand[i]), -2.02, 0.06);
+    }
   }
 
   const auto exported = analyze({"traces", "export", "Calibrated", "--format", "json"});
