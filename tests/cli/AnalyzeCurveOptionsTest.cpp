@@ -41,7 +41,7 @@ class AnalyzeCurveOptions : public ::testing::Test {
   void write(const std::string& name, const std::string& text) {
     std::ofstream(dir.path(name)) << text;
   }
-  ProgramRun analyze(std::vector<std::string> args) {
+  ProgramRun analyze(const std::vector<std::string>& args) {
     return runAnalyze(dir, args, "QUORVEX_DATA_DIR=" + quoted(dir.path("data")));
   }
   // The number after "key": in a JSON text.
