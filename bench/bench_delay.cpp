@@ -1,6 +1,5 @@
-// One delay-finder tick at 44.1 kHz: two forward real transforms of the 65536-sample
-// windows, the per-bin averaging loop, the inverse transform to the impulse, the peak
-// search and the scaled copy for the caller. Blocks are fed between ticks, untimed.
+// The delay finder's tick by rate and range, and the radix-2 FFT engine for comparison.
+// Blocks are fed between ticks, untimed.
 #include <benchmark/benchmark.h>
 
 #include <memory>
@@ -8,7 +7,6 @@
 #include <vector>
 
 #include "delay/DelayLocator.h"
-#include "delay/QVDelayFinder.h"
 #include "engine/Fft.h"
 #include "platform/Clock.h"
 #include "platform/FftBackend.h"
@@ -24,26 +22,6 @@ std::vector<float> noiseBlock(int32_t frames) {
   for (auto& v : block) v = uniform(random);
   return block;
 }
-
-void BM_DelayFinderTick(benchmark::State& state) {
-  const int sizes[] = {kN};
-  qv::fft::preparePlans(sizes, 1);
-  auto clock = std::make_shared<qv::ManualClock>();
-  auto finder = std::make_shared<qv::QVDelayFinder>(0, 0, clock, /*ownTimer=*/false);
-  finder->setInputChannelCountSamplingRateAudioDataTransport(2, 44100, {});
-  const int32_t frames = 2205;  // 0.05 s, the tick period on larger machines
-  const auto block = noiseBlock(frames);
-  const auto bytes = static_cast<uint32_t>(block.size() * sizeof(float));
-  finder->processTick();  // the first tick sets the averages up for the rate
-  for (auto _ : state) {
-    state.PauseTiming();
-    finder->getData(block.data(), bytes);
-    clock->advance(0.05);
-    state.ResumeTiming();
-    benchmark::DoNotOptimize(finder->processTick());
-  }
-}
-BENCHMARK(BM_DelayFinderTick)->Unit(benchmark::kMicrosecond);
 
 // One tick of the delay finder (DelayLocator): the 0.1 s of audio that arrived goes into the
 // histories (and through the coarse search's decimation), then the fine search at full rate

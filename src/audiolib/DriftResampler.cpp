@@ -80,6 +80,9 @@ uint32_t DriftResampler::process(const float* in, uint32_t frames, float* out, u
   received_ += frames;
   const double step = 1.0 + ppm_.load(std::memory_order_relaxed) * 1e-6;
   if (step != step_) {
+    // The read position at a step of 1 is the next reference frame's, so the stream goes on
+    // without a jump.
+    engaged_ = true;
     anchor_ = readPosition();
     sinceAnchor_ = 0;
     step_ = step;
@@ -102,8 +105,12 @@ uint32_t DriftResampler::process(const float* in, uint32_t frames, float* out, u
   // A frame is ready once its reference sample is in and the measurement's taps all are.
   while (written < capacity && referenceIndex_ < received_) {
     const double position = readPosition();
-    if (static_cast<int64_t>(std::floor(position)) + kHalfWidth >= received_) break;
-    out[2 * written] = interpolate(position);
+    if (!engaged_) {
+      out[2 * written] = measurement_[static_cast<size_t>(referenceIndex_ & mask_)];
+    } else {
+      if (static_cast<int64_t>(std::floor(position)) + kHalfWidth >= received_) break;
+      out[2 * written] = interpolate(position);
+    }
     out[2 * written + 1] = reference_[static_cast<size_t>(referenceIndex_ & mask_)];
     ++written;
     ++referenceIndex_;

@@ -26,8 +26,10 @@ class DriftResampler {
   explicit DriftResampler(int64_t queueFrames = kQueueFrames);
 
   // The measurement's clock runs `ppm` parts per million fast: its delay behind the
-  // reference grows by ppm·1e−6 of a sample per sample. 0 passes the stream as it is (after
-  // the same latency).
+  // reference grows by ppm·1e−6 of a sample per sample. Until a drift other than 0 is first
+  // set, frames pass straight through (no latency, the same frame counts), the history the
+  // interpolation will need kept meanwhile; from then on they come through the taps, after
+  // their latency (the first frames after the change wait for it once), exact again at 0.
   void setDriftPpm(double ppm) { ppm_.store(ppm, std::memory_order_relaxed); }
   double driftPpm() const { return ppm_.load(std::memory_order_relaxed); }
   // Both ppm values taken one after the other, as one.
@@ -67,6 +69,7 @@ class DriftResampler {
   double step_ = 1.0;
   int64_t written_ = 0;
   int64_t slips_ = 0;
+  bool engaged_ = false;  // a drift was set: frames come through the taps
 };
 
 }  // namespace qv

@@ -1,8 +1,24 @@
 #include "cli/AnalysisSession.h"
 
+#include "delay/DelayEstimate.h"
 #include "engine/AnalysisConstants.h"
 
 namespace qv::cli {
+namespace {
+
+const char* modeName(DelayPolicy::Mode mode) {
+  switch (mode) {
+    case DelayPolicy::Mode::Auto:
+      return "auto";
+    case DelayPolicy::Mode::Track:
+      return "track";
+    case DelayPolicy::Mode::Manual:
+      break;
+  }
+  return "manual";
+}
+
+}  // namespace
 
 session::MeasurementSession::Config sessionConfig(const Options& options, uint32_t sampleRate) {
   session::MeasurementSession::Config config;
@@ -15,7 +31,58 @@ session::MeasurementSession::Config sessionConfig(const Options& options, uint32
 
 void applyDelayOptions(session::MeasurementSession& session, const Options& options) {
   session.setDelayMs(options.delayMs);
+  session.setTracking(options.track);
   session.setAutoInsertDelay(options.autoDelay);
+  if (options.finderBand)
+    session.setFinderBand(options.finderBand->first, options.finderBand->second);
+}
+
+RunLog::RunLog(session::MeasurementSession& session, const Options& options)
+    : session_(session),
+      timeline_(options.timeline.has_value()),
+      every_(options.snapshotEvery.value_or(0.0)),
+      next_(every_) {
+  if (!timeline_) return;
+  session_.setReadingListener([this](const session::FinderReading& reading, bool changed) {
+    const DelayEstimate& e = reading.estimate;
+    DelayTimelineRow row;
+    row.timeSeconds = e.rate ? static_cast<double>(e.position) / e.rate : 0.0;
+    row.state = delayStateName(e.state);
+    row.foundMs = e.delaySeconds() * 1000.0;
+    row.foundSamples = e.delaySamples;
+    row.insertedMs = session_.delayMs();
+    row.changed = changed;
+    row.peakToNext = e.peakToNext;
+    row.peakToNoise = e.peakToNoise;
+    row.inverted = e.inverted;
+    row.coherence = e.meanCoherence;
+    row.driftPpm = reading.driftPpm;
+    rows_.push_back(std::move(row));
+  });
+}
+
+RunLog::~RunLog() {
+  if (timeline_) session_.setReadingListener(nullptr);
+}
+
+void RunLog::afterDisplayTick(double seconds) {
+  if (every_ <= 0.0 || seconds + 1e-9 < next_) return;
+  const auto curves = session_.latestDisplay();
+  CurveSnapshot snapshot;
+  snapshot.timeSeconds = next_;
+  snapshot.magnitude = curves->magnitude;
+  snapshot.phase = curves->phase;
+  snapshot.coherence.resize(curves->coherence.size());
+  for (size_t b = 0; b < curves->coherence.size(); ++b)
+    snapshot.coherence[b] = curves->coherence[b] / kCoherenceScale;
+  snapshots_.push_back(std::move(snapshot));
+  // One snapshot per tick at most: a tick that comes late does not make up for the missed.
+  while (next_ <= seconds + 1e-9) next_ += every_;
+}
+
+void RunLog::fill(AnalysisResult& result) {
+  result.timeline = std::move(rows_);
+  result.snapshots = std::move(snapshots_);
 }
 
 AnalysisResult resultOf(const session::MeasurementSession& session, const Options& options) {
@@ -26,6 +93,9 @@ AnalysisResult resultOf(const session::MeasurementSession& session, const Option
   r.averaging = options.averaging;
   r.coherenceThreshold = options.coherenceThreshold;
   r.delaySetMs = session.delayMs();
+  r.delayAppliedMs = session.appliedDelayMs();
+  r.delayAppliedSamples = session.appliedDelaySamples();
+  r.finderBand = options.finderBand;
   r.framesAnalysed = session.framesDelivered();
   const auto curves = session.latestDisplay();
   const auto bands = static_cast<size_t>(curves->bandCount());
@@ -38,10 +108,23 @@ AnalysisResult resultOf(const session::MeasurementSession& session, const Option
     r.coherence[b] = curves->coherence[b] / kCoherenceScale;
   }
   if (curves->calibration) r.micCalibration = curves->calibration->name();
+  const session::DelayStatus& status = session.delayStatus();
+  r.delayMode = modeName(status.mode);
+  r.delayChanges = status.changes;
+  r.driftPpm = status.driftPpm;
+  if (status.haveReading) {
+    const DelayEstimate& e = status.estimate;
+    r.delayState = delayStateName(e.state);
+    r.delayFoundMs = e.delaySeconds() * 1000.0;
+    r.delayFoundSamples = e.delaySamples;
+    r.meanCoherence = static_cast<float>(e.meanCoherence);
+    r.peakToNext = e.peakToNext;
+    r.peakToNoise = e.peakToNoise;
+    r.inverted = e.inverted;
+  }
   if (const auto delay = session.latestDelay()) {
-    r.delayFoundMs = delay->delay * 1000.0f;
-    r.meanCoherence = delay->coherence;
     r.impulse.assign(delay->impulse().begin(), delay->impulse().end());
+    r.impulseStart = delay->impulseStart;
   }
   return r;
 }

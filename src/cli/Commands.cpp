@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <vector>
 
@@ -44,12 +45,30 @@ void saveTrace(const AnalysisResult& result, const std::string& name) {
     throw CliError("the trace '" + name + "' could not be stored: " + outcome.error);
 }
 
+// "curves-0012.500s.csv": sorted by name, they are in time order.
+std::string snapshotPath(const std::string& dir, double seconds) {
+  char name[48];
+  std::snprintf(name, sizeof name, "curves-%08.3fs.csv", seconds);
+  return (std::filesystem::path(dir) / name).string();
+}
+
 void writeOutputs(AnalysisResult result, const Options& options) {
   compareWithTarget(result, options);
   OutputSet outputs;
   outputs.add(options.out.value_or("-"), formatCsv(result));
   if (options.json) outputs.add(*options.json, formatJson(result));
   if (options.svg) outputs.add(*options.svg, renderSvg(result));
+  if (options.timeline) outputs.add(*options.timeline, formatTimelineCsv(result));
+  if (options.snapshotEvery) {
+    std::error_code ec;
+    std::filesystem::create_directory(options.snapshotDir, ec);
+    if (ec)
+      throw CliError("--snapshot-every: the folder " + options.snapshotDir +
+                     " could not be made: " + ec.message());
+    for (const CurveSnapshot& s : result.snapshots)
+      outputs.add(snapshotPath(options.snapshotDir, s.timeSeconds),
+                  formatCurvesCsv(result.frequency, s.magnitude, s.phase, s.coherence));
+  }
   outputs.write();
   if (options.saveTrace) saveTrace(result, *options.saveTrace);
 }
@@ -90,10 +109,11 @@ int runDemo(const Options& given) {
   const LiveOutcome outcome = analyseLive(options);
   writeOutputs(outcome.result, options);
   const AnalysisResult& r = outcome.result;
-  std::printf("Delay found %.3f ms, set %.2f ms, mean coherence %.2f; wrote %s, %s and %s.\n",
-              static_cast<double>(r.delayFoundMs.value_or(0.0f)), static_cast<double>(r.delaySetMs),
-              static_cast<double>(r.meanCoherence.value_or(0.0f)), options.out->c_str(),
-              options.json->c_str(), options.svg->c_str());
+  std::printf(
+      "Delay %s: found %.3f ms, in force %.3f ms, mean coherence %.2f; wrote %s, %s and %s.\n",
+      r.delayState.c_str(), r.delayFoundMs.value_or(0.0), r.delaySetMs,
+      static_cast<double>(r.meanCoherence.value_or(0.0f)), options.out->c_str(),
+      options.json->c_str(), options.svg->c_str());
   return outcome.interrupted ? 1 : 0;
 }
 

@@ -285,6 +285,7 @@ AnalysisResult analyseFile(AudioFileSource& source, const Options& options,
   applyDelayOptions(session, options);
   applyCurveOptions(session, options);
   session.announce(rate);
+  RunLog log(session, options);
 
   Progress progress(source.frames());
   BlockRing blocks(source, progress);
@@ -306,6 +307,7 @@ AnalysisResult analyseFile(AudioFileSource& source, const Options& options,
         finder.waitBefore(step);
         applyReadings(step);
         session.displayTick();
+        log.afterDisplayTick(static_cast<double>(step) / kStepsPerSecond);
       }
     }
   } catch (...) {
@@ -321,6 +323,7 @@ AnalysisResult analyseFile(AudioFileSource& source, const Options& options,
   applyReadings(INT64_MAX);
   session.displayTick();
   AnalysisResult result = resultOf(session, options);
+  log.fill(result);
   result.source = sourceName;
   return result;
 }

@@ -82,6 +82,7 @@ LiveOutcome analyseLive(const Options& options) {
   applyDelayOptions(session, options);
   applyCurveOptions(session, options);
   session.setChannelMap(options.meas, options.ref);
+  RunLog log(session, options);
   // The display stops by itself only when the device goes away.
   bool stopped = false;
   session.setRunningListener([&](bool running) { stopped = stopped || !running; });
@@ -104,12 +105,17 @@ LiveOutcome analyseLive(const Options& options) {
   // they come through the main queue, until the time is up or the device goes away.
   using clock = std::chrono::steady_clock;
   const auto start = clock::now();
+  if (options.snapshotEvery) {
+    session.setDisplayListener(
+        [&] { log.afterDisplayTick(std::chrono::duration<double>(clock::now() - start).count()); });
+  }
   LiveOutcome outcome;
   dispatch::mainQueue().runUntil([&] { return stopped; }, options.seconds);
   outcome.interrupted = stopped;
   outcome.secondsMeasured = std::chrono::duration<double>(clock::now() - start).count();
 
   session.setRunningListener(nullptr);
+  session.setDisplayListener(nullptr);
   session.stopCapture();
   session.setGeneratorOn(false, std::string());
   session.releaseDelayFinder();
@@ -122,6 +128,7 @@ LiveOutcome analyseLive(const Options& options) {
   }
 
   outcome.result = resultOf(session, options);
+  log.fill(outcome.result);
   outcome.result.source = options.inputDevice;
   return outcome;
 }

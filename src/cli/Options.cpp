@@ -12,7 +12,10 @@ namespace {
 
 // The smoothing widths the program offers (1/S octave).
 constexpr long kSmoothingValues[] = {1, 2, 3, 6, 12, 24, 48, 96};
-constexpr double kMaxDelayMs = 1000.0;
+constexpr double kMaxDelayMs = 3000.0;
+// The finder band's limits: what any rate the program takes can carry.
+constexpr double kLowestBandHz = 1.0;
+constexpr double kHighestBandHz = 96000.0;
 
 double parseNumber(const std::string& option, const std::string& text) {
   errno = 0;
@@ -28,6 +31,18 @@ long parseInteger(const std::string& option, const std::string& text) {
   if (value != std::floor(value) || std::fabs(value) > 1e9)
     throw CliError(option + ": '" + text + "' is not a whole number");
   return static_cast<long>(value);
+}
+
+// "LO-HI" in Hz, e.g. 30-120.
+std::pair<double, double> parseBand(const std::string& option, const std::string& text) {
+  const size_t dash = text.find('-', 1);
+  if (dash == std::string::npos)
+    throw CliError(option + ": '" + text + "' is not a band LO-HI in Hz (e.g. 30-120)");
+  const double lo = parseNumber(option, text.substr(0, dash));
+  const double hi = parseNumber(option, text.substr(dash + 1));
+  if (lo < kLowestBandHz || hi > kHighestBandHz || !(lo < hi))
+    throw CliError(option + " must be LO-HI with 1 <= LO < HI <= 96000 Hz");
+  return {lo, hi};
 }
 
 Options parseTracesOptions(const std::vector<std::string>& args) {
@@ -131,9 +146,13 @@ const char* usageText() {
 analysis:
   --smoothing S              1/S-octave smoothing, S one of 1 2 3 6 12 24 48 96 (24)
   --averaging K              averaging index 1 (heaviest) to 1000 (none) (100)
-  --delay MS                 delay between the channels in ms, -1000 to 1000; positive
-                             holds back the reference (0)
-  --auto-delay               insert the delay the delay finder measures
+  --delay MS                 delay between the channels in ms, -3000 to 3000, applied
+                             exactly; positive holds back the reference (0)
+  --auto-delay               insert the delay the delay finder measures (once it is sure)
+  --track                    follow a delay that moves (a walking source); implies
+                             --auto-delay
+  --finder-band LO-HI        the band in Hz the delay finder searches, e.g. 30-120 for a
+                             subwoofer (default: the whole band, weighted by coherence)
   --coherence-threshold X    blank bands whose coherence is below X, 0 to 1 (0.05)
   --mic-cal FILE             correct the magnitude by the measurement microphone's
                              calibration file (frequency and dB columns, optionally a
@@ -147,6 +166,11 @@ outputs:
   --json FILE                a summary of the run
   --svg FILE                 a picture of magnitude, phase with coherence, and impulse
   --save-trace NAME          store the curves as a trace in the trace database
+  --timeline FILE            one CSV row per delay finder result: time, state, delay
+                             found and inserted, confidence, coherence, drift
+  --snapshot-every SECONDS DIR
+                             the curves every SECONDS (of audio) as CSV files in DIR
+                             (made if missing), named curves-TTTT.TTTs.csv
   A FILE of - is standard output. Regular files are replaced whole, and only once every
   output is complete; a symbolic link is followed and its target replaced; FIFOs and
   devices (/dev/null, /dev/stdout) are written straight.
@@ -248,10 +272,24 @@ Options parseOptions(const std::vector<std::string>& args) {
       o.averaging = static_cast<int>(k);
     } else if (a == "--delay") {
       const double d = parseNumber(a, value());
-      if (std::fabs(d) > kMaxDelayMs) throw CliError("--delay must lie between -1000 and 1000 ms");
-      o.delayMs = static_cast<float>(d);
+      if (std::fabs(d) > kMaxDelayMs) throw CliError("--delay must lie between -3000 and 3000 ms");
+      o.delayMs = d;
     } else if (a == "--auto-delay") {
       o.autoDelay = true;
+    } else if (a == "--track") {
+      o.track = true;
+      o.autoDelay = true;
+    } else if (a == "--finder-band") {
+      o.finderBand = parseBand(a, value());
+    } else if (a == "--timeline") {
+      o.timeline = value();
+    } else if (a == "--snapshot-every") {
+      const double seconds = parseNumber(a, value());
+      if (!(seconds >= 0.1) || seconds > 24 * 3600)
+        throw CliError("--snapshot-every must lie between 0.1 and 86400 seconds");
+      o.snapshotEvery = seconds;
+      o.snapshotDir = value();
+      if (o.snapshotDir.empty()) throw CliError("--snapshot-every needs a folder");
     } else if (a == "--coherence-threshold") {
       const double x = parseNumber(a, value());
       if (x < 0 || x > 1) throw CliError("--coherence-threshold must lie between 0 and 1");

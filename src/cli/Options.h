@@ -2,6 +2,7 @@
 // Command-line options of quorvex-analyze, parsed and range-checked in one place.
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "export/TraceExporter.h"
@@ -38,15 +39,21 @@ struct Options {
   // analysis
   long smoothing = 24;
   int averaging = 100;
-  float delayMs = 0;
+  double delayMs = 0;
   bool autoDelay = false;
+  bool track = false;  // also sets autoDelay
+  // The band the delay finder searches (Hz), when one is given.
+  std::optional<std::pair<double, double>> finderBand;
   float coherenceThreshold = 0.05f;
   std::optional<std::string> micCalibration;  // a calibration file
   std::optional<std::string> target;          // a target curve file
   double targetTolerance = 3.0;               // dB, for target points without their own
 
   // outputs
-  std::optional<std::string> out, json, svg, saveTrace;
+  std::optional<std::string> out, json, svg, saveTrace, timeline;
+  // Curves along the way: every snapshotEvery seconds, a CSV into snapshotDir.
+  std::optional<double> snapshotEvery;
+  std::string snapshotDir;
 
   // traces export, import and average
   std::string traceName;                // export

@@ -52,6 +52,16 @@ void checkOutputPaths(const Options& options) {
   }
   if (options.json) outputs.emplace_back("--json", *options.json);
   if (options.svg) outputs.emplace_back("--svg", *options.svg);
+  if (options.timeline) outputs.emplace_back("--timeline", *options.timeline);
+  if (options.snapshotEvery) {
+    // A folder, or a place where one can be made.
+    std::error_code ec;
+    fs::path dir = fs::absolute(options.snapshotDir, ec).lexically_normal();
+    if (dir.filename().empty()) dir = dir.parent_path();  // "out/"
+    if (fs::exists(dir, ec) ? !fs::is_directory(dir, ec) : !fs::is_directory(dir.parent_path(), ec))
+      throw CliError("--snapshot-every: " + options.snapshotDir +
+                     " is not a folder, nor can one be made there");
+  }
 
   for (std::size_t i = 0; i < outputs.size(); ++i) {
     const auto& [option, path] = outputs[i];

@@ -1,6 +1,7 @@
 #include "delay/DelayLocator.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "platform/Assert.h"
@@ -60,6 +61,12 @@ void DelayLocator::setSettings(const DelaySearch::Settings& settings) {
   ++settingsGeneration_;
 }
 
+void DelayLocator::restart() {
+  std::lock_guard<std::mutex> lock(settingsLock_);
+  discardBefore_ = received_.load(std::memory_order_acquire);
+  ++settingsGeneration_;
+}
+
 DelaySearch::Settings DelayLocator::settings() const {
   std::lock_guard<std::mutex> lock(settingsLock_);
   return settings_;
@@ -94,6 +101,11 @@ void DelayLocator::getData(const void* data, uint32_t byteSize) {
   }
   if (bytes == 0) return;
   std::memcpy(head, data, bytes);
+  // A sample that is no number is taken as silence: the search averages its spectra, and a
+  // single one would spoil them for good.
+  auto* samples = static_cast<float*>(head);
+  for (uint32_t i = 0; i < bytes / 4; ++i)
+    if (!std::isfinite(samples[i])) samples[i] = 0.0f;
   ring_.produce(static_cast<int32_t>(bytes));
   received_.fetch_add(bytes / 8, std::memory_order_release);
 }
@@ -112,8 +124,8 @@ bool DelayLocator::processTick() {
     std::unique_lock<std::mutex> lock(settingsLock_, std::try_to_lock);
     if (lock.owns_lock() && (settingsGeneration_ != appliedGeneration_ || rate != search_.rate())) {
       // Positions go on counting the frames received, so that they stay comparable with
-      // those of the other consumers.
-      search_.setUp(rate, settings_, search_.rate() != 0 ? search_.position() : 0);
+      // those of the other consumers; frames from before a restart are passed over.
+      search_.setUp(rate, settings_, std::max(consumed_, discardBefore_));
       appliedGeneration_ = settingsGeneration_;
     }
   }
@@ -123,10 +135,14 @@ bool DelayLocator::processTick() {
   const auto* frames = static_cast<const float*>(ring_.tail(&held));
   const int32_t count = held / 8;
   if (count == 0) return false;
-  for (int32_t done = 0; done < count; done += kDrainFrames)
+  const auto skip =
+      static_cast<int32_t>(std::clamp<int64_t>(search_.position() - consumed_, 0, count));
+  for (int32_t done = skip; done < count; done += kDrainFrames)
     search_.push(frames + 2 * static_cast<size_t>(done),
                  static_cast<size_t>(std::min(kDrainFrames, count - done)));
   ring_.consume(count * 8);
+  consumed_ += count;
+  if (skip == count) return false;
 
   last_ = search_.search();
   if (isRunning() && block_) publish(last_);

@@ -3,7 +3,7 @@
 // lock-free ring and, on its own tick (every 0.1 s, on a queue of its own, or driven by the
 // owner in simulated time), moves what arrived into the search and reports the result.
 // Results go to a block, either at once on the ticking thread or on the main queue (the
-// newest result wins there).
+// newest result wins there). Samples that are no number are taken as silence.
 // Thread contract: intake and format announcements on the recorder's queue (ring producer);
 // ticks on the finder's queue or the owner's thread (ring consumer, one tick at a time, no
 // allocation except when the rate or the settings change); start, stop and settings from
@@ -48,6 +48,10 @@ class DelayLocator final : public QVRecorderConsumer,
   // Taken over at the next tick; a change starts the search afresh.
   void setSettings(const DelaySearch::Settings& settings);
   DelaySearch::Settings settings() const;
+  // From the next tick the search starts afresh with the audio that arrives from now on:
+  // what it held, and what waits in the ring, belong to another moment (before a pause, or
+  // from another device). Positions go on counting the frames received.
+  void restart();
 
   // One tick: the audio that arrived goes into the search, which runs once. False, with no
   // result, when no audio arrived since the last tick or no rate is known yet.
@@ -90,6 +94,8 @@ class DelayLocator final : public QVRecorderConsumer,
   DelaySearch::Settings settings_;   // under settingsLock_
   uint64_t settingsGeneration_ = 1;  // under settingsLock_
   uint64_t appliedGeneration_ = 0;   // tick side
+  int64_t discardBefore_ = 0;        // under settingsLock_: frames received before a restart
+  int64_t consumed_ = 0;             // tick side: frames taken from the ring
 
   bool ownTimer_;
   std::shared_ptr<dispatch::Queue> queue_;

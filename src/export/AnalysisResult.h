@@ -1,8 +1,10 @@
 #pragma once
-// What one run of the analysis leaves: the final curves per band and a summary.
+// What one run of the analysis leaves: the final curves per band, a summary, and how the
+// delay and the curves behaved along the way.
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "curves/TargetCurve.h"
@@ -20,26 +22,66 @@ struct TargetComparison {
   std::vector<float> outside;
 };
 
+// One delay finder result and what became of it.
+struct DelayTimelineRow {
+  double timeSeconds = 0.0;  // of audio, when the result was made
+  std::string state;         // "found", "unsure", "out of range"
+  double foundMs = 0.0;      // the delay seen (beyond the range for "out of range")
+  double foundSamples = 0.0;
+  double insertedMs = 0.0;  // the delay in force after it
+  bool changed = false;     // it changed the delay in force
+  double peakToNext = 0.0;
+  double peakToNoise = 0.0;
+  bool inverted = false;
+  double coherence = 0.0;  // mean, 0 … 1
+  double driftPpm = 0.0;   // taken out of the measurement
+};
+
+// The curves at one moment (per band, as the final ones).
+struct CurveSnapshot {
+  double timeSeconds = 0.0;
+  std::vector<float> magnitude, phase, coherence;
+};
+
 struct AnalysisResult {
   uint32_t sampleRate = 0;
   int fftSize = 0;
   long smoothing = 0;
   int averaging = 0;
   float coherenceThreshold = 0;
-  float delaySetMs = 0;                // the delay in force at the end
-  std::optional<float> delayFoundMs;   // the delay finder's last result
-  std::optional<float> meanCoherence;  // the delay finder's mean coherence (0 … 1)
+  double delaySetMs = 0;  // the delay in force at the end, as set
+  // The delay the data source applied at the end, in ms and in samples: exactly the one
+  // set, to well below a nanosecond.
+  double delayAppliedMs = 0;
+  double delayAppliedSamples = 0;
+  std::string delayMode;  // "manual", "auto", "track"
+  std::optional<std::pair<double, double>> finderBand;
+  // The delay finder's last result.
+  std::optional<double> delayFoundMs;
+  std::optional<double> delayFoundSamples;
+  std::optional<float> meanCoherence;  // 0 … 1
+  std::string delayState = "unsure";   // "found", "unsure", "out of range"
+  std::optional<double> peakToNext;    // the confidence: the arrival over the next one
+  std::optional<double> peakToNoise;   // and over the noise floor
+  std::optional<bool> inverted;        // polarity
+  int delayChanges = 0;                // delays the finder inserted
+  double driftPpm = 0;                 // drift between the channels' clocks taken out
   int64_t framesAnalysed = 0;
   std::string source;  // file name(s) or device
 
   // Per band: centre frequency, magnitude in dB, phase in degrees, coherence 0 … 1.
   // NaN where the band is blanked.
   std::vector<float> frequency, magnitude, phase, coherence;
-  // The last impulse response (scaled as the finder reports it), empty without one.
+  // The last impulse response (a pure delay peaks at 1), empty without one; point i lies at
+  // a lag of impulseStart + i samples.
   std::vector<float> impulse;
   // The microphone calibration the magnitude was corrected with (its file's name).
   std::optional<std::string> micCalibration;
   std::optional<TargetComparison> target;
+  int64_t impulseStart = 0;
+
+  std::vector<DelayTimelineRow> timeline;
+  std::vector<CurveSnapshot> snapshots;
 };
 
 }  // namespace qv

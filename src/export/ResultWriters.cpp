@@ -62,18 +62,46 @@ std::string jsonNumber(std::optional<float> value) {
   return buffer;
 }
 
-std::string formatCsv(const AnalysisResult& r) {
+std::string jsonDouble(std::optional<double> value) {
+  if (!value || !std::isfinite(*value)) return "null";
+  char buffer[48];
+  std::snprintf(buffer, sizeof buffer, "%.10g", *value);
+  return buffer;
+}
+
+std::string formatCurvesCsv(const std::vector<float>& frequency,
+                            const std::vector<float>& magnitude, const std::vector<float>& phase,
+                            const std::vector<float>& coherence) {
   std::string out = "frequency_hz,magnitude_db,phase_deg,coherence\n";
-  out.reserve(out.size() + r.frequency.size() * 40);
-  for (size_t b = 0; b < r.frequency.size(); ++b) {
-    appendValue(out, r.frequency[b], "%.4f");
+  out.reserve(out.size() + frequency.size() * 40);
+  for (size_t b = 0; b < frequency.size(); ++b) {
+    appendValue(out, frequency[b], "%.4f");
     out += ',';
-    appendValue(out, r.magnitude[b], "%.4f");
+    appendValue(out, magnitude[b], "%.4f");
     out += ',';
-    appendValue(out, r.phase[b], "%.3f");
+    appendValue(out, phase[b], "%.3f");
     out += ',';
-    appendValue(out, r.coherence[b], "%.5f");
+    appendValue(out, coherence[b], "%.5f");
     out += '\n';
+  }
+  return out;
+}
+
+std::string formatCsv(const AnalysisResult& r) {
+  return formatCurvesCsv(r.frequency, r.magnitude, r.phase, r.coherence);
+}
+
+std::string formatTimelineCsv(const AnalysisResult& r) {
+  std::string out =
+      "time_s,state,found_ms,found_samples,inserted_ms,changed,peak_to_next,peak_to_noise,"
+      "inverted,coherence,drift_ppm\n";
+  char row[320];
+  for (const DelayTimelineRow& t : r.timeline) {
+    std::snprintf(row, sizeof row, "%.3f,%s,%.6f,%.4f,%.6f,%d,%.3f,%.3f,%d,%.4f,%.4f\n",
+                  t.timeSeconds, t.state.c_str(), t.foundMs, t.foundSamples, t.insertedMs,
+                  t.changed ? 1 : 0, t.peakToNext, t.peakToNoise, t.inverted ? 1 : 0, t.coherence,
+                  t.driftPpm);
+    out += row;
   }
   return out;
 }
@@ -87,6 +115,9 @@ std::string formatJson(const AnalysisResult& r) {
     out += value;
     out += last ? "\n" : ",\n";
   };
+  const auto flag = [](std::optional<bool> v) {
+    return v ? std::string(*v ? "true" : "false") : std::string("null");
+  };
   field("source", jsonQuoted(r.source));
   field("sample_rate_hz", std::to_string(r.sampleRate));
   field("bands", std::to_string(r.frequency.size()));
@@ -94,8 +125,21 @@ std::string formatJson(const AnalysisResult& r) {
   field("smoothing", std::to_string(r.smoothing));
   field("averaging", std::to_string(r.averaging));
   field("coherence_threshold", jsonNumber(r.coherenceThreshold));
-  field("delay_set_ms", jsonNumber(r.delaySetMs));
-  field("delay_found_ms", jsonNumber(r.delayFoundMs));
+  field("delay_mode", jsonQuoted(r.delayMode));
+  field("finder_band_hz", r.finderBand ? "[" + jsonDouble(r.finderBand->first) + ", " +
+                                             jsonDouble(r.finderBand->second) + "]"
+                                       : std::string("null"));
+  field("delay_set_ms", jsonDouble(r.delaySetMs));
+  field("delay_applied_ms", jsonDouble(r.delayAppliedMs));
+  field("delay_applied_samples", jsonDouble(r.delayAppliedSamples));
+  field("delay_state", jsonQuoted(r.delayState));
+  field("delay_found_ms", jsonDouble(r.delayFoundMs));
+  field("delay_found_samples", jsonDouble(r.delayFoundSamples));
+  field("delay_peak_to_next", jsonDouble(r.peakToNext));
+  field("delay_peak_to_noise", jsonDouble(r.peakToNoise));
+  field("delay_inverted", flag(r.inverted));
+  field("delay_changes", std::to_string(r.delayChanges));
+  field("drift_ppm", jsonDouble(r.driftPpm));
   field("mean_coherence", jsonNumber(r.meanCoherence));
   field("frames_analysed", std::to_string(r.framesAnalysed));
   field("mic_calibration", r.micCalibration ? jsonQuoted(*r.micCalibration) : "null");

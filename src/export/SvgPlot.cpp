@@ -151,14 +151,18 @@ std::string renderSvg(const AnalysisResult& r) {
   curve(svg, phs, logF, r.coherence, 180.0, "rgb(255,77,0)");
   curve(svg, phs, logF, r.phase, 1.0, "white");
 
-  // Impulse: a window around time zero in milliseconds, normalised to its peak.
+  // Impulse: 212.5 ms in milliseconds of lag, normalised to its peak; from −12.5 ms, or
+  // moved on by whole 25 ms so that the arrival lies in it.
   const double rate = r.sampleRate ? r.sampleRate : 44100.0;
-  Panel imp{kTop + 2 * (kPanelHeight + kGap), -12.5, 200.0, -1.05, 1.05};
-  frame(svg, imp, "Impulse response (normalised; time in ms)");
+  const double found = r.delayFoundMs.value_or(0.0);
+  const double shift = std::isfinite(found) ? std::floor(found / 25.0) * 25.0 - 25.0 : 0.0;
+  const double from = -12.5 + (found >= 0.0 && found < 175.0 ? 0.0 : shift);
+  Panel imp{kTop + 2 * (kPanelHeight + kGap), from, from + 212.5, -1.05, 1.05};
+  frame(svg, imp, "Impulse response (normalised; lag in ms)");
   for (double y = -1; y <= 1.01; y += 0.5) hline(svg, imp, y, fmt("%.1f", y));
-  for (double t = 0; t <= 200; t += 25) vline(svg, imp, t, fmt("%.0f", t));
+  for (double t = from + 12.5; t <= imp.x1; t += 25) vline(svg, imp, t, fmt("%.0f", t));
   if (!r.impulse.empty()) {
-    const size_t n = r.impulse.size();
+    const auto n = static_cast<long>(r.impulse.size());
     float peak = 0;
     for (float v : r.impulse)
       if (std::isfinite(v)) peak = std::max(peak, std::fabs(v));
@@ -166,15 +170,16 @@ std::string renderSvg(const AnalysisResult& r) {
     std::vector<float> ys;
     const long first = static_cast<long>(std::floor(imp.x0 / 1000 * rate));
     const long last = static_cast<long>(std::ceil(imp.x1 / 1000 * rate));
-    // Index m at or above n/2 is a negative time, as the finder reads its peak. Each
+    // Point i lies at a lag of impulseStart + i; outside the impulse there is nothing. Each
     // drawn point stands for a bucket of samples and keeps the bucket's largest excursion,
     // so a one-sample spike is never stepped over.
     const long step = std::max(1L, (last - first) / 4000);
-    const long ln = static_cast<long>(n);
+    const auto start = static_cast<long>(r.impulseStart);
     for (long t = first; t <= last; t += step) {
       float extreme = 0.0f;
       for (long u = t; u < t + step && u <= last; ++u) {
-        const float v = r.impulse[static_cast<size_t>(((u % ln) + ln) % ln)];
+        if (u < start || u >= start + n) continue;
+        const float v = r.impulse[static_cast<size_t>(u - start)];
         if (std::fabs(v) > std::fabs(extreme)) extreme = v;
       }
       xs.push_back(static_cast<double>(t) / rate * 1000);
@@ -185,8 +190,7 @@ std::string renderSvg(const AnalysisResult& r) {
 
   char caption[256];
   std::snprintf(caption, sizeof caption, "%u Hz, FFT %d, 1/%ld oct, averaging %d, delay %.2f ms",
-                r.sampleRate, r.fftSize, r.smoothing, r.averaging,
-                static_cast<double>(r.delaySetMs));
+                r.sampleRate, r.fftSize, r.smoothing, r.averaging, r.delaySetMs);
   svg += "<text x='" + fmt("%.0f", kLeft) + "' y='" + fmt("%.0f", height - 12) +
          "' fill='white' font-size='12'>" + caption + "</text>\n";
   svg += "</svg>\n";

@@ -92,7 +92,7 @@ inline constexpr int kLegendPointSize = 8;
 inline constexpr int kDelayReadoutPointSize = 17;
 inline constexpr int kCursorReadoutPointSize = 11;
 inline constexpr double kDelayStep = 0.1;      // ms per click of the stepper
-inline constexpr double kDelayLimit = 1000.0;  // ms, either sign
+inline constexpr double kDelayLimit = 3000.0;  // ms, either sign
 }  // namespace mainview
 
 }  // namespace qv::gui::theme

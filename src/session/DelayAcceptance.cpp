@@ -3,19 +3,40 @@
 #include <cmath>
 
 namespace qv::session {
-namespace {
 
-constexpr float kMinimumCoherence = 0.1f;
-constexpr float kLongestDelaySeconds = 3.0f;
+DelayAcceptance::DelayAcceptance(int32_t displayFrame, uint32_t rate)
+    : displayFrame_(displayFrame), rate_(rate), policy_(settings()) {}
 
-}  // namespace
+DelayPolicy::Settings DelayAcceptance::settings() const {
+  DelayPolicy::Settings s;
+  s.mode = mode_;
+  s.displayFrame = displayFrame_;
+  return s;
+}
 
-std::optional<float> DelayAcceptance::accept(float delaySeconds, float coherence) const {
-  // Written so that a NaN in either part fails the test.
-  if (!(coherence > kMinimumCoherence) || !(std::fabs(delaySeconds) <= kLongestDelaySeconds))
-    return std::nullopt;
-  // Up, not to the nearest: 5.0001 ms becomes 5.01 ms.
-  return static_cast<float>(std::ceil(static_cast<double>(delaySeconds) * 100000.0) / 100.0);
+void DelayAcceptance::setMode(Mode mode) {
+  mode_ = mode;
+  policy_.setMode(mode);
+}
+
+DelayDecision DelayAcceptance::consider(const DelayEstimate& estimate) {
+  return policy_.consider(estimate);
+}
+
+void DelayAcceptance::setApplied(double delayMs) { policy_.setApplied(delayMs, rate_); }
+
+DelayChange DelayAcceptance::changeByHand(double fromMs, double toMs) const {
+  const double samples = std::fabs(toMs - fromMs) * rate_ / 1000.0;
+  return samples > DelayPolicy::kLargeChange * displayFrame_ ? DelayChange::Restart
+                                                             : DelayChange::Rotate;
+}
+
+void DelayAcceptance::restart() {
+  const bool had = policy_.hasApplied();
+  const double applied = policy_.appliedMs();
+  changesBefore_ += policy_.changes();
+  policy_ = DelayPolicy(settings());
+  if (had) policy_.setApplied(applied, rate_);
 }
 
 }  // namespace qv::session

@@ -28,7 +28,7 @@ struct DisplaySnapshot {
   int64_t smoothing = 0;
   float averagingIndex = 0.0f;
   float coherenceThreshold = 0.0f;
-  float delayMs = 0.0f;  // the delay in force
+  double delayMs = 0.0;  // the delay in force
   // Measurement, then reference: the peak of the blocks since the previous snapshot
   // (linear, 1 = full scale), shown at once when it rises and falling back by 5 % of the
   // gap per snapshot.

@@ -1,5 +1,6 @@
 // The session's chain, its display tick, its controls and what it publishes. The inputs
-// (device, fed blocks) and the delay finder are in MeasurementSessionInputs.cpp.
+// (device, fed blocks) are in MeasurementSessionInputs.cpp, the delay finder and the delay
+// in force in MeasurementSessionDelay.cpp.
 #include "session/MeasurementSession.h"
 
 #include <algorithm>
@@ -9,20 +10,26 @@
 #include "audio/GeneratorController.h"
 #include "audio/QVRecorder.h"
 #include "audio/QXBassHelper.h"
-#include "delay/QVDelayFinder.h"
+#include "delay/DelayLocator.h"
 #include "engine/AnalysisConstants.h"
 #include "engine/TransferFunctionModel.h"
 #include "platform/Assert.h"
+#include "platform/FftBackend.h"
 #include "platform/Log.h"
 #include "session/DisplayAdjustments.h"
+#include "session/DriftStage.h"
 #include "session/InputTap.h"
 #include "session/MainQueueSignal.h"
 #include "session/RecorderWatch.h"
+#include "session/SessionInput.h"
 
 namespace qv::session {
 namespace {
 
 constexpr uint64_t kDisplayTimerLeewayNs = 1'000'000;
+// The finder ticks twice as often on machines of five processors or more.
+constexpr double kFinderTick = 0.1;
+constexpr double kFastFinderTick = 0.05;
 
 unsigned processors(unsigned given) {
   return given ? given : std::max(1u, std::thread::hardware_concurrency());
@@ -39,6 +46,7 @@ MeasurementSession::MeasurementSession(Config config)
                                                      kBandsPerOctave, config_.smoothing, clock_)),
       tap_(std::make_shared<InputTap>()),
       adjustments_(std::make_shared<DisplayAdjustments>(static_cast<size_t>(axis_.bandCount()))),
+      acceptance_(kAnalysisFftSize, config_.sampleRate),
       display_([this](DisplaySnapshot& s) {
         const auto bands = static_cast<size_t>(axis_.bandCount());
         s.magnitude.resize(bands);
@@ -47,10 +55,17 @@ MeasurementSession::MeasurementSession(Config config)
         s.relative.reset(bands);
         s.axis = &axis_;
       }),
-      delay_([](DelaySnapshot& s) { s.buffer.resize(QVDelayFinder::kFftSize); }) {
+      delay_([](DelaySnapshot& s) { s.buffer.resize(fft::kMaxSize); }) {
   // The recorder delivers the measurement first; the model wants the reference first.
   model_->tfDataSource()->setChannelsSwapped(true);
-  model_->setDelayLeftAndRight(0.0f, 0.0f);
+  model_->tfDataSource()->setDelay(0.0);
+  acceptance_.setApplied(0.0);
+  if (config_.driven) {
+    displayStage_ = std::make_unique<DriftStage>();
+    fedFinderStage_ = std::make_unique<DriftStage>();
+  } else {
+    input_ = std::make_shared<SessionInput>(model_->tfDataSource(), tap_);
+  }
   model_->setAveragingIndex(config_.averagingIndex);
   model_->setCoherenceThreshold(config_.coherenceThreshold);
   smoothing_ = config_.smoothing;
@@ -58,9 +73,9 @@ MeasurementSession::MeasurementSession(Config config)
   const unsigned cpus = processors(config_.processorCount);
   displayInterval_ = config_.displayInterval > 0.0 ? config_.displayInterval
                                                    : (cpus > 2 ? 1.0 / 30.0 : 1.0 / 15.0);
-  finderInterval_ = config_.finderInterval > 0.0
-                        ? config_.finderInterval
-                        : QVDelayFinder::tickIntervalForProcessorCount(cpus);
+  finderInterval_ = config_.finderInterval > 0.0 ? config_.finderInterval
+                    : cpus >= 5                  ? kFastFinderTick
+                                                 : kFinderTick;
 
   // The recorder reports its channel's start and stop, so the display ticks exactly while
   // audio flows.
@@ -175,18 +190,6 @@ AudioLibrary& MeasurementSession::library() const {
 
 // ---- controls ----
 
-bool MeasurementSession::setDelayMs(float v) {
-  if (!std::isfinite(v)) {
-    log("Delay %f ms ignored", static_cast<double>(v));
-    return false;
-  }
-  if (std::fabs(static_cast<double>(v)) < 0.009) v = 0.0f;
-  delayMs_ = v;
-  delayInForce_.store(v, std::memory_order_relaxed);
-  model_->setDelayLeftAndRight(v < 0 ? -v : 0.0f, v > 0 ? v : 0.0f);
-  return true;
-}
-
 void MeasurementSession::setSmoothing(int64_t smoothing) {
   smoothing_ = smoothing;
   if (config_.driven) {
@@ -265,6 +268,11 @@ void MeasurementSession::setDelayListener(
 
 void MeasurementSession::setRunningListener(std::function<void(bool)> listener) {
   runningListener_ = std::move(listener);
+}
+
+void MeasurementSession::setReadingListener(
+    std::function<void(const FinderReading&, bool)> listener) {
+  readingListener_ = std::move(listener);
 }
 
 }  // namespace qv::session

@@ -1,12 +1,13 @@
 #pragma once
 // One measurement: the chain from two-channel audio to published curves, impulse, delay
-// and levels. The input is a capture device (the recorder maps the measurement and the
-// reference channel into blocks for the spectral data source, the input tap and, while
-// automatic delay runs, the delay finder) or blocks the caller feeds (files). Display
-// ticks turn the transfer-function model's spectra into a DisplaySnapshot; finder ticks
-// turn the delay finder's window into a DelaySnapshot, whose reading the DelayAcceptance
-// rule may make the delay in force. The session also owns the generator and the delay,
-// averaging, smoothing and coherence-threshold controls.
+// and levels. The input is a capture device (the recorder hands its blocks to the session's
+// input, which takes out the drift between the channels' clocks and feeds the spectral data
+// source, the input tap and, while it runs, the delay finder) or blocks the caller feeds
+// (files). Display ticks turn the transfer-function model's spectra into a DisplaySnapshot;
+// finder ticks turn the delay finder's search into a DelaySnapshot and a reading, which the
+// DelayAcceptance rule may make the delay in force (exactly, to a fraction of a sample, the
+// average kept, turned or restarted as the finder saw the change). The session also owns the
+// generator and the delay, averaging, smoothing and coherence-threshold controls.
 //
 // Thread contract:
 // - Control thread (the main queue's thread; in a driven session the thread that feeds the
@@ -18,8 +19,8 @@
 //   read without locks; the tick never waits for a reader. A Ref is held briefly and must
 //   go before the session does.
 // - Results reach the control thread only through the main queue (one coalesced block per
-//   kind): the delay listener, the display listener. Nothing here blocks on a tick except
-//   the destructor, which waits for a running one.
+//   kind, every finder reading in order): the delay listener, the display listener. Nothing
+//   here blocks on a tick except the destructor, which waits for a running one.
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -30,6 +31,8 @@
 #include "audiolib/AudioLibrary.h"
 #include "curves/BandCurves.h"
 #include "curves/MicCalibration.h"
+#include "delay/DelaySearch.h"
+#include "delay/DriftEstimator.h"
 #include "engine/AnalysisConstants.h"
 #include "engine/LinToLogTransformer.h"
 #include "platform/Clock.h"
@@ -38,11 +41,12 @@
 #include "session/DelayAcceptance.h"
 #include "session/DelaySnapshot.h"
 #include "session/DisplaySnapshot.h"
+#include "session/ReadingQueue.h"
 #include "session/SnapshotPool.h"
 
 namespace qv {
+class DelayLocator;
 class GeneratorController;
-class QVDelayFinder;
 class QVRecorder;
 class TransferFunctionModel;
 }  // namespace qv
@@ -50,9 +54,11 @@ class TransferFunctionModel;
 namespace qv::session {
 
 class DisplayAdjustments;
+class DriftStage;
 class InputTap;
 class MainQueueSignal;
 class RecorderWatch;
+class SessionInput;
 
 class MeasurementSession {
  public:
@@ -123,30 +129,47 @@ class MeasurementSession {
   static std::shared_ptr<dispatch::Queue> updateQueue();
 
   // ---- delay finder ----
-  // Makes the finder if there is none, registers it with the recorder and starts its
-  // ticks; true when it runs (it needs a recorder).
+  // The longest delay there is, either way (ms): what the finder searches and a delay may be.
+  static constexpr double kMaxDelayMs = 3000.0;
+  // Makes the finder if there is none, attaches it to the input (it starts its search
+  // afresh) and starts its ticks; true when it runs (it needs a recorder).
   bool startDelayFinder();
-  void stopDelayFinder();     // stops the ticks, keeps the finder and its registration
-  void releaseDelayFinder();  // stops, unregisters and drops it
-  const std::shared_ptr<QVDelayFinder>& delayFinder() const { return finder_; }
+  // Stops the ticks and detaches the finder from the input; keeps the finder.
+  void stopDelayFinder();
+  void releaseDelayFinder();  // stops and drops it
+  const std::shared_ptr<DelayLocator>& delayFinder() const { return finder_; }
+  bool delayFinderRunning() const;
   double finderInterval() const { return finderInterval_; }
-  // Whether accepted readings become the delay in force.
-  void setAutoInsertDelay(bool on) { autoInsertDelay_ = on; }
+  // Whether the finder's results become the delay in force, and whether a delay that moves
+  // is followed (tracking) or a steady one held.
+  void setAutoInsertDelay(bool on);
   bool autoInsertDelay() const { return autoInsertDelay_; }
+  void setTracking(bool on);
+  bool tracking() const { return tracking_; }
+  // The band the finder searches in (Hz; lo >= hi: the whole band, weighted by coherence).
+  void setFinderBand(double loHz, double hiHz);
   // One finder tick (finder thread); the reading when it produced a result.
   std::optional<FinderReading> finderTick();
   // Publishes a finder result (finder thread, or any thread while no finder tick runs);
   // the impulse is copied. Outside a driven session its reading then goes to the control
   // thread through the main queue.
-  void publishFinderResult(const float* impulse, int32_t count, float delay, float coherence);
-  // Control thread: the acceptance rule; true when the reading became the delay in force.
+  // `reading` brings the drift that goes with it; the rest is filled in.
+  FinderReading publishFinderResult(const DelayEstimate& estimate, FinderReading reading = {});
+  // Control thread: the acceptance rule; true when the reading changed the delay in force.
   bool applyFinderReading(const FinderReading& reading);
+  // Control thread: the newest reading, the delay in force and how it came about.
+  const DelayStatus& delayStatus() const { return status_; }
+  // The delay the data source applied to its newest frame, in ms and samples (after the
+  // display tick that took it over).
+  double appliedDelayMs() const;
+  double appliedDelaySamples() const;
 
   // ---- controls ----
-  // Milliseconds; |v| below 0.009 is 0; negative holds back the measurement, positive the
-  // reference. False (and nothing changes) for a value that is no number.
-  bool setDelayMs(float milliseconds);
-  float delayMs() const { return delayMs_; }
+  // Milliseconds, applied exactly; |v| below 0.009 is 0; negative holds back the
+  // measurement, positive the reference. False (and nothing changes) for a value that is no
+  // number or lies beyond ±kMaxDelayMs.
+  bool setDelayMs(double milliseconds);
+  double delayMs() const { return delayMs_; }
   // Applied between ticks; smoothing() is the value last set.
   void setSmoothing(int64_t smoothing);
   int64_t smoothing() const { return smoothing_; }
@@ -189,14 +212,21 @@ class MeasurementSession {
   void setDelayListener(std::function<void(const DelaySnapshot&, bool accepted)> listener);
   // The display started or stopped (also when the device went away).
   void setRunningListener(std::function<void(bool running)> listener);
+  // Every finder reading as the acceptance rule took it; `changed`: it changed the delay.
+  void setReadingListener(std::function<void(const FinderReading&, bool changed)> listener);
 
   // The chain itself, for inspection in tests.
   TransferFunctionModel& model() { return *model_; }
 
  private:
-  std::optional<FinderReading> runFinderTick(QVDelayFinder& finder);
+  std::optional<FinderReading> runFinderTick(DelayLocator& finder);
+  // Finder thread: a drift correction due with this result, scheduled on the finder's side.
+  void correctDrift(const DelayEstimate& estimate, FinderReading& reading);
+  DriftStage& finderStage();
   void startFinderTimer();
   void deliverDelayResult();
+  bool applyDecision(const DelayDecision& decision);
+  void updateMode();
   void applyChannelMap();
   // Runs `change` on the adjustments where the ticks use them, then republishes.
   void adjust(std::function<void(DisplayAdjustments&)> change);
@@ -211,12 +241,17 @@ class MeasurementSession {
   std::shared_ptr<InputTap> tap_;
   // The tick's (configured on the update queue).
   std::shared_ptr<DisplayAdjustments> adjustments_;
+  // A device's blocks come through input_; fed blocks through the two stages, one for each
+  // thread that feeds.
+  std::shared_ptr<SessionInput> input_;
+  std::unique_ptr<DriftStage> displayStage_;
+  std::unique_ptr<DriftStage> fedFinderStage_;
   DelayAcceptance acceptance_;
 
   // Control thread.
   std::shared_ptr<QVRecorder> recorder_;
   std::shared_ptr<RecorderWatch> recorderWatch_;
-  std::shared_ptr<QVDelayFinder> finder_;
+  std::shared_ptr<DelayLocator> finder_;
   std::unique_ptr<GeneratorController> generator_;
   std::unique_ptr<GCDTimer> displayTimer_;
   std::unique_ptr<GCDTimer> finderTimer_;
@@ -226,20 +261,24 @@ class MeasurementSession {
   bool autoInsertDelay_ = false;
   std::shared_ptr<const curves::MicCalibration> micCalibration_;
   bool hasCompareReference_ = false;
-  float delayMs_ = 0.0f;
+  bool tracking_ = false;
+  DelaySearch::Settings searchSettings_;
+  double delayMs_ = 0.0;
   int64_t smoothing_ = 0;
-  uint64_t appliedDelaySerial_ = 0;
+  DelayStatus status_;
   double displayInterval_ = 0.0;
   double finderInterval_ = 0.0;
   std::function<void()> displayListener_;
   std::function<void(const DelaySnapshot&, bool)> delayListener_;
   std::function<void(bool)> runningListener_;
+  std::function<void(const FinderReading&, bool)> readingListener_;
   std::unique_ptr<MainQueueSignal> displaySignal_;
   std::unique_ptr<MainQueueSignal> delaySignal_;
+  ReadingQueue readings_;
 
   // Read by the ticks, written by the control thread.
   std::atomic<double> lastTick_{0.0};
-  std::atomic<float> delayInForce_{0.0f};
+  std::atomic<double> delayInForce_{0.0};
   std::atomic<bool> signalDisplay_{false};
 
   // The display writer's (one tick at a time).
@@ -248,6 +287,7 @@ class MeasurementSession {
   std::atomic<uint64_t> displayTicks_{0};
   // The finder writer's.
   uint64_t delaySerial_ = 0;
+  DriftEstimator drift_;
 
   // Made after the axis their snapshots point to, so they go before it.
   DisplayPool display_;

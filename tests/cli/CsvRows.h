@@ -1,6 +1,6 @@
 #pragma once
-// Reads the curves CSV that quorvex-analyze writes: one row per band, blanked values as
-// empty fields.
+// Reads what quorvex-analyze writes: the curves CSV (one row per band, blanked values as
+// empty fields) and single numbers of its JSON summary.
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -34,6 +34,15 @@ inline std::vector<CsvRow> parseCsv(const std::string& csv) {
     rows.push_back({std::stod(fields[0]), value(fields[1]), value(fields[2]), value(fields[3])});
   }
   return rows;
+}
+
+// The number after "key": in the JSON summary; nothing when absent or null.
+inline std::optional<double> jsonNumber(const std::string& json, const std::string& key) {
+  const auto at = json.find("\"" + key + "\": ");
+  if (at == std::string::npos) return std::nullopt;
+  const std::string rest = json.substr(at + key.size() + 4);
+  if (rest.rfind("null", 0) == 0) return std::nullopt;
+  return std::stod(rest);
 }
 
 }  // namespace qv::clitest

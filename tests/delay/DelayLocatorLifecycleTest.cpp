@@ -1,7 +1,8 @@
 // The delay locator on real threads: audio arriving on a producer thread of its own while
 // the locator ticks on its queue, results delivered on the main queue (run here by hand),
-// settings changed while it runs, and a stop that holds. Also the virtual sound system's
-// room, through a recorder, read where its README puts the direct sound.
+// settings changed while it runs, and a stop that holds; silence, samples that are no
+// number and a restart in manual ticks. Also the virtual sound system's room, through a
+// recorder, read where its README puts the direct sound.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -96,6 +97,52 @@ TEST_F(DelayLocatorLifecycle, TicksOnItsOwnQueueAndDeliversOnTheMainQueue) {
   locator->getData(frames.data(), 8 * 4800);
   dispatch::mainQueue().runFor(0.3);
   EXPECT_EQ(delivered.load(), before);
+}
+
+// Silence says nothing (unsure, no value that is not a number); samples that are no number
+// are taken as silence and spoil nothing; a restart passes over the audio from before it
+// (here another lag, waiting in the ring) while positions go on counting every frame.
+TEST(DelayLocatorInput, SilenceBadSamplesAndARestart) {
+  const uint32_t rate = 44100;
+  const size_t block = rate / 10;
+  auto locator = std::make_shared<DelayLocator>(false);
+  locator->setInputChannelCountSamplingRateAudioDataTransport(2, rate, {});
+  const auto feed = [&](const std::vector<float>& frames, size_t from, size_t blocks, bool tick) {
+    for (size_t b = 0; b < blocks; ++b) {
+      locator->getData(frames.data() + 2 * (from + b * block), static_cast<uint32_t>(block * 8));
+      if (tick) locator->processTick();
+    }
+  };
+  const std::vector<float> silence(2 * block * 20, 0.0f);
+  feed(silence, 0, 20, true);
+  const DelayEstimate& quiet = locator->lastEstimate();
+  EXPECT_EQ(quiet.state, DelayState::Unsure);
+  EXPECT_TRUE(std::isfinite(quiet.delaySamples) && std::isfinite(quiet.peakToNext) &&
+              std::isfinite(quiet.meanCoherence));
+
+  const auto reference = known::referenceNoise(rate * 12, 112);
+  auto frames = known::frames(known::delayed(reference, 100.25), reference);
+  for (size_t i = 0; i < 200; i += 7) frames[2 * block * 3 + i] = std::nanf("");
+  frames[2 * block * 3 + 501] = INFINITY;
+  feed(frames, 0, 60, true);
+  EXPECT_EQ(locator->lastEstimate().state, DelayState::Found);
+  EXPECT_NEAR(locator->lastEstimate().delaySamples, 100.25, 0.01);
+
+  // Another lag arrives and waits untaken; the restart comes before the next tick.
+  const auto other = known::frames(known::delayed(reference, 2000.0), reference);
+  feed(other, 60 * block, 5, false);
+  locator->restart();
+  int found = 0;
+  for (size_t b = 65; b < 110; ++b) {
+    feed(frames, b * block, 1, false);
+    if (!locator->processTick()) continue;
+    const DelayEstimate& e = locator->lastEstimate();
+    ASSERT_EQ(e.position, static_cast<int64_t>((20 + b + 1) * block));
+    if (e.state != DelayState::Found) continue;
+    ++found;
+    ASSERT_NEAR(e.delaySamples, 100.25, 0.05) << "the audio from before the restart was used";
+  }
+  EXPECT_GT(found, 30);
 }
 
 // The virtual room: the direct sound 132 samples late through a band-pass (80 Hz, 12 kHz),

@@ -90,8 +90,7 @@ class Measurement {
   }
 
   // The worst |phase − truth| and |magnitude − truth| from lo to hi Hz, and the share of
-  // bands shown there (not blanked for low coherence). Phase entry b belongs to the smoothed
-  // transfer function of band b − 1, so the truth is taken there.
+  // bands shown there (not blanked for low coherence).
   struct Fit {
     double phase = 0, magnitude = 0, shown = 0;
   };
@@ -106,9 +105,8 @@ class Measurement {
       const double p = model_.ppolyline()->values()[b];
       if (std::isnan(m) || std::isnan(p)) continue;
       ++shown;
-      const double below = model_.frequencyForBandIndex(static_cast<float>(b - 1));
       f.magnitude = std::max(f.magnitude, std::fabs(m - 20.0 * std::log10(std::abs(truth(hz)))));
-      f.phase = std::max(f.phase, std::fabs(wrapDegrees(p - std::arg(truth(below)) * 180 / M_PI)));
+      f.phase = std::max(f.phase, std::fabs(wrapDegrees(p - std::arg(truth(hz)) * 180 / M_PI)));
     }
     f.shown = bands ? static_cast<double>(shown) / bands : 0.0;
     return f;

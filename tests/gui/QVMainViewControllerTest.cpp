@@ -3,7 +3,7 @@
 // Core headers before Qt's (see support/MainViewFixture.h).
 // clang-format off
 #include "audio/QVRecorder.h"
-#include "delay/QVDelayFinder.h"
+#include "delay/DelayLocator.h"
 #include "session/MeasurementSession.h"
 #include "plot/Chart.h"
 #include "support/MainViewFixture.h"
@@ -49,104 +49,141 @@ TEST_F(StartUpTest, StoredChoicesAreRestoredButNeitherAStrangeSmoothingNorTheGen
 }
 
 class StoredDelayTest : public MainViewFixture,
-                        public ::testing::WithParamInterface<std::pair<float, bool>> {};
+                        public ::testing::WithParamInterface<std::pair<double, bool>> {};
 
-TEST_P(StoredDelayTest, OnlyDelaysFromOneHundredthToOneSecondAreRestored) {
+TEST_P(StoredDelayTest, OnlyDelaysFromOneHundredthToThreeSecondsAreRestored) {
   const auto [stored, applied] = GetParam();
   settings().setDelayValueMS(stored);
   auto& view = makeView();
-  EXPECT_EQ(view.delayMS(), applied ? stored : 0.0f);
-  // Left in the store as it was (one past a second reads as the default there).
-  EXPECT_EQ(settings().defaults().value("QVCurrentDelayMS").toFloat(), stored);
+  EXPECT_EQ(view.delayMS(), applied ? stored : 0.0);
+  // Left in the store as it was (beyond three seconds it reads as the default there).
+  EXPECT_EQ(settings().defaults().value("QVCurrentDelayMS").toDouble(), stored);
 }
 
-// 0.01 as a float is 0.0099999998, just below the limit.
 INSTANTIATE_TEST_SUITE_P(Limits, StoredDelayTest,
-                         ::testing::Values(std::pair{0.005f, false}, std::pair{12.5f, true},
-                                           std::pair{0.01f, false}, std::pair{0.011f, true},
-                                           std::pair{-4.0f, false}, std::pair{1000.0f, true},
-                                           std::pair{1000.5f, false}));
+                         ::testing::Values(std::pair{0.005, false}, std::pair{12.5, true},
+                                           std::pair{0.0099, false}, std::pair{0.01, true},
+                                           std::pair{-4.0, false}, std::pair{2999.99, true},
+                                           std::pair{3000.5, false}));
 
 using DelayTest = MainViewFixture;
 
 TEST_F(DelayTest, TinyDelaysBecomeZeroNegativeOnesStayAndNaNIsRefused) {
   auto& view = makeView();
-  view.setDelayMS(-0.005f);
-  EXPECT_EQ(view.delayMS(), 0.0f);
-  view.setDelayMS(0.009f);  // 0.0089999996 as a float
-  EXPECT_EQ(view.delayMS(), 0.0f);
-  view.setDelayMS(0.01f);
-  EXPECT_EQ(view.delayMS(), 0.01f);
-  view.setDelayMS(-2.5f);
-  view.setDelayMS(std::nanf(""));
-  EXPECT_EQ(view.delayMS(), -2.5f);
-  EXPECT_EQ(settings().delayValueMS(), -2.5f);
+  view.setDelayMS(-0.005);
+  EXPECT_EQ(view.delayMS(), 0.0);
+  view.setDelayMS(0.0089);
+  EXPECT_EQ(view.delayMS(), 0.0);
+  view.setDelayMS(0.01);
+  EXPECT_EQ(view.delayMS(), 0.01);
+  view.setDelayMS(-2.5);
+  EXPECT_FALSE(view.setDelayMS(std::nan("")));
+  EXPECT_FALSE(view.setDelayMS(3000.5));
+  EXPECT_EQ(view.delayMS(), -2.5);
+  EXPECT_EQ(settings().delayValueMS(), -2.5);
   EXPECT_EQ(view.outlets().topLabel->text(), "Dly: -2.50 ms, Coh: 0.0");
   EXPECT_EQ(view.outlets().delayTextField->text(), "-2.50");
+  // 2.5 ms at 44.1 kHz: 110.25 samples, 0.86 m of air at 20 °C (343.2 m/s).
+  EXPECT_EQ(view.outlets().delayDetailLabel->text(), "-110.25 smp \u00B7 -0.86 m");
 }
 
-TEST_F(DelayTest, TheFieldSetsTheDelayAndShowsItAgainAfterNonsense) {
+// The field takes hundredths of a millisecond up to ±3 s; what it cannot take is refused
+// visibly, and the delay in force comes back into it.
+TEST_F(DelayTest, TheFieldSetsTheDelayInHundredthsAndRefusesWhatItCannotTake) {
   settings().setAutoDelayOn(false);
   auto& view = makeView();
   QLineEdit* field = view.outlets().delayTextField;
-  for (const char* text : {"7.25", "-"}) {
+  const auto enter = [&](const char* text) {
     field->setText(text);
     field->setModified(true);
     emit field->editingFinished();
+  };
+  enter("1234.567");
+  EXPECT_EQ(view.delayMS(), 1234.57);
+  EXPECT_TRUE(view.lastRefusal().isEmpty());
+  for (const char* text : {"-", "3000.01", "nan", "-1e9"}) {
+    enter(text);
+    EXPECT_EQ(view.delayMS(), 1234.57) << text;
+    EXPECT_EQ(field->text(), "1234.57") << text;
   }
-  EXPECT_EQ(view.delayMS(), 7.25f);
-  EXPECT_EQ(field->text(), "7.25");
+  EXPECT_FALSE(view.lastRefusal().isEmpty());
+  enter("-3000");
+  EXPECT_EQ(view.delayMS(), -3000.0);
 }
 
 // Results as the finder publishes them into the session; they reach the view through
-// the main queue.
+// the main queue, every one in order.
 class FinderResultTest : public MainViewFixture {
  protected:
+  static constexpr uint32_t kRate = 44100;
   std::vector<float> impulse = std::vector<float>(1024, 0.0f);
-  static void publish(QVMainViewController& view, const std::vector<float>& impulse, float delay,
-                      float coherence) {
-    view.session().publishFinderResult(impulse.data(), 1024, delay, coherence);
+  DelayEstimate estimate(DelayState state, double delaySamples) {
+    DelayEstimate e;
+    e.state = state;
+    e.rate = kRate;
+    e.delaySamples = delaySamples;
+    e.peakToNext = 6.0;
+    e.meanCoherence = 0.9;
+    e.topFrequencyHz = 10000.0;
+    e.position = position_ += kRate / 10;
+    e.midpoint = static_cast<double>(e.position) - 8192.0;
+    e.impulse = impulse.data();
+    e.impulseCount = 1024;
+    return e;
   }
-  void deliver(QVMainViewController& view, float delay, float coherence) {
-    publish(view, impulse, delay, coherence);
+  void publish(QVMainViewController& view, DelayState state, double delaySamples, int times = 1) {
+    for (int i = 0; i < times; ++i)
+      view.session().publishFinderResult(estimate(state, delaySamples));
+  }
+  void deliver(QVMainViewController& view, DelayState state, double delaySamples, int times = 1) {
+    publish(view, state, delaySamples, times);
     guitest::processEventsFor(30);
   }
+  int64_t position_ = 0;
 };
 
-TEST_F(FinderResultTest, OnlyAConfidentPlausibleResultSetsTheDelayRoundedUp) {
+// A found delay confirmed three times is inserted exactly (220.5 samples: 5.0000 ms, not
+// rounded to a hundredth); unsure and out-of-range results insert nothing, whatever their
+// delay, and the read-out says so.
+TEST_F(FinderResultTest, OnlyConfirmedFoundResultsSetTheDelayExactly) {
   auto& view = makeView();
-  deliver(view, 0.0050001f, 0.5f);
-  EXPECT_FLOAT_EQ(view.delayMS(), 5.01f) << "up, not to the nearest hundredth";
-  deliver(view, 0.0123456f, 0.5f);
-  EXPECT_FLOAT_EQ(view.delayMS(), 12.35f);
-  EXPECT_FLOAT_EQ(settings().delayValueMS(), 12.35f);
-  deliver(view, 0.002f, 0.1f);
-  deliver(view, 3.5f, 0.9f);
-  deliver(view, std::nanf(""), 0.9f);
-  EXPECT_FLOAT_EQ(view.delayMS(), 12.35f);
-  EXPECT_EQ(view.outlets().topLabel->text(), "Dly: 12.35 ms, Coh: 0.9");
+  deliver(view, DelayState::Found, 220.5, 2);
+  EXPECT_EQ(view.delayMS(), 0.0) << "not confirmed yet";
+  deliver(view, DelayState::Found, 220.5);
+  EXPECT_DOUBLE_EQ(view.delayMS(), 5.0);
+  EXPECT_DOUBLE_EQ(settings().delayValueMS(), 5.0);
+  EXPECT_TRUE(view.outlets().delayDetailLabel->text().startsWith("found"));
+
+  deliver(view, DelayState::Unsure, -21433.8, 5);
+  EXPECT_DOUBLE_EQ(view.delayMS(), 5.0);
+  EXPECT_TRUE(view.outlets().delayDetailLabel->text().startsWith("unsure"))
+      << view.outlets().delayDetailLabel->text().toStdString();
+  deliver(view, DelayState::OutOfRange, 4.0 * kRate, 5);
+  EXPECT_DOUBLE_EQ(view.delayMS(), 5.0);
+  EXPECT_TRUE(view.outlets().delayDetailLabel->text().startsWith("out of range (4000 ms)"));
+  EXPECT_EQ(view.session().delayStatus().changes, 1);
 }
 
 TEST_F(FinderResultTest, NothingIsInsertedWhileAutomaticDelayIsOff) {
   settings().setAutoDelayOn(false);
   auto& view = makeView();
-  deliver(view, 0.0123456f, 0.9f);
-  EXPECT_EQ(view.delayMS(), 0.0f);
+  deliver(view, DelayState::Found, 544.4, 5);
+  EXPECT_EQ(view.delayMS(), 0.0);
   EXPECT_FLOAT_EQ(view.delayCoherence(), 0.9f);
 }
 
 TEST_F(FinderResultTest, TheImpulseIsCopiedAndABurstEndsWithTheNewest) {
   auto& view = makeView();
   impulse[132] = 0.8f;
-  publish(view, impulse, 0.010f, 0.5f);
-  publish(view, impulse, 0.020f, 0.6f);
+  publish(view, DelayState::Found, 441.0);
+  publish(view, DelayState::Found, 882.0, 3);
   std::fill(impulse.begin(), impulse.end(), -1.0f);  // the finder reuses its buffer
   guitest::processEventsFor(30);
   plot::ChartSnapshot shot;
   view.plotController()->liveImpChart()->chartPtr()->snapshot(shot);
-  ASSERT_EQ(shot.values.size(), 1024u);
+  ASSERT_EQ(shot.values.size(), 65536u);
   EXPECT_EQ(shot.values[132], 0.8f);
-  EXPECT_FLOAT_EQ(view.delayMS(), 20.0f);
+  EXPECT_DOUBLE_EQ(view.delayMS(), 20.0);
 }
 
 using RunningTest = MainViewFixture;
@@ -208,7 +245,7 @@ TEST_F(RunningTest, TheStepperStopsTheFinderAndTakesOverTheDelay) {
   EXPECT_EQ(view.session().delayFinder(), nullptr);
   EXPECT_FALSE(view.autoInsertDelay());
   EXPECT_FALSE(settings().autoDelayOn());
-  EXPECT_FLOAT_EQ(view.delayMS(), 0.1f);
+  EXPECT_DOUBLE_EQ(view.delayMS(), 0.1);
   EXPECT_TRUE(view.outlets().delayTextField->isEnabled());
   view.outlets().autoDelayButton->click();
   ASSERT_NE(view.session().delayFinder(), nullptr);

@@ -1,40 +1,76 @@
-// The acceptance rule of the delay finder's readings, by known answers.
+// The session's acceptance rule around the finder's policy: the mode it runs in, how a change
+// made by hand reaches the average, and what a restart of the finder keeps.
 #include <gtest/gtest.h>
-
-#include <cmath>
-#include <optional>
 
 #include "session/DelayAcceptance.h"
 
 namespace qv::session {
 namespace {
 
-struct Case {
-  float delaySeconds;
-  float coherence;
-  std::optional<float> delayMs;
-};
+constexpr uint32_t kRate = 48000;
+constexpr int32_t kFrame = 32768;
 
-class DelayAcceptanceTest : public ::testing::TestWithParam<Case> {};
-
-TEST_P(DelayAcceptanceTest, TakesOnlyConfidentPlausibleReadingsRoundedUpToAHundredth) {
-  const Case c = GetParam();
-  const auto got = DelayAcceptance().accept(c.delaySeconds, c.coherence);
-  ASSERT_EQ(got.has_value(), c.delayMs.has_value());
-  if (got) {
-    EXPECT_FLOAT_EQ(*got, *c.delayMs);
-  }
+DelayEstimate found(double delaySamples, int tick) {
+  DelayEstimate e;
+  e.state = DelayState::Found;
+  e.rate = kRate;
+  e.delaySamples = delaySamples;
+  e.topFrequencyHz = 10000.0;
+  e.position = static_cast<int64_t>(tick) * kRate / 10;
+  e.midpoint = static_cast<double>(e.position) - 8192.0;
+  return e;
 }
 
-// 0.0123456 s is 12.3456 ms: up to 12.35. 5.0001 ms goes up to 5.01, not down to 5.00.
-// -0.0123456 s is -12.3456 ms: "up" is towards zero, -12.34. 3 s itself is still taken.
-INSTANTIATE_TEST_SUITE_P(
-    Readings, DelayAcceptanceTest,
-    ::testing::Values(Case{0.0123456f, 0.5f, 12.35f}, Case{0.0050001f, 0.5f, 5.01f},
-                      Case{-0.0123456f, 0.5f, -12.34f}, Case{3.0f, 0.9f, 3000.0f},
-                      Case{0.002f, 0.1f, std::nullopt}, Case{3.5f, 0.9f, std::nullopt},
-                      Case{-3.5f, 0.9f, std::nullopt}, Case{std::nanf(""), 0.9f, std::nullopt},
-                      Case{0.002f, std::nanf(""), std::nullopt}));
+// Manual only watches: the finder's results, however many and clear, insert nothing; the
+// same results in Auto insert the delay exactly (480 samples at 48 kHz is 10.000 ms).
+TEST(DelayAcceptanceTest, ManualWatchesAndAutoInsertsExactly) {
+  DelayAcceptance acceptance(kFrame, kRate);
+  acceptance.setApplied(0.0);
+  for (int t = 0; t < 10; ++t) EXPECT_FALSE(acceptance.consider(found(480.0, t)).insert);
+  EXPECT_EQ(acceptance.state(), DelayState::Found);
+  EXPECT_EQ(acceptance.changes(), 0);
+
+  acceptance.setMode(DelayAcceptance::Mode::Auto);
+  DelayDecision last;
+  for (int t = 10; t < 13; ++t) last = acceptance.consider(found(480.0, t));
+  ASSERT_TRUE(last.insert);
+  EXPECT_EQ(last.delayMs, 10.0);
+  EXPECT_EQ(acceptance.changes(), 1);
+}
+
+// A small change by hand re-times the average (the path stayed); one that is a large part
+// of the display's frame (2 % of 32768 samples: 13.65 ms at 48 kHz) restarts it. Either
+// way round, since the size of the change is what counts.
+TEST(DelayAcceptanceTest, ChangesByHandTurnTheAverageWhenSmallAndRestartItWhenLarge) {
+  const DelayAcceptance acceptance(kFrame, kRate);
+  EXPECT_EQ(acceptance.changeByHand(10.0, 10.01), DelayChange::Rotate);
+  EXPECT_EQ(acceptance.changeByHand(10.0, 23.0), DelayChange::Rotate);
+  EXPECT_EQ(acceptance.changeByHand(10.0, 24.0), DelayChange::Restart);
+  EXPECT_EQ(acceptance.changeByHand(1000.0, 0.0), DelayChange::Restart);
+}
+
+// After a restart of the finder the delay in force stays and the count of changes goes on;
+// the earlier results no longer count towards a change, so a new delay needs its own
+// confirmations, and the one in force is not inserted again.
+TEST(DelayAcceptanceTest, ARestartKeepsTheDelayAndTheCountButNotTheConfirmations) {
+  DelayAcceptance acceptance(kFrame, kRate);
+  acceptance.setMode(DelayAcceptance::Mode::Auto);
+  for (int t = 0; t < 3; ++t) acceptance.consider(found(480.0, t));
+  ASSERT_EQ(acceptance.changes(), 1);
+  acceptance.consider(found(960.0, 3));
+  acceptance.consider(found(960.0, 4));
+
+  acceptance.restart();
+  EXPECT_EQ(acceptance.mode(), DelayAcceptance::Mode::Auto);
+  for (int t = 0; t < 5; ++t)
+    EXPECT_FALSE(acceptance.consider(found(480.0, t)).insert) << "already in force";
+  EXPECT_FALSE(acceptance.consider(found(960.0, 5)).insert);
+  EXPECT_FALSE(acceptance.consider(found(960.0, 6)).insert);
+  const DelayDecision d = acceptance.consider(found(960.0, 7));
+  ASSERT_TRUE(d.insert);
+  EXPECT_EQ(d.delayMs, 20.0);
+  EXPECT_EQ(acceptance.changes(), 2);
+}
 
 }  // namespace
 }  // namespace qv::session

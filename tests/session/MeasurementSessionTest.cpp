@@ -67,23 +67,40 @@ class DrivenSessionTest : public ::testing::Test {
   FinderReading reading_;
 };
 
-TEST_F(DrivenSessionTest, TheFindersReadingSetsTheDelayOnlyWhenInsertingAndThenFlattensThePhase) {
+// Only found results that agree three times over become the delay, in Auto; an unsure or
+// out-of-range result, however often it comes, never does. The delay is inserted as found
+// (441 samples: 10 ms, not rounded), and holding back the reference by it flattens the phase.
+TEST_F(DrivenSessionTest, OnlyConfirmedFoundReadingsSetTheDelayAndThenFlattenThePhase) {
   run(4.0);
-  EXPECT_FLOAT_EQ(reading_.delay, static_cast<float>(kLag) / kRate);
-  EXPECT_GT(reading_.coherence, 0.9f);
+  ASSERT_EQ(reading_.estimate.state, DelayState::Found);
+  EXPECT_NEAR(reading_.estimate.delaySamples, kLag, 0.01);
+  EXPECT_GT(reading_.estimate.meanCoherence, 0.9);
   ASSERT_EQ(session_.latestDelay()->serial, reading_.serial);
   // Uncompensated, the phase turns by 360° every 100 Hz.
   EXPECT_GT(largestPhase(), 150.0f);
 
-  EXPECT_FALSE(session_.applyFinderReading(reading_)) << "automatic insertion is off";
-  EXPECT_EQ(session_.delayMs(), 0.0f);
+  for (int i = 0; i < 4; ++i)
+    EXPECT_FALSE(session_.applyFinderReading(reading_)) << "automatic insertion is off";
+  EXPECT_EQ(session_.delayMs(), 0.0);
 
   session_.setAutoInsertDelay(true);
-  EXPECT_FALSE(session_.applyFinderReading({reading_.delay, 0.05f, 0})) << "not confident";
-  ASSERT_TRUE(session_.applyFinderReading(reading_));
-  EXPECT_FLOAT_EQ(session_.delayMs(), 10.0f);
+  for (const DelayState state : {DelayState::Unsure, DelayState::OutOfRange}) {
+    FinderReading doubtful = reading_;
+    doubtful.estimate.state = state;
+    for (int i = 0; i < 4; ++i) EXPECT_FALSE(session_.applyFinderReading(doubtful));
+    EXPECT_EQ(session_.delayStatus().estimate.state, state);
+  }
+  EXPECT_FALSE(session_.applyFinderReading(reading_));
+  EXPECT_FALSE(session_.applyFinderReading(reading_));
+  ASSERT_TRUE(session_.applyFinderReading(reading_)) << "the third agreeing result";
+  EXPECT_NEAR(session_.delayMs(), 10.0, 1e-3);
+  EXPECT_EQ(session_.delayStatus().changes, 1);
+  const double inserted = session_.delayStatus().appliedSamples;
+  EXPECT_EQ(inserted, reading_.estimate.delaySamples) << "as found, not rounded";
+  EXPECT_FALSE(session_.applyFinderReading(reading_)) << "already in force";
   run(3.0);
-  EXPECT_FLOAT_EQ(session_.latestDisplay()->delayMs, 10.0f);
+  EXPECT_NEAR(session_.latestDisplay()->delayMs, 10.0, 1e-3);
+  EXPECT_NEAR(session_.appliedDelaySamples(), inserted, 1e-9);
   // Holding back the reference by the lag lines the channels up: H = 1 at 0°.
   EXPECT_LT(largestPhase(), 10.0f);
   const auto s = session_.latestDisplay();
@@ -97,14 +114,14 @@ TEST_F(DrivenSessionTest, SnapshotsCarryTheLevelsTheCountsAndTheControlsInForce)
   block[2 * 10] = 0.8f;       // measurement
   block[2 * 20 + 1] = -0.4f;  // reference
   session_.deliverToDisplay(block.data(), 100);
-  session_.setDelayMs(-2.5f);
+  session_.setDelayMs(-2.5);
   session_.publishDisplay();
   auto s = session_.latestDisplay();
   EXPECT_FLOAT_EQ(s->levels[0], 0.8f);
   EXPECT_FLOAT_EQ(s->levels[1], 0.4f);
   EXPECT_EQ(s->framesDelivered, 100);
   EXPECT_EQ(s->blocksDelivered, 1u);
-  EXPECT_EQ(s->delayMs, -2.5f);
+  EXPECT_EQ(s->delayMs, -2.5);
   EXPECT_EQ(s->smoothing, 96);
   EXPECT_EQ(s->averagingIndex, 100.0f);
 
@@ -114,11 +131,17 @@ TEST_F(DrivenSessionTest, SnapshotsCarryTheLevelsTheCountsAndTheControlsInForce)
   EXPECT_FLOAT_EQ(s->levels[0], 0.76f);
   EXPECT_FLOAT_EQ(s->levels[1], 0.38f);
 
-  // The delay control's own rules.
-  EXPECT_TRUE(session_.setDelayMs(0.005f));
-  EXPECT_EQ(session_.delayMs(), 0.0f);
-  EXPECT_FALSE(session_.setDelayMs(std::nanf("")));
-  EXPECT_EQ(session_.delayMs(), 0.0f);
+  // The delay control's own rules: exact to a fraction of a sample (2 ms at 44.1 kHz is
+  // 88.2 samples, not 88), within ±3 s, and nothing changes for what is refused.
+  EXPECT_TRUE(session_.setDelayMs(2.0));
+  session_.displayTick();
+  EXPECT_NEAR(session_.appliedDelaySamples(), 88.2, 1e-9);
+  EXPECT_TRUE(session_.setDelayMs(-3000.0));
+  EXPECT_FALSE(session_.setDelayMs(3000.01));
+  EXPECT_FALSE(session_.setDelayMs(std::nan("")));
+  EXPECT_EQ(session_.delayMs(), -3000.0);
+  EXPECT_TRUE(session_.setDelayMs(0.005));
+  EXPECT_EQ(session_.delayMs(), 0.0);
 }
 
 AudioLibrary::Options virtualSoundSystem() {
@@ -130,7 +153,8 @@ AudioLibrary::Options virtualSoundSystem() {
 
 constexpr const char* kVirtualDevice = "Virtual:Virtual Sound System";
 
-// The room's direct sound arrives about 3 ms after the reference; the finder reads 3.02 ms.
+// The room's direct sound arrives 132 samples after the reference, 132.885 (3.0133 ms)
+// through the loudspeaker's low-pass.
 TEST(DeviceSessionTest, TheDisplayRunsWhileCapturingAndTheRoomsDelayIsInserted) {
   dispatch::mainQueue().drain();
   AudioLibrary library(virtualSoundSystem());
@@ -146,7 +170,7 @@ TEST(DeviceSessionTest, TheDisplayRunsWhileCapturingAndTheRoomsDelayIsInserted) 
   session.setRunningListener([&](bool r) { running.push_back(r); });
   session.setDisplayListener([&] { ++displays; });
   session.setDelayListener([&](const DelaySnapshot& result, bool taken) {
-    EXPECT_EQ(result.points, 65536);
+    EXPECT_GT(result.points, 0);
     accepted += taken;
   });
 
@@ -175,13 +199,14 @@ TEST(DeviceSessionTest, TheDisplayRunsWhileCapturingAndTheRoomsDelayIsInserted) 
   ASSERT_TRUE(session.startCapture(kVirtualDevice));
   EXPECT_EQ(running, std::vector<bool>{true}) << "the recorder started, so did the display";
   ASSERT_TRUE(session.startDelayFinder());
-  EXPECT_TRUE(dispatch::mainQueue().runUntil([&] { return accepted >= 3; }, 30.0));
+  EXPECT_TRUE(dispatch::mainQueue().runUntil([&] { return accepted >= 1; }, 30.0));
   session.stopCapture();
   done = true;
   for (auto& t : readers) t.join();
 
   EXPECT_EQ(running, (std::vector<bool>{true, false}));
-  EXPECT_NEAR(session.delayMs(), 3.02f, 0.02f);
+  EXPECT_NEAR(session.delayMs(), 3.0133, 0.005);
+  EXPECT_EQ(session.delayStatus().estimate.state, DelayState::Found);
   EXPECT_GT(displays, 0);
   EXPECT_GT(session.latestDisplay()->framesDelivered, 0);
   EXPECT_EQ(wrong.load(), 0);

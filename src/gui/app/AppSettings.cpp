@@ -106,6 +106,7 @@ void AppSettings::registerDefaults() {
       {kCapturedThickness, 1.0},
       {kLiveThickness, 2.0},
   };
+  registerDelayDefaults();
 }
 
 // ---- reading -------------------------------------------------------------------------
@@ -136,6 +137,11 @@ std::optional<int64_t> AppSettings::readInteger(const char* key) const {
 }
 
 std::optional<float> AppSettings::readFloat(const char* key) const {
+  const auto v = readDouble(key);
+  return v ? std::optional<float>(static_cast<float>(*v)) : std::nullopt;
+}
+
+std::optional<double> AppSettings::readDouble(const char* key) const {
   std::lock_guard<std::recursive_mutex> lock(storeMutex_);
   const QVariant raw = defaults_->value(key);
   if (!raw.isValid()) return std::nullopt;
@@ -150,7 +156,7 @@ std::optional<float> AppSettings::readFloat(const char* key) const {
     reportBadValue(key, raw, "wrong type");
     return std::nullopt;
   }
-  return static_cast<float>(value);
+  return value;
 }
 
 std::optional<bool> AppSettings::readFlag(const char* key) const {
@@ -179,14 +185,18 @@ int64_t AppSettings::integerFor(const char* key, bool (*valid)(int64_t)) const {
 }
 
 float AppSettings::floatFor(const char* key, float min, float max) const {
-  if (auto v = readFloat(key)) {
+  return static_cast<float>(doubleFor(key, min, max));
+}
+
+double AppSettings::doubleFor(const char* key, double min, double max) const {
+  if (auto v = readDouble(key)) {
     if (*v >= min && *v <= max) return *v;
     std::lock_guard<std::recursive_mutex> lock(storeMutex_);
-    reportBadValue(key, static_cast<double>(*v), "out of range");
+    reportBadValue(key, *v, "out of range");
   }
   for (const auto& [k, v] : registered_)
-    if (std::string_view(k) == key) return static_cast<float>(v.toDouble());
-  return 0.0f;
+    if (std::string_view(k) == key) return v.toDouble();
+  return 0.0;
 }
 
 bool AppSettings::flagFor(const char* key) const {
@@ -248,11 +258,11 @@ void AppSettings::setDelayedChannel(int64_t value) {
   announce("delayedChannel");
 }
 // Floats are stored as doubles so the file keeps plain numbers a person can edit.
-float AppSettings::delayValueMS() const {
-  return floatFor(kDelay, -TFDataSource::kMaxDelayMs, TFDataSource::kMaxDelayMs);
+double AppSettings::delayValueMS() const {
+  return doubleFor(kDelay, -TFDataSource::kMaxDelayMs, TFDataSource::kMaxDelayMs);
 }
-void AppSettings::setDelayValueMS(float value) {
-  write(kDelay, static_cast<double>(value));
+void AppSettings::setDelayValueMS(double value) {
+  write(kDelay, value);
   announce("delayValueMS");
 }
 float AppSettings::coherenceThreshold() const { return floatFor(kCoherenceThreshold, 0.0f, 1.0f); }

@@ -15,6 +15,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 class QSettings;
@@ -84,8 +85,9 @@ class AppSettings : public SettingsBase {
   void setAveraging(int64_t value);
   int64_t delayedChannel() const;
   void setDelayedChannel(int64_t value);
-  float delayValueMS() const;
-  void setDelayValueMS(float value);
+  // Milliseconds, -3000 … 3000, kept exactly (a found delay is no multiple of anything).
+  double delayValueMS() const;
+  void setDelayValueMS(double value);
   float coherenceThreshold() const;
   void setCoherenceThreshold(float value);
   bool autoDelayOn() const;
@@ -117,6 +119,18 @@ class AppSettings : public SettingsBase {
   void setCapturedTraceThickness(float value);
   float liveTraceThickness() const;
   void setLiveTraceThickness(float value);
+  // The delay finder's companions (AppSettingsDelay.cpp): the air temperature that gives the
+  // speed of sound for the delay in metres (°C), whether a moving delay is tracked, and the
+  // band the finder searches ({0, 0}: the whole band).
+  static constexpr double kMinAirTemperatureC = -30.0;
+  static constexpr double kMaxAirTemperatureC = 50.0;
+  static constexpr double kHighestFinderBandHz = 96000.0;
+  double airTemperatureC() const;
+  void setAirTemperatureC(double value);
+  bool trackDelay() const;
+  void setTrackDelay(bool value);
+  std::pair<double, double> delayFinderBand() const;
+  void setDelayFinderBand(std::pair<double, double> value);
 
   // The identifiers in use in this run; never stored.
   std::optional<std::string> recordingDeviceUUID() const;
@@ -137,13 +151,16 @@ class AppSettings : public SettingsBase {
   };
 
   void registerDefaults();
+  void registerDelayDefaults();  // AppSettingsDelay.cpp
   // Reads the user's value of `key`, or nothing when absent or of the wrong type.
   std::optional<int64_t> readInteger(const char* key) const;
   std::optional<float> readFloat(const char* key) const;
+  std::optional<double> readDouble(const char* key) const;
   std::optional<bool> readFlag(const char* key) const;
   // The user's value when it is valid, else the default.
   int64_t integerFor(const char* key, bool (*valid)(int64_t) = nullptr) const;
   float floatFor(const char* key, float min, float max) const;
+  double doubleFor(const char* key, double min, double max) const;
   bool flagFor(const char* key) const;
   std::optional<std::string> stringFor(const char* key) const;
   void write(const char* key, const QVariant& value);

@@ -56,6 +56,12 @@ QVariant AppSettings::valueForProperty(const std::string& p) const {
   }
   if (p == "capturedTraceThickness") return capturedTraceThickness();
   if (p == "liveTraceThickness") return liveTraceThickness();
+  if (p == "airTemperatureC") return airTemperatureC();
+  if (p == "trackDelay") return trackDelay();
+  if (p == "delayFinderBand") {
+    const auto [lo, hi] = delayFinderBand();
+    return QVariantList{lo, hi};
+  }
   if (p == "recordingDeviceUUID") return optionalString(recordingDeviceUUID());
   if (p == "playbackDeviceUUID") return optionalString(playbackDeviceUUID());
   qv::log("Settings: no property named %s", p.c_str());

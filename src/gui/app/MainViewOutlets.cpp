@@ -1,16 +1,18 @@
 #include "gui/app/MainViewOutlets.h"
 
 #include <QComboBox>
-#include <QDoubleValidator>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QRegularExpressionValidator>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 #include "gui/Theme.h"
+#include "gui/app/DelayControls.h"
 #include "gui/app/QVClickableLabel.h"
 #include "gui/app/QVDelayStepper.h"
 #include "gui/display/QVLevelMeterView.h"
@@ -37,7 +39,8 @@ QString styleSheet() {
              "#mainPlotBaseView { background: %3; }"
              "QLabel { color: %4; background: transparent; }"
              "QLabel#levelLegend { color: %5; }"
-             "QLabel#smoothingCaption, QLabel#delayUnit, QLabel#smoothingLabel { color: %5; }"
+             "QLabel#smoothingCaption, QLabel#delayUnit, QLabel#smoothingLabel,"
+             "  QLabel#delayDetailLabel { color: %5; }"
              "QLabel#topLabel { color: %6; }"
              "QLabel#cursorLabel { color: %7; }"
              "QLabel#inputLabel:hover { color: %8; }"
@@ -50,6 +53,7 @@ QString styleSheet() {
              "QLineEdit { color: %4; background: %15; border: 1px solid %10; border-radius: 3px;"
              "  padding: 1px 4px; selection-background-color: %12; }"
              "QLineEdit:disabled { color: %14; }"
+             "QLineEdit[refused=\"true\"] { border-color: %8; }"
              "QComboBox { color: %4; background: %9; border: 1px solid %10; border-radius: 4px;"
              "  padding: 1px 8px; }"
              "QComboBox QAbstractItemView { color: %4; background: %9;"
@@ -146,18 +150,25 @@ MainViewOutlets buildMainViewOutlets(QWidget* view) {
   o.delayTextField->setFont(theme::tabularFont(mv::kControlPointSize + 1));
   o.delayTextField->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   o.delayTextField->setFixedSize(mv::kDelayFieldWidth, mv::kControlHeight);
-  auto* validator = new QDoubleValidator(-mv::kDelayLimit, mv::kDelayLimit, 3, o.delayTextField);
-  validator->setNotation(QDoubleValidator::StandardNotation);
-  validator->setLocale(QLocale::c());
-  o.delayTextField->setValidator(validator);
+  // Only what a number is written with gets in (a shortcut key typed there stays out of
+  // it); every such text is acceptable to the field, so that the view sees each entry and
+  // refuses one out of range visibly rather than the field swallowing it without a word.
+  o.delayTextField->setValidator(new QRegularExpressionValidator(
+      QRegularExpression(QStringLiteral("[-+]?[0-9]*[.]?[0-9]*")), o.delayTextField));
   // Only a click gives it the keyboard: as the window's first focus it would swallow the
   // single-key shortcuts (Space, C, Delete) from the start.
   o.delayTextField->setFocusPolicy(Qt::ClickFocus);
-  o.delayTextField->setToolTip(QObject::tr("Delay of the measurement channel in milliseconds"));
+  o.delayTextField->setToolTip(
+      QObject::tr("Delay between the channels in milliseconds, -3000 to 3000 in steps of 0.01; "
+                  "positive holds back the reference"));
   auto* delayUnit = makeLabel(o.topView, "delayUnit", controlFont());
   delayUnit->setText(QStringLiteral("ms"));
   o.autoDelayButton = makeButton(o.topView, QStringLiteral("Auto"), "autoDelayButton", true,
                                  QObject::tr("Find and insert the delay automatically"));
+  const DelayControlOutlets delay = buildDelayControls(o.topView);
+  o.trackButton = delay.trackButton;
+  o.finderBandCombo = delay.finderBandCombo;
+  o.delayDetailLabel = delay.detailLabel;
 
   auto* smoothingCaption = makeLabel(o.topView, "smoothingCaption", controlFont());
   smoothingCaption->setText(QObject::tr("Smoothing"));
@@ -181,6 +192,8 @@ MainViewOutlets buildMainViewOutlets(QWidget* view) {
   delayRow->addWidget(delayUnit);
   delayRow->addSpacing(mv::kSpacing);
   delayRow->addWidget(o.autoDelayButton);
+  delayRow->addWidget(o.trackButton);
+  delayRow->addWidget(o.finderBandCombo);
   delayRow->addStretch(1);
 
   auto* commandRow = new QHBoxLayout;
@@ -199,7 +212,11 @@ MainViewOutlets buildMainViewOutlets(QWidget* view) {
   auto* grid = new QGridLayout;
   grid->setHorizontalSpacing(mv::kSpacing * 2);
   grid->setVerticalSpacing(6);
-  grid->addWidget(o.topLabel, 0, 0, Qt::AlignVCenter | Qt::AlignLeft);
+  auto* readout = new QVBoxLayout;
+  readout->setSpacing(0);
+  readout->addWidget(o.topLabel);
+  readout->addWidget(o.delayDetailLabel);
+  grid->addLayout(readout, 0, 0, Qt::AlignVCenter | Qt::AlignLeft);
   grid->addLayout(delayRow, 0, 1);
   grid->addLayout(smoothingRow, 1, 0);
   grid->addLayout(commandRow, 1, 1);

@@ -25,9 +25,12 @@ struct MainViewOutlets {
   QLabel* levelLegendTop = nullptr;     // names the meter's first row
   QLabel* levelLegendBottom = nullptr;  // and its second
   QLabel* topLabel = nullptr;           // "Dly: … ms, Coh: …"
+  QLabel* delayDetailLabel = nullptr;   // samples, metres, the finder's state (DelayControls)
   QVDelayStepper* delayStepper = nullptr;
   QLineEdit* delayTextField = nullptr;
   QPushButton* autoDelayButton = nullptr;
+  QPushButton* trackButton = nullptr;
+  QComboBox* finderBandCombo = nullptr;
   QComboBox* smoothingCombo = nullptr;
   QPushButton* generatorButton = nullptr;
   QPushButton* captureButton = nullptr;

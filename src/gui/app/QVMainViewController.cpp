@@ -82,8 +82,9 @@ QVMainViewController::QVMainViewController(QWidget* parent, std::unique_ptr<Aler
   session_->setAutoInsertDelay(settings.autoDelayOn());
 
   // Only a plausible positive delay is restored; 0.01 itself is just below 0.01 as a float.
-  const float storedDelay = settings.delayValueMS();
-  if (storedDelay <= 1000.0f && static_cast<double>(storedDelay) >= 0.01) setDelayMS(storedDelay);
+  const double storedDelay = settings.delayValueMS();
+  if (storedDelay <= session::MeasurementSession::kMaxDelayMs && storedDelay >= 0.01)
+    setDelayMS(storedDelay);
 
   // The generator never starts by itself.
   settings.setGeneratorOn(false);
@@ -341,7 +342,10 @@ void QVMainViewController::observeSettings() {
     updateDeviceLabel();
   });
   watch("smoothingFactor", [this] { updateSmoothingReadout(); });
-  watch("autoDelayOn", [this] { updateManualDelayControlsAvailability(); });
+  watch("autoDelayOn", [this] { autoDelaySettingChanged(); });
+  watch("trackDelay", [this] { trackingSettingChanged(); });
+  watch("delayFinderBand", [this] { finderBandSettingChanged(); });
+  watch("airTemperatureC", [this] { updateDelayReadings(); });
   watch("averaging", [this] { updateAveraging(); });
   watch("refChannelIndex", [this] { updateInputChannelAssignments(); });
   watch("measChannelIndex", [this] { updateInputChannelAssignments(); });

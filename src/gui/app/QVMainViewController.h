@@ -109,7 +109,9 @@ class QVMainViewController : public QWidget {
   // ---- user actions ----
   void onStartStop();
   void onAutoDelay();
-  void onDelayStepper(float value);
+  void onTracking();
+  void onFinderBand(int index);
+  void onDelayStepper(double value);
   void onSmoothingMenu(int tag);
   void comboBoxSelectionDidChange(int index);
   void onAveragingMenu(int tag);
@@ -123,8 +125,9 @@ class QVMainViewController : public QWidget {
   // ---- other operations ----
   void startAutoDelay();
   void stopAutoDelay();
-  void setDelayMS(float value);
-  float delayMS() const;
+  // False (nothing changes) for no number or beyond ±3000 ms.
+  bool setDelayMS(double value);
+  double delayMS() const;
   void setGeneratorOn(bool on);
   bool generatorOn() const;
   void toggleGenerator();
@@ -141,6 +144,8 @@ class QVMainViewController : public QWidget {
   // ---- state, for the coordinator and tests ----
   bool autoInsertDelay() const { return session_->autoInsertDelay(); }
   float delayCoherence() const { return delayCoherence_; }
+  // What the delay field said when it last refused an entry.
+  const QString& lastRefusal() const { return lastRefusal_; }
   const MainViewOutlets& outlets() const { return ui_; }
   QVPlotViewController* plotViewController() const { return plotViewController_.get(); }
   QVPlotController* plotController() const;
@@ -160,12 +165,19 @@ class QVMainViewController : public QWidget {
   // A finder result reached the session: impulse, coherence read-out, and the delay when
   // the session accepted it.
   void delayFinderResult(const session::DelaySnapshot& result, bool accepted);
+  void autoDelaySettingChanged();
+  void trackingSettingChanged();
+  void finderBandSettingChanged();
+  void delayFieldEdited();
+  // Puts the delay in force back into the field and says what it takes.
+  void refuseDelayEntry();
   void buildMenus();
   void connectControls();
   void updateTraceCommandsAvailability();
   QAction* addTaggedAction(QMenu* menu, const QString& title, int tag, bool checkable);
 
   float delayCoherence_ = 0.0f;
+  QString lastRefusal_;
   bool started_ = false;
   std::shared_ptr<QXDeviceManager> deviceManager_;
   MainViewOutlets ui_;

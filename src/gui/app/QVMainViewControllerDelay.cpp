@@ -1,10 +1,18 @@
-// The measurement view's delay: the automatic delay finder's switch and results (the
-// session accepts them), and the manual delay with its stepper and field.
+// The measurement view's delay: the automatic delay finder's switch, tracking and band, its
+// results (the session accepts them) with their read-outs, and the manual delay with its
+// stepper and field.
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointF>
 #include <QPushButton>
+#include <QStyle>
+#include <QTimer>
+#include <QToolTip>
+#include <cmath>
 
-#include "delay/QVDelayFinder.h"
+#include "delay/DelayLocator.h"
+#include "gui/app/DelayControls.h"
 #include "gui/app/QVDelayStepper.h"
 #include "gui/app/QVMainViewController.h"
 #include "gui/display/QVPlotController.h"
@@ -13,11 +21,17 @@
 #include "platform/Log.h"
 
 namespace qv::gui {
+namespace {
+
+constexpr int kRefusalShownMs = 2500;
+
+}  // namespace
 
 // ---- automatic delay ----
 
 void QVMainViewController::startAutoDelay() {
   // The finder needs the recorder's format; without a recorder it does not run.
+  session_->setAutoInsertDelay(true);
   AppSettings::set().setAutoDelayOn(session_->startDelayFinder());
 }
 
@@ -28,16 +42,53 @@ void QVMainViewController::stopAutoDelay() {
 }
 
 void QVMainViewController::onAutoDelay() {
-  const bool wasOn = session_->autoInsertDelay();
-  session_->setAutoInsertDelay(!wasOn);
-  if (wasOn) {
+  if (session_->autoInsertDelay()) {
     stopAutoDelay();
   } else if (started_) {
     startAutoDelay();
   } else {
+    // Armed: the next start starts the finder.
+    session_->setAutoInsertDelay(true);
     AppSettings::set().setAutoDelayOn(true);
   }
   updateManualDelayControlsAvailability();
+}
+
+void QVMainViewController::autoDelaySettingChanged() {
+  // The setting may change elsewhere (the preferences): what runs follows what is shown.
+  const bool on = AppSettings::set().autoDelayOn();
+  if (on != session_->autoInsertDelay()) {
+    if (!on) {
+      stopAutoDelay();
+    } else if (started_) {
+      startAutoDelay();
+    } else {
+      session_->setAutoInsertDelay(true);
+    }
+  }
+  updateManualDelayControlsAvailability();
+}
+
+void QVMainViewController::onTracking() {
+  AppSettings::set().setTrackDelay(!AppSettings::set().trackDelay());
+}
+
+void QVMainViewController::trackingSettingChanged() {
+  const bool on = AppSettings::set().trackDelay();
+  session_->setTracking(on);
+  ui_.trackButton->setChecked(on);
+}
+
+void QVMainViewController::onFinderBand(int index) {
+  if (index < 0 || index >= ui_.finderBandCombo->count()) return;
+  const QPointF band = ui_.finderBandCombo->itemData(index).toPointF();
+  AppSettings::set().setDelayFinderBand({band.x(), band.y()});
+}
+
+void QVMainViewController::finderBandSettingChanged() {
+  const auto band = AppSettings::set().delayFinderBand();
+  session_->setFinderBand(band.first, band.second);
+  selectFinderBand(ui_.finderBandCombo, band);
 }
 
 void QVMainViewController::delayFinderResult(const session::DelaySnapshot& result, bool accepted) {
@@ -55,27 +106,67 @@ void QVMainViewController::delayFinderResult(const session::DelaySnapshot& resul
 
 // ---- manual delay ----
 
-void QVMainViewController::setDelayMS(float value) {
-  if (!session_->setDelayMs(value)) return;  // no number: the session said so
+bool QVMainViewController::setDelayMS(double value) {
+  if (!session_->setDelayMs(value)) return false;  // the session said why
   updateDelayReadings();
   AppSettings::set().setDelayValueMS(session_->delayMs());
+  return true;
 }
 
-float QVMainViewController::delayMS() const { return session_->delayMs(); }
+double QVMainViewController::delayMS() const { return session_->delayMs(); }
 
-void QVMainViewController::onDelayStepper(float value) {
-  if (session_->delayFinder() && session_->delayFinder()->isRunning()) stopAutoDelay();
+void QVMainViewController::onDelayStepper(double value) {
+  if (session_->delayFinderRunning()) stopAutoDelay();
   setDelayMS(value);
 }
 
+void QVMainViewController::delayFieldEdited() {
+  QLineEdit* field = ui_.delayTextField;
+  if (!field->isModified()) return;
+  field->setModified(false);
+  bool ok = false;
+  const double typed = QLocale::c().toDouble(field->text().trimmed(), &ok);
+  // Hundredths of a millisecond, applied exactly from there.
+  const double value = std::round(typed * 100.0) / 100.0;
+  if (!ok || !std::isfinite(value) || std::fabs(value) > session::MeasurementSession::kMaxDelayMs) {
+    refuseDelayEntry();
+  } else {
+    onDelayStepper(value);
+  }
+  field->clearFocus();
+}
+
+void QVMainViewController::refuseDelayEntry() {
+  QLineEdit* field = ui_.delayTextField;
+  const QString message = tr("The delay is a number of milliseconds from -3000 to 3000");
+  qv::log("Delay entry \"%s\" refused", field->text().toUtf8().constData());
+  lastRefusal_ = message;
+  // The delay in force comes back into the field; the message says what it takes.
+  field->setModified(false);
+  updateDelayReadings();
+  field->setProperty("refused", true);
+  field->style()->unpolish(field);
+  field->style()->polish(field);
+  QToolTip::showText(field->mapToGlobal(QPoint(0, field->height())), message, field, {},
+                     kRefusalShownMs);
+  QTimer::singleShot(kRefusalShownMs, field, [field] {
+    field->setProperty("refused", false);
+    field->style()->unpolish(field);
+    field->style()->polish(field);
+  });
+}
+
 void QVMainViewController::updateDelayReadings() {
-  const float delay = delayMS();
-  ui_.topLabel->setText(QString::asprintf("Dly: %2.2f ms, Coh: %2.1f", static_cast<double>(delay),
-                                          static_cast<double>(delayCoherence_)));
+  const double delay = delayMS();
+  ui_.topLabel->setText(
+      QString::asprintf("Dly: %2.2f ms, Coh: %2.1f", delay, static_cast<double>(delayCoherence_)));
+  ui_.delayDetailLabel->setText(delayDetailText(delay, session_->sampleRate(),
+                                                AppSettings::set().airTemperatureC(),
+                                                session_->delayStatus()));
   ui_.delayStepper->setValue(delay);
   // Never overwrite what the user is typing.
   if (!(ui_.delayTextField->hasFocus() && ui_.delayTextField->isModified()))
-    ui_.delayTextField->setText(QString::asprintf("%.2f", static_cast<double>(delay)));
+    ui_.delayTextField->setText(QString::asprintf("%.2f", delay));
 }
 
 void QVMainViewController::updateManualDelayControlsAvailability() {

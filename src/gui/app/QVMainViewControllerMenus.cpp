@@ -147,18 +147,12 @@ void QVMainViewController::connectControls() {
   connect(ui_.captureButton, &QPushButton::clicked, captureAction_, &QAction::trigger);
   connect(ui_.deleteButton, &QPushButton::clicked, this, [this] { onTraceDelete(); });
   connect(ui_.delayStepper, &QVDelayStepper::valueStepped, this,
-          [this](double value) { onDelayStepper(static_cast<float>(value)); });
-  connect(ui_.delayTextField, &QLineEdit::editingFinished, this, [this] {
-    if (!ui_.delayTextField->isModified()) return;
-    ui_.delayTextField->setModified(false);
-    bool ok = false;
-    const float value = QLocale::c().toFloat(ui_.delayTextField->text(), &ok);
-    if (ok) {
-      onDelayStepper(value);
-    } else {
-      updateDelayReadings();
-    }
-    ui_.delayTextField->clearFocus();
+          [this](double value) { onDelayStepper(value); });
+  connect(ui_.delayTextField, &QLineEdit::editingFinished, this, [this] { delayFieldEdited(); });
+  connect(ui_.trackButton, &QPushButton::clicked, this, [this] { onTracking(); });
+  connect(ui_.finderBandCombo, &QComboBox::activated, this, [this](int index) {
+    onFinderBand(index);
+    ui_.finderBandCombo->clearFocus();
   });
   connect(ui_.smoothingCombo, &QComboBox::activated, this, [this](int index) {
     comboBoxSelectionDidChange(index);

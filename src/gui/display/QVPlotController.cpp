@@ -176,13 +176,22 @@ void QVPlotController::updatePlots() {
 void QVPlotController::showImpulse(const session::DelaySnapshot& result) {
   const auto chart = liveImpChart();
   if (!chart || !chart->chartPtr() || !impulsePlotView_) return;
-  impulsePlotView_->setDataOfLengthForChart(result.buffer.data(), result.points, chart->chartPtr());
+  // The finder's impulse covers the lags around its arrival; laid out by lag, as the view
+  // has always shown it, a lag beyond half the chart wraps round.
+  impulse_.assign(kImpulsePoints, 0.0f);
+  for (int32_t i = 0; i < result.points; ++i) {
+    const int64_t lag = result.impulseStart + i;
+    if (lag < -kImpulsePoints / 2 || lag >= kImpulsePoints / 2) continue;
+    impulse_[static_cast<size_t>((lag + kImpulsePoints) % kImpulsePoints)] =
+        result.buffer[static_cast<size_t>(i)];
+  }
+  impulsePlotView_->setDataOfLengthForChart(impulse_.data(), kImpulsePoints, chart->chartPtr());
   if (!impulsePlotView_->isHidden()) impulsePlotView_->update(false);
 }
 
-void QVPlotController::setDelay(float delayMs) { session_->setDelayMs(delayMs); }
+void QVPlotController::setDelay(double delayMs) { session_->setDelayMs(delayMs); }
 
-float QVPlotController::delay() const { return session_->delayMs(); }
+double QVPlotController::delay() const { return session_->delayMs(); }
 
 void QVPlotController::setSmoothing(int64_t smoothing) { session_->setSmoothing(smoothing); }
 
@@ -207,8 +216,7 @@ void QVPlotController::shotLiveTrace() {
   char comment[160];
   std::snprintf(comment, sizeof comment, "Smoothing: 1/%ld oct, averaging: %f, delay: %2.2f ms",
                 static_cast<long>(session_->smoothing()),
-                static_cast<double>(session_->averagingIndex()),
-                static_cast<double>(session_->delayMs()));
+                static_cast<double>(session_->averagingIndex()), session_->delayMs());
   traces_.newTraceWithNameFloatBufferLengthCountCommentUserInfo("TF", buffer.data(), length, 3,
                                                                 comment, userInfo);
 

@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "curves/TargetCurve.h"
 #include "gui/display/SpectrumPlotView.h"
@@ -65,12 +66,14 @@ class QVPlotController {
   void stopAnimating();
   // The newest display snapshot into the live charts, and one redraw of both views.
   void updatePlots();
-  // A finder result's impulse into its chart, redrawn when the impulse view is shown.
+  // A finder result's impulse into its chart, redrawn when the impulse view is shown. The
+  // chart holds kImpulsePoints points by lag, one a sample, negative lags from the end.
+  static constexpr int32_t kImpulsePoints = 65536;
   void showImpulse(const session::DelaySnapshot& result);
 
   // Milliseconds; negative delays the other channel.
-  void setDelay(float delayMs);
-  float delay() const;
+  void setDelay(double delayMs);
+  double delay() const;
   // 1/N-octave smoothing; applied between ticks, read back at once.
   void setSmoothing(int64_t smoothing);
   int64_t smoothing() const;
@@ -133,6 +136,7 @@ class QVPlotController {
   QPointer<SpectrumPlotView> magPlotView_;
   QPointer<SpectrumPlotView> phasePlotView_;
   QPointer<SpectrumPlotView> impulsePlotView_;
+  std::vector<float> impulse_;  // main thread: the impulse laid out by lag
 
   TraceManager& traces_;
   AppSettings& settings_;

@@ -12,6 +12,7 @@
 
 #include "gui/Theme.h"
 #include "gui/app/AppSettings.h"
+#include "gui/app/DelayControls.h"
 #include "platform/Log.h"
 
 namespace qv::gui {
@@ -48,12 +49,24 @@ GeneralPreferencesViewController::GeneralPreferencesViewController(AppSettings& 
   openFolder_->setObjectName(QStringLiteral("openDatabaseFolder"));
   autoDelay_ = new QCheckBox(tr("Start the delay finder with the analysis"), this);
   autoDelay_->setObjectName(QStringLiteral("autoDelayOn"));
+  temperature_ = new QDoubleSpinBox(this);
+  temperature_->setObjectName(QStringLiteral("airTemperature"));
+  temperature_->setRange(AppSettings::kMinAirTemperatureC, AppSettings::kMaxAirTemperatureC);
+  temperature_->setSingleStep(0.5);
+  temperature_->setDecimals(1);
+  temperature_->setSuffix(QStringLiteral(" \u00B0C"));
+  temperature_->setKeyboardTracking(false);
+  speed_ = new QLabel(this);
 
   connect(live_, &QDoubleSpinBox::valueChanged, this,
           [this](double v) { settings_.setLiveTraceThickness(static_cast<float>(v)); });
   connect(captured_, &QDoubleSpinBox::valueChanged, this,
           [this](double v) { settings_.setCapturedTraceThickness(static_cast<float>(v)); });
   connect(autoDelay_, &QCheckBox::toggled, this, [this](bool on) { settings_.setAutoDelayOn(on); });
+  connect(temperature_, &QDoubleSpinBox::valueChanged, this, [this](double v) {
+    settings_.setAirTemperatureC(v);
+    showSpeedOfSound(v);
+  });
   connect(openFolder_, &QPushButton::clicked, this, [this] { openDatabaseFolder(); });
 
   auto* dim = new QLabel(tr("Live curves take a new width at the next start, captured traces when "
@@ -62,6 +75,7 @@ GeneralPreferencesViewController::GeneralPreferencesViewController(AppSettings& 
   QPalette p = dim->palette();
   p.setColor(QPalette::WindowText, theme::kTextDim);
   dim->setPalette(p);
+  speed_->setPalette(p);
 
   auto* grid = new QGridLayout(this);
   grid->setContentsMargins(40, 24, 40, 24);
@@ -83,6 +97,9 @@ GeneralPreferencesViewController::GeneralPreferencesViewController(AppSettings& 
   grid->setRowMinimumHeight(row++, 8);
   grid->addWidget(heading(tr("Delay"), this), row++, 0, 1, 3);
   grid->addWidget(autoDelay_, row++, 1, 1, 2);
+  grid->addWidget(new QLabel(tr("Air temperature:"), this), row, 0, Qt::AlignRight);
+  grid->addWidget(temperature_, row++, 1, Qt::AlignLeft);
+  grid->addWidget(speed_, row++, 1, 1, 2);
   grid->setRowStretch(row, 1);
 }
 
@@ -94,10 +111,17 @@ void GeneralPreferencesViewController::showEvent(QShowEvent* event) {
 }
 
 void GeneralPreferencesViewController::loadFromSettings() {
-  const QSignalBlocker a(live_), b(captured_), c(autoDelay_);
+  const QSignalBlocker a(live_), b(captured_), c(autoDelay_), d(temperature_);
   live_->setValue(settings_.liveTraceThickness());
   captured_->setValue(settings_.capturedTraceThickness());
   autoDelay_->setChecked(settings_.autoDelayOn());
+  temperature_->setValue(settings_.airTemperatureC());
+  showSpeedOfSound(settings_.airTemperatureC());
+}
+
+void GeneralPreferencesViewController::showSpeedOfSound(double celsius) {
+  speed_->setText(tr("Sound travels %1 m/s: the delay is shown in metres at this speed.")
+                      .arg(speedOfSound(celsius), 0, 'f', 1));
 }
 
 void GeneralPreferencesViewController::openDatabaseFolder() {

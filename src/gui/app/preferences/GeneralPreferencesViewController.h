@@ -1,8 +1,8 @@
 #pragma once
 // The "General" page: line widths of the live and the captured curves, where the trace
-// database lives (with a button that opens its folder), and whether the delay finder
-// starts with the analysis. Values are read from the settings on every appearance and
-// written on every change. Main thread.
+// database lives (with a button that opens its folder), whether the delay finder starts
+// with the analysis and the air temperature that gives the delay in metres. Values are read from
+// the settings on every appearance and written on every change. Main thread.
 #include <QString>
 #include <QUrl>
 #include <functional>
@@ -11,6 +11,7 @@
 
 class QCheckBox;
 class QDoubleSpinBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -35,12 +36,14 @@ class GeneralPreferencesViewController final : public OneTabPreferenceViewContro
   QLineEdit* databaseLocationField() const { return location_; }
   QPushButton* openFolderButton() const { return openFolder_; }
   QCheckBox* autoDelayCheckBox() const { return autoDelay_; }
+  QDoubleSpinBox* airTemperatureField() const { return temperature_; }
 
  protected:
   void showEvent(QShowEvent* event) override;
 
  private:
   void loadFromSettings();
+  void showSpeedOfSound(double celsius);
 
   QString databasePath_;
   FolderOpener folderOpener_;
@@ -49,6 +52,8 @@ class GeneralPreferencesViewController final : public OneTabPreferenceViewContro
   QLineEdit* location_ = nullptr;
   QPushButton* openFolder_ = nullptr;
   QCheckBox* autoDelay_ = nullptr;
+  QDoubleSpinBox* temperature_ = nullptr;
+  QLabel* speed_ = nullptr;
 };
 
 }  // namespace qv::gui
