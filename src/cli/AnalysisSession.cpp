@@ -160,6 +160,7 @@ AnalysisResult resultOf(const session::MeasurementSession& session, const Option
     r.frequency[b] = curves->axis->frequencyForBandIndex(static_cast<float>(b));
     r.coherence[b] = curves->coherence[b] / kCoherenceScale;
   }
+  if (curves->calibration) r.micCalibration = curves->calibration->name();
   const session::DelayStatus& status = session.delayStatus();
   r.delayMode = modeName(status.mode);
   r.delayChanges = status.changes;

@@ -8,6 +8,7 @@
 
 #include "cli/AudioFileSource.h"
 #include "cli/CliError.h"
+#include "cli/CurveOptions.h"
 #include "cli/FileAnalysis.h"
 #include "cli/LiveAnalysis.h"
 #include "cli/OutputPaths.h"
@@ -20,26 +21,28 @@
 namespace qv::cli {
 namespace {
 
-// Stored as the live program captures a trace: magnitude, phase and coherence × 180 in
-// one buffer, with the same comment.
+// Stored as the live program captures a trace: magnitude, phase and coherence × 180, with
+// the same comment and the calibration's name.
 void saveTrace(const AnalysisResult& result, const std::string& name) {
   const size_t n = result.frequency.size();
-  std::vector<float> buffer(3 * n);
-  for (size_t b = 0; b < n; ++b) {
-    buffer[b] = result.magnitude[b];
-    buffer[n + b] = result.phase[b];
-    buffer[2 * n + b] = result.coherence[b] * 180.0f;
-  }
+  NewTrace trace;
+  trace.name = name;
+  trace.curves.magnitude = result.magnitude;
+  trace.curves.phase = result.phase;
+  trace.curves.coherence.resize(n);
+  for (size_t b = 0; b < n; ++b) trace.curves.coherence[b] = result.coherence[b] * 180.0f;
+  trace.calibration = result.micCalibration;
   char comment[160];
   std::snprintf(comment, sizeof comment, "Smoothing: 1/%ld oct, averaging: %f, delay: %2.2f ms",
                 result.smoothing, static_cast<double>(result.averaging),
                 static_cast<double>(result.delaySetMs));
+  trace.comment = comment;
   // A desktop program capturing at the same moment holds the database for milliseconds;
   // a run that cannot store its trace in this time says so instead of leaving it pending.
-  std::string error;
-  const auto shot = TraceManager::shared().newTraceWaiting(
-      name, buffer.data(), static_cast<int64_t>(n), 3, comment, std::chrono::seconds(10), &error);
-  if (!shot) throw CliError("the trace '" + name + "' could not be stored: " + error);
+  const CaptureOutcome outcome =
+      TraceManager::shared().addTraceWaiting(trace, std::chrono::seconds(10));
+  if (!outcome.shot)
+    throw CliError("the trace '" + name + "' could not be stored: " + outcome.error);
 }
 
 // "curves-0012.500s.csv": sorted by name, they are in time order.
@@ -49,7 +52,8 @@ std::string snapshotPath(const std::string& dir, double seconds) {
   return (std::filesystem::path(dir) / name).string();
 }
 
-void writeOutputs(const AnalysisResult& result, const Options& options) {
+void writeOutputs(AnalysisResult result, const Options& options) {
+  compareWithTarget(result, options);
   OutputSet outputs;
   outputs.add(options.out.value_or("-"), formatCsv(result));
   if (options.json) outputs.add(*options.json, formatJson(result));
@@ -128,6 +132,7 @@ int runDemo(const Options& given) {
 
 int runCommand(const Options& options) {
   checkOutputPaths(options);
+  checkCurveFiles(options);
   switch (options.command) {
     case Command::Help:
       std::fputs(usageText(), stdout);
@@ -147,6 +152,10 @@ int runCommand(const Options& options) {
       return listTraces();
     case Command::TracesExport:
       return exportTrace(options);
+    case Command::TracesImport:
+      return importTrace(options);
+    case Command::TracesAverage:
+      return averageTraces(options);
   }
   return 1;
 }

@@ -15,6 +15,7 @@
 #include "audio/QVRecorderConsumer.h"
 #include "cli/AnalysisSession.h"
 #include "cli/AudioFileSource.h"
+#include "cli/CurveOptions.h"
 #include "platform/Assert.h"
 
 namespace qv::cli {
@@ -283,6 +284,7 @@ AnalysisResult analyseFile(AudioFileSource& source, const Options& options,
   session::MeasurementSession session(config);
   applyDelayOptions(session, options);
   applyViewOptions(session, options);
+  applyCurveOptions(session, options);
   session.announce(rate);
   RunLog log(session, options);
 

@@ -8,6 +8,7 @@
 #include "audiolib/backends/virtual/VirtualSoundSystem.h"
 #include "cli/AnalysisSession.h"
 #include "cli/CliError.h"
+#include "cli/CurveOptions.h"
 #include "engine/AnalysisConstants.h"
 #include "platform/MainQueue.h"
 
@@ -80,6 +81,7 @@ LiveOutcome analyseLive(const Options& options) {
   session::MeasurementSession session(config);
   applyDelayOptions(session, options);
   applyViewOptions(session, options);
+  applyCurveOptions(session, options);
   session.setChannelMap(options.meas, options.ref);
   RunLog log(session, options);
   // The display stops by itself only when the device goes away; a run ends there.

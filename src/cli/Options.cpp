@@ -48,55 +48,81 @@ std::pair<double, double> parseBand(const std::string& option, const std::string
 
 Options parseTracesOptions(const std::vector<std::string>& args) {
   Options o;
-  if (args.size() < 2) throw CliError("traces needs list or export");
+  if (args.size() < 2) throw CliError("traces needs list, export, import or average");
   const std::string& action = args[1];
   if (action == "list") {
     o.command = Command::TracesList;
     if (args.size() > 2) throw CliError("unexpected argument '" + args[2] + "'");
     return o;
   }
-  if (action != "export")
-    throw CliError("unknown traces command '" + action + "' (list or export)");
-  o.command = Command::TracesExport;
-  bool nameGiven = false, optionsEnded = false;
+  if (action == "export") {
+    o.command = Command::TracesExport;
+  } else if (action == "import") {
+    o.command = Command::TracesImport;
+  } else if (action == "average") {
+    o.command = Command::TracesAverage;
+  } else {
+    throw CliError("unknown traces command '" + action + "' (list, export, import or average)");
+  }
+  const bool exporting = o.command == Command::TracesExport;
+  std::vector<std::string> operands;
+  bool optionsEnded = false;
   for (size_t i = 2; i < args.size(); ++i) {
     const std::string& a = args[i];
-    if (!optionsEnded && a.size() > 1 && a[0] == '-') {
-      auto value = [&]() -> const std::string& {
-        if (i + 1 >= args.size()) throw CliError(a + " needs a value");
-        return args[++i];
-      };
-      if (a == "--") {
-        optionsEnded = true;  // a NAME that starts with "-" follows
-      } else if (a == "--format") {
-        const std::string& f = value();
-        if (f == "csv") {
-          o.traceFormat = TraceExportFormat::Csv;
-        } else if (f == "frd") {
-          o.traceFormat = TraceExportFormat::Frd;
-        } else if (f == "json") {
-          o.traceFormat = TraceExportFormat::Json;
-        } else {
-          throw CliError("--format must be csv, frd or json");
-        }
-      } else if (a == "--out") {
-        o.out = value();
-      } else if (a == "--newest") {
-        o.newest = true;
-      } else if (a == "--date") {
-        o.traceDate = value();
-      } else {
-        throw CliError("unknown option " + a +
-                       " for traces export (a NAME that starts with - goes after --)");
-      }
+    if (optionsEnded || a.size() < 2 || a[0] != '-') {
+      operands.push_back(a);
       continue;
     }
-    if (nameGiven)
-      throw CliError("unexpected argument '" + a + "'; a NAME with spaces needs quotes");
-    o.traceName = a;
-    nameGiven = true;
+    auto value = [&]() -> const std::string& {
+      if (i + 1 >= args.size()) throw CliError(a + " needs a value");
+      return args[++i];
+    };
+    if (a == "--") {
+      optionsEnded = true;  // names that start with "-" follow
+    } else if (a == "--format" && exporting) {
+      const std::string& f = value();
+      if (f == "csv") {
+        o.traceFormat = TraceExportFormat::Csv;
+      } else if (f == "frd") {
+        o.traceFormat = TraceExportFormat::Frd;
+      } else if (f == "json") {
+        o.traceFormat = TraceExportFormat::Json;
+      } else {
+        throw CliError("--format must be csv, frd or json");
+      }
+    } else if (a == "--out" && exporting) {
+      o.out = value();
+    } else if (a == "--date" && exporting) {
+      o.traceDate = value();
+    } else if (a == "--newest" && o.command != Command::TracesImport) {
+      o.newest = true;
+    } else if (a == "--name" && !exporting) {
+      o.newName = value();
+      if (o.newName->empty()) throw CliError("--name needs a non-empty name");
+    } else {
+      throw CliError("unknown option " + a + " for traces " + action +
+                     " (a name that starts with - goes after --)");
+    }
   }
-  if (!nameGiven) throw CliError("traces export needs the NAME of a trace");
+  switch (o.command) {
+    case Command::TracesExport:
+      if (operands.empty()) throw CliError("traces export needs the NAME of a trace");
+      if (operands.size() > 1)
+        throw CliError("unexpected argument '" + operands[1] +
+                       "'; a NAME with spaces needs quotes");
+      o.traceName = operands[0];
+      break;
+    case Command::TracesImport:
+      if (operands.size() != 1) throw CliError("traces import needs exactly one FILE");
+      o.importFile = operands[0];
+      break;
+    default:  // average
+      if (operands.size() < 2)
+        throw CliError("traces average needs the NAMEs of two traces or more");
+      if (!o.newName) throw CliError("traces average needs --name NAME for the new trace");
+      o.traceNames = operands;
+      break;
+  }
   return o;
 }
 
@@ -113,6 +139,8 @@ const char* usageText() {
   quorvex-analyze traces list
   quorvex-analyze traces export NAME [--format csv|frd|json] [--newest] [--date DATE]
                                 [--out FILE]
+  quorvex-analyze traces import FILE [--name NAME]
+  quorvex-analyze traces average NAME NAME... --name NAME [--newest]
   quorvex-analyze --version
   quorvex-analyze --help
 
@@ -127,6 +155,13 @@ analysis:
   --finder-band LO-HI        the band in Hz the delay finder searches, e.g. 30-120 for a
                              subwoofer (default: the whole band, weighted by coherence)
   --coherence-threshold X    blank bands whose coherence is below X, 0 to 1 (0.05)
+  --mic-cal FILE             correct the magnitude by the measurement microphone's
+                             calibration file (frequency and dB columns, optionally a
+                             sensitivity line); its name goes into the JSON and the trace
+  --target FILE              a target curve (frequency, level in dB, optionally one
+                             tolerance or two, below and above): the JSON states per band
+                             how far the measurement lies outside its tolerance band
+  --tolerance DB             the tolerance of target points that give none, 0 to 60 (3)
 outputs:
   --out FILE                 the curves as CSV (default: standard output)
   --json FILE                a summary of the run
@@ -164,6 +199,23 @@ else ~/.local/share/Quorvex):
                              listed, starts with DATE (e.g. 2026-12-05T15:29)
   A NAME that matches no trace is an error, and so is one that matches several unless
   --newest or --date picks one; the error lists the times of the candidates.
+  import FILE                store a curve file as a new trace: frequency and magnitude
+                             columns, optionally phase and coherence (by the names in a
+                             header line, else in that order); comma, tab or space
+                             separated; lines starting with *, # or ; are comments (FRD,
+                             CSV and TXT exports of other programs read alike). A file with
+                             a malformed line is refused with its line number, and nothing
+                             is stored
+  --name NAME                the new trace's name (import: the file's name)
+  average NAME NAME...       store the average of the named traces as a new trace (each
+                             NAME as for export; --newest takes the newest of each name):
+                             magnitude averaged in power, phase as the coherence-weighted
+                             mean of the traces' phasors, their level and delay offsets
+                             applied. Averaging phase means something only for traces
+                             measured with the same delay (the same time alignment): with
+                             different delays the phases scatter and their mean is
+                             meaningless; the command then warns. Align the traces first
+                             (the desktop program's offsets), or use the magnitude only.
 
 exit status:
   0  the run finished and its outputs are written (lost audio is counted in the JSON,
@@ -262,6 +314,14 @@ Options parseOptions(const std::vector<std::string>& args) {
       const double x = parseNumber(a, value());
       if (x < 0 || x > 1) throw CliError("--coherence-threshold must lie between 0 and 1");
       o.coherenceThreshold = static_cast<float>(x);
+    } else if (a == "--mic-cal") {
+      o.micCalibration = value();
+    } else if (a == "--target") {
+      o.target = value();
+    } else if (a == "--tolerance") {
+      o.targetTolerance = parseNumber(a, value());
+      if (o.targetTolerance < 0 || o.targetTolerance > 60)
+        throw CliError("--tolerance must lie between 0 and 60 dB");
     } else if (a == "--out") {
       o.out = value();
     } else if (a == "--json") {
@@ -325,10 +385,12 @@ Options parseOptions(const std::vector<std::string>& args) {
       break;
     case Command::Devices:
     case Command::Demo:
-    case Command::TracesList:
-    case Command::TracesExport:
       if (!positional.empty()) throw CliError("unexpected argument '" + positional[0] + "'");
       break;
+    case Command::TracesList:
+    case Command::TracesExport:
+    case Command::TracesImport:
+    case Command::TracesAverage:
     case Command::Help:
     case Command::Version:
       break;

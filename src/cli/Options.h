@@ -10,7 +10,18 @@
 
 namespace qv::cli {
 
-enum class Command { File, Live, Devices, Demo, TracesList, TracesExport, Help, Version };
+enum class Command {
+  File,
+  Live,
+  Devices,
+  Demo,
+  TracesList,
+  TracesExport,
+  TracesImport,
+  TracesAverage,
+  Help,
+  Version
+};
 
 struct Options {
   Command command = Command::Help;
@@ -35,6 +46,9 @@ struct Options {
   // The band the delay finder searches (Hz), when one is given.
   std::optional<std::pair<double, double>> finderBand;
   float coherenceThreshold = 0.05f;
+  std::optional<std::string> micCalibration;  // a calibration file
+  std::optional<std::string> target;          // a target curve file
+  double targetTolerance = 3.0;               // dB, for target points without their own
 
   // outputs
   std::optional<std::string> out, json, svg, saveTrace, timeline;
@@ -48,11 +62,14 @@ struct Options {
   Weighting weighting = Weighting::Z;
   bool groupDelay = false;  // a group-delay column in the curves' CSV
 
-  // traces export
-  std::string traceName;
+  // traces export, import and average
+  std::string traceName;                // export
+  std::string importFile;               // import
+  std::vector<std::string> traceNames;  // average
+  std::optional<std::string> newName;   // import, average: the new trace's name
   TraceExportFormat traceFormat = TraceExportFormat::Csv;
   std::optional<std::string> traceDate;  // a prefix of the listed capture time
-  bool newest = false;
+  bool newest = false;                   // export, average
 };
 
 // Throws CliError naming the problem.

@@ -1,6 +1,6 @@
 #pragma once
 // quorvex-analyze traces: the desktop program's stored traces for a user's scripts, read
-// from the same trace database (TraceFolders::dataFolder()). Main thread.
+// from and added to the same trace database (TraceFolders::dataFolder()). Main thread.
 #include "cli/Options.h"
 
 namespace qv::cli {
@@ -9,5 +9,9 @@ namespace qv::cli {
 int listTraces();
 // Throws CliError when the name matches no trace, or several and nothing picks one.
 int exportTrace(const Options& options);
+// A curve file as a new trace; throws CliError with the line at fault, storing nothing.
+int importTrace(const Options& options);
+// The average of the named traces as a new trace; warns when their phases disagree.
+int averageTraces(const Options& options);
 
 }  // namespace qv::cli

@@ -18,6 +18,10 @@ struct CurveAverageResult {
 
 class CurveAverage {
  public:
+  // Below this phase agreement the averaged phase is not worth showing without a warning:
+  // aligned takes agree near 1, takes 3 and 7 ms apart about 0.58.
+  static constexpr float kLowPhaseAgreement = 0.8f;
+
   // Band by band, over the curves that have a value there (the result is as long as the
   // longest curve): magnitude averaged in power, 10·log10 of the mean of 10^(dB/10);
   // phase the angle of the sum of unit phasors each weighted by its coherence (0 to 1),

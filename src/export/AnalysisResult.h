@@ -7,7 +7,20 @@
 #include <utility>
 #include <vector>
 
+#include "curves/TargetCurve.h"
+
 namespace qv {
+
+// How a measured magnitude lies against a target curve and its tolerance band.
+struct TargetComparison {
+  std::string name;  // the target's file name
+  curves::TargetSummary summary;
+  // Per band of the result: the target's level and edges (NaN outside its points), and
+  // how far the magnitude lies outside the band, in dB: positive above the upper edge,
+  // negative below the lower one, 0 inside, NaN where either is missing.
+  curves::TargetBands bands;
+  std::vector<float> outside;
+};
 
 // One delay finder result and what became of it.
 struct DelayTimelineRow {
@@ -81,6 +94,9 @@ struct AnalysisResult {
     std::vector<float> reference;    // dB
   };
   std::optional<Spectrum> spectrum;
+  // The microphone calibration the magnitude was corrected with (its file's name).
+  std::optional<std::string> micCalibration;
+  std::optional<TargetComparison> target;
   int64_t impulseStart = 0;
 
   std::vector<DelayTimelineRow> timeline;

@@ -13,6 +13,29 @@ void appendValue(std::string& out, float value, const char* format) {
   out += buffer;
 }
 
+// One line per field, and the per-band figures on one line in the order of the CSV's rows.
+std::string formatTarget(const TargetComparison& t) {
+  const curves::TargetSummary& s = t.summary;
+  std::string out = "{\n    \"file\": " + jsonQuoted(t.name) + ",\n";
+  out += "    \"bands_compared\": " + std::to_string(s.bandsCompared) + ",\n";
+  out += "    \"bands_outside\": " + std::to_string(s.bandsOutside) + ",\n";
+  out += "    \"largest_above_db\": " + jsonNumber(s.largestAbove) + ",\n";
+  out += "    \"largest_below_db\": " + jsonNumber(s.largestBelow) + ",\n";
+  out += "    \"outside_db\": [";
+  out.reserve(out.size() + t.outside.size() * 8);
+  for (size_t b = 0; b < t.outside.size(); ++b) {
+    if (b) out += ", ";
+    if (std::isfinite(t.outside[b])) {
+      char buffer[32];
+      std::snprintf(buffer, sizeof buffer, "%.2f", static_cast<double>(t.outside[b]));
+      out += buffer;
+    } else {
+      out += "null";
+    }
+  }
+  return out + "]\n  }";
+}
+
 }  // namespace
 
 std::string jsonQuoted(const std::string& s) {
@@ -144,7 +167,9 @@ std::string formatJson(const AnalysisResult& r) {
   field("mean_coherence", jsonNumber(r.meanCoherence));
   field("frames_analysed", std::to_string(r.framesAnalysed));
   field("dropped_frames", std::to_string(r.droppedFrames));
-  field("xruns", std::to_string(r.xruns), true);
+  field("xruns", std::to_string(r.xruns));
+  field("mic_calibration", r.micCalibration ? jsonQuoted(*r.micCalibration) : "null");
+  field("target", r.target ? formatTarget(*r.target) : "null", true);
   out += "}\n";
   return out;
 }

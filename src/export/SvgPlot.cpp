@@ -81,6 +81,42 @@ void curve(std::string& svg, const Panel& p, const std::vector<double>& xs,
   flush();
 }
 
+// The target's tolerance band as filled areas (one per stretch the target covers) and its
+// level as a dashed line, behind the curves.
+void targetBand(std::string& svg, const Panel& p, const std::vector<double>& xs,
+                const curves::TargetBands& t) {
+  const size_t n = std::min({xs.size(), t.lower.size(), t.upper.size()});
+  size_t i = 0;
+  while (i < n) {
+    while (i < n && !(std::isfinite(t.lower[i]) && std::isfinite(t.upper[i]))) ++i;
+    const size_t first = i;
+    while (i < n && std::isfinite(t.lower[i]) && std::isfinite(t.upper[i])) ++i;
+    if (i - first < 2) continue;
+    std::string points;
+    auto at = [&](size_t k, float y) {
+      const double x = std::clamp(xs[k], p.x0, p.x1);
+      points += fmt("%.1f", p.px(x)) + "," +
+                fmt("%.1f", p.py(std::clamp(static_cast<double>(y), p.y0, p.y1))) + " ";
+    };
+    for (size_t k = first; k < i; ++k) at(k, t.upper[k]);
+    for (size_t k = i; k-- > first;) at(k, t.lower[k]);
+    svg += "<polygon fill='rgb(90,150,255)' fill-opacity='0.22' stroke='none' points='" + points +
+           "'/>\n";
+  }
+  std::string level;
+  for (size_t k = 0; k < std::min(xs.size(), t.level.size()); ++k) {
+    if (!std::isfinite(t.level[k]) || xs[k] < p.x0 || xs[k] > p.x1) continue;
+    level += fmt("%.1f", p.px(xs[k])) + "," +
+             fmt("%.1f", p.py(std::clamp(static_cast<double>(t.level[k]), p.y0, p.y1))) + " ";
+  }
+  if (!level.empty()) {
+    svg +=
+        "<polyline fill='none' stroke='rgb(120,170,255)' stroke-width='1' "
+        "stroke-dasharray='6,4' points='" +
+        level + "'/>\n";
+  }
+}
+
 }  // namespace
 
 std::string renderSvg(const AnalysisResult& r) {
@@ -104,6 +140,7 @@ std::string renderSvg(const AnalysisResult& r) {
   frame(svg, mag, "Magnitude (dB)");
   for (double y = std::ceil(lo / 6) * 6; y <= hi; y += 6) hline(svg, mag, y, fmt("%.0f", y));
   frequencyGrid(svg, mag);
+  if (r.target) targetBand(svg, mag, logF, r.target->bands);
   curve(svg, mag, logF, r.magnitude, 1.0, "white");
 
   Panel phs{kTop + kPanelHeight + kGap, xMin, xMax, -180, 180};

@@ -59,6 +59,7 @@ std::string formatFrd(const TraceShot& shot, const std::vector<float>& frequency
   if (shot.dateCreated)
     out += "* Captured: " + TraceExporter::utcDescription(*shot.dateCreated) + " UTC\n";
   if (shot.comment && !shot.comment->empty()) out += "* " + oneLine(*shot.comment) + "\n";
+  if (shot.calibration) out += "* Microphone calibration: " + oneLine(*shot.calibration) + "\n";
   out += "* frequency_hz magnitude_db phase_deg\n";
   for (std::size_t b = 0; b < frequency.size(); ++b) {
     if (!std::isfinite(magnitude[b]) || !std::isfinite(phase[b])) continue;
@@ -104,6 +105,8 @@ std::string formatJsonShot(const TraceShot& shot, const AnalysisResult& r) {
                            : std::string("null")) +
          ",\n";
   out += "  \"comment\": " + optionalText(shot.comment) + ",\n";
+  out += "  \"source\": " + optionalText(shot.source) + ",\n";
+  out += "  \"mic_calibration\": " + optionalText(shot.calibration) + ",\n";
   out += "  \"bands\": " + std::to_string(r.frequency.size()) + ",\n";
   // The same digits as the CSV's columns.
   appendJsonArray(out, "frequency_hz", r.frequency, "%.4f");

@@ -44,6 +44,16 @@ inline constexpr plot::Color kLiveCoherence{1.0f, 0.3f, 0.0f, 1.0f};  // orange-
 inline constexpr plot::Color kLiveImpulse{0.5f, 1.0f, 0.0f, 1.0f};    // yellow-green
 inline constexpr plot::Color kZeroLine{1.0f, 1.0f, 1.0f, 0.15f};      // broad line at 0 dB, 0°
 inline constexpr float kZeroLineThickness = 10.0f;
+// The legend on the magnitude plot, and a target's tolerance band behind the curves.
+inline const QColor kLegendBackground = QColor::fromRgbF(0.0f, 0.0f, 0.0f, 0.72f);
+inline const QColor kLegendBorder{80, 80, 80};
+inline constexpr int kLegendPixelSize = 12;
+inline constexpr plot::Color kTargetBand{0.35f, 0.55f, 1.0f, 0.22f};
+inline constexpr plot::Color kTargetLevel{0.55f, 0.7f, 1.0f, 0.75f};
+inline constexpr float kTargetLevelThickness = 1.0f;
+// Traces are drawn at least this much wider than the live curves, so that a trace the live
+// curve lies on (a fresh capture) still shows its colour on both sides.
+inline constexpr float kTraceOverLiveWidth = 1.0f;
 inline const QColor kMeterGreen = QColor::fromRgbF(0.0f, 1.0f, 0.0f, 1.0f);
 inline const QColor kMeterYellow = QColor::fromRgbF(1.0f, 1.0f, 0.0f, 1.0f);
 inline const QColor kMeterRed = QColor::fromRgbF(1.0f, 0.0f, 0.0f, 1.0f);

@@ -18,7 +18,8 @@ class ChartList;
 
 // The six chart kinds. Line-like kinds join their points; a phase line breaks where the
 // curve wraps between ±180°; the filled and dot variants draw as their base kind until a
-// view gives them a look of their own.
+// view gives them a look of their own. A filled line given two values a point (x.count
+// lower values, then x.count upper ones) is a band: the area between the two.
 enum ChartKind : int32_t {
   kChartLine = 0,
   kChartPhaseLine = 1,

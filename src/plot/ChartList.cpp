@@ -96,6 +96,14 @@ bool ChartList::moveToTop(const Chart* chart) {
   return true;
 }
 
+bool ChartList::moveToBottom(const Chart* chart) {
+  const auto it = find(chart);
+  if (it == charts_.end()) return false;
+  std::rotate(charts_.begin(), it, it + 1);
+  ++generation_;
+  return true;
+}
+
 std::shared_ptr<Chart> ChartList::chartWithID(const std::string& id) const {
   const auto it = std::find_if(charts_.rbegin(), charts_.rend(),
                                [&](const auto& c) { return c->name() == id; });

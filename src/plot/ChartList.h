@@ -36,6 +36,8 @@ class ChartList {
   size_t deleteChartsWithID(const std::string& id);
   void clear();
   bool moveToTop(const Chart* chart);
+  // Below every other chart (what the curves are drawn over, such as a target's band).
+  bool moveToBottom(const Chart* chart);
 
   const std::vector<std::shared_ptr<Chart>>& charts() const { return charts_; }
   bool contains(const Chart* chart) const;

@@ -3,8 +3,11 @@
 // settings the curves were made with. Immutable once published (see SnapshotPool); the
 // vectors are sized once, when the pool is made.
 #include <cstdint>
+#include <memory>
 #include <vector>
 
+#include "curves/BandCurves.h"
+#include "curves/MicCalibration.h"
 #include "engine/BandPoint.h"
 #include "engine/LinToLogTransformer.h"
 
@@ -37,6 +40,12 @@ struct DisplaySnapshot {
   // that found no room in a ring, and the dropouts the device reported (xruns).
   uint64_t droppedFrames = 0;
   uint64_t xruns = 0;
+  // The microphone calibration `magnitude` is corrected by; null: none.
+  std::shared_ptr<const curves::MicCalibration> calibration;
+  // While a compare reference is set: the curves relative to it (live − reference in dB
+  // and degrees, the live coherence), band by band like the curves.
+  bool relativeShown = false;
+  curves::BandCurves relative;
 
   int32_t bandCount() const { return static_cast<int32_t>(magnitude.size()); }
   // The band nearest to `frequency` (Hz, held within the axis) and its value in `curve`.

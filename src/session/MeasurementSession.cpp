@@ -19,6 +19,7 @@
 #include "platform/Log.h"
 #include "session/AnalysisViews.h"
 #include "session/DeviceSentences.h"
+#include "session/DisplayAdjustments.h"
 #include "session/DriftStage.h"
 #include "session/InputTap.h"
 #include "session/MainQueueSignal.h"
@@ -47,12 +48,14 @@ MeasurementSession::MeasurementSession(Config config)
       model_(std::make_shared<TransferFunctionModel>(kAnalysisFftSize, config_.sampleRate,
                                                      kBandsPerOctave, config_.smoothing, clock_)),
       tap_(std::make_shared<InputTap>()),
+      adjustments_(std::make_shared<DisplayAdjustments>(static_cast<size_t>(axis_.bandCount()))),
       acceptance_(kAnalysisFftSize, config_.sampleRate),
       display_([this](DisplaySnapshot& s) {
         const auto bands = static_cast<size_t>(axis_.bandCount());
         s.magnitude.resize(bands);
         s.phase.resize(bands);
         s.coherence.resize(bands);
+        s.relative.reset(bands);
         s.axis = &axis_;
       }),
       delay_([](DelaySnapshot& s) { s.buffer.resize(fft::kMaxSize); }) {
@@ -208,6 +211,7 @@ void MeasurementSession::publishSnapshot(bool blank) {
   s->blocksDelivered = tap_->blocks();
   s->droppedFrames = droppedFrames_.load(std::memory_order_relaxed);
   s->xruns = xruns_.load(std::memory_order_relaxed);
+  adjustments_->apply(*s);
   display_.publish();
 }
 
@@ -271,6 +275,33 @@ bool MeasurementSession::setGeneratorOn(bool on, const std::string& uid) {
 bool MeasurementSession::generatorOn() const { return generator_ && generator_->isOn(); }
 
 int64_t MeasurementSession::framesDelivered() const { return tap_->frames(); }
+
+// ---- corrections and comparisons ----
+
+void MeasurementSession::setMicCalibration(
+    std::shared_ptr<const curves::MicCalibration> calibration) {
+  micCalibration_ = calibration;
+  adjust([calibration](DisplayAdjustments& a) { a.setCalibration(calibration); });
+}
+
+void MeasurementSession::setCompareReference(std::shared_ptr<const curves::BandCurves> reference) {
+  hasCompareReference_ = reference != nullptr;
+  adjust([reference](DisplayAdjustments& a) { a.setReference(reference); });
+}
+
+void MeasurementSession::adjust(std::function<void(DisplayAdjustments&)> change) {
+  if (config_.driven) {
+    change(*adjustments_);
+    return;
+  }
+  // On the update queue, between ticks, and published at once, so that a stopped display
+  // shows the change too. The destructor waits for this block: `this` is still there.
+  updateQueue()->async([this, change = std::move(change)] {
+    change(*adjustments_);
+    publishDisplay();
+    if (signalDisplay_.load(std::memory_order_acquire)) displaySignal_->notify();
+  });
+}
 
 // ---- listeners ----
 

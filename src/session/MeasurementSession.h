@@ -29,6 +29,8 @@
 #include <string>
 
 #include "audiolib/AudioLibrary.h"
+#include "curves/BandCurves.h"
+#include "curves/MicCalibration.h"
 #include "delay/DelaySearch.h"
 #include "delay/DriftEstimator.h"
 #include "engine/AnalysisConstants.h"
@@ -53,6 +55,7 @@ class TransferFunctionModel;
 namespace qv::session {
 
 class AnalysisViews;
+class DisplayAdjustments;
 class DriftStage;
 class InputTap;
 class MainQueueSignal;
@@ -199,6 +202,20 @@ class MeasurementSession {
   bool setGeneratorOn(bool on, const std::string& uid);
   bool generatorOn() const;
 
+  // ---- corrections and comparisons of the live curves ----
+  // The measurement's magnitude corrected by the microphone's calibration (null: none),
+  // in the snapshots and everything made from them (captures, the command line's outputs).
+  // Published at once, also while the display is stopped (a driven session: at its next
+  // tick).
+  void setMicCalibration(std::shared_ptr<const curves::MicCalibration> calibration);
+  const std::shared_ptr<const curves::MicCalibration>& micCalibration() const {
+    return micCalibration_;
+  }
+  // Snapshots carry the live curves relative to `reference` (null: none), on the session's
+  // bands; as setMicCalibration for when it takes effect.
+  void setCompareReference(std::shared_ptr<const curves::BandCurves> reference);
+  bool hasCompareReference() const { return hasCompareReference_; }
+
   // ---- what it publishes ----
   DisplayPool::Ref latestDisplay() const { return display_.acquire(); }
   DelayPool::Ref latestDelay() const { return delay_.acquire(); }
@@ -257,6 +274,8 @@ class MeasurementSession {
   bool applyDecision(const DelayDecision& decision);
   void updateMode();
   void applyChannelMap();
+  // Runs `change` on the adjustments where the ticks use them, then republishes.
+  void adjust(std::function<void(DisplayAdjustments&)> change);
   void takeLevels(float levels[2]);
   AudioLibrary& library() const;
 
@@ -266,6 +285,8 @@ class MeasurementSession {
   const LinToLogTransformer axis_;
   std::shared_ptr<TransferFunctionModel> model_;
   std::shared_ptr<InputTap> tap_;
+  // The tick's (configured on the update queue).
+  std::shared_ptr<DisplayAdjustments> adjustments_;
   // A device's blocks come through input_; fed blocks through the two stages, one for each
   // thread that feeds.
   std::shared_ptr<SessionInput> input_;
@@ -285,6 +306,8 @@ class MeasurementSession {
   int32_t channelMap_[2] = {0, 1};
   bool displayRunning_ = false;
   bool autoInsertDelay_ = false;
+  std::shared_ptr<const curves::MicCalibration> micCalibration_;
+  bool hasCompareReference_ = false;
   bool tracking_ = false;
   DelaySearch::Settings searchSettings_;
   double delayMs_ = 0.0;

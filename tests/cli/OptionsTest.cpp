@@ -44,6 +44,16 @@ TEST(Options, RejectsValuesOutOfRangeAndContradictions) {
       {"file", "a.wav", "--weighting", "A"},  // the same
       {"demo", "--rta", "r.csv"},
       {"devices", "--group-delay"},
+      {"file", "a.wav", "--tolerance", "-1"},
+      {"file", "a.wav", "--mic-cal"},
+      {"traces", "import"},
+      {"traces", "import", "a.txt", "b.txt"},
+      {"traces", "import", "a.txt", "--name", ""},
+      {"traces", "import", "a.txt", "--newest"},
+      {"traces", "average", "A", "--name", "M"},
+      {"traces", "average", "A", "B"},
+      {"traces", "export", "A", "--name", "B"},
+      {"traces", "list", "--name", "B"},
   };
   for (const auto& args : bad) {
     std::string joined;

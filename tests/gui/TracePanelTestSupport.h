@@ -52,8 +52,14 @@ class ScriptedExportFileChooser final : public gui::ExportFileChooser {
     suggested.push_back(suggestedPath);
     return answer;
   }
+  std::optional<QString> chooseOpenPath(QWidget*, const QString& title) override {
+    openTitles.push_back(title);
+    return openAnswer;
+  }
   std::optional<QString> answer;
   std::vector<QString> suggested;
+  std::optional<QString> openAnswer;
+  std::vector<QString> openTitles;
 };
 
 // Runs the main queue up to now: every notification already posted has been delivered.

@@ -112,7 +112,8 @@ TEST_F(CompletionTest, CompletesTheCommandsAndEveryOptionOfHelp) {
 
   // Every option that --help lists is offered after the command it belongs to.
   std::set<std::string> offered = {"--help", "--version"};
-  for (const char* command : {"file", "live", "demo", "traces export"}) {
+  for (const char* command :
+       {"file", "live", "demo", "traces export", "traces import", "traces average"}) {
     const auto some = completions(*package, std::string("quorvex-analyze ") + command + " --");
     EXPECT_FALSE(some.empty()) << command;
     offered.insert(some.begin(), some.end());
@@ -123,7 +124,9 @@ TEST_F(CompletionTest, CompletesTheCommandsAndEveryOptionOfHelp) {
             (std::set<std::string>{"--out", "--json", "--svg", "--save-trace"}));
   EXPECT_EQ(completions(*package, "quorvex-analyze live --meas-"), std::set<std::string>{});
   EXPECT_EQ(completions(*package, "quorvex-analyze traces ''"),
-            (std::set<std::string>{"list", "export"}));
+            (std::set<std::string>{"list", "export", "import", "average"}));
+  EXPECT_EQ(completions(*package, "quorvex-analyze traces average A B --"),
+            (std::set<std::string>{"--name", "--newest"}));
   EXPECT_EQ(completions(*package, "quorvex-analyze traces export Stage --format f"),
             (std::set<std::string>{"frd"}));
   EXPECT_EQ(completions(*package, "quorvex-analyze file --smoothing 4"),

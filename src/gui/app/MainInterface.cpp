@@ -16,6 +16,7 @@
 #include "gui/app/DarkAppearance.h"
 #include "gui/app/QVMainViewController.h"
 #include "gui/app/TelemetryClient.h"
+#include "gui/display/QVPlotController.h"
 #include "gui/traces/TraceManagerViewController.h"
 #include "platform/Log.h"
 #include "traces/TraceManager.h"
@@ -80,6 +81,17 @@ MainInterface::MainInterface(Options options)
     panel->setCaptureCallback([view] {
       if (view) view->captureAction()->trigger();
     });
+    // Comparing with a trace is the plot's.
+    TraceManagerViewController::CompareHooks hooks;
+    hooks.referenceId = [view]() -> std::int64_t {
+      if (!view || !view->plotController()) return 0;
+      const TraceShotRef& reference = view->plotController()->compareReference();
+      return reference ? reference->id : 0;
+    };
+    hooks.setReference = [view](const TraceShotRef& shot) {
+      if (view && view->plotController()) view->plotController()->setCompareReference(shot);
+    };
+    panel->setCompareHooks(std::move(hooks));
     return panel;
   });
 

@@ -113,6 +113,7 @@ QVMainViewController::QVMainViewController(QWidget* parent, std::unique_ptr<Aler
   // A click on the bars takes the keyboard from the delay field, so the single-key
   // shortcuts work again.
   setFocusPolicy(Qt::ClickFocus);
+  setAcceptDrops(true);
   connect(ui_.inputLabel, &QVClickableLabel::clicked, this, [this] { openInputPreferences(); });
 
   buildMenus();

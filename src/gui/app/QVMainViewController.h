@@ -18,6 +18,7 @@
 #include "gui/display/GroupDelayViewController.h"
 #include "gui/display/SpectrogramViewController.h"
 #include "gui/display/SpectrumViewController.h"
+#include "gui/traces/ExportFileChooser.h"
 #include "platform/NotificationCenter.h"
 #include "session/MeasurementSession.h"
 #include "traces/TraceNotifier.h"
@@ -52,6 +53,12 @@ class QVMainViewController : public QWidget {
   static constexpr int kTagGroupDelayView = 6400;
   static constexpr int kTagAveragingBase = 7000;
   static constexpr int kTagResetAverages = 8001;
+  static constexpr int kTagMicCalibration = 9000;
+  static constexpr int kTagNoMicCalibration = 9001;
+  static constexpr int kTagTargetCurve = 9100;
+  static constexpr int kTagNoTargetCurve = 9101;
+  // The tolerance of target points that give none, in dB both ways.
+  static constexpr double kDefaultTargetTolerance = 3.0;
   static constexpr int kAveragingChoices[] = {1, 2, 5, 10, 20, 50, 100, 200, 500, 1000};
 
   // Opens the trace store and the plots and applies the remembered settings. `asker`
@@ -85,6 +92,26 @@ class QVMainViewController : public QWidget {
     toggleTraceManager_ = std::move(callback);
   }
   void setAlertAsker(std::unique_ptr<AlertAsker> asker);
+  // Where a calibration or target file is chosen; a file dialog unless replaced.
+  void setFileChooser(std::shared_ptr<ExportFileChooser> chooser);
+
+  // ---- the microphone calibration and the target ----
+  // Corrects the live curves (and so captures) by the calibration file at `path`; a file
+  // that cannot be read or has a malformed line is refused with an alert naming the line,
+  // and the calibration in force stays.
+  bool loadMicCalibration(const QString& path);
+  void clearMicCalibration();
+  // Draws the target file at `path` with its tolerance band; refused as a calibration is.
+  bool loadTargetCurve(const QString& path);
+  void clearTargetCurve();
+  // Asks for a curve file and stores it as a trace (as files dropped on the plots are).
+  void onImportTrace();
+  // Stores the curve file at `path` as a trace; a damaged file is refused with an alert
+  // naming its line. True when stored or pending.
+  bool importTrace(const QString& path);
+  QAction* importTraceAction() const { return importTraceAction_; }
+  void onMicCalibration();
+  void onTargetCurve();
 
   // ---- user actions ----
   void onStartStop();
@@ -135,6 +162,11 @@ class QVMainViewController : public QWidget {
   SpectrogramViewController* spectrogramView() const { return spectrogramView_; }
   GroupDelayViewController* groupDelayView() const { return groupDelayView_; }
   session::MeasurementSession& session() const { return *session_; }
+
+ protected:
+  // Curve files dropped on the plots are imported as traces.
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   void startRecording();
@@ -188,6 +220,7 @@ class QVMainViewController : public QWidget {
   SmoothingModel smoothingModel_;
 
   std::unique_ptr<AlertAsker> asker_;
+  std::shared_ptr<ExportFileChooser> fileChooser_;
   std::function<void()> openPreferences_;
   std::function<void()> toggleTraceManager_;
 
@@ -199,6 +232,7 @@ class QVMainViewController : public QWidget {
   std::vector<QAction*> taggedActions_;
   QAction* captureAction_ = nullptr;
   QAction* clearAllAction_ = nullptr;
+  QAction* importTraceAction_ = nullptr;
 };
 
 }  // namespace qv::gui

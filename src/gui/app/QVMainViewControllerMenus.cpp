@@ -8,6 +8,7 @@
 #include "engine/AveragingChoice.h"
 #include "gui/app/QVDelayStepper.h"
 #include "gui/app/QVMainViewController.h"
+#include "gui/display/QVPlotController.h"
 #include "gui/display/QVPlotViewController.h"
 #include "gui/display/SpectrumViewController.h"
 #include "traces/TraceManager.h"
@@ -42,6 +43,19 @@ void QVMainViewController::buildMenus() {
   connect(deleteSelected, &QAction::triggered, this, [this] { onTraceDelete(); });
   clearAllAction_ = measurement->addAction(tr("Clear All Traces\u2026"));
   connect(clearAllAction_, &QAction::triggered, this, [this] { clearAllTraces(); });
+  measurement->addSeparator();
+  importTraceAction_ = measurement->addAction(tr("Import Trace\u2026"));
+  connect(importTraceAction_, &QAction::triggered, this, [this] { onImportTrace(); });
+  connect(
+      addTaggedAction(measurement, tr("Microphone Calibration\u2026"), kTagMicCalibration, false),
+      &QAction::triggered, this, [this] { onMicCalibration(); });
+  connect(
+      addTaggedAction(measurement, tr("No Microphone Calibration"), kTagNoMicCalibration, false),
+      &QAction::triggered, this, [this] { clearMicCalibration(); });
+  connect(addTaggedAction(measurement, tr("Target Curve\u2026"), kTagTargetCurve, false),
+          &QAction::triggered, this, [this] { onTargetCurve(); });
+  connect(addTaggedAction(measurement, tr("No Target Curve"), kTagNoTargetCurve, false),
+          &QAction::triggered, this, [this] { clearTargetCurve(); });
 
   auto* smoothing = new QMenu(tr("Smoothing"), this);
   for (int64_t n : smoothingModel_.smoothingValues()) {
@@ -132,6 +146,10 @@ void QVMainViewController::validateMenuItem(QAction* item) {
     checked = groupDelayView_ && groupDelayView_->shown();
   } else if (tag == kTagTraceManager) {
     checked = settings.showTraceManager();
+  } else if (tag == kTagNoMicCalibration) {
+    enabled = plotController() && plotController()->session().micCalibration() != nullptr;
+  } else if (tag == kTagNoTargetCurve) {
+    enabled = plotController() && plotController()->target().has_value();
   } else if (tag >= kTagAveragingBase + 1 && tag <= kTagAveragingBase + 1000) {
     checked = settings.averaging() == tag - kTagAveragingBase;
   }

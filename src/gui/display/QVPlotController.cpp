@@ -7,9 +7,11 @@
 
 #include "gui/Theme.h"
 #include "gui/app/AppSettings.h"
+#include "gui/display/TraceLegend.h"
 #include "platform/Assert.h"
 #include "platform/Log.h"
 #include "traces/TraceManager.h"
+#include "traces/TraceWorkbench.h"
 
 namespace qv::gui {
 namespace {
@@ -60,9 +62,14 @@ QVPlotController::QVPlotController(std::shared_ptr<session::MeasurementSession> 
       [this](const TraceShot& shot) { shotVisibilityChanged(shot); });
   // Draws the stored visible traces now, so they lie below every live chart made later.
   traces_.start();
+  // Names and the list's order reach the legend without a visibility change.
+  listObservation_ = traces_.addNotificationBlock(
+      [this](const TraceShotResults&, const std::optional<TraceChangeSet>&,
+             const std::optional<std::string>&) { updateLegend(); });
 }
 
 QVPlotController::~QVPlotController() {
+  listObservation_.stop();
   traces_.setVisibilityChangedCallback(nullptr);
   session_->setDisplayListener(nullptr);
   session_->setRunningListener(nullptr);
@@ -129,6 +136,8 @@ void QVPlotController::setupLiveCharts() {
   liveCohChart_ = cohChart;
   livePhaseChart_ = phaseChart;
   liveImpChart_ = impChart;
+  legend_ = new TraceLegend(mag);
+  updateLegend();
 }
 
 void QVPlotController::startAnimating() {
@@ -154,9 +163,12 @@ void QVPlotController::updatePlots() {
       if (const auto chart = p->chart()) chart->setData(v.data(), static_cast<int32_t>(v.size()));
     }
   };
-  put(liveMagChart_, snapshot->magnitude);
-  put(livePhaseChart_, snapshot->phase);
-  put(liveCohChart_, snapshot->coherence);
+  // Relative to a trace while comparing (as the snapshot says: the first ones after a
+  // change may still be made the other way).
+  const bool relative = snapshot->relativeShown;
+  put(liveMagChart_, relative ? snapshot->relative.magnitude : snapshot->magnitude);
+  put(livePhaseChart_, relative ? snapshot->relative.phase : snapshot->phase);
+  put(liveCohChart_, relative ? snapshot->relative.coherence : snapshot->coherence);
   if (magPlotView_) magPlotView_->update(false);
   if (phasePlotView_) phasePlotView_->update(false);
 }
@@ -190,20 +202,23 @@ void QVPlotController::shotLiveTrace(CaptureCompletion completion) {
   // and never waits for a tick.
   std::vector<float> buffer;
   int64_t length = 0;
+  TraceUserInfo userInfo;
   {
     const auto snapshot = session_->latestDisplay();
     length = snapshot->bandCount();
     buffer.reserve(3 * static_cast<size_t>(length));
     for (const auto* curve : {&snapshot->magnitude, &snapshot->phase, &snapshot->coherence})
       buffer.insert(buffer.end(), curve->begin(), curve->end());
+    if (snapshot->calibration)
+      userInfo[TraceManager::kUserInfoCalibration] = snapshot->calibration->name();
   }
 
   char comment[160];
   std::snprintf(comment, sizeof comment, "Smoothing: 1/%ld oct, averaging: %f, delay: %2.2f ms",
                 static_cast<long>(session_->smoothing()),
                 static_cast<double>(session_->averagingIndex()), session_->delayMs());
-  traces_.newTraceWithNameFloatBufferLengthCountCommentUserInfo("TF", buffer.data(), length, 3,
-                                                                comment, {}, std::move(completion));
+  traces_.newTraceWithNameFloatBufferLengthCountCommentUserInfo(
+      "TF", buffer.data(), length, 3, comment, userInfo, std::move(completion));
 
   // The new trace went on top of the live curves; a moment later they come back above it.
   raiseTimer_ = GCDTimer::timerOnMainQueue(kTimerLeewayNs, "qvx.live.traces.to.front");
@@ -222,20 +237,24 @@ void QVPlotController::liveTracesToFront() {
 }
 
 void QVPlotController::shotVisibilityChanged(const TraceShot& shot) {
+  if (reference_ && shot.id == reference_->id && shot.id != 0) {
+    // The reference itself changed (its offsets): everything is drawn against it anew.
+    setCompareReference(std::make_shared<const TraceShot>(shot));
+    return;
+  }
   if (shot.visible) {
     showTraceForShot(shot);
   } else {
     hideTraceForShot(shot);
   }
+  updateLegend();
 }
 
 void QVPlotController::showTraceForShot(const TraceShot& shot) {
-  const auto& mag = shot.magnitudeData;
-  const auto& phase = shot.phaseData;
-  const auto& coh = shot.coherenceData;
-  const size_t length = mag ? mag->size() : 0;
-  if (!mag || !phase || !coh || length == 0 || phase->size() != length || coh->size() != length ||
-      !shot.uuid) {
+  // As drawn: offsets applied, and relative to the reference while comparing.
+  const auto curves = reference_ ? TraceWorkbench::difference(shot, *reference_)
+                                 : TraceWorkbench::displayedCurvesOf(shot);
+  if (!curves || curves->size() == 0 || !shot.uuid) {
     log("Error reading trace data");
     return;
   }
@@ -247,11 +266,11 @@ void QVPlotController::showTraceForShot(const TraceShot& shot) {
     const RGBAColor& first = traces_.palette().colors().front();
     color = {first.red, first.green, first.blue, first.alpha};
   }
-  const float thickness = settings_.capturedTraceThickness();
+  const float thickness = traceThickness();
   const plot::XValuesSpan span = modelSpan();
   const std::string& uuid = *shot.uuid;
 
-  const auto draw = [&](SpectrumPlotView* view, const Bytes& blob, bool phaseLine) {
+  const auto draw = [&](SpectrumPlotView* view, const std::vector<float>& values, bool phaseLine) {
     if (!view) return;
     // Shown again (every trace is reported when all are shown): its old curves go first.
     view->deleteChartsWithID(uuid);
@@ -260,12 +279,11 @@ void QVPlotController::showTraceForShot(const TraceShot& shot) {
                            : view->addLineChartWithName(uuid, span, thickness, color);
     if (!chart) return;
     chart->setXValues(span.count, span.firstX, span.lastX);
-    const std::vector<float> values = TraceShot::floatsFromBlob(blob);
     view->setDataOfLengthForChart(values.data(), static_cast<int32_t>(values.size()), chart.get());
     view->update();
   };
-  draw(magPlotView_, *mag, false);
-  draw(phasePlotView_, *phase, true);
+  draw(magPlotView_, curves->magnitude, false);
+  draw(phasePlotView_, curves->phase, true);
 }
 
 void QVPlotController::hideTraceForShot(const TraceShot& shot) {

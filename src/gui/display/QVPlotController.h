@@ -10,15 +10,19 @@
 #include <QStringList>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "curves/TargetCurve.h"
 #include "gui/display/SpectrumPlotView.h"
+#include "gui/display/TraceLegend.h"
 #include "platform/GCDTimer.h"
 #include "plot/ChartProxy.h"
 #include "plot/XValuesSpan.h"
 #include "session/MeasurementSession.h"
 #include "traces/CaptureRetryQueue.h"
+#include "traces/TraceNotifier.h"
 #include "traces/TraceShot.h"
 
 namespace qv {
@@ -75,10 +79,30 @@ class QVPlotController {
   void setSmoothing(int64_t smoothing);
   int64_t smoothing() const;
 
-  // `completion` hears whether the store kept it (and why not, in words).
+  // Stores the newest snapshot's curves as a trace named "TF", with the microphone
+  // calibration they were corrected by; `completion` hears whether the store kept it (and
+  // why not, in words).
   void shotLiveTrace(CaptureCompletion completion = {});
   void liveTracesToFront();
   void shotVisibilityChanged(const TraceShot& shot);
+
+  // ---- comparing, the target, the legend ----
+  // Shows every curve relative to `reference` (null: as measured): the live curves as the
+  // session publishes them relative to it, each trace shown as the difference from it,
+  // offsets applied to both. The target is not drawn meanwhile (it is absolute).
+  void setCompareReference(TraceShotRef reference);
+  const TraceShotRef& compareReference() const { return reference_; }
+  // The target curve and its tolerance band behind every curve of the magnitude view (no
+  // value: none).
+  void setTarget(std::optional<curves::TargetCurve> target);
+  const std::optional<curves::TargetCurve>& target() const { return target_; }
+  // Corrects the live curves by `calibration` (null: none) and names it in the legend.
+  void setMicCalibration(std::shared_ptr<const curves::MicCalibration> calibration);
+  // The legend on the magnitude view: the traces shown, the reference, the target.
+  TraceLegend* legend() const { return legend_; }
+  void updateLegend();
+  // The width traces are drawn at: the preference, but wider than the live curves.
+  float traceThickness() const;
 
   session::MeasurementSession& session() const { return *session_; }
   double updateInterval() const { return session_->displayInterval(); }
@@ -102,6 +126,9 @@ class QVPlotController {
   void showTraceForShot(const TraceShot& shot);
   void hideTraceForShot(const TraceShot& shot);
   void setViewsAnimating(bool animating);
+  // Every visible trace again, the list's first topmost, the live curves above them.
+  void redrawVisibleTraces();
+  void drawTarget();
 
   std::shared_ptr<session::MeasurementSession> session_;
   std::weak_ptr<plot::ChartProxy> liveMagChart_;
@@ -116,6 +143,10 @@ class QVPlotController {
   TraceManager& traces_;
   AppSettings& settings_;
   std::unique_ptr<GCDTimer> raiseTimer_;
+  TraceShotRef reference_;
+  std::optional<curves::TargetCurve> target_;
+  QPointer<TraceLegend> legend_;
+  TraceNotificationToken listObservation_;
 };
 
 }  // namespace qv::gui

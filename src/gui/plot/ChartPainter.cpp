@@ -70,9 +70,14 @@ void ChartPainter::paintCharts(const plot::ChartList& charts, size_t first, size
     plot::ChartSnapshot& s = snapshots_[i];
     list[i]->snapshot(s);
     switch (s.kind) {
+      case plot::kChartFilledLine:
+        if (s.x.count > 0 && s.values.size() == 2 * static_cast<size_t>(s.x.count)) {
+          paintBand(s, mapping, rasterizer);
+          break;
+        }
+        [[fallthrough]];
       case plot::kChartLine:
       case plot::kChartPhaseLine:
-      case plot::kChartFilledLine:
         paintLine(s, mapping, rasterizer);
         break;
       case plot::kChartPhaseDots:
@@ -162,6 +167,33 @@ void ChartPainter::paintLine(const plot::ChartSnapshot& s, const PlotMapping& m,
     previous = v;
   }
   flush();
+}
+
+void ChartPainter::paintBand(const plot::ChartSnapshot& s, const PlotMapping& m,
+                             CurveRasterizer& r) {
+  const PointSpacing sp = spacingOf(s, m);
+  if (sp.count < 2 || sp.step <= 0.0) return;
+  const float* lower = s.values.data();
+  const float* upper = lower + sp.count;
+  const uint32_t pixel = pixelOf(s.color);
+  // Column by column, both edges interpolated at the column's centre: the band has no
+  // stroke of its own, so its edges are exactly where the values put them.
+  const QRect& clip = r.clip();
+  const double last = sp.first + sp.step * (sp.count - 1);
+  const int from = std::max(clip.left(), static_cast<int>(std::floor(sp.first)));
+  const int to = std::min(clip.right(), static_cast<int>(std::ceil(last)));
+  for (int column = from; column <= to; ++column) {
+    const double t = (column + 0.5 - sp.first) / sp.step;
+    if (t < 0.0 || t > sp.count - 1) continue;
+    const int i = std::min(static_cast<int>(t), sp.count - 2);
+    const double f = t - i;
+    const double lo = lower[i] + f * (lower[i + 1] - lower[i]);
+    const double hi = upper[i] + f * (upper[i + 1] - upper[i]);
+    if (!std::isfinite(lo) || !std::isfinite(hi)) continue;  // outside the band's span
+    const double top = clampDevice(m.deviceY(std::max(lo, hi)));
+    const double bottom = clampDevice(m.deviceY(std::min(lo, hi)));
+    r.fillRect(column, column + 1, top, bottom, pixel);
+  }
 }
 
 void ChartPainter::paintDots(const plot::ChartSnapshot& s, const PlotMapping& m,

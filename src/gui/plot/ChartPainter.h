@@ -1,7 +1,7 @@
 #pragma once
 // Draws the charts of a plot::ChartList, bottom first, into the chart area of a frame:
-// lines, phase lines (broken where the phase wraps), filled lines, phase dots, bars and
-// spectrograms. Takes one snapshot per chart per frame into buffers that it keeps, so a
+// lines, phase lines (broken where the phase wraps), filled lines and bands, phase dots,
+// bars and spectrograms. Takes one snapshot per chart per frame into buffers that it keeps, so a
 // warm frame allocates nothing for the data. Painting thread only.
 #include <QImage>
 #include <QPainter>
@@ -50,6 +50,7 @@ class ChartPainter {
 
   void paintLine(const plot::ChartSnapshot& s, const PlotMapping& m, CurveRasterizer& r);
   void paintDots(const plot::ChartSnapshot& s, const PlotMapping& m, CurveRasterizer& r);
+  void paintBand(const plot::ChartSnapshot& s, const PlotMapping& m, CurveRasterizer& r);
   void paintBars(const plot::ChartSnapshot& s, const PlotMapping& m, CurveRasterizer& r);
   void paintSpectrogram(const std::shared_ptr<plot::Chart>& chart, const plot::ChartSnapshot& s,
                         const PlotMapping& m, QPainter& painter);

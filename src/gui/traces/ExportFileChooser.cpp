@@ -29,4 +29,14 @@ std::optional<QString> FileDialogExportFileChooser::chooseExportPath(QWidget* pa
   return path;
 }
 
+std::optional<QString> FileDialogExportFileChooser::chooseOpenPath(QWidget* parent,
+                                                                   const QString& title) {
+  const QString path = QFileDialog::getOpenFileName(
+      parent, title, lastFolder_,
+      QStringLiteral("Curve files (*.txt *.csv *.frd *.cal);;All files (*)"));
+  if (path.isEmpty()) return std::nullopt;
+  lastFolder_ = QFileInfo(path).absolutePath();
+  return path;
+}
+
 }  // namespace qv::gui

@@ -69,6 +69,7 @@ TraceManagerViewController::TraceManagerViewController(TraceManager& traceManage
   palette.setColor(QPalette::Window, theme::kPanelBackground);
   setPalette(palette);
   setMinimumWidth(160);
+  setAcceptDrops(true);
 
   headerView_ = makeHeaderView();
   tableView_ = new TraceTableView(this);
@@ -139,6 +140,14 @@ QWidget* TraceManagerViewController::makeHeaderView() {
           .arg(px)
           .arg(theme::kControlBackground.lighter(130).name(), theme::kAccent.darker(160).name()));
   connect(captureButton_, &QPushButton::clicked, this, [this] { onCaptureButton(); });
+  importButton_ = new QPushButton(QStringLiteral("Import…"), header);
+  importButton_->setFocusPolicy(Qt::NoFocus);
+  importButton_->setCursor(Qt::PointingHandCursor);
+  importButton_->setToolTip(
+      QStringLiteral("Import a curve file (text, CSV or FRD) as a trace; files can also be "
+                     "dropped on the list"));
+  importButton_->setStyleSheet(captureButton_->styleSheet());
+  connect(importButton_, &QPushButton::clicked, this, [this] { onImportButton(); });
 
   auto* smoothingCaption =
       headerLabel(QStringLiteral("Smoothing"), theme::kTextDim, px, false, header);
@@ -152,6 +161,7 @@ QWidget* TraceManagerViewController::makeHeaderView() {
   top->setSpacing(6);
   top->addWidget(title);
   top->addStretch(1);
+  top->addWidget(importButton_);
   top->addWidget(captureButton_);
   auto* settingsRow = new QHBoxLayout;
   settingsRow->setSpacing(4);
@@ -195,6 +205,8 @@ void TraceManagerViewController::buildPopupMenu() {
   popupMenu_->addSeparator();
   add(kExportCsvItemTag, QStringLiteral("Export as CSV…"));
   add(kExportFrdItemTag, QStringLiteral("Export as FRD…"));
+  popupMenu_->addSeparator();
+  addWorkbenchItems();
   popupMenu_->addSeparator();
   add(kDeleteItemTag, QStringLiteral("Delete"));
 }
@@ -359,8 +371,12 @@ bool TraceManagerViewController::validateMenuForRow(int row) {
         item->setText(shot && shot->visible ? QStringLiteral("Hide") : QStringLiteral("Show"));
         break;
       default:
+        validateWorkbenchItem(item, shot);
         break;
     }
+    if (tag == kCompareItemTag || tag == kAverageItemTag || tag == kMoveUpItemTag ||
+        tag == kMoveDownItemTag || tag == kOffsetsItemTag)
+      continue;
     const bool known = tag == kTitleItemTag || tag == kVisibilityItemTag || tag == kDeleteItemTag ||
                        tag == kExportCsvItemTag || tag == kExportFrdItemTag;
     item->setEnabled(shot && known);
@@ -391,6 +407,21 @@ void TraceManagerViewController::onPopupMenu(QAction* item) {
       break;
     case kExportFrdItemTag:
       exportRow(row, TraceExportFormat::Frd);
+      break;
+    case kCompareItemTag:
+      compareRow(row);
+      break;
+    case kAverageItemTag:
+      averageVisibleTraces();
+      break;
+    case kMoveUpItemTag:
+      moveRow(row, -1);
+      break;
+    case kMoveDownItemTag:
+      moveRow(row, +1);
+      break;
+    case kOffsetsItemTag:
+      editOffsetsForRow(row);
       break;
     default:
       break;

@@ -34,9 +34,12 @@ struct AnsweringAsker final : AlertAsker {
     questions.push_back(title + " | " + text);
     return answer;
   }
-  void inform(const QString&, const QString&) override {}
+  void inform(const QString& title, const QString& text) override {
+    messages.push_back(title + " | " + text);
+  }
   bool answer = false;
   QStringList questions;
+  QStringList messages;
 };
 
 class MainViewFixture : public ::testing::Test {
