@@ -100,8 +100,10 @@ Options parseTracesOptions(const std::vector<std::string>& args) {
       o.newName = value();
       if (o.newName->empty()) throw CliError("--name needs a non-empty name");
     } else {
-      throw CliError("unknown option " + a + " for traces " + action +
-                     " (a name that starts with - goes after --)");
+      std::string message = "unknown option " + a;
+      message.append(" for traces ").append(action);
+      message += " (a name that starts with - goes after --)";
+      throw CliError(message);
     }
   }
   switch (o.command) {

@@ -11,7 +11,8 @@
 
 namespace qv::session {
 
-AnalysisViews::AnalysisViews(Format format, Post post, std::shared_ptr<Clock> clock, bool signal)
+AnalysisViews::AnalysisViews(const Format& format, Post post, std::shared_ptr<Clock> clock,
+                             bool signal)
     : format_(format),
       post_(std::move(post)),
       clock_(std::move(clock)),

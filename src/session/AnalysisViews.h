@@ -83,7 +83,7 @@ class AnalysisViews {
 
   // `post` runs a function on the tick's thread between ticks; `signal`: whether published
   // snapshots wake the control thread (not in a driven session).
-  AnalysisViews(Format format, Post post, std::shared_ptr<Clock> clock, bool signal);
+  AnalysisViews(const Format& format, Post post, std::shared_ptr<Clock> clock, bool signal);
   ~AnalysisViews();
   AnalysisViews(const AnalysisViews&) = delete;
   AnalysisViews& operator=(const AnalysisViews&) = delete;

@@ -281,12 +281,14 @@ int64_t MeasurementSession::framesDelivered() const { return tap_->frames(); }
 void MeasurementSession::setMicCalibration(
     std::shared_ptr<const curves::MicCalibration> calibration) {
   micCalibration_ = calibration;
-  adjust([calibration](DisplayAdjustments& a) { a.setCalibration(calibration); });
+  adjust([calibration = std::move(calibration)](DisplayAdjustments& a) {
+    a.setCalibration(calibration);
+  });
 }
 
 void MeasurementSession::setCompareReference(std::shared_ptr<const curves::BandCurves> reference) {
   hasCompareReference_ = reference != nullptr;
-  adjust([reference](DisplayAdjustments& a) { a.setReference(reference); });
+  adjust([reference = std::move(reference)](DisplayAdjustments& a) { a.setReference(reference); });
 }
 
 void MeasurementSession::adjust(std::function<void(DisplayAdjustments&)> change) {
