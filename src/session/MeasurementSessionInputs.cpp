@@ -58,6 +58,9 @@ bool MeasurementSession::startCapture(const std::string& uid, uint32_t channelCo
     lostInput_ = awaited;
     updateWatch();
   };
+  // The awaited device is named as it was when it went: the lists may have dropped it by
+  // now, and its driver string is no name for a user.
+  const auto nameOf = [&] { return awaited ? awaited->name : inputDeviceName(uid); };
   inputUid_ = uid;
   if (freshNeeded_) {
     // Marked before the capture runs: the first tick must already know.
@@ -69,14 +72,14 @@ bool MeasurementSession::startCapture(const std::string& uid, uint32_t channelCo
   }
   if (!openInput(uid, channelCountHint)) {
     stillAwaited();
-    notify(inputFailedNotice(inputDeviceName(uid), kAudioErrorUnknown));
+    notify(inputFailedNotice(nameOf(), kAudioErrorUnknown));
     return false;
   }
   recorder_->resumeRec();
   updateWatch();
   if (recorder_->inputChannel() == 0 || !displayRunning_) {
     const int error = recorder_->lastError();
-    const std::string name = inputDeviceName(uid);
+    const std::string name = nameOf();
     // A recorder that could not start is made afresh by the next start.
     releaseInput();
     stillAwaited();
