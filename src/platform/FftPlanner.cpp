@@ -186,18 +186,15 @@ void FftPlanner::workerLoop() {
 }
 
 void FftPlanner::measure(const Job& job) {
-  fftwf_plan plan;
-  {
-    std::lock_guard<std::mutex> lock(plannerMutex_);
-    plan = makePlan(job.spec, FFTW_MEASURE);
-    if (plan) saveWisdomLocked();
-  }
+  std::lock_guard<std::mutex> lock(plannerMutex_);
+  fftwf_plan plan = makePlan(job.spec, FFTW_MEASURE);
   if (!plan) {
     log("FFT: no measured plan for %d points; the estimated one stays", job.spec.n);
     return;
   }
-  // Executions that loaded the estimated plan finish with it; it is never destroyed.
-  job.slot->plan.store(plan, std::memory_order_release);
+  saveWisdomLocked();
+  // Executions that loaded the estimated plan finish with it: it is kept, not destroyed.
+  retired_.push_back(job.slot->plan.exchange(plan, std::memory_order_acq_rel));
   job.slot->measured.store(true, std::memory_order_release);
 }
 

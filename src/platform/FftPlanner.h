@@ -13,6 +13,7 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <vector>
 
 #include "platform/FftBackend.h"
 
@@ -75,6 +76,9 @@ class FftPlanner {
   std::atomic<Planning> chosen_{Planning::Measure};
   std::mutex plannerMutex_;
   bool wisdomLoaded_ = false;  // planner held
+  // Estimated plans replaced by measured ones: an execution may still be running one, so
+  // they are kept (one per slot at most) rather than destroyed.
+  std::vector<fftwf_plan> retired_;  // planner held
 
   std::mutex queueMutex_;
   std::condition_variable queueChanged_;
