@@ -29,7 +29,7 @@ DelayLocator::~DelayLocator() {
 }
 
 bool DelayLocator::start(ResultBlock block, Delivery delivery) {
-  if (channels_.load() != 2 || rate_.load() == 0) {
+  if (inputChannelCount() != 2 || samplingRate() == 0) {
     log("Wrong preconditions to start delay finder: channels not equal 2");
     return false;
   }
@@ -72,24 +72,6 @@ DelaySearch::Settings DelayLocator::settings() const {
   return settings_;
 }
 
-void DelayLocator::setInputChannelCountSamplingRateAudioDataTransport(
-    uint32_t channelCount, uint32_t samplingRate, std::weak_ptr<QVAudioDataTransport> transport) {
-  channels_.store(channelCount);
-  // The search is set up for a new rate by the next tick, on the ticking thread.
-  rate_.store(samplingRate);
-  setAudioDataTransport(std::move(transport));
-}
-
-std::weak_ptr<QVAudioDataTransport> DelayLocator::audioDataTransport() const {
-  std::lock_guard<std::mutex> guard(transportLock_);
-  return transport_;
-}
-
-void DelayLocator::setAudioDataTransport(std::weak_ptr<QVAudioDataTransport> transport) {
-  std::lock_guard<std::mutex> guard(transportLock_);
-  transport_ = std::move(transport);
-}
-
 void DelayLocator::getData(const void* data, uint32_t byteSize) {
   if (!ring_.valid()) return;
   int32_t space = 0;
@@ -117,7 +99,7 @@ bool DelayLocator::processTick() {
     ~Leave() { flag.store(false, std::memory_order_release); }
   } leave{inTick_};
 
-  const uint32_t rate = rate_.load();
+  const auto rate = static_cast<uint32_t>(samplingRate());
   if (rate == 0 || !ring_.valid()) return false;
   {
     // Settings being written right now are taken at the next tick.

@@ -15,7 +15,7 @@
 #include <memory>
 #include <mutex>
 
-#include "audio/QVRecorderConsumer.h"
+#include "audio/RecorderTap.h"
 #include "delay/DelayEstimate.h"
 #include "delay/DelaySearch.h"
 #include "platform/ByteRing.h"
@@ -25,8 +25,7 @@
 
 namespace qv {
 
-class DelayLocator final : public QVRecorderConsumer,
-                           public std::enable_shared_from_this<DelayLocator> {
+class DelayLocator final : public RecorderTap, public std::enable_shared_from_this<DelayLocator> {
  public:
   static constexpr double kTickSeconds = 0.1;
   // The estimate (and its impulse) is valid during the call.
@@ -61,17 +60,8 @@ class DelayLocator final : public QVRecorderConsumer,
   // Audio frames taken in by the recorder so far (the count estimates' positions use).
   int64_t framesReceived() const { return received_.load(std::memory_order_acquire); }
 
-  // QVRecorderConsumer
-  void setInputChannelCountSamplingRateAudioDataTransport(
-      uint32_t channelCount, uint32_t samplingRate,
-      std::weak_ptr<QVAudioDataTransport> transport) override;
+  // RecorderTap; a new rate sets the search up afresh on the next tick, on its thread.
   void getData(const void* data, uint32_t byteSize) override;
-  std::weak_ptr<QVAudioDataTransport> audioDataTransport() const override;
-  void setAudioDataTransport(std::weak_ptr<QVAudioDataTransport> transport) override;
-  uint32_t inputChannelCount() const override { return channels_.load(); }
-  uint64_t outputChannelCount() const override { return 0; }
-  uint64_t samplingRate() const override { return rate_.load(); }
-  uint32_t requiredMinimumDataSize() const override { return 0; }
 
  private:
   struct Slot {
@@ -85,10 +75,6 @@ class DelayLocator final : public QVRecorderConsumer,
   DelayEstimate last_;
   ByteRing ring_;  // interleaved (measurement, reference) frames
   std::atomic<int64_t> received_{0};
-  std::atomic<uint32_t> channels_{0};
-  std::atomic<uint32_t> rate_{0};
-  mutable std::mutex transportLock_;
-  std::weak_ptr<QVAudioDataTransport> transport_;
 
   mutable std::mutex settingsLock_;
   DelaySearch::Settings settings_;   // under settingsLock_

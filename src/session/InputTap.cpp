@@ -8,13 +8,6 @@ void InputTap::takePeaks(float peaks[2]) {
   for (int c = 0; c < 2; ++c) peaks[c] = peaks_[c].exchange(0.0f, std::memory_order_relaxed);
 }
 
-void InputTap::setInputChannelCountSamplingRateAudioDataTransport(
-    uint32_t channelCount, uint32_t samplingRate, std::weak_ptr<QVAudioDataTransport> transport) {
-  channels_.store(channelCount);
-  rate_.store(samplingRate);
-  setAudioDataTransport(std::move(transport));
-}
-
 void InputTap::getData(const void* data, uint32_t byteSize) {
   const auto* samples = static_cast<const float*>(data);
   const uint32_t frames = byteSize / kBytesPerFrame;
@@ -34,16 +27,6 @@ void InputTap::getData(const void* data, uint32_t byteSize) {
   }
   frames_.fetch_add(frames, std::memory_order_relaxed);
   blocks_.fetch_add(1, std::memory_order_relaxed);
-}
-
-std::weak_ptr<QVAudioDataTransport> InputTap::audioDataTransport() const {
-  std::lock_guard<std::mutex> lock(transportLock_);
-  return transport_;
-}
-
-void InputTap::setAudioDataTransport(std::weak_ptr<QVAudioDataTransport> transport) {
-  std::lock_guard<std::mutex> lock(transportLock_);
-  transport_ = std::move(transport);
 }
 
 }  // namespace qv::session

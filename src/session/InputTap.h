@@ -7,13 +7,12 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 
-#include "audio/QVRecorderConsumer.h"
+#include "audio/RecorderTap.h"
 
 namespace qv::session {
 
-class InputTap final : public QVRecorderConsumer {
+class InputTap final : public RecorderTap {
  public:
   // The largest |sample| of each channel (measurement, reference) since the last call;
   // the peaks start again from 0.
@@ -21,26 +20,13 @@ class InputTap final : public QVRecorderConsumer {
   int64_t frames() const { return frames_.load(std::memory_order_relaxed); }
   uint64_t blocks() const { return blocks_.load(std::memory_order_relaxed); }
 
-  // QVRecorderConsumer
-  void setInputChannelCountSamplingRateAudioDataTransport(
-      uint32_t channelCount, uint32_t samplingRate,
-      std::weak_ptr<QVAudioDataTransport> transport) override;
+  // RecorderTap
   void getData(const void* data, uint32_t byteSize) override;
-  std::weak_ptr<QVAudioDataTransport> audioDataTransport() const override;
-  void setAudioDataTransport(std::weak_ptr<QVAudioDataTransport> transport) override;
-  uint32_t inputChannelCount() const override { return channels_.load(); }
-  uint64_t outputChannelCount() const override { return 0; }
-  uint64_t samplingRate() const override { return rate_.load(); }
-  uint32_t requiredMinimumDataSize() const override { return 0; }
 
  private:
   std::atomic<float> peaks_[2] = {0.0f, 0.0f};
   std::atomic<int64_t> frames_{0};
   std::atomic<uint64_t> blocks_{0};
-  std::atomic<uint32_t> channels_{0};
-  std::atomic<uint32_t> rate_{0};
-  mutable std::mutex transportLock_;  // announcements only, never a delivery
-  std::weak_ptr<QVAudioDataTransport> transport_;
 };
 
 }  // namespace qv::session

@@ -12,27 +12,10 @@ void LevelTap::open() {
 
 void LevelTap::close() { open_.store(false, std::memory_order_release); }
 
-void LevelTap::setInputChannelCountSamplingRateAudioDataTransport(
-    uint32_t channelCount, uint32_t samplingRate, std::weak_ptr<QVAudioDataTransport> transport) {
-  channels_.store(channelCount);
-  rate_.store(samplingRate);
-  setAudioDataTransport(std::move(transport));
-}
-
 void LevelTap::getData(const void* data, uint32_t byteSize) {
   if (!open_.load(std::memory_order_acquire) || !ring_.valid()) return;
   if (!ring_.produceBytes(data, static_cast<int32_t>(byteSize)))
     dropped_.fetch_add(1, std::memory_order_relaxed);
-}
-
-std::weak_ptr<QVAudioDataTransport> LevelTap::audioDataTransport() const {
-  std::lock_guard<std::mutex> lock(transportLock_);
-  return transport_;
-}
-
-void LevelTap::setAudioDataTransport(std::weak_ptr<QVAudioDataTransport> transport) {
-  std::lock_guard<std::mutex> lock(transportLock_);
-  transport_ = std::move(transport);
 }
 
 }  // namespace qv::session

@@ -11,14 +11,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 
-#include "audio/QVRecorderConsumer.h"
+#include "audio/RecorderTap.h"
 #include "platform/ByteRing.h"
 
 namespace qv::session {
 
-class LevelTap final : public QVRecorderConsumer {
+class LevelTap final : public RecorderTap {
  public:
   // About 2.7 s of two-channel frames at 48 kHz: ticks that stall for that long lose audio.
   static constexpr int32_t kRingBytes = 1 << 20;
@@ -47,26 +46,13 @@ class LevelTap final : public QVRecorderConsumer {
   // Blocks dropped because the ring was full.
   uint64_t dropped() const { return dropped_.load(std::memory_order_relaxed); }
 
-  // QVRecorderConsumer
-  void setInputChannelCountSamplingRateAudioDataTransport(
-      uint32_t channelCount, uint32_t samplingRate,
-      std::weak_ptr<QVAudioDataTransport> transport) override;
+  // RecorderTap
   void getData(const void* data, uint32_t byteSize) override;
-  std::weak_ptr<QVAudioDataTransport> audioDataTransport() const override;
-  void setAudioDataTransport(std::weak_ptr<QVAudioDataTransport> transport) override;
-  uint32_t inputChannelCount() const override { return channels_.load(); }
-  uint64_t outputChannelCount() const override { return 0; }
-  uint64_t samplingRate() const override { return rate_.load(); }
-  uint32_t requiredMinimumDataSize() const override { return 0; }
 
  private:
   ByteRing ring_;
   std::atomic<bool> open_{false};
   std::atomic<uint64_t> dropped_{0};
-  std::atomic<uint32_t> channels_{0};
-  std::atomic<uint32_t> rate_{0};
-  mutable std::mutex transportLock_;  // announcements only, never a delivery
-  std::weak_ptr<QVAudioDataTransport> transport_;
 };
 
 }  // namespace qv::session

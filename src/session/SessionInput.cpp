@@ -12,8 +12,8 @@ SessionInput::SessionInput(std::shared_ptr<TFDataSource> source, std::shared_ptr
 void SessionInput::attachFinder(std::shared_ptr<DelayLocator> finder) {
   finder_ = std::move(finder);
   if (!finder_) return;
-  finder_->setInputChannelCountSamplingRateAudioDataTransport(channels_.load(), rate_.load(),
-                                                              audioDataTransport());
+  finder_->setInputChannelCountSamplingRateAudioDataTransport(
+      inputChannelCount(), static_cast<uint32_t>(samplingRate()), audioDataTransport());
   // The finder's next frame is the display chain's next.
   finderOffset_.store(delivered_ - finder_->framesReceived(), std::memory_order_release);
 }
@@ -22,9 +22,8 @@ void SessionInput::detachFinder() { finder_.reset(); }
 
 void SessionInput::setInputChannelCountSamplingRateAudioDataTransport(
     uint32_t channelCount, uint32_t samplingRate, std::weak_ptr<QVAudioDataTransport> transport) {
-  channels_.store(channelCount);
-  rate_.store(samplingRate);
-  setAudioDataTransport(transport);
+  RecorderTap::setInputChannelCountSamplingRateAudioDataTransport(channelCount, samplingRate,
+                                                                  transport);
   source_->setInputChannelCountSamplingRateAudioDataTransport(channelCount, samplingRate,
                                                               transport);
   tap_->setInputChannelCountSamplingRateAudioDataTransport(channelCount, samplingRate, transport);
@@ -43,16 +42,6 @@ void SessionInput::getData(const void* data, uint32_t byteSize) {
   tap_->getData(frames, bytes);
   if (finder_) finder_->getData(frames, bytes);
   delivered_ += count;
-}
-
-std::weak_ptr<QVAudioDataTransport> SessionInput::audioDataTransport() const {
-  std::lock_guard<std::mutex> guard(transportLock_);
-  return transport_;
-}
-
-void SessionInput::setAudioDataTransport(std::weak_ptr<QVAudioDataTransport> transport) {
-  std::lock_guard<std::mutex> guard(transportLock_);
-  transport_ = std::move(transport);
 }
 
 }  // namespace qv::session

@@ -9,9 +9,8 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 
-#include "audio/QVRecorderConsumer.h"
+#include "audio/RecorderTap.h"
 #include "session/DriftStage.h"
 
 namespace qv {
@@ -23,7 +22,7 @@ namespace qv::session {
 
 class InputTap;
 
-class SessionInput final : public QVRecorderConsumer {
+class SessionInput final : public RecorderTap {
  public:
   SessionInput(std::shared_ptr<TFDataSource> source, std::shared_ptr<InputTap> tap);
 
@@ -33,17 +32,11 @@ class SessionInput final : public QVRecorderConsumer {
   void detachFinder();
   int64_t finderOffset() const { return finderOffset_.load(std::memory_order_acquire); }
 
-  // QVRecorderConsumer
+  // RecorderTap: the announcement goes on to every stage.
   void setInputChannelCountSamplingRateAudioDataTransport(
       uint32_t channelCount, uint32_t samplingRate,
       std::weak_ptr<QVAudioDataTransport> transport) override;
   void getData(const void* data, uint32_t byteSize) override;
-  std::weak_ptr<QVAudioDataTransport> audioDataTransport() const override;
-  void setAudioDataTransport(std::weak_ptr<QVAudioDataTransport> transport) override;
-  uint32_t inputChannelCount() const override { return channels_.load(); }
-  uint64_t outputChannelCount() const override { return 0; }
-  uint64_t samplingRate() const override { return rate_.load(); }
-  uint32_t requiredMinimumDataSize() const override { return 0; }
 
  private:
   std::shared_ptr<TFDataSource> source_;
@@ -53,10 +46,6 @@ class SessionInput final : public QVRecorderConsumer {
   std::shared_ptr<DelayLocator> finder_;
   int64_t delivered_ = 0;  // frames handed to the display chain
   std::atomic<int64_t> finderOffset_{0};
-  std::atomic<uint32_t> channels_{0};
-  std::atomic<uint32_t> rate_{0};
-  mutable std::mutex transportLock_;  // announcements only, never a delivery
-  std::weak_ptr<QVAudioDataTransport> transport_;
 };
 
 }  // namespace qv::session

@@ -6,9 +6,9 @@
 // session only then; whether it is shown is kept in the settings.
 // Thread contract: main thread only; snapshots reach it through refresh() (the views'
 // listener on the main queue, or the caller in a driven session).
-#include <QWidget>
 #include <memory>
 
+#include "gui/display/AnalysisOverlay.h"
 #include "plot/Chart.h"
 #include "session/MeasurementSession.h"
 
@@ -17,9 +17,7 @@ class QSettings;
 
 namespace qv::gui {
 
-class SpectrumPlotView;
-
-class GroupDelayViewController : public QWidget {
+class GroupDelayViewController : public AnalysisOverlay {
   Q_OBJECT
 
  public:
@@ -31,19 +29,12 @@ class GroupDelayViewController : public QWidget {
   bool shown() const { return shown_; }
   void refresh();
 
-  SpectrumPlotView* plotView() const { return plot_; }
-
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override;
-
  private:
   void apply();
 
   std::shared_ptr<session::MeasurementSession> session_;
   QSettings& store_;
-  QWidget* plotArea_;
   bool shown_ = false;
-  SpectrumPlotView* plot_ = nullptr;
   QLabel* note_ = nullptr;
   std::shared_ptr<plot::Chart> chart_;
 };

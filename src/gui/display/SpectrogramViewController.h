@@ -6,10 +6,10 @@
 // runs in the session only then; its choices are kept in the settings.
 // Thread contract: main thread only; snapshots reach it through refresh() (the views'
 // listener on the main queue, or the caller in a driven session).
-#include <QWidget>
 #include <memory>
 #include <vector>
 
+#include "gui/display/AnalysisOverlay.h"
 #include "gui/display/SpectrogramViewSettings.h"
 #include "plot/Chart.h"
 #include "session/MeasurementSession.h"
@@ -20,9 +20,7 @@ class QLabel;
 
 namespace qv::gui {
 
-class SpectrumPlotView;
-
-class SpectrogramViewController : public QWidget {
+class SpectrogramViewController : public AnalysisOverlay {
   Q_OBJECT
 
  public:
@@ -41,11 +39,7 @@ class SpectrogramViewController : public QWidget {
   void setOctResolution(int resolution);
   void setHistorySeconds(int seconds);
 
-  SpectrumPlotView* plotView() const { return plot_; }
   const SpectrogramViewSettings& settings() const { return settings_; }
-
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void apply();
@@ -54,8 +48,6 @@ class SpectrogramViewController : public QWidget {
   std::shared_ptr<session::MeasurementSession> session_;
   QSettings& store_;
   SpectrogramViewSettings settings_;
-  QWidget* plotArea_;
-  SpectrumPlotView* plot_ = nullptr;
   QComboBox* resolutionCombo_ = nullptr;
   QComboBox* secondsCombo_ = nullptr;
   QLabel* scaleLabel_ = nullptr;

@@ -14,9 +14,7 @@
 #include <cmath>
 #include <iterator>
 
-#include "engine/LinToLogTransformer.h"
 #include "gui/Theme.h"
-#include "gui/display/QVPlotController.h"
 #include "gui/display/SpectrumPlotView.h"
 #include "session/AnalysisViews.h"
 
@@ -37,10 +35,6 @@ QString averagingLabel(double seconds) {
   return QStringLiteral("%1 s").arg(seconds);
 }
 
-QString rgb(const QColor& c) {
-  return QStringLiteral("rgb(%1,%2,%3)").arg(c.red()).arg(c.green()).arg(c.blue());
-}
-
 QString levelText(const SoundLevelMeter::Reading& r, Weighting weighting) {
   const QString unit = QStringLiteral("dB(%1) %2")
                            .arg(QString::fromLatin1(FrequencyWeighting::name(weighting)),
@@ -58,32 +52,18 @@ QString levelText(const SoundLevelMeter::Reading& r, Weighting weighting) {
 
 SpectrumViewController::SpectrumViewController(std::shared_ptr<session::MeasurementSession> session,
                                                QSettings& settings, QWidget* plotArea)
-    : QWidget(plotArea),
+    : AnalysisOverlay(plotArea, QStringLiteral("spectrum")),
       session_(std::move(session)),
       store_(settings),
-      settings_(SpectrumViewSettings::read(settings)),
-      plotArea_(plotArea) {
-  setObjectName(QStringLiteral("spectrumView"));
-  setAttribute(Qt::WA_StyledBackground, true);
-  // Opaque, so the transfer-function plots it covers are not painted at all.
-  setAutoFillBackground(true);
-  QPalette palette = this->palette();
-  palette.setColor(QPalette::Window, theme::kWindowBackground);
-  setPalette(palette);
+      settings_(SpectrumViewSettings::read(settings)) {
   buffer_.resize(session::ViewsSnapshot::kMaxRtaPoints);
   buildControls();
   setupPlot();
-  if (plotArea_) {
-    plotArea_->installEventFilter(this);
-    setGeometry(plotArea_->rect());
-  }
-  setVisible(settings_.shown);
-  if (settings_.shown) raise();
+  cover(settings_.shown);
   apply();
 }
 
 SpectrumViewController::~SpectrumViewController() {
-  if (plotArea_) plotArea_->removeEventFilter(this);
   session::AnalysisViews::Config c = session_->views().config();
   c.rta.shown = false;
   c.level.shown = false;
@@ -91,44 +71,14 @@ SpectrumViewController::~SpectrumViewController() {
 }
 
 void SpectrumViewController::buildControls() {
-  setStyleSheet(QStringLiteral("#spectrumView { background: %1; }"
-                               "#spectrumBar { background: %2; border-bottom: 1px solid %3; }"
-                               "QLabel#splLevel { color: %4; }"
-                               "QLabel#smoothingCaption { color: %8; }"
-                               "QCheckBox, QDoubleSpinBox { color: %5; }"
-                               "QDoubleSpinBox { background: %6; border: 1px solid %7;"
-                               "  border-radius: 3px; padding: 1px 4px; }")
-                    .arg(rgb(theme::kWindowBackground), rgb(mv::kBarBackground), rgb(mv::kBarLine),
-                         rgb(mv::kReadout), rgb(theme::kText), rgb(mv::kFieldBackground),
-                         rgb(mv::kButtonBorder), rgb(theme::kTextDim)));
-  auto* bar = new QWidget(this);
-  bar->setObjectName(QStringLiteral("spectrumBar"));
-  bar->setAttribute(Qt::WA_StyledBackground, true);
-
-  QFont control;
-  control.setPointSize(mv::kControlPointSize);
-  const auto caption = [&](const QString& text) {
-    auto* l = new QLabel(text, bar);
-    l->setFont(control);
-    l->setObjectName(QStringLiteral("smoothingCaption"));  // the main view's dim captions
-    return l;
-  };
-  const auto combo = [&](const QString& tip) {
-    auto* c = new QComboBox(bar);
-    c->setFont(control);
-    c->setFixedHeight(mv::kControlHeight);
-    c->setFocusPolicy(Qt::ClickFocus);
-    c->setToolTip(tip);
-    return c;
-  };
-  const auto button = [&](const QString& text, const QString& tip) {
-    auto* b = new QPushButton(text, bar);
-    b->setFont(control);
-    b->setFixedHeight(mv::kControlHeight);
-    b->setFocusPolicy(Qt::NoFocus);
-    b->setToolTip(tip);
-    return b;
-  };
+  addStyle(QStringLiteral("QLabel#splLevel { color: %1; }"
+                          "QCheckBox, QDoubleSpinBox { color: %2; }"
+                          "QDoubleSpinBox { background: %3; border: 1px solid %4;"
+                          "  border-radius: 3px; padding: 1px 4px; }")
+               .arg(rgb(mv::kReadout), rgb(theme::kText), rgb(mv::kFieldBackground),
+                    rgb(mv::kButtonBorder)));
+  QWidget* bar = this->bar();
+  const QFont& control = controlFont();
 
   levelLabel_ = new QLabel(bar);
   levelLabel_->setObjectName(QStringLiteral("splLevel"));
@@ -191,14 +141,8 @@ void SpectrumViewController::buildControls() {
   barLayout->addLayout(top);
   barLayout->addLayout(controls);
 
-  plot_ = new SpectrumPlotView(this);
-  plot_->installEventFilter(this);
-  plot_->setToolTip(tr("Click to forget the held peaks"));
-  auto* column = new QVBoxLayout(this);
-  column->setContentsMargins(0, 0, 0, 0);
-  column->setSpacing(0);
-  column->addWidget(bar);
-  column->addWidget(plot_, 1);
+  plot()->installEventFilter(this);
+  plot()->setToolTip(tr("Click to forget the held peaks"));
 
   // The controls show the stored choices before they are connected.
   bandsCombo_->setCurrentIndex(bandsCombo_->findData(settings_.bandsPerOctave));
@@ -223,45 +167,27 @@ void SpectrumViewController::buildControls() {
 }
 
 void SpectrumViewController::setupPlot() {
-  plot_->setBackgroundColor(theme::kPlotBackground);
-  plot_->setChartsBackgroundColor(theme::kChartArea);
-  plot_->setChartsBorderColor(theme::kChartBorder);
-  plot_->setGridColor(theme::kGrid);
-  plot_->setGridThickness(1.0);
-  plot_->setScaleFontSize(theme::kPlotScaleFontSize);
-  plot_->setScalesOverlaid(true);
-  plot_->setScaleSideVisible(PlotSideTop, false);
-  plot_->setGridStepX(0.3f);
-  plot_->setGridStepY(10.0);
-  plot_->setLabelsForSide(QVPlotController::frequencyLabels(), PlotSideBottom);
-  const double xMin = LinToLogTransformer::logFreqFromHz(8.0f);
-  const double xMax = LinToLogTransformer::logFreqFromHz(22000.0f);
+  plot()->setGridStepY(10.0);
   // One range for both units: dBFS below 0, dB SPL of a room well above it.
-  plot_->setRangeMinXMaxXMinYMaxY(xMin, xMax, -160.0, 160.0);
-  plot_->setVisibleRangeMinXMaxXMinYMaxY(LinToLogTransformer::logFreqFromHz(14.0f), xMax,
-                                         kDbfsScaleMin, kDbfsScaleMax);
+  setLevelRange(-160.0, 160.0, kDbfsScaleMin, kDbfsScaleMax);
   showScale(false);
 }
 
 void SpectrumViewController::showScale(bool spl) {
   splScale_ = spl;
-  const PlotRange x = plot_->visibleRangeX();
+  const PlotRange x = plot()->visibleRangeX();
   if (spl) {
-    plot_->setVisibleRangeMinXMaxXMinYMaxY(x.min, x.max, kSplScaleMin, kSplScaleMax);
+    plot()->setVisibleRangeMinXMaxXMinYMaxY(x.min, x.max, kSplScaleMin, kSplScaleMax);
   } else {
-    plot_->setVisibleRangeMinXMaxXMinYMaxY(x.min, x.max, kDbfsScaleMin, kDbfsScaleMax);
+    plot()->setVisibleRangeMinXMaxXMinYMaxY(x.min, x.max, kDbfsScaleMin, kDbfsScaleMax);
   }
-  plot_->update(false);
+  plot()->update(false);
 }
 
 void SpectrumViewController::setShown(bool shown) {
   if (shown == settings_.shown) return;
   settings_.shown = shown;
-  setVisible(shown);
-  if (shown) {
-    setGeometry(plotArea_ ? plotArea_->rect() : geometry());
-    raise();
-  }
+  cover(shown);
   apply();
 }
 
@@ -319,16 +245,16 @@ void SpectrumViewController::calibrate() {
 
 void SpectrumViewController::makeCharts(const session::ViewsSnapshot::Rta& rta) {
   for (auto* chart : {&measurementChart_, &referenceChart_, &peakChart_}) {
-    if (*chart) plot_->deleteChart(chart->get());
+    if (*chart) plot()->deleteChart(chart->get());
     chart->reset();
   }
   const plot::XValuesSpan span{rta.firstLog, rta.lastLog, rta.count};
   const float t = theme::kRtaCurveThickness;
   // Peaks below, the measurement on top.
-  peakChart_ = plot_->addLineChartWithName("rta peak", span, t, theme::kRtaPeak);
-  referenceChart_ = plot_->addLineChartWithName("rta reference", span, t, theme::kRtaReference);
+  peakChart_ = plot()->addLineChartWithName("rta peak", span, t, theme::kRtaPeak);
+  referenceChart_ = plot()->addLineChartWithName("rta reference", span, t, theme::kRtaReference);
   measurementChart_ =
-      plot_->addLineChartWithName("rta measurement", span, t, theme::kRtaMeasurement);
+      plot()->addLineChartWithName("rta measurement", span, t, theme::kRtaMeasurement);
   chartCount_ = rta.count;
   chartFirstLog_ = rta.firstLog;
   chartLastLog_ = rta.lastLog;
@@ -353,7 +279,7 @@ void SpectrumViewController::refresh() {
     put(rta.levels[0], measurementChart_);
     put(rta.levels[1], referenceChart_);
     put(rta.peaks[0], peakChart_);
-    plot_->update(false);
+    plot()->update(false);
   }
   showLevel(*snapshot);
 }
@@ -409,15 +335,14 @@ void SpectrumViewController::showCalibration(const session::ViewsSnapshot::Calib
 
 bool SpectrumViewController::eventFilter(QObject* watched, QEvent* event) {
   // A click on the spectrum (a press and release in one place, not a pan) resets the peaks.
-  if (watched == plot_ && event->type() == QEvent::MouseButtonPress) {
+  if (watched == plot() && event->type() == QEvent::MouseButtonPress) {
     pressedAt_ = static_cast<QMouseEvent*>(event)->position();
-  } else if (watched == plot_ && event->type() == QEvent::MouseButtonRelease) {
+  } else if (watched == plot() && event->type() == QEvent::MouseButtonRelease) {
     const auto* e = static_cast<QMouseEvent*>(event);
     if (e->button() == Qt::LeftButton && (e->position() - pressedAt_).manhattanLength() < 4)
       resetPeaks();
   }
-  if (watched == plotArea_ && event->type() == QEvent::Resize) setGeometry(plotArea_->rect());
-  return QWidget::eventFilter(watched, event);
+  return AnalysisOverlay::eventFilter(watched, event);
 }
 
 }  // namespace qv::gui

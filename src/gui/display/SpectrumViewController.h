@@ -6,10 +6,10 @@
 // kept in the settings.
 // Thread contract: main thread only; snapshots reach it through refresh() (the views'
 // listener on the main queue, or the caller in a driven session).
-#include <QWidget>
 #include <memory>
 #include <vector>
 
+#include "gui/display/AnalysisOverlay.h"
 #include "gui/display/SpectrumViewSettings.h"
 #include "plot/Chart.h"
 #include "session/MeasurementSession.h"
@@ -24,9 +24,7 @@ class QSettings;
 
 namespace qv::gui {
 
-class SpectrumPlotView;
-
-class SpectrumViewController : public QWidget {
+class SpectrumViewController : public AnalysisOverlay {
   Q_OBJECT
 
  public:
@@ -53,7 +51,6 @@ class SpectrumViewController : public QWidget {
   void calibrate();
 
   // ---- for tests ----
-  SpectrumPlotView* plotView() const { return plot_; }
   QLabel* levelLabel() const { return levelLabel_; }
   QLabel* calibrationLabel() const { return calibrationLabel_; }
   const SpectrumViewSettings& settings() const { return settings_; }
@@ -75,9 +72,7 @@ class SpectrumViewController : public QWidget {
   std::shared_ptr<session::MeasurementSession> session_;
   QSettings& store_;
   SpectrumViewSettings settings_;
-  QWidget* plotArea_;
 
-  SpectrumPlotView* plot_ = nullptr;
   QComboBox* bandsCombo_ = nullptr;
   QComboBox* weightingCombo_ = nullptr;
   QComboBox* averagingCombo_ = nullptr;
