@@ -5,27 +5,12 @@
 
 #include <atomic>
 #include <cstdlib>
-#include <new>
 
 #include "audio/QVRecorder.h"
 #include "audiolib/AudioLibrary.h"
 #include "audiolib/backends/virtual/VirtualSoundSystem.h"
+#include "support/CountedAllocations.h"
 #include "support/TestConsumer.h"
-
-namespace {
-std::atomic<bool> gCounting{false};
-std::atomic<long> gAllocations{0};
-}  // namespace
-
-#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
-void* operator new(std::size_t size) {
-  if (gCounting.load(std::memory_order_relaxed)) gAllocations.fetch_add(1);
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-#endif
 
 namespace qv {
 namespace {
@@ -51,9 +36,7 @@ class SummingConsumer final : public QVRecorderConsumer {
 };
 
 TEST(RecorderAllocation, DeliveringBlocksAllocatesNothingOnceRunning) {
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-  GTEST_SKIP() << "the sanitizer owns operator new";
-#endif
+  QV_SKIP_UNLESS_ALLOCATIONS_COUNTED();
   AudioLibrary::Options options;
   options.portAudio = false;
   options.simulatedTime = true;
@@ -69,9 +52,9 @@ TEST(RecorderAllocation, DeliveringBlocksAllocatesNothingOnceRunning) {
   library.virtualSoundSystem().render(5513 * 40);  // warm up: queues reach their depth
   const int before = consumer->blocks.load();
 
-  gCounting = true;
+  gCountingEverywhere = true;
   library.virtualSoundSystem().render(5513 * 200);
-  gCounting = false;
+  gCountingEverywhere = false;
 
   recorder->stopRec();
   EXPECT_GE(consumer->blocks.load() - before, 190);

@@ -6,29 +6,14 @@
 #include <atomic>
 #include <cstdlib>
 #include <memory>
-#include <new>
 
 #include "delay/DelayLocator.h"
 #include "delay/DelayPolicy.h"
 #include "delay/DriftEstimator.h"
 #include "engine/TFDataSource.h"
 #include "platform/Clock.h"
+#include "support/CountedAllocations.h"
 #include "support/KnownSystems.h"
-
-namespace {
-std::atomic<bool> gCounting{false};
-std::atomic<long> gAllocations{0};
-}  // namespace
-
-#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
-void* operator new(std::size_t size) {
-  if (gCounting.load(std::memory_order_relaxed)) gAllocations.fetch_add(1);
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-#endif
 
 namespace qv {
 namespace {
@@ -36,9 +21,7 @@ namespace {
 namespace known = test::known;
 
 TEST(DelayTickAllocation, FinderAcceptanceDriftAndCompensationAllocateNothing) {
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-  GTEST_SKIP() << "the sanitizer owns operator new";
-#endif
+  QV_SKIP_UNLESS_ALLOCATIONS_COUNTED();
   const uint32_t rate = 44100;
   // A source that moves, so that the search also locates a move and the acceptance
   // restarts the average.
@@ -71,7 +54,7 @@ TEST(DelayTickAllocation, FinderAcceptanceDriftAndCompensationAllocateNothing) {
   const size_t block = rate / 10;
   for (size_t at = 0; at + block <= frames.size() / 2; at += block) {
     // The first second sets everything up: the search for the rate, the plans.
-    gCounting = at >= rate;
+    gCountingEverywhere = at >= rate;
     locator->getData(frames.data() + 2 * at, static_cast<uint32_t>(block * 8));
     source.getData(frames.data() + 2 * at, static_cast<uint32_t>(block * 8));
     locator->processTick();
@@ -80,7 +63,7 @@ TEST(DelayTickAllocation, FinderAcceptanceDriftAndCompensationAllocateNothing) {
       source.update(0.0);
     }
   }
-  gCounting = false;
+  gCountingEverywhere = false;
   EXPECT_EQ(gAllocations.load(), 0);
   // The run went through what it was meant to: found, a move, two insertions.
   EXPECT_EQ(seen.state, DelayState::Found);

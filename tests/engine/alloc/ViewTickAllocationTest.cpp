@@ -5,7 +5,6 @@
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
-#include <new>
 #include <vector>
 
 #include "engine/GroupDelayAnalyser.h"
@@ -15,29 +14,13 @@
 #include "engine/TFDataSource.h"
 #include "engine/ViewSignals.h"
 #include "platform/Clock.h"
-
-namespace {
-thread_local bool tCounting = false;
-std::atomic<long> gAllocations{0};
-}  // namespace
-
-#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
-void* operator new(std::size_t size) {
-  if (tCounting) gAllocations.fetch_add(1, std::memory_order_relaxed);
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-#endif
+#include "support/CountedAllocations.h"
 
 namespace qv {
 namespace {
 
 TEST(ViewTickAllocationTest, ViewTicksAllocateNothing) {
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-  GTEST_SKIP() << "the sanitizer owns operator new";
-#endif
+  QV_SKIP_UNLESS_ALLOCATIONS_COUNTED();
   constexpr uint32_t kRate = 48000;
   constexpr int32_t kN = 32768;
   auto clock = std::make_shared<ManualClock>();

@@ -7,37 +7,18 @@
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
-#include <new>
 
 #include "gui/app/QtMainQueue.h"
 #include "gui/support/DisplayTestSupport.h"
 #include "platform/GCDTimer.h"
 #include "platform/MainQueue.h"
-
-namespace {
-thread_local bool tCounting = false;
-std::atomic<bool> gCountingEverywhere{false};
-std::atomic<long> gAllocations{0};
-}  // namespace
-
-#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
-void* operator new(std::size_t size) {
-  if (tCounting || gCountingEverywhere.load(std::memory_order_relaxed))
-    gAllocations.fetch_add(1, std::memory_order_relaxed);
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-#endif
+#include "support/CountedAllocations.h"
 
 namespace qv::gui {
 namespace {
 
 TEST(DisplayTickAllocationTest, TickAllocatesNothingOnceRunning) {
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-  GTEST_SKIP() << "the sanitizer owns operator new";
-#endif
+  QV_SKIP_UNLESS_ALLOCATIONS_COUNTED();
   // Qt makes an event object for every main-queue block; the display's own share of a
   // tick is what is counted, so the hand-run main queue stands in for the event loop.
   QtMainQueue::uninstall();
@@ -74,9 +55,7 @@ TEST(DisplayTickAllocationTest, TickAllocatesNothingOnceRunning) {
 // The timer that drives the tick: its fires are posted from the timer thread to the
 // update queue, and neither side may allocate per fire.
 TEST(DisplayTickAllocationTest, TimerFiresAllocateNothingOnAnyThread) {
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-  GTEST_SKIP() << "the sanitizer owns operator new";
-#endif
+  QV_SKIP_UNLESS_ALLOCATIONS_COUNTED();
   auto queue = dispatch::makeSerialQueue("alloc.timer.queue");
   std::atomic<int> fires{0};
   auto timer = GCDTimer::timerOnQueue(queue, 1'000'000, "alloc.timer");

@@ -1,0 +1,34 @@
+#pragma once
+// Counts global operator new, for the tests that prove a path allocates nothing. Include it
+// in exactly one file of a test program: it replaces operator new for the whole program.
+// Under the sanitizers, which own operator new, nothing is replaced and the tests skip.
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
+namespace qv::test {
+
+inline thread_local bool tCounting = false;           // this thread's allocations, while set
+inline std::atomic<bool> gCountingEverywhere{false};  // every thread's, while set
+inline std::atomic<long> gAllocations{0};
+
+}  // namespace qv::test
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define QV_SKIP_UNLESS_ALLOCATIONS_COUNTED() GTEST_SKIP() << "the sanitizer owns operator new"
+#else
+#define QV_SKIP_UNLESS_ALLOCATIONS_COUNTED() (void)0
+
+void* operator new(std::size_t size) {
+  if (qv::test::tCounting || qv::test::gCountingEverywhere.load(std::memory_order_relaxed))
+    qv::test::gAllocations.fetch_add(1, std::memory_order_relaxed);
+  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+#endif
+
+using qv::test::gAllocations;
+using qv::test::gCountingEverywhere;
+using qv::test::tCounting;
