@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <jack/jack.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -430,6 +431,40 @@ TEST_F(JackLoopTest, MissingDevicesFallBackToTheDefaults) {
   AudioDeviceInfo info;
   ASSERT_TRUE(library->recordGetDeviceInfo(fallback->deviceHandle(), &info));
   EXPECT_EQ(info.driver, kJackUID);
+}
+
+// A client elsewhere on the server that overruns its cycles makes the whole graph late: the
+// capture counts those xruns (the read-outs' "Lost audio") and goes on capturing.
+TEST_F(JackLoopTest, AnotherClientsOverrunsAreCountedAsXrunsAndTheCaptureGoesOn) {
+  startRecorder({0, 1}, 48000);
+  recorder->resumeRec();
+  ASSERT_TRUE(waitFor([&] { return consumer->blocks() >= 4; }));
+  // A loaded machine may miss a cycle of its own: only what comes on top is counted here.
+  const uint64_t before = recorder->losses().xruns;
+
+  jack_status_t status{};
+  jack_client_t* late = jack_client_open("qvlate", JackNoStartServer, &status);
+  ASSERT_NE(late, nullptr) << "status " << status;
+  // One cycle in eight takes three periods (1024 frames at 48 kHz are 21 ms).
+  static std::atomic<int> cycles{0};
+  cycles = 0;
+  jack_set_process_callback(
+      late,
+      [](jack_nframes_t, void*) {
+        if (cycles.fetch_add(1) % 8 == 7) usleep(64000);
+        return 0;
+      },
+      nullptr);
+  ASSERT_EQ(jack_activate(late), 0);
+  const bool counted = waitFor([&] { return recorder->losses().xruns > before; }, 10);
+  jack_deactivate(late);
+  jack_client_close(late);
+  ASSERT_TRUE(counted) << "the server reported no xrun";
+
+  // The capture goes on.
+  const size_t blocks = consumer->blocks();
+  EXPECT_TRUE(waitFor([&] { return consumer->blocks() >= blocks + 4; }));
+  EXPECT_TRUE(library->channelIsActive(recorder->inputChannel()));
 }
 
 // Runs last in this file: after a server died under an open stream, PortAudio in this
