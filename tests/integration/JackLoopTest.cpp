@@ -1,104 +1,11 @@
-#include <gtest/gtest.h>
-#include <jack/jack.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <cmath>
 #include <condition_variable>
-#include <mutex>
-#include <thread>
 
-#include "JackServer.h"
-#include "audio/BassLevelReader.h"
-#include "audio/GeneratorController.h"
-#include "audio/QVRecorder.h"
-#include "audio/QXBassHelper.h"
-#include "audiolib/AudioLibrary.h"
-#include "platform/MainQueue.h"
-#include "support/TestConsumer.h"
+#include "JackLoopFixture.h"
 
 namespace qv {
 namespace {
 
-using test::JackServer;
-using test::LogCapture;
-using test::TestConsumer;
-using test::TestRecorderDelegate;
-
-constexpr const char* kJackUID = "JACK Audio Connection Kit:system";
-constexpr const char* kClient = "qvtest";
-
-bool waitFor(const std::function<bool()>& done, double seconds = 15) {
-  return dispatch::mainQueue().runUntil(done, seconds);
-}
-
-std::string uniqueName() {
-  static int counter = 0;
-  return "qvtest-" + std::to_string(getpid()) + "-" + std::to_string(++counter);
-}
-
-// Our JACK output played straight into our JACK input, on a dummy server of our own.
-class JackLoopTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    server = std::make_unique<JackServer>(uniqueName());
-    ASSERT_TRUE(server->start(ports, ports, rate)) << "jackd did not come up";
-    AudioLibrary::Options options;
-    options.clientName = kClient;
-    library = std::make_unique<AudioLibrary>(options);
-    ASSERT_NE(QXBassHelper(*library).recordingDeviceHandleForUUID(kJackUID), kDefaultDevice);
-  }
-  void TearDown() override {
-    generator.reset();
-    recorder.reset();
-    library.reset();
-    server.reset();
-  }
-  void startGenerator() {
-    generator = std::make_unique<GeneratorController>(*library);
-    generator->setDeviceHandle(QXBassHelper(*library).playbackDeviceHandleForUUID(kJackUID));
-    generator->start();
-    ASSERT_TRUE(generator->isOn());
-  }
-  // 44100 Hz is resampled from the server's 48000; at 48000 the loop is bit-exact.
-  void startRecorder(const std::vector<int32_t>& map, uint32_t rate = 44100) {
-    recorder = QVRecorder::initWithDeviceUUID(kJackUID, 2, rate, false, delegate, *library);
-    ASSERT_NE(recorder, nullptr);
-    recorder->setChannelMap(map);
-    recorder->addConsumer(consumer);
-    ASSERT_NE(recorder->startRecChannel(), 0u);  // ports exist from here on
-  }
-
-  // A mono stream on the server's output playing fill(n) for its n-th frame (the first
-  // stream of a test is port out_1, the second out_2).
-  uint32_t startStream(std::function<float(uint64_t)> fill) {
-    const uint32_t device = QXBassHelper(*library).playbackDeviceHandleForUUID(kJackUID);
-    EXPECT_TRUE(library->init(device, 48000) || AudioLibrary::errorCode() == kAudioErrorAlready);
-    auto frames = std::make_shared<std::atomic<uint64_t>>(0);
-    streamFrames.push_back(frames);
-    const uint32_t stream = library->streamCreate(
-        48000, [fill = std::move(fill), frames](uint32_t, void* buffer, uint32_t bytes) {
-          auto* f = static_cast<float*>(buffer);
-          uint64_t n = frames->load();
-          for (uint32_t i = 0; i < bytes / 4; ++i) f[i] = fill(n++);
-          frames->store(n);
-          return bytes;
-        });
-    EXPECT_NE(stream, 0u);
-    EXPECT_TRUE(library->channelPlay(stream, false));
-    return stream;
-  }
-
-  int ports = 2;
-  int rate = 48000;
-  std::unique_ptr<JackServer> server;
-  std::unique_ptr<AudioLibrary> library;
-  std::unique_ptr<GeneratorController> generator;
-  std::shared_ptr<QVRecorder> recorder;
-  std::shared_ptr<TestRecorderDelegate> delegate = std::make_shared<TestRecorderDelegate>();
-  std::shared_ptr<TestConsumer> consumer = std::make_shared<TestConsumer>();
-  std::vector<std::shared_ptr<std::atomic<uint64_t>>> streamFrames;
-};
+using namespace test;
 
 // The server at each rate an output may run at: what the generator plays is recorded
 // through a loop of our own ports.
@@ -375,29 +282,6 @@ TEST_F(JackLoopTest, AfterAQuickPauseOnlyFramesCapturedAfterTheResumeArrive) {
   }
 }
 
-TEST_F(JackLoopTest, SilentServerEndsTheCaptureAfterTwoSecondsOfWallTime) {
-  LogCapture log;
-  startRecorder({0, 1});
-  recorder->resumeRec();
-  const uint32_t channel = recorder->inputChannel();
-  ASSERT_TRUE(waitFor([&] { return consumer->blocks() >= 2; }));
-  server->freeze();
-  const auto frozen = std::chrono::steady_clock::now();
-  // The main queue is not run here: the recorder would free the channel through a server
-  // that cannot answer.
-  while (library->channelIsActive(channel) &&
-         std::chrono::steady_clock::now() - frozen < std::chrono::seconds(8)) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  const auto elapsed = std::chrono::steady_clock::now() - frozen;
-  server->thaw();
-  EXPECT_FALSE(library->channelIsActive(channel));
-  EXPECT_GE(elapsed, std::chrono::milliseconds(1900));
-  EXPECT_LT(elapsed, std::chrono::milliseconds(3000));
-  ASSERT_TRUE(waitFor([&] { return recorder->inputChannel() == 0; }));
-  EXPECT_TRUE(log.contains("no audio arrived"));
-}
-
 TEST_F(JackLoopTest, LevelsShowTheLoopOnTheLeftOnly) {
   startRecorder({0, 1});
   startGenerator();
@@ -431,40 +315,6 @@ TEST_F(JackLoopTest, MissingDevicesFallBackToTheDefaults) {
   AudioDeviceInfo info;
   ASSERT_TRUE(library->recordGetDeviceInfo(fallback->deviceHandle(), &info));
   EXPECT_EQ(info.driver, kJackUID);
-}
-
-// A client elsewhere on the server that overruns its cycles makes the whole graph late: the
-// capture counts those xruns (the read-outs' "Lost audio") and goes on capturing.
-TEST_F(JackLoopTest, AnotherClientsOverrunsAreCountedAsXrunsAndTheCaptureGoesOn) {
-  startRecorder({0, 1}, 48000);
-  recorder->resumeRec();
-  ASSERT_TRUE(waitFor([&] { return consumer->blocks() >= 4; }));
-  // A loaded machine may miss a cycle of its own: only what comes on top is counted here.
-  const uint64_t before = recorder->losses().xruns;
-
-  jack_status_t status{};
-  jack_client_t* late = jack_client_open("qvlate", JackNoStartServer, &status);
-  ASSERT_NE(late, nullptr) << "status " << status;
-  // One cycle in eight takes three periods (1024 frames at 48 kHz are 21 ms).
-  static std::atomic<int> cycles{0};
-  cycles = 0;
-  jack_set_process_callback(
-      late,
-      [](jack_nframes_t, void*) {
-        if (cycles.fetch_add(1) % 8 == 7) usleep(64000);
-        return 0;
-      },
-      nullptr);
-  ASSERT_EQ(jack_activate(late), 0);
-  const bool counted = waitFor([&] { return recorder->losses().xruns > before; }, 10);
-  jack_deactivate(late);
-  jack_client_close(late);
-  ASSERT_TRUE(counted) << "the server reported no xrun";
-
-  // The capture goes on.
-  const size_t blocks = consumer->blocks();
-  EXPECT_TRUE(waitFor([&] { return consumer->blocks() >= blocks + 4; }));
-  EXPECT_TRUE(library->channelIsActive(recorder->inputChannel()));
 }
 
 // Runs last in this file: after a server died under an open stream, PortAudio in this
