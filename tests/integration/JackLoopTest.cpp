@@ -353,11 +353,11 @@ TEST_F(JackEightChannelTest, MapFiveTwoTakesDeviceChannelsFiveAndTwoOfEveryFrame
   // Only our two streams feed inputs 5 and 2; every other input hears the silent system.
   for (const auto& [from, to] :
        {std::pair{"system:capture_6", "measurement"}, {"system:capture_3", "reference"}})
-    JackServer::tool({"jack_disconnect", from, std::string(kClient) + ":" + to});
-  ASSERT_TRUE(JackServer::tool(
-      {"jack_connect", std::string(kClient) + ":out_1", std::string(kClient) + ":measurement"}));
-  ASSERT_TRUE(JackServer::tool(
-      {"jack_connect", std::string(kClient) + ":out_2", std::string(kClient) + ":reference"}));
+    JackServer::tool({"jack_disconnect", from, std::string(kClient) + ":" + to}, true);
+  ASSERT_TRUE(
+      JackServer::connect(std::string(kClient) + ":out_1", std::string(kClient) + ":measurement"));
+  ASSERT_TRUE(
+      JackServer::connect(std::string(kClient) + ":out_2", std::string(kClient) + ":reference"));
   recorder->resumeRec();
   ASSERT_TRUE(waitFor([&] { return consumer->blocks() >= 6; }));
   recorder->pauseRec();

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -58,7 +59,7 @@ class JackServer {
     }
     for (int i = 0; i < 400; ++i) {  // up to 20 s: a loaded machine starts it slowly
       // Listening is not yet accepting clients; jack_lsp succeeds only when it does.
-      if (PortAudioBackend::jackServerRunning() && tool({"jack_lsp"})) return true;
+      if (PortAudioBackend::jackServerRunning() && tool({"jack_lsp"}, true)) return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return false;
@@ -89,52 +90,107 @@ class JackServer {
     cleanShm();
   }
 
-  // Runs a JACK command-line tool; true when it exits with 0.
-  static bool tool(std::vector<std::string> args) {
+  // Runs a JACK command-line tool; true when it exits with 0. When `quiet` is false, what
+  // a failing tool printed is passed on, so that a failed test says why.
+  static bool tool(std::vector<std::string> args, bool quiet = false) {
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
+    char errors[] = "/tmp/qv-jack-tool-XXXXXX";
+    const int errorFd = quiet ? -1 : mkstemp(errors);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    if (errorFd >= 0) {
+      posix_spawn_file_actions_adddup2(&actions, errorFd, 2);
+    } else {
+      posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    }
     pid_t pid = 0;
     const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) return false;
     int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    if (rc == 0) waitpid(pid, &status, 0);
+    const bool ok = rc == 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    if (errorFd >= 0) {
+      if (!ok) {
+        std::string said;
+        char buffer[512];
+        ssize_t n = 0;
+        while ((n = pread(errorFd, buffer, sizeof buffer, static_cast<off_t>(said.size()))) > 0)
+          said.append(buffer, static_cast<size_t>(n));
+        std::fprintf(stderr, "%s failed (%s): %s\n", args[0].c_str(),
+                     rc != 0 ? std::strerror(rc) : "exit status", said.c_str());
+      }
+      close(errorFd);
+      unlink(errors);
+    }
+    return ok;
+  }
+
+  // Connects two ports, asking again while the server is busy: a new client (each
+  // jack_connect is one) is refused when an existing client is slow to answer the server's
+  // notice of it, which a loaded machine makes likely. True once the ports are connected.
+  static bool connect(const std::string& from, const std::string& to) {
+    for (int i = 0; i < 20; ++i) {
+      if (tool({"jack_connect", from, to}, true) || connected(from, to)) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return tool({"jack_connect", from, to});  // says why, once
+  }
+
+  // Whether the output port `from` feeds the input port `to`.
+  static bool connected(const std::string& from, const std::string& to) {
+    const auto listed = lines("jack_lsp -c '" + from + "' 2>/dev/null", nullptr);
+    return std::find(listed.begin(), listed.end(), to) != listed.end();
   }
 
   // Our input port `to` hears our output port `from` and nothing else. Ports are named
   // after their roles ("measurement", "reference", "generator"), others by number (in_1,
   // in_2, …; a plain output stream out_1, out_2, …).
   static bool loop(const std::string& client, const std::string& from, const std::string& to) {
-    tool({"jack_disconnect", "system:capture_1", client + ":" + to});
-    tool({"jack_disconnect", "system:capture_2", client + ":" + to});
-    return tool({"jack_connect", client + ":" + from, client + ":" + to});
+    tool({"jack_disconnect", "system:capture_1", client + ":" + to}, true);
+    tool({"jack_disconnect", "system:capture_2", client + ":" + to}, true);
+    return connect(client + ":" + from, client + ":" + to);
   }
 
-  // The short names of a client's ports, in the order the server lists them.
+  // The short names of a client's ports, in the order the server lists them (asked again
+  // while a busy server refuses jack_lsp, as for connect()).
   static std::vector<std::string> ports(const std::string& client) {
     std::vector<std::string> names;
-    FILE* lsp = popen("jack_lsp 2>/dev/null", "r");
-    if (lsp == nullptr) return names;
-    char line[512];
     const std::string prefix = client + ":";
-    while (std::fgets(line, sizeof line, lsp) != nullptr) {
-      std::string name(line);
-      while (!name.empty() && (name.back() == '\n' || name.back() == ' ')) name.pop_back();
-      if (name.rfind(prefix, 0) == 0) names.push_back(name.substr(prefix.size()));
+    for (int i = 0; i < 20; ++i) {
+      names.clear();
+      bool listed = false;
+      for (const auto& name : lines("jack_lsp 2>/dev/null", &listed))
+        if (name.rfind(prefix, 0) == 0) names.push_back(name.substr(prefix.size()));
+      if (listed) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
-    pclose(lsp);
     return names;
   }
 
   const std::string& name() const { return name_; }
 
  private:
+  // What a command prints, a line each with the surrounding blanks taken off; `ok` tells
+  // whether it exited with 0.
+  static std::vector<std::string> lines(const std::string& command, bool* ok) {
+    std::vector<std::string> out;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return out;
+    char line[512];
+    while (std::fgets(line, sizeof line, pipe) != nullptr) {
+      std::string text(line);
+      while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+      const size_t first = text.find_first_not_of(" \t");
+      out.push_back(first == std::string::npos ? std::string() : text.substr(first));
+    }
+    const int status = pclose(pipe);
+    if (ok != nullptr) *ok = status == 0;
+    return out;
+  }
+
   // JACK keeps eight server slots in a registry all servers of the machine share, and frees
   // a slot whose server died only when a server of the same name starts again. Test servers
   // have names of their own, so each one killed before it could unregister (a crashed test,

@@ -3,6 +3,7 @@
 #include <jack/jack.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <thread>
 
@@ -54,7 +55,15 @@ std::string ownPortName(bool input, int number) {
 
 }  // namespace
 
-JackBackend::JackBackend(std::string clientName) : clientName_(std::move(clientName)) { refresh(); }
+JackBackend::JackBackend(std::string clientName) : clientName_(std::move(clientName)) {
+  // A busy server refuses a new client when one of its clients is slow to answer the notice
+  // of it. A program started once (the command line) would then find no JACK device at all,
+  // so a refusal from a running server is asked again, briefly. Later scans ask again anyway.
+  for (int attempt = 0; attempt < 5 && !refresh() && PortAudioBackend::jackServerRunning();
+       ++attempt) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+}
 
 JackBackend::~JackBackend() {
   if (client_ != nullptr) {
