@@ -74,7 +74,11 @@ inline const QColor kDeviceLabelHover{255, 190, 110};
 inline const QColor kFieldBackground{14, 14, 14};
 inline const QColor kFieldDisabledText{110, 110, 110};
 inline constexpr int kTopBarHeight = 76;
+// The control bar in three rows, on a window too narrow for two.
+inline constexpr int kCompactTopBarHeight = 108;
 inline constexpr int kBottomBarHeight = 28;
+// The plots keep room for a readable curve however small the window.
+inline constexpr int kPlotsMinimumHeight = 260;
 inline constexpr int kControlHeight = 26;
 inline constexpr int kStartButtonWidth = 96;
 inline constexpr int kStartButtonHeight = 56;

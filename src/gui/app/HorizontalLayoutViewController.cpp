@@ -22,6 +22,7 @@ void HorizontalLayoutViewController::setCenterView(QWidget* view) {
     view->setParent(this);
     view->show();
   }
+  updateGeometry();
   viewDidLayout();
 }
 
@@ -35,7 +36,14 @@ void HorizontalLayoutViewController::setRightView(QWidget* view) {
     rightView_->setParent(nullptr);
   }
   rightView_ = view;
+  updateGeometry();
   viewDidLayout();
+}
+
+QSize HorizontalLayoutViewController::minimumSizeHint() const {
+  QSize size = centerView_ ? centerView_->minimumSizeHint() : QSize(0, 0);
+  if (rightView_) size.rwidth() += kRightViewWidth;
+  return size;
 }
 
 void HorizontalLayoutViewController::viewDidLayout() {
@@ -49,6 +57,14 @@ void HorizontalLayoutViewController::viewDidLayout() {
   } else if (centerView_) {
     centerView_->setGeometry(b);
   }
+}
+
+bool HorizontalLayoutViewController::event(QEvent* event) {
+  if (event->type() == QEvent::LayoutRequest) {
+    updateGeometry();
+    viewDidLayout();
+  }
+  return QWidget::event(event);
 }
 
 void HorizontalLayoutViewController::resizeEvent(QResizeEvent* event) {

@@ -25,8 +25,15 @@ class HorizontalLayoutViewController : public QWidget {
 
   void viewDidLayout();
 
+  // The centre's smallest size, and the panel's width beside it while there is one: the
+  // window cannot be made so small that the centre's controls overlap.
+  QSize minimumSizeHint() const override;
+
  protected:
   void resizeEvent(QResizeEvent* event) override;
+  // The centre asked for another size (its control bar took a row more or less): the
+  // window hears of it, so its smallest size follows.
+  bool event(QEvent* event) override;
 
  private:
   QPointer<QWidget> centerView_;

@@ -1,6 +1,7 @@
 #include "gui/app/MainViewOutlets.h"
 
 #include <QComboBox>
+#include <QEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -10,6 +11,7 @@
 #include <QRegularExpressionValidator>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "gui/Theme.h"
 #include "gui/app/DelayControls.h"
@@ -97,6 +99,103 @@ QFont controlFont() {
   return f;
 }
 
+// Arranges the control bar's grid for the width it has: one band of two rows where
+// everything fits side by side, else three rows (the read-out, then the delay controls, then
+// smoothing and the commands), the bar taller by one row. Only the height changes with the
+// arrangement, so the choice never feeds back into the width it is made for.
+class TopBarArranger final : public QObject {
+ public:
+  TopBarArranger(QWidget* bar, QHBoxLayout* top, QGridLayout* grid, QLayout* readout,
+                 QLayout* delayRow, QLayout* smoothingRow, QLayout* commandRow)
+      : QObject(bar),
+        bar_(bar),
+        top_(top),
+        grid_(grid),
+        readout_(readout),
+        delayRow_(delayRow),
+        smoothingRow_(smoothingRow),
+        commandRow_(commandRow) {
+    bar->installEventFilter(this);
+    // The bar asks for no more width than the three rows need, with room for the finder's
+    // usual read-out (a longer one is cut at the bar's end; its tooltip explains it).
+    bar->setMinimumWidth(
+        fixedWidth() + std::max({readout_->minimumSize().width(), typicalDetailWidth(),
+                                 delayRow_->minimumSize().width(),
+                                 smoothingRow_->minimumSize().width() + grid_->horizontalSpacing() +
+                                     commandRow_->minimumSize().width()}));
+    arrange(false);
+  }
+
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    // A new delay read-out may be wider than the last: look again when the bar re-lays out.
+    if (watched == bar_ &&
+        (event->type() == QEvent::Resize || event->type() == QEvent::LayoutRequest))
+      arrange(bar_->width() < wideWidth());
+    return false;
+  }
+
+ private:
+  // The delay read-out of a found delay of a metre, at 48 kHz.
+  int typicalDetailWidth() const {
+    session::DelayStatus status;
+    status.haveReading = true;
+    status.estimate.state = DelayState::Found;
+    status.estimate.peakToNext = 2.5;
+    const QString text = delayDetailText(3.01, 48000, 20.0, status);
+    QWidget* detail = nullptr;
+    for (int i = 0; i < readout_->count() && detail == nullptr; ++i)
+      if (auto* label = qobject_cast<QLabel*>(readout_->itemAt(i)->widget());
+          label != nullptr && label->objectName() == QStringLiteral("delayDetailLabel"))
+        detail = label;
+    return detail == nullptr ? 0 : QFontMetrics(detail->font()).horizontalAdvance(text) + 4;
+  }
+
+  // The start button, the meter and the spacing around them.
+  int fixedWidth() const {
+    const QMargins m = top_->contentsMargins();
+    int width = m.left() + m.right();
+    for (int i = 0; i < top_->count(); ++i) {
+      QLayoutItem* item = top_->itemAt(i);
+      if (item->widget() != nullptr) width += item->widget()->width() + top_->spacing();
+    }
+    return width;
+  }
+
+  int wideWidth() const {
+    const int first = std::max(readout_->sizeHint().width(), smoothingRow_->minimumSize().width());
+    const int second =
+        std::max(delayRow_->minimumSize().width(), commandRow_->minimumSize().width());
+    return fixedWidth() + first + grid_->horizontalSpacing() + second;
+  }
+
+  void arrange(bool compact) {
+    if (compact == compact_ && grid_->count() > 0) return;
+    compact_ = compact;
+    for (QLayout* l : {readout_, delayRow_, smoothingRow_, commandRow_}) grid_->removeItem(l);
+    if (compact) {
+      grid_->addLayout(readout_, 0, 0, 1, 2, Qt::AlignVCenter | Qt::AlignLeft);
+      grid_->addLayout(delayRow_, 1, 0, 1, 2);
+      grid_->addLayout(smoothingRow_, 2, 0);
+      grid_->addLayout(commandRow_, 2, 1);
+    } else {
+      grid_->addLayout(readout_, 0, 0, Qt::AlignVCenter | Qt::AlignLeft);
+      grid_->addLayout(delayRow_, 0, 1);
+      grid_->addLayout(smoothingRow_, 1, 0);
+      grid_->addLayout(commandRow_, 1, 1);
+    }
+    bar_->setFixedHeight(compact ? mv::kCompactTopBarHeight : mv::kTopBarHeight);
+  }
+
+  QWidget* bar_;
+  QHBoxLayout* top_;
+  QGridLayout* grid_;
+  QLayout* readout_;
+  QLayout* delayRow_;
+  QLayout* smoothingRow_;
+  QLayout* commandRow_;
+  bool compact_ = false;
+};
+
 }  // namespace
 
 QString startButtonText(bool running) {
@@ -125,7 +224,6 @@ MainViewOutlets buildMainViewOutlets(QWidget* view) {
   o.topView = new QWidget(view);
   o.topView->setObjectName(QStringLiteral("mainTopView"));
   o.topView->setAttribute(Qt::WA_StyledBackground, true);
-  o.topView->setFixedHeight(mv::kTopBarHeight);
 
   o.startButton = makeButton(o.topView, startButtonText(false), "startButton", true,
                              QObject::tr("Start or pause the measurement (Space)"));
@@ -143,7 +241,7 @@ MainViewOutlets buildMainViewOutlets(QWidget* view) {
   o.levelLegendTop = makeLabel(meterBox, "levelLegend", legendFont);
   o.levelLegendBottom = makeLabel(meterBox, "levelLegend", legendFont);
   const int h = mv::kLevelMeterHeight;
-  const int rowHeight = 12;
+  const int rowHeight = 2 * h / 3 - 5 * h / 12;  // the rows' distance: labels side by side
   for (auto [label, y] :
        {std::pair{o.levelLegendTop, 5 * h / 12}, std::pair{o.levelLegendBottom, 2 * h / 3}}) {
     label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -232,10 +330,6 @@ MainViewOutlets buildMainViewOutlets(QWidget* view) {
   readout->setSpacing(0);
   readout->addWidget(o.topLabel);
   readout->addWidget(o.delayDetailLabel);
-  grid->addLayout(readout, 0, 0, Qt::AlignVCenter | Qt::AlignLeft);
-  grid->addLayout(delayRow, 0, 1);
-  grid->addLayout(smoothingRow, 1, 0);
-  grid->addLayout(commandRow, 1, 1);
   // Spare width goes to the right, so the delay controls stay next to their readout.
   grid->setColumnStretch(1, 1);
 
@@ -245,12 +339,14 @@ MainViewOutlets buildMainViewOutlets(QWidget* view) {
   top->addWidget(o.startButton, 0, Qt::AlignVCenter);
   top->addWidget(meterBox, 0, Qt::AlignVCenter);
   top->addLayout(grid, 1);
+  new TopBarArranger(o.topView, top, grid, readout, delayRow, smoothingRow, commandRow);
 
   // ---- plots ----
   o.plotBaseView = new QWidget(view);
   o.plotBaseView->setObjectName(QStringLiteral("mainPlotBaseView"));
   o.plotBaseView->setAttribute(Qt::WA_StyledBackground, true);
   o.plotBaseView->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+  o.plotBaseView->setMinimumHeight(mv::kPlotsMinimumHeight);
 
   // ---- read-out bar ----
   o.bottomView = new QWidget(view);

@@ -53,15 +53,24 @@ int TraceLegend::rowHeight() const { return QFontMetrics(legendFont(this)).heigh
 
 QSize TraceLegend::sizeHint() const {
   const QFontMetrics fm(legendFont(this));
-  int width = title_.isEmpty() ? 0 : std::min(fm.horizontalAdvance(title_), kMaxTextWidth);
+  // Whole pixels here, fractions where the names are elided: one pixel more keeps a name
+  // that fits from being cut.
+  int width = title_.isEmpty() ? 0 : std::min(fm.horizontalAdvance(title_) + 1, kMaxTextWidth);
   const int listed = std::min(static_cast<int>(entries_.size()), kMaxEntries);
   for (int i = 0; i < listed; ++i) {
-    width = std::max(width, kSwatch + kPadding +
-                                std::min(fm.horizontalAdvance(entries_[i].text), kMaxTextWidth));
+    width =
+        std::max(width, kSwatch + kPadding +
+                            std::min(fm.horizontalAdvance(entries_[i].text) + 1, kMaxTextWidth));
   }
   int rows = listed + (title_.isEmpty() ? 0 : 1);
   if (static_cast<int>(entries_.size()) > kMaxEntries) ++rows;
   return {width + 2 * kPadding, rows * rowHeight() + 2 * kPadding - 2};
+}
+
+void TraceLegend::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if ((event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) && isVisible())
+    place();
 }
 
 bool TraceLegend::eventFilter(QObject* watched, QEvent* event) {

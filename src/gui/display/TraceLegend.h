@@ -38,6 +38,8 @@ class TraceLegend final : public QWidget {
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
+  // The font may change once the legend is polished in its window: sized again for it.
+  void changeEvent(QEvent* event) override;
 
  private:
   void place();
