@@ -11,6 +11,7 @@
 #include <QDoubleSpinBox>
 #include <QFile>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -238,7 +239,17 @@ TEST_F(PreferencesTest, TheGeneralPageShowsAndWritesItsSettings) {
   EXPECT_TRUE(general->databaseLocationField()->isReadOnly());
   EXPECT_EQ(general->databaseLocationField()->text(),
             QStringLiteral("/somewhere/Quorvex/traces.sqlite"));
-  guitest::saveScreenshot(*prefs_->window(), QStringLiteral("preferences-general"));
+  // Every text is whole: inside the window and, unless it wraps, as wide as it needs.
+  QWidget* window = prefs_->window();
+  for (const QLabel* label : general->findChildren<QLabel*>()) {
+    if (!label->isVisible() || label->text().isEmpty()) continue;
+    const QRect at(label->mapTo(window, QPoint(0, 0)), label->size());
+    EXPECT_TRUE(window->rect().contains(at)) << label->text().toStdString();
+    if (!label->wordWrap()) {
+      EXPECT_GE(label->width(), label->sizeHint().width()) << label->text().toStdString();
+    }
+  }
+  guitest::saveScreenshot(*window, QStringLiteral("preferences-general"));
 
   general->capturedTraceThicknessField()->setValue(3.0);
   general->autoDelayCheckBox()->click();

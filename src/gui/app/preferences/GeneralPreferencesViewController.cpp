@@ -76,6 +76,9 @@ GeneralPreferencesViewController::GeneralPreferencesViewController(AppSettings& 
   p.setColor(QPalette::WindowText, theme::kTextDim);
   dim->setPalette(p);
   speed_->setPalette(p);
+  // Hints wrap within the window rather than run past its edge.
+  dim->setWordWrap(true);
+  speed_->setWordWrap(true);
 
   auto* grid = new QGridLayout(this);
   grid->setContentsMargins(40, 24, 40, 24);
