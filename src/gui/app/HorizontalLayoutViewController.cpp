@@ -60,7 +60,9 @@ void HorizontalLayoutViewController::viewDidLayout() {
 }
 
 bool HorizontalLayoutViewController::event(QEvent* event) {
-  if (event->type() == QEvent::LayoutRequest) {
+  // Read-outs re-lay the centre out at every tick; the window only hears of a new size.
+  if (event->type() == QEvent::LayoutRequest && minimumSizeHint() != lastMinimum_) {
+    lastMinimum_ = minimumSizeHint();
     updateGeometry();
     viewDidLayout();
   }

@@ -38,6 +38,7 @@ class HorizontalLayoutViewController : public QWidget {
  private:
   QPointer<QWidget> centerView_;
   QPointer<QWidget> rightView_;
+  QSize lastMinimum_;  // the smallest size the window last heard of
 };
 
 }  // namespace qv::gui

@@ -106,7 +106,8 @@ QFont controlFont() {
 class TopBarArranger final : public QObject {
  public:
   TopBarArranger(QWidget* bar, QHBoxLayout* top, QGridLayout* grid, QLayout* readout,
-                 QLayout* delayRow, QLayout* smoothingRow, QLayout* commandRow)
+                 const QLabel* detail, QLayout* delayRow, QLayout* smoothingRow,
+                 QLayout* commandRow)
       : QObject(bar),
         bar_(bar),
         top_(top),
@@ -119,7 +120,7 @@ class TopBarArranger final : public QObject {
     // The bar asks for no more width than the three rows need, with room for the finder's
     // usual read-out (a longer one is cut at the bar's end; its tooltip explains it).
     bar->setMinimumWidth(
-        fixedWidth() + std::max({readout_->minimumSize().width(), typicalDetailWidth(),
+        fixedWidth() + std::max({readout_->minimumSize().width(), typicalDetailWidth(*detail),
                                  delayRow_->minimumSize().width(),
                                  smoothingRow_->minimumSize().width() + grid_->horizontalSpacing() +
                                      commandRow_->minimumSize().width()}));
@@ -136,18 +137,13 @@ class TopBarArranger final : public QObject {
 
  private:
   // The delay read-out of a found delay of a metre, at 48 kHz.
-  int typicalDetailWidth() const {
+  static int typicalDetailWidth(const QLabel& detail) {
     session::DelayStatus status;
     status.haveReading = true;
     status.estimate.state = DelayState::Found;
     status.estimate.peakToNext = 2.5;
     const QString text = delayDetailText(3.01, 48000, 20.0, status);
-    QWidget* detail = nullptr;
-    for (int i = 0; i < readout_->count() && detail == nullptr; ++i)
-      if (auto* label = qobject_cast<QLabel*>(readout_->itemAt(i)->widget());
-          label != nullptr && label->objectName() == QStringLiteral("delayDetailLabel"))
-        detail = label;
-    return detail == nullptr ? 0 : QFontMetrics(detail->font()).horizontalAdvance(text) + 4;
+    return QFontMetrics(detail.font()).horizontalAdvance(text) + 4;
   }
 
   // The start button, the meter and the spacing around them.
@@ -339,7 +335,8 @@ MainViewOutlets buildMainViewOutlets(QWidget* view) {
   top->addWidget(o.startButton, 0, Qt::AlignVCenter);
   top->addWidget(meterBox, 0, Qt::AlignVCenter);
   top->addLayout(grid, 1);
-  new TopBarArranger(o.topView, top, grid, readout, delayRow, smoothingRow, commandRow);
+  new TopBarArranger(o.topView, top, grid, readout, o.delayDetailLabel, delayRow, smoothingRow,
+                     commandRow);
 
   // ---- plots ----
   o.plotBaseView = new QWidget(view);
