@@ -64,7 +64,7 @@ SpectrumStream::SpectrumStream(uint32_t rate, uint32_t historyLength)
   queue_ = fft::allocateFloats(2 * static_cast<size_t>(kMaxFftSize));
   history_ = fft::allocateFloats(2 * static_cast<size_t>(historyLength_));
   window_ = fft::allocateFloats(kMaxFftSize);
-  work_ = fft::allocateFloats(kMaxFftSize);
+  work_ = fft::allocateFloats(2 * static_cast<size_t>(kMaxFftSize));
   for (auto& spectrum : spectrum_) spectrum = fft::allocateFloats(kMaxFftSize + 2);
 }
 
@@ -216,6 +216,7 @@ bool SpectrumStream::prepareFft(int n) {
   if (!useFftSize(n)) return false;
   // The plan now rather than on the first analysis, unless that would wait for FFTW.
   plan_->prepare(fft::RealPlan::Transform::Forward);
+  fft::ComplexPlan::get(n).prepare();
   return succeed();
 }
 
@@ -253,7 +254,101 @@ QV_VECTOR_CLONES void copyChannel(const float* __restrict frames, const float* _
   }
 }
 
+// out[2i] = window[i] · a[2i + A], out[2i + 1] = window[i] · b[2i + B]: the channel A of
+// one run of interleaved frames and channel B of another, which may be the same run.
+template <int A, int B>
+[[gnu::always_inline]] inline void packRun(const float* __restrict a, const float* __restrict b,
+                                           const float* __restrict window, bool windowed,
+                                           float* __restrict out, size_t count) {
+  if (windowed) {
+    for (size_t i = 0; i < count; ++i) {
+      out[2 * i] = a[2 * i + A] * window[i];
+      out[2 * i + 1] = b[2 * i + B] * window[i];
+    }
+  } else {
+    for (size_t i = 0; i < count; ++i) {
+      out[2 * i] = a[2 * i + A];
+      out[2 * i + 1] = b[2 * i + B];
+    }
+  }
+}
+
+QV_VECTOR_CLONES void packChannels(const float* a, int channelA, const float* b, int channelB,
+                                   const float* window, bool windowed, float* out, size_t count) {
+  switch (2 * channelA + channelB) {
+    case 1:
+      packRun<0, 1>(a, b, window, windowed, out, count);
+      break;
+    case 2:
+      packRun<1, 0>(a, b, window, windowed, out, count);
+      break;
+    case 0:
+      packRun<0, 0>(a, b, window, windowed, out, count);
+      break;
+    default:
+      packRun<1, 1>(a, b, window, windowed, out, count);
+      break;
+  }
+}
+
+// Which parts of interleaved complex values are all zero (bit 0: the real parts, bit 1:
+// the imaginary parts). A negative zero counts as zero.
+QV_VECTOR_CLONES uint32_t silentParts(const float* values, size_t count) {
+  uint64_t bits = 0;
+  for (size_t i = 0; i < count; ++i) {
+    uint64_t word;
+    std::memcpy(&word, values + 2 * i, sizeof word);
+    bits |= word & 0x7FFFFFFF7FFFFFFFull;
+  }
+  return (static_cast<uint32_t>(bits) == 0 ? 1u : 0u) | ((bits >> 32) == 0 ? 2u : 0u);
+}
+
 }  // namespace
+
+const float* SpectrumStream::frameAt(uint32_t j, uint32_t delay, uint32_t* run) const {
+  if (j < delay) {
+    const uint32_t at = (historyEnd_ + historyLength_ - delay + j) % historyLength_;
+    *run = std::min(delay - j, historyLength_ - at);
+    return history_.get() + 2 * static_cast<size_t>(at);
+  }
+  uint32_t q = j - delay;
+  if (q < queued_) {
+    *run = queued_ - q;
+    return queue_.get() + 2 * static_cast<size_t>(q);
+  }
+  q -= queued_;
+  if (q < incomingFrames_) {
+    *run = incomingFrames_ - q;
+    return incoming_ + 2 * static_cast<size_t>(q);
+  }
+  *run = UINT32_MAX;
+  return nullptr;
+}
+
+void SpectrumStream::windowPacked(int n, bool windowed) {
+  const Route route = currentRoute();
+  const auto size = static_cast<uint32_t>(n);
+  // The two channels may come from different places (a delay holds one back): the frame
+  // is laid in runs over which both stay contiguous.
+  for (uint32_t j = 0; j < size;) {
+    uint32_t runA = 0, runB = 0;
+    const float* a = frameAt(j, route.delayFrames[0], &runA);
+    const float* b = frameAt(j, route.delayFrames[1], &runB);
+    const uint32_t run = std::min({runA, runB, size - j});
+    float* out = work_.get() + 2 * static_cast<size_t>(j);
+    if (a && b) {
+      packChannels(a, route.channel[0], b, route.channel[1], window_.get() + j, windowed, out, run);
+    } else {
+      // Past the data of one channel or both: silence there.
+      for (uint32_t i = 0; i < run; ++i) {
+        out[2 * i] = a ? a[2 * i + route.channel[0]] * (windowed ? window_[j + i] : 1.0f) : 0.0f;
+        out[2 * i + 1] =
+            b ? b[2 * i + route.channel[1]] * (windowed ? window_[j + i] : 1.0f) : 0.0f;
+      }
+    }
+    j += run;
+  }
+}
 
 void SpectrumStream::windowChannel(int channel, uint32_t delayFrames, int n, bool windowed) {
   const auto size = static_cast<uint32_t>(n);
@@ -349,18 +444,16 @@ uint32_t SpectrumStream::getHalfSpectra(float* channel1, float* channel2, uint32
   return static_cast<uint32_t>(8 * (n + 2));
 }
 
+bool SpectrumStream::acceptPut(uint32_t byteCount) {
+  if (byteCount % 8 != 0) return fail(kStreamErrorIllParam);
+  if (byteCount / 8 > kMaxFftSize - queued_) return fail(kStreamErrorMem);
+  return true;
+}
+
 uint32_t SpectrumStream::putDataAndGetHalfSpectra(const void* data, uint32_t byteCount,
                                                   float* channel1, float* channel2,
                                                   uint32_t flags) {
-  if (byteCount % 8 != 0) {
-    fail(kStreamErrorIllParam);
-    return kFailed;
-  }
-  const uint32_t frames = byteCount / 8;
-  if (frames > kMaxFftSize - queued_) {
-    fail(kStreamErrorMem);
-    return kFailed;
-  }
+  if (!acceptPut(byteCount)) return kFailed;
   const int n = sizeForRequest(flags);
   if (n == 0) {
     // As a put that succeeded and a request that did not: the frames stay queued.
@@ -370,10 +463,29 @@ uint32_t SpectrumStream::putDataAndGetHalfSpectra(const void* data, uint32_t byt
     return kFailed;
   }
   incoming_ = static_cast<const float*>(data);
-  incomingFrames_ = frames;
+  incomingFrames_ = byteCount / 8;
   transformChannels(n, !(flags & kDataFftNoWindow), channel1, channel2);
   dropAnalysedFrames(n);
   return static_cast<uint32_t>(8 * (n + 2));
+}
+
+uint32_t SpectrumStream::putDataAndGetPackedSpectrum(const void* data, uint32_t byteCount,
+                                                     float* packed, uint32_t flags) {
+  if (!acceptPut(byteCount)) return kFailed;
+  const int n = sizeForRequest(flags);
+  if (n == 0) {
+    const int32_t error = errorGetCode();
+    putData(data, byteCount);
+    fail(error);
+    return kFailed;
+  }
+  incoming_ = static_cast<const float*>(data);
+  incomingFrames_ = byteCount / 8;
+  windowPacked(n, !(flags & kDataFftNoWindow));
+  packedSilence_ = silentParts(work_.get(), static_cast<size_t>(n));
+  fft::ComplexPlan::get(n).execute(work_.get(), packed);
+  dropAnalysedFrames(n);
+  return static_cast<uint32_t>(8 * n);
 }
 
 }  // namespace qv
