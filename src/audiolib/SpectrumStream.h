@@ -129,8 +129,9 @@ class SpectrumStream {
   // Frame j of the analysis for a channel held back by `delay` frames: its interleaved
   // frame and how many frames follow it contiguously there; null past the data.
   const float* frameAt(uint32_t j, uint32_t delay, uint32_t* run) const;
-  // Both routed channels, windowed, into work_ as interleaved complex values.
-  void windowPacked(int n, bool windowed);
+  // Both routed channels, windowed, into `packed` as interleaved complex values; returns
+  // which were silent, as packedSilence().
+  uint32_t windowPacked(int n, bool windowed, float* packed);
   bool acceptPut(uint32_t byteCount);
   void dropAnalysedFrames(int n);
 
@@ -149,7 +150,7 @@ class SpectrumStream {
   const float* incoming_ = nullptr;
   uint32_t incomingFrames_ = 0;
   fft::AlignedFloats window_;
-  fft::AlignedFloats work_;  // 2·kMaxFftSize: one channel, or both packed
+  fft::AlignedFloats work_;
   fft::AlignedFloats spectrum_[2];
   int windowSize_ = 0;
   uint32_t packedSilence_ = 0;
