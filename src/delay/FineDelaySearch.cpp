@@ -158,7 +158,10 @@ FineDelaySearch::Result FineDelaySearch::search(const SampleHistory& measurement
   float* z = analytic_.get();
   const float scale = weightSum > 0.0 ? static_cast<float>(1.0 / weightSum) : 0.0f;
   for (int32_t i = 0; i < 2 * n_; ++i) z[i] *= scale;
-  for (int32_t i = 0; i < n_; ++i) impulse_[i] = z[2 * ((i + n_ / 2) % n_)];
+  // Lags −n/2 … n/2 − 1: the second half of the circle, then the first.
+  const int32_t halfN = n_ / 2;
+  for (int32_t i = 0; i < halfN; ++i) impulse_[i] = z[2 * (i + halfN)];
+  for (int32_t i = halfN; i < n_; ++i) impulse_[i] = z[2 * (i - halfN)];
 
   // The noise floor over the central lags that both windows' audio reaches (at the start of
   // the stream they hold silence from before it, which the floor must not count).

@@ -11,6 +11,17 @@ constexpr double kRayleighMedian = 1.1774100225154747;
 
 int32_t wrap(int32_t i, int32_t n) { return ((i % n) + n) % n; }
 
+// Calls f(run, length) for the values from index `first` (taken round the circle of n) on,
+// `count` of them (at most n), in order: one run, or two where they pass the end.
+template <typename F>
+void forEachRun(const float* values, int32_t n, int32_t first, int32_t count, F f) {
+  if (count <= 0) return;
+  const int32_t start = wrap(first, n);
+  const int32_t head = std::min(count, n - start);
+  f(values + start, head);
+  if (count > head) f(values, count - head);
+}
+
 }  // namespace
 
 ImpulsePeak ImpulsePeak::read(const float* analytic, int32_t n, int32_t noiseFrom, int32_t noiseTo,
@@ -38,15 +49,21 @@ ImpulsePeak ImpulsePeak::read(const float* analytic, int32_t n, int32_t noiseFro
   };
   peak.lobeBefore = reach(-1);
   peak.lobeAfter = reach(+1);
+  // Everything outside the lobe, read round the circle as two straight runs.
   float next = 0.0f;
-  for (int32_t d = peak.lobeAfter + 1; d < n - peak.lobeBefore; ++d)
-    next = std::max(next, envelope[wrap(top + d, n)]);
+  forEachRun(envelope, n, top + peak.lobeAfter + 1, n - peak.lobeBefore - peak.lobeAfter - 1,
+             [&](const float* run, int32_t length) {
+               for (int32_t i = 0; i < length; ++i) next = std::max(next, run[i]);
+             });
   peak.next = next;
 
   const int32_t from = std::max(noiseFrom, -(n / 2));
   const int32_t to = std::min(noiseTo, n / 2 - 1);
   int32_t count = 0;
-  for (int32_t d = from; d <= to; ++d) scratch[count++] = envelope[wrap(d, n)];
+  forEachRun(envelope, n, from, to - from + 1, [&](const float* run, int32_t length) {
+    std::copy(run, run + length, scratch + count);
+    count += length;
+  });
   if (count < kMinNoisePoints) {
     peak.noise = 0.0;
     return peak;
