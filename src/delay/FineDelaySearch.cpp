@@ -133,8 +133,9 @@ FineDelaySearch::Result FineDelaySearch::search(const SampleHistory& measurement
     if (!std::isfinite(coherence)) continue;
     if (mask[k] >= 1.0f) coherenceSum += coherence, ++bandBins;
     const double w = (coherenceWeighting_ ? coherence : 1.0) * mask[k];
-    spectrum[2 * k] = static_cast<float>(2.0 * w * sr[k] / sxx[k]);
-    spectrum[2 * k + 1] = static_cast<float>(2.0 * w * si[k] / sxx[k]);
+    const double scale = 2.0 * w / sxx[k];
+    spectrum[2 * k] = static_cast<float>(scale * sr[k]);
+    spectrum[2 * k + 1] = static_cast<float>(scale * si[k]);
     weightSum += 2.0 * w;
     power[k] = static_cast<float>(w * syy[k]);
     powerSum += power[k];
