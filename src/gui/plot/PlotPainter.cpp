@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <optional>
 
 namespace qv::gui {
 namespace {
@@ -208,16 +209,25 @@ void PlotPainter::paint(QImage& image, const PlotLook& look, const plot::ChartLi
     paintGrid(look, m);
   }
 
-  QPainter p(&image);
-  p.setClipRect(chart);
+  bool movingSpectrogram = false;
+  for (size_t i = steady; i < charts.size(); ++i) {
+    if (charts.charts()[i]->kind() == plot::kChartSpectrogram) movingSpectrogram = true;
+  }
+  // A painter costs allocations: a frame that only copies the static layer and rasterizes
+  // curves (labels in columns, no moving spectrogram) does without one.
+  std::optional<QPainter> painter;
+  if (!kept || !columns || movingSpectrogram) {
+    painter.emplace(&image);
+    painter->setClipRect(chart);
+  }
   if (!kept && steady > 0) {
-    charts_.paintCharts(charts, 0, steady, m, rasterizer_, p);
+    charts_.paintCharts(charts, 0, steady, m, rasterizer_, &*painter);
   }
   if (!kept && columns) {
     // Nothing moving ever reaches the columns: their labels belong to the static layer.
-    p.setClipping(false);
-    paintScales(p, look, chart, logical, m);
-    p.setClipRect(chart);
+    painter->setClipping(false);
+    paintScales(*painter, look, chart, logical, m);
+    painter->setClipRect(chart);
   }
   if (!kept) staticLayer_.keep(image, look, charts, steady);
 
@@ -227,19 +237,16 @@ void PlotPainter::paint(QImage& image, const PlotLook& look, const plot::ChartLi
   drawnTop_.assign(static_cast<size_t>(image.width()), INT_MAX);
   drawnBottom_.assign(static_cast<size_t>(image.width()), INT_MIN);
   drawnRects_.clear();
-  drawnKnown_ = look.border.alpha() == 255 && look.grid.alpha() == 255;
-  for (size_t i = steady; i < charts.size(); ++i) {
-    if (charts.charts()[i]->kind() == plot::kChartSpectrogram) drawnKnown_ = false;
-  }
+  drawnKnown_ = look.border.alpha() == 255 && look.grid.alpha() == 255 && !movingSpectrogram;
   drawnBits_ = bits;
   drawnStride_ = image.bytesPerLine();
   drawnSize_ = image.size();
   drawnRatio_ = dpr;
 
   rasterizer_.recordColumns(drawnTop_.data(), drawnBottom_.data());
-  charts_.paintCharts(charts, steady, charts.size(), m, rasterizer_, p);
+  charts_.paintCharts(charts, steady, charts.size(), m, rasterizer_, painter ? &*painter : nullptr);
   rasterizer_.recordColumns(nullptr, nullptr);
-  p.setClipping(false);
+  if (painter) painter->setClipping(false);
 
   paintCursor(look, m);
   rasterizer_.begin(bits, image.bytesPerLine(), image.rect());
@@ -250,7 +257,7 @@ void PlotPainter::paint(QImage& image, const PlotLook& look, const plot::ChartLi
     paintBorder(look, deviceChart.adjusted(-t, -t, t, t) & image.rect(), dpr);
   } else {
     paintBorder(look, deviceChart, dpr);
-    paintScales(p, look, chart, logical, m);
+    paintScales(*painter, look, chart, logical, m);
   }
 }
 
