@@ -148,13 +148,6 @@ TEST_P(PlotViewColumnsTest, CurvesGridAndCursorStayOutOfTheLabelRoom) {
   }
 }
 
-TEST_P(PlotViewColumnsTest, WithoutColumnsTheLabelsLieOverAChartAreaFillingTheView) {
-  view->setScaleLabelColumnWidth(0.0);
-  (void)view->renderImage(GetParam());
-  EXPECT_EQ(view->chartRect(), QRectF(0, 0, 700, 320));
-  EXPECT_FALSE(labelsOf(qv::gui::PlotSideLeft, false).empty());
-}
-
 INSTANTIATE_TEST_SUITE_P(Ratios, PlotViewColumnsTest, ::testing::Values(1.0, 2.0));
 
 }  // namespace
