@@ -88,9 +88,11 @@ TEST_P(PlotViewColumnsTest, UnitsSitInTheCornersAndAtTheStripsEnd) {
   EXPECT_LE(leftUnit[0].rect.right(), chart.left());
   EXPECT_LE(rightUnit[0].rect.bottom(), chart.top());
   EXPECT_GE(rightUnit[0].rect.left(), chart.right());
-  // Below it at the right end, clear of the frequency labels.
+  // Below it at the right end (after the last label where that one reaches the end),
+  // clear of the frequency labels.
   EXPECT_GE(xUnit[0].rect.top(), chart.bottom());
-  EXPECT_LE(xUnit[0].rect.right(), chart.right());
+  EXPECT_GT(xUnit[0].rect.left(), chart.right() - 40.0);
+  EXPECT_LE(xUnit[0].rect.right(), 700.0);
   for (const PlotScaleLabel& l : labelsOf(qv::gui::PlotSideBottom, false)) {
     EXPECT_GE(l.rect.top(), chart.bottom()) << l.text.toStdString();
     EXPECT_FALSE(l.rect.intersects(xUnit[0].rect)) << l.text.toStdString();

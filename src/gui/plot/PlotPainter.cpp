@@ -385,25 +385,32 @@ void PlotPainter::paintScales(QPainter& p, const PlotLook& look, const QRect& ch
     const double y = look.overlaid && !columns
                          ? (isBottom ? bottom - kLabelPad / 2 - lineHeight_ : top + kLabelPad / 2)
                          : (isBottom ? bottom + kLabelPad / 2 : top - kLabelPad / 2 - lineHeight_);
-    // In columns the x labels stay above or below the chart area; the unit takes the
-    // strip's right end.
-    double limitLeft = columns ? left : bounds.left();
-    double limitRight = columns ? right : bounds.right();
+    // In columns the x labels stay above or below the chart area.
+    const double limitLeft = columns ? left : bounds.left();
+    const double limitRight = columns ? right : bounds.right();
+    double previousRight = -1e9;
+    // The unit at the axis end, or just after the last label where that one reaches it;
+    // in the top strip it leaves room for the right-hand y unit in the corner.
     const QString& unit = look.units[static_cast<size_t>(side)];
-    if (columns && shows(side) && !unit.isEmpty()) {
-      const double width = QFontMetricsF(font_).horizontalAdvance(unit);
-      limitRight = right - kLabelPad - width;
+    const auto drawUnit = [&] {
+      if (!columns || !shows(side) || unit.isEmpty()) return;
+      const QFontMetricsF fm(font_);
+      const double width = fm.horizontalAdvance(unit);
+      const double x = std::max(right - kLabelPad - width, previousRight + kLabelPad);
+      const QString& corner = look.units[PlotSideRight];
+      double end = bounds.right() - kLabelPad;
+      if (!isBottom && !corner.isEmpty()) end -= fm.horizontalAdvance(corner) + kLabelPad;
+      if (x + width > end) return;
       p.setPen(unitColor);
-      drawLabel(p, QPointF(limitRight, y), width, unit, side, true);
+      drawLabel(p, QPointF(x, y), width, unit, side, true);
       p.setPen(look.labelColor);
-      limitRight -= kLabelPad;
-    }
+    };
     if (!gridIndices(look.fullX.min, look.gridStepX, look.visibleX.min, look.visibleX.max, first,
                      last)) {
+      drawUnit();
       continue;
     }
     const SideLabels& labels = xLabelsFor(look, side);
-    double previousRight = -1e9;
     for (long k = first; k <= last; ++k) {
       const double deviceX = m.deviceX(look.fullX.min + k * look.gridStepX);
       if (!look.overlaid) {
@@ -430,6 +437,7 @@ void PlotPainter::paintScales(QPainter& p, const PlotLook& look, const QRect& ch
       noteDrawn(QRectF(x * dpr, y * dpr, width * dpr, lineHeight_ * dpr));
       previousRight = x + width;
     }
+    drawUnit();
   }
 
   for (int side : {PlotSideLeft, PlotSideRight}) {
