@@ -306,35 +306,5 @@ TEST_F(TraceManagerViewControllerTest, TheCaptureButtonRunsTheCaptureCommand) {
   EXPECT_EQ(cell(0)->primaryTitle(), "TF");
 }
 
-TEST_F(TraceManagerViewControllerTest, Screenshot) {
-  const char* names[] = {"Main L", "Main R", "Sub", "Delay tower", "Front fill"};
-  for (int i = 0; i < 5; ++i) capture(*store, names[i]);
-  // One trace without a name, as an older program may have stored it.
-  store->setNameForIndex("", 3);
-  store->toggleVisibilityForIndex(1);
-  store->toggleVisibilityForIndex(3);
-  store->setSelectedForIndex(true, 2);
-  settle();
-  settings->setSmoothingFactor(24);
-  makePanel();
-  // Row 3 has an empty name; make row 4 show "Unnamed" (no name at all).
-  TraceShotResults list = store->allTraceShots();
-  std::vector<TraceShotRef> rows(list.begin(), list.end());
-  auto unnamed = std::make_shared<TraceShot>(*rows[4]);
-  unnamed->name.reset();
-  rows[4] = unnamed;
-  panel->model()->applyNotification(TraceShotResults(rows), TraceChangeSet{{}, {}, {4}},
-                                    std::nullopt);
-  panel->resize(200, 330);
-  settle();
-  const QString path = saveScreenshot(*panel, "trace_panel");
-  EXPECT_FALSE(QImage(path).isNull());
-  // The same at a device pixel ratio of 2, to check text and switches stay sharp.
-  QImage hidpi(panel->size() * 2, QImage::Format_ARGB32_Premultiplied);
-  hidpi.setDevicePixelRatio(2.0);
-  panel->render(&hidpi);
-  saveScreenshot(hidpi, "trace_panel@2x");
-}
-
 }  // namespace
 }  // namespace qv::guitest
