@@ -6,6 +6,7 @@
 #include <cmath>
 #include <complex>
 #include <filesystem>
+#include <fstream>
 #include <random>
 #include <sstream>
 
