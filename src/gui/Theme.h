@@ -58,7 +58,10 @@ inline const QColor kMeterGreen = QColor::fromRgbF(0.0f, 1.0f, 0.0f, 1.0f);
 inline const QColor kMeterYellow = QColor::fromRgbF(1.0f, 1.0f, 0.0f, 1.0f);
 inline const QColor kMeterRed = QColor::fromRgbF(1.0f, 0.0f, 0.0f, 1.0f);
 inline const QColor kMeterCover = QColor::fromRgbF(0.0f, 0.0f, 0.0f, 0.5f);
-inline constexpr double kMeterLineWidth = 3.0;
+inline constexpr double kMeterLineWidth = 5.0;
+// The dBFS scale below the meter's rows.
+inline const QColor kMeterScale{150, 150, 150};
+inline constexpr int kMeterScalePixelSize = 9;
 
 // ---- measurement view (the controls above and the read-outs below the plots) ----
 namespace mainview {
@@ -87,7 +90,8 @@ inline constexpr int kDelayFieldWidth = 74;
 inline constexpr int kStepButtonWidth = 24;
 inline constexpr int kSmoothingComboWidth = 84;
 inline constexpr int kLevelMeterWidth = 180;
-inline constexpr int kLevelMeterHeight = 44;
+// As high as the start button, with room for the dBFS scale below the rows.
+inline constexpr int kLevelMeterHeight = 56;
 inline constexpr int kLevelLegendWidth = 34;
 inline constexpr int kSpacing = 10;
 inline constexpr int kMargin = 10;

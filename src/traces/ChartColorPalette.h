@@ -18,6 +18,10 @@ class ChartColorPalette {
   // traces take one of these when their palette colour is already shown; the colour menu
   // offers them.
   static const std::vector<RGBAColor>& darkBackgroundColors();
+  // Whether a colour is too close to a live curve drawn on the same plots as the traces
+  // (white magnitude and phase, orange-red coherence) to tell apart as a thin line: the
+  // palette's orange and red are. New captures skip such colours; stored traces keep theirs.
+  static bool nearLiveCurve(const RGBAColor& color);
   void reset();
   RGBAColor nextColor();
   long nextColorIndex();

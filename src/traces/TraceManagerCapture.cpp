@@ -170,6 +170,12 @@ bool TraceManager::chooseColor(TraceShot& shot) {
   const auto& colors = palette_.colors();
   const auto count = static_cast<std::int64_t>(colors.size());
   shot.colorIndex = newest ? ((*newest + 1) % count + count) % count : 0;
+  // The rotation passes over colours a new trace would hide in the live curves.
+  for (std::int64_t tries = 0;
+       tries < count &&
+       ChartColorPalette::nearLiveCurve(colors[static_cast<std::size_t>(shot.colorIndex)]);
+       ++tries)
+    shot.colorIndex = (shot.colorIndex + 1) % count;
 
   std::vector<std::pair<std::int64_t, std::optional<RGBAColor>>> stored;
   if (!database_.colorsInUse(stored)) return false;
@@ -186,7 +192,7 @@ bool TraceManager::chooseColor(TraceShot& shot) {
   };
   if (!isShown(colors[static_cast<std::size_t>(shot.colorIndex)])) return true;
   for (const RGBAColor& color : ChartColorPalette::darkBackgroundColors()) {
-    if (!isShown(color)) {
+    if (!isShown(color) && !ChartColorPalette::nearLiveCurve(color)) {
       shot.setColor(color);
       return true;
     }

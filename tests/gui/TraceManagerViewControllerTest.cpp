@@ -42,7 +42,7 @@ class TraceManagerViewControllerTest : public TraceStoreFixture {
       gui::TraceShotCellView* c = cell(static_cast<int>(i));
       ASSERT_NE(c, nullptr) << "row " << i;
       EXPECT_EQ(c->objectValue()->id, list[i].id);
-      EXPECT_EQ(c->primaryTitle(), gui::TraceListModel::primaryTitle(list[i]));
+      EXPECT_EQ(c->primaryTitle(), panel->model()->titleForRow(static_cast<int>(i)));
       EXPECT_EQ(c->visibility(), list[i].visible);
     }
   }
@@ -85,7 +85,7 @@ TEST_F(TraceManagerViewControllerTest, TheDateLineIsTheCaptureTimeInUtcWithoutTh
   EXPECT_EQ(gui::TraceShotCellView::readableDescription(std::nullopt), "");
 }
 
-TEST_F(TraceManagerViewControllerTest, RenamingInPlaceStoresTheNameAndAnEmptyNameStaysEmpty) {
+TEST_F(TraceManagerViewControllerTest, RenamingInPlaceStoresTheNameAndAnEmptyNameReadsUnnamed) {
   capturedTraces(2);
   makePanel();
   gui::TraceNameField* field = cell(1)->primaryLabel();
@@ -102,7 +102,10 @@ TEST_F(TraceManagerViewControllerTest, RenamingInPlaceStoresTheNameAndAnEmptyNam
   sendKey(field, Qt::Key_Return);
   settle();
   EXPECT_EQ(store->traceShotForIndex(1)->name, std::optional<std::string>(""));
-  EXPECT_EQ(cell(1)->primaryTitle(), "");
+  // Never an empty row: the stand-in is drawn dim, and editing starts from nothing.
+  EXPECT_EQ(cell(1)->primaryTitle(), "Unnamed");
+  EXPECT_TRUE(field->showsPlaceholder());
+  EXPECT_EQ(field->text(), "");
 
   // Escape drops what was typed; leaving an unchanged name stores nothing.
   doubleClick(field, QPoint(5, 5));
@@ -280,11 +283,16 @@ TEST_F(TraceManagerViewControllerTest, HeaderLabelsFollowTheSettingsWhileShown) 
   settings->setAveraging(100);
   makePanel();
   EXPECT_EQ(panel->smoothingLabel()->text(), "1 oct");
-  EXPECT_EQ(panel->averagingLabel()->text(), "100");
+  // In words at the display's rate: index 100 weighs each 1/30 s update 10 %, a time
+  // constant of (1/30) / -ln(0.9) = 0.32 s.
+  EXPECT_EQ(panel->averagingLabel()->text(), "Fast (\u2248 0.3 s)");
   settings->setSmoothingFactor(24);
   settings->setAveraging(7);
   EXPECT_EQ(panel->smoothingLabel()->text(), "1/24");
-  EXPECT_EQ(panel->averagingLabel()->text(), "7");
+  EXPECT_EQ(panel->averagingLabel()->text(), "Index 7 (\u2248 5 s)");
+  // Half the display rate averages over twice as long.
+  panel->setDisplayInterval(1.0 / 15.0);
+  EXPECT_EQ(panel->averagingLabel()->text(), "Index 7 (\u2248 9 s)");
   panel->hide();
   settings->setSmoothingFactor(12);
   EXPECT_EQ(panel->smoothingLabel()->text(), "1/24");  // not observed while hidden
@@ -303,7 +311,37 @@ TEST_F(TraceManagerViewControllerTest, TheCaptureButtonRunsTheCaptureCommand) {
   settle();
   EXPECT_EQ(captures, 1);
   ASSERT_EQ(panel->model()->rowCount(), 1);
-  EXPECT_EQ(cell(0)->primaryTitle(), "TF");
+  EXPECT_TRUE(cell(0)->primaryTitle().startsWith("TF 1 \u2014 "));
+}
+
+TEST_F(TraceManagerViewControllerTest, Screenshot) {
+  const char* names[] = {"Main L", "Sub", "TF", "TF", "Front fill"};
+  for (int i = 0; i < 5; ++i) capture(*store, names[i]);
+  // One trace without a name, as an older program may have stored it.
+  store->setNameForIndex("", 3);
+  store->toggleVisibilityForIndex(1);
+  store->toggleVisibilityForIndex(3);
+  store->setSelectedForIndex(true, 2);
+  settle();
+  settings->setSmoothingFactor(24);
+  makePanel();
+  // Row 3 has an empty name; make row 4 show "Unnamed" (no name at all).
+  TraceShotResults list = store->allTraceShots();
+  std::vector<TraceShotRef> rows(list.begin(), list.end());
+  auto unnamed = std::make_shared<TraceShot>(*rows[4]);
+  unnamed->name.reset();
+  rows[4] = unnamed;
+  panel->model()->applyNotification(TraceShotResults(rows), TraceChangeSet{{}, {}, {4}},
+                                    std::nullopt);
+  panel->resize(200, 380);
+  settle();
+  const QString path = saveScreenshot(*panel, "trace_panel");
+  EXPECT_FALSE(QImage(path).isNull());
+  // The same at a device pixel ratio of 2, to check text and switches stay sharp.
+  QImage hidpi(panel->size() * 2, QImage::Format_ARGB32_Premultiplied);
+  hidpi.setDevicePixelRatio(2.0);
+  panel->render(&hidpi);
+  saveScreenshot(hidpi, "trace_panel@2x");
 }
 
 }  // namespace

@@ -46,6 +46,19 @@ TEST(ChartColorPalette, UnusedColoursFollowTheMarks) {
   EXPECT_EQ(palette.unusedColors().size(), 6u);
 }
 
+// Traces are thin lines among white live curves and the orange-red coherence: the palette's
+// orange (1, 0.5, 0) and red (1, 0, 0) are one colour family with the coherence (1, 0.3, 0);
+// every other colour a trace may get, and a near-white, must be told apart.
+TEST(ChartColorPalette, OnlyColoursOfTheLiveCurvesFamilyCountAsNearThem) {
+  const auto& all = ChartColorPalette::darkBackgroundColors();
+  for (std::size_t i = 0; i < all.size(); ++i) {
+    EXPECT_EQ(ChartColorPalette::nearLiveCurve(all[i]), i == 1 || i == 3) << i;
+  }
+  EXPECT_TRUE(ChartColorPalette::nearLiveCurve({1.0f, 0.3f, 0.0f, 1.0f}));
+  EXPECT_TRUE(ChartColorPalette::nearLiveCurve({0.95f, 0.95f, 0.95f, 1.0f}));
+  EXPECT_FALSE(ChartColorPalette::nearLiveCurve({0.0f, 0.0f, 1.0f, 1.0f}));
+}
+
 TEST(ChartColorPaletteDeathTest, MarkingAColourTwiceIsAProgrammingError) {
   ChartColorPalette palette;
   palette.setColorAsUsed(kGreen, true);

@@ -91,8 +91,8 @@ TEST_F(TraceSchemaCompatibilityTest, ThisBuildReadsTheEarlierBuildsFile) {
   EXPECT_EQ(list[2].comment, "Smoothing: 1/6 oct, averaging: 8.000000, delay: 2.99 ms");
   EXPECT_EQ(list[2].uuid, "818346777.617256");
   EXPECT_EQ(store.colorForShot(list[2]), (RGBAColor{0.25f, 0.5f, 0.75f, 1.0f}));
-  // The next capture continues the earlier build's colour rotation.
-  EXPECT_EQ(test::capture(store, "new")->colorIndex, 3);
+  // The next capture continues the earlier build's colour rotation, past the red (3).
+  EXPECT_EQ(test::capture(store, "new")->colorIndex, 4);
 }
 
 TEST_F(TraceSchemaCompatibilityTest, AFileThisBuildWroteAnswersTheEarlierBuildsStatements) {

@@ -112,36 +112,60 @@ TEST_F(TraceStoreTest, ABufferOfOtherThanThreeCurvesStoresNothing) {
   EXPECT_EQ(open()->allTraceShots().count(), 0u);
 }
 
-// The colour index rotates through the seven palette colours as it always has (older builds
-// read it); a trace whose palette colour another trace already shows is drawn in the first
+// The colour index rotates through the palette as it always has (older builds read it),
+// passing over the orange and the red, which a thin trace line shares with the orange-red
+// coherence; a trace whose palette colour another trace already shows is drawn in the first
 // colour for dark backgrounds that none shows, kept as its own colour.
 TEST_F(TraceStoreTest, ColoursRotateInCaptureOrderAndNoTwoTracesShareOne) {
   auto store = open();
   for (int i = 0; i < 9; ++i) capture(*store, test::nameOf(i));
   const auto list = store->allTraceShots();
   ASSERT_EQ(list.count(), 9u);
-  const std::int64_t expected[9] = {1, 0, 6, 5, 4, 3, 2, 1, 0};  // newest first
+  // Captured 0, 2, 4, 5, 6 (1 orange and 3 red skipped), then round again; newest first.
+  const std::int64_t expected[9] = {5, 4, 2, 0, 6, 5, 4, 2, 0};
   for (std::size_t i = 0; i < 9; ++i) EXPECT_EQ(list[i].colorIndex, expected[i]) << i;
   const auto& dark = ChartColorPalette::darkBackgroundColors();
-  EXPECT_EQ(store->colorForShot(list[0]), dark[8]);
-  EXPECT_EQ(store->colorForShot(list[1]), dark[7]);
-  EXPECT_EQ(store->colorForShot(list[2]), store->palette().colors()[6]);
-  EXPECT_FALSE(list[2].colorData.has_value());
+  // The second round finds its palette colours shown: pink, violet, sky blue, mint.
+  for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(store->colorForShot(list[i]), dark[10 - i]) << i;
+  EXPECT_EQ(store->colorForShot(list[4]), store->palette().colors()[6]);
+  EXPECT_FALSE(list[4].colorData.has_value());
+  for (const auto& shot : list)
+    EXPECT_FALSE(ChartColorPalette::nearLiveCurve(*store->colorForShot(*shot)));
   // A colour given up by a deleted trace is the first one free again.
   store->deleteShotAtIndex(8);  // the oldest, green
   EXPECT_EQ(store->colorForShot(*capture(*store, "after")), store->palette().colors()[0]);
 }
 
+// Traces stored with a colour that new captures skip keep it, and the rotation goes on
+// from them.
+TEST_F(TraceStoreTest, AStoredOrangeTraceKeepsItsColour) {
+  auto store = open();
+  ASSERT_EQ(capture(*store, "t")->colorIndex, 0);
+  const std::string path = store->databasePath();
+  store.reset();
+  {
+    // As an older build left it: the newest trace drawn in the palette's orange.
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "UPDATE TraceShot SET colorIndex = 1", nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+  }
+  store = open();
+  EXPECT_EQ(store->colorForShot(*store->traceShotForIndex(0)), store->palette().colors()[1]);
+  EXPECT_EQ(capture(*store, "t")->colorIndex, 2);  // after the orange: the yellow
+}
+
 TEST_F(TraceStoreTest, DeletedTracesDoNotFreeTheirColours) {
   auto store = open();
-  for (int i = 0; i < 3; ++i) capture(*store, "t");  // colours 0, 1, 2
+  for (int i = 0; i < 3; ++i) capture(*store, "t");  // colours 0, 2, 4
   store->deleteShotAtIndex(2);                       // the oldest, colour 0
-  store->deleteShotAtIndex(1);                       // colour 1
-  // The newest remaining trace has colour 2, so the next one takes 3, not the freed 0.
-  EXPECT_EQ(capture(*store, "t")->colorIndex, 3);
+  store->deleteShotAtIndex(1);                       // colour 2
+  // The newest remaining trace has colour 4, so the next one takes 5, not the freed 0.
+  EXPECT_EQ(capture(*store, "t")->colorIndex, 5);
   // The rotation follows the newest trace, also across a restart.
   store.reset();
-  EXPECT_EQ(capture(*open(), "t")->colorIndex, 4);
+  EXPECT_EQ(capture(*open(), "t")->colorIndex, 6);
 }
 
 TEST_F(TraceStoreTest, ColourOfATracePrefersItsOwnColour) {

@@ -77,6 +77,7 @@ MainInterface::MainInterface(Options options)
   QPointer<QVMainViewController> view = mainViewController_;
   coordinator_->setTraceManagerPanelFactory([view]() -> std::unique_ptr<QWidget> {
     auto panel = std::make_unique<TraceManagerViewController>(TraceManager::shared());
+    if (view) panel->setDisplayInterval(view->session().displayInterval());
     // The panel's capture button is the capture key.
     panel->setCaptureCallback([view] {
       if (view) view->captureAction()->trigger();

@@ -12,6 +12,7 @@
 #include "audio/QXDeviceManager.h"
 #include "engine/AnalysisConstants.h"
 #include "gui/app/AlertAsker.h"
+#include "gui/app/CaptureNotice.h"
 #include "gui/app/QVClickableLabel.h"
 #include "gui/app/QVDelayStepper.h"
 #include "gui/display/QVLevelMeterView.h"
@@ -333,7 +334,10 @@ void QVMainViewController::onTraceShot() {
   plotController()->shotLiveTrace([this, alive](const CaptureOutcome& outcome) {
     if (!alive) return;
     if (outcome.shot) {
-      setNotice(kCaptureNotice, QString(), false);
+      setNotice(kCaptureNotice,
+                CaptureNotice::message(*outcome.shot, TraceManager::shared().allTraceShots(),
+                                       AppSettings::set().showTraceManager()),
+                false, CaptureNotice::kShowMs);
       return;
     }
     const std::string sentence = outcome.failure.sentence();
@@ -381,11 +385,12 @@ void QVMainViewController::deviceNotice(const session::DeviceNotice& notice) {
   setNotice(input ? kInputNotice : kOutputNotice, fromStd(notice.sentence), notice.isProblem());
 }
 
-void QVMainViewController::setNotice(NoticePart part, const QString& text, bool problem) {
+void QVMainViewController::setNotice(NoticePart part, const QString& text, bool problem,
+                                     int showMs) {
   const uint64_t serial = ++noticeSerial_;
   notices_[part] = Notice{text, problem, serial};
   if (!text.isEmpty() && !problem) {
-    QTimer::singleShot(kGoodNewsMs, this, [this, part, serial] {
+    QTimer::singleShot(showMs > 0 ? showMs : kGoodNewsMs, this, [this, part, serial] {
       if (notices_[part].serial == serial) setNotice(part, QString(), false);
     });
   }

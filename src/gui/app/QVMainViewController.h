@@ -205,8 +205,9 @@ class QVMainViewController : public QWidget {
     uint64_t serial = 0;
   };
   Notice notices_[kNoticeParts];
-  // Sets one part of the notice line (empty: clears it); good news goes after a while.
-  void setNotice(NoticePart part, const QString& text, bool problem);
+  // Sets one part of the notice line (empty: clears it); good news goes after a while
+  // (`showMs`, or the default of good news when 0).
+  void setNotice(NoticePart part, const QString& text, bool problem, int showMs = 0);
   uint64_t noticeSerial_ = 0;
   QTimer* lossTimer_ = nullptr;
   std::shared_ptr<QXDeviceManager> deviceManager_;

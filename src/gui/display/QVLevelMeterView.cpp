@@ -93,7 +93,9 @@ std::array<int64_t, 2> QVLevelMeterView::coverEnds() const {
 
 bool QVLevelMeterView::coversMoved() const { return coverEnds() != drawnCoverEnds_; }
 
-QSize QVLevelMeterView::sizeHint() const { return {160, 24}; }
+QSize QVLevelMeterView::sizeHint() const {
+  return {theme::mainview::kLevelMeterWidth, theme::mainview::kLevelMeterHeight};
+}
 
 void QVLevelMeterView::invalidateBackground() { background_ = QPixmap(); }
 

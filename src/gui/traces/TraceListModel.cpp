@@ -2,6 +2,8 @@
 
 #include <QColor>
 
+#include "gui/traces/TraceCommentText.h"
+#include "gui/traces/TraceDisplayName.h"
 #include "platform/Log.h"
 
 namespace qv::gui {
@@ -54,11 +56,13 @@ QVariant TraceListModel::data(const QModelIndex& index, int role) const {
   if (!shot || index.column() != 0) return {};
   switch (role) {
     case Qt::DisplayRole:
-      return primaryTitle(*shot);
+      return titleForRow(index.row());
     case Qt::EditRole:
       return QString::fromStdString(shot->name.value_or(std::string()));
     case Qt::ToolTipRole:
-      return shot->comment ? QString::fromStdString(*shot->comment) : QVariant();
+      return shot->comment && !shot->comment->empty()
+                 ? QVariant(TraceCommentText::readable(*shot->comment, displayInterval_))
+                 : QVariant();
     case Qt::DecorationRole: {
       const auto color = traceManager_.colorForShot(*shot);
       return color ? QColor::fromRgbF(color->red, color->green, color->blue, color->alpha)
@@ -81,8 +85,11 @@ int TraceListModel::rowForId(std::int64_t id) const {
   return -1;
 }
 
-QString TraceListModel::primaryTitle(const TraceShot& shot) {
-  return shot.name ? QString::fromStdString(*shot.name) : QStringLiteral("Unnamed");
+QString TraceListModel::titleForRow(int row) const {
+  const TraceShotRef shot = shotAt(row);
+  if (!shot) return {};
+  // Numbered among the rows shown, so the numbers always agree with the list.
+  return TraceDisplayName::title(*shot, TraceDisplayName::creationNumber(*shot, rows_));
 }
 
 void TraceListModel::setChangesWillApplyCallback(std::function<void()> callback) {

@@ -23,15 +23,19 @@ class TraceListModel final : public QAbstractListModel {
   ~TraceListModel() override;
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
-  // DisplayRole: the title a row shows; ToolTipRole: the capture comment.
+  // DisplayRole: the title a row shows (TraceDisplayName); ToolTipRole: the capture
+  // comment in words (TraceCommentText).
   QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
 
   // The trace shown in `row`, or nullptr outside the list.
   TraceShotRef shotAt(int row) const;
   // The row showing the trace with this row id, or -1.
   int rowForId(std::int64_t id) const;
-  // "Unnamed" only when the trace has no name at all; an empty name stays empty.
-  static QString primaryTitle(const TraceShot& shot);
+  // The title of the trace in `row`, numbered among the list's traces; "" outside the list.
+  QString titleForRow(int row) const;
+  // Seconds between display updates, which the averaging's time in the tooltips depends on.
+  void setDisplayInterval(double seconds) { displayInterval_ = seconds; }
+  double displayInterval() const { return displayInterval_; }
 
   // Run around each change set: before the first row changes and after the last (a view
   // uses them to keep its own reactions to removed rows out of the store).
@@ -53,6 +57,7 @@ class TraceListModel final : public QAbstractListModel {
   TraceNotificationToken realmNotificationToken_;
   std::function<void()> changesWillApply_;
   std::function<void()> changesApplied_;
+  double displayInterval_ = 1.0 / 30.0;
 };
 
 }  // namespace qv::gui

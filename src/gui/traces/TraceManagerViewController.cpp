@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QDir>
+#include <QGridLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QItemSelectionModel>
@@ -13,9 +14,11 @@
 #include <QStandardPaths>
 #include <QVBoxLayout>
 
+#include "engine/AveragingChoice.h"
 #include "gui/Theme.h"
 #include "gui/app/AlertAsker.h"
 #include "gui/traces/ExportFileChooser.h"
+#include "gui/traces/TraceDisplayName.h"
 #include "gui/traces/TraceListModel.h"
 #include "gui/traces/TraceShotCellView.h"
 #include "gui/traces/TraceTableView.h"
@@ -93,9 +96,10 @@ TraceManagerViewController::TraceManagerViewController(TraceManager& traceManage
   // A view moves its selection off removed rows by itself; the store's selection, not
   // that, is what the list shows after a change.
   model_->setChangesWillApplyCallback([this] { followingStore_ = true; });
+  // Titles are numbered among all traces: a capture or a deletion renumbers other rows.
   model_->setChangesAppliedCallback([this] {
     followingStore_ = false;
-    followStoreSelection();
+    reloadData();
   });
   connect(tableView_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
           [this] { tableViewSelectionDidChange(); });
@@ -127,50 +131,55 @@ QWidget* TraceManagerViewController::makeHeaderView() {
   const int m = theme::kTraceRowMargin;
   const int px = theme::kTraceHeaderPixelSize;
   auto* title = headerLabel(QStringLiteral("Traces"), theme::kText, px + 2, true, header);
+  const QString buttonStyle =
+      QStringLiteral(
+          "QPushButton { color: %1; background: %2; border: 1px solid %3;"
+          " border-radius: 4px; padding: 2px 6px; font-size: %4px; }"
+          "QPushButton:hover { background: %5; }"
+          "QPushButton:pressed { background: %6; }")
+          .arg(theme::kText.name(), theme::kControlBackground.name(), theme::kTraceGrid.name())
+          .arg(px)
+          .arg(theme::kControlBackground.lighter(130).name(), theme::kAccent.darker(160).name());
   captureButton_ = new QPushButton(QStringLiteral("Capture"), header);
   captureButton_->setFocusPolicy(Qt::NoFocus);
   captureButton_->setCursor(Qt::PointingHandCursor);
   captureButton_->setToolTip(QStringLiteral("Capture the live curves as a trace (C)"));
-  captureButton_->setStyleSheet(
-      QStringLiteral("QPushButton { color: %1; background: %2; border: 1px solid %3;"
-                     " border-radius: 4px; padding: 2px 10px; font-size: %4px; }"
-                     "QPushButton:hover { background: %5; }"
-                     "QPushButton:pressed { background: %6; }")
-          .arg(theme::kText.name(), theme::kControlBackground.name(), theme::kTraceGrid.name())
-          .arg(px)
-          .arg(theme::kControlBackground.lighter(130).name(), theme::kAccent.darker(160).name()));
+  captureButton_->setStyleSheet(buttonStyle);
   connect(captureButton_, &QPushButton::clicked, this, [this] { onCaptureButton(); });
-  importButton_ = new QPushButton(QStringLiteral("Import…"), header);
+  importButton_ = new QPushButton(QStringLiteral("Import\u2026"), header);
   importButton_->setFocusPolicy(Qt::NoFocus);
   importButton_->setCursor(Qt::PointingHandCursor);
   importButton_->setToolTip(
       QStringLiteral("Import a curve file (text, CSV or FRD) as a trace; files can also be "
                      "dropped on the list"));
-  importButton_->setStyleSheet(captureButton_->styleSheet());
+  importButton_->setStyleSheet(buttonStyle);
   connect(importButton_, &QPushButton::clicked, this, [this] { onImportButton(); });
+  // The buttons share a row of their own, so both stay whole at the panel's narrowest.
+  for (QPushButton* button : {captureButton_, importButton_})
+    button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 
   auto* smoothingCaption =
       headerLabel(QStringLiteral("Smoothing"), theme::kTextDim, px, false, header);
   smoothingLabel_ = headerLabel(QString(), theme::kText, px, true, header);
-  auto* averagingCaption = headerLabel(QStringLiteral("Avg"), theme::kTextDim, px, false, header);
+  auto* averagingCaption =
+      headerLabel(QStringLiteral("Averaging"), theme::kTextDim, px, false, header);
   averagingLabel_ = headerLabel(QString(), theme::kText, px, true, header);
   smoothingCaption->setToolTip(QStringLiteral("Smoothing of the live curves"));
   averagingCaption->setToolTip(QStringLiteral("Averaging of the live curves"));
 
-  auto* top = new QHBoxLayout;
-  top->setSpacing(6);
-  top->addWidget(title);
-  top->addStretch(1);
-  top->addWidget(importButton_);
-  top->addWidget(captureButton_);
-  auto* settingsRow = new QHBoxLayout;
-  settingsRow->setSpacing(4);
-  settingsRow->addWidget(smoothingCaption);
-  settingsRow->addWidget(smoothingLabel_);
-  settingsRow->addSpacing(10);
-  settingsRow->addWidget(averagingCaption);
-  settingsRow->addWidget(averagingLabel_);
-  settingsRow->addStretch(1);
+  auto* buttons = new QHBoxLayout;
+  buttons->setSpacing(6);
+  buttons->addWidget(captureButton_, 1);
+  buttons->addWidget(importButton_, 1);
+  // Caption and value side by side, one setting a line: the averaging's words need the width.
+  auto* settingsRow = new QGridLayout;
+  settingsRow->setHorizontalSpacing(6);
+  settingsRow->setVerticalSpacing(2);
+  settingsRow->addWidget(smoothingCaption, 0, 0);
+  settingsRow->addWidget(smoothingLabel_, 0, 1);
+  settingsRow->addWidget(averagingCaption, 1, 0);
+  settingsRow->addWidget(averagingLabel_, 1, 1);
+  settingsRow->setColumnStretch(1, 1);
   auto* line = new QWidget(header);
   line->setFixedHeight(1);
   line->setAutoFillBackground(true);
@@ -184,7 +193,8 @@ QWidget* TraceManagerViewController::makeHeaderView() {
   auto* inner = new QVBoxLayout;
   inner->setContentsMargins(m, 0, m, 2);
   inner->setSpacing(6);
-  inner->addLayout(top);
+  inner->addWidget(title);
+  inner->addLayout(buttons);
   inner->addLayout(settingsRow);
   column->addLayout(inner);
   column->addWidget(line);
@@ -267,8 +277,18 @@ void TraceManagerViewController::formatSmoothingLabel() {
 }
 
 void TraceManagerViewController::formatAveragingLabel() {
-  averagingLabel_->setText(
-      QString::fromStdString(smoothingModel_.averagingStringFromAveraging(settings_.averaging())));
+  // In words ("Fast (≈ 0.3 s)"); the tooltip says what the choice does.
+  const int index = static_cast<int>(settings_.averaging());
+  const double tick = model_->displayInterval();
+  averagingLabel_->setText(QString::fromStdString(AveragingChoice::label(index, tick)));
+  averagingLabel_->setToolTip(QString::fromStdString(AveragingChoice::description(index, tick)));
+}
+
+void TraceManagerViewController::setDisplayInterval(double seconds) {
+  if (!(seconds > 0.0)) return;
+  model_->setDisplayInterval(seconds);
+  formatAveragingLabel();
+  reloadData();
 }
 
 void TraceManagerViewController::reloadData() {
@@ -290,7 +310,7 @@ void TraceManagerViewController::configureCell(int row) {
   const TraceShotRef shot = model_->shotAt(row);
   if (!cell || !shot) return;
   cell->setObjectValue(shot);
-  cell->setPrimaryTitle(TraceListModel::primaryTitle(*shot));
+  cell->setPrimaryTitle(model_->titleForRow(row), TraceDisplayName::isUnnamed(*shot));
   cell->setSecondaryText(TraceShotCellView::readableDescription(shot->dateCreated));
   cell->setColor(model_->data(model_->index(row), Qt::DecorationRole).value<QColor>());
   cell->setVisibility(shot->visible);
@@ -362,7 +382,7 @@ bool TraceManagerViewController::validateMenuForRow(int row) {
     const int tag = item->data().toInt();
     switch (tag) {
       case kTitleItemTag:
-        item->setText(shot ? TraceListModel::primaryTitle(*shot) : QString());
+        item->setText(shot ? model_->titleForRow(row) : QString());
         item->setIcon(
             shot ? swatchIcon(model_->data(model_->index(row), Qt::DecorationRole).value<QColor>())
                  : QIcon());

@@ -87,6 +87,9 @@ class TraceManagerViewController final : public QWidget, public TraceShotCellVie
   // The list's selected row, or -1.
   int selectedRow() const;
 
+  // Seconds between display updates: the averaging reads as a time at this rate.
+  void setDisplayInterval(double seconds);
+
   void onCaptureButton();
   void formatSmoothingLabel();
   void formatAveragingLabel();

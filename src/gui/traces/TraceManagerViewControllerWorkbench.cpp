@@ -88,7 +88,7 @@ void TraceManagerViewController::editOffsetsForRow(int row) {
   if (!shot) return;
   const auto offsets = offsetsAsker_
                            ? offsetsAsker_(this, *shot)
-                           : TraceOffsetsDialog::ask(this, TraceListModel::primaryTitle(*shot),
+                           : TraceOffsetsDialog::ask(this, model_->titleForRow(row),
                                                      {shot->offsetDb, shot->offsetDelayMs});
   if (!offsets) return;
   // The list may have changed while the dialog was open: the trace is found again.

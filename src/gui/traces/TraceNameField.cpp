@@ -23,12 +23,16 @@ TraceNameField::TraceNameField(QWidget* parent) : QLineEdit(parent) {
   palette.setColor(QPalette::Text, Qt::white);
   palette.setColor(QPalette::Highlight, theme::kAccent.darker(130));
   palette.setColor(QPalette::HighlightedText, Qt::white);
+  palette.setColor(QPalette::PlaceholderText, theme::kTextDim);
   setPalette(palette);
   connect(this, &QLineEdit::editingFinished, this, [this] { finishEditing(true); });
 }
 
-void TraceNameField::setTitle(const QString& title) {
-  title_ = title;
+void TraceNameField::setTitle(const QString& title, bool placeholder) {
+  placeholder_ = placeholder;
+  title_ = placeholder ? QString() : title;
+  // QLineEdit draws its placeholder in the palette's dim placeholder colour.
+  setPlaceholderText(placeholder ? title : QString());
   if (!editing_) showElided();
 }
 
@@ -64,6 +68,7 @@ void TraceNameField::finishEditing(bool commit) {
   // Until the store reports the new name the field keeps showing what was typed.
   if (commit && edited != textAtStart_) {
     title_ = edited;
+    placeholder_ = placeholder_ && edited.isEmpty();
     showElided();
     if (onCommit_) onCommit_(edited);
   } else {

@@ -16,9 +16,13 @@ class TraceNameField final : public QLineEdit {
 
   explicit TraceNameField(QWidget* parent = nullptr);
 
-  // The full title; shown elided while not editing, left alone while editing.
-  void setTitle(const QString& title);
+  // The full title; shown elided while not editing, left alone while editing. A
+  // placeholder title (a trace without a name) is drawn dim and editing starts empty.
+  void setTitle(const QString& title, bool placeholder = false);
   const QString& title() const { return title_; }
+  // What the field shows while not editing: the title, or the placeholder.
+  QString shownTitle() const { return placeholder_ ? placeholderText() : title_; }
+  bool showsPlaceholder() const { return placeholder_; }
   bool isEditing() const { return editing_; }
   void beginEditing();
   // Ends editing; with commit, a changed text goes to the callback.
@@ -40,6 +44,7 @@ class TraceNameField final : public QLineEdit {
   QString title_;
   QString textAtStart_;
   bool editing_ = false;
+  bool placeholder_ = false;
   CommitCallback onCommit_;
 };
 

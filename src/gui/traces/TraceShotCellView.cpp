@@ -53,9 +53,11 @@ void TraceShotCellView::setVisibility(bool visible) {
   updateNameColor();
 }
 
-QString TraceShotCellView::primaryTitle() const { return primaryLabel_->title(); }
+QString TraceShotCellView::primaryTitle() const { return primaryLabel_->shownTitle(); }
 
-void TraceShotCellView::setPrimaryTitle(const QString& title) { primaryLabel_->setTitle(title); }
+void TraceShotCellView::setPrimaryTitle(const QString& title, bool placeholder) {
+  primaryLabel_->setTitle(title, placeholder);
+}
 
 QString TraceShotCellView::secondaryText() const { return secondaryLabel_->text(); }
 

@@ -38,8 +38,10 @@ class TraceShotCellView final : public QWidget {
   void setColor(const QColor& color);
   bool visibility() const;
   void setVisibility(bool visible);
+  // What the name line shows ("Unnamed" for a trace without a name).
   QString primaryTitle() const;
-  void setPrimaryTitle(const QString& title);
+  // `placeholder`: the trace has no name and `title` stands in for it, dim.
+  void setPrimaryTitle(const QString& title, bool placeholder = false);
   QString secondaryText() const;
   void setSecondaryText(const QString& text);
   bool selected() const { return selected_; }

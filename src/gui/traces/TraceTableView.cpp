@@ -1,6 +1,7 @@
 #include "gui/traces/TraceTableView.h"
 
 #include <QMouseEvent>
+#include <QResizeEvent>
 
 #include "gui/Theme.h"
 #include "gui/traces/TraceRowDelegate.h"
@@ -33,6 +34,13 @@ void TraceTableView::mousePressEvent(QMouseEvent* event) {
     return;
   }
   QListView::mousePressEvent(event);
+}
+
+void TraceTableView::resizeEvent(QResizeEvent* event) {
+  QListView::resizeEvent(event);
+  // The list lays its rows out again only when its height changes; the uniform row size
+  // it keeps was taken at the old width.
+  if (event->size().width() != event->oldSize().width()) scheduleDelayedItemsLayout();
 }
 
 }  // namespace qv::gui

@@ -13,6 +13,9 @@ class TraceTableView final : public QListView {
 
  protected:
   void mousePressEvent(QMouseEvent* event) override;
+  // Rows are as wide as the list shows them: narrower when the scroll bar comes, so the
+  // row's switch is never under it.
+  void resizeEvent(QResizeEvent* event) override;
 };
 
 }  // namespace qv::gui
