@@ -1,6 +1,8 @@
 // One frame of a 1600 × 400 plot view rendered into an image: three live 1100-point
 // curves (new data every frame, as at 30 ticks a second), two captured traces, the grid,
-// labels on all four sides and the cursor; at device pixel ratio 1 and 2.
+// labels on all four sides and the cursor; at device pixel ratio 1 and 2; with the labels
+// beside the chart area (0), over it (1), or in columns of their own as the measurement
+// views have them (2).
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
@@ -42,6 +44,7 @@ std::vector<float> wrappedPhase(std::mt19937& rng) {
 
 void BM_PlotViewFrame(benchmark::State& state) {
   const double dpr = static_cast<double>(state.range(0));
+  const int64_t labels = state.range(1);
   const qv::plot::XValuesSpan span{static_cast<float>(std::log10(8.0)),
                                    static_cast<float>(std::log10(22000.0)), kBands};
   qv::gui::PlotView view;
@@ -50,11 +53,20 @@ void BM_PlotViewFrame(benchmark::State& state) {
   view.setVisibleRangeMinXMaxXMinYMaxY(std::log10(14.0), span.lastX, -180, 180);
   view.setGridStepX(0.3f);
   view.setGridStepY(30.0);
-  const QStringList labels{"",    "16",  "32",  "63",  "125", "250", "500",
-                           " 1K", " 2K", " 4K", " 8K", "16K", "32K"};
-  view.setLabelsForSide(labels, qv::gui::PlotSideBottom);
-  view.setLabelsForSide(labels, qv::gui::PlotSideTop);
+  const QStringList frequencies{"",    "16",  "32",  "63",  "125", "250", "500",
+                                " 1K", " 2K", " 4K", " 8K", "16K", "32K"};
+  view.setLabelsForSide(frequencies, qv::gui::PlotSideBottom);
+  view.setLabelsForSide(frequencies, qv::gui::PlotSideTop);
   view.setScaleFontSize(16.0f);
+  if (labels > 0) view.setScalesOverlaid(true);
+  if (labels == 2) {
+    view.setScaleUnit(qv::gui::PlotSideLeft, "°");
+    view.setScaleUnit(qv::gui::PlotSideRight, "%");
+    view.setScaleUnit(qv::gui::PlotSideBottom, "Hz");
+    view.setRightScale(100.0 / 180.0, 0.0, 180.0);
+    view.setScaleLabelColumnWidth(1.0);
+    view.setScaleLabelColumnWidth(view.scaleLabelColumnWidthNeeded());
+  }
   view.addCursor();
   view.setCursorPosition({3.0, 10.0});
 
@@ -86,8 +98,8 @@ void BM_PlotViewFrame(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_PlotViewFrame)
-    ->Arg(1)
-    ->Arg(2)
+    ->ArgNames({"dpr", "labels"})
+    ->ArgsProduct({{1, 2}, {0, 1, 2}})
     ->Unit(benchmark::kMillisecond)
     ->Repetitions(7)
     ->ReportAggregatesOnly(true);

@@ -19,6 +19,7 @@ function(qv_add_test_dir name)
     target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
   endif()
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+  target_link_libraries(${name} PRIVATE qv_test_support)
   if(QV_UNITY_TESTS)
     # Test files are compiled a few at a time: most of a test file's compile time is spent
     # reading GoogleTest's and Qt's headers, which a batch reads once.

@@ -17,7 +17,7 @@ set_tests_properties(package_lintian PROPERTIES FIXTURES_REQUIRED deb LABELS pac
 
 file(GLOB _package_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/package/*.cpp)
 add_executable(package_tests ${_package_sources})
-target_link_libraries(package_tests PRIVATE GTest::gtest GTest::gtest_main)
+target_link_libraries(package_tests PRIVATE GTest::gtest GTest::gtest_main qv_test_support)
 target_include_directories(package_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 target_compile_definitions(package_tests PRIVATE QV_PACKAGE_DIR="${_package_dir}"
   QV_VERSION="${PROJECT_VERSION}" QV_DEB_ARCH="${_deb_arch}")
@@ -27,7 +27,7 @@ gtest_discover_tests(package_tests DISCOVERY_TIMEOUT 60
 
 file(GLOB _desktop_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/desktop/*.cpp)
 add_executable(desktop_tests ${_desktop_sources})
-target_link_libraries(desktop_tests PRIVATE Qt6::Widgets GTest::gtest)
+target_link_libraries(desktop_tests PRIVATE Qt6::Widgets GTest::gtest qv_test_support)
 target_include_directories(desktop_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 target_compile_definitions(desktop_tests PRIVATE
   QV_QUORVEX_PATH="$<TARGET_FILE:quorvex>" QV_ANALYZE_PATH="$<TARGET_FILE:quorvex-analyze>"

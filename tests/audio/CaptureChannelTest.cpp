@@ -16,6 +16,7 @@
 #include "audiolib/backends/virtual/VirtualSoundSystem.h"
 #include "platform/MainQueue.h"
 #include "support/TestConsumer.h"
+#include "support/VirtualDevices.h"
 
 namespace qv {
 namespace {
@@ -27,29 +28,15 @@ using namespace std::chrono_literals;
 
 constexpr const char* kVirtualUID = "Virtual:Virtual Sound System";
 
-AudioLibrary::Options realTime(bool simulated = false) {
-  AudioLibrary::Options o;
-  o.portAudio = false;
-  o.rescanSeconds = 0;
-  o.simulatedTime = simulated;
-  return o;
-}
+AudioLibrary::Options realTime(bool simulated = false) { return test::virtualOnly(simulated); }
 
 // Holds the record queue, and with it the capture's delivery thread, once for `stall`.
-class StallingConsumer final : public QVRecorderConsumer {
+class StallingConsumer final : public test::StubConsumer {
  public:
   explicit StallingConsumer(std::chrono::milliseconds stall) : stall_(stall) {}
-  void setInputChannelCountSamplingRateAudioDataTransport(
-      uint32_t, uint32_t, std::weak_ptr<QVAudioDataTransport>) override {}
   void getData(const void*, uint32_t) override {
     if (blocks_.fetch_add(1) == 2) std::this_thread::sleep_for(stall_);
   }
-  std::weak_ptr<QVAudioDataTransport> audioDataTransport() const override { return {}; }
-  void setAudioDataTransport(std::weak_ptr<QVAudioDataTransport>) override {}
-  uint32_t inputChannelCount() const override { return 2; }
-  uint64_t outputChannelCount() const override { return 0; }
-  uint64_t samplingRate() const override { return 44100; }
-  uint32_t requiredMinimumDataSize() const override { return 0; }
   int blocks() const { return blocks_.load(); }
 
  private:

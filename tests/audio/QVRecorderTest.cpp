@@ -5,6 +5,7 @@
 #include "audiolib/AudioLibrary.h"
 #include "audiolib/backends/virtual/VirtualSoundSystem.h"
 #include "support/TestConsumer.h"
+#include "support/VirtualDevices.h"
 
 namespace qv {
 namespace {
@@ -14,11 +15,8 @@ using test::TestConsumer;
 using test::TestRecorderDelegate;
 
 AudioLibrary::Options options(bool withVirtual) {
-  AudioLibrary::Options o;
-  o.portAudio = false;
+  AudioLibrary::Options o = test::virtualOnly(true);
   o.virtualSoundSystem = withVirtual;
-  o.simulatedTime = true;
-  o.rescanSeconds = 0;
   return o;
 }
 
@@ -92,9 +90,9 @@ TEST_F(QVRecorderTest, PauseResumeAndStopTellTheDelegateAndGateTheBlocks) {
   ASSERT_NE(channel, 0u);
   render(5513);
   recorder->pauseRec();
-  const size_t logged = log.count();
+  const size_t logged = log.size();
   recorder->pauseRec();  // already paused: quiet, no delegate call
-  EXPECT_EQ(log.count(), logged);
+  EXPECT_EQ(log.size(), logged);
   render(2 * 5513);
   EXPECT_EQ(consumer->blocks(), 1u);
   recorder->resumeRec();

@@ -11,37 +11,26 @@
 #include "audiolib/backends/virtual/VirtualSoundSystem.h"
 #include "support/CountedAllocations.h"
 #include "support/TestConsumer.h"
+#include "support/VirtualDevices.h"
 
 namespace qv {
 namespace {
 
 // Sums what it receives into fixed state: a consumer that allocates nothing itself.
-class SummingConsumer final : public QVRecorderConsumer {
+class SummingConsumer final : public test::StubConsumer {
  public:
-  void setInputChannelCountSamplingRateAudioDataTransport(
-      uint32_t, uint32_t, std::weak_ptr<QVAudioDataTransport>) override {}
   void getData(const void* data, uint32_t bytes) override {
     const auto* f = static_cast<const float*>(data);
     for (uint32_t i = 0; i < bytes / 4; ++i) sum += f[i];
     blocks.fetch_add(1);
   }
-  std::weak_ptr<QVAudioDataTransport> audioDataTransport() const override { return {}; }
-  void setAudioDataTransport(std::weak_ptr<QVAudioDataTransport>) override {}
-  uint32_t inputChannelCount() const override { return 2; }
-  uint64_t outputChannelCount() const override { return 0; }
-  uint64_t samplingRate() const override { return 44100; }
-  uint32_t requiredMinimumDataSize() const override { return 0; }
   double sum = 0;
   std::atomic<int> blocks{0};
 };
 
 TEST(RecorderAllocation, DeliveringBlocksAllocatesNothingOnceRunning) {
   QV_SKIP_UNLESS_ALLOCATIONS_COUNTED();
-  AudioLibrary::Options options;
-  options.portAudio = false;
-  options.simulatedTime = true;
-  options.rescanSeconds = 0;
-  AudioLibrary library(options);
+  AudioLibrary library(test::virtualOnly(true));
   auto delegate = std::make_shared<test::TestRecorderDelegate>();
   auto recorder = QVRecorder::initWithDeviceUUID("Virtual:Virtual Sound System", 2, 44100, false,
                                                  delegate, library);

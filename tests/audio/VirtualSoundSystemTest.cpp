@@ -10,6 +10,7 @@
 #include "audiolib/AudioLibrary.h"
 #include "audiolib/backends/virtual/VirtualSoundSystem.h"
 #include "support/TestConsumer.h"
+#include "support/VirtualDevices.h"
 
 namespace qv {
 namespace {
@@ -19,13 +20,7 @@ using test::TestRecorderDelegate;
 
 constexpr const char* kVirtualUID = "Virtual:Virtual Sound System";
 
-AudioLibrary::Options simulated() {
-  AudioLibrary::Options o;
-  o.portAudio = false;
-  o.simulatedTime = true;
-  o.rescanSeconds = 0;
-  return o;
-}
+AudioLibrary::Options simulated() { return test::virtualOnly(true); }
 
 // Deterministic runs of the simulated room: a recorder on the virtual input, rendered
 // in simulated time, so every block arrives synchronously inside render().

@@ -59,7 +59,7 @@ TEST_F(AnalyzeCurveOptions, TheCalibrationCorrectsTheCurvesAndTheJsonHoldsThemAg
                             "--mic-cal", "mic.txt", "--target", "target.txt", "--tolerance", "1",
                             "--out", "tf.csv", "--json", "tf.json", "--save-trace", "Calibrated"});
   ASSERT_EQ(run.status, 0) << run.err;
-  const auto rows = clitest::parseCsv(readWholeFile(dir.path("tf.csv")));
+  const auto rows = clitest::parseCsv(readFile(dir.path("tf.csv")));
   auto near = [&](double hz) {
     size_t best = 0;
     for (size_t i = 0; i < rows.size(); ++i)
@@ -70,7 +70,7 @@ TEST_F(AnalyzeCurveOptions, TheCalibrationCorrectsTheCurvesAndTheJsonHoldsThemAg
   EXPECT_NEAR(*near(1000).magnitude, -6.02, 0.05);
   EXPECT_NEAR(*near(8000).magnitude, -9.02, 0.05);
 
-  const std::string json = readWholeFile(dir.path("tf.json"));
+  const std::string json = readFile(dir.path("tf.json"));
   EXPECT_NE(json.find("\"mic_calibration\": \"mic.txt\""), std::string::npos) << json;
   EXPECT_NE(json.find("\"file\": \"target.txt\""), std::string::npos);
   // The bands from 6 to 10 kHz lie 2 dB below the lower edge (−7 dB); everything else

@@ -41,7 +41,7 @@ Outcome analyse(TempDir& dir, const std::vector<float>& measurement,
   args.insert(args.end(), extra.begin(), extra.end());
   const auto run = runAnalyze(dir, args);
   EXPECT_EQ(run.status, 0) << run.err;
-  return {readWholeFile(dir.path("tf.json")), parseCsv(readWholeFile(dir.path("tf.csv")))};
+  return {readFile(dir.path("tf.json")), parseCsv(readFile(dir.path("tf.csv")))};
 }
 
 bool hasField(const std::string& json, const std::string& field) {
@@ -117,7 +117,7 @@ TEST(AnalyzeDelay, FractionalDelayIsAppliedExactly) {
   ASSERT_GE(snapshots.size(), 4u);
   EXPECT_LE(snapshots.size(), 5u);
   EXPECT_EQ(snapshots.front(), "curves-0001.000s.csv");
-  EXPECT_EQ(parseCsv(readWholeFile(dir.path("curves/" + snapshots.back()))).size(), o.rows.size());
+  EXPECT_EQ(parseCsv(readFile(dir.path("curves/" + snapshots.back()))).size(), o.rows.size());
 }
 
 // Two unrelated noises, and a lag beyond the ±3 s searched: the summary says so ("unsure",
@@ -155,7 +155,7 @@ TEST(AnalyzeDelay, AMovingSourceIsRightWithinTwoSecondsAndStays) {
     const double seconds = std::stod(entry.path().filename().string().substr(7));
     if (seconds < 22.0) continue;
     ++checked;
-    const Fit fit = flatness(parseCsv(readWholeFile(entry.path().string())), 100.0, 10000.0);
+    const Fit fit = flatness(parseCsv(readFile(entry.path().string())), 100.0, 10000.0);
     EXPECT_LT(fit.magnitude, 0.5) << seconds;
     EXPECT_LT(fit.phase, 5.0) << seconds;
   }

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <complex>
 #include <filesystem>
+#include <fstream>
 #include <random>
 #include <sstream>
 
@@ -90,7 +91,7 @@ TEST_F(AnalyzeFile, RecoversTheFilterAndFindsTheDelayToTheSample) {
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_TRUE(run.out.empty());
 
-  const std::string json = readWholeFile(dir_->path("tf.json"));
+  const std::string json = readFile(dir_->path("tf.json"));
   const auto at = json.find("\"delay_found_ms\": ");
   ASSERT_NE(at, std::string::npos) << json;
   const double foundMs = std::stod(json.substr(at + 18));
@@ -98,7 +99,7 @@ TEST_F(AnalyzeFile, RecoversTheFilterAndFindsTheDelayToTheSample) {
   EXPECT_NE(json.find("\"sample_rate_hz\": 48000"), std::string::npos);
 
   const Peaking eq;
-  const auto rows = parseCsv(readWholeFile(dir_->path("tf.csv")));
+  const auto rows = parseCsv(readFile(dir_->path("tf.csv")));
   ASSERT_EQ(rows.size(), 1112u);  // the band count at 48 kHz
   int compared = 0;
   for (const Row& r : rows) {
@@ -115,7 +116,7 @@ TEST_F(AnalyzeFile, RecoversTheFilterAndFindsTheDelayToTheSample) {
   }
   EXPECT_GT(compared, 700);  // about 790 bands lie between 50 Hz and 15 kHz
 
-  const std::string svg = readWholeFile(dir_->path("tf.svg"));
+  const std::string svg = readFile(dir_->path("tf.svg"));
   EXPECT_NE(svg.find("<svg"), std::string::npos);
   EXPECT_NE(svg.find(">16K<"), std::string::npos);
   EXPECT_NE(svg.find("polyline"), std::string::npos);
@@ -244,7 +245,7 @@ TEST(AnalyzeFileTrace, SaveTraceStoresTheFinalCurves) {
   EXPECT_EQ(shots[0].name, "Main PA");
   EXPECT_NE(shots[0].comment->find("Smoothing: 1/24 oct"), std::string::npos);
   // Identical channels: 0 dB where the CSV has a value.
-  const auto rows = parseCsv(readWholeFile(dir.path("c.csv")));
+  const auto rows = parseCsv(readFile(dir.path("c.csv")));
   const auto mag = TraceShot::floatsFromBlob(*shots[0].magnitudeData);
   ASSERT_EQ(mag.size(), rows.size());
   for (size_t b = 0; b < rows.size(); ++b)
@@ -266,7 +267,7 @@ TEST(AnalyzeLive, DemoWritesAllOutputsWithTheRoomsDelay) {
   ASSERT_EQ(run.status, 0) << run.err;
   for (const char* name : {"demo.csv", "demo.json", "demo.svg"})
     EXPECT_TRUE(std::filesystem::exists(dir.path(name))) << name;
-  const std::string json = readWholeFile(dir.path("demo.json"));
+  const std::string json = readFile(dir.path("demo.json"));
   // The room's direct sound is 132 samples behind; through the loudspeaker's low-pass it
   // arrives at 132.885 samples (3.0133 ms).
   const auto found = jsonNumber(json, "delay_found_ms");
@@ -275,7 +276,7 @@ TEST(AnalyzeLive, DemoWritesAllOutputsWithTheRoomsDelay) {
   EXPECT_NE(json.find("\"delay_state\": \"found\""), std::string::npos) << json;
   // What is in force is what was found, confirmed: not a rounded request.
   EXPECT_NEAR(jsonNumber(json, "delay_applied_ms").value_or(0.0), *found, 0.01) << json;
-  EXPECT_EQ(parseCsv(readWholeFile(dir.path("demo.csv"))).size(), 1100u);
+  EXPECT_EQ(parseCsv(readFile(dir.path("demo.csv"))).size(), 1100u);
 }
 
 TEST(AnalyzeLive, UnknownDevicesAndChannelsAreRefused) {

@@ -62,7 +62,7 @@ TEST(AnalyzeRates, TheEdgesOfTheRangeAreAnalysed) {
     const auto run = runAnalyze(dir, {"file", name, "--smoothing", "12", "--out", "out.csv"});
     ASSERT_EQ(run.status, 0) << rate << ": " << run.err;
     EXPECT_EQ(run.err, "") << rate;
-    const auto [low, high] = magnitudeRange(readWholeFile(dir.path("out.csv")));
+    const auto [low, high] = magnitudeRange(readFile(dir.path("out.csv")));
     EXPECT_NEAR(low, -6.02, 0.01) << rate;
     EXPECT_NEAR(high, -6.02, 0.01) << rate;
   }
@@ -86,7 +86,7 @@ TEST(AnalyzeOutputs, AnOutputNamingAnInputIsRefusedAndTheInputKept) {
   TempDir dir;
   writeHalfGain(dir.path("take.wav"), 48000, 0.5);
   writeHalfGain(dir.path("mono-m.wav"), 48000, 0.5);
-  const std::string original = readWholeFile(dir.path("take.wav"));
+  const std::string original = readFile(dir.path("take.wav"));
   std::filesystem::create_directory(dir.path("sub"));
   std::filesystem::create_symlink(dir.path("take.wav"), dir.path("link.wav"));
   std::filesystem::create_hard_link(dir.path("take.wav"), dir.path("hard.wav"));
@@ -106,7 +106,7 @@ TEST(AnalyzeOutputs, AnOutputNamingAnInputIsRefusedAndTheInputKept) {
     for (const auto& a : args) joined += a + " ";
     EXPECT_EQ(run.status, 2) << joined << run.err;
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << joined << run.err;
-    EXPECT_EQ(readWholeFile(dir.path("take.wav")), original) << joined;
+    EXPECT_EQ(readFile(dir.path("take.wav")), original) << joined;
   }
   EXPECT_FALSE(std::filesystem::exists(dir.path("a.csv")));
 }

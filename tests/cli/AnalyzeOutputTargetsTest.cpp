@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
 #include <random>
 
 #include "cli/ChildProgram.h"
@@ -61,7 +62,7 @@ TEST_F(AnalyzeOutputTargets, AFailingOutputLeavesTheOthersAsTheyWere) {
       runAnalyze(dir, {"file", "take.wav", "--out", "a.csv", "--svg", "missing/b.svg"});
   EXPECT_EQ(run.status, 2);
   EXPECT_EQ(run.err, "quorvex-analyze: missing/b.svg: cannot write: No such file or directory\n");
-  EXPECT_EQ(readWholeFile(dir.path("a.csv")), "old");
+  EXPECT_EQ(readFile(dir.path("a.csv")), "old");
   EXPECT_TRUE(namesWith(dir.root(), ".tmp-").empty());
 }
 

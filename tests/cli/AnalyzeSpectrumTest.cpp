@@ -60,7 +60,7 @@ TEST(AnalyzeSpectrum, SpectrumReadsEachInputInItsBandsAndThroughTheWeighting) {
     const auto run = runAnalyze(
         dir, {"file", "tones.wav", "--rta", "rta.csv", "--octave", octave, "--out", "/dev/null"});
     ASSERT_EQ(run.status, 0) << run.err;
-    const auto rows = rowsOf(readWholeFile(dir.path("rta.csv")), header);
+    const auto rows = rowsOf(readFile(dir.path("rta.csv")), header);
     // From about 20 Hz to 20 kHz, b bands an octave.
     EXPECT_NEAR(static_cast<double>(rows.size()), std::stoi(octave) * 10.0, 2.0) << octave;
     EXPECT_NEAR(nearest(rows, 1000.0)[1], -20.0, 0.1) << "1/" << octave;

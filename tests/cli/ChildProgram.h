@@ -6,10 +6,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "cli/RunProgram.h"
@@ -71,12 +69,7 @@ inline std::vector<std::string> namesWith(const std::string& folder, const std::
 // Waits until `count` names in `folder` hold `part`; bounded, so that a broken program
 // fails the test instead of hanging it.
 inline bool waitForNames(const std::string& folder, const std::string& part, std::size_t count) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (namesWith(folder, part).size() < count) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return true;
+  return test::waitUntil([&] { return namesWith(folder, part).size() >= count; }, 60);
 }
 
 // A command prefix for runAnalyze that runs the program as "nobody" when the test runs

@@ -43,10 +43,10 @@ TEST(LiveDeviceLossTest, AKilledServerEndsTheRunWithItsOwnStatusAndCompleteOutpu
   EXPECT_NE(run.err.find("the capture device \u201CJACK\u201D went away after"), std::string::npos)
       << run.err;
   EXPECT_NE(run.err.find("(its server stopped or it was unplugged)"), std::string::npos) << run.err;
-  const std::string csv = readWholeFile(dir.path("tf.csv"));
+  const std::string csv = readFile(dir.path("tf.csv"));
   EXPECT_EQ(csv.rfind("frequency_hz,magnitude_db,phase_deg,coherence\n", 0), 0u);
   EXPECT_GT(csv.size(), 1000u);
-  const std::string json = readWholeFile(dir.path("summary.json"));
+  const std::string json = readFile(dir.path("summary.json"));
   for (const char* field : {"\"dropped_frames\": ", "\"xruns\": ", "\"averaging_label\": "})
     EXPECT_NE(json.find(field), std::string::npos) << field << json;
   EXPECT_EQ(json.find("\"frames_analysed\": 0,"), std::string::npos) << json;

@@ -12,6 +12,7 @@
 #include "cli/CliError.h"
 #include "cli/Commands.h"
 #include "cli/TestFiles.h"
+#include "support/VirtualDevices.h"
 
 namespace qv::cli {
 namespace {
@@ -21,10 +22,7 @@ constexpr const char* kVirtualUID = "Virtual:Virtual Sound System";
 class LiveFailure : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    AudioLibrary::Options o;
-    o.portAudio = false;
-    o.simulatedTime = true;
-    o.rescanSeconds = 0;
+    AudioLibrary::Options o = test::virtualOnly(true);
     // Fails only when an earlier test of this process created the library, with these options.
     AudioLibrary::configure(o);
   }

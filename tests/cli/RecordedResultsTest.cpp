@@ -117,8 +117,8 @@ TEST_P(RecordedResults, MatchTheRecordedOutputs) {
   ASSERT_EQ(run.status, 0) << run.err;
 
   const std::string expectedDir = std::string(QV_RECORDED_DIR) + "/" + c.label;
-  const auto expected = parseCsv(readWholeFile(expectedDir + ".csv"));
-  const auto actual = parseCsv(readWholeFile(dir.path("out.csv")));
+  const auto expected = parseCsv(readFile(expectedDir + ".csv"));
+  const auto actual = parseCsv(readFile(dir.path("out.csv")));
   ASSERT_GT(expected.size(), 1000u) << expectedDir;
   ASSERT_EQ(actual.size(), expected.size());
   int blanked = 0;
@@ -143,8 +143,8 @@ TEST_P(RecordedResults, MatchTheRecordedOutputs) {
     if (!e.coherence) ++blanked;
   }
 
-  const std::string expectedJson = readWholeFile(expectedDir + ".json");
-  const std::string actualJson = readWholeFile(dir.path("out.json"));
+  const std::string expectedJson = readFile(expectedDir + ".json");
+  const std::string actualJson = readFile(dir.path("out.json"));
   const double rate = c.recording.rate;
   const auto expectedDelay = jsonNumber(expectedJson, "delay_found_ms");
   const auto actualDelay = jsonNumber(actualJson, "delay_found_ms");

@@ -1,36 +1,16 @@
 #pragma once
-// Temporary folders and sound files made by the tests themselves.
+// Sound files made by the tests themselves.
 #include <sndfile.h>
-#include <unistd.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "support/TempFolder.h"
+
 namespace qv::cli {
 
-class TempDir {
- public:
-  TempDir() {
-    const char* base = std::getenv("QUORVEX_TEST_TMP");
-    std::string root = base && *base ? base : std::filesystem::temp_directory_path().string();
-    std::filesystem::create_directories(root);
-    std::string pattern = root + "/qv-cli-XXXXXX";
-    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-    dir_ = pattern;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
-  }
-  std::string path(const std::string& name) const { return dir_ + "/" + name; }
-  const std::string& root() const { return dir_; }
-
- private:
-  std::string dir_;
-};
+using TempDir = test::TempFolder;
 
 // Float WAV (or by extension 24-bit FLAC or 16-bit AIFF) of interleaved samples.
 inline void writeSoundFile(const std::string& path, int rate, int channels,

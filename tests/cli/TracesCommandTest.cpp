@@ -89,7 +89,7 @@ TEST_F(TracesCommand, ExportWritesTheStoredCurvesAsCsvOrJson) {
   const auto json = traces({"export", "Snare\ttop", "--format", "json", "--out", "s.json"});
   ASSERT_EQ(json.status, 0) << json.err;
   EXPECT_EQ(json.out, "");
-  const std::string text = readWholeFile(dir.path("s.json"));
+  const std::string text = readFile(dir.path("s.json"));
   EXPECT_NE(text.find("\"name\": \"Snare\\u0009top\""), std::string::npos) << text.substr(0, 200);
   EXPECT_NE(text.find("\"captured\": \"" + timeOf(shots[1]) + "\""), std::string::npos);
   EXPECT_NE(text.find("\"bands\": 1100"), std::string::npos);

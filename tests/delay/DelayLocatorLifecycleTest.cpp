@@ -19,6 +19,7 @@
 #include "platform/MainQueue.h"
 #include "support/KnownSystems.h"
 #include "support/TestConsumer.h"
+#include "support/VirtualDevices.h"
 
 namespace qv {
 namespace {
@@ -151,11 +152,7 @@ TEST(DelayLocatorInput, SilenceBadSamplesAndARestart) {
 // h(t) = Re Σ H_k e^(iω_k t) of the two sections peaks at 132.885 samples (numpy; the old
 // finder read 133 to the sample), not at the reflection, and the result is steady.
 TEST(VirtualRoomDelayLocator, ReadsTheDocumentedDirectSound) {
-  AudioLibrary::Options options;
-  options.portAudio = false;
-  options.rescanSeconds = 0;
-  options.simulatedTime = true;
-  AudioLibrary library(options);
+  AudioLibrary library(test::virtualOnly(true));
   auto delegate = std::make_shared<test::TestRecorderDelegate>();
   auto recorder = QVRecorder::initWithDeviceUUID("Virtual:Virtual Sound System", 2, 44100, false,
                                                  delegate, library);

@@ -23,7 +23,7 @@ class DisplayServerTest : public ::testing::TestWithParam<std::string> {
  protected:
   void SetUp() override {
     ASSERT_FALSE(dir.path().empty());
-    runtime = dir / "runtime";
+    runtime = dir.path("runtime");
     ASSERT_EQ(mkdir(runtime.c_str(), 0700), 0);
     if (GetParam() == "wayland") {
       if (!onPath("weston")) GTEST_SKIP() << "weston is not installed (scripts/deps installs it)";
@@ -34,19 +34,19 @@ class DisplayServerTest : public ::testing::TestWithParam<std::string> {
       ASSERT_TRUE(
           compositor.start({"weston", "--backend=headless-backend.so", "--socket=quorvex-test",
                             "--width=1600", "--height=1000", "--idle-time=0"},
-                           {{"XDG_RUNTIME_DIR", runtime}}, dir / "weston.log"));
+                           {{"XDG_RUNTIME_DIR", runtime}}, dir.path("weston.log")));
       const bool up =
           waitUntil([&] { return access((runtime + "/quorvex-test").c_str(), F_OK) == 0; }, 15);
-      if (!up) GTEST_SKIP() << "weston did not start here: " << readFile(dir / "weston.log");
+      if (!up) GTEST_SKIP() << "weston did not start here: " << readFile(dir.path("weston.log"));
     } else {
       if (!onPath("Xvfb")) GTEST_SKIP() << "Xvfb is not installed (scripts/deps installs it)";
       // Xvfb picks a free display and prints its number once it accepts clients.
       ASSERT_TRUE(compositor.start(
           {"Xvfb", "-displayfd", "1", "-screen", "0", "1600x1000x24", "-nolisten", "tcp"}, {},
-          dir / "xvfb.log"));
+          dir.path("xvfb.log")));
       const bool up = waitUntil(
           [&] {
-            std::istringstream log(readFile(dir / "xvfb.log"));
+            std::istringstream log(readFile(dir.path("xvfb.log")));
             for (std::string line; std::getline(log, line);) {
               if (!line.empty() && line.find_first_not_of("0123456789") == std::string::npos) {
                 display = ":" + line;
@@ -56,7 +56,7 @@ class DisplayServerTest : public ::testing::TestWithParam<std::string> {
             return false;
           },
           15);
-      if (!up) GTEST_SKIP() << "Xvfb did not start here: " << readFile(dir / "xvfb.log");
+      if (!up) GTEST_SKIP() << "Xvfb did not start here: " << readFile(dir.path("xvfb.log"));
     }
   }
 
@@ -70,10 +70,10 @@ class DisplayServerTest : public ::testing::TestWithParam<std::string> {
     std::map<std::string, std::string> env = {
         {"QT_QPA_PLATFORM", GetParam()},
         {"XDG_RUNTIME_DIR", runtime},
-        {"XDG_CONFIG_HOME", dir / "config"},
-        {"XDG_DATA_HOME", dir / "data"},
-        {"XDG_CACHE_HOME", dir / "cache"},
-        {"QUORVEX_DATA_DIR", dir / "data/Quorvex"},
+        {"XDG_CONFIG_HOME", dir.path("config")},
+        {"XDG_DATA_HOME", dir.path("data")},
+        {"XDG_CACHE_HOME", dir.path("cache")},
+        {"QUORVEX_DATA_DIR", dir.path("data/Quorvex")},
         {"QUORVEX_FFTW_PLANNING", "estimate"},
         {"WAYLAND_DISPLAY", GetParam() == "wayland" ? "quorvex-test" : ""},
         {"DISPLAY", display},
@@ -81,10 +81,10 @@ class DisplayServerTest : public ::testing::TestWithParam<std::string> {
     return env;
   }
   QString settingsFile() const {
-    return QString::fromStdString(dir / "config/Quorvex/Quorvex.conf");
+    return QString::fromStdString(dir.path("config/Quorvex/Quorvex.conf"));
   }
 
-  ScratchDir dir{"display"};
+  ScratchDir dir;
   std::string runtime;
   std::string display;    // X11's, empty under Wayland
   Background compositor;  // the Wayland compositor or the X server
@@ -128,14 +128,14 @@ TEST_P(DisplayServerTest, TheWindowComesBackAtItsSizeAndShowsLiveCurves) {
     settings.setValue("SelectedRefChannelIndex", 1);
     settings.setValue(kGeometryKey, keptFrame());
   }
-  const std::string png = dir / "quorvex.png";
+  const std::string png = dir.path("quorvex.png");
   Background quorvex;
   ASSERT_TRUE(quorvex.start(command({"--screenshot", png, "--after", "6"}), environment(),
-                            dir / "quorvex.log"));
-  ASSERT_EQ(quorvex.wait(60), 0) << readFile(dir / "quorvex.log");
+                            dir.path("quorvex.log")));
+  ASSERT_EQ(quorvex.wait(60), 0) << readFile(dir.path("quorvex.log"));
 
   QImage shot(QString::fromStdString(png));
-  ASSERT_FALSE(shot.isNull()) << readFile(dir / "quorvex.log");
+  ASSERT_FALSE(shot.isNull()) << readFile(dir.path("quorvex.log"));
   QDir().mkpath(QStringLiteral(QV_SCREENSHOT_DIR));
   shot.save(
       QStringLiteral(QV_SCREENSHOT_DIR "/quorvex-%1.png").arg(QString::fromStdString(GetParam())));

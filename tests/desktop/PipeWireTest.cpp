@@ -22,19 +22,19 @@ class PipeWireTest : public ::testing::Test {
       if (!onPath(tool)) GTEST_SKIP() << tool << " is not installed (scripts/deps installs it)";
     }
     ASSERT_FALSE(dir.path().empty());
-    runtime = dir / "runtime";
+    runtime = dir.path("runtime");
     ASSERT_EQ(mkdir(runtime.c_str(), 0700), 0);
     env = "XDG_RUNTIME_DIR=" + shellQuoted(runtime) +
           " PIPEWIRE_RUNTIME_DIR=" + shellQuoted(runtime) + " HOME=" + shellQuoted(dir.path()) +
-          " XDG_DATA_HOME=" + shellQuoted(dir / "data");
+          " XDG_DATA_HOME=" + shellQuoted(dir.path("data"));
     ASSERT_TRUE(pipewire.start({"pipewire", "-c", QV_TEST_SOURCE_DIR "/desktop/pipewire-null.conf"},
                                {{"XDG_RUNTIME_DIR", runtime}, {"PIPEWIRE_RUNTIME_DIR", runtime}},
-                               dir / "pipewire.log"));
+                               dir.path("pipewire.log")));
     const bool up = waitUntil(
         [&] { return jack("jack_lsp").out.find("system:capture_2") != std::string::npos; }, 15);
     if (!up) {
       GTEST_SKIP() << "a private PipeWire did not come up here; it said: "
-                   << readFile(dir / "pipewire.log");
+                   << readFile(dir.path("pipewire.log"));
     }
   }
 
@@ -42,7 +42,7 @@ class PipeWireTest : public ::testing::Test {
     return runCommand("pw-jack " + tool + " " + args, dir.path(), env, 10);
   }
 
-  ScratchDir dir{"pipewire"};
+  ScratchDir dir;
   std::string runtime, env;
   Background pipewire;
 };
@@ -112,9 +112,9 @@ TEST_F(PipeWireTest, TheJackLibraryCarriesAWireUnchanged) {
   ASSERT_TRUE(analyse.start(command,
                             {{"XDG_RUNTIME_DIR", runtime},
                              {"PIPEWIRE_RUNTIME_DIR", runtime},
-                             {"XDG_DATA_HOME", dir / "data"},
+                             {"XDG_DATA_HOME", dir.path("data")},
                              {"QUORVEX_FFTW_PLANNING", "estimate"}},
-                            dir / "analyze.log"));
+                            dir.path("analyze.log")));
   std::string ports;
   ASSERT_TRUE(waitUntil(
       [&] {
@@ -124,7 +124,7 @@ TEST_F(PipeWireTest, TheJackLibraryCarriesAWireUnchanged) {
       },
       10))
       << "the analyser's JACK ports never appeared:\n"
-      << ports << readFile(dir / "analyze.log");
+      << ports << readFile(dir.path("analyze.log"));
   // Like any JACK program it connected itself to the system's ports; the wire replaces that.
   // The ports are named after their roles (inputs 0 and 1 are the measurement and the
   // reference here).
@@ -133,7 +133,7 @@ TEST_F(PipeWireTest, TheJackLibraryCarriesAWireUnchanged) {
   ASSERT_EQ(jack("jack_connect", "quorvex:generator quorvex:measurement").status, 0);
   ASSERT_EQ(jack("jack_connect", "quorvex:generator quorvex:reference").status, 0);
 
-  ASSERT_EQ(analyse.wait(30), 0) << readFile(dir / "analyze.log");
+  ASSERT_EQ(analyse.wait(30), 0) << readFile(dir.path("analyze.log"));
   expectAWire(dir.path(), kJackDevice, {0.05, 0.5, 0.99});
 }
 
@@ -145,21 +145,22 @@ TEST_F(PipeWireTest, TheAlsaPluginCarriesAWireUnchanged) {
     GTEST_SKIP() << "PipeWire's ALSA plugin is not configured (pipewire-alsa)";
   // ALSA programs reach PipeWire as streams, which only a session manager sets up; it
   // wants a D-Bus of its own and keeps its state in this test's home.
-  const std::string bus = "unix:path=" + (dir / "bus");
+  const std::string bus = "unix:path=" + (dir.path("bus"));
   Background dbus, sessionManager;
   ASSERT_TRUE(dbus.start({"dbus-daemon", "--session", "--nofork", "--address=" + bus}, {},
-                         dir / "dbus.log"));
-  ASSERT_TRUE(waitUntil([&] { return access((dir / "bus").c_str(), F_OK) == 0; }, 10))
-      << readFile(dir / "dbus.log");
+                         dir.path("dbus.log")));
+  ASSERT_TRUE(waitUntil([&] { return access((dir.path("bus")).c_str(), F_OK) == 0; }, 10))
+      << readFile(dir.path("dbus.log"));
   const std::map<std::string, std::string> env = {
-      {"XDG_RUNTIME_DIR", runtime},      {"PIPEWIRE_RUNTIME_DIR", runtime},
-      {"DBUS_SESSION_BUS_ADDRESS", bus}, {"HOME", dir.path()},
-      {"XDG_STATE_HOME", dir / "state"}, {"XDG_CONFIG_HOME", dir / "config"},
-      {"XDG_DATA_HOME", dir / "data"},   {"QUORVEX_FFTW_PLANNING", "estimate"}};
-  ASSERT_TRUE(sessionManager.start({"wireplumber"}, env, dir / "wireplumber.log"));
+      {"XDG_RUNTIME_DIR", runtime},          {"PIPEWIRE_RUNTIME_DIR", runtime},
+      {"DBUS_SESSION_BUS_ADDRESS", bus},     {"HOME", dir.path()},
+      {"XDG_STATE_HOME", dir.path("state")}, {"XDG_CONFIG_HOME", dir.path("config")},
+      {"XDG_DATA_HOME", dir.path("data")},   {"QUORVEX_FFTW_PLANNING", "estimate"}};
+  ASSERT_TRUE(sessionManager.start({"wireplumber"}, env, dir.path("wireplumber.log")));
 
   Background analyse;
-  ASSERT_TRUE(analyse.start(liveWire("ALSA:pipewire", dir.path(), "10"), env, dir / "analyze.log"));
+  ASSERT_TRUE(
+      analyse.start(liveWire("ALSA:pipewire", dir.path(), "10"), env, dir.path("analyze.log")));
   const std::string linkEnv = "XDG_RUNTIME_DIR=" + shellQuoted(runtime);
   std::string ports;
   ASSERT_TRUE(waitUntil(
@@ -171,7 +172,7 @@ TEST_F(PipeWireTest, TheAlsaPluginCarriesAWireUnchanged) {
       },
       15))
       << "the analyser's streams never appeared in PipeWire's graph:\n"
-      << ports << readFile(dir / "analyze.log");
+      << ports << readFile(dir.path("analyze.log"));
   // The session manager joined the streams to the "system" device, and while the capture
   // is joined to it, it hears only silence (measured: with those links in place both
   // inputs stay at zero). So the wire is made first, then the device's links go.
@@ -194,7 +195,7 @@ TEST_F(PipeWireTest, TheAlsaPluginCarriesAWireUnchanged) {
     }
   }
 
-  ASSERT_EQ(analyse.wait(30), 0) << readFile(dir / "analyze.log");
+  ASSERT_EQ(analyse.wait(30), 0) << readFile(dir.path("analyze.log"));
   // On a machine loaded far beyond its cores (load average 13 on two) this path showed
   // up to 0.09 dB off at the lowest bands, where a band holds one or two FFT bins; a
   // missing, swapped or silent channel is tens of dB off or blank.

@@ -5,100 +5,32 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <functional>
 #include <map>
-#include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "support/Command.h"
 
 extern char** environ;
 
 namespace qv::systemtest {
 
-inline std::string shellQuoted(const std::string& s) {
-  std::string q(1, '\'');
-  for (char c : s) {
-    if (c == '\'') {
-      q.append("'\\''");
-    } else {
-      q.push_back(c);
-    }
-  }
-  q.push_back('\'');
-  return q;
-}
-
-inline std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-inline bool onPath(const std::string& program) {
-  return std::system(("command -v " + shellQuoted(program) + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-// Polls until done() or the time is up.
-inline bool waitUntil(const std::function<bool()>& done, double seconds) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return true;
-}
-
-// A folder of its own under the build's test folder, removed at the end.
-class ScratchDir {
- public:
-  explicit ScratchDir(const std::string& tag) {
-    const char* base = std::getenv("QUORVEX_TEST_TMP");
-    std::string root = base != nullptr && *base != '\0' ? base : "/tmp";
-    std::filesystem::create_directories(root);
-    std::string templ = root + "/" + tag + ".XXXXXX";
-    path_ = mkdtemp(templ.data()) != nullptr ? templ : "";
-  }
-  ~ScratchDir() {
-    std::error_code ignored;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-  }
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-  const std::string& path() const { return path_; }
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
-
-struct CommandResult {
-  int status = -1;
-  std::string out, err;
-};
+using test::onPath;
+using test::readFile;
+using test::shellQuoted;
+using test::waitUntil;
+using ScratchDir = test::TempFolder;
+using CommandResult = test::CommandResult;
 
 // Runs a shell command line with `env` (NAME=value words) in `dir`, bounded by `seconds`.
 inline CommandResult runCommand(const std::string& command, const std::string& dir,
                                 const std::string& env = "", int seconds = 60) {
-  const std::string out = dir + "/.out", err = dir + "/.err";
-  const std::string line = "cd " + shellQuoted(dir) + " && { env " + env + " timeout -k 5 " +
-                           std::to_string(seconds) + " sh -c " + shellQuoted(command) + "; } >" +
-                           shellQuoted(out) + " 2>" + shellQuoted(err) + " </dev/null";
-  CommandResult r;
-  const int raw = std::system(line.c_str());
-  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
-  r.out = readFile(out);
-  r.err = readFile(err);
-  return r;
+  return test::runShell(
+      "env " + env + " timeout -k 5 " + std::to_string(seconds) + " sh -c " + shellQuoted(command),
+      dir);
 }
 
 // A program running in the background until stop(); its output goes to a log file.

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cmath>
+#include <memory>
 #include <vector>
 
 #include "engine/Averager.h"
@@ -12,15 +13,19 @@
 namespace qv {
 namespace {
 
+// The exponential averager of the octave bands keeps a copy of the rule for its strided reads.
 TEST(AveragerTest, RisesByAttackAndFallsByRelease) {
-  std::array<float, 2> out = {0.0f, 10.0f};
-  Averager avg(2, out.data(), 1, 0, 0.0f);
-  avg.setReleaseToAttackRatio(0.1f);
-  avg.setSpeedIndex(50.0f);  // attack 0.5, release 0.05
-  const float frame[2] = {10.0f, 0.0f};
-  avg.processBufer(frame);
-  EXPECT_FLOAT_EQ(out[0], 5.0f);  // 0 + (10 - 0) * 0.5
-  EXPECT_FLOAT_EQ(out[1], 9.5f);  // 10 - (10 - 0) * 0.05
+  for (const bool expo : {false, true}) {
+    std::array<float, 2> out = {0.0f, 10.0f};
+    auto avg = expo ? std::make_unique<ExpoAverager>(2, out.data(), 1, 0, 0.0f)
+                    : std::make_unique<Averager>(2, out.data(), 1, 0, 0.0f);
+    avg->setReleaseToAttackRatio(0.1f);
+    avg->setSpeedIndex(50.0f);  // attack 0.5, release 0.05
+    const float frame[2] = {10.0f, 0.0f};
+    avg->processBufer(frame);
+    EXPECT_FLOAT_EQ(out[0], 5.0f) << expo;  // 0 + (10 - 0) * 0.5
+    EXPECT_FLOAT_EQ(out[1], 9.5f) << expo;  // 10 - (10 - 0) * 0.05
+  }
 }
 
 TEST(AveragerTest, IndexThousandReplacesEveryValue) {

@@ -9,27 +9,10 @@
 
 #include "SimulatedCapture.h"
 #include "engine/TFDataSource.h"
-#include "platform/Log.h"
+#include "support/LogCapture.h"
 
 namespace qv {
 namespace {
-
-class LogCapture {
- public:
-  LogCapture() {
-    previous_ = setLogSink([this](const std::string& line) { lines.push_back(line); });
-  }
-  ~LogCapture() { setLogSink(previous_); }
-  int count(const std::string& line) const {
-    int n = 0;
-    for (const auto& l : lines) n += l == line;
-    return n;
-  }
-  std::vector<std::string> lines;
-
- private:
-  LogSink previous_;
-};
 
 class TFDataSourceTest : public ::testing::Test {
  protected:
@@ -37,7 +20,7 @@ class TFDataSourceTest : public ::testing::Test {
     return std::make_shared<TFDataSource>(rate, fftSize, 1.0f, 1100.0f, avgCoef, clock_);
   }
   std::shared_ptr<ManualClock> clock_ = std::make_shared<ManualClock>();
-  LogCapture log_;
+  test::LogCapture log_;
 };
 
 TEST_F(TFDataSourceTest, RingStartsHalfFullOfSilence) {

@@ -257,19 +257,6 @@ TEST_P(SmoothingKernel, RaisedCosineOverPlusMinusOneSthOctave) {
 INSTANTIATE_TEST_SUITE_P(Catalogue, SmoothingKernel,
                          ::testing::ValuesIn(SmoothingModel::kSmoothingValues));
 
-TEST(SmoothingCatalogue, ValuesAndTexts) {
-  SmoothingModel catalogue;
-  EXPECT_EQ(catalogue.minSmoothFactor(), 1);
-  EXPECT_EQ(catalogue.maxSmoothFactor(), 96);
-  EXPECT_EQ(catalogue.smoothingValues().front(), 1);
-  EXPECT_EQ(SmoothingModel::smoothingStringFromSmoothing(1), "1 oct");
-  EXPECT_EQ(SmoothingModel::smoothingStringFromSmoothing(12), "1/12");
-  EXPECT_EQ(SmoothingModel::smoothingStringFromSmoothing(96), "1/96");
-  EXPECT_EQ(SmoothingModel::averagingStringFromAveraging(250), "250");
-  EXPECT_TRUE(SmoothingModel::isOffered(24));
-  EXPECT_FALSE(SmoothingModel::isOffered(4));
-}
-
 TEST(ModelSettings, ForwardedAndRebuilt) {
   TransferFunctionModel model(kN, kRate, 96, 12, std::make_shared<ManualClock>());
   EXPECT_EQ(model.coherenceThreshold(), 0.05f);

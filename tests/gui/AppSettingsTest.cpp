@@ -7,7 +7,7 @@
 #include <functional>
 
 #include "gui/app/AppSettings.h"
-#include "platform/Log.h"
+#include "support/LogCapture.h"
 
 using qv::gui::AppSettings;
 
@@ -131,8 +131,7 @@ TEST_F(AppSettingsTest, HandDamagedValuesReadAsTheDefaultWithOneLogLine) {
         "[General]\nTFSmoothingFactor=twelve\nLiveTraceThickness=nan\nQVFirstStart=maybe\n"
         "AveragingIndexGlobal=50\nChannelIndexMap=1, x\n");
   }
-  std::vector<std::string> lines;
-  auto previous = qv::setLogSink([&](const std::string& l) { lines.push_back(l); });
+  qv::test::LogCapture log;
   auto s = open();
   EXPECT_EQ(s->smoothingFactor(), 24);
   EXPECT_EQ(s->smoothingFactor(), 24);
@@ -140,11 +139,8 @@ TEST_F(AppSettingsTest, HandDamagedValuesReadAsTheDefaultWithOneLogLine) {
   EXPECT_TRUE(s->firstStart());
   EXPECT_EQ(s->averaging(), 50);
   EXPECT_FALSE(s->channelMap());
-  qv::setLogSink(previous);
-  int smoothingLines = 0;
-  for (const auto& l : lines) smoothingLines += l.find("TFSmoothingFactor") != std::string::npos;
-  EXPECT_EQ(smoothingLines, 1);
-  EXPECT_EQ(lines.size(), 4u);
+  EXPECT_EQ(log.count("TFSmoothingFactor"), 1);
+  EXPECT_EQ(log.size(), 4u);
 }
 
 // Each line of a hand-edited file that the program cannot use, with what it reads instead.
@@ -168,14 +164,13 @@ TEST_P(AppSettingsDamageTest, AValueOutOfRangeReadsTheDefaultWithOneLineAndTheRe
   const Damage& d = GetParam();
   writeFile(std::string(d.line) +
             "\nQVShowImpulseView=true\nSelectedRecordingDedviceUUID=JACK:system\n");
-  std::vector<std::string> lines;
-  auto previous = qv::setLogSink([&](const std::string& l) { lines.push_back(l); });
+  qv::test::LogCapture log;
   auto s = open();
   EXPECT_DOUBLE_EQ(d.read(*s), d.fallback);
   EXPECT_DOUBLE_EQ(d.read(*s), d.fallback);  // read again: no second line
   EXPECT_TRUE(s->showImpulseView());
   EXPECT_EQ(s->preferredRecordingDeviceUUID().value_or(""), "JACK:system");
-  qv::setLogSink(previous);
+  const auto lines = log.lines();
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_NE(lines[0].find(d.key), std::string::npos) << lines[0];
   EXPECT_NE(lines[0].find("out of range"), std::string::npos) << lines[0];
@@ -211,8 +206,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // The ends of every range are values the program itself writes: they read back as stored.
 TEST_F(AppSettingsTest, TheEndsOfEachRangeReadBackAsStored) {
-  std::vector<std::string> lines;
-  auto previous = qv::setLogSink([&](const std::string& l) { lines.push_back(l); });
+  qv::test::LogCapture log;
   for (const bool low : {true, false}) {
     auto s = open();
     s->setAveraging(low ? 1 : 1000);
@@ -237,8 +231,7 @@ TEST_F(AppSettingsTest, TheEndsOfEachRangeReadBackAsStored) {
     EXPECT_EQ(s->measChannelIndex(), low ? 0 : AppSettings::kMaxInputChannels - 1);
     EXPECT_EQ(s->delayedChannel(), low ? 0 : 1);
   }
-  qv::setLogSink(previous);
-  EXPECT_TRUE(lines.empty()) << lines.front();
+  EXPECT_EQ(log.size(), 0u) << log.lines().front();
 }
 
 // Tests run with a private configuration folder; the shared store must live there and never

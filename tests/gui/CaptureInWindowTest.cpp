@@ -1,6 +1,6 @@
 // A capture in the whole window: the trace panel shown from the View menu lists the new
 // trace under the name the window's message gives it, and reads the averaging in words at
-// the measurement's own display rate.
+// the measurement's own display rate; the plot's legend uses the same name.
 // clang-format off
 #include "support/ShellTestSupport.h"
 // clang-format on
@@ -15,6 +15,8 @@
 #include "gui/app/MainInterface.h"
 #include "gui/app/MainViewOutlets.h"
 #include "gui/app/QVMainViewController.h"
+#include "gui/display/QVPlotController.h"
+#include "gui/display/TraceLegend.h"
 #include "gui/traces/TraceListModel.h"
 #include "gui/traces/TraceManagerViewController.h"
 #include "gui/traces/TraceShotCellView.h"
@@ -55,6 +57,10 @@ TEST(CaptureInWindow, ThePanelListsTheNewTraceUnderTheNameTheWindowSays) {
   EXPECT_TRUE(name.startsWith("TF 1 \u2014 ")) << name.toStdString();
   // The panel is shown: the message needs no hint where to look.
   EXPECT_EQ(notice->text(), "Captured \u201c" + name + "\u201d");
+  // The plot's legend names the trace as the panel does.
+  const auto& legend = view->plotController()->legend()->entries();
+  ASSERT_EQ(legend.size(), 2u);
+  EXPECT_EQ(legend[1].text, name);
   guitest::processEventsFor(100);
   guitest::saveScreenshot(*window, "mainwindow-after-capture");
   ui.terminate();

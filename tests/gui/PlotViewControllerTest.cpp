@@ -10,6 +10,7 @@
 
 #include "gui/display/QVPlotViewController.h"
 #include "platform/NotificationCenter.h"
+#include "session/DelaySnapshot.h"
 #include "support/DisplayTestSupport.h"
 
 namespace qv::gui {
@@ -122,6 +123,109 @@ TEST_F(PlotViewControllerTest, CursorBetweenBandsSnapsBothViewsAndReadsCoherence
   const QPointF blanked(model.logFrequencyForBandIndex(b + 2), 7.0);
   EXPECT_FLOAT_EQ(area_.controller().plotViewCursorMoved(&area_.mag(), blanked).y(), 7.0f);
   EXPECT_TRUE(std::isfinite(area_.phase().cursorPosition().y()));
+}
+
+TEST_F(PlotViewControllerTest, TheThreeViewsShareTheirXAxisAndNameTheirUnits) {
+  area_.controller().setShowImpulsePlot(true);
+  std::vector<QString> units[3];
+  int i = 0;
+  for (SpectrumPlotView* view : {&area_.mag(), &area_.phase(), &area_.impulse()}) {
+    (void)view->renderImage();
+    for (const PlotScaleLabel& l : view->scaleLabels())
+      if (l.unit) units[i].push_back(l.text);
+    ++i;
+  }
+  // Labels beside the curves, in columns equally wide: one frequency at one x in all three.
+  const QRectF mag = area_.mag().chartRect();
+  EXPECT_GT(mag.left(), 10.0);
+  for (SpectrumPlotView* view : {&area_.phase(), &area_.impulse()}) {
+    EXPECT_EQ(view->chartRect().left(), mag.left());
+    EXPECT_EQ(view->chartRect().right(), mag.right());
+  }
+  EXPECT_EQ(units[0], (std::vector<QString>{"Hz", "dB", "dB"}));
+  EXPECT_EQ(units[1], (std::vector<QString>{"Hz", "°", "%"}));
+  EXPECT_EQ(units[2], (std::vector<QString>{"ms", "%", "%"}));
+  // The coherence's 100 % sits where the coherence curve draws it: at 180° on the phase axes.
+  bool found = false;
+  for (const PlotScaleLabel& l : area_.phase().scaleLabels()) {
+    if (l.side != PlotSideRight || l.unit || l.text != "100") continue;
+    found = true;
+    EXPECT_NEAR(l.rect.center().y(), area_.phase().widgetPointForValue({0.0, 180.0}).y(), 1.0);
+  }
+  EXPECT_TRUE(found);
+}
+
+TEST_F(PlotViewControllerTest, ImpulseShowsInMillisecondsAgainstTheDelayInForceScaledToItsPeak) {
+  // The finder's window around an arrival 133 samples late, with an inverted peak.
+  session::DelaySnapshot result;
+  result.buffer.assign(512, 0.0f);
+  result.points = 512;
+  result.impulseStart = 133 - 256;
+  result.buffer[256] = -0.4f;
+  result.buffer[300] = 0.1f;
+  const double msPerSample = 1000.0 / 44100.0;
+  const auto chart = area_.plots().liveImpChart()->chart();
+  plot::ChartSnapshot s;
+
+  area_.plots().showImpulse(result);
+  chart->snapshot(s);
+  ASSERT_EQ(s.x.count, 512);
+  EXPECT_NEAR(s.x.firstX, -123 * msPerSample, 1e-4);
+  EXPECT_NEAR(s.x.lastX, (-123 + 511) * msPerSample, 1e-4);
+  EXPECT_FLOAT_EQ(s.values[256], -100.0f);  // the peak is -100 %, the rest relative to it
+  EXPECT_FLOAT_EQ(s.values[300], 25.0f);
+  PlotRange x = area_.impulse().visibleRangeX();
+  EXPECT_LT(x.min, 133 * msPerSample);
+  EXPECT_GT(x.max, 133 * msPerSample);
+
+  // The delay set by hand to the arrival: the same impulse now peaks at 0 ms.
+  ASSERT_TRUE(area_.session().setDelayMs(133 * msPerSample));
+  area_.plots().showImpulse(result);
+  chart->snapshot(s);
+  EXPECT_NEAR(s.x.firstX + 256 * msPerSample, 0.0, 1e-3);
+
+  // An arrival a second away: the view follows it, keeping its width.
+  const double width = x.max - x.min;
+  result.impulseStart = 44100 - 256;
+  area_.plots().showImpulse(result);
+  x = area_.impulse().visibleRangeX();
+  const double peakMs = 44100 * msPerSample - 133 * msPerSample;
+  EXPECT_LT(x.min, peakMs);
+  EXPECT_GT(x.max, peakMs);
+  EXPECT_NEAR(x.max - x.min, width, 1e-6);
+  // A time scale in ms below it.
+  (void)area_.impulse().renderImage();
+  int timeLabels = 0;
+  for (const PlotScaleLabel& l : area_.impulse().scaleLabels())
+    if (l.side == PlotSideBottom && !l.unit) ++timeLabels;
+  EXPECT_GE(timeLabels, 4);
+}
+
+// After a smoothing change the next snapshot's curves are drawn: the read-out and the
+// cursor follow them without the pointer moving, also with the display stopped.
+TEST_F(PlotViewControllerTest, ReadoutFollowsTheCurvesDrawnAfterASmoothingChange) {
+  TransferFunctionModel& model = area_.model();
+  const int32_t b = 600;
+  guitest::setBand(model, b, {-6.0f, 30.0f, 180.0f});
+  area_.session().publishDisplay();
+  const QPointF at(model.logFrequencyForBandIndex(b), 0.0);
+  area_.controller().plotViewCursorMoved(&area_.mag(), at);
+  ASSERT_EQ(cursorPosts_.size(), 1u);
+
+  // Another snapshot with the same smoothing: the read-out stays as the pointer left it.
+  area_.plots().updatePlots();
+  EXPECT_EQ(cursorPosts_.size(), 1u);
+
+  area_.session().setSmoothing(3);
+  session::MeasurementSession::updateQueue()->sync([] {});
+  guitest::setBand(model, b, {-2.5f, -20.0f, 90.0f});
+  area_.session().publishDisplay();
+  area_.plots().updatePlots();
+  ASSERT_EQ(cursorPosts_.size(), 2u);
+  EXPECT_EQ(cursorPosts_[1],
+            (std::vector<float>{model.frequencyForBandIndex(b), -2.5f, -20.0f, 50.0f}));
+  EXPECT_FLOAT_EQ(area_.mag().cursorPosition().y(), -2.5f);
+  EXPECT_FLOAT_EQ(area_.phase().cursorPosition().y(), -20.0f);
 }
 
 }  // namespace

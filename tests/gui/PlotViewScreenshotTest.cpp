@@ -1,4 +1,5 @@
-// Screenshots of plot views as the measurement window uses them, for a person to look at:
+// Plot views as the measurement window uses them, compared with their stored rendering (and
+// kept for a person to look at):
 // every chart kind, the grid, labels on all four sides, overlaid scales and the cursor.
 #include <gtest/gtest.h>
 
@@ -167,19 +168,12 @@ QString sceneName(double dpr) { return dpr > 1.0 ? "plotview-all-kinds@2x" : "pl
 
 class PlotViewScreenshotTest : public ::testing::TestWithParam<double> {};
 
-TEST_P(PlotViewScreenshotTest, MeasurementViewsShowEveryKindOfChart) {
-  const double dpr = GetParam();
-  const QImage shot = allKindsScene(dpr);
-  const QString path = saveScreenshot(shot, sceneName(dpr));
-  EXPECT_FALSE(path.isEmpty());
-  EXPECT_EQ(shot.width(), static_cast<int>(900 * dpr));
-}
-
 // The frames match the stored rendering of the same scene up to antialiasing: a faster
 // way of drawing may round an edge pixel differently, never move, drop or add anything.
 TEST_P(PlotViewScreenshotTest, FramesMatchTheStoredRendering) {
   const double dpr = GetParam();
   const QImage shot = allKindsScene(dpr).convertToFormat(QImage::Format_ARGB32);
+  saveScreenshot(shot, sceneName(dpr));
   const QImage reference = QImage(QStringLiteral(QV_REFERENCE_DIR "/") + sceneName(dpr) + ".png")
                                .convertToFormat(QImage::Format_ARGB32);
   ASSERT_FALSE(reference.isNull()) << "no stored rendering";

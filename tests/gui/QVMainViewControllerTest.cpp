@@ -181,9 +181,11 @@ TEST_F(FinderResultTest, TheImpulseIsCopiedAndABurstEndsWithTheNewest) {
   guitest::processEventsFor(30);
   plot::ChartSnapshot shot;
   view.plotController()->liveImpChart()->chartPtr()->snapshot(shot);
-  ASSERT_EQ(shot.values.size(), 65536u);
-  EXPECT_EQ(shot.values[132], 0.8f);
+  // The finder's window, its peak at 100 %, in ms against the 20 ms now inserted.
+  ASSERT_EQ(shot.values.size(), 1024u);
+  EXPECT_EQ(shot.values[132], 100.0f);
   EXPECT_DOUBLE_EQ(view.delayMS(), 20.0);
+  EXPECT_NEAR(shot.x.firstX, -20.0, 1e-4);
 }
 
 using RunningTest = MainViewFixture;

@@ -1,6 +1,7 @@
 #include <condition_variable>
 
 #include "JackLoopFixture.h"
+#include "support/StubConsumer.h"
 
 namespace qv {
 namespace {
@@ -188,10 +189,8 @@ TEST_F(JackLoopTest, PauseResumeStopAndALateConsumer) {
 
 // Blocks a delivery inside getData until released, so that a pause can land while the
 // delivery is under way.
-class GateConsumer final : public QVRecorderConsumer {
+class GateConsumer final : public test::StubConsumer {
  public:
-  void setInputChannelCountSamplingRateAudioDataTransport(
-      uint32_t, uint32_t, std::weak_ptr<QVAudioDataTransport>) override {}
   void getData(const void*, uint32_t) override {
     std::unique_lock<std::mutex> lock(mutex_);
     if (!armed_) return;
@@ -200,12 +199,6 @@ class GateConsumer final : public QVRecorderConsumer {
     changed_.notify_all();
     changed_.wait(lock, [this] { return !held_; });
   }
-  std::weak_ptr<QVAudioDataTransport> audioDataTransport() const override { return {}; }
-  void setAudioDataTransport(std::weak_ptr<QVAudioDataTransport>) override {}
-  uint32_t inputChannelCount() const override { return 2; }
-  uint64_t outputChannelCount() const override { return 0; }
-  uint64_t samplingRate() const override { return 48000; }
-  uint32_t requiredMinimumDataSize() const override { return 0; }
 
   void arm() {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -7,6 +7,7 @@
 #include "audiolib/AudioLibrary.h"
 #include "platform/MainQueue.h"
 #include "support/TestConsumer.h"
+#include "support/VirtualDevices.h"
 
 namespace qv {
 namespace {
@@ -15,10 +16,7 @@ using test::TestConsumer;
 using test::TestRecorderDelegate;
 
 TEST(VirtualRealTimeTest, ItsOwnThreadFeedsTheRecorderWhileTheGeneratorPlays) {
-  AudioLibrary::Options options;
-  options.portAudio = false;
-  options.rescanSeconds = 0;
-  AudioLibrary library(options);
+  AudioLibrary library(test::virtualOnly(false));
   auto delegate = std::make_shared<TestRecorderDelegate>();
   auto recorder = QVRecorder::initWithDeviceUUID("Virtual:Virtual Sound System", 2, 44100, false,
                                                  delegate, library);

@@ -40,10 +40,10 @@ TEST_F(PackageTest, ControlFieldsCarryTheVersionAndRealLibraryDependencies) {
 }
 
 TEST_F(PackageTest, ProgramsRunFromTheUnpackedRoot) {
-  ScratchDir home("package-home");
+  ScratchDir home;
   const std::string env =
-      "HOME=" + shellQuoted(home.path()) + " XDG_DATA_HOME=" + shellQuoted(home / "data") +
-      " XDG_CACHE_HOME=" + shellQuoted(home / "cache") + " QUORVEX_FFTW_PLANNING=estimate";
+      "HOME=" + shellQuoted(home.path()) + " XDG_DATA_HOME=" + shellQuoted(home.path("data")) +
+      " XDG_CACHE_HOME=" + shellQuoted(home.path("cache")) + " QUORVEX_FFTW_PLANNING=estimate";
   auto run = [&](const std::string& program, const std::string& args) {
     return runCommand(shellQuoted(package->root() + "/usr/bin/" + program) + " " + args,
                       home.path(), env, 60);
@@ -61,7 +61,7 @@ TEST_F(PackageTest, ProgramsRunFromTheUnpackedRoot) {
   ASSERT_EQ(demo.status, 0) << demo.out << demo.err;
   EXPECT_NE(demo.out.find("found 3.013 ms"), std::string::npos) << demo.out;
   for (const char* file : {"demo.csv", "demo.json", "demo.svg"})
-    EXPECT_GT(readFile(home / file).size(), 200u) << file;
+    EXPECT_GT(readFile(home.path(file)).size(), 200u) << file;
 }
 
 TEST_F(PackageTest, DesktopEntryIconAndMetainfoFitTogether) {

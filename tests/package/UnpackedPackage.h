@@ -22,7 +22,7 @@ class UnpackedPackage {
   bool ok() const { return problem_.empty(); }
   const std::string& problem() const { return problem_; }
   const std::string& deb() const { return deb_; }
-  std::string root() const { return scratch_ / "root"; }
+  std::string root() const { return scratch_.path("root"); }
   const std::string& scratch() const { return scratch_.path(); }
 
   std::string field(const std::string& name) const {
@@ -33,7 +33,7 @@ class UnpackedPackage {
   }
 
  private:
-  ScratchDir scratch_{"package"};
+  ScratchDir scratch_;
   std::string deb_;
   std::string problem_;
 };

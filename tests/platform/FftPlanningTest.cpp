@@ -2,11 +2,8 @@
 // by a worker thread and swapped in under running executions, the wisdom kept in the cache
 // folder for the next start. Plans live as long as the process, so each case runs in a
 // fresh child process of this test program, with a cache folder of the test's own.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -15,17 +12,15 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
+#include <filesystem>
 #include <mutex>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/FftBackend.h"
 #include "platform/FftPlanner.h"
-
-extern char** environ;
+#include "support/Command.h"
 
 namespace qv::fft {
 namespace {
@@ -146,56 +141,20 @@ TEST(FftPlanningStep, Run) {
 
 class FftPlanning : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/qv-fft-planning-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    cache_ = pattern;
-  }
-  void TearDown() override {
-    std::remove(wisdomFile(cache_).c_str());
-    rmdir((cache_ + "/Quorvex").c_str());
-    std::remove((cache_ + "/output").c_str());
-    rmdir(cache_.c_str());
-  }
-  static std::string wisdomFile(const std::string& cache) { return cache + "/Quorvex/fftw-wisdom"; }
-
-  // Runs one step in a fresh process; true when it passed.
+  // Runs one step in a fresh process of this program; true when it passed.
   bool runStep(const std::string& step, const std::string& planning, std::string* output) {
-    std::vector<std::string> env;
-    for (char** e = environ; *e; ++e) {
-      const std::string entry = *e;
-      if (entry.rfind("QUORVEX_FFTW_PLANNING=", 0) == 0 || entry.rfind("XDG_CACHE_HOME=", 0) == 0)
-        continue;
-      env.push_back(entry);
-    }
-    env.push_back(std::string(kStepVariable) + "=" + step);
-    env.push_back("XDG_CACHE_HOME=" + cache_);
-    if (!planning.empty()) env.push_back("QUORVEX_FFTW_PLANNING=" + planning);
-    std::vector<char*> envp;
-    for (auto& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    std::string self = "/proc/self/exe", filter = "--gtest_filter=FftPlanningStep.Run";
-    char* argv[] = {self.data(), filter.data(), nullptr};
-    const std::string out = cache_ + "/output";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    pid_t pid = 0;
-    const int rc = posix_spawn(&pid, "/proc/self/exe", &actions, nullptr, argv, envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) return false;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    std::ifstream file(out);
-    std::stringstream text;
-    text << file.rdbuf();
-    *output = text.str();
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 &&
-           output->find("[  PASSED  ] 1 test") != std::string::npos;
+    const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+    const auto run =
+        test::runShell("env -u QUORVEX_FFTW_PLANNING " + std::string(kStepVariable) + "=" + step +
+                           " XDG_CACHE_HOME=" + test::shellQuoted(cache_.root()) +
+                           (planning.empty() ? "" : " QUORVEX_FFTW_PLANNING=" + planning) + " " +
+                           test::shellQuoted(self) + " --gtest_filter=FftPlanningStep.Run",
+                       cache_.root());
+    *output = run.out + run.err;
+    return run.status == 0 && run.out.find("[  PASSED  ] 1 test") != std::string::npos;
   }
 
-  std::string cache_;
+  test::TempFolder cache_;
 };
 
 TEST_F(FftPlanning, EstimatedAtOnceMeasuredAsideSwappedInAndKeptForTheNextStart) {

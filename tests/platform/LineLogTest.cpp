@@ -6,20 +6,22 @@
 #include <sys/resource.h>
 
 #include <cstring>
+#include <filesystem>
 
-#include "platform/ChildProcess.h"
 #include "platform/LineLog.h"
+#include "support/ChildProcess.h"
+#include "support/TempFolder.h"
 
 namespace qv {
 namespace {
 
-using test::contentsOf;
-using test::putFile;
+using test::readFile;
+using test::writeFile;
 
 TEST(LineLog, ALineCutShortByAFullDiskComesOutAgain) {
-  test::ScratchFolder dir;
+  test::TempFolder dir;
   const std::string path = dir.path("usage-events.jsonl");
-  const int status = test::runInChild([&] {
+  const auto child = test::runInChild([&] {
     ::signal(SIGXFSZ, SIG_IGN);
     LineLog log(path, 1 << 20);
     if (!log.append(R"({"event":"first"})", nullptr)) return 1;
@@ -35,21 +37,21 @@ TEST(LineLog, ALineCutShortByAFullDiskComesOutAgain) {
     if (!log.append(R"({"event":"third"})", nullptr)) return 5;
     return 0;
   });
-  EXPECT_TRUE(test::exitedWith(status, 0)) << status;
-  EXPECT_EQ(contentsOf(path), "{\"event\":\"first\"}\n{\"event\":\"third\"}\n");
+  EXPECT_EQ(child.exitCode, 0);
+  EXPECT_EQ(readFile(path), "{\"event\":\"first\"}\n{\"event\":\"third\"}\n");
 }
 
 // Left by a run that was killed mid-line, or by one before lines were written whole.
 TEST(LineLog, ATornLastLineIsCutOffBeforeTheNextLine) {
-  test::ScratchFolder dir;
+  test::TempFolder dir;
   for (const auto& [before, after] :
        {std::pair{"{\"event\":\"a\"}\n{\"eve", "{\"event\":\"a\"}\n{\"event\":\"b\"}\n"},
         std::pair{"{\"eve", "{\"event\":\"b\"}\n"}}) {
     const std::string path = dir.path("events.jsonl");
-    putFile(path, before);
+    writeFile(path, before);
     LineLog log(path, 1 << 20);
     ASSERT_TRUE(log.append(R"({"event":"b"})", nullptr));
-    EXPECT_EQ(contentsOf(path), after);
+    EXPECT_EQ(readFile(path), after);
   }
 }
 

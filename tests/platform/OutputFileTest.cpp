@@ -5,17 +5,19 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <future>
 
-#include "platform/ChildProcess.h"
 #include "platform/OutputFile.h"
+#include "support/ChildProcess.h"
+#include "support/TempFolder.h"
 
 namespace qv {
 namespace {
 
 namespace fs = std::filesystem;
-using test::contentsOf;
-using test::putFile;
+using test::readFile;
+using test::writeFile;
 
 std::size_t temporariesIn(const std::string& folder) {
   std::size_t n = 0;
@@ -27,23 +29,23 @@ std::size_t temporariesIn(const std::string& folder) {
 
 class OutputFileTest : public ::testing::Test {
  protected:
-  test::ScratchFolder dir;
+  test::TempFolder dir;
 };
 
 TEST_F(OutputFileTest, ARegularFileIsReplacedOnlyWhenCommitted) {
   const std::string target = dir.path("out.csv");
-  putFile(target, "old");
+  writeFile(target, "old");
   {
     OutputFile out(target);
     EXPECT_EQ(out.kind(), OutputFile::Kind::Replace);
     ASSERT_TRUE(out.write("new")) << out.error();
-    EXPECT_EQ(contentsOf(target), "old");
+    EXPECT_EQ(readFile(target), "old");
     const auto names = dir.names();
     ASSERT_EQ(names.size(), 2u);
     EXPECT_EQ(names[1].rfind("out.csv.tmp-" + std::to_string(::getpid()) + "-", 0), 0u);
   }  // never committed
   EXPECT_EQ(dir.names(), std::vector<std::string>{"out.csv"});
-  EXPECT_EQ(contentsOf(target), "old");
+  EXPECT_EQ(readFile(target), "old");
 }
 
 // The temporary file lies beside the target, so the final rename never crosses a file
@@ -51,7 +53,7 @@ TEST_F(OutputFileTest, ARegularFileIsReplacedOnlyWhenCommitted) {
 TEST_F(OutputFileTest, LinksAreFollowedAndTheTargetsFolderHoldsTheTemporaryFile) {
   fs::create_directory(dir.path("a"));
   fs::create_directory(dir.path("b"));
-  putFile(dir.path("b/real.csv"), "old");
+  writeFile(dir.path("b/real.csv"), "old");
   fs::create_symlink("../b/real.csv", dir.path("a/relative"));
   fs::create_symlink("relative", dir.path("a/chain"));
   fs::create_symlink(dir.path("b/new.csv"), dir.path("a/dangling"));
@@ -65,7 +67,7 @@ TEST_F(OutputFileTest, LinksAreFollowedAndTheTargetsFolderHoldsTheTemporaryFile)
     EXPECT_EQ(temporariesIn(dir.path("a")), 0u) << link;
     ASSERT_TRUE(out.commit()) << out.error();
     EXPECT_TRUE(fs::is_symlink(dir.path(link)));
-    EXPECT_EQ(contentsOf(dir.path(target)), link);
+    EXPECT_EQ(readFile(dir.path(target)), link);
     EXPECT_EQ(temporariesIn(dir.path("b")), 0u) << link;
   }
 }
@@ -74,7 +76,7 @@ TEST_F(OutputFileTest, AFifoIsWrittenStraightAndStaysAFifo) {
   const std::string fifo = dir.path("curves.fifo");
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   fs::create_symlink(fifo, dir.path("link"));
-  auto received = std::async(std::launch::async, [&] { return contentsOf(fifo); });
+  auto received = std::async(std::launch::async, [&] { return readFile(fifo); });
   OutputFile out(dir.path("link"));
   EXPECT_EQ(out.kind(), OutputFile::Kind::Stream);
   ASSERT_TRUE(out.write("curves") && out.commit()) << out.error();
@@ -93,25 +95,23 @@ TEST_F(OutputFileTest, AFifoIsWrittenStraightAndStaysAFifo) {
 TEST_F(OutputFileTest, TheStandardStreamsAreTheDescriptorsThemselves) {
   fs::permissions(dir.root(), fs::perms::all);
   const std::string log = dir.path("log");
-  putFile(log, "log\n");
+  writeFile(log, "log\n");
   fs::permissions(log, fs::perms::all);
   fs::create_symlink("/dev/stdout", dir.path("stdout-link"));
   const std::vector<std::string> paths = {"-", "/dev/stdout", "/dev/fd/1", "/proc/self/fd/1",
                                           dir.path("stdout-link")};
-  const int status = test::runInChild(
-      [&] {
-        const int fd = ::open(log.c_str(), O_WRONLY | O_APPEND);
-        if (fd < 0 || ::dup2(fd, 1) < 0) return 1;
-        for (std::size_t i = 0; i < paths.size(); ++i) {
-          if (!OutputFile::writeWhole(paths[i], std::to_string(i) + "\n", nullptr)) {
-            return static_cast<int>(10 + i);
-          }
-        }
-        return 0;
-      },
-      /*asOrdinaryUser=*/true);
-  EXPECT_TRUE(test::exitedWith(status, 0)) << status;
-  EXPECT_EQ(contentsOf(log), "log\n0\n1\n2\n3\n4\n");
+  const auto child = test::asOrdinaryUser([&] {
+    const int fd = ::open(log.c_str(), O_WRONLY | O_APPEND);
+    if (fd < 0 || ::dup2(fd, 1) < 0) return 1;
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+      if (!OutputFile::writeWhole(paths[i], std::to_string(i) + "\n", nullptr)) {
+        return static_cast<int>(10 + i);
+      }
+    }
+    return 0;
+  });
+  EXPECT_EQ(child.exitCode, 0);
+  EXPECT_EQ(readFile(log), "log\n0\n1\n2\n3\n4\n");
   EXPECT_TRUE(fs::is_symlink("/dev/stdout"));
 }
 
@@ -144,8 +144,8 @@ TEST_F(OutputFileTest, AWriteRemovesWhatEndedRunsLeftInItsFolder) {
   // A running process's (init's, this one's) and names that are not quite ours stay.
   std::vector<std::string> kept = {"b.tmp-1-0", "c.tmp-" + std::to_string(::getpid()) + "-7",
                                    "d.tmp-" + gone + "-", "notes.tmp-x"};
-  for (const auto& name : kept) putFile(dir.path(name), "x");
-  putFile(dir.path("a.csv.tmp-" + gone + "-0"), "left by a killed run");
+  for (const auto& name : kept) writeFile(dir.path(name), "x");
+  writeFile(dir.path("a.csv.tmp-" + gone + "-0"), "left by a killed run");
 
   ASSERT_TRUE(OutputFile::writeWhole(dir.path("out.csv"), "curves", nullptr));
   kept.push_back("out.csv");

@@ -15,6 +15,8 @@
 #include "audiolib/backends/virtual/VirtualSoundSystem.h"
 #include "curves/MicCalibration.h"
 #include "session/MeasurementSession.h"
+#include "support/StubConsumer.h"
+#include "support/VirtualDevices.h"
 #include "traces/TraceShot.h"
 #include "traces/TraceWorkbench.h"
 
@@ -25,23 +27,13 @@ constexpr uint32_t kRate = 44100;
 constexpr uint32_t kPeriodFrames = 5513;  // one capture period of the virtual system
 
 // Hands every block the recorder delivers to the display chain of driven sessions.
-class Forwarder final : public QVRecorderConsumer {
+class Forwarder final : public test::StubConsumer {
  public:
   explicit Forwarder(std::vector<MeasurementSession*> sessions) : sessions_(std::move(sessions)) {}
-  void setInputChannelCountSamplingRateAudioDataTransport(
-      uint32_t, uint32_t, std::weak_ptr<QVAudioDataTransport> transport) override {
-    transport_ = std::move(transport);
-  }
   void getData(const void* data, uint32_t byteSize) override {
     for (MeasurementSession* s : sessions_)
       s->deliverToDisplay(static_cast<const float*>(data), byteSize / 8);
   }
-  std::weak_ptr<QVAudioDataTransport> audioDataTransport() const override { return transport_; }
-  void setAudioDataTransport(std::weak_ptr<QVAudioDataTransport> t) override { transport_ = t; }
-  uint32_t inputChannelCount() const override { return 2; }
-  uint64_t outputChannelCount() const override { return 0; }
-  uint64_t samplingRate() const override { return kRate; }
-  uint32_t requiredMinimumDataSize() const override { return 0; }
 
  private:
   std::vector<MeasurementSession*> sessions_;
@@ -53,13 +45,7 @@ struct NoDelegate final : QVRecorderDelegate {
   void recorderStoppedWithChannel(QVRecorder&, uint32_t) override {}
 };
 
-AudioLibrary::Options simulatedRoom() {
-  AudioLibrary::Options o;
-  o.portAudio = false;
-  o.rescanSeconds = 0;
-  o.simulatedTime = true;
-  return o;
-}
+AudioLibrary::Options simulatedRoom() { return test::virtualOnly(true); }
 
 // The virtual room recorded (measurement on input 0, reference on 1) into driven sessions,
 // each ticked 30 times a second of simulated time.

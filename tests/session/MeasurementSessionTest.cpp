@@ -14,6 +14,7 @@
 #include "engine/TransferFunctionModel.h"
 #include "platform/MainQueue.h"
 #include "session/MeasurementSession.h"
+#include "support/VirtualDevices.h"
 
 namespace qv::session {
 namespace {
@@ -144,12 +145,7 @@ TEST_F(DrivenSessionTest, SnapshotsCarryTheLevelsTheCountsAndTheControlsInForce)
   EXPECT_EQ(session_.delayMs(), 0.0);
 }
 
-AudioLibrary::Options virtualSoundSystem() {
-  AudioLibrary::Options o;
-  o.portAudio = false;
-  o.rescanSeconds = 0;
-  return o;
-}
+AudioLibrary::Options virtualSoundSystem() { return test::virtualOnly(false); }
 
 constexpr const char* kVirtualDevice = "Virtual:Virtual Sound System";
 

@@ -33,12 +33,6 @@ class TraceCaptureFailureTest : public ::testing::Test {
         [&](const CaptureOutcome& outcome) { result = outcome; });
     return result;
   }
-  static bool said(const test::ChildResult& child, const std::string& text) {
-    for (const auto& line : child.lines) {
-      if (line.find(text) != std::string::npos) return true;
-    }
-    return false;
-  }
 
   test::TempFolder folder;
   test::LogCapture log;
@@ -71,15 +65,20 @@ TEST_F(TraceCaptureFailureTest, AFullDiskSaysSoAndTheNextCaptureAfterSpaceIsFree
   EXPECT_EQ(TraceManager(folder.path()).allTraceShots().count(), 2u);
 }
 
+// The limit sits at the log's present end, so that the refused capture may have begun to
+// write: what was stored before stays whole.
 TEST_F(TraceCaptureFailureTest, TheFileSizeLimitSaysSoAndLiftingItLetsTheNextCaptureIn) {
   { test::capture(*std::make_unique<TraceManager>(folder.path()), "first", 1100); }
   const auto child = test::runInChild([&] {
     TraceManager store(folder.path());
+    if (!test::capture(store, "second", 1100)) return 1;
+    struct stat st {};
+    if (::stat((folder.path() + "/traces.sqlite-wal").c_str(), &st) != 0) return 1;
     ::signal(SIGXFSZ, SIG_IGN);
-    const rlimit limit{0, RLIM_INFINITY};  // no file may grow at all
+    const rlimit limit{static_cast<rlim_t>(st.st_size), RLIM_INFINITY};
     if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) return 1;
     const CaptureOutcome failed = captureNow(store, "refused");
-    if (failed.shot) return 2;
+    if (failed.shot || store.allTraceShots().count() != 2) return 2;
     test::childSay(failed.failure.sentence());
     const rlimit lifted{RLIM_INFINITY, RLIM_INFINITY};
     if (::setrlimit(RLIMIT_FSIZE, &lifted) != 0) return 3;
@@ -87,13 +86,15 @@ TEST_F(TraceCaptureFailureTest, TheFileSizeLimitSaysSoAndLiftingItLetsTheNextCap
   });
   EXPECT_EQ(child.exitCode, 0) << ::testing::PrintToString(child.lines);
   EXPECT_EQ(child.lines.front(), "Error in Realm transaction: disk I/O error");
-  EXPECT_TRUE(said(child,
-                   "The trace was not saved: the file size limit of this session "
-                   "(ulimit -f) stops " +
-                       folder.path() + "/traces.sqlite from growing."));
+  EXPECT_TRUE(
+      child.said("The trace was not saved: the file size limit of this session "
+                 "(ulimit -f) stops " +
+                 folder.path() + "/traces.sqlite from growing."));
   const auto list = TraceManager(folder.path()).allTraceShots();
-  ASSERT_EQ(list.count(), 2u);
+  ASSERT_EQ(list.count(), 3u);
   EXPECT_EQ(list[0].name, "after");
+  EXPECT_EQ(list[1].name, "second");
+  EXPECT_EQ(list[2].magnitudeData->size(), 1100u * 4);
 }
 
 TEST_F(TraceCaptureFailureTest, AReadOnlyFolderSaysSoAndTheNextCaptureAfterItOpensIsStored) {
@@ -109,9 +110,11 @@ TEST_F(TraceCaptureFailureTest, AReadOnlyFolderSaysSoAndTheNextCaptureAfterItOpe
   ASSERT_EQ(::chmod(shared.path().c_str(), 0555), 0);
   const auto child = test::asOrdinaryUser([&] {
     TraceManager store(shared.path());
-    if (store.storeFailure().kind() != Kind::ReadOnlyFolder) return 2;
+    if (store.storeFailure().kind() != Kind::ReadOnlyFolder || !store.isReadOnly()) return 2;
     const CaptureOutcome failed = captureNow(store, "refused");
     if (failed.shot || failed.failure.kind() != Kind::ReadOnlyFolder) return 3;
+    store.clearAll();  // refused too: the trace stays
+    if (store.allTraceShots().count() != 1) return 6;
     test::childSay(failed.failure.sentence());
     if (::chmod(shared.path().c_str(), 0755) != 0) return 4;
     const CaptureOutcome stored = captureNow(store, "after");
@@ -120,9 +123,9 @@ TEST_F(TraceCaptureFailureTest, AReadOnlyFolderSaysSoAndTheNextCaptureAfterItOpe
   });
   ::chmod(shared.path().c_str(), 0755);
   EXPECT_EQ(child.exitCode, 0) << ::testing::PrintToString(child.lines);
-  EXPECT_TRUE(said(child, "Error in Realm transaction: attempt to write a readonly database ("));
+  EXPECT_TRUE(child.said("Error in Realm transaction: attempt to write a readonly database ("));
   EXPECT_TRUE(
-      said(child, "The trace was not saved: the folder " + shared.path() + " may not be written."))
+      child.said("The trace was not saved: the folder " + shared.path() + " may not be written."))
       << ::testing::PrintToString(child.lines);
 }
 

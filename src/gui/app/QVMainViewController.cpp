@@ -173,6 +173,7 @@ void QVMainViewController::startAnalysis() {
   ui_.levelMeterView->setChannel(session_->inputChannel());
   // A start that failed keeps the automatic delay as chosen, for the start that works.
   if (started_ && AppSettings::set().autoDelayOn()) startAutoDelay();
+  updateImpulseFinder();
   updateStartStopState();
   updateDeviceLabel();
   AppSettings::set().setRunningOnStart(true);
@@ -199,6 +200,7 @@ void QVMainViewController::startRecording() {
 void QVMainViewController::stop() {
   ui_.levelMeterView->setChannel(0);
   stopRecording();
+  updateImpulseFinder();
   updateStartStopState();
 }
 
@@ -291,6 +293,7 @@ void QVMainViewController::onShowImpulcePlot(QAction* sender) {
   plotViewController_->setShowImpulsePlot(show);
   if (sender) sender->setChecked(show);
   AppSettings::set().setShowImpulseView(show);
+  updateImpulseFinder();
 }
 
 void QVMainViewController::onShowAnalysisView(int tag) {

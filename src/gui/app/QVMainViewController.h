@@ -134,6 +134,9 @@ class QVMainViewController : public QWidget {
   // ---- other operations ----
   void startAutoDelay();
   void stopAutoDelay();
+  // With the delay set by hand, the finder runs (inserting nothing) while the analysis runs
+  // and the impulse view is shown, so the view shows the arrival against the delay in force.
+  void updateImpulseFinder();
   // False (nothing changes) for no number or beyond ±3000 ms.
   bool setDelayMS(double value);
   double delayMS() const;

@@ -39,6 +39,16 @@ void QVMainViewController::stopAutoDelay() {
   session_->releaseDelayFinder();
   session_->setAutoInsertDelay(false);
   AppSettings::set().setAutoDelayOn(false);
+  updateImpulseFinder();
+}
+
+void QVMainViewController::updateImpulseFinder() {
+  if (session_->autoInsertDelay()) return;  // the automatic delay owns the finder
+  if (started_ && plotViewController_->showImpulsePlot()) {
+    session_->startDelayFinder();
+  } else if (session_->delayFinderRunning()) {
+    session_->releaseDelayFinder();
+  }
 }
 
 void QVMainViewController::onAutoDelay() {
@@ -116,7 +126,8 @@ bool QVMainViewController::setDelayMS(double value) {
 double QVMainViewController::delayMS() const { return session_->delayMs(); }
 
 void QVMainViewController::onDelayStepper(double value) {
-  if (session_->delayFinderRunning()) stopAutoDelay();
+  // A delay set by hand ends the automatic one (not the finder that only feeds the impulse).
+  if (session_->delayFinderRunning() && session_->autoInsertDelay()) stopAutoDelay();
   setDelayMS(value);
 }
 

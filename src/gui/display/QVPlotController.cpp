@@ -1,6 +1,7 @@
 #include "gui/display/QVPlotController.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <utility>
 #include <vector>
@@ -19,7 +20,23 @@ namespace {
 constexpr uint64_t kTimerLeewayNs = 1'000'000;
 constexpr double kRaiseLiveTracesAfter = 1.0;
 
-constexpr plot::XValuesSpan kImpulseSpan{0.0f, 1.0f, 16384};
+// Until the first impulse: a flat line across the whole time axis.
+constexpr plot::XValuesSpan kImpulseSpan{static_cast<float>(-QVPlotController::kImpulseFullMs),
+                                         static_cast<float>(QVPlotController::kImpulseFullMs), 2};
+// Where a re-framed impulse view puts the peak, as a fraction of its width from the left,
+// and how far towards either edge the peak may wander before the view follows it.
+constexpr double kPeakAt = 0.2;
+constexpr double kPeakMargin = 0.08;
+
+// 1, 2 or 5 times a power of ten, at least `raw`.
+double niceStep(double raw) {
+  if (!(raw > 0.0)) return 1.0;
+  const double decade = std::pow(10.0, std::floor(std::log10(raw)));
+  for (double m : {1.0, 2.0, 5.0}) {
+    if (m * decade >= raw) return m * decade;
+  }
+  return 10.0 * decade;
+}
 
 bool hasChart(const std::weak_ptr<plot::ChartProxy>& proxy) {
   auto p = proxy.lock();
@@ -171,22 +188,64 @@ void QVPlotController::updatePlots() {
   put(liveCohChart_, relative ? snapshot->relative.coherence : snapshot->coherence);
   if (magPlotView_) magPlotView_->update(false);
   if (phasePlotView_) phasePlotView_->update(false);
+  if (plotsUpdated_) plotsUpdated_();
 }
 
 void QVPlotController::showImpulse(const session::DelaySnapshot& result) {
   const auto chart = liveImpChart();
   if (!chart || !chart->chartPtr() || !impulsePlotView_) return;
-  // The finder's impulse covers the lags around its arrival; laid out by lag, as the view
-  // has always shown it, a lag beyond half the chart wraps round.
-  impulse_.assign(kImpulsePoints, 0.0f);
-  for (int32_t i = 0; i < result.points; ++i) {
-    const int64_t lag = result.impulseStart + i;
-    if (lag < -kImpulsePoints / 2 || lag >= kImpulsePoints / 2) continue;
-    impulse_[static_cast<size_t>((lag + kImpulsePoints) % kImpulsePoints)] =
-        result.buffer[static_cast<size_t>(i)];
+  const double rate = session_->sampleRate();
+  const int32_t points = std::min(result.points, static_cast<int32_t>(result.buffer.size()));
+  if (points <= 0 || !(rate > 0.0)) return;
+  // Relative amplitude: the strongest point of the window is ±100 %.
+  float peak = 0.0f;
+  int32_t peakAt = 0;
+  for (int32_t i = 0; i < points; ++i) {
+    const float a = std::fabs(result.buffer[static_cast<size_t>(i)]);
+    if (a > peak) {
+      peak = a;
+      peakAt = i;
+    }
   }
-  impulsePlotView_->setDataOfLengthForChart(impulse_.data(), kImpulsePoints, chart->chartPtr());
+  const float scale = peak > 0.0f ? 100.0f / peak : 0.0f;
+  impulse_.resize(static_cast<size_t>(points));  // the capacity stays from the first result
+  for (int32_t i = 0; i < points; ++i)
+    impulse_[static_cast<size_t>(i)] = result.buffer[static_cast<size_t>(i)] * scale;
+  // Time against the delay in force: a compensated arrival sits at 0 ms, with the delay set
+  // by hand the peak shows how far off it is.
+  const double msPerSample = 1000.0 / rate;
+  const double firstMs = static_cast<double>(result.impulseStart) * msPerSample - delay();
+  const double lastMs = firstMs + (points - 1) * msPerSample;
+  chart->chartPtr()->setXValues(points, static_cast<float>(firstMs), static_cast<float>(lastMs));
+  impulsePlotView_->setDataOfLengthForChart(impulse_.data(), points, chart->chartPtr());
+  if (peak > 0.0f) frameImpulse(firstMs + peakAt * msPerSample);
   if (!impulsePlotView_->isHidden()) impulsePlotView_->update(false);
+}
+
+void QVPlotController::frameImpulse(double peakMs) {
+  SpectrumPlotView* view = impulsePlotView_;
+  const PlotRange x = view->visibleRangeX();
+  const double width = x.max - x.min;
+  if (!(width > 0.0)) return;
+  // The view follows the peak only when it nears an edge, so a zoom or pan of the user's
+  // stays as long as the peak is in sight.
+  if (peakMs >= x.min + kPeakMargin * width && peakMs <= x.max - kPeakMargin * width) return;
+  const PlotRange y = view->visibleRangeY();
+  const double from = peakMs - kPeakAt * width;
+  view->setVisibleRangeMinXMaxXMinYMaxY(from, from + width, y.min, y.max);
+}
+
+void QVPlotController::setupImpulseAxes() {
+  SpectrumPlotView* view = impulsePlotView_;
+  if (!view) return;
+  view->setRangeMinXMaxXMinYMaxY(-kImpulseFullMs, kImpulseFullMs, -kImpulseFullPercent,
+                                 kImpulseFullPercent);
+  view->setVisibleRangeMinXMaxXMinYMaxY(-kPeakAt * kImpulseVisibleMs,
+                                        (1.0 - kPeakAt) * kImpulseVisibleMs,
+                                        -kImpulseVisiblePercent, kImpulseVisiblePercent);
+  view->setGridStepX(niceStep(kImpulseVisibleMs / 10.0));
+  view->setGridStepY(50.0);
+  view->setXValueLabels(true);
 }
 
 void QVPlotController::setDelay(double delayMs) { session_->setDelayMs(delayMs); }

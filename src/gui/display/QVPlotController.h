@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QStringList>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -67,10 +68,21 @@ class QVPlotController {
   void stopAnimating();
   // The newest display snapshot into the live charts, and one redraw of both views.
   void updatePlots();
-  // A finder result's impulse into its chart, redrawn when the impulse view is shown. The
-  // chart holds kImpulsePoints points by lag, one a sample, negative lags from the end.
-  static constexpr int32_t kImpulsePoints = 65536;
+  // Told after each snapshot went into the live charts.
+  void setPlotsUpdatedListener(std::function<void()> listener) {
+    plotsUpdated_ = std::move(listener);
+  }
+  // A finder result's impulse into its chart, redrawn when the impulse view is shown: the
+  // finder's window, one point a sample, in ms against the delay in force (0 ms: the
+  // arrival the delay compensates), scaled so that its peak is ±100 %. The view follows
+  // the peak when it nears an edge.
   void showImpulse(const session::DelaySnapshot& result);
+  // The impulse view's axes: the time (ms) and amplitude (%) ranges and grid.
+  static constexpr double kImpulseFullMs = 6000.0;  // the finder's reach and the delay's
+  static constexpr double kImpulseVisibleMs = 50.0;
+  static constexpr double kImpulseFullPercent = 120.0;
+  static constexpr double kImpulseVisiblePercent = 110.0;
+  void setupImpulseAxes();
 
   // Milliseconds; negative delays the other channel.
   void setDelay(double delayMs);
@@ -129,6 +141,8 @@ class QVPlotController {
   // Every visible trace again, the list's first topmost, the live curves above them.
   void redrawVisibleTraces();
   void drawTarget();
+  // Moves the impulse view's visible time range so that a peak near or past an edge shows.
+  void frameImpulse(double peakMs);
 
   std::shared_ptr<session::MeasurementSession> session_;
   std::weak_ptr<plot::ChartProxy> liveMagChart_;
@@ -138,7 +152,7 @@ class QVPlotController {
   QPointer<SpectrumPlotView> magPlotView_;
   QPointer<SpectrumPlotView> phasePlotView_;
   QPointer<SpectrumPlotView> impulsePlotView_;
-  std::vector<float> impulse_;  // main thread: the impulse laid out by lag
+  std::vector<float> impulse_;  // main thread: the newest impulse, scaled
 
   TraceManager& traces_;
   AppSettings& settings_;
@@ -147,6 +161,7 @@ class QVPlotController {
   std::optional<curves::TargetCurve> target_;
   QPointer<TraceLegend> legend_;
   TraceNotificationToken listObservation_;
+  std::function<void()> plotsUpdated_;
 };
 
 }  // namespace qv::gui

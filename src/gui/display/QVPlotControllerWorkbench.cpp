@@ -11,6 +11,7 @@
 #include "gui/app/AppSettings.h"
 #include "gui/display/QVPlotController.h"
 #include "gui/display/TraceLegend.h"
+#include "gui/traces/TraceDisplayName.h"
 #include "platform/Log.h"
 #include "traces/TraceManager.h"
 #include "traces/TraceWorkbench.h"
@@ -29,10 +30,6 @@ QString offsetsText(const TraceShot& shot) {
   if (shot.offsetDb != 0.0) parts << QString::asprintf("%+.1f dB", shot.offsetDb);
   if (shot.offsetDelayMs != 0.0) parts << QString::asprintf("%+.2f ms", shot.offsetDelayMs);
   return parts.join(QStringLiteral(", "));
-}
-
-QString nameOf(const TraceShot& shot) {
-  return QString::fromStdString(shot.name.value_or("Unnamed"));
 }
 
 }  // namespace
@@ -116,6 +113,10 @@ void QVPlotController::updateLegend() {
   std::vector<TraceLegend::Entry> entries;
   QString title;
   const TraceShotResults list = traces_.allTraceShots();
+  // The names the trace panel shows: "TF 3 — 14:02" in the list is "TF 3 — 14:02" here.
+  const auto nameOf = [&list](const TraceShot& shot) {
+    return TraceDisplayName::titleInList(shot, list);
+  };
   bool tracesShown = false;
   for (const TraceShotRef& shot : list) tracesShown = tracesShown || shot->visible;
   QStringList titles;

@@ -1,6 +1,7 @@
 #include "gui/display/QVPlotViewController.h"
 
 #include <QEvent>
+#include <algorithm>
 #include <cmath>
 
 #include "engine/AnalysisConstants.h"
@@ -75,17 +76,11 @@ void QVPlotViewController::setupPlotView() {
   auto* impulse = new SpectrumPlotView();
   for (SpectrumPlotView* plot : {phase, mag, impulse}) plot->setGeometry(0, 0, 200, 100);
 
-  impulse->setGridStepY(0.2);
-  impulse->setGridStepX(0.1f);
-
   phase->setScaleSideVisible(PlotSideTop, false);
   mag->setScaleSideVisible(PlotSideBottom, false);
-  for (PlotSide side : {PlotSideTop, PlotSideBottom, PlotSideLeft, PlotSideRight})
-    impulse->setScaleSideVisible(side, false);
+  // The impulse view has a time scale below and its amplitude on both sides.
+  impulse->setScaleSideVisible(PlotSideTop, false);
   for (SpectrumPlotView* plot : {phase, mag, impulse}) plot->setScalesOverlaid(true);
-
-  impulse->setRangeMinXMaxXMinYMaxY(-0.05, 1.0, -1.0, 1.0);
-  impulse->setVisibleRangeMinXMaxXMinYMaxY(-0.0125, 0.4, -0.25, 0.25);
 
   for (SpectrumPlotView* plot : {phase, mag, impulse}) {
     plot->setBackgroundColor(theme::kPlotBackground);
@@ -102,6 +97,7 @@ void QVPlotViewController::setupPlotView() {
   phase->setTitle("Phase");
   phase->setDelegate(this);
 
+  impulse->setScaleFontSize(theme::kPlotScaleFontSize);
   for (SpectrumPlotView* plot : {phase, mag}) {
     plot->setScaleFontSize(theme::kPlotScaleFontSize);
     plot->addCursor();
@@ -115,7 +111,35 @@ void QVPlotViewController::setupPlotView() {
   impPlotView_ = impulse;
   plotController_ = std::make_unique<QVPlotController>(session_, mag, phase, options_);
   plotController_->setImpulsePlotView(impulse);
+  plotController_->setPlotsUpdatedListener([this] { refreshCursorReadout(); });
+  plotController_->setupImpulseAxes();
   plotController_->setupLiveCharts();
+  setupScales();
+}
+
+void QVPlotViewController::setupScales() {
+  SpectrumPlotView* mag = magPlotView_;
+  SpectrumPlotView* phase = phasePlotView_;
+  SpectrumPlotView* impulse = impPlotView_;
+  mag->setScaleUnit(PlotSideTop, QStringLiteral("Hz"));
+  phase->setScaleUnit(PlotSideBottom, QStringLiteral("Hz"));
+  mag->setScaleUnit(PlotSideLeft, QStringLiteral("dB"));
+  mag->setScaleUnit(PlotSideRight, QStringLiteral("dB"));
+  phase->setScaleUnit(PlotSideLeft, QStringLiteral("°"));
+  // The coherence curve is drawn on the phase axes, 0 % to 100 % over 0° to 180°: the
+  // right-hand scale reads it there.
+  phase->setScaleUnit(PlotSideRight, QStringLiteral("%"));
+  phase->setRightScale(100.0 / kCoherenceScale, 0.0, kCoherenceScale);
+  impulse->setScaleUnit(PlotSideBottom, QStringLiteral("ms"));
+  impulse->setScaleUnit(PlotSideLeft, QStringLiteral("%"));
+  impulse->setScaleUnit(PlotSideRight, QStringLiteral("%"));
+  // One column width for all three views, so that their x axes line up.
+  double column = 0.0;
+  for (SpectrumPlotView* plot : {mag, phase, impulse}) {
+    plot->setScaleLabelColumnWidth(1.0);  // labels in columns while measuring what they need
+    column = std::max(column, plot->scaleLabelColumnWidthNeeded());
+  }
+  for (SpectrumPlotView* plot : {mag, phase, impulse}) plot->setScaleLabelColumnWidth(column);
 }
 
 void QVPlotViewController::layoutPlots() {
@@ -176,18 +200,31 @@ QPointF QVPlotViewController::plotViewCursorMoved(PlotView* view, QPointF point)
   if (!plotController_ || !magPlotView_ || !phasePlotView_) return point;
   const float frequency = LinToLogTransformer::hzFromLogFreq(static_cast<float>(point.x()));
   if (!(frequency >= kCursorMinHz && frequency <= kCursorMaxHz)) return point;
+  cursorHz_ = frequency;
+  const auto [magPoint, phasePoint] = showCursorAt(frequency, view, point.y());
+  return view == magPlotView_ ? magPoint : phasePoint;
+}
 
-  // One snapshot, so the three values come from the same tick.
+std::pair<QPointF, QPointF> QVPlotViewController::showCursorAt(float frequency, PlotView* view,
+                                                               double height) {
+  // One snapshot, so the three values come from the same tick, and the curves as drawn
+  // (relative to a trace while comparing).
   const auto snapshot = plotController_->session().latestDisplay();
-  const BandPoint magnitude = snapshot->closest(snapshot->magnitude, frequency);
-  const BandPoint phase = snapshot->closest(snapshot->phase, frequency);
-  const BandPoint coherence = snapshot->closest(snapshot->coherence, frequency);
+  const bool relative = snapshot->relativeShown;
+  const auto& magCurve = relative ? snapshot->relative.magnitude : snapshot->magnitude;
+  const auto& phaseCurve = relative ? snapshot->relative.phase : snapshot->phase;
+  const auto& cohCurve = relative ? snapshot->relative.coherence : snapshot->coherence;
+  const BandPoint magnitude = snapshot->closest(magCurve, frequency);
+  const BandPoint phase = snapshot->closest(phaseCurve, frequency);
+  const BandPoint coherence = snapshot->closest(cohCurve, frequency);
+  readoutSmoothing_ = snapshot->smoothing;
+  readoutRelative_ = relative;
   const double x = LinToLogTransformer::logFreqFromHz(static_cast<float>(magnitude.x));
 
   // A blanked band has no value to sit on: the cursor keeps its height there.
   const auto heightFor = [&](SpectrumPlotView* plot, double value) {
     if (std::isfinite(value)) return value;
-    return plot == view ? point.y() : plot->cursorPosition().y();
+    return plot == view ? height : plot->cursorPosition().y();
   };
   const QPointF magPoint(x, heightFor(magPlotView_, magnitude.y));
   const QPointF phasePoint(x, heightFor(phasePlotView_, phase.y));
@@ -199,7 +236,17 @@ QPointF QVPlotViewController::plotViewCursorMoved(PlotView* view, QPointF point)
       std::vector<float>{static_cast<float>(magnitude.x), static_cast<float>(magnitude.y),
                          static_cast<float>(phase.y),
                          coherencePercent(static_cast<float>(coherence.y))});
-  return view == magPlotView_ ? magPoint : phasePoint;
+  return {magPoint, phasePoint};
+}
+
+void QVPlotViewController::refreshCursorReadout() {
+  if (!cursorHz_ || !plotController_ || !magPlotView_ || !phasePlotView_) return;
+  // Curves made another way (smoothing, comparing) than those the read-out was taken from:
+  // the cursor reads them again where it stands.
+  const auto snapshot = plotController_->session().latestDisplay();
+  if (snapshot->smoothing == readoutSmoothing_ && snapshot->relativeShown == readoutRelative_)
+    return;
+  showCursorAt(*cursorHz_, nullptr, 0.0);
 }
 
 QPointF QVPlotViewController::plotViewCursorTrackingStarted(PlotView* /*view*/, QPointF point) {

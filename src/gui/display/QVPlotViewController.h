@@ -11,6 +11,8 @@
 #include <QRect>
 #include <QWidget>
 #include <memory>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include "gui/display/QVPlotController.h"
@@ -66,9 +68,16 @@ class QVPlotViewController final : public QObject, public PlotViewDelegate {
 
  private:
   void setupPlotView();
+  // Units, the coherence scale and label columns shared by the three views.
+  void setupScales();
   void layoutPlots();
   void showHideImpulsePlot();
   void linkVisibleRangeFrom(PlotView* view);
+  // Snaps both cursors to the bands nearest `frequency` of the curves drawn and posts the
+  // read-out; a blanked band keeps `height` on `view`. Returns the magnitude and phase points.
+  std::pair<QPointF, QPointF> showCursorAt(float frequency, PlotView* view, double height);
+  // After a snapshot went into the charts: the read-out again when its curves changed kind.
+  void refreshCursorReadout();
 
   std::shared_ptr<session::MeasurementSession> session_;
   QVPlotController::Options options_;
@@ -79,6 +88,10 @@ class QVPlotViewController final : public QObject, public PlotViewDelegate {
   QPointer<SpectrumPlotView> impPlotView_;
   QPointer<QWidget> baseView_;
   bool linking_ = false;
+  // Where the cursor was put last, and what the read-out was taken from.
+  std::optional<float> cursorHz_;
+  int64_t readoutSmoothing_ = 0;
+  bool readoutRelative_ = false;
 };
 
 }  // namespace qv::gui

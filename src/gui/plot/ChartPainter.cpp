@@ -58,7 +58,7 @@ QRgb ChartPainter::colorMapPixel(double t) {
 
 void ChartPainter::paintCharts(const plot::ChartList& charts, size_t first, size_t end,
                                const PlotMapping& mapping, CurveRasterizer& rasterizer,
-                               QPainter& painter) {
+                               QPainter* painter) {
   if (charts.generation() != generation_) {
     forgetDeletedSpectrograms(charts);
     generation_ = charts.generation();
@@ -87,7 +87,7 @@ void ChartPainter::paintCharts(const plot::ChartList& charts, size_t first, size
         paintBars(s, mapping, rasterizer);
         break;
       case plot::kChartSpectrogram:
-        paintSpectrogram(list[i], s, mapping, painter);
+        if (painter) paintSpectrogram(list[i], s, mapping, *painter);
         break;
       default:
         break;

@@ -33,9 +33,10 @@ struct PlotMapping {
 
 class ChartPainter {
  public:
-  // The charts at positions first..end-1, counted from the bottom.
+  // The charts at positions first..end-1, counted from the bottom. `painter` draws the
+  // spectrograms; it may be null when there are none among them.
   void paintCharts(const plot::ChartList& charts, size_t first, size_t end,
-                   const PlotMapping& mapping, CurveRasterizer& rasterizer, QPainter& painter);
+                   const PlotMapping& mapping, CurveRasterizer& rasterizer, QPainter* painter);
 
   // 0..1 to a colour of the perceptual map the spectrograms use (dark to bright).
   static QRgb colorMapPixel(double t);

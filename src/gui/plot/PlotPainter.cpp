@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <optional>
 
 namespace qv::gui {
 namespace {
@@ -81,10 +82,58 @@ double PlotPainter::yLabelWidth(const PlotLook& look) {
   return width;
 }
 
+double PlotPainter::columnWidthNeeded(const PlotLook& look) {
+  scaleFont(look);
+  const QFontMetricsF fm(font_);
+  double needed = 0.0;
+  for (int side : {PlotSideLeft, PlotSideRight}) {
+    const bool right = side == PlotSideRight;
+    const double factor = right ? look.rightFactor : 1.0;
+    PlotRange shown = look.fullY;
+    if (right) {
+      shown.min = std::max(shown.min, look.rightShown.min);
+      shown.max = std::min(shown.max, look.rightShown.max);
+    }
+    double label = 0.0;
+    long first = 0;
+    long last = 0;
+    // The widest labels are those at the ends of the range.
+    if (gridIndices(0.0, look.gridStepY, shown.min, shown.max, first, last)) {
+      for (long k : {first, last}) {
+        label = std::max(label, fm.horizontalAdvance(yLabelText(k * look.gridStepY * factor,
+                                                                look.gridStepY * factor)));
+      }
+    }
+    const QString& unit = look.units[static_cast<size_t>(side)];
+    const double unitWidth = unit.isEmpty() ? 0.0 : fm.horizontalAdvance(unit) + kLabelPad;
+    needed = std::max(needed, label + unitWidth + 2 * kLabelPad);
+  }
+  return std::ceil(needed);
+}
+
 QRect PlotPainter::chartRect(const PlotLook& look, QSize size) {
   const QRect whole(QPoint(0, 0), size);
-  if (look.overlaid) return whole;
+  if (look.overlaid && !labelsInColumns(look)) return whole;
   int margin[PlotSideCount] = {0, 0, 0, 0};
+  if (labelsInColumns(look)) {
+    scaleFont(look);
+    // Both columns always, so that views stacked above one another share their x axis.
+    margin[PlotSideLeft] = margin[PlotSideRight] = static_cast<int>(std::ceil(look.labelColumn));
+    const int strip = static_cast<int>(std::ceil(lineHeight_ + kLabelPad));
+    const bool yUnits = !look.units[PlotSideLeft].isEmpty() || !look.units[PlotSideRight].isEmpty();
+    for (int side : {PlotSideBottom, PlotSideTop}) {
+      const bool labelled = look.scaleVisible[static_cast<size_t>(side)] &&
+                            look.labelsVisible[static_cast<size_t>(side)];
+      // The y units sit in the top corners; elsewhere the outermost y labels need half a
+      // line beyond the chart area.
+      margin[side] = labelled || (side == PlotSideTop && yUnits)
+                         ? strip
+                         : static_cast<int>(std::ceil(lineHeight_ / 2.0 + kLabelPad / 2.0));
+    }
+    const int width = std::max(0, size.width() - margin[PlotSideLeft] - margin[PlotSideRight]);
+    const int height = std::max(0, size.height() - margin[PlotSideTop] - margin[PlotSideBottom]);
+    return QRect(margin[PlotSideLeft], margin[PlotSideTop], width, height);
+  }
   for (int side = 0; side < PlotSideCount; ++side) {
     if (!look.scaleVisible[side]) continue;
     if (!look.labelsVisible[side]) {
@@ -121,6 +170,7 @@ void PlotPainter::paint(QImage& image, const PlotLook& look, const plot::ChartLi
   const QSize logical(static_cast<int>(std::lround(image.width() / dpr)),
                       static_cast<int>(std::lround(image.height() / dpr)));
   const QRect chart = chartRect(look, logical);
+  const bool columns = labelsInColumns(look);
   const QRect deviceChart = QRect(static_cast<int>(std::lround(chart.x() * dpr)),
                                   static_cast<int>(std::lround(chart.y() * dpr)),
                                   static_cast<int>(std::lround(chart.width() * dpr)),
@@ -153,15 +203,31 @@ void PlotPainter::paint(QImage& image, const PlotLook& look, const plot::ChartLi
   } else if (kept) {
     staticLayer_.copyInto(image);
   } else {
-    image.fill(look.background);
+    // Labels in columns: the whole view is chart area, the grid and charts keep inside.
+    image.fill(columns ? look.chartsBackground : look.background);
     rasterizer_.fillBlock(deviceChart, pixelOf(look.chartsBackground));
     paintGrid(look, m);
   }
 
-  QPainter p(&image);
-  p.setClipRect(chart);
+  bool movingSpectrogram = false;
+  for (size_t i = steady; i < charts.size(); ++i) {
+    if (charts.charts()[i]->kind() == plot::kChartSpectrogram) movingSpectrogram = true;
+  }
+  // A painter costs allocations: a frame that only copies the static layer and rasterizes
+  // curves (labels in columns, no moving spectrogram) does without one.
+  std::optional<QPainter> painter;
+  if (!kept || !columns || movingSpectrogram) {
+    painter.emplace(&image);
+    painter->setClipRect(chart);
+  }
   if (!kept && steady > 0) {
-    charts_.paintCharts(charts, 0, steady, m, rasterizer_, p);
+    charts_.paintCharts(charts, 0, steady, m, rasterizer_, &*painter);
+  }
+  if (!kept && columns) {
+    // Nothing moving ever reaches the columns: their labels belong to the static layer.
+    painter->setClipping(false);
+    paintScales(*painter, look, chart, logical, m);
+    painter->setClipRect(chart);
   }
   if (!kept) staticLayer_.keep(image, look, charts, steady);
 
@@ -171,24 +237,28 @@ void PlotPainter::paint(QImage& image, const PlotLook& look, const plot::ChartLi
   drawnTop_.assign(static_cast<size_t>(image.width()), INT_MAX);
   drawnBottom_.assign(static_cast<size_t>(image.width()), INT_MIN);
   drawnRects_.clear();
-  drawnKnown_ = look.border.alpha() == 255 && look.grid.alpha() == 255;
-  for (size_t i = steady; i < charts.size(); ++i) {
-    if (charts.charts()[i]->kind() == plot::kChartSpectrogram) drawnKnown_ = false;
-  }
+  drawnKnown_ = look.border.alpha() == 255 && look.grid.alpha() == 255 && !movingSpectrogram;
   drawnBits_ = bits;
   drawnStride_ = image.bytesPerLine();
   drawnSize_ = image.size();
   drawnRatio_ = dpr;
 
   rasterizer_.recordColumns(drawnTop_.data(), drawnBottom_.data());
-  charts_.paintCharts(charts, steady, charts.size(), m, rasterizer_, p);
+  charts_.paintCharts(charts, steady, charts.size(), m, rasterizer_, painter ? &*painter : nullptr);
   rasterizer_.recordColumns(nullptr, nullptr);
-  p.setClipping(false);
+  if (painter) painter->setClipping(false);
 
   paintCursor(look, m);
   rasterizer_.begin(bits, image.bytesPerLine(), image.rect());
-  paintBorder(look, deviceChart, dpr);
-  paintScales(p, look, chart, logical, m);
+  if (columns) {
+    // Around the chart area rather than on its edge, so a curve along an edge (full
+    // coherence) stays in sight.
+    const int t = std::max(1, static_cast<int>(std::lround(dpr)));
+    paintBorder(look, deviceChart.adjusted(-t, -t, t, t) & image.rect(), dpr);
+  } else {
+    paintBorder(look, deviceChart, dpr);
+    paintScales(*painter, look, chart, logical, m);
+  }
 }
 
 void PlotPainter::paintGrid(const PlotLook& look, const PlotMapping& m) {
@@ -272,14 +342,25 @@ const PlotPainter::LabelText& PlotPainter::yLabelFor(double value, double step) 
   return yLabels_.back();
 }
 
+void PlotPainter::drawLabel(QPainter& p, QPointF at, double width, const QString& text, int side,
+                            bool unit) {
+  p.drawText(QPointF(at.x(), at.y() + ascent_), text);
+  drawnLabels_.push_back(
+      {text, QRectF(at.x(), at.y(), width, lineHeight_), static_cast<PlotSide>(side), unit});
+}
+
 void PlotPainter::paintScales(QPainter& p, const PlotLook& look, const QRect& chart, QSize size,
                               const PlotMapping& m) {
   p.setFont(scaleFont(look));
   p.setPen(look.labelColor);
+  drawnLabels_.clear();  // keeps its capacity: a frame that draws labels allocates nothing
   const double dpr = m.devicePixelRatio;
   const uint32_t tickPixel = pixelOf(look.grid);
   const QRectF area(chart);
-  const QRectF bounds = look.overlaid ? area : QRectF(QPointF(0, 0), QSizeF(size));
+  const bool columns = labelsInColumns(look);
+  // Labels beside the chart area rather than over it.
+  const bool beside = !look.overlaid || columns;
+  const QRectF bounds = look.overlaid && !columns ? area : QRectF(QPointF(0, 0), QSizeF(size));
   const double left = area.left();
   const double right = area.left() + area.width();
   const double top = area.top();
@@ -289,9 +370,10 @@ void PlotPainter::paintScales(QPainter& p, const PlotLook& look, const QRect& ch
            look.labelsVisible[static_cast<size_t>(side)];
   };
   // Overlaid y labels keep clear of the strips the x labels use.
-  const double stripTop = shows(PlotSideTop) && look.overlaid ? top + lineHeight_ + kLabelPad : top;
+  const double stripTop = shows(PlotSideTop) && !beside ? top + lineHeight_ + kLabelPad : top;
   const double stripBottom =
-      shows(PlotSideBottom) && look.overlaid ? bottom - lineHeight_ - kLabelPad : bottom;
+      shows(PlotSideBottom) && !beside ? bottom - lineHeight_ - kLabelPad : bottom;
+  const QColor unitColor = look.unitColor.isValid() ? look.unitColor : look.labelColor;
   double from = 0.0;
   double to = 0.0;
   long first = 0;
@@ -299,13 +381,36 @@ void PlotPainter::paintScales(QPainter& p, const PlotLook& look, const QRect& ch
 
   for (int side : {PlotSideBottom, PlotSideTop}) {
     if (!look.scaleVisible[static_cast<size_t>(side)]) continue;
+    const bool isBottom = side == PlotSideBottom;
+    const double y = look.overlaid && !columns
+                         ? (isBottom ? bottom - kLabelPad / 2 - lineHeight_ : top + kLabelPad / 2)
+                         : (isBottom ? bottom + kLabelPad / 2 : top - kLabelPad / 2 - lineHeight_);
+    // In columns the x labels stay above or below the chart area.
+    const double limitLeft = columns ? left : bounds.left();
+    const double limitRight = columns ? right : bounds.right();
+    double previousRight = -1e9;
+    // The unit at the axis end, or just after the last label where that one reaches it;
+    // in the top strip it leaves room for the right-hand y unit in the corner.
+    const QString& unit = look.units[static_cast<size_t>(side)];
+    const auto drawUnit = [&] {
+      if (!columns || !shows(side) || unit.isEmpty()) return;
+      const QFontMetricsF fm(font_);
+      const double width = fm.horizontalAdvance(unit);
+      const double x = std::max(right - kLabelPad - width, previousRight + kLabelPad);
+      const QString& corner = look.units[PlotSideRight];
+      double end = bounds.right() - kLabelPad;
+      if (!isBottom && !corner.isEmpty()) end -= fm.horizontalAdvance(corner) + kLabelPad;
+      if (x + width > end) return;
+      p.setPen(unitColor);
+      drawLabel(p, QPointF(x, y), width, unit, side, true);
+      p.setPen(look.labelColor);
+    };
     if (!gridIndices(look.fullX.min, look.gridStepX, look.visibleX.min, look.visibleX.max, first,
                      last)) {
+      drawUnit();
       continue;
     }
-    const bool isBottom = side == PlotSideBottom;
     const SideLabels& labels = xLabelsFor(look, side);
-    double previousRight = -1e9;
     for (long k = first; k <= last; ++k) {
       const double deviceX = m.deviceX(look.fullX.min + k * look.gridStepX);
       if (!look.overlaid) {
@@ -313,32 +418,46 @@ void PlotPainter::paintScales(QPainter& p, const PlotLook& look, const QRect& ch
         const double y0 = isBottom ? bottom * dpr : (top - kTick) * dpr;
         rasterizer_.fillRect(from, to, y0, y0 + kTick * dpr, tickPixel);
       }
-      if (!shows(side) || k < 0 || k >= static_cast<long>(labels.text.size())) continue;
-      const QString& text = labels.text[static_cast<size_t>(k)];
-      if (text.isEmpty()) continue;
-      const double width = labels.width[static_cast<size_t>(k)];
-      const double x = deviceX / dpr - width / 2.0;
-      if (x < bounds.left() || x + width > bounds.right() || x < previousRight + kLabelPad) {
-        continue;
-      }
-      double y = 0.0;
-      if (look.overlaid) {
-        y = isBottom ? bottom - kLabelPad / 2 - lineHeight_ : top + kLabelPad / 2;
+      if (!shows(side)) continue;
+      const QString* text = nullptr;
+      double width = 0.0;
+      if (look.xValueLabels) {
+        const LabelText& label = yLabelFor(look.fullX.min + k * look.gridStepX, look.gridStepX);
+        text = &label.text;
+        width = label.width;
       } else {
-        y = isBottom ? bottom + kLabelPad / 2 : top - kLabelPad / 2 - lineHeight_;
+        if (k < 0 || k >= static_cast<long>(labels.text.size())) continue;
+        text = &labels.text[static_cast<size_t>(k)];
+        width = labels.width[static_cast<size_t>(k)];
       }
-      p.drawText(QPointF(x, y + ascent_), text);
+      if (text->isEmpty()) continue;
+      const double x = deviceX / dpr - width / 2.0;
+      if (x < limitLeft || x + width > limitRight || x < previousRight + kLabelPad) continue;
+      drawLabel(p, QPointF(x, y), width, *text, side, false);
       noteDrawn(QRectF(x * dpr, y * dpr, width * dpr, lineHeight_ * dpr));
       previousRight = x + width;
     }
+    drawUnit();
   }
 
   for (int side : {PlotSideLeft, PlotSideRight}) {
     if (!look.scaleVisible[static_cast<size_t>(side)]) continue;
+    const bool isLeft = side == PlotSideLeft;
+    // The unit at the column's outer top corner; labels that would touch it give way.
+    QRectF unitRect;
+    const QString& unit = look.units[static_cast<size_t>(side)];
+    if (columns && shows(side) && !unit.isEmpty()) {
+      const double width = QFontMetricsF(font_).horizontalAdvance(unit);
+      const double x = isLeft ? kLabelPad : bounds.right() - kLabelPad - width;
+      unitRect = QRectF(x, top - kLabelPad / 2 - lineHeight_, width, lineHeight_);
+      p.setPen(unitColor);
+      drawLabel(p, unitRect.topLeft(), width, unit, side, true);
+      p.setPen(look.labelColor);
+    }
     if (!gridIndices(0.0, look.gridStepY, look.visibleY.min, look.visibleY.max, first, last)) {
       continue;
     }
-    const bool isLeft = side == PlotSideLeft;
+    const double factor = isLeft ? 1.0 : look.rightFactor;
     double previousTop = 1e9;
     for (long k = first; k <= last; ++k) {
       const double value = k * look.gridStepY;
@@ -352,19 +471,23 @@ void PlotPainter::paintScales(QPainter& p, const PlotLook& look, const QRect& ch
             tickPixel);
       }
       if (!shows(side)) continue;
-      const LabelText& label = yLabelFor(value, look.gridStepY);
+      if (!isLeft && (value < look.rightShown.min - 1e-9 || value > look.rightShown.max + 1e-9))
+        continue;
+      const LabelText& label = yLabelFor(value * factor, look.gridStepY * factor);
       const double y = deviceY / dpr - lineHeight_ / 2.0;
       if (y < bounds.top() || y + lineHeight_ > bounds.bottom() || y + lineHeight_ > previousTop) {
         continue;
       }
-      if (look.overlaid && (y < stripTop || y + lineHeight_ > stripBottom)) continue;
+      if (!beside && (y < stripTop || y + lineHeight_ > stripBottom)) continue;
       double x = 0.0;
-      if (look.overlaid) {
+      if (!beside) {
         x = isLeft ? left + kLabelPad : right - kLabelPad - label.width;
       } else {
         x = isLeft ? left - kLabelPad - label.width : right + kLabelPad;
       }
-      p.drawText(QPointF(x, y + ascent_), label.text);
+      const QRectF at(x, y, label.width, lineHeight_);
+      if (!unitRect.isNull() && at.intersects(unitRect)) continue;
+      drawLabel(p, QPointF(x, y), label.width, label.text, side, false);
       noteDrawn(QRectF(x * dpr, y * dpr, label.width * dpr, lineHeight_ * dpr));
       previousTop = y;
     }

@@ -32,6 +32,12 @@ class PlotPainter {
   void paint(QImage& image, const PlotLook& look, const plot::ChartList& charts,
              bool holdsLastFrame = false);
 
+  // How wide label columns must be for this look's y labels and units (logical pixels).
+  double columnWidthNeeded(const PlotLook& look);
+
+  // The labels and units the scales were last drawn with.
+  const std::vector<PlotScaleLabel>& drawnLabels() const { return drawnLabels_; }
+
   // The text of a y grid label (decimals follow the grid step).
   static QString yLabelText(double value, double step);
 
@@ -62,6 +68,9 @@ class PlotPainter {
   double drawnRatio_ = 0.0;
   // Notes device rectangle `r` as drawn, widened by a pixel for antialiasing.
   void noteDrawn(const QRectF& r);
+  std::vector<PlotScaleLabel> drawnLabels_;
+  // Draws `text` with its top left at `at` and lists it.
+  void drawLabel(QPainter& p, QPointF at, double width, const QString& text, int side, bool unit);
   QFont font_;
   float fontPixels_ = -1.0f;
   double lineHeight_ = 0.0;

@@ -33,6 +33,7 @@ PlotView::PlotView(QWidget* parent) : QWidget(parent), d_(std::make_unique<Impl>
   look.border = theme::kChartBorder;
   look.grid = theme::kGrid;
   look.labelColor = theme::kScaleLabel;
+  look.unitColor = theme::kTextDim;
   look.cursorColor = QColor(255, 255, 255);
   setMouseTracking(true);
 
@@ -138,6 +139,34 @@ void PlotView::setScaleFontSize(float points) {
   if (!(points > 0.0f)) return;
   d_->look.fontSize = points;
   update();
+}
+
+void PlotView::setScaleLabelColumnWidth(double width) {
+  d_->look.labelColumn = std::max(0.0, width);
+  update();
+}
+
+double PlotView::scaleLabelColumnWidthNeeded() { return d_->painter.columnWidthNeeded(d_->look); }
+
+void PlotView::setScaleUnit(PlotSide side, const QString& unit) {
+  if (side < 0 || side >= PlotSideCount) return;
+  d_->look.units[static_cast<size_t>(side)] = unit;
+  update();
+}
+
+void PlotView::setRightScale(double factor, double fromY, double toY) {
+  d_->look.rightFactor = factor;
+  d_->look.rightShown = ordered(fromY, toY);
+  update();
+}
+
+void PlotView::setXValueLabels(bool on) {
+  d_->look.xValueLabels = on;
+  update();
+}
+
+const std::vector<PlotScaleLabel>& PlotView::scaleLabels() const {
+  return d_->painter.drawnLabels();
 }
 
 // ---- look ----
@@ -338,7 +367,7 @@ QPointF PlotView::valueForWidgetPoint(QPointF point) const {
 bool PlotView::framesAreOpaque() const {
   const PlotLook& look = d_->look;
   if (look.chartsBackground.alpha() != 255) return false;
-  return look.background.alpha() == 255 || chartRect() == QRectF(rect());
+  return look.background.alpha() == 255 || look.overlaid || chartRect() == QRectF(rect());
 }
 
 bool PlotView::paintInPlace(QPainter& p, const QRegion& region) {

@@ -8,6 +8,7 @@
 #include <QColor>
 #include <QPointF>
 #include <QRectF>
+#include <QString>
 #include <QStringList>
 #include <QWidget>
 #include <memory>
@@ -40,6 +41,15 @@ struct PlotRange {
 };
 
 class PlotView;
+
+// A scale label as last drawn: its text, where (logical pixels), its side, and whether it
+// is a unit.
+struct PlotScaleLabel {
+  QString text;
+  QRectF rect;
+  PlotSide side = PlotSideLeft;
+  bool unit = false;
+};
 
 // Told of user pans and zooms; asked where to draw the cursor (the returned point, in
 // data coordinates, is where the cross-hair goes).
@@ -86,6 +96,23 @@ class PlotView : public QWidget {
   // Overlaid: labels drawn inside the chart area, which then fills the widget.
   void setScalesOverlaid(bool overlaid);
   void setScaleFontSize(float points);
+  // Overlaid labels in columns `width` logical pixels wide (left and right) and strips
+  // (top and bottom) of their own, clear of the grid, the curves and the cursor; 0 lets
+  // them lie over the charts. Views stacked above one another share the x axis when their
+  // columns are equally wide.
+  void setScaleLabelColumnWidth(double width);
+  // The narrowest columns this view's y labels and units fit in.
+  double scaleLabelColumnWidthNeeded();
+  // The unit of a side's values, in dim text (labels in columns only): y units at the top
+  // outer corner of their column, the x unit at the right end of its strip.
+  void setScaleUnit(PlotSide side, const QString& unit);
+  // The right-hand labels read y · factor, and only for y in [fromY, toY]: a second
+  // quantity drawn on the same axes.
+  void setRightScale(double factor, double fromY, double toY);
+  // The x grid lines labelled with their values rather than the label lists.
+  void setXValueLabels(bool on);
+  // The labels and units of the last frame that drew them (tests, screenshots).
+  const std::vector<PlotScaleLabel>& scaleLabels() const;
 
   // ---- look ----
   void setBackgroundColor(const QColor& color);

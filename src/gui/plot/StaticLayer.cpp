@@ -23,7 +23,10 @@ bool sameFrameBelowCharts(const PlotLook& a, const PlotLook& b) {
          a.labelsVisible == b.labelsVisible && a.overlaid == b.overlaid &&
          a.fontSize == b.fontSize && a.background == b.background &&
          a.chartsBackground == b.chartsBackground && a.border == b.border && a.grid == b.grid &&
-         a.labelColor == b.labelColor && a.gridThickness == b.gridThickness;
+         a.labelColor == b.labelColor && a.gridThickness == b.gridThickness &&
+         a.labelColumn == b.labelColumn && a.units == b.units && a.unitColor == b.unitColor &&
+         a.rightFactor == b.rightFactor && a.rightShown == b.rightShown &&
+         a.xValueLabels == b.xValueLabels;
 }
 
 size_t StaticLayer::steadyCharts(const plot::ChartList& charts) {

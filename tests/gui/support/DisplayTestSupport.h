@@ -22,6 +22,7 @@
 #include "audio/QVRecorderDelegate.h"
 #include "audiolib/AudioLibrary.h"
 #include "audiolib/backends/virtual/VirtualSoundSystem.h"
+#include "support/VirtualDevices.h"
 #pragma pop_macro("emit")
 
 namespace qv::guitest {
@@ -121,11 +122,7 @@ class VirtualRoom {
 
   // A library with only the virtual sound system, in real or simulated time.
   static AudioLibrary::Options options(bool simulatedTime) {
-    AudioLibrary::Options o;
-    o.portAudio = false;
-    o.rescanSeconds = 0;
-    o.simulatedTime = simulatedTime;
-    return o;
+    return test::virtualOnly(simulatedTime);
   }
 
  private:

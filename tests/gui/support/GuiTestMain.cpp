@@ -4,27 +4,20 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 
 #include "gui/app/QtMainQueue.h"
+#include "support/TempFolder.h"
 
 int main(int argc, char** argv) {
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
   // Tests need correct transforms, not the fastest plans.
   if (!std::getenv("QUORVEX_FFTW_PLANNING")) setenv("QUORVEX_FFTW_PLANNING", "estimate", 1);
 
-  std::string base = std::filesystem::temp_directory_path().string();
-  if (const char* t = std::getenv("QUORVEX_TEST_TMP")) {
-    std::filesystem::create_directories(t);
-    base = t;
-  }
-  std::string home = base + "/gui-home-XXXXXX";
-  if (!mkdtemp(home.data())) {
-    perror("mkdtemp");
-    return 1;
-  }
+  const qv::test::TempFolder folder;  // under QUORVEX_TEST_TMP when it is set
+  const std::string home = folder.root();
+  if (home.empty()) return 1;
   setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), 1);
   setenv("XDG_DATA_HOME", (home + "/data").c_str(), 1);
   setenv("XDG_CACHE_HOME", (home + "/cache").c_str(), 1);
@@ -43,7 +36,5 @@ int main(int argc, char** argv) {
     status = RUN_ALL_TESTS();
     qv::gui::QtMainQueue::uninstall();
   }
-  std::error_code ec;
-  std::filesystem::remove_all(home, ec);
   return status;
 }

@@ -17,7 +17,7 @@
 #include "gui/app/AppSettings.h"
 #include "gui/app/QVMainViewController.h"
 #include "gui/support/GuiTestSupport.h"
-#include "platform/Log.h"
+#include "support/LogCapture.h"
 #include "traces/TraceManager.h"
 // clang-format on
 
@@ -44,25 +44,15 @@ struct AnsweringAsker final : AlertAsker {
 
 class MainViewFixture : public ::testing::Test {
  protected:
-  struct LogLines {
-    std::mutex mutex;  // the recorder and the finder log from their own threads
-    std::vector<std::string> lines;
-  };
-
   void SetUp() override {
     settings().defaults().clear();
     settings().setRecordingDeviceUUID(std::nullopt);
     settings().setPlaybackDeviceUUID(std::nullopt);
     traces().clearAll();
-    previousSink_ = setLogSink([log = log_](const std::string& line) {
-      std::lock_guard<std::mutex> lock(log->mutex);
-      log->lines.push_back(line);
-    });
   }
   void TearDown() override {
     view_.reset();
     guitest::processEventsFor(20);
-    setLogSink(previousSink_);
   }
 
   static AppSettings& settings() { return AppSettings::set(); }
@@ -107,12 +97,7 @@ class MainViewFixture : public ::testing::Test {
                                        5000);
   }
 
-  bool logged(const std::string& text) const {
-    std::lock_guard<std::mutex> lock(log_->mutex);
-    for (const auto& line : log_->lines)
-      if (line.find(text) != std::string::npos) return true;
-    return false;
-  }
+  bool logged(const std::string& text) const { return log_.contains(text); }
 
   // As typed: shortcuts first, then the focused widget.
   static void typeKey(QWidget* window, int key, const QString& text = QString()) {
@@ -124,8 +109,7 @@ class MainViewFixture : public ::testing::Test {
 
   std::unique_ptr<QVMainViewController> view_;
   AnsweringAsker* asker_ = nullptr;
-  std::shared_ptr<LogLines> log_ = std::make_shared<LogLines>();
-  LogSink previousSink_;
+  qv::test::LogCapture log_;  // the recorder and the finder log from their own threads
 };
 
 }  // namespace qv::gui::test

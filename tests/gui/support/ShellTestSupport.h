@@ -9,24 +9,18 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "gui/app/AnalysisControl.h"
 #include "gui/app/AppSettings.h"
-#include "platform/Log.h"
+#include "support/LogCapture.h"
+#include "support/VirtualDevices.h"
 
 namespace qv::guitest {
 
-constexpr const char* kVirtualUID = "Virtual:Virtual Sound System";
-
-inline AudioLibrary::Options virtualOnlyLibrary() {
-  AudioLibrary::Options options;
-  options.portAudio = false;  // no ALSA or JACK: only the virtual sound system
-  options.rescanSeconds = 0;
-  return options;
-}
+using test::kVirtualUID;
+inline AudioLibrary::Options virtualOnlyLibrary() { return test::virtualOnly(false); }
 
 // A settings store in a folder of its own.
 class TestSettings {
@@ -72,30 +66,6 @@ class FakeAnalysis final : public gui::AnalysisControl {
   std::shared_ptr<QXDeviceManager> manager;
 };
 
-// Collects log lines while it lives.
-class LogCapture {
- public:
-  LogCapture() {
-    previous_ = setLogSink([this](const std::string& line) {
-      std::lock_guard<std::mutex> lock(mutex_);
-      lines_.push_back(line);
-    });
-  }
-  ~LogCapture() { setLogSink(previous_); }
-  std::vector<std::string> lines() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return lines_;
-  }
-  int count(const std::string& line) const {
-    int n = 0;
-    for (const auto& l : lines()) n += l.find(line) != std::string::npos;
-    return n;
-  }
-
- private:
-  mutable std::mutex mutex_;
-  std::vector<std::string> lines_;
-  LogSink previous_;
-};
+using test::LogCapture;
 
 }  // namespace qv::guitest
