@@ -216,6 +216,7 @@ bool SpectrumStream::prepareFft(int n) {
   if (!useFftSize(n)) return false;
   // The plan now rather than on the first analysis, unless that would wait for FFTW.
   plan_->prepare(fft::RealPlan::Transform::Forward);
+  fft::ComplexPlan::get(n).prepare(/*inPlace=*/true);
   return succeed();
 }
 
@@ -253,7 +254,92 @@ QV_VECTOR_CLONES void copyChannel(const float* __restrict frames, const float* _
   }
 }
 
+// out[2i] = window[i] · a[2i + A], out[2i + 1] = window[i] · b[2i + B]: the channel A of
+// one run of interleaved frames and channel B of another, which may be the same run. Returns
+// the bits of every value written ORed together, sign bits cleared: the real parts' in the
+// low word, the imaginary parts' in the high word (zero: that part was silent).
+template <int A, int B>
+[[gnu::always_inline]] inline uint64_t packRun(const float* __restrict a, const float* __restrict b,
+                                               const float* __restrict window, bool windowed,
+                                               float* __restrict out, size_t count) {
+  uint32_t bitsA = 0, bitsB = 0;
+  for (size_t i = 0; i < count; ++i) {
+    const float w = windowed ? window[i] : 1.0f;
+    const float x = a[2 * i + A] * w, y = b[2 * i + B] * w;
+    out[2 * i] = x;
+    out[2 * i + 1] = y;
+    bitsA |= std::bit_cast<uint32_t>(x);
+    bitsB |= std::bit_cast<uint32_t>(y);
+  }
+  return (static_cast<uint64_t>(bitsB & 0x7FFFFFFFu) << 32) | (bitsA & 0x7FFFFFFFu);
+}
+
+QV_VECTOR_CLONES uint64_t packChannels(const float* a, int channelA, const float* b, int channelB,
+                                       const float* window, bool windowed, float* out,
+                                       size_t count) {
+  switch (2 * channelA + channelB) {
+    case 1:
+      return packRun<0, 1>(a, b, window, windowed, out, count);
+    case 2:
+      return packRun<1, 0>(a, b, window, windowed, out, count);
+    case 0:
+      return packRun<0, 0>(a, b, window, windowed, out, count);
+    default:
+      return packRun<1, 1>(a, b, window, windowed, out, count);
+  }
+}
+
 }  // namespace
+
+const float* SpectrumStream::frameAt(uint32_t j, uint32_t delay, uint32_t* run) const {
+  if (j < delay) {
+    const uint32_t at = (historyEnd_ + historyLength_ - delay + j) % historyLength_;
+    *run = std::min(delay - j, historyLength_ - at);
+    return history_.get() + 2 * static_cast<size_t>(at);
+  }
+  uint32_t q = j - delay;
+  if (q < queued_) {
+    *run = queued_ - q;
+    return queue_.get() + 2 * static_cast<size_t>(q);
+  }
+  q -= queued_;
+  if (q < incomingFrames_) {
+    *run = incomingFrames_ - q;
+    return incoming_ + 2 * static_cast<size_t>(q);
+  }
+  *run = UINT32_MAX;
+  return nullptr;
+}
+
+uint32_t SpectrumStream::windowPacked(int n, bool windowed, float* packed) {
+  const Route route = currentRoute();
+  const auto size = static_cast<uint32_t>(n);
+  // The two channels may come from different places (a delay holds one back): the frame
+  // is laid in runs over which both stay contiguous.
+  uint64_t bits = 0;
+  for (uint32_t j = 0; j < size;) {
+    uint32_t runA = 0, runB = 0;
+    const float* a = frameAt(j, route.delayFrames[0], &runA);
+    const float* b = frameAt(j, route.delayFrames[1], &runB);
+    const uint32_t run = std::min({runA, runB, size - j});
+    float* out = packed + 2 * static_cast<size_t>(j);
+    if (a && b) {
+      bits |= packChannels(a, route.channel[0], b, route.channel[1], window_.get() + j, windowed,
+                           out, run);
+    } else {
+      // Past the data of one channel or both: silence there.
+      for (uint32_t i = 0; i < run; ++i) {
+        out[2 * i] = a ? a[2 * i + route.channel[0]] * (windowed ? window_[j + i] : 1.0f) : 0.0f;
+        out[2 * i + 1] =
+            b ? b[2 * i + route.channel[1]] * (windowed ? window_[j + i] : 1.0f) : 0.0f;
+        bits |= std::bit_cast<uint32_t>(out[2 * i]) & 0x7FFFFFFFu;
+        bits |= static_cast<uint64_t>(std::bit_cast<uint32_t>(out[2 * i + 1]) & 0x7FFFFFFFu) << 32;
+      }
+    }
+    j += run;
+  }
+  return (static_cast<uint32_t>(bits) == 0 ? 1u : 0u) | ((bits >> 32) == 0 ? 2u : 0u);
+}
 
 void SpectrumStream::windowChannel(int channel, uint32_t delayFrames, int n, bool windowed) {
   const auto size = static_cast<uint32_t>(n);
@@ -349,18 +435,16 @@ uint32_t SpectrumStream::getHalfSpectra(float* channel1, float* channel2, uint32
   return static_cast<uint32_t>(8 * (n + 2));
 }
 
+bool SpectrumStream::acceptPut(uint32_t byteCount) {
+  if (byteCount % 8 != 0) return fail(kStreamErrorIllParam);
+  if (byteCount / 8 > kMaxFftSize - queued_) return fail(kStreamErrorMem);
+  return true;
+}
+
 uint32_t SpectrumStream::putDataAndGetHalfSpectra(const void* data, uint32_t byteCount,
                                                   float* channel1, float* channel2,
                                                   uint32_t flags) {
-  if (byteCount % 8 != 0) {
-    fail(kStreamErrorIllParam);
-    return kFailed;
-  }
-  const uint32_t frames = byteCount / 8;
-  if (frames > kMaxFftSize - queued_) {
-    fail(kStreamErrorMem);
-    return kFailed;
-  }
+  if (!acceptPut(byteCount)) return kFailed;
   const int n = sizeForRequest(flags);
   if (n == 0) {
     // As a put that succeeded and a request that did not: the frames stay queued.
@@ -370,10 +454,29 @@ uint32_t SpectrumStream::putDataAndGetHalfSpectra(const void* data, uint32_t byt
     return kFailed;
   }
   incoming_ = static_cast<const float*>(data);
-  incomingFrames_ = frames;
+  incomingFrames_ = byteCount / 8;
   transformChannels(n, !(flags & kDataFftNoWindow), channel1, channel2);
   dropAnalysedFrames(n);
   return static_cast<uint32_t>(8 * (n + 2));
+}
+
+uint32_t SpectrumStream::putDataAndGetPackedSpectrum(const void* data, uint32_t byteCount,
+                                                     float* packed, uint32_t flags) {
+  if (!acceptPut(byteCount)) return kFailed;
+  const int n = sizeForRequest(flags);
+  if (n == 0) {
+    const int32_t error = errorGetCode();
+    putData(data, byteCount);
+    fail(error);
+    return kFailed;
+  }
+  incoming_ = static_cast<const float*>(data);
+  incomingFrames_ = byteCount / 8;
+  packedSilence_ = windowPacked(n, !(flags & kDataFftNoWindow), packed);
+  // In place: the frame and its transform stay within the cache together.
+  fft::ComplexPlan::get(n).execute(packed, packed);
+  dropAnalysedFrames(n);
+  return static_cast<uint32_t>(8 * n);
 }
 
 }  // namespace qv

@@ -88,6 +88,17 @@ class SpectrumStream {
   // are copied.
   uint32_t putDataAndGetHalfSpectra(const void* data, uint32_t byteCount, float* channel1,
                                     float* channel2, uint32_t flags);
+  // As putDataAndGetHalfSpectra, with both channels in one complex transform of N points:
+  // channel 1 as the real and channel 2 as the imaginary parts (`packed` holds 2·N floats,
+  // aligned as fft::allocateFloats aligns). Bin k of channel 1 is (P[k] + conj P[N−k]) / 2,
+  // of channel 2 (P[k] − conj P[N−k]) / 2i: one transform costs less than two real ones.
+  // Returns the bytes written (8·N) or kFailed.
+  uint32_t putDataAndGetPackedSpectrum(const void* data, uint32_t byteCount, float* packed,
+                                       uint32_t flags);
+  // Which channels of the last packed transform were silent (every sample zero): bit 0
+  // channel 1, bit 1 channel 2. Their share of the packed transform is rounding alone, which
+  // the other channel's level sets; separated, a silent channel must be taken as zero.
+  uint32_t packedSilence() const { return packedSilence_; }
 
   uint32_t rate() const { return rate_; }
   uint32_t queuedFrames() const { return queued_; }
@@ -115,6 +126,13 @@ class SpectrumStream {
   // Transforms the first n queued frames of both output channels, bins 0 … n/2 each.
   void transformChannels(int n, bool windowed, float* channel1, float* channel2);
   void windowChannel(int channel, uint32_t delayFrames, int n, bool windowed);
+  // Frame j of the analysis for a channel held back by `delay` frames: its interleaved
+  // frame and how many frames follow it contiguously there; null past the data.
+  const float* frameAt(uint32_t j, uint32_t delay, uint32_t* run) const;
+  // Both routed channels, windowed, into `packed` as interleaved complex values; returns
+  // which were silent, as packedSilence().
+  uint32_t windowPacked(int n, bool windowed, float* packed);
+  bool acceptPut(uint32_t byteCount);
   void dropAnalysedFrames(int n);
 
   uint32_t rate_;
@@ -135,6 +153,7 @@ class SpectrumStream {
   fft::AlignedFloats work_;
   fft::AlignedFloats spectrum_[2];
   int windowSize_ = 0;
+  uint32_t packedSilence_ = 0;
   const fft::RealPlan* plan_ = nullptr;
 };
 

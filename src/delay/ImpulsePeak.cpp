@@ -1,6 +1,8 @@
 #include "delay/ImpulsePeak.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cmath>
 
 namespace qv {
@@ -8,8 +10,36 @@ namespace {
 
 // The median of a Rayleigh distribution is σ·sqrt(2·ln 2).
 constexpr double kRayleighMedian = 1.1774100225154747;
+// Sign, exponent and the top three bits of the mantissa.
+constexpr int kBucketBits = 12;
 
 int32_t wrap(int32_t i, int32_t n) { return ((i % n) + n) % n; }
+
+// Calls f(run, length) for the values from index `first` (taken round the circle of n) on,
+// `count` of them (at most n), in order: one run, or two where they pass the end.
+template <typename F>
+void forEachRun(const float* values, int32_t n, int32_t first, int32_t count, F f) {
+  if (count <= 0) return;
+  const int32_t start = wrap(first, n);
+  const int32_t head = std::min(count, n - start);
+  f(values + start, head);
+  if (count > head) f(values, count - head);
+}
+
+// The largest of count values, none of them NaN: eight running maxima, one per lane, which
+// the compiler keeps in one vector (a single running maximum it must not reorder).
+float largest(const float* values, int32_t count) {
+  constexpr int32_t kLanes = 8;
+  float lanes[kLanes] = {};
+  int32_t i = 0;
+  for (; i + kLanes <= count; i += kLanes)
+    for (int32_t l = 0; l < kLanes; ++l)
+      lanes[l] = lanes[l] < values[i + l] ? values[i + l] : lanes[l];
+  float m = lanes[0];
+  for (int32_t l = 1; l < kLanes; ++l) m = std::max(m, lanes[l]);
+  for (; i < count; ++i) m = std::max(m, values[i]);
+  return m;
+}
 
 }  // namespace
 
@@ -21,7 +51,9 @@ ImpulsePeak ImpulsePeak::read(const float* analytic, int32_t n, int32_t noiseFro
     const float e = std::sqrt(re * re + im * im);
     envelope[i] = std::isfinite(e) ? e : 0.0f;
   }
-  const int32_t top = static_cast<int32_t>(std::max_element(envelope, envelope + n) - envelope);
+  // The first index of the largest value, as std::max_element finds it.
+  const int32_t top =
+      static_cast<int32_t>(std::find(envelope, envelope + n, largest(envelope, n)) - envelope);
   peak.index = top;
   peak.envelope = envelope[top];
 
@@ -38,21 +70,39 @@ ImpulsePeak ImpulsePeak::read(const float* analytic, int32_t n, int32_t noiseFro
   };
   peak.lobeBefore = reach(-1);
   peak.lobeAfter = reach(+1);
+  // Everything outside the lobe, read round the circle as two straight runs.
   float next = 0.0f;
-  for (int32_t d = peak.lobeAfter + 1; d < n - peak.lobeBefore; ++d)
-    next = std::max(next, envelope[wrap(top + d, n)]);
+  forEachRun(
+      envelope, n, top + peak.lobeAfter + 1, n - peak.lobeBefore - peak.lobeAfter - 1,
+      [&](const float* run, int32_t length) { next = std::max(next, largest(run, length)); });
   peak.next = next;
 
   const int32_t from = std::max(noiseFrom, -(n / 2));
   const int32_t to = std::min(noiseTo, n / 2 - 1);
-  int32_t count = 0;
-  for (int32_t d = from; d <= to; ++d) scratch[count++] = envelope[wrap(d, n)];
+  const int32_t count = std::max(0, to - from + 1);
   if (count < kMinNoisePoints) {
     peak.noise = 0.0;
     return peak;
   }
-  std::nth_element(scratch, scratch + count / 2, scratch + count);
-  peak.noise = scratch[count / 2] / kRayleighMedian;
+  // The median by the bits of the values (the envelope is never negative, and such floats
+  // order as their bit patterns): count them per eighth of an octave, then select among
+  // the few in the bucket that holds the middle one.
+  const int32_t middle = count / 2;
+  std::array<int32_t, size_t{1} << kBucketBits> buckets{};
+  const auto bucketOf = [](float v) { return std::bit_cast<uint32_t>(v) >> (32 - kBucketBits); };
+  forEachRun(envelope, n, from, count, [&](const float* run, int32_t length) {
+    for (int32_t i = 0; i < length; ++i) ++buckets[bucketOf(run[i])];
+  });
+  uint32_t bucket = 0;
+  int32_t below = 0;
+  while (below + buckets[bucket] <= middle) below += buckets[bucket++];
+  int32_t candidates = 0;
+  forEachRun(envelope, n, from, count, [&](const float* run, int32_t length) {
+    for (int32_t i = 0; i < length; ++i)
+      if (bucketOf(run[i]) == bucket) scratch[candidates++] = run[i];
+  });
+  std::nth_element(scratch, scratch + (middle - below), scratch + candidates);
+  peak.noise = scratch[middle - below] / kRayleighMedian;
   return peak;
 }
 

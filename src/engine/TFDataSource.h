@@ -163,7 +163,7 @@ class TFDataSource : public QVRecorderConsumer {
   uint32_t _dataFlag = 0;
   int32_t _recordBufferSize = 0;
   uint32_t _recordBufferSizeBytes = 0;
-  fft::AlignedFloats _recordBuffer;
+  mutable fft::AlignedFloats _recordBuffer;
   ByteRing _circularBuffer;
   double _lastConsumeTime = 0.0;
   std::atomic<bool> _channelsSwapped{false};
@@ -188,8 +188,19 @@ class TFDataSource : public QVRecorderConsumer {
   // the reference), and whether there is a frame at all.
   bool _frameSwapped = false;
   bool _frameAnalysed = false;
-  // The averages proper, bins 0 … N/2; the two half spectra of a frame sit at the start
-  // of each half of _recordBuffer.
+  // The averages proper, bins 0 … N/2. _recordBuffer holds the frame's packed complex
+  // transform (2·N floats from packedOffset()) and below it, worked out when asked for, the
+  // half spectra of channel 1 (from 0) and channel 2 (from N + kPackedOffsetExtra / 2).
+  static constexpr size_t kPackedOffsetExtra = 32;  // keeps both at 64-byte boundaries
+  size_t packedOffset() const {
+    return 2 * static_cast<size_t>(_fftInputSize) + kPackedOffsetExtra;
+  }
+  float* packedSpectrum() const { return _recordBuffer.get() + packedOffset(); }
+  mutable bool _frameSeparated = false;
+  // Bit c − 1 set: stream channel c of the frame was silent, and is taken as zero. Else
+  // the half of the packed sum that belongs to it (1/2).
+  uint32_t _packedSilence = 0;
+  float keepOf(int channel) const { return (_packedSilence >> (channel - 1)) & 1u ? 0.0f : 0.5f; }
   fft::AlignedFloats _powerA;
   fft::AlignedFloats _powerB;
   fft::AlignedFloats _crossRe;

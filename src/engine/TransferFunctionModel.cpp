@@ -13,6 +13,42 @@ namespace {
 
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 
+// Per band b in [from, to), the sums of the four averages over its bins [first, end).
+// Most bands are a few bins wide: those add up plainly, for a vector's set-up and final
+// reduction would cost more than the additions; only wide bands add in vector lanes.
+QV_VECTOR_CLONES void sumBands(const int32_t* __restrict first, const int32_t* __restrict end,
+                               int32_t from, int32_t to, const float* __restrict powerA,
+                               const float* __restrict powerB, const float* __restrict crossReIn,
+                               const float* __restrict crossImIn, float* __restrict input,
+                               float* __restrict output, float* __restrict crossRe,
+                               float* __restrict crossIm) {
+  constexpr int32_t kNarrow = 16;
+  for (int32_t b = from; b < to; ++b) {
+    float sumRe = 0.0f, sumIm = 0.0f, sumA = 0.0f, sumB = 0.0f;
+    const int32_t stop = end[b];
+    if (stop - first[b] < kNarrow) {
+      for (int32_t j = first[b]; j < stop; ++j) {
+        sumRe += crossReIn[j];
+        sumA += powerA[j];
+        sumIm += crossImIn[j];
+        sumB += powerB[j];
+      }
+    } else {
+#pragma omp simd reduction(+ : sumRe, sumIm, sumA, sumB)
+      for (int32_t j = first[b]; j < stop; ++j) {
+        sumRe += crossReIn[j];
+        sumA += powerA[j];
+        sumIm += crossImIn[j];
+        sumB += powerB[j];
+      }
+    }
+    crossRe[b] = sumRe;
+    input[b] = sumA;
+    crossIm[b] = sumIm;
+    output[b] = sumB;
+  }
+}
+
 }  // namespace
 
 TransferFunctionModel::TransferFunctionModel(uint64_t fftSize, uint64_t rate, int32_t octResolution,
@@ -156,22 +192,8 @@ void TransferFunctionModel::gatherBands() {
     input[b] = lerp(powerA);
     output[b] = lerp(powerB);
   }
-  for (int32_t b = interpolated; b < _bandCount; ++b) {
-    float sumRe = 0.0f, sumIm = 0.0f, sumA = 0.0f, sumB = 0.0f;
-    const int32_t end = _bandEndBin[b];
-    // Partial sums in vector lanes: a band of the top octave adds up hundreds of bins.
-#pragma omp simd reduction(+ : sumRe, sumIm, sumA, sumB)
-    for (int32_t j = _bandFirstBin[b]; j < end; ++j) {
-      sumRe += crossReIn[j];
-      sumA += powerA[j];
-      sumIm += crossImIn[j];
-      sumB += powerB[j];
-    }
-    crossRe[b] = sumRe;
-    input[b] = sumA;
-    crossIm[b] = sumIm;
-    output[b] = sumB;
-  }
+  sumBands(_bandFirstBin.get(), _bandEndBin.get(), interpolated, _bandCount, powerA, powerB,
+           crossReIn, crossImIn, input, output, crossRe, crossIm);
 }
 
 void TransferFunctionModel::transform(double time) {

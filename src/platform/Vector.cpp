@@ -88,8 +88,8 @@ void zvmags(const float* __restrict re, const float* __restrict im, float* __res
   for (size_t i = 0; i < n; ++i) out[i] = re[i] * re[i] + im[i] * im[i];
 }
 
-void conv(const float* __restrict in, const float* __restrict kernel, size_t kernelLength,
-          float* __restrict out, size_t outCount) {
+QV_VECTOR_CLONES void conv(const float* __restrict in, const float* __restrict kernel,
+                           size_t kernelLength, float* __restrict out, size_t outCount) {
   for (size_t i = 0; i < outCount; ++i) out[i] = 0.0f;
   // Tap-outer order keeps the inner loop a straight multiply-add over the output.
   for (size_t p = 0; p < kernelLength; ++p) {
@@ -99,8 +99,8 @@ void conv(const float* __restrict in, const float* __restrict kernel, size_t ker
   }
 }
 
-void vdbcon(const float* __restrict in, float* __restrict out, size_t n, float reference,
-            bool amplitude) {
+QV_VECTOR_CLONES void vdbcon(const float* __restrict in, float* __restrict out, size_t n,
+                             float reference, bool amplitude) {
   const float factor = amplitude ? 20.0f : 10.0f;
   for (size_t i = 0; i < n; ++i) out[i] = factor * log10Normal(in[i] / reference);
   // Zero, subnormal, negative and non-finite ratios are rare: the library has them right.
@@ -110,8 +110,8 @@ void vdbcon(const float* __restrict in, float* __restrict out, size_t n, float r
   }
 }
 
-void zvphas(const float* __restrict re, const float* __restrict im, float* __restrict out,
-            size_t n) {
+QV_VECTOR_CLONES void zvphas(const float* __restrict re, const float* __restrict im,
+                             float* __restrict out, size_t n) {
   for (size_t i = 0; i < n; ++i) {
     const float x = re[i];
     const float y = im[i];

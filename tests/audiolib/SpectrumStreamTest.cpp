@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <random>
@@ -142,6 +143,88 @@ TEST(SpectrumStream, PutAndAnalyseInOneCallIsAPutThenARequest) {
             Stream::kFailed);
   EXPECT_EQ(Stream::errorGetCode(), kStreamErrorIllParam);
   EXPECT_EQ(together->queuedFrames(), separate->queuedFrames() + 10);
+}
+
+// One complex transform carries both channels: separated (A = (P[k] + conj P[N−k]) / 2,
+// B = (P[k] − conj P[N−k]) / 2i) it gives the half spectra to rounding, whatever the
+// route: straight, swapped, or one channel held back by the delay line, so that its frame
+// starts in the history (here across the history's wrap) while the other's starts in the
+// queue or in the frames being put.
+struct Route {
+  float leftMs, rightMs;
+  bool swapped;
+};
+class PackedSpectrum : public ::testing::TestWithParam<Route> {};
+
+TEST_P(PackedSpectrum, SeparatesIntoTheHalfSpectra) {
+  const int n = 1024;
+  const uint32_t flags = Stream::complexFftFlags(n);
+  const auto frames = interleave(noise(5 * n, 7).data(), noise(5 * n, 8).data(), 5 * n);
+  auto halves = makeStream();
+  auto packed = makeStream();
+  for (auto* stream : {halves.get(), packed.get()}) {
+    const uint32_t fx = stream->setFx(Stream::FxType::DelayLine, 2);
+    ASSERT_TRUE(stream->fxSetParameters(
+        fx, Stream::DelayLineParameters{GetParam().leftMs, GetParam().rightMs}));
+    if (GetParam().swapped) {
+      const uint32_t mix = stream->setFx(Stream::FxType::ChannelMix, 1);
+      ASSERT_TRUE(stream->fxSetParameters(mix, Stream::ChannelMixParameters{{2, 1}}));
+    }
+    // More than the history holds, so that it has wrapped.
+    stream->passData(frames.data(), 8 * (n + 300));
+    stream->passData(frames.data() + 2 * (n + 300), 8 * n);
+  }
+  auto a1 = fft::allocateFloats(n + 2), a2 = fft::allocateFloats(n + 2);
+  auto p = fft::allocateFloats(2 * n);
+  const std::vector<std::pair<int, int>> puts = {{n, 300}, {n + 300, n + 200}, {3 * n, 0}};
+  for (const auto& [offset, count] : puts) {
+    const float* data = count > 0 ? frames.data() + 2 * offset : nullptr;
+    ASSERT_EQ(halves->putDataAndGetHalfSpectra(data, 8 * count, a1.get(), a2.get(), flags),
+              8u * (n + 2));
+    ASSERT_EQ(packed->putDataAndGetPackedSpectrum(data, 8 * count, p.get(), flags), 8u * n);
+    ASSERT_EQ(packed->queuedFrames(), halves->queuedFrames());
+    EXPECT_EQ(packed->packedSilence(), 0u);
+    float largest = 0.0f;
+    for (int i = 0; i < n + 2; ++i)
+      largest = std::max({largest, std::fabs(a1[i]), std::fabs(a2[i])});
+    ASSERT_GT(largest, 1.0f);
+    for (int k = 0; k <= n / 2; ++k) {
+      const std::complex<float> z(p[2 * k], p[2 * k + 1]);
+      const int m = (n - k) % n;
+      const std::complex<float> mirror = std::conj(std::complex<float>(p[2 * m], p[2 * m + 1]));
+      const std::complex<float> a = 0.5f * (z + mirror);
+      const std::complex<float> b = (z - mirror) / std::complex<float>(0.0f, 2.0f);
+      const float tolerance = 1e-5f * largest;
+      ASSERT_NEAR(a.real(), a1[2 * k], tolerance) << offset << " " << k;
+      ASSERT_NEAR(a.imag(), a1[2 * k + 1], tolerance) << offset << " " << k;
+      ASSERT_NEAR(b.real(), a2[2 * k], tolerance) << offset << " " << k;
+      ASSERT_NEAR(b.imag(), a2[2 * k + 1], tolerance) << offset << " " << k;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Routes, PackedSpectrum,
+                         ::testing::Values(Route{0.0f, 0.0f, false}, Route{0.0f, 0.0f, true},
+                                           Route{3.0f, 0.0f, false}, Route{0.0f, 20.0f, true}));
+
+// A channel that is all zeros is reported, so that its share (rounding) is not taken for
+// a spectrum; a single non-zero sample is not silence.
+TEST(SpectrumStream, PackedTransformReportsSilentChannels) {
+  const int n = 512;
+  const uint32_t flags = Stream::complexFftFlags(n);
+  auto p = fft::allocateFloats(2 * n);
+  std::vector<float> frames(2 * n, 0.0f);
+  auto stream = makeStream();
+  EXPECT_EQ(stream->putDataAndGetPackedSpectrum(frames.data(), 8 * n, p.get(), flags), 8u * n);
+  EXPECT_EQ(stream->packedSilence(), 3u);
+  const auto measurement = noise(n, 9);
+  for (int i = 0; i < n; ++i) frames[2 * i] = measurement[static_cast<size_t>(i)];
+  stream->putDataAndGetPackedSpectrum(frames.data(), 8 * n, p.get(), flags);
+  EXPECT_EQ(stream->packedSilence(), 2u);
+  std::fill(frames.begin(), frames.end(), 0.0f);
+  frames[2 * 300 + 1] = -1e-30f;
+  stream->putDataAndGetPackedSpectrum(frames.data(), 8 * n, p.get(), flags);
+  EXPECT_EQ(stream->packedSilence(), 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, SpectrumLayout,

@@ -194,6 +194,44 @@ TEST_F(TFDataSourceTest, FailedUpdateNeitherAveragesNorSlides) {
 // them must be what averaging every bin gives: the same lower half, the upper half mirrored
 // and conjugated, oi the conjugate of io. A reader that arrives late sees exactly what one
 // that read from the start sees, and every later update keeps both current.
+// Both channels share one transform; a silent channel's share of it is the rounding of the
+// other's, which must not become a spectrum: a dead microphone or reference input has no
+// power and no cross spectrum at all (so the curves are blanked), while the live channel
+// keeps its power as when its partner is merely quiet.
+class SilentChannelTest : public TFDataSourceTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(SilentChannelTest, SilentChannelHasNoPowerAndNoCross) {
+  const bool measurementSilent = GetParam();
+  const std::vector<float> loud = test::noise(44100, 3);
+  const std::vector<float> silence(loud.size(), 0.0f);
+  const std::vector<float> quiet(loud.size(), 1e-30f);
+  auto run = [&](const std::vector<float>& other) {
+    auto source = make(4096);
+    test::SimulatedCapture capture(*clock_, *source, 44100);
+    capture.setSignal(measurementSilent ? test::interleave(other, loud)
+                                        : test::interleave(loud, other));
+    capture.run(0.5, 30.0, [&] { source->update(0.0); });
+    return source;
+  };
+  const auto silent = run(silence);
+  const auto reference = run(quiet);
+  const TFDataSource::AveragedSpectra s = silent->averagedSpectra();
+  const TFDataSource::AveragedSpectra r = reference->averagedSpectra();
+  // Not swapped: stream channel 1 (A) is the measurement.
+  const float* silentPower = measurementSilent ? s.powerA : s.powerB;
+  const float* livePower = measurementSilent ? s.powerB : s.powerA;
+  const float* liveReference = measurementSilent ? r.powerB : r.powerA;
+  for (int32_t k = 0; k < s.bins; ++k) {
+    ASSERT_EQ(silentPower[k], 0.0f) << k;
+    ASSERT_EQ(s.crossRe[k], 0.0f) << k;
+    ASSERT_EQ(s.crossIm[k], 0.0f) << k;
+    ASSERT_NEAR(livePower[k], liveReference[k], 1e-5f * liveReference[k] + 1e-12f) << k;
+  }
+  ASSERT_GT(livePower[100], 0.0f);
+}
+
+INSTANTIATE_TEST_SUITE_P(EitherChannel, SilentChannelTest, ::testing::Bool());
+
 TEST_F(TFDataSourceTest, FullLayoutMirrorsTheCompactAveragesWheneverItIsRead) {
   const int n = 1024;
   auto lateClock = std::make_shared<ManualClock>();
