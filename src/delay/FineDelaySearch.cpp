@@ -51,7 +51,7 @@ QV_VECTOR_CLONES void turnedSums(const float* s, int32_t n, double w0, double t,
   // The Nyquist bin.
   double pRe, pIm;
   phaseAt(n / 2, &pRe, &pIm);
-  const double cRe = s[n], cIm = s[n + 1], w = w0 * (n / 2);
+  const double cRe = s[n], cIm = s[n + 1], w = w0 * (static_cast<double>(n) / 2.0);
   const double termRe = cRe * pRe - cIm * pIm, termIm = cRe * pIm + cIm * pRe;
   sums[0] = termRe, sums[1] = termIm;
   sums[2] = termRe * w, sums[3] = termIm * w;

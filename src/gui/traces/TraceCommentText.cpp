@@ -8,7 +8,7 @@
 namespace qv::gui {
 
 QString TraceCommentText::readable(const std::string& comment, double tickInterval) {
-  const QString text = QString::fromStdString(comment);
+  QString text = QString::fromStdString(comment);
   static const QRegularExpression stored(QStringLiteral(
       R"(^Smoothing: 1/(\d+) oct, averaging: ([0-9]+(?:\.[0-9]*)?), delay: (-?[0-9]+(?:\.[0-9]*)?) ms$)"));
   const QRegularExpressionMatch match = stored.match(text);

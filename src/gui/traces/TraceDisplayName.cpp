@@ -49,14 +49,14 @@ QString TraceDisplayName::shortTime(const TraceDate& date, const QDateTime& now)
   const QDateTime local = QDateTime::fromMSecsSinceEpoch(ms.count()).toLocalTime();
   // Month names in English like every other text of the program, whatever the locale.
   const QLocale english(QLocale::English);
-  const QString time = english.toString(local.time(), QStringLiteral("HH:mm"));
+  QString time = english.toString(local.time(), QStringLiteral("HH:mm"));
   if (local.date() == now.toLocalTime().date()) return time;
   return english.toString(local.date(), QStringLiteral("d MMM")) + QLatin1Char(' ') + time;
 }
 
 QString TraceDisplayName::title(const TraceShot& shot, int number, const QDateTime& now) {
   if (isUnnamed(shot)) return QStringLiteral("Unnamed");
-  const QString name = QString::fromStdString(*shot.name);
+  QString name = QString::fromStdString(*shot.name);
   if (*shot.name != kCaptureName || number <= 0) return name;
   QString text = name + QLatin1Char(' ') + QString::number(number);
   if (shot.dateCreated) text += QStringLiteral(" \u2014 ") + shortTime(*shot.dateCreated, now);
