@@ -435,26 +435,29 @@ uint32_t SpectrumStream::getHalfSpectra(float* channel1, float* channel2, uint32
   return static_cast<uint32_t>(8 * (n + 2));
 }
 
-bool SpectrumStream::acceptPut(uint32_t byteCount) {
-  if (byteCount % 8 != 0) return fail(kStreamErrorIllParam);
-  if (byteCount / 8 > kMaxFftSize - queued_) return fail(kStreamErrorMem);
-  return true;
-}
-
-uint32_t SpectrumStream::putDataAndGetHalfSpectra(const void* data, uint32_t byteCount,
-                                                  float* channel1, float* channel2,
-                                                  uint32_t flags) {
-  if (!acceptPut(byteCount)) return kFailed;
+int SpectrumStream::beginPut(const void* data, uint32_t byteCount, uint32_t flags) {
+  if (byteCount % 8 != 0 || byteCount / 8 > kMaxFftSize - queued_) {
+    fail(byteCount % 8 != 0 ? kStreamErrorIllParam : kStreamErrorMem);
+    return 0;
+  }
   const int n = sizeForRequest(flags);
   if (n == 0) {
     // As a put that succeeded and a request that did not: the frames stay queued.
     const int32_t error = errorGetCode();
     putData(data, byteCount);
     fail(error);
-    return kFailed;
+    return 0;
   }
   incoming_ = static_cast<const float*>(data);
   incomingFrames_ = byteCount / 8;
+  return n;
+}
+
+uint32_t SpectrumStream::putDataAndGetHalfSpectra(const void* data, uint32_t byteCount,
+                                                  float* channel1, float* channel2,
+                                                  uint32_t flags) {
+  const int n = beginPut(data, byteCount, flags);
+  if (n == 0) return kFailed;
   transformChannels(n, !(flags & kDataFftNoWindow), channel1, channel2);
   dropAnalysedFrames(n);
   return static_cast<uint32_t>(8 * (n + 2));
@@ -462,16 +465,8 @@ uint32_t SpectrumStream::putDataAndGetHalfSpectra(const void* data, uint32_t byt
 
 uint32_t SpectrumStream::putDataAndGetPackedSpectrum(const void* data, uint32_t byteCount,
                                                      float* packed, uint32_t flags) {
-  if (!acceptPut(byteCount)) return kFailed;
-  const int n = sizeForRequest(flags);
-  if (n == 0) {
-    const int32_t error = errorGetCode();
-    putData(data, byteCount);
-    fail(error);
-    return kFailed;
-  }
-  incoming_ = static_cast<const float*>(data);
-  incomingFrames_ = byteCount / 8;
+  const int n = beginPut(data, byteCount, flags);
+  if (n == 0) return kFailed;
   packedSilence_ = windowPacked(n, !(flags & kDataFftNoWindow), packed);
   // In place: the frame and its transform stay within the cache together.
   fft::ComplexPlan::get(n).execute(packed, packed);

@@ -132,7 +132,10 @@ class SpectrumStream {
   // Both routed channels, windowed, into `packed` as interleaved complex values; returns
   // which were silent, as packedSilence().
   uint32_t windowPacked(int n, bool windowed, float* packed);
-  bool acceptPut(uint32_t byteCount);
+  // Checks a put with a transform request and takes its frames as the incoming data; the
+  // FFT size, or 0 when it failed (the frames are queued all the same when only the
+  // request was wrong).
+  int beginPut(const void* data, uint32_t byteCount, uint32_t flags);
   void dropAnalysedFrames(int n);
 
   uint32_t rate_;
