@@ -85,6 +85,8 @@ TEST_F(EndToEndTest, WithTheDelaySetByHandTheImpulseShowsTheArrivalAgainstIt) {
       << peakMs();
   EXPECT_EQ(view.delayMS(), 0.0);  // shown, not inserted
   EXPECT_FALSE(settings().autoDelayOn());
+  EXPECT_TRUE(view.outlets().delayDetailLabel->text().startsWith("found (3.01 ms)"))
+      << view.outlets().delayDetailLabel->text().toStdString();
   const PlotRange x = impulse->visibleRangeX();
   EXPECT_GT(peakMs(), x.min);
   EXPECT_LT(peakMs(), x.max);

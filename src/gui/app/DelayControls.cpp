@@ -90,6 +90,9 @@ QString delayDetailText(double delayMs, uint32_t rate, double celsius,
   QString state = QString::fromLatin1(delayStateName(e.state));
   if (e.state == DelayState::OutOfRange)
     state += QString::asprintf(" (%.0f ms)", e.delaySeconds() * 1000.0);
+  // With the delay set by hand the finder only looks: what it found is not the delay in force.
+  if (e.state == DelayState::Found && status.mode == DelayPolicy::Mode::Manual)
+    state += QString::asprintf(" (%.2f ms)", e.delaySeconds() * 1000.0);
   text = state + QStringLiteral(" \u00B7 ") + text;
   if (e.state == DelayState::Found)
     text += e.inverted ? QStringLiteral(" \u00B7 polarity inverted")

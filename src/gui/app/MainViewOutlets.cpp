@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "delay/DelayPolicy.h"
 #include "gui/Theme.h"
 #include "gui/app/DelayControls.h"
 #include "gui/app/QVClickableLabel.h"
@@ -136,9 +137,10 @@ class TopBarArranger final : public QObject {
   }
 
  private:
-  // The delay read-out of a found delay of a metre, at 48 kHz.
+  // The delay read-out of a delay of a metre that the finder found and inserted, at 48 kHz.
   static int typicalDetailWidth(const QLabel& detail) {
     session::DelayStatus status;
+    status.mode = DelayPolicy::Mode::Auto;
     status.haveReading = true;
     status.estimate.state = DelayState::Found;
     status.estimate.peakToNext = 2.5;
