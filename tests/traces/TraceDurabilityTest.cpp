@@ -88,7 +88,7 @@ TEST_F(TraceDurabilityTest, TwoProcessesCaptureIntoOneFileWithoutFailures) {
   EXPECT_EQ(uuids.size(), 2u * kEach);
   // One colour rotation across both writers: each trace takes the next colour after its
   // predecessor's that a new capture may take.
-  const auto& colors = ChartColorPalette().colors();
+  const std::vector<RGBAColor> colors = ChartColorPalette().colors();
   const auto next = [&](std::int64_t index) {
     do {
       index = (index + 1) % static_cast<std::int64_t>(colors.size());
