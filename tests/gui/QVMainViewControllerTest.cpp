@@ -172,7 +172,7 @@ TEST_F(FinderResultTest, NothingIsInsertedWhileAutomaticDelayIsOff) {
   EXPECT_FLOAT_EQ(view.delayCoherence(), 0.9f);
 }
 
-TEST_F(FinderResultTest, TheImpulseIsCopiedAndABurstEndsWithTheNewest) {
+TEST_F(FinderResultTest, TheNewestImpulseOfABurstIsCopiedAndDrawnOnceTheViewShows) {
   auto& view = makeView();
   impulse[132] = 0.8f;
   publish(view, DelayState::Found, 441.0);
@@ -180,7 +180,12 @@ TEST_F(FinderResultTest, TheImpulseIsCopiedAndABurstEndsWithTheNewest) {
   std::fill(impulse.begin(), impulse.end(), -1.0f);  // the finder reuses its buffer
   guitest::processEventsFor(30);
   plot::ChartSnapshot shot;
-  view.plotController()->liveImpChart()->chartPtr()->snapshot(shot);
+  const auto chart = view.plotController()->liveImpChart()->chartPtr();
+  chart->snapshot(shot);
+  EXPECT_EQ(shot.values.size(), 2u) << "the impulse view is hidden: its chart waits";
+  view.show();
+  view.onShowImpulcePlot(nullptr);
+  chart->snapshot(shot);
   // The finder's window, its peak at 100 %, in ms against the 20 ms now inserted.
   ASSERT_EQ(shot.values.size(), 1024u);
   EXPECT_EQ(shot.values[132], 100.0f);
