@@ -204,7 +204,6 @@ TEST_F(AnalyzeFile, BadInputEndsWithOneLineAndStatusTwoAndWritesNothing) {
     EXPECT_EQ(entry.path().filename().string().find(".tmp-"), std::string::npos) << entry.path();
 }
 
-
 // The trace lands in the store the program uses, with the curves of the CSV.
 TEST(AnalyzeFileTrace, SaveTraceStoresTheFinalCurves) {
   TempDir dir;
@@ -231,7 +230,6 @@ TEST(AnalyzeFileTrace, SaveTraceStoresTheFinalCurves) {
       EXPECT_NEAR(mag[b], *rows[b].magnitude, 1e-3);
     }
 }
-
 
 // The demo measures the virtual room in real time and leaves its three outputs behind.
 TEST(AnalyzeLive, DemoWritesAllOutputsWithTheRoomsDelay) {

@@ -86,7 +86,8 @@ TEST_F(TraceExportTest, TheMenuWritesCsvAndFrdUnderTheTracesName) {
   EXPECT_TRUE(chooser->suggested[1].endsWith("/Stage L_R.frd"));
   lines = readLines(frd);
   // Blank bands are left out of an FRD file.
-  EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const QString& l) { return !l.startsWith('*'); }),
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                          [](const QString& l) { return !l.startsWith('*'); }),
             static_cast<std::ptrdiff_t>(kBands - blanked.size()));
   EXPECT_TRUE(alerts->messages.empty());
 }
