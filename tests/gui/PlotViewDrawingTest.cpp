@@ -1,10 +1,8 @@
 // What a plot view draws, read back from the pixels of a rendered frame. Line positions at
-// both pixel ratios, joined and wrapping phase, gaps for blanked values, bars and the
-// spectrogram's scrolling are held by the stored rendering of every chart kind
-// (PlotViewScreenshotTest).
+// both pixel ratios, charts without data at zero, the order of overlapping charts, joined and
+// wrapping phase, gaps for blanked values, bars and the spectrogram's scrolling are held by
+// the stored rendering of every chart kind (PlotViewScreenshotTest).
 #include <gtest/gtest.h>
-
-#include <vector>
 
 #include "gui/plot/PlotView.h"
 #include "support/PlotViewTestSupport.h"
@@ -18,53 +16,8 @@ class PlotViewDrawingTest : public ::testing::Test {
  protected:
   std::unique_ptr<PlotView> view = makeBareView(400, 200);
 
-  int columnOf(double x, double dpr = 1.0) const {
-    return static_cast<int>(view->widgetPointForValue({x, 0}).x() * dpr);
-  }
-  double rowOf(double y, double dpr = 1.0) const {
-    return view->widgetPointForValue({0, y}).y() * dpr;
-  }
+  double rowOf(double y) const { return view->widgetPointForValue({0, y}).y(); }
 };
-
-TEST_F(PlotViewDrawingTest, ThinLineOnAPixelCentreLightsOneRowFully) {
-  // Row 150 covers device y 150..151, whose centre is value -50.5.
-  auto chart = view->addLineChartWithName("thin", span(2), 1.0f, kWhite);
-  const float values[] = {-50.5f, -50.5f};
-  view->setDataOfLengthForChart(values, 2, chart.get());
-  const QImage image = view->renderImage();
-  ASSERT_DOUBLE_EQ(rowOf(-50.5), 150.5);
-  EXPECT_EQ(brightness(image.pixel(200, 150)), 255);
-  EXPECT_EQ(brightness(image.pixel(200, 149)), 0);
-  EXPECT_EQ(brightness(image.pixel(200, 151)), 0);
-}
-
-TEST_F(PlotViewDrawingTest, ChartWithoutDataDrawsAtZero) {
-  view->setVisibleRangeMinXMaxXMinYMaxY(0, 100, -60, 40);
-  view->addLineChartWithName("zero", span(2), 1.0f, kWhite);
-  view->addPhaseLineChartWithName("zero phase", span(50), 1.0f, kWhite);
-  const QImage image = view->renderImage();
-  for (double x : {10.0, 50.0, 90.0}) {
-    EXPECT_NEAR(litCentreInColumn(image, columnOf(x)), rowOf(0), 0.3) << x;
-  }
-}
-
-TEST_F(PlotViewDrawingTest, TopChartWinsWhereChartsOverlap) {
-  std::vector<float> values(11, 0.0f);
-  auto red = view->addLineChartWithName("red", span(11), 3.0f, kRed);
-  auto green = view->addLineChartWithName("green", span(11), 3.0f, kGreen);
-  view->setDataOfLengthForChart(values.data(), 11, red.get());
-  view->setDataOfLengthForChart(values.data(), 11, green.get());
-  const int row = static_cast<int>(rowOf(0));
-
-  QImage image = view->renderImage();
-  EXPECT_EQ(greenAt(image, 200, row), 255);
-  EXPECT_EQ(redAt(image, 200, row), 0);
-
-  red->MoveToTop();
-  image = view->renderImage();
-  EXPECT_EQ(redAt(image, 200, row), 255);
-  EXPECT_EQ(greenAt(image, 200, row), 0);
-}
 
 TEST_F(PlotViewDrawingTest, DeletingByIdRemovesEveryChartOfThatNameAndNothingElse) {
   const float low[] = {-50.0f, -50.0f};
