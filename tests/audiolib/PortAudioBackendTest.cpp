@@ -19,7 +19,7 @@ TEST(PortAudioBackendTest, BackendsMadeWhileAnotherRescansKeepEveryList) {
 
   // One backend terminates and initialises PortAudio again and again, as a rescan does
   // (for real whenever it is the only one), while others come and go beside it.
-  constexpr int kRounds = 300;
+  constexpr int kRounds = 60;
   std::vector<size_t> rescanned, made;
   std::thread other([&] {
     for (int i = 0; i < kRounds; ++i) {
