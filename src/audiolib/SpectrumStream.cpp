@@ -65,6 +65,7 @@ SpectrumStream::SpectrumStream(uint32_t rate, uint32_t historyLength)
   history_ = fft::allocateFloats(2 * static_cast<size_t>(historyLength_));
   window_ = fft::allocateFloats(kMaxFftSize);
   work_ = fft::allocateFloats(kMaxFftSize);
+  packedFrame_ = fft::allocateFloats(2 * static_cast<size_t>(kMaxFftSize));
   for (auto& spectrum : spectrum_) spectrum = fft::allocateFloats(kMaxFftSize + 2);
 }
 
@@ -216,7 +217,7 @@ bool SpectrumStream::prepareFft(int n) {
   if (!useFftSize(n)) return false;
   // The plan now rather than on the first analysis, unless that would wait for FFTW.
   plan_->prepare(fft::RealPlan::Transform::Forward);
-  fft::ComplexPlan::get(n).prepare(/*inPlace=*/true);
+  fft::ComplexPlan::get(n).prepare(/*inPlace=*/false);
   return succeed();
 }
 
@@ -467,9 +468,10 @@ uint32_t SpectrumStream::putDataAndGetPackedSpectrum(const void* data, uint32_t 
                                                      float* packed, uint32_t flags) {
   const int n = beginPut(data, byteCount, flags);
   if (n == 0) return kFailed;
-  packedSilence_ = windowPacked(n, !(flags & kDataFftNoWindow), packed);
-  // In place: the frame and its transform stay within the cache together.
-  fft::ComplexPlan::get(n).execute(packed, packed);
+  packedSilence_ = windowPacked(n, !(flags & kDataFftNoWindow), packedFrame_.get());
+  // Out of place: FFTW's in-place plan of this size takes a buffer from the heap at
+  // every transform.
+  fft::ComplexPlan::get(n).execute(packedFrame_.get(), packed);
   dropAnalysedFrames(n);
   return static_cast<uint32_t>(8 * n);
 }

@@ -154,6 +154,7 @@ class SpectrumStream {
   uint32_t incomingFrames_ = 0;
   fft::AlignedFloats window_;
   fft::AlignedFloats work_;
+  fft::AlignedFloats packedFrame_;  // both channels' windowed frame, as complex values
   fft::AlignedFloats spectrum_[2];
   int windowSize_ = 0;
   uint32_t packedSilence_ = 0;

@@ -1,8 +1,10 @@
 #pragma once
-// Counts global operator new, for the tests that prove a path allocates nothing. Include it
-// in exactly one file of a test program: it replaces operator new for the whole program.
+// Counts global operator new and aligned allocations from the C library (FFTW takes its
+// buffers with memalign), for the tests that prove a path allocates nothing. Include it in
+// exactly one file of a test program: it replaces both for the whole program.
 // Under the sanitizers, which own operator new, nothing is replaced and the tests skip.
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #include <new>
 
@@ -35,6 +37,21 @@ void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
 #endif
+
+// glibc's own aligned allocator; what it returns goes back to free.
+extern "C" void* __libc_memalign(std::size_t alignment, std::size_t size);
+extern "C" void* memalign(std::size_t alignment, std::size_t size) noexcept {
+  if (qv::test::tCounting || qv::test::gCountingEverywhere.load(std::memory_order_relaxed))
+    qv::test::gAllocations.fetch_add(1, std::memory_order_relaxed);
+  return __libc_memalign(alignment, size);
+}
+extern "C" int posix_memalign(void** out, std::size_t alignment, std::size_t size) noexcept {
+  if (alignment % sizeof(void*) != 0 || (alignment & (alignment - 1)) != 0) return EINVAL;
+  void* p = memalign(alignment, size);
+  if (p == nullptr) return ENOMEM;
+  *out = p;
+  return 0;
+}
 #endif
 
 using qv::test::gAllocations;
