@@ -4,6 +4,9 @@
 #include <array>
 #include <bit>
 #include <cmath>
+#include <limits>
+
+#include "platform/Vector.h"
 
 namespace qv {
 namespace {
@@ -28,7 +31,7 @@ void forEachRun(const float* values, int32_t n, int32_t first, int32_t count, F 
 
 // The largest of count values, none of them NaN: eight running maxima, one per lane, which
 // the compiler keeps in one vector (a single running maximum it must not reorder).
-float largest(const float* values, int32_t count) {
+QV_VECTOR_CLONES float largest(const float* values, int32_t count) {
   constexpr int32_t kLanes = 8;
   float lanes[kLanes] = {};
   int32_t i = 0;
@@ -41,16 +44,21 @@ float largest(const float* values, int32_t count) {
   return m;
 }
 
+// The magnitudes of n complex values; one that is no number counts as 0.
+QV_VECTOR_CLONES void magnitudes(const float* analytic, int32_t n, float* envelope) {
+  for (int32_t i = 0; i < n; ++i) {
+    const float re = analytic[2 * i], im = analytic[2 * i + 1];
+    const float e = std::sqrt(re * re + im * im);
+    envelope[i] = e <= std::numeric_limits<float>::max() ? e : 0.0f;
+  }
+}
+
 }  // namespace
 
 ImpulsePeak ImpulsePeak::read(const float* analytic, int32_t n, int32_t noiseFrom, int32_t noiseTo,
                               float* envelope, float* scratch) {
   ImpulsePeak peak;
-  for (int32_t i = 0; i < n; ++i) {
-    const float re = analytic[2 * i], im = analytic[2 * i + 1];
-    const float e = std::sqrt(re * re + im * im);
-    envelope[i] = std::isfinite(e) ? e : 0.0f;
-  }
+  magnitudes(analytic, n, envelope);
   // The first index of the largest value, as std::max_element finds it.
   const int32_t top =
       static_cast<int32_t>(std::find(envelope, envelope + n, largest(envelope, n)) - envelope);
