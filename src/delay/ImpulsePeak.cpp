@@ -4,6 +4,7 @@
 #include <array>
 #include <bit>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "platform/Vector.h"
@@ -44,6 +45,31 @@ QV_VECTOR_CLONES float largest(const float* values, int32_t count) {
   return m;
 }
 
+// The first index of the largest of count values (none of them NaN, none below −1), in
+// one pass: each of eight lanes keeps its largest and where it first saw it, and the lanes
+// then agree on the first.
+QV_VECTOR_CLONES int32_t firstLargest(const float* values, int32_t count) {
+  using Floats8 = float __attribute__((vector_size(32)));
+  using Ints8 = int32_t __attribute__((vector_size(32)));
+  Floats8 best = {-1.0f, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f};
+  Ints8 at = {}, index = {0, 1, 2, 3, 4, 5, 6, 7};
+  int32_t i = 0;
+  for (; i + 8 <= count; i += 8, index += 8) {
+    Floats8 v;
+    std::memcpy(&v, values + i, sizeof v);
+    const Ints8 higher = v > best;
+    best = higher ? v : best;
+    at = higher ? index : at;
+  }
+  int32_t top = 0;
+  float topValue = -1.0f;
+  for (int32_t l = 0; l < 8; ++l)
+    if (best[l] > topValue || (best[l] == topValue && at[l] < top)) topValue = best[l], top = at[l];
+  for (; i < count; ++i)
+    if (values[i] > topValue) topValue = values[i], top = i;
+  return top;
+}
+
 // The magnitudes of n complex values; one that is no number counts as 0.
 QV_VECTOR_CLONES void magnitudes(const float* analytic, int32_t n, float* envelope) {
   for (int32_t i = 0; i < n; ++i) {
@@ -60,8 +86,7 @@ ImpulsePeak ImpulsePeak::read(const float* analytic, int32_t n, int32_t noiseFro
   ImpulsePeak peak;
   magnitudes(analytic, n, envelope);
   // The first index of the largest value, as std::max_element finds it.
-  const int32_t top =
-      static_cast<int32_t>(std::find(envelope, envelope + n, largest(envelope, n)) - envelope);
+  const int32_t top = firstLargest(envelope, n);
   peak.index = top;
   peak.envelope = envelope[top];
 
