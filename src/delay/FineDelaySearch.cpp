@@ -41,6 +41,7 @@ template <bool derivatives>
                                               double t, double sums[6]) {
   constexpr int32_t kLanes = 4;
   const double stepRe = std::cos(w0 * t * kLanes), stepIm = std::sin(w0 * t * kLanes);
+  const double binRe = std::cos(w0 * t), binIm = std::sin(w0 * t);
   const Doubles4 lane = {0.0, 1.0, 2.0, 3.0};
   Doubles4 phaseRe = {}, phaseIm = {}, s0Re = {}, s0Im = {}, s1Re = {}, s1Im = {};
   Doubles4 s2Re = {}, s2Im = {};
@@ -50,12 +51,17 @@ template <bool derivatives>
   };
   const int32_t limit = std::min(end, n / 2);
   for (int32_t k = 0; k < limit; k += kLanes) {
-    if (k % 512 == 0)
+    if (k % 512 == 0) {
+      // The first lane's phase afresh, the others one bin's turn after it.
+      double re, im;
+      phaseAt(k, &re, &im);
       for (int32_t l = 0; l < kLanes; ++l) {
-        double re, im;
-        phaseAt(k + l, &re, &im);
         phaseRe[l] = re, phaseIm[l] = im;
+        const double nextRe = re * binRe - im * binIm;
+        im = re * binIm + im * binRe;
+        re = nextRe;
       }
+    }
     const Floats4 c0 = load4(s + 2 * k), c1 = load4(s + 2 * k + 4);
     const Doubles4 cRe =
         __builtin_convertvector(__builtin_shufflevector(c0, c1, 0, 2, 4, 6), Doubles4);
