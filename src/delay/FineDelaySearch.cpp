@@ -32,52 +32,62 @@ void store4(float* p, Floats4 v) { std::memcpy(p, &v, sizeof v); }
 // Σ c_k·e^(iω_k·t), Σ ω_k·c_k·e^(iω_k·t) and Σ ω_k²·c_k·e^(iω_k·t) over bins 0 … n/2 of
 // the interleaved spectrum c (ω_k = w0·k), as (re, im) pairs; without `derivatives` only the
 // first. The spectrum is zero from bin `end` on (a multiple of four, or n/2 + 1), so those
-// bins are left out. Four bins at a time, each lane with its own running phase (turned by
-// four bins' step): one running phase would make every bin wait for the one before. The
-// phases are taken afresh every 512 bins, so that rounding does not build up along the
-// steps.
+// bins are left out. Eight bins at a time in two groups of four lanes, each lane with its
+// own running phase (turned by eight bins' step): a running phase makes the next step wait
+// for it, and with fewer of them the steps, not the sums, would set the pace. The phases
+// are taken afresh every 512 bins, so that rounding does not build up along the steps.
 template <bool derivatives>
 [[gnu::always_inline]] inline void turnedSums(const float* s, int32_t n, int32_t end, double w0,
                                               double t, double sums[6]) {
-  constexpr int32_t kLanes = 4;
+  constexpr int32_t kLanes = 8;
   const double stepRe = std::cos(w0 * t * kLanes), stepIm = std::sin(w0 * t * kLanes);
   const double binRe = std::cos(w0 * t), binIm = std::sin(w0 * t);
   const Doubles4 lane = {0.0, 1.0, 2.0, 3.0};
-  Doubles4 phaseRe = {}, phaseIm = {}, s0Re = {}, s0Im = {}, s1Re = {}, s1Im = {};
-  Doubles4 s2Re = {}, s2Im = {};
+  struct Group {
+    Doubles4 phaseRe, phaseIm, s0Re, s0Im, s1Re, s1Im, s2Re, s2Im;
+  };
+  Group low = {}, high = {};
   const auto phaseAt = [&](int32_t k, double* re, double* im) {
     const double angle = w0 * std::fmod(t * k, static_cast<double>(n));
     *re = std::cos(angle), *im = std::sin(angle);
   };
-  const int32_t limit = std::min(end, n / 2);
-  for (int32_t k = 0; k < limit; k += kLanes) {
-    if (k % 512 == 0) {
-      // The first lane's phase afresh, the others one bin's turn after it.
-      double re, im;
-      phaseAt(k, &re, &im);
-      for (int32_t l = 0; l < kLanes; ++l) {
-        phaseRe[l] = re, phaseIm[l] = im;
-        const double nextRe = re * binRe - im * binIm;
-        im = re * binIm + im * binRe;
-        re = nextRe;
-      }
-    }
+  // Bins k … k + 3 into group g, whose phases are then turned on by eight bins.
+  const auto take = [&](int32_t k, Group& g) {
     const Floats4 c0 = load4(s + 2 * k), c1 = load4(s + 2 * k + 4);
     const Doubles4 cRe =
         __builtin_convertvector(__builtin_shufflevector(c0, c1, 0, 2, 4, 6), Doubles4);
     const Doubles4 cIm =
         __builtin_convertvector(__builtin_shufflevector(c0, c1, 1, 3, 5, 7), Doubles4);
-    const Doubles4 termRe = cRe * phaseRe - cIm * phaseIm;
-    const Doubles4 termIm = cRe * phaseIm + cIm * phaseRe;
-    s0Re += termRe, s0Im += termIm;
+    const Doubles4 termRe = cRe * g.phaseRe - cIm * g.phaseIm;
+    const Doubles4 termIm = cRe * g.phaseIm + cIm * g.phaseRe;
+    g.s0Re += termRe, g.s0Im += termIm;
     if constexpr (derivatives) {
       const Doubles4 w = w0 * (static_cast<double>(k) + lane);
-      s1Re += termRe * w, s1Im += termIm * w;
-      s2Re += termRe * (w * w), s2Im += termIm * (w * w);
+      g.s1Re += termRe * w, g.s1Im += termIm * w;
+      g.s2Re += termRe * (w * w), g.s2Im += termIm * (w * w);
     }
-    const Doubles4 nextRe = phaseRe * stepRe - phaseIm * stepIm;
-    phaseIm = phaseRe * stepIm + phaseIm * stepRe;
-    phaseRe = nextRe;
+    const Doubles4 nextRe = g.phaseRe * stepRe - g.phaseIm * stepIm;
+    g.phaseIm = g.phaseRe * stepIm + g.phaseIm * stepRe;
+    g.phaseRe = nextRe;
+  };
+  const int32_t limit = std::min(end, n / 2);
+  int32_t k = 0;
+  for (; k < limit; k += kLanes) {
+    if (k % 512 == 0) {
+      // The first lane's phase afresh, the others one bin's turn after another.
+      double re[kLanes], im[kLanes];
+      phaseAt(k, &re[0], &im[0]);
+      for (int32_t l = 1; l < kLanes; ++l) {
+        re[l] = re[l - 1] * binRe - im[l - 1] * binIm;
+        im[l] = re[l - 1] * binIm + im[l - 1] * binRe;
+      }
+      low.phaseRe = Doubles4{re[0], re[1], re[2], re[3]};
+      low.phaseIm = Doubles4{im[0], im[1], im[2], im[3]};
+      high.phaseRe = Doubles4{re[4], re[5], re[6], re[7]};
+      high.phaseIm = Doubles4{im[4], im[5], im[6], im[7]};
+    }
+    take(k, low);
+    if (k + 4 < limit) take(k + 4, high);
   }
   // The Nyquist bin.
   double pRe = 0.0, pIm = 0.0;
@@ -87,11 +97,12 @@ template <bool derivatives>
   sums[0] = termRe, sums[1] = termIm;
   sums[2] = termRe * w, sums[3] = termIm * w;
   sums[4] = termRe * (w * w), sums[5] = termIm * (w * w);
-  for (int32_t l = 0; l < kLanes; ++l) {
-    sums[0] += s0Re[l], sums[1] += s0Im[l];
-    sums[2] += s1Re[l], sums[3] += s1Im[l];
-    sums[4] += s2Re[l], sums[5] += s2Im[l];
-  }
+  for (const Group* g : {&low, &high})
+    for (int32_t l = 0; l < 4; ++l) {
+      sums[0] += g->s0Re[l], sums[1] += g->s0Im[l];
+      sums[2] += g->s1Re[l], sums[3] += g->s1Im[l];
+      sums[4] += g->s2Re[l], sums[5] += g->s2Im[l];
+    }
 }
 
 QV_VECTOR_CLONES void allTurnedSums(const float* s, int32_t n, int32_t end, double w0, double t,
