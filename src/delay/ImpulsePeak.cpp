@@ -119,20 +119,35 @@ ImpulsePeak ImpulsePeak::read(const float* analytic, int32_t n, int32_t noiseFro
   }
   // The median by the bits of the values (the envelope is never negative, and such floats
   // order as their bit patterns): count them per eighth of an octave, then select among
-  // the few in the bucket that holds the middle one.
+  // the few in the bucket that holds the middle one. Noise fills few buckets, so the counts
+  // go to four tables in turn (one count need not wait for the one before in the same
+  // bucket); none of them reaches past the bucket of the envelope's top.
   const int32_t middle = count / 2;
-  std::array<int32_t, size_t{1} << kBucketBits> buckets{};
   const auto bucketOf = [](float v) { return std::bit_cast<uint32_t>(v) >> (32 - kBucketBits); };
+  constexpr size_t kTables = 4;
+  const size_t used = bucketOf(static_cast<float>(peak.envelope)) + 1;
+  std::array<int32_t, kTables << kBucketBits> tables;
+  std::fill_n(tables.begin(), kTables * used, 0);
   forEachRun(envelope, n, from, count, [&](const float* run, int32_t length) {
-    for (int32_t i = 0; i < length; ++i) ++buckets[bucketOf(run[i])];
+    int32_t i = 0;
+    for (; i + 4 <= length; i += 4)
+      for (size_t t = 0; t < kTables; ++t) ++tables[t * used + bucketOf(run[i + t])];
+    for (; i < length; ++i) ++tables[bucketOf(run[i])];
   });
   uint32_t bucket = 0;
   int32_t below = 0;
-  while (below + buckets[bucket] <= middle) below += buckets[bucket++];
+  const auto inBucket = [&](uint32_t b) {
+    int32_t sum = 0;
+    for (size_t t = 0; t < kTables; ++t) sum += tables[t * used + b];
+    return sum;
+  };
+  for (int32_t here = inBucket(0); below + here <= middle; here = inBucket(++bucket)) below += here;
   int32_t candidates = 0;
   forEachRun(envelope, n, from, count, [&](const float* run, int32_t length) {
-    for (int32_t i = 0; i < length; ++i)
-      if (bucketOf(run[i]) == bucket) scratch[candidates++] = run[i];
+    for (int32_t i = 0; i < length; ++i) {
+      scratch[candidates] = run[i];
+      candidates += bucketOf(run[i]) == bucket ? 1 : 0;
+    }
   });
   std::nth_element(scratch, scratch + (middle - below), scratch + candidates);
   peak.noise = scratch[middle - below] / kRayleighMedian;
