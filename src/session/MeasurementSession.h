@@ -268,6 +268,8 @@ class MeasurementSession {
   std::string inputDeviceName(const std::string& uid) const;
   std::string outputDeviceName(const std::string& uid) const;
   bool devicePresent(bool recording, const std::string& driver) const;
+  // Whether the open recorder took that device (and it is still listed).
+  bool recordingFrom(const std::string& driver) const;
   bool deviceReturned(LostDevice& lost, bool recording) const;
   void startFinderTimer();
   void deliverDelayResult();

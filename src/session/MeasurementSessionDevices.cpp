@@ -83,6 +83,12 @@ bool MeasurementSession::devicePresent(bool recording, const std::string& driver
                      [&](const AudioDeviceInfo& d) { return d.driver == driver && d.enabled; });
 }
 
+bool MeasurementSession::recordingFrom(const std::string& driver) const {
+  AudioDeviceInfo info;
+  return recorder_ && library().recordGetDeviceInfo(recorder_->deviceHandle(), &info) &&
+         info.enabled && info.driver == driver;
+}
+
 bool MeasurementSession::deviceReturned(LostDevice& lost, bool recording) const {
   if (!devicePresent(recording, lost.driver)) {
     lost.seenAway = true;

@@ -44,12 +44,6 @@ bool MeasurementSession::startCapture(const std::string& uid, uint32_t channelCo
   // still show it from before it went, and it must still come back by itself.
   std::optional<LostDevice> awaited;
   if (lostInput_) {
-    // While the device that went away is wanted, no other device stands in for it (an
-    // unknown device would open the default one): its curves would pass for its own.
-    if (uid == lostInput_->requested && !devicePresent(true, lostInput_->driver)) {
-      notify(inputFailedNotice(lostInput_->name, kAudioErrorDevice));
-      return false;
-    }
     if (uid == lostInput_->requested) awaited = lostInput_;
     lostInput_.reset();
   }
@@ -75,10 +69,21 @@ bool MeasurementSession::startCapture(const std::string& uid, uint32_t channelCo
     notify(inputFailedNotice(nameOf(), kAudioErrorUnknown));
     return false;
   }
+  // While the device that went away is wanted, no other device stands in for it: a UID the
+  // lists no longer show opens the default device, whose curves would pass for its own.
+  // Judged by the device the recorder took, not by an earlier look at the lists: they are
+  // re-read on another thread and may drop the device between the two.
+  if (awaited && !recordingFrom(awaited->driver)) {
+    releaseInput();
+    stillAwaited();
+    notify(inputFailedNotice(awaited->name, kAudioErrorDevice));
+    return false;
+  }
   recorder_->resumeRec();
   updateWatch();
   if (recorder_->inputChannel() == 0 || !displayRunning_) {
-    const int error = recorder_->lastError();
+    // The device that went away and does not start is still away, whatever the driver says.
+    const int error = awaited ? kAudioErrorDevice : recorder_->lastError();
     const std::string name = nameOf();
     // A recorder that could not start is made afresh by the next start.
     releaseInput();

@@ -250,22 +250,6 @@ TEST(SpectrumStream, ConstantSignalAndSilence) {
   for (float v : out) ASSERT_EQ(v, 0.0f);
 }
 
-// Without the window a unit impulse at frame 0 transforms to 1 in every bin.
-TEST(SpectrumStream, UnwindowedImpulseIsFlat) {
-  const int n = 512;
-  auto stream = makeStream();
-  std::vector<float> impulse(2 * n, 0.0f);
-  impulse[0] = impulse[1] = 1.0f;
-  ASSERT_TRUE(stream->putData(impulse.data(), 8 * n));
-  std::vector<float> out(4 * n);
-  ASSERT_NE(stream->getData(out.data(), Stream::complexFftFlags(n) | Stream::kDataFftNoWindow),
-            Stream::kFailed);
-  for (int k = 0; k < n; ++k) {
-    ASSERT_FLOAT_EQ(out[4 * k], 1.0f);
-    ASSERT_FLOAT_EQ(out[4 * k + 3], 0.0f);
-  }
-}
-
 // The delay line must be a pure delay even though the stream is fed overlapping windows:
 // every analysed frame of the delayed channel holds the same N frames d samples earlier,
 // exactly what an undelayed stream shows when positioned d samples back.

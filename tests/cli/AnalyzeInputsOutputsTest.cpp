@@ -6,8 +6,8 @@
 
 #include <filesystem>
 #include <random>
-#include <sstream>
 
+#include "cli/CsvRows.h"
 #include "cli/RunProgram.h"
 #include "cli/TestFiles.h"
 
@@ -26,27 +26,15 @@ void writeHalfGain(const std::string& path, int rate, double seconds) {
   writeSoundFile(path, rate, 2, frames);
 }
 
-// Mean and spread of the magnitude column over the bands with a value between 100 Hz and
+// The lowest and highest magnitude over the bands with a value between 100 Hz and
 // a tenth below the top of the axis.
 std::pair<double, double> magnitudeRange(const std::string& csv) {
-  std::istringstream in(csv);
-  std::string line;
-  std::getline(in, line);
+  const auto rows = clitest::parseCsv(csv);
   double low = 1e9, high = -1e9;
-  std::vector<double> f, m;
-  while (std::getline(in, line)) {
-    std::istringstream fields(line);
-    std::string freq, mag;
-    std::getline(fields, freq, ',');
-    std::getline(fields, mag, ',');
-    if (mag.empty()) continue;
-    f.push_back(std::stod(freq));
-    m.push_back(std::stod(mag));
-  }
-  for (size_t i = 0; i < f.size(); ++i) {
-    if (f[i] < 100 || f[i] > 0.9 * f.back()) continue;
-    low = std::min(low, m[i]);
-    high = std::max(high, m[i]);
+  for (const auto& r : rows) {
+    if (!r.magnitude || r.frequency < 100 || r.frequency > 0.9 * rows.back().frequency) continue;
+    low = std::min(low, *r.magnitude);
+    high = std::max(high, *r.magnitude);
   }
   return {low, high};
 }

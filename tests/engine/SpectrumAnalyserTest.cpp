@@ -63,15 +63,14 @@ TEST_P(SpectrumAnalyserTone, OneKilohertzAtMinus20ReadsMinus20InItsBand) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    RatesAndResolutions, SpectrumAnalyserTone,
-    ::testing::Values(ToneCase{48000, 1}, ToneCase{48000, 3}, ToneCase{48000, 6},
-                      ToneCase{48000, 12}, ToneCase{48000, 24}, ToneCase{48000, 48},
-                      ToneCase{44100, 1}, ToneCase{44100, 3}, ToneCase{44100, 48},
-                      ToneCase{96000, 3}, ToneCase{96000, 48}),
-    [](const auto& info) {
-      return std::to_string(info.param.rate) + "Hz_1_" + std::to_string(info.param.bandsPerOctave);
-    });
+INSTANTIATE_TEST_SUITE_P(RatesAndResolutions, SpectrumAnalyserTone,
+                         ::testing::Values(ToneCase{48000, 1}, ToneCase{48000, 6},
+                                           ToneCase{48000, 48}, ToneCase{44100, 3},
+                                           ToneCase{44100, 24}, ToneCase{96000, 12}),
+                         [](const auto& info) {
+                           return std::to_string(info.param.rate) + "Hz_1_" +
+                                  std::to_string(info.param.bandsPerOctave);
+                         });
 
 // Pink noise holds equal power in every band of equal relative width. The periodic pink
 // signal makes that exact rather than statistical, so the bands may stray only by what the

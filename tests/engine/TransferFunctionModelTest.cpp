@@ -252,6 +252,12 @@ TEST_P(SmoothingKernel, RaisedCosineOverPlusMinusOneSthOctave) {
   if (s == 96) {
     EXPECT_EQ(kernel[1], 1.0f);  // {0, 1, 0}: no smoothing
   }
+  if (s == 48) {
+    // Five taps over ±2.5 bands: 1 + cos(π·i/2.5) is 2 at the centre and 1.309 beside it,
+    // over their sum 4.618.
+    EXPECT_NEAR(kernel[2], 0.43308, 1e-5);
+    EXPECT_NEAR(kernel[1], 0.28346, 1e-5);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Catalogue, SmoothingKernel,

@@ -296,7 +296,16 @@ void captureStep() {
   processEventsFor(1500);  // the averages settle with the delay and the smoothing in place
   typeKey(s.ui->window(), Qt::Key_C, QStringLiteral("c"));
   ASSERT_TRUE(processEventsUntil([&] { return s.panelRows() == 1; }, 5000));
-  EXPECT_EQ(TraceManager::shared().allTraceShots().count(), 1u);
+  ASSERT_EQ(TraceManager::shared().allTraceShots().count(), 1u);
+  // The capture names the delay in force, and its curve is the room's: direct sound (0.5)
+  // and one reflection (0.2) give -10.5 dB to -3.1 dB in the pass band.
+  const TraceShot& shot = TraceManager::shared().allTraceShots()[0];
+  EXPECT_NE(shot.comment.value_or("").find("delay: 3.01 ms"), std::string::npos)
+      << shot.comment.value_or("");
+  const auto magnitude = TraceShot::floatsFromBlob(shot.magnitudeData.value_or(Bytes{}));
+  EXPECT_GT(std::count_if(magnitude.begin(), magnitude.end(),
+                          [](float m) { return std::isfinite(m) && m > -13.0f && m < -1.0f; }),
+            static_cast<std::ptrdiff_t>(magnitude.size() / 2));
   processEventsFor(300);
   guitest::saveScreenshot(*s.ui->window(), QStringLiteral("quorvex-main-window"));
   // Quitting: what the application runs before its event loop ends.

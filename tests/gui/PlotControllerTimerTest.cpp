@@ -65,7 +65,7 @@ TEST(PlotControllerTimerTest, StartingTwiceLeavesOneTimerAndResetsTheAveragesTwi
 }
 
 TEST(PlotControllerTimerTest, StartWithoutLiveChartsSchedulesNothing) {
-  test::TempFolder folder;
+  qv::test::TempFolder folder;
   TraceManager store(folder.path());
   auto session =
       std::make_shared<session::MeasurementSession>(session::MeasurementSession::Config{});

@@ -1,4 +1,6 @@
-// What a plot view draws, read back from the pixels of a rendered frame.
+// What a plot view draws, read back from the pixels of a rendered frame. Line positions at
+// both pixel ratios, joined phase and the spectrogram's scrolling are held by the stored
+// rendering of every chart kind (PlotViewScreenshotTest).
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -24,23 +26,6 @@ class PlotViewDrawingTest : public ::testing::Test {
     return view->widgetPointForValue({0, y}).y() * dpr;
   }
 };
-
-TEST_F(PlotViewDrawingTest, HorizontalLineLandsOnItsRowAndScalesWithThePixelRatio) {
-  auto chart = view->addLineChartWithName("flat", span(11), 2.0f, kRed);
-  std::vector<float> values(11, 37.5f);
-  view->setDataOfLengthForChart(values.data(), 11, chart.get());
-
-  for (double dpr : {1.0, 2.0}) {
-    const QImage image = view->renderImage(dpr);
-    ASSERT_EQ(image.width(), static_cast<int>(400 * dpr));
-    for (double x : {5.0, 50.0, 95.0}) {
-      const int column = columnOf(x, dpr);
-      EXPECT_NEAR(litCentreInColumn(image, column), rowOf(37.5, dpr), 0.3) << dpr << " " << x;
-      // 2 logical pixels thick: 2 device rows at ratio 1, 4 at ratio 2.
-      EXPECT_NEAR(litAmountInColumn(image, column), 2.0 * dpr, 0.35) << dpr << " " << x;
-    }
-  }
-}
 
 TEST_F(PlotViewDrawingTest, ThinLineOnAPixelCentreLightsOneRowFully) {
   // Row 150 covers device y 150..151, whose centre is value -50.5.
@@ -78,19 +63,6 @@ TEST_F(PlotViewDrawingTest, WrappingPhaseBreaksInsteadOfCrossingTheChart) {
   auto line = view->addLineChartWithName("line", span(101), 1.0f, kWhite);
   view->setDataOfLengthForChart(values.data(), 101, line.get());
   EXPECT_GT(countLit(view->renderImage(), x0, x1, bandTop, bandBottom), 50);
-}
-
-TEST_F(PlotViewDrawingTest, PhaseThatMovesLessThanHalfATurnStaysJoined) {
-  view->setRangeMinXMaxXMinYMaxY(0, 100, -180, 180);
-  view->setVisibleRangeMinXMaxXMinYMaxY(0, 100, -180, 180);
-  std::vector<float> values(101);
-  for (int i = 0; i <= 100; ++i) values[i] = i < 50 ? 80.0f : -80.0f;
-  auto phase = view->addPhaseLineChartWithName("phs", span(101), 1.0f, kWhite);
-  view->setDataOfLengthForChart(values.data(), 101, phase.get());
-  const QImage image = view->renderImage();
-  EXPECT_GT(countLit(image, columnOf(49), columnOf(50), static_cast<int>(rowOf(40)),
-                     static_cast<int>(rowOf(-40))),
-            40);
 }
 
 TEST_F(PlotViewDrawingTest, NonFiniteValuesLeaveAGap) {
@@ -177,23 +149,6 @@ TEST_F(PlotViewDrawingTest, BarsRiseFromTheBottomInTheirTwoColours) {
   // Bars stand apart, and a blanked band has no bar.
   EXPECT_EQ(brightness(image.pixel(columnOf(10), 150)), 0);
   EXPECT_EQ(countLit(image, columnOf(33), columnOf(37), 0, 199), 0);
-}
-
-TEST_F(PlotViewDrawingTest, SpectrogramScrollsANewRowInAtTheTop) {
-  auto sg = view->addSpectrogramWithName("sg", {0.0f, 100.0f, 4}, 4);
-  const float quiet[] = {-100.0f, -100.0f, -100.0f, -100.0f};
-  const float loud[] = {100.0f, 100.0f, 100.0f, 100.0f};
-  EXPECT_EQ(countLit(view->renderImage(), 0, 399, 0, 199, 10), 0);  // no rows yet
-
-  view->setDataOfLengthForChart(loud, 4, sg.get());
-  QImage image = view->renderImage();
-  EXPECT_GT(brightness(image.pixel(200, 25)), 200);  // newest row, 50 px tall
-  EXPECT_LT(brightness(image.pixel(200, 75)), 10);   // nothing older yet
-
-  view->setDataOfLengthForChart(quiet, 4, sg.get());
-  image = view->renderImage();
-  EXPECT_LT(brightness(image.pixel(200, 25)), 10);
-  EXPECT_GT(brightness(image.pixel(200, 75)), 200);  // the loud row moved down
 }
 
 TEST_F(PlotViewDrawingTest, WidgetPaintShowsTheSameFrame) {

@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QToolButton>
 #include <cmath>
+#include <cstdio>
 // clang-format on
 
 namespace qv::gui::test {
@@ -332,6 +333,11 @@ TEST_F(ClearAllTest, AnEmptyStoreAsksNothingAndOnlyOkDeletes) {
 // A full disk (the store's page limit fails a write as a full disk does) used to leave the
 // window silent: only the log said the capture was lost.
 TEST_F(ClearAllTest, ACaptureTheStoreRefusesIsToldInTheWindowUntilOneIsStored) {
+  // A fresh file: pages that earlier tests' traces freed would take the capture in below
+  // any limit (SQLite does not lower the limit under the file's size).
+  traces().close();
+  for (const char* suffix : {"", "-wal", "-shm"})
+    std::remove((traces().databasePath() + suffix).c_str());
   auto& view = makeView();
   storeTrace();
   traces().setPageLimit(4);

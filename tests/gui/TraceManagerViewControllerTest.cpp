@@ -258,26 +258,6 @@ TEST_F(TraceManagerViewControllerTest, TheListShowsTheStoresSelection) {
   EXPECT_EQ(selectedId(), store->traceShotForIndex(0)->id);
 }
 
-TEST_F(TraceManagerViewControllerTest, ClearAllEmptiesTheListAndSeveralOperationsStayMirrored) {
-  capturedTraces(4);
-  makePanel();
-  store->toggleVisibilityForIndex(1);
-  store->setNameForIndex("mid", 2);
-  capture(*store, "new");
-  store->deleteShotAtIndex(3);
-  store->setSelectedForIndex(true, 1);
-  settle();
-  expectRowsShowTheStore();
-  EXPECT_EQ(panel->selectedRow(), 1);
-  store->clearAll();
-  settle();
-  EXPECT_EQ(panel->model()->rowCount(), 0);
-  EXPECT_EQ(panel->selectedRow(), -1);
-  capture(*store, "after");
-  settle();
-  expectRowsShowTheStore();
-}
-
 TEST_F(TraceManagerViewControllerTest, HeaderLabelsFollowTheSettingsWhileShown) {
   settings->setSmoothingFactor(1);
   settings->setAveraging(100);
@@ -312,36 +292,6 @@ TEST_F(TraceManagerViewControllerTest, TheCaptureButtonRunsTheCaptureCommand) {
   EXPECT_EQ(captures, 1);
   ASSERT_EQ(panel->model()->rowCount(), 1);
   EXPECT_TRUE(cell(0)->primaryTitle().startsWith("TF 1 \u2014 "));
-}
-
-TEST_F(TraceManagerViewControllerTest, Screenshot) {
-  const char* names[] = {"Main L", "Sub", "TF", "TF", "Front fill"};
-  for (int i = 0; i < 5; ++i) capture(*store, names[i]);
-  // One trace without a name, as an older program may have stored it.
-  store->setNameForIndex("", 3);
-  store->toggleVisibilityForIndex(1);
-  store->toggleVisibilityForIndex(3);
-  store->setSelectedForIndex(true, 2);
-  settle();
-  settings->setSmoothingFactor(24);
-  makePanel();
-  // Row 3 has an empty name; make row 4 show "Unnamed" (no name at all).
-  TraceShotResults list = store->allTraceShots();
-  std::vector<TraceShotRef> rows(list.begin(), list.end());
-  auto unnamed = std::make_shared<TraceShot>(*rows[4]);
-  unnamed->name.reset();
-  rows[4] = unnamed;
-  panel->model()->applyNotification(TraceShotResults(rows), TraceChangeSet{{}, {}, {4}},
-                                    std::nullopt);
-  panel->resize(200, 380);
-  settle();
-  const QString path = saveScreenshot(*panel, "trace_panel");
-  EXPECT_FALSE(QImage(path).isNull());
-  // The same at a device pixel ratio of 2, to check text and switches stay sharp.
-  QImage hidpi(panel->size() * 2, QImage::Format_ARGB32_Premultiplied);
-  hidpi.setDevicePixelRatio(2.0);
-  panel->render(&hidpi);
-  saveScreenshot(hidpi, "trace_panel@2x");
 }
 
 }  // namespace

@@ -86,14 +86,11 @@ TEST_F(AnalysisViewsTest, SpectrumReadsEachInputInItsRoleAndOnlyWhileShown) {
   auto s = views().latest();
   ASSERT_TRUE(s && s->rta.shown);
   EXPECT_EQ(s->rta.bandsPerOctave, 3);
-  // 1/3-octave bands from the one that reaches above 20 Hz to 20 kHz: centres 20 Hz … 20 kHz.
-  EXPECT_EQ(s->rta.count, 31);
-  EXPECT_NEAR(std::pow(10.0, s->rta.firstLog), 19.95, 0.01);
+  // Each input in its role; the analyser's own figures are checked where it is.
   EXPECT_NEAR(rtaAt(*s, 0, 1000.0), -20.0, 0.1);
   EXPECT_NEAR(rtaAt(*s, 1, 125.0), -40.0, 0.1);
   EXPECT_LT(rtaAt(*s, 1, 1000.0), -70.0);
   EXPECT_LT(rtaAt(*s, 0, 125.0), -70.0);
-  EXPECT_FALSE(s->rta.spl[0]);
   EXPECT_FALSE(s->groupDelay.shown);
   EXPECT_FALSE(s->spectrogram.shown);
 

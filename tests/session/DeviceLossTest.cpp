@@ -162,15 +162,29 @@ TEST_P(DeviceLossTest, TheLossIsToldInWordsAndTheSameDeviceComesBackWithoutStale
   }
 
   // While it is away no other device (the default one) measures in its place, and the
-  // refusal says why in words.
-  const size_t refused = notices_.size();
-  EXPECT_FALSE(session_->startCapture(kJackUID));
-  const auto failed = waitFor(Kind::InputFailed, refused, 1);
-  ASSERT_TRUE(failed);
-  EXPECT_NE(failed->sentence.find("\u201CJACK\u201D is not there"), std::string::npos)
-      << failed->sentence;
-  EXPECT_TRUE(inWords(failed->sentence)) << failed->sentence;
-  EXPECT_EQ(session_->recorder(), nullptr);
+  // refusal says why in words: at once, while the device lists may still show it, and
+  // again once they have been read without it (its UID then names the default device).
+  const auto refusedInWords = [&] {
+    const size_t refused = notices_.size();
+    EXPECT_FALSE(session_->startCapture(kJackUID));
+    const auto failed = waitFor(Kind::InputFailed, refused, 1);
+    ASSERT_TRUE(failed);
+    EXPECT_NE(failed->sentence.find("\u201CJACK\u201D is not there"), std::string::npos)
+        << failed->sentence;
+    EXPECT_TRUE(inWords(failed->sentence)) << failed->sentence;
+    EXPECT_EQ(session_->recorder(), nullptr);
+    EXPECT_TRUE(session_->inputLost());
+  };
+  refusedInWords();
+  ASSERT_TRUE(runUntil(
+      [&] {
+        const auto devices = library_->recordingDevices();
+        return std::none_of(devices.begin(), devices.end(), [](const AudioDeviceInfo& d) {
+          return d.enabled && d.driver == kJackUID;
+        });
+      },
+      10));
+  refusedInWords();
 
   const size_t away = notices_.size();
   ASSERT_TRUE(gServer.start());

@@ -11,7 +11,7 @@
 namespace qv::gui {
 namespace {
 
-constexpr uint64_t kTimerLeewayNs = 1'000'000;
+constexpr uint64_t kMeterLeewayNs = 1'000'000;
 // Single precision, as the meter has always used them.
 constexpr float kTickInterval = 1.0f / 30.0f;
 constexpr float kReadingInterval = 1.0f / 15.0f;
@@ -56,7 +56,7 @@ void QVLevelMeterView::setChannel(uint32_t channel) {
 }
 
 void QVLevelMeterView::startAnimating() {
-  timer_ = GCDTimer::timerOnMainQueue(kTimerLeewayNs, "level.meter");
+  timer_ = GCDTimer::timerOnMainQueue(kMeterLeewayNs, "level.meter");
   // The timer belongs to the view and fires on the main thread, where the view dies: a
   // fire queued before the view went is dropped by the invalidated timer.
   timer_->scheduleBlock([this] { update(); }, static_cast<double>(kTickInterval), true);

@@ -17,7 +17,7 @@
 namespace qv::gui {
 namespace {
 
-constexpr uint64_t kTimerLeewayNs = 1'000'000;
+constexpr uint64_t kRaiseLeewayNs = 1'000'000;
 constexpr double kRaiseLiveTracesAfter = 1.0;
 
 // Until the first impulse: a flat line across the whole time axis.
@@ -280,7 +280,7 @@ void QVPlotController::shotLiveTrace(CaptureCompletion completion) {
       "TF", buffer.data(), length, 3, comment, userInfo, std::move(completion));
 
   // The new trace went on top of the live curves; a moment later they come back above it.
-  raiseTimer_ = GCDTimer::timerOnMainQueue(kTimerLeewayNs, "qvx.live.traces.to.front");
+  raiseTimer_ = GCDTimer::timerOnMainQueue(kRaiseLeewayNs, "qvx.live.traces.to.front");
   raiseTimer_->scheduleBlock([this] { liveTracesToFront(); }, kRaiseLiveTracesAfter);
 }
 

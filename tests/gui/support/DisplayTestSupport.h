@@ -55,14 +55,13 @@ inline void setBand(TransferFunctionModel& model, int32_t band, BandValues v) {
 class PlotArea {
  public:
   explicit PlotArea(int width = 1000, int height = 600, unsigned processors = 4,
-                    std::shared_ptr<Clock> clock = nullptr, AudioLibrary* library = nullptr)
+                    std::shared_ptr<Clock> clock = nullptr)
       : store_(folder_.path()) {
     base_.resize(width, height);
     session::MeasurementSession::Config config;
     config.processorCount = processors;
     config.averagingIndex = 100.0f;  // the settings' default
     config.clock = std::move(clock);
-    config.library = library;
     session_ = std::make_shared<session::MeasurementSession>(config);
     gui::QVPlotController::Options options;
     options.traceManager = &store_;
@@ -110,7 +109,7 @@ class PlotArea {
 // for consumers, in real or simulated time.
 class VirtualRoom {
  public:
-  explicit VirtualRoom(bool simulatedTime) : library_(options(simulatedTime)) {
+  explicit VirtualRoom(bool simulatedTime) : library_(test::virtualOnly(simulatedTime)) {
     recorder_ = QVRecorder::initWithDeviceUUID("Virtual:Virtual Sound System", 2, 44100, false,
                                                delegate_, library_);
     recorder_->setChannelMap({0, 1});
@@ -119,11 +118,6 @@ class VirtualRoom {
   void feed(std::shared_ptr<QVRecorderConsumer> consumer) { recorder_->addConsumer(consumer); }
   AudioLibrary& library() { return library_; }
   QVRecorder& recorder() { return *recorder_; }
-
-  // A library with only the virtual sound system, in real or simulated time.
-  static AudioLibrary::Options options(bool simulatedTime) {
-    return test::virtualOnly(simulatedTime);
-  }
 
  private:
   struct Delegate final : QVRecorderDelegate {
