@@ -29,14 +29,6 @@ std::vector<cd> naiveDft(const std::vector<cd>& x) {
   return out;
 }
 
-TEST(FftTables, EightPointBitReversal) {
-  Fft fft(8, 44100, 0);
-  EXPECT_EQ(fft.BitReverse, (std::vector<int32_t>{0, 4, 2, 6, 1, 5, 3, 7}));
-  EXPECT_EQ(fft.Log2Points, 3);
-  ASSERT_EQ(fft.Twiddles.size(), 4u);
-  EXPECT_TRUE(fft.Twiddles[0].empty());
-}
-
 class FftKnownAnswers : public ::testing::TestWithParam<int32_t> {};
 
 // A constant 1 is all DC; the transform is unscaled, so bin 0 holds the sum N.

@@ -93,6 +93,32 @@ TEST_F(LevelMeterViewTest, ChannelZeroStopsAfterOneMoreRedraw) {
   EXPECT_EQ(meter_->paintCount(), paints + 1);
 }
 
+// On a backdrop the meter is opaque: repainting its covers repaints nothing behind it.
+TEST_F(LevelMeterViewTest, OnABackdropARepaintLeavesTheWidgetsBehindAlone) {
+  struct PaintCounter : QObject {
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* e) override {
+      paints += e->type() == QEvent::Paint;
+      return false;
+    }
+  } behind;
+  window_.resize(200, 60);
+  meter_->setGeometry(10, 10, 180, 40);
+  window_.installEventFilter(&behind);
+  window_.show();
+  guitest::processEventsFor(50);
+  behind.paints = 0;
+  meter_->repaint();
+  EXPECT_EQ(behind.paints, 1) << "see-through, the window paints first";
+
+  meter_->setBackdrop(QColor(24, 24, 24));
+  meter_->repaint();
+  behind.paints = 0;
+  meter_->repaint();
+  EXPECT_EQ(behind.paints, 0);
+  EXPECT_EQ(meter_->grab().toImage().pixelColor(100, 13), QColor(24, 24, 24));  // between rows
+}
+
 // Levels that move repaint the covers, without drawing the scale again.
 TEST(LevelMeterLiveTest, MovingLevelsRepaintTheCovers) {
   guitest::VirtualRoom room(false);  // the room's pink noise in real time

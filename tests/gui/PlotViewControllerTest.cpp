@@ -166,6 +166,7 @@ TEST_F(PlotViewControllerTest, ImpulseShowsInMillisecondsAgainstTheDelayInForceS
   const double msPerSample = 1000.0 / 44100.0;
   const auto chart = area_.plots().liveImpChart()->chart();
   plot::ChartSnapshot s;
+  area_.controller().setShowImpulsePlot(true);
 
   area_.plots().showImpulse(result);
   chart->snapshot(s);

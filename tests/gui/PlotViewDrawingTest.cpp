@@ -1,11 +1,8 @@
 // What a plot view draws, read back from the pixels of a rendered frame. Line positions at
-// both pixel ratios, joined phase and the spectrogram's scrolling are held by the stored
-// rendering of every chart kind (PlotViewScreenshotTest).
+// both pixel ratios, charts without data at zero, the order of overlapping charts, joined and
+// wrapping phase, gaps for blanked values, bars and the spectrogram's scrolling are held by
+// the stored rendering of every chart kind (PlotViewScreenshotTest).
 #include <gtest/gtest.h>
-
-#include <cmath>
-#include <limits>
-#include <vector>
 
 #include "gui/plot/PlotView.h"
 #include "support/PlotViewTestSupport.h"
@@ -19,96 +16,8 @@ class PlotViewDrawingTest : public ::testing::Test {
  protected:
   std::unique_ptr<PlotView> view = makeBareView(400, 200);
 
-  int columnOf(double x, double dpr = 1.0) const {
-    return static_cast<int>(view->widgetPointForValue({x, 0}).x() * dpr);
-  }
-  double rowOf(double y, double dpr = 1.0) const {
-    return view->widgetPointForValue({0, y}).y() * dpr;
-  }
+  double rowOf(double y) const { return view->widgetPointForValue({0, y}).y(); }
 };
-
-TEST_F(PlotViewDrawingTest, ThinLineOnAPixelCentreLightsOneRowFully) {
-  // Row 150 covers device y 150..151, whose centre is value -50.5.
-  auto chart = view->addLineChartWithName("thin", span(2), 1.0f, kWhite);
-  const float values[] = {-50.5f, -50.5f};
-  view->setDataOfLengthForChart(values, 2, chart.get());
-  const QImage image = view->renderImage();
-  ASSERT_DOUBLE_EQ(rowOf(-50.5), 150.5);
-  EXPECT_EQ(brightness(image.pixel(200, 150)), 255);
-  EXPECT_EQ(brightness(image.pixel(200, 149)), 0);
-  EXPECT_EQ(brightness(image.pixel(200, 151)), 0);
-}
-
-TEST_F(PlotViewDrawingTest, WrappingPhaseBreaksInsteadOfCrossingTheChart) {
-  view->setRangeMinXMaxXMinYMaxY(0, 100, -180, 180);
-  view->setVisibleRangeMinXMaxXMinYMaxY(0, 100, -180, 180);
-  std::vector<float> values(101);
-  for (int i = 0; i <= 100; ++i) values[i] = i < 50 ? 170.0f : -170.0f;
-  auto phase = view->addPhaseLineChartWithName("phs", span(101), 1.0f, kWhite);
-  view->setDataOfLengthForChart(values.data(), 101, phase.get());
-
-  const QImage image = view->renderImage();
-  const int x0 = columnOf(49);
-  const int x1 = columnOf(50);
-  const int bandTop = static_cast<int>(rowOf(150));
-  const int bandBottom = static_cast<int>(rowOf(-150));
-  EXPECT_EQ(countLit(image, x0, x1, bandTop, bandBottom), 0);
-  // Both branches are there, each running on towards the edge it crossed.
-  EXPECT_GT(countLit(image, x0 - 3, x0, 0, bandTop), 0);
-  EXPECT_GT(countLit(image, x1, x1 + 3, bandBottom, 199), 0);
-  EXPECT_GT(countLit(image, x0, x1, 0, static_cast<int>(rowOf(175))), 0);
-
-  // The same values as a plain line do cross: the probe above can see a crossing.
-  phase->Delete();
-  auto line = view->addLineChartWithName("line", span(101), 1.0f, kWhite);
-  view->setDataOfLengthForChart(values.data(), 101, line.get());
-  EXPECT_GT(countLit(view->renderImage(), x0, x1, bandTop, bandBottom), 50);
-}
-
-TEST_F(PlotViewDrawingTest, NonFiniteValuesLeaveAGap) {
-  std::vector<float> values(101, 20.0f);
-  for (int i = 40; i < 60; ++i) values[i] = std::numeric_limits<float>::quiet_NaN();
-  values[70] = std::numeric_limits<float>::infinity();
-  auto chart = view->addLineChartWithName("blanked", span(101), 2.0f, kWhite);
-  view->setDataOfLengthForChart(values.data(), 101, chart.get());
-  const QImage image = view->renderImage();
-
-  // Nothing at all in the blanked band: no line down to 0 and none off the chart.
-  EXPECT_EQ(countLit(image, columnOf(41), columnOf(58), 0, 199), 0);
-  EXPECT_EQ(countLit(image, columnOf(69.6), columnOf(70.4), 0, 199), 0);
-  // The curve on either side is where its values say.
-  for (double x : {20.0, 65.0, 90.0}) {
-    EXPECT_NEAR(litCentreInColumn(image, columnOf(x)), rowOf(20), 0.3) << x;
-  }
-}
-
-TEST_F(PlotViewDrawingTest, ChartWithoutDataDrawsAtZero) {
-  view->setVisibleRangeMinXMaxXMinYMaxY(0, 100, -60, 40);
-  view->addLineChartWithName("zero", span(2), 1.0f, kWhite);
-  view->addPhaseLineChartWithName("zero phase", span(50), 1.0f, kWhite);
-  const QImage image = view->renderImage();
-  for (double x : {10.0, 50.0, 90.0}) {
-    EXPECT_NEAR(litCentreInColumn(image, columnOf(x)), rowOf(0), 0.3) << x;
-  }
-}
-
-TEST_F(PlotViewDrawingTest, TopChartWinsWhereChartsOverlap) {
-  std::vector<float> values(11, 0.0f);
-  auto red = view->addLineChartWithName("red", span(11), 3.0f, kRed);
-  auto green = view->addLineChartWithName("green", span(11), 3.0f, kGreen);
-  view->setDataOfLengthForChart(values.data(), 11, red.get());
-  view->setDataOfLengthForChart(values.data(), 11, green.get());
-  const int row = static_cast<int>(rowOf(0));
-
-  QImage image = view->renderImage();
-  EXPECT_EQ(greenAt(image, 200, row), 255);
-  EXPECT_EQ(redAt(image, 200, row), 0);
-
-  red->MoveToTop();
-  image = view->renderImage();
-  EXPECT_EQ(redAt(image, 200, row), 255);
-  EXPECT_EQ(greenAt(image, 200, row), 0);
-}
 
 TEST_F(PlotViewDrawingTest, DeletingByIdRemovesEveryChartOfThatNameAndNothingElse) {
   const float low[] = {-50.0f, -50.0f};
@@ -133,22 +42,6 @@ TEST_F(PlotViewDrawingTest, DeletingByIdRemovesEveryChartOfThatNameAndNothingEls
   EXPECT_TRUE(view->deleteChart(b.get()));
   EXPECT_FALSE(view->deleteChart(b.get()));
   EXPECT_EQ(countLit(view->renderImage(), 0, 399, 0, 199), 0);
-}
-
-TEST_F(PlotViewDrawingTest, BarsRiseFromTheBottomInTheirTwoColours) {
-  auto bars = view->addBarChartWithName("bands", {5.0f, 95.0f, 10}, kRed, kBlue);
-  std::vector<float> values(10, 90.0f);
-  values[3] = std::numeric_limits<float>::quiet_NaN();
-  view->setDataOfLengthForChart(values.data(), 10, bars.get());
-  const QImage image = view->renderImage();
-  const int column = columnOf(5);
-  // The top of the area shows the first colour, the bottom the second.
-  EXPECT_GT(redAt(image, column, static_cast<int>(rowOf(85))), 200);
-  EXPECT_GT(qBlue(image.pixel(column, 197)), 200);
-  EXPECT_EQ(brightness(image.pixel(column, static_cast<int>(rowOf(95)))), 0);
-  // Bars stand apart, and a blanked band has no bar.
-  EXPECT_EQ(brightness(image.pixel(columnOf(10), 150)), 0);
-  EXPECT_EQ(countLit(image, columnOf(33), columnOf(37), 0, 199), 0);
 }
 
 TEST_F(PlotViewDrawingTest, WidgetPaintShowsTheSameFrame) {

@@ -42,18 +42,6 @@ class TraceListModelTest : public TraceStoreFixture {
   std::vector<std::pair<int, int>> removed;
 };
 
-TEST_F(TraceListModelTest, ACaptureArrivesAsOneRowOnTop) {
-  capture(*store, "old");
-  settle();
-  inserted.clear();
-  capture(*store, "new");
-  settle();
-  EXPECT_EQ(inserted, (std::vector<std::pair<int, int>>{{0, 0}}));
-  EXPECT_EQ(model->data(model->index(0)).toString(), "new");
-  EXPECT_EQ(model->data(model->index(1)).toString(), "old");
-  EXPECT_EQ(resets, 0);
-}
-
 TEST_F(TraceListModelTest, FirstNotificationAppliesNothing) {
   // A model made over a filled store shows the rows at once; the first delivery, which
   // carries no change set, must not add them a second time.
@@ -118,15 +106,6 @@ TEST_F(TraceListModelTest, ScatteredDeletionsAndInsertionsInOneChangeSetLandRowB
   EXPECT_EQ(inserted, (std::vector<std::pair<int, int>>{{0, 0}, {2, 2}}));
   ASSERT_EQ(model->rowCount(), 5);
   for (int row = 0; row < 5; ++row) EXPECT_EQ(model->shotAt(row), after.at(row));
-}
-
-TEST_F(TraceListModelTest, ClearAllRemovesEveryRowInOneBatch) {
-  for (int i = 0; i < 4; ++i) capture(*store, test::nameOf(i));
-  settle();
-  store->clearAll();
-  settle();
-  EXPECT_EQ(removed, (std::vector<std::pair<int, int>>{{0, 3}}));
-  EXPECT_EQ(model->rowCount(), 0);
 }
 
 TEST_F(TraceListModelTest, ModifiedRowsAreAnnouncedWithTheirNewValues) {

@@ -247,6 +247,7 @@ MainViewOutlets buildMainViewOutlets(QWidget* view) {
   }
   o.levelMeterView = new QVLevelMeterView(meterBox);
   o.levelMeterView->setObjectName(QStringLiteral("levelMeterView"));
+  o.levelMeterView->setBackdrop(mv::kBarBackground);  // the control bar's
   o.levelMeterView->setGeometry(mv::kLevelLegendWidth + 4, 0, mv::kLevelMeterWidth, h);
 
   o.topLabel = makeLabel(o.topView, "topLabel", theme::tabularFont(mv::kDelayReadoutPointSize));

@@ -99,6 +99,13 @@ QSize QVLevelMeterView::sizeHint() const {
 
 void QVLevelMeterView::invalidateBackground() { background_ = QPixmap(); }
 
+void QVLevelMeterView::setBackdrop(const QColor& color) {
+  backdrop_ = color;
+  setAttribute(Qt::WA_OpaquePaintEvent, color.isValid() && color.alpha() == 255);
+  invalidateBackground();
+  QWidget::update();
+}
+
 void QVLevelMeterView::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   if (levelReader_->channel() != 0) {
@@ -127,7 +134,7 @@ void QVLevelMeterView::paintEvent(QPaintEvent* /*event*/) {
       background_.devicePixelRatio() != ratio) {
     background_ = QPixmap(pixels);
     background_.setDevicePixelRatio(ratio);
-    background_.fill(Qt::transparent);
+    background_.fill(backdrop_.isValid() ? backdrop_ : QColor(Qt::transparent));
     QPainter back(&background_);
     backLayer_.drawInContext(back, QSizeF(size()));
     ++backgroundDrawCount_;

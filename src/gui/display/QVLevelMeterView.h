@@ -4,6 +4,7 @@
 // each tick reads the levels and repaints the covers over it when one of them moved. It runs while
 // it has a channel and is in a visible widget tree, on the main-queue timer "level.meter" at 30
 // readings a second. Main thread only.
+#include <QColor>
 #include <QPixmap>
 #include <QWidget>
 #include <array>
@@ -41,6 +42,10 @@ class QVLevelMeterView : public QWidget {
   // which only schedules a repaint.)
   void update();
 
+  // The solid colour the meter lies on. The scale is drawn onto it once, and a repaint of
+  // the covers then paints none of the widgets behind the meter. Invalid: see-through.
+  void setBackdrop(const QColor& color);
+
   BassLevelReader& levelReader() { return *levelReader_; }
   void setLevelReader(std::unique_ptr<BassLevelReader> reader);
 
@@ -74,6 +79,7 @@ class QVLevelMeterView : public QWidget {
   QVLevelMeterBackLayer backLayer_;
   QVLevelMeterUpdateLayer updateLayer_{nullptr};
   QPixmap background_;
+  QColor backdrop_;
   std::array<int64_t, 2> drawnCoverEnds_{INT64_MIN, INT64_MIN};
   uint64_t paintCount_ = 0;
   uint64_t backgroundDrawCount_ = 0;

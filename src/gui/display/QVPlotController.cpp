@@ -1,5 +1,7 @@
 #include "gui/display/QVPlotController.h"
 
+#include <QEvent>
+#include <QObject>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -27,6 +29,22 @@ constexpr plot::XValuesSpan kImpulseSpan{static_cast<float>(-QVPlotController::k
 // and how far towards either edge the peak may wander before the view follows it.
 constexpr double kPeakAt = 0.2;
 constexpr double kPeakMargin = 0.08;
+
+// Calls back when the watched widget is shown.
+class ShowWatcher : public QObject {
+ public:
+  ShowWatcher(QObject* watched, std::function<void()> shown)
+      : QObject(watched), shown_(std::move(shown)) {
+    watched->installEventFilter(this);
+  }
+  bool eventFilter(QObject* /*watched*/, QEvent* event) override {
+    if (event->type() == QEvent::Show) shown_();
+    return false;
+  }
+
+ private:
+  std::function<void()> shown_;
+};
 
 // 1, 2 or 5 times a power of ten, at least `raw`.
 double niceStep(double raw) {
@@ -92,9 +110,14 @@ QVPlotController::~QVPlotController() {
   session_->setRunningListener(nullptr);
   stopAnimating();
   raiseTimer_.reset();
+  delete impulseWatcher_;
 }
 
-void QVPlotController::setImpulsePlotView(SpectrumPlotView* view) { impulsePlotView_ = view; }
+void QVPlotController::setImpulsePlotView(SpectrumPlotView* view) {
+  delete impulseWatcher_;
+  impulsePlotView_ = view;
+  if (view) impulseWatcher_ = new ShowWatcher(view, [this] { drawPendingImpulse(); });
+}
 
 plot::XValuesSpan QVPlotController::modelSpan() const {
   const LinToLogTransformer& axis = session_->axis();
@@ -197,11 +220,38 @@ void QVPlotController::showImpulse(const session::DelaySnapshot& result) {
   const double rate = session_->sampleRate();
   const int32_t points = std::min(result.points, static_cast<int32_t>(result.buffer.size()));
   if (points <= 0 || !(rate > 0.0)) return;
+  // Time against the delay in force: a compensated arrival sits at 0 ms, with the delay set
+  // by hand the peak shows how far off it is.
+  const double msPerSample = 1000.0 / rate;
+  const double firstMs = static_cast<double>(result.impulseStart) * msPerSample - delay();
+  if (impulsePlotView_->isHidden()) {
+    // Nobody sees it (the finder runs for the automatic delay): the window is kept as it
+    // came and drawn once the view shows.
+    pendingImpulse_.assign(result.buffer.begin(), result.buffer.begin() + points);
+    pendingFirstMs_ = firstMs;
+    pendingMsPerSample_ = msPerSample;
+    return;
+  }
+  pendingImpulse_.clear();
+  drawImpulse(result.buffer.data(), points, firstMs, msPerSample);
+}
+
+void QVPlotController::drawPendingImpulse() {
+  if (pendingImpulse_.empty()) return;
+  drawImpulse(pendingImpulse_.data(), static_cast<int32_t>(pendingImpulse_.size()), pendingFirstMs_,
+              pendingMsPerSample_);
+  pendingImpulse_.clear();  // keeps its capacity
+}
+
+void QVPlotController::drawImpulse(const float* window, int32_t points, double firstMs,
+                                   double msPerSample) {
+  const auto chart = liveImpChart();
+  if (!chart || !chart->chartPtr() || !impulsePlotView_) return;
   // Relative amplitude: the strongest point of the window is ±100 %.
   float peak = 0.0f;
   int32_t peakAt = 0;
   for (int32_t i = 0; i < points; ++i) {
-    const float a = std::fabs(result.buffer[static_cast<size_t>(i)]);
+    const float a = std::fabs(window[i]);
     if (a > peak) {
       peak = a;
       peakAt = i;
@@ -209,12 +259,7 @@ void QVPlotController::showImpulse(const session::DelaySnapshot& result) {
   }
   const float scale = peak > 0.0f ? 100.0f / peak : 0.0f;
   impulse_.resize(static_cast<size_t>(points));  // the capacity stays from the first result
-  for (int32_t i = 0; i < points; ++i)
-    impulse_[static_cast<size_t>(i)] = result.buffer[static_cast<size_t>(i)] * scale;
-  // Time against the delay in force: a compensated arrival sits at 0 ms, with the delay set
-  // by hand the peak shows how far off it is.
-  const double msPerSample = 1000.0 / rate;
-  const double firstMs = static_cast<double>(result.impulseStart) * msPerSample - delay();
+  for (int32_t i = 0; i < points; ++i) impulse_[static_cast<size_t>(i)] = window[i] * scale;
   const double lastMs = firstMs + (points - 1) * msPerSample;
   chart->chartPtr()->setXValues(points, static_cast<float>(firstMs), static_cast<float>(lastMs));
   impulsePlotView_->setDataOfLengthForChart(impulse_.data(), points, chart->chartPtr());

@@ -75,7 +75,8 @@ class QVPlotController {
   // A finder result's impulse into its chart, redrawn when the impulse view is shown: the
   // finder's window, one point a sample, in ms against the delay in force (0 ms: the
   // arrival the delay compensates), scaled so that its peak is ±100 %. The view follows
-  // the peak when it nears an edge.
+  // the peak when it nears an edge. While the view is hidden only the newest window is
+  // kept; it goes into the chart when the view shows.
   void showImpulse(const session::DelaySnapshot& result);
   // The impulse view's axes: the time (ms) and amplitude (%) ranges and grid.
   static constexpr double kImpulseFullMs = 6000.0;  // the finder's reach and the delay's
@@ -143,6 +144,8 @@ class QVPlotController {
   void drawTarget();
   // Moves the impulse view's visible time range so that a peak near or past an edge shows.
   void frameImpulse(double peakMs);
+  void drawImpulse(const float* window, int32_t points, double firstMs, double msPerSample);
+  void drawPendingImpulse();
 
   std::shared_ptr<session::MeasurementSession> session_;
   std::weak_ptr<plot::ChartProxy> liveMagChart_;
@@ -153,6 +156,11 @@ class QVPlotController {
   QPointer<SpectrumPlotView> phasePlotView_;
   QPointer<SpectrumPlotView> impulsePlotView_;
   std::vector<float> impulse_;  // main thread: the newest impulse, scaled
+  // The newest impulse while the view is hidden, as it came (empty: none waiting).
+  std::vector<float> pendingImpulse_;
+  double pendingFirstMs_ = 0.0;
+  double pendingMsPerSample_ = 0.0;
+  QPointer<QObject> impulseWatcher_;  // a child of the impulse view
 
   TraceManager& traces_;
   AppSettings& settings_;

@@ -89,46 +89,53 @@ void StaticLayer::keep(const QImage& image, const PlotLook& look, const plot::Ch
 
   const int width = image.width();
   const int height = image.height();
-  const size_t rowPixels = static_cast<size_t>(width);
-  // More distinct rows than this and a whole copy is simpler and not much larger.
-  const size_t limit = static_cast<size_t>(std::max(8, height / 4));
+  const size_t strip = kStripPixels;
+  strips_ = (width + kStripPixels - 1) / kStripPixels;
+  // Rows that take more than half the whole image's bytes: a whole copy is simpler.
+  const size_t limit = std::max<size_t>(8, static_cast<size_t>(strips_) * height / 2);
   rows_.clear();
-  rowOf_.resize(static_cast<size_t>(height));
+  rowOf_.resize(static_cast<size_t>(strips_) * static_cast<size_t>(height));
   std::unordered_multimap<uint64_t, uint32_t> seen;
+  uint32_t distinct = 0;
   bool fits = true;
-  for (int y = 0; y < height && fits; ++y) {
-    const auto* row = reinterpret_cast<const uint32_t*>(image.constScanLine(y));
-    const size_t bytes = rowPixels * sizeof(uint32_t);
-    // Most rows repeat the one above them.
-    if (y > 0) {
-      const uint32_t previous = rowOf_[static_cast<size_t>(y - 1)];
-      if (std::memcmp(rows_.data() + previous * rowPixels, row, bytes) == 0) {
-        rowOf_[static_cast<size_t>(y)] = previous;
+  for (int k = 0; k < strips_ && fits; ++k) {
+    const int x0 = k * kStripPixels;
+    const int pixels = std::min(kStripPixels, width - x0);
+    const size_t bytes = static_cast<size_t>(pixels) * sizeof(uint32_t);
+    uint32_t* of = rowOf_.data() + static_cast<size_t>(k) * static_cast<size_t>(height);
+    seen.clear();
+    for (int y = 0; y < height; ++y) {
+      const auto* row = reinterpret_cast<const uint32_t*>(image.constScanLine(y)) + x0;
+      // Most rows repeat the one above them.
+      if (y > 0 && std::memcmp(rows_.data() + of[y - 1] * strip, row, bytes) == 0) {
+        of[y] = of[y - 1];
         continue;
       }
-    }
-    const uint64_t h = rowHash(row, width);
-    uint32_t found = UINT32_MAX;
-    for (auto [it, end] = seen.equal_range(h); it != end; ++it) {
-      if (std::memcmp(rows_.data() + it->second * rowPixels, row, bytes) == 0) {
-        found = it->second;
-        break;
+      const uint64_t h = rowHash(row, pixels);
+      uint32_t found = UINT32_MAX;
+      for (auto [it, end] = seen.equal_range(h); it != end; ++it) {
+        if (std::memcmp(rows_.data() + it->second * strip, row, bytes) == 0) {
+          found = it->second;
+          break;
+        }
       }
-    }
-    if (found == UINT32_MAX) {
-      found = static_cast<uint32_t>(rows_.size() / std::max<size_t>(rowPixels, 1));
-      if (found >= limit) {
-        fits = false;
-        break;
+      if (found == UINT32_MAX) {
+        if (distinct >= limit) {
+          fits = false;
+          break;
+        }
+        found = distinct++;
+        rows_.resize(static_cast<size_t>(distinct) * strip);
+        std::memcpy(rows_.data() + found * strip, row, bytes);
+        seen.emplace(h, found);
       }
-      rows_.insert(rows_.end(), row, row + rowPixels);
-      seen.emplace(h, found);
+      of[y] = found;
     }
-    rowOf_[static_cast<size_t>(y)] = found;
   }
   if (fits) {
     whole_ = QImage();
     rows_.shrink_to_fit();
+    rowOf_.shrink_to_fit();
   } else {
     rows_.clear();
     rows_.shrink_to_fit();
@@ -136,18 +143,35 @@ void StaticLayer::keep(const QImage& image, const PlotLook& look, const plot::Ch
   }
 }
 
-void StaticLayer::copyInto(QImage& image) const {
-  const int height = std::min(image.height(), deviceSize_.height());
-  const size_t bytes = static_cast<size_t>(std::min(image.width(), deviceSize_.width())) * 4;
+size_t StaticLayer::pixelBytes() const {
+  return whole_.isNull() ? rows_.size() * sizeof(uint32_t)
+                         : static_cast<size_t>(whole_.sizeInBytes());
+}
+
+void StaticLayer::copyRow(uint32_t* to, int y, int x0, int x1) const {
   if (!whole_.isNull()) {
-    for (int y = 0; y < height; ++y) std::memcpy(image.scanLine(y), whole_.constScanLine(y), bytes);
+    std::memcpy(to + x0, reinterpret_cast<const uint32_t*>(whole_.constScanLine(y)) + x0,
+                static_cast<size_t>(x1 - x0 + 1) * sizeof(uint32_t));
     return;
   }
-  const size_t rowPixels = static_cast<size_t>(deviceSize_.width());
-  for (int y = 0; y < height; ++y) {
-    std::memcpy(image.scanLine(y), rows_.data() + rowOf_[static_cast<size_t>(y)] * rowPixels,
-                bytes);
+  const size_t height = static_cast<size_t>(deviceSize_.height());
+  for (int k = x0 / kStripPixels; k * kStripPixels <= x1; ++k) {
+    const int from = std::max(x0, k * kStripPixels);
+    const int last = std::min(x1, k * kStripPixels + kStripPixels - 1);
+    const uint32_t* row =
+        rows_.data() +
+        size_t{rowOf_[static_cast<size_t>(k) * height + static_cast<size_t>(y)]} * kStripPixels;
+    std::memcpy(to + from, row + (from - k * kStripPixels),
+                static_cast<size_t>(last - from + 1) * sizeof(uint32_t));
   }
+}
+
+void StaticLayer::copyInto(QImage& image) const {
+  const int height = std::min(image.height(), deviceSize_.height());
+  const int width = std::min(image.width(), deviceSize_.width());
+  if (width <= 0) return;
+  for (int y = 0; y < height; ++y)
+    copyRow(reinterpret_cast<uint32_t*>(image.scanLine(y)), y, 0, width - 1);
 }
 
 }  // namespace qv::gui
@@ -168,19 +192,14 @@ void StaticLayer::restoreInto(QImage& image, const std::vector<int>& top,
     copyInto(image);
     return;
   }
-  const size_t rowPixels = static_cast<size_t>(deviceSize_.width());
-  auto layerRow = [&](int y) {
-    return whole_.isNull() ? rows_.data() + rowOf_[static_cast<size_t>(y)] * rowPixels
-                           : reinterpret_cast<const uint32_t*>(whole_.constScanLine(y));
-  };
   uchar* bits = image.bits();
   const qsizetype stride = image.bytesPerLine();
-  auto copyRow = [&](int y, int x0, int x1) {
-    std::memcpy(bits + y * stride + x0 * 4, layerRow(y) + x0, static_cast<size_t>(x1 - x0 + 1) * 4);
+  auto restoreRow = [&](int y, int x0, int x1) {
+    copyRow(reinterpret_cast<uint32_t*>(bits + y * stride), y, x0, x1);
   };
   for (const QRect& given : rects) {
     const QRect r = given & bounds;
-    for (int y = r.top(); y <= r.bottom(); ++y) copyRow(y, r.left(), r.right());
+    for (int y = r.top(); y <= r.bottom(); ++y) restoreRow(y, r.left(), r.right());
   }
   // Row by row, from the first to the last column drawn in that row: whole runs of memory
   // rather than single pixels down a column. Each row takes the first (then the last)
@@ -215,7 +234,7 @@ void StaticLayer::restoreInto(QImage& image, const std::vector<int>& top,
   assign(lastColumn_, columns - 1, -1, -1);
   for (int y = 0; y < bounds.height(); ++y) {
     const size_t j = static_cast<size_t>(y);
-    if (firstColumn_[j] >= 0) copyRow(y, firstColumn_[j], lastColumn_[j]);
+    if (firstColumn_[j] >= 0) restoreRow(y, firstColumn_[j], lastColumn_[j]);
   }
 }
 

@@ -2,8 +2,9 @@
 // The part of a plot view's frame that stays while the live curves move: backgrounds, grid
 // and the charts at the bottom that have kept their data for a few frames (the zero lines,
 // captured traces). A frame starts as a copy of it instead of drawing all that again.
-// Kept as its distinct rows when they are few (a grid makes a handful of kinds of row),
-// otherwise as a whole image. Painting thread only (the main thread).
+// Kept in strips of kStripPixels device columns, each as its distinct rows (a grid makes a
+// handful of kinds of row; the labels' text only those of the strips it lies in), or as a
+// whole image when that is not much smaller. Painting thread only (the main thread).
 #include <QImage>
 #include <QRect>
 #include <QSize>
@@ -19,6 +20,9 @@ class StaticLayer {
  public:
   // Charts that have shown the same data over this many frames in a row may join.
   static constexpr int kSteadyFrames = 3;
+  // Wide enough that a row is copied in a few runs, narrow enough that a column of labels
+  // makes only its own strip's rows distinct.
+  static constexpr int kStripPixels = 256;
 
   // How many charts, counted from the bottom, have been steady; call once per frame.
   size_t steadyCharts(const plot::ChartList& charts);
@@ -38,6 +42,8 @@ class StaticLayer {
   size_t chartCount() const { return count_; }
   // Whether it is kept as distinct rows (how few bytes it takes) rather than whole.
   bool keptAsRows() const { return whole_.isNull() && valid_; }
+  // The bytes it holds the pixels in.
+  size_t pixelBytes() const;
 
  private:
   bool valid_ = false;
@@ -48,8 +54,12 @@ class StaticLayer {
   size_t count_ = 0;
   std::vector<const plot::Chart*> charts_;
   std::vector<uint64_t> versions_;
-  std::vector<uint32_t> rows_;    // the distinct rows, one after the other
-  std::vector<uint32_t> rowOf_;   // per image row, which distinct row it is
+  // Copies device row y's pixels x0..x1 (inclusive) of the layer to `to`.
+  void copyRow(uint32_t* to, int y, int x0, int x1) const;
+
+  int strips_ = 0;
+  std::vector<uint32_t> rows_;    // the distinct strip rows, kStripPixels apart
+  std::vector<uint32_t> rowOf_;   // per strip, then per image row: which distinct row it is
   QImage whole_;                  // instead of rows when they are many
   std::vector<int> firstColumn_;  // per row, while restoring
   std::vector<int> lastColumn_;

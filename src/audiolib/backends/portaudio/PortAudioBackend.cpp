@@ -22,16 +22,27 @@
 namespace qv {
 namespace {
 
+// PortAudio keeps one state per process and guards none of it; each library (tests make
+// several) has a backend of its own, whose rescans run on its own thread. One library
+// terminating PortAudio while another read its device list crashed the reader.
+// Taken last: under it only the log's lock is taken, and no driver callback takes it.
+std::mutex& paMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
 class PaBackendStream final : public BackendStream {
  public:
   PaBackendStream(PortAudioBackend* owner, PaStream* stream) : owner_(owner), stream_(stream) {}
   ~PaBackendStream() override {
     if (stream_ != nullptr && !abandoned_) {
+      std::lock_guard<std::mutex> lock(paMutex());
       Pa_CloseStream(stream_);
       owner_->streamClosed();
     }
   }
   bool start() override {
+    std::lock_guard<std::mutex> lock(paMutex());
     PaError err = Pa_StartStream(stream_);
     if (err != paNoError) return false;
     started_ = true;
@@ -107,6 +118,7 @@ int mapPaError(PaError err) {
 std::unique_ptr<BackendStream> openStream(PortAudioBackend* owner, std::atomic<int>& count,
                                           const AudioDeviceInfo& device, bool input, int channels,
                                           double rate, void* fn, void* user, int* error) {
+  std::lock_guard<std::mutex> lock(paMutex());
   PaStreamParameters params{};
   params.device = device.backendIndex;
   params.channelCount = channels;
@@ -189,17 +201,20 @@ PaError initializeWithoutJack() {
 }  // namespace
 
 PortAudioBackend::PortAudioBackend() {
+  std::lock_guard<std::mutex> lock(paMutex());
   PaError err = initializeWithoutJack();
   initialized_ = err == paNoError;
   if (!initialized_) qv::log("PortAudio: Pa_Initialize failed: %s", Pa_GetErrorText(err));
 }
 
 PortAudioBackend::~PortAudioBackend() {
+  std::lock_guard<std::mutex> lock(paMutex());
   if (initialized_ && !poisoned_.load()) Pa_Terminate();
 }
 
 bool PortAudioBackend::reinitialize() {
   if (openStreams_.load() != 0 || poisoned_.load()) return false;
+  std::lock_guard<std::mutex> lock(paMutex());
   if (initialized_) Pa_Terminate();
   initialized_ = initializeWithoutJack() == paNoError;
   return initialized_;
@@ -207,6 +222,7 @@ bool PortAudioBackend::reinitialize() {
 
 void PortAudioBackend::appendDevices(std::vector<AudioDeviceInfo>& devices) {
   if (!initialized_) return;
+  std::lock_guard<std::mutex> lock(paMutex());
   const int count = Pa_GetDeviceCount();
   const PaDeviceIndex defIn = Pa_GetDefaultInputDevice();
   const PaDeviceIndex defOut = Pa_GetDefaultOutputDevice();
@@ -230,6 +246,7 @@ void PortAudioBackend::appendDevices(std::vector<AudioDeviceInfo>& devices) {
 
 bool PortAudioBackend::supportsRate(const AudioDeviceInfo& device, bool input, int channels,
                                     double rate) {
+  std::lock_guard<std::mutex> lock(paMutex());
   PaStreamParameters params{};
   params.device = device.backendIndex;
   params.channelCount = channels;

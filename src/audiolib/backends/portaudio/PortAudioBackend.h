@@ -2,7 +2,8 @@
 // Devices and streams of PortAudio's host APIs (ALSA on Linux; JACK goes through
 // JackBackend).
 // Thread contract: everything but the stream callbacks is called under the library's
-// lock; PortAudio's callbacks run on its driver threads and only forward pointers.
+// lock, and PortAudio itself only under one lock for the whole process (libraries that
+// rescan on their own threads share it); its callbacks only forward pointers.
 #include <atomic>
 #include <string>
 

@@ -2,10 +2,10 @@
 // A simulated sound system: an output whose signal reaches a measurement microphone
 // through a fixed room (input channel 0) and is looped back as the reference (input
 // channel 1). Deterministic: every noise source is seeded.
-// Thread contract: in real time, its own thread renders 10 ms ticks and calls the
-// streams' driver functions (no locks, no allocation there); in simulated time the
-// caller of render() is that thread. Streams are opened and closed under the library's
-// lock; closing waits for a running tick to end.
+// Thread contract: in real time, its own thread renders 10 ms ticks, four at each wake-up
+// (every 40 ms), and calls the streams' driver functions (no locks, no allocation there); in
+// simulated time the caller of render() is that thread. Streams are opened and closed under the
+// library's lock; closing waits for a running tick to end.
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -20,6 +20,7 @@ class VirtualSoundSystem final : public AudioBackend {
  public:
   static constexpr uint32_t kRate = 44100;
   static constexpr uint32_t kTickFrames = 441;       // 10 ms
+  static constexpr uint32_t kTicksPerWake = 4;       // in real time
   static constexpr uint32_t kDirectDelay = 132;      // 3 ms at 44100 Hz
   static constexpr uint32_t kReflectionDelay = 573;  // direct + 441 samples (10 ms)
   static constexpr float kDirectGain = 0.5f;

@@ -1,0 +1,73 @@
+// The kept layer of a plot view: held in few bytes when its rows repeat (a grid, with a column
+// of labels beside it), and put back pixel for pixel, across the strips it is held in.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <vector>
+
+#include "gui/plot/StaticLayer.h"
+
+namespace {
+
+using qv::gui::StaticLayer;
+
+// A measurement view's frame: a column of label text at the left (every row different), a
+// grid over the rest, a label strip along the bottom.
+QImage gridWithLabels(int width, int height) {
+  QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
+  for (int y = 0; y < height; ++y) {
+    auto* row = reinterpret_cast<uint32_t*>(image.scanLine(y));
+    for (int x = 0; x < width; ++x) {
+      const bool label = x < 40 || y >= height - 12;
+      const bool grid = y % 25 == 0 || x % 90 == 0;
+      row[x] = label  ? 0xff000000u | static_cast<uint32_t>((x * 7 + y * 13) % 251)
+               : grid ? 0xff505050u
+                      : 0xff000000u;
+    }
+  }
+  return image;
+}
+
+TEST(StaticLayerTest, GridWithLabelsIsKeptSmallAndPutBackExactly) {
+  const QImage original = gridWithLabels(1000, 300);
+  StaticLayer layer;
+  layer.keep(original, {}, qv::plot::ChartList(), 0);
+  ASSERT_TRUE(layer.keptAsRows());
+  // The first strip holds all 300 rows (the labels in it differ row by row); each of the
+  // other three only its 12 label rows and its two kinds of grid row. A whole copy is 1.2 MB.
+  const size_t stripRow = StaticLayer::kStripPixels * sizeof(uint32_t);
+  EXPECT_LE(layer.pixelBytes(), (300 + 3 * (12 + 2)) * stripRow);
+  QImage frame(original.size(), original.format());
+  frame.fill(Qt::red);
+  layer.copyInto(frame);
+  EXPECT_EQ(frame, original);
+
+  // A curve drawn across the strip boundaries at 256 and 512, and a cursor box: putting back
+  // what was drawn over leaves the kept frame.
+  std::vector<int> top(1000, INT_MAX), bottom(1000, INT_MIN);
+  for (int x = 200; x < 600; ++x) {
+    top[static_cast<size_t>(x)] = 100 + x % 37;
+    bottom[static_cast<size_t>(x)] = top[static_cast<size_t>(x)] + 3;
+    for (int y = top[static_cast<size_t>(x)]; y <= bottom[static_cast<size_t>(x)]; ++y)
+      frame.setPixel(x, y, 0xffffffffu);
+  }
+  const QRect cursor(250, 20, 20, 260);
+  for (int y = cursor.top(); y <= cursor.bottom(); ++y)
+    for (int x = cursor.left(); x <= cursor.right(); ++x) frame.setPixel(x, y, 0xff00ff00u);
+  layer.restoreInto(frame, top, bottom, {cursor});
+  EXPECT_EQ(frame, original);
+}
+
+TEST(StaticLayerTest, RowsAllDifferentAreKeptWhole) {
+  QImage noise(300, 100, QImage::Format_ARGB32_Premultiplied);
+  for (int y = 0; y < 100; ++y)
+    for (int x = 0; x < 300; ++x) noise.setPixel(x, y, 0xff000000u | ((x * 31 + y * 17) & 0xff));
+  StaticLayer layer;
+  layer.keep(noise, {}, qv::plot::ChartList(), 0);
+  EXPECT_FALSE(layer.keptAsRows());
+  QImage frame(noise.size(), noise.format());
+  layer.copyInto(frame);
+  EXPECT_EQ(frame, noise);
+}
+
+}  // namespace
