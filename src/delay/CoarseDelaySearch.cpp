@@ -4,8 +4,10 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "platform/Assert.h"
+#include "platform/Vector.h"
 
 namespace qv {
 namespace {
@@ -17,6 +19,33 @@ constexpr float kAverage = 0.5f;
 // Above this fraction of the lower rate the decimation filter has begun to fall.
 constexpr double kTopOfBand = 0.35;
 constexpr size_t kPushChunk = 4096;
+
+// Takes this tick's spectra x (reference) and y (measurement) into the averaged cross
+// spectrum with weight `a`, and writes its phase alone (2·Sxy/|Sxy|) for the bins in the
+// band with a finite, non-zero magnitude, zero for the others; returns how many there are.
+// The magnitude is that of hypotf (in double, then rounded), written out so that the bins
+// go through in vector lanes.
+QV_VECTOR_CLONES int32_t phaseOnly(const float* __restrict x, const float* __restrict y,
+                                   const float* __restrict mask, float a, int32_t count,
+                                   float* __restrict crossRe, float* __restrict crossIm,
+                                   float* __restrict spectrum) {
+  int32_t taken = 0;
+  for (int32_t k = 0; k < count; ++k) {
+    const float xr = x[2 * k], xi = x[2 * k + 1], yr = y[2 * k], yi = y[2 * k + 1];
+    const float re = a * (xr * yr + xi * yi) + (1.0f - a) * crossRe[k];
+    const float im = a * (xr * yi - xi * yr) + (1.0f - a) * crossIm[k];
+    crossRe[k] = re, crossIm[k] = im;
+    const auto magnitude =
+        static_cast<float>(std::sqrt(static_cast<double>(re) * re + static_cast<double>(im) * im));
+    const bool in =
+        (mask[k] > 0.0f) & (magnitude > 0.0f) & (magnitude <= std::numeric_limits<float>::max());
+    const float divisor = in ? magnitude : 1.0f;
+    spectrum[2 * k] = in ? 2.0f * re / divisor : 0.0f;
+    spectrum[2 * k + 1] = in ? 2.0f * im / divisor : 0.0f;
+    taken += in ? 1 : 0;
+  }
+  return taken;
+}
 
 }  // namespace
 
@@ -96,26 +125,16 @@ CoarseDelaySearch::Result CoarseDelaySearch::search() {
 
   const float a = frames_ == 0 ? 1.0f : kAverage;
   ++frames_;
-  const float* x = x_.get();
-  const float* y = y_.get();
-  float* spectrum = spectrum_.get();
-  std::memset(spectrum, 0, 2 * n * sizeof(float));
-  double weightSum = 0.0;
-  for (int32_t k = 0; k <= n_ / 2; ++k) {
-    const float xr = x[2 * k], xi = x[2 * k + 1], yr = y[2 * k], yi = y[2 * k + 1];
-    crossRe_[k] = a * (xr * yr + xi * yi) + (1.0f - a) * crossRe_[k];
-    crossIm_[k] = a * (xr * yi - xi * yr) + (1.0f - a) * crossIm_[k];
-    const float magnitude = std::hypot(crossRe_[k], crossIm_[k]);
-    if (mask_[k] <= 0.0f || !(magnitude > 0.0f) || !std::isfinite(magnitude)) continue;
-    spectrum[2 * k] = 2.0f * crossRe_[k] / magnitude;
-    spectrum[2 * k + 1] = 2.0f * crossIm_[k] / magnitude;
-    weightSum += 2.0;
-  }
-  fft::ComplexPlan::get(n_, fft::ComplexPlan::Direction::Inverse)
-      .execute(spectrum, analytic_.get());
-  float* z = analytic_.get();
+  // Above bin n/2 the spectrum stays zero from setUp.
+  const int32_t bins = phaseOnly(x_.get(), y_.get(), mask_.get(), a, n_ / 2 + 1, crossRe_.get(),
+                                 crossIm_.get(), spectrum_.get());
+  // Scaled before the inverse transform rather than after: half as many values.
+  const double weightSum = 2.0 * bins;
   const float scale = weightSum > 0.0 ? static_cast<float>(1.0 / weightSum) : 0.0f;
-  for (size_t i = 0; i < 2 * n; ++i) z[i] *= scale;
+  vec::vsmul(spectrum_.get(), scale, spectrum_.get(), n + 2);
+  fft::ComplexPlan::get(n_, fft::ComplexPlan::Direction::Inverse)
+      .execute(spectrum_.get(), analytic_.get());
+  const float* z = analytic_.get();
 
   Result result;
   // The noise floor over the lags within the range that both windows' audio reaches: lag l

@@ -22,10 +22,24 @@ double besselI0(double x) {
   return sum;
 }
 
+// In eight lanes, folded by halves at the end (a reduction the compiler writes for itself
+// goes through memory one lane at a time, which costs as much as the products here).
 QV_VECTOR_CLONES float dot(const float* __restrict a, const float* __restrict b, size_t n) {
-  float sum = 0.0f;
-#pragma omp simd reduction(+ : sum)
-  for (size_t i = 0; i < n; ++i) sum += a[i] * b[i];
+  using Floats8 = float __attribute__((vector_size(32)));
+  using Floats4 = float __attribute__((vector_size(16)));
+  Floats8 lanes = {};
+  size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    Floats8 x, y;
+    std::memcpy(&x, a + i, sizeof x);
+    std::memcpy(&y, b + i, sizeof y);
+    lanes += x * y;
+  }
+  const Floats4 four = __builtin_shufflevector(lanes, lanes, 0, 1, 2, 3) +
+                       __builtin_shufflevector(lanes, lanes, 4, 5, 6, 7);
+  const Floats4 two = four + __builtin_shufflevector(four, four, 2, 3, 0, 1);
+  float sum = two[0] + two[1];
+  for (; i < n; ++i) sum += a[i] * b[i];
   return sum;
 }
 

@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "platform/Assert.h"
 #include "platform/Log.h"
 #include "platform/MainQueue.h"
+#include "platform/Vector.h"
 
 namespace qv {
 namespace {
@@ -16,6 +18,14 @@ constexpr int32_t kRingBytes = 8 * (1 << 18);
 // Frames handed to the search at a time.
 constexpr int32_t kDrainFrames = 16384;
 constexpr uint64_t kTimerLeeway = 10'000'000;  // 10 ms
+
+// A sample that is no number is taken as silence: the search averages its spectra, and a
+// single one would spoil them for good.
+QV_VECTOR_CLONES void copyFinite(const float* __restrict in, uint32_t count,
+                                 float* __restrict out) {
+  for (uint32_t i = 0; i < count; ++i)
+    out[i] = std::fabs(in[i]) <= std::numeric_limits<float>::max() ? in[i] : 0.0f;
+}
 
 }  // namespace
 
@@ -82,12 +92,7 @@ void DelayLocator::getData(const void* data, uint32_t byteSize) {
     bytes = static_cast<uint32_t>(space) & ~7u;
   }
   if (bytes == 0) return;
-  std::memcpy(head, data, bytes);
-  // A sample that is no number is taken as silence: the search averages its spectra, and a
-  // single one would spoil them for good.
-  auto* samples = static_cast<float*>(head);
-  for (uint32_t i = 0; i < bytes / 4; ++i)
-    if (!std::isfinite(samples[i])) samples[i] = 0.0f;
+  copyFinite(static_cast<const float*>(data), bytes / 4, static_cast<float*>(head));
   ring_.produce(static_cast<int32_t>(bytes));
   received_.fetch_add(bytes / 8, std::memory_order_release);
 }

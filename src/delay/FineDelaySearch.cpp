@@ -17,50 +17,213 @@ constexpr float kAverage = 0.3f;
 // filters of converters and of the decimation roll off above).
 constexpr double kTopOfBand = 0.47;
 
+// Four bins side by side: each vector operation rounds as the same operation on one value.
+using Floats4 = float __attribute__((vector_size(16)));
+using Doubles4 = double __attribute__((vector_size(32)));
+using Longs4 = int64_t __attribute__((vector_size(32)));
+
+Floats4 load4(const float* p) {
+  Floats4 v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+void store4(float* p, Floats4 v) { std::memcpy(p, &v, sizeof v); }
+
 // Σ c_k·e^(iω_k·t), Σ ω_k·c_k·e^(iω_k·t) and Σ ω_k²·c_k·e^(iω_k·t) over bins 0 … n/2 of
-// the interleaved spectrum c (ω_k = w0·k), as (re, im) pairs. Four bins at a time, each lane
-// with its own running phase (turned by four bins' step): one running phase would make
-// every bin wait for the one before. The phases are taken afresh every 512 bins, so that
-// rounding does not build up along the steps.
-QV_VECTOR_CLONES void turnedSums(const float* s, int32_t n, double w0, double t, double sums[6]) {
-  constexpr int32_t kLanes = 4;
+// the interleaved spectrum c (ω_k = w0·k), as (re, im) pairs; without `derivatives` only the
+// first. The spectrum is zero from bin `end` on (a multiple of four, or n/2 + 1), so those
+// bins are left out. Eight bins at a time in two groups of four lanes, each lane with its
+// own running phase (turned by eight bins' step): a running phase makes the next step wait
+// for it, and with fewer of them the steps, not the sums, would set the pace. The phases
+// are taken afresh every 512 bins, so that rounding does not build up along the steps.
+template <bool derivatives>
+[[gnu::always_inline]] inline void turnedSums(const float* s, int32_t n, int32_t end, double w0,
+                                              double t, double sums[6]) {
+  constexpr int32_t kLanes = 8;
   const double stepRe = std::cos(w0 * t * kLanes), stepIm = std::sin(w0 * t * kLanes);
-  double phaseRe[kLanes] = {}, phaseIm[kLanes] = {};
-  double s0Re[kLanes] = {}, s0Im[kLanes] = {}, s1Re[kLanes] = {}, s1Im[kLanes] = {};
-  double s2Re[kLanes] = {}, s2Im[kLanes] = {};
+  const double binRe = std::cos(w0 * t), binIm = std::sin(w0 * t);
+  const Doubles4 lane = {0.0, 1.0, 2.0, 3.0};
+  struct Group {
+    Doubles4 phaseRe, phaseIm, s0Re, s0Im, s1Re, s1Im, s2Re, s2Im;
+  };
+  Group low = {}, high = {};
   const auto phaseAt = [&](int32_t k, double* re, double* im) {
     const double angle = w0 * std::fmod(t * k, static_cast<double>(n));
     *re = std::cos(angle), *im = std::sin(angle);
   };
-  for (int32_t k = 0; k < n / 2; k += kLanes) {
-    if (k % 512 == 0)
-      for (int32_t l = 0; l < kLanes; ++l) phaseAt(k + l, &phaseRe[l], &phaseIm[l]);
-    for (int32_t l = 0; l < kLanes; ++l) {
-      const double cRe = s[2 * (k + l)], cIm = s[2 * (k + l) + 1];
-      const double termRe = cRe * phaseRe[l] - cIm * phaseIm[l];
-      const double termIm = cRe * phaseIm[l] + cIm * phaseRe[l];
-      const double w = w0 * (k + l);
-      s0Re[l] += termRe, s0Im[l] += termIm;
-      s1Re[l] += termRe * w, s1Im[l] += termIm * w;
-      s2Re[l] += termRe * (w * w), s2Im[l] += termIm * (w * w);
-      const double nextRe = phaseRe[l] * stepRe - phaseIm[l] * stepIm;
-      phaseIm[l] = phaseRe[l] * stepIm + phaseIm[l] * stepRe;
-      phaseRe[l] = nextRe;
+  // Bins k … k + 3 into group g, whose phases are then turned on by eight bins.
+  const auto take = [&](int32_t k, Group& g) {
+    const Floats4 c0 = load4(s + 2 * k), c1 = load4(s + 2 * k + 4);
+    const Doubles4 cRe =
+        __builtin_convertvector(__builtin_shufflevector(c0, c1, 0, 2, 4, 6), Doubles4);
+    const Doubles4 cIm =
+        __builtin_convertvector(__builtin_shufflevector(c0, c1, 1, 3, 5, 7), Doubles4);
+    const Doubles4 termRe = cRe * g.phaseRe - cIm * g.phaseIm;
+    const Doubles4 termIm = cRe * g.phaseIm + cIm * g.phaseRe;
+    g.s0Re += termRe, g.s0Im += termIm;
+    if constexpr (derivatives) {
+      const Doubles4 w = w0 * (static_cast<double>(k) + lane);
+      g.s1Re += termRe * w, g.s1Im += termIm * w;
+      g.s2Re += termRe * (w * w), g.s2Im += termIm * (w * w);
     }
+    const Doubles4 nextRe = g.phaseRe * stepRe - g.phaseIm * stepIm;
+    g.phaseIm = g.phaseRe * stepIm + g.phaseIm * stepRe;
+    g.phaseRe = nextRe;
+  };
+  const int32_t limit = std::min(end, n / 2);
+  int32_t k = 0;
+  for (; k < limit; k += kLanes) {
+    if (k % 512 == 0) {
+      // The first lane's phase afresh, the others one bin's turn after another.
+      double re[kLanes], im[kLanes];
+      phaseAt(k, &re[0], &im[0]);
+      for (int32_t l = 1; l < kLanes; ++l) {
+        re[l] = re[l - 1] * binRe - im[l - 1] * binIm;
+        im[l] = re[l - 1] * binIm + im[l - 1] * binRe;
+      }
+      low.phaseRe = Doubles4{re[0], re[1], re[2], re[3]};
+      low.phaseIm = Doubles4{im[0], im[1], im[2], im[3]};
+      high.phaseRe = Doubles4{re[4], re[5], re[6], re[7]};
+      high.phaseIm = Doubles4{im[4], im[5], im[6], im[7]};
+    }
+    take(k, low);
+    if (k + 4 < limit) take(k + 4, high);
   }
   // The Nyquist bin.
-  double pRe, pIm;
-  phaseAt(n / 2, &pRe, &pIm);
+  double pRe = 0.0, pIm = 0.0;
+  if (end > n / 2) phaseAt(n / 2, &pRe, &pIm);
   const double cRe = s[n], cIm = s[n + 1], w = w0 * (static_cast<double>(n) / 2.0);
   const double termRe = cRe * pRe - cIm * pIm, termIm = cRe * pIm + cIm * pRe;
   sums[0] = termRe, sums[1] = termIm;
   sums[2] = termRe * w, sums[3] = termIm * w;
   sums[4] = termRe * (w * w), sums[5] = termIm * (w * w);
-  for (int32_t l = 0; l < kLanes; ++l) {
-    sums[0] += s0Re[l], sums[1] += s0Im[l];
-    sums[2] += s1Re[l], sums[3] += s1Im[l];
-    sums[4] += s2Re[l], sums[5] += s2Im[l];
+  for (const Group* g : {&low, &high})
+    for (int32_t l = 0; l < 4; ++l) {
+      sums[0] += g->s0Re[l], sums[1] += g->s0Im[l];
+      sums[2] += g->s1Re[l], sums[3] += g->s1Im[l];
+      sums[4] += g->s2Re[l], sums[5] += g->s2Im[l];
+    }
+}
+
+QV_VECTOR_CLONES void allTurnedSums(const float* s, int32_t n, int32_t end, double w0, double t,
+                                    double sums[6]) {
+  turnedSums<true>(s, n, end, w0, t, sums);
+}
+QV_VECTOR_CLONES void firstTurnedSum(const float* s, int32_t n, int32_t end, double w0, double t,
+                                     double sums[6]) {
+  turnedSums<false>(s, n, end, w0, t, sums);
+}
+
+struct BinSums {
+  double weight = 0.0;     // Σ 2w over the bins
+  double coherence = 0.0;  // Σ coherence over the bins wholly inside the band
+  double power = 0.0;      // Σ coherent measurement power
+  int32_t bandBins = 0;
+};
+
+struct BinLanes {
+  Doubles4 weight{}, coherence{}, power{}, bandBins{};
+};
+
+// Bins k … k+3 of weighBins below. Always inlined, so that each version of weighBins has
+// it in its own instructions.
+[[gnu::always_inline]] inline void weighFour(const float* x, const float* y, const float* mask,
+                                             float a, double byCoherence, float* sxx, float* syy,
+                                             float* sr, float* si, float* spectrum, float* power,
+                                             BinLanes& lanes) {
+  const float b = 1.0f - a;
+  const Doubles4 zero = {0.0, 0.0, 0.0, 0.0}, one = {1.0, 1.0, 1.0, 1.0};
+  const Floats4 x0 = load4(x), x1 = load4(x + 4), y0 = load4(y), y1 = load4(y + 4);
+  const Floats4 xr = __builtin_shufflevector(x0, x1, 0, 2, 4, 6);
+  const Floats4 xi = __builtin_shufflevector(x0, x1, 1, 3, 5, 7);
+  const Floats4 yr = __builtin_shufflevector(y0, y1, 0, 2, 4, 6);
+  const Floats4 yi = __builtin_shufflevector(y0, y1, 1, 3, 5, 7);
+  const Floats4 pxx = a * (xr * xr + xi * xi) + b * load4(sxx);
+  const Floats4 pyy = a * (yr * yr + yi * yi) + b * load4(syy);
+  const Floats4 cr = a * (xr * yr + xi * yi) + b * load4(sr);
+  const Floats4 ci = a * (xr * yi - xi * yr) + b * load4(si);
+  store4(sxx, pxx), store4(syy, pyy), store4(sr, cr), store4(si, ci);
+  const Floats4 m = load4(mask);
+  const Longs4 valid = __builtin_convertvector((m > 0.0f) & (pxx > 0.0f) & (pyy > 0.0f), Longs4);
+  const Doubles4 dxx = valid ? __builtin_convertvector(pxx, Doubles4) : one,
+                 dyy = valid ? __builtin_convertvector(pyy, Doubles4) : one;
+  // One division serves both the coherence and the gain 1/Sxx = Syy/(Sxx·Syy).
+  const Doubles4 inverse = one / (dxx * dyy);
+  const Doubles4 dcr = __builtin_convertvector(cr, Doubles4),
+                 dci = __builtin_convertvector(ci, Doubles4);
+  const Doubles4 ratio = (dcr * dcr + dci * dci) * inverse;
+  const Doubles4 coherence = ratio < one ? ratio : one;
+  const Longs4 whole = valid & __builtin_convertvector(m >= 1.0f, Longs4);
+  lanes.coherence += whole ? coherence : zero;
+  lanes.bandBins += whole ? one : zero;
+  const Doubles4 w =
+      valid ? (byCoherence * coherence + (1.0 - byCoherence)) * __builtin_convertvector(m, Doubles4)
+            : zero;
+  const Doubles4 gain = 2.0 * w * dyy * inverse;
+  // Bins that take no part are exactly zero, whatever their cross power holds.
+  const Floats4 re = __builtin_convertvector(valid ? gain * dcr : zero, Floats4);
+  const Floats4 im = __builtin_convertvector(valid ? gain * dci : zero, Floats4);
+  store4(spectrum, __builtin_shufflevector(re, im, 0, 4, 1, 5));
+  store4(spectrum + 4, __builtin_shufflevector(re, im, 2, 6, 3, 7));
+  lanes.weight += 2.0 * w;
+  const Floats4 p = __builtin_convertvector(w * dyy, Floats4);
+  store4(power, p);
+  lanes.power += __builtin_convertvector(p, Doubles4);
+}
+
+// Takes this tick's spectra x (reference) and y (measurement) into the averages with weight
+// `a`, and writes, per bin, the transfer function weighted by its coherence and the band
+// (2w·Sxy/Sxx, not yet divided by Σ 2w) and the coherent measurement power w·Syy. Bins
+// outside the band or without power in either channel get nothing. The coherence in
+// double, as the cross power squared may pass the range of a float.
+QV_VECTOR_CLONES BinSums weighBins(const float* x, const float* y, const float* mask, float a,
+                                   bool coherenceWeighting, int32_t count, float* sxx, float* syy,
+                                   float* sr, float* si, float* spectrum, float* power) {
+  const double byCoherence = coherenceWeighting ? 1.0 : 0.0;
+  BinLanes lanes;
+  int32_t k = 0;
+  for (; k + 4 <= count; k += 4)
+    weighFour(x + 2 * k, y + 2 * k, mask + k, a, byCoherence, sxx + k, syy + k, sr + k, si + k,
+              spectrum + 2 * k, power + k, lanes);
+  if (const int32_t rest = count - k; rest > 0) {
+    // The last few bins through a copy, the lanes beyond them outside the band.
+    float tx[8] = {}, ty[8] = {}, tm[4] = {}, txx[4] = {}, tyy[4] = {}, tr[4] = {}, ti[4] = {};
+    float ts[8], tp[4];
+    std::copy_n(x + 2 * k, 2 * rest, tx), std::copy_n(y + 2 * k, 2 * rest, ty);
+    std::copy_n(mask + k, rest, tm);
+    std::copy_n(sxx + k, rest, txx), std::copy_n(syy + k, rest, tyy);
+    std::copy_n(sr + k, rest, tr), std::copy_n(si + k, rest, ti);
+    weighFour(tx, ty, tm, a, byCoherence, txx, tyy, tr, ti, ts, tp, lanes);
+    std::copy_n(txx, rest, sxx + k), std::copy_n(tyy, rest, syy + k);
+    std::copy_n(tr, rest, sr + k), std::copy_n(ti, rest, si + k);
+    std::copy_n(ts, 2 * rest, spectrum + 2 * k), std::copy_n(tp, rest, power + k);
   }
+  BinSums sums;
+  for (int l = 0; l < 4; ++l) {
+    sums.weight += lanes.weight[l], sums.coherence += lanes.coherence[l];
+    sums.power += lanes.power[l], sums.bandBins += static_cast<int32_t>(lanes.bandBins[l]);
+  }
+  return sums;
+}
+
+// The first bin at which the running sum of `power` reaches `threshold` (the last bin if it
+// never does): whole blocks summed in vector lanes, then the block that crosses bin by bin.
+int32_t binBelow(const float* power, int32_t count, double threshold) {
+  constexpr int32_t kBlock = 256;
+  double cumulative = 0.0;
+  int32_t k = 0;
+  for (; k + kBlock <= count; k += kBlock) {
+    double block = 0.0;
+#pragma omp simd reduction(+ : block)
+    for (int32_t i = k; i < k + kBlock; ++i) block += power[i];
+    if (cumulative + block >= threshold) break;
+    cumulative += block;
+  }
+  for (; k < count; ++k) {
+    cumulative += power[k];
+    if (cumulative >= threshold) return k;
+  }
+  return count - 1;
 }
 
 }  // namespace
@@ -132,10 +295,9 @@ double FineDelaySearch::windowMiddle(int64_t start, int64_t begin) const {
 void FineDelaySearch::window(const SampleHistory& history, int64_t start, float* spectrum) {
   const auto n = static_cast<size_t>(n_);
   float* w = work_.get();
-  std::memset(w, 0, n / 4 * sizeof(float));
+  // The outer quarters stay zero from setUp: the forward transform keeps its input.
   history.copy(start, n / 2, w + n / 4);
   for (size_t i = 0; i < n / 2; ++i) w[n / 4 + i] *= hann_[i];
-  std::memset(w + 3 * n / 4, 0, n / 4 * sizeof(float));
   fft::RealPlan::get(n_).forward(w, spectrum);
 }
 
@@ -153,59 +315,24 @@ FineDelaySearch::Result FineDelaySearch::search(const SampleHistory& measurement
   const float b = 1.0f - a;
   ++frames_;
   midpoint_ = a * windowMiddle(start, measurement.begin()) + b * midpoint_;
-  const float* x = x_.get();
-  const float* y = y_.get();
-  const float* mask = mask_.get();
-  float* sxx = sxx_.get();
-  float* syy = syy_.get();
-  float* sr = sxyRe_.get();
-  float* si = sxyIm_.get();
+  BinSums sums =
+      weighBins(x_.get(), y_.get(), mask_.get(), a, coherenceWeighting_, n_ / 2 + 1, sxx_.get(),
+                syy_.get(), sxyRe_.get(), sxyIm_.get(), spectrum_.get(), scratch_.get());
   float* spectrum = spectrum_.get();
-  std::memset(spectrum, 0, 2 * static_cast<size_t>(n_) * sizeof(float));
-  double weightSum = 0.0, coherenceSum = 0.0, powerSum = 0.0;
-  int32_t bandBins = 0;
-  // Per bin, the coherent measurement power (the scratch is free until the peak is read).
-  float* power = scratch_.get();
-  for (int32_t k = 0; k <= n_ / 2; ++k) {
-    const float xr = x[2 * k], xi = x[2 * k + 1], yr = y[2 * k], yi = y[2 * k + 1];
-    sxx[k] = a * (xr * xr + xi * xi) + b * sxx[k];
-    syy[k] = a * (yr * yr + yi * yi) + b * syy[k];
-    sr[k] = a * (xr * yr + xi * yi) + b * sr[k];
-    si[k] = a * (xr * yi - xi * yr) + b * si[k];
-    power[k] = 0.0f;
-    if (mask[k] <= 0.0f || !(sxx[k] > 0.0f) || !(syy[k] > 0.0f)) continue;
-    const double coherence =
-        std::min(1.0, (static_cast<double>(sr[k]) * sr[k] + static_cast<double>(si[k]) * si[k]) /
-                          (static_cast<double>(sxx[k]) * syy[k]));
-    if (!std::isfinite(coherence)) continue;
-    if (mask[k] >= 1.0f) coherenceSum += coherence, ++bandBins;
-    const double w = (coherenceWeighting_ ? coherence : 1.0) * mask[k];
-    const double scale = 2.0 * w / sxx[k];
-    spectrum[2 * k] = static_cast<float>(scale * sr[k]);
-    spectrum[2 * k + 1] = static_cast<float>(scale * si[k]);
-    weightSum += 2.0 * w;
-    power[k] = static_cast<float>(w * syy[k]);
-    powerSum += power[k];
-  }
+  // Scaled here rather than the impulse: half as many values. Above bin n/2 the spectrum
+  // stays zero from setUp.
+  const float scale = sums.weight > 0.0 ? static_cast<float>(1.0 / sums.weight) : 0.0f;
+  vec::vsmul(spectrum, scale, spectrum, static_cast<size_t>(n_) + 2);
 
   Result result;
   result.midpoint = midpoint_;
-  result.meanCoherence = bandBins > 0 ? coherenceSum / bandBins : 0.0;
-  // Where 95 % of the coherent measurement power lies below.
-  double cumulative = 0.0;
-  for (int32_t k = 0; k <= n_ / 2 && powerSum > 0.0; ++k) {
-    cumulative += power[k];
-    if (cumulative >= 0.95 * powerSum) {
-      result.topFrequencyHz = static_cast<double>(k) * rate_ / n_;
-      break;
-    }
-  }
+  result.meanCoherence = sums.bandBins > 0 ? sums.coherence / sums.bandBins : 0.0;
+  result.topFrequencyHz =
+      static_cast<double>(binBelow(scratch_.get(), n_ / 2 + 1, 0.95 * sums.power)) * rate_ / n_;
 
   fft::ComplexPlan::get(n_, fft::ComplexPlan::Direction::Inverse)
       .execute(spectrum, analytic_.get());
-  float* z = analytic_.get();
-  const float scale = weightSum > 0.0 ? static_cast<float>(1.0 / weightSum) : 0.0f;
-  for (int32_t i = 0; i < 2 * n_; ++i) z[i] *= scale;
+  const float* z = analytic_.get();
   // Lags −n/2 … n/2 − 1: the second half of the circle, then the first.
   const int32_t halfN = n_ / 2;
   for (int32_t i = 0; i < halfN; ++i) impulse_[i] = z[2 * (i + halfN)];
@@ -230,19 +357,23 @@ FineDelaySearch::Result FineDelaySearch::search(const SampleHistory& measurement
   if (t >= halfLength) t -= n_;
   if (t < -halfLength) t += n_;
   result.lag = t;
-  double v[2], d1[2], d2[2];
-  evaluate(t, v, d1, d2);
-  result.inverted = v[0] * scale < 0.0;
+  double v[2];
+  evaluate(t, v, nullptr, nullptr);
+  result.inverted = v[0] < 0.0;
   return result;
 }
 
 void FineDelaySearch::evaluate(double t, double z[2], double dz[2], double ddz[2]) const {
   const double w0 = 2.0 * M_PI / n_;
   double sums[6];
-  turnedSums(spectrum_.get(), n_, w0, t, sums);
+  if (dz)
+    allTurnedSums(spectrum_.get(), n_, nonZeroEnd(), w0, t, sums);
+  else
+    firstTurnedSum(spectrum_.get(), n_, nonZeroEnd(), w0, t, sums);
   const std::complex<double> sum0(sums[0], sums[1]), sum1(sums[2], sums[3]), sum2(sums[4], sums[5]);
   // z' = Σ iω·c·e^(iωt), z'' = −Σ ω²·c·e^(iωt).
   z[0] = sum0.real(), z[1] = sum0.imag();
+  if (!dz) return;
   dz[0] = -sum1.imag(), dz[1] = sum1.real();
   ddz[0] = -sum2.real(), ddz[1] = -sum2.imag();
 }

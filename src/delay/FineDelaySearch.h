@@ -54,8 +54,11 @@ class FineDelaySearch {
   void window(const SampleHistory& history, int64_t start, float* spectrum);
   // Where the measurement window that begins at `start` has its weight's middle.
   double windowMiddle(int64_t start, int64_t begin) const;
-  // z(t) and its first two derivatives, from the weighted spectrum.
+  // z(t) and its first two derivatives (when dz and ddz are given), from the weighted
+  // spectrum.
   void evaluate(double t, double z[2], double dz[2], double ddz[2]) const;
+  // The spectrum is zero from this bin on (above the band): a multiple of four, or n/2 + 1.
+  int32_t nonZeroEnd() const { return lastBin_ < n_ / 2 ? (lastBin_ + 4) / 4 * 4 : n_ / 2 + 1; }
   double refine(int32_t index, bool envelope, bool negative) const;
 
   uint32_t rate_ = 0;

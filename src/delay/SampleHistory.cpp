@@ -16,9 +16,18 @@ void SampleHistory::reset(size_t capacity, int64_t begin) {
 
 void SampleHistory::push(const float* data, size_t count, size_t stride) {
   float* s = samples_.get();
-  for (size_t i = 0; i < count; ++i) {
-    s[static_cast<size_t>(end_) & mask_] = data[i * stride];
-    ++end_;
+  while (count > 0) {
+    // One run up to the ring's end, without a mask per sample.
+    const size_t at = static_cast<size_t>(end_) & mask_;
+    const size_t run = std::min(count, mask_ + 1 - at);
+    if (stride == 2) {
+      for (size_t i = 0; i < run; ++i) s[at + i] = data[2 * i];
+    } else {
+      for (size_t i = 0; i < run; ++i) s[at + i] = data[i * stride];
+    }
+    data += run * stride;
+    count -= run;
+    end_ += static_cast<int64_t>(run);
   }
 }
 

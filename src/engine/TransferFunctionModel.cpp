@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "engine/AnalysisConstants.h"
@@ -15,32 +16,60 @@ constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 
 // Per band b in [from, to), the sums of the four averages over its bins [first, end).
 // Most bands are a few bins wide: those add up plainly, for a vector's set-up and final
-// reduction would cost more than the additions; only wide bands add in vector lanes.
+// reduction would cost more than the additions. Wide bands add in eight lanes per
+// quantity, and the four quantities' lanes are then folded together, so that one short
+// chain of shuffles ends all four sums.
+#if defined(__GNUC__) && (defined(__clang__) || __GNUC__ >= 12)
+// No function here takes or gives an eight-float vector, so none passes one across the ABI
+// that the warning is about.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpsabi"
+#endif
 QV_VECTOR_CLONES void sumBands(const int32_t* __restrict first, const int32_t* __restrict end,
                                int32_t from, int32_t to, const float* __restrict powerA,
                                const float* __restrict powerB, const float* __restrict crossReIn,
                                const float* __restrict crossImIn, float* __restrict input,
                                float* __restrict output, float* __restrict crossRe,
                                float* __restrict crossIm) {
+  using Floats8 = float __attribute__((vector_size(32)));
+  using Floats4 = float __attribute__((vector_size(16)));
   constexpr int32_t kNarrow = 16;
   for (int32_t b = from; b < to; ++b) {
     float sumRe = 0.0f, sumIm = 0.0f, sumA = 0.0f, sumB = 0.0f;
+    int32_t j = first[b];
     const int32_t stop = end[b];
-    if (stop - first[b] < kNarrow) {
-      for (int32_t j = first[b]; j < stop; ++j) {
-        sumRe += crossReIn[j];
-        sumA += powerA[j];
-        sumIm += crossImIn[j];
-        sumB += powerB[j];
+    if (stop - j >= kNarrow) {
+      Floats8 re = {}, im = {}, pa = {}, pb = {};
+      for (; j + 8 <= stop; j += 8) {
+        Floats8 v;
+        std::memcpy(&v, crossReIn + j, sizeof v);
+        re += v;
+        std::memcpy(&v, crossImIn + j, sizeof v);
+        im += v;
+        std::memcpy(&v, powerA + j, sizeof v);
+        pa += v;
+        std::memcpy(&v, powerB + j, sizeof v);
+        pb += v;
       }
-    } else {
-#pragma omp simd reduction(+ : sumRe, sumIm, sumA, sumB)
-      for (int32_t j = first[b]; j < stop; ++j) {
-        sumRe += crossReIn[j];
-        sumA += powerA[j];
-        sumIm += crossImIn[j];
-        sumB += powerB[j];
-      }
+      const auto half = [](Floats8 v) {
+        return __builtin_shufflevector(v, v, 0, 1, 2, 3) +
+               __builtin_shufflevector(v, v, 4, 5, 6, 7);
+      };
+      const Floats4 r = half(re), i = half(im), a = half(pa), q = half(pb);
+      // (r0 + r2, i0 + i2, r1 + r3, i1 + i3) and the same for the powers, then across.
+      const Floats4 ri =
+          __builtin_shufflevector(r, i, 0, 4, 1, 5) + __builtin_shufflevector(r, i, 2, 6, 3, 7);
+      const Floats4 aq =
+          __builtin_shufflevector(a, q, 0, 4, 1, 5) + __builtin_shufflevector(a, q, 2, 6, 3, 7);
+      const Floats4 sums =
+          __builtin_shufflevector(ri, aq, 0, 1, 4, 5) + __builtin_shufflevector(ri, aq, 2, 3, 6, 7);
+      sumRe = sums[0], sumIm = sums[1], sumA = sums[2], sumB = sums[3];
+    }
+    for (; j < stop; ++j) {
+      sumRe += crossReIn[j];
+      sumA += powerA[j];
+      sumIm += crossImIn[j];
+      sumB += powerB[j];
     }
     crossRe[b] = sumRe;
     input[b] = sumA;
@@ -48,6 +77,9 @@ QV_VECTOR_CLONES void sumBands(const int32_t* __restrict first, const int32_t* _
     output[b] = sumB;
   }
 }
+#if defined(__GNUC__) && (defined(__clang__) || __GNUC__ >= 12)
+#pragma GCC diagnostic pop
+#endif
 
 }  // namespace
 
