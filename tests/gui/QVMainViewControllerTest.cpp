@@ -148,10 +148,15 @@ class FinderResultTest : public MainViewFixture {
 // hundredth) and stored; unsure and out-of-range readings only change the read-out.
 TEST_F(FinderResultTest, ConfirmedResultsSetTheDelayAndTheReadOutSaysWhatWasSeen) {
   auto& view = makeView();
-  deliver(view, DelayState::Found, 220.5, 3);
+  // Before its confirmations the reading is not the delay in force, and says where it is.
+  deliver(view, DelayState::Found, 220.5);
+  EXPECT_TRUE(view.outlets().delayDetailLabel->text().startsWith("found (5.00 ms) \u00B7 0.00 smp"))
+      << view.outlets().delayDetailLabel->text().toStdString();
+  deliver(view, DelayState::Found, 220.5, 2);
   EXPECT_DOUBLE_EQ(view.delayMS(), 5.0);
   EXPECT_DOUBLE_EQ(settings().delayValueMS(), 5.0);
-  EXPECT_TRUE(view.outlets().delayDetailLabel->text().startsWith("found"));
+  EXPECT_TRUE(view.outlets().delayDetailLabel->text().startsWith("found \u00B7 220.50 smp"))
+      << view.outlets().delayDetailLabel->text().toStdString();
   deliver(view, DelayState::Unsure, -21433.8);
   EXPECT_TRUE(view.outlets().delayDetailLabel->text().startsWith("unsure"))
       << view.outlets().delayDetailLabel->text().toStdString();

@@ -90,8 +90,10 @@ QString delayDetailText(double delayMs, uint32_t rate, double celsius,
   QString state = QString::fromLatin1(delayStateName(e.state));
   if (e.state == DelayState::OutOfRange)
     state += QString::asprintf(" (%.0f ms)", e.delaySeconds() * 1000.0);
-  // With the delay set by hand the finder only looks: what it found is not the delay in force.
-  if (e.state == DelayState::Found && status.mode == DelayPolicy::Mode::Manual)
+  // A found delay that is not the one in force says where it was found: with the delay set
+  // by hand the finder only looks, and in Auto a reading waits for its confirmations.
+  // "found · 0.00 smp" would read as an arrival found at zero.
+  if (e.state == DelayState::Found && std::fabs(e.delaySeconds() * 1000.0 - delayMs) >= 0.005)
     state += QString::asprintf(" (%.2f ms)", e.delaySeconds() * 1000.0);
   text = state + QStringLiteral(" \u00B7 ") + text;
   if (e.state == DelayState::Found)

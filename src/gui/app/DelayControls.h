@@ -40,7 +40,8 @@ double speedOfSound(double celsius);
 
 // "found · 132.89 smp · 1.03 m · polarity normal · conf 4.6 · drift 0.0 ppm": the delay in
 // force in samples and metres, then what the finder's newest result says (nothing of it
-// while there is none). An unsure result shows no polarity: it has none to speak of.
+// while there is none; "found (3.01 ms)" when it found another delay than the one in
+// force). An unsure result shows no polarity: it has none to speak of.
 QString delayDetailText(double delayMs, uint32_t rate, double celsius,
                         const session::DelayStatus& status);
 
