@@ -20,28 +20,62 @@ double besselI0(double x) {
   return sum;
 }
 
-}  // namespace
-
-DriftResampler::DriftResampler(int64_t queueFrames)
-    : size_(static_cast<int64_t>(
-          std::bit_ceil(static_cast<uint64_t>(std::max<int64_t>(queueFrames, 4 * kHalfWidth))))),
-      mask_(size_ - 1),
-      measurement_(static_cast<size_t>(size_)),
-      reference_(static_cast<size_t>(size_)),
-      table_(static_cast<size_t>(kPhases + 1) * kTaps) {
-  // Row p: the taps for a read position p/kPhases past a sample; tap i lies at i − 47.
-  for (int p = 0; p <= kPhases; ++p) {
-    const double frac = static_cast<double>(p) / kPhases;
+std::vector<float> makeTaps() {
+  std::vector<float> taps(static_cast<size_t>(DriftResampler::kPhases + 1) * kTaps);
+  const double peak = besselI0(kBeta);
+  for (int p = 0; p <= DriftResampler::kPhases; ++p) {
+    const double frac = static_cast<double>(p) / DriftResampler::kPhases;
     for (int i = 0; i < kTaps; ++i) {
-      const double d = static_cast<double>(i - kHalfWidth + 1) - frac;
-      const double r = d / kHalfWidth;
+      const double d = static_cast<double>(i - DriftResampler::kHalfWidth + 1) - frac;
+      const double r = d / DriftResampler::kHalfWidth;
       const double window =
-          r <= -1.0 || r >= 1.0 ? 0.0 : besselI0(kBeta * std::sqrt(1.0 - r * r)) / besselI0(kBeta);
+          r <= -1.0 || r >= 1.0 ? 0.0 : besselI0(kBeta * std::sqrt(1.0 - r * r)) / peak;
       const double sinc = d == 0.0 ? 1.0 : std::sin(M_PI * d) / (M_PI * d);
-      table_[static_cast<size_t>(p) * kTaps + static_cast<size_t>(i)] =
+      taps[static_cast<size_t>(p) * kTaps + static_cast<size_t>(i)] =
           static_cast<float>(sinc * window);
     }
   }
+  return taps;
+}
+
+}  // namespace
+
+const std::vector<float>& DriftResampler::taps() {
+  static const std::vector<float> taps = makeTaps();  // built once, by the first caller
+  return taps;
+}
+
+DriftResampler::DriftResampler(int64_t queueFrames)
+    : longSize_(static_cast<int64_t>(
+          std::bit_ceil(static_cast<uint64_t>(std::max<int64_t>(queueFrames, 4 * kHalfWidth))))),
+      // Left uninitialised on purpose: the pages are touched only as frames arrive.
+      long_(new float[2 * static_cast<size_t>(longSize_)]),
+      table_(taps().data()) {
+  if (longSize_ > kShortFrames) {
+    short_.resize(2 * static_cast<size_t>(kShortFrames));
+    measurement_ = short_.data();
+    size_ = kShortFrames;
+  } else {
+    measurement_ = long_.get();
+    size_ = longSize_;
+  }
+  reference_ = measurement_ + size_;
+  mask_ = size_ - 1;
+}
+
+void DriftResampler::lengthen() {
+  float* measurement = long_.get();
+  float* reference = measurement + longSize_;
+  const int64_t longMask = longSize_ - 1;
+  // The taps reach kHalfWidth − 1 frames behind the next reference frame's read position.
+  for (int64_t n = std::max<int64_t>(0, referenceIndex_ - kHalfWidth); n < received_; ++n) {
+    measurement[n & longMask] = measurement_[n & mask_];
+    reference[n & longMask] = reference_[n & mask_];
+  }
+  measurement_ = measurement;
+  reference_ = reference;
+  size_ = longSize_;
+  mask_ = longMask;
 }
 
 float DriftResampler::interpolate(double position) const {
@@ -57,7 +91,7 @@ float DriftResampler::interpolate(double position) const {
   const auto start = static_cast<size_t>(first & mask_);
   if (first >= 0 && start + kTaps <= static_cast<size_t>(size_)) {
     // The taps lie in one run of the ring: the common case, in vector lanes.
-    const float* x = measurement_.data() + start;
+    const float* x = measurement_ + start;
 #pragma omp simd reduction(+ : sum)
     for (int i = 0; i < kTaps; ++i) sum += x[i] * (lower[i] + mix * (upper[i] - lower[i]));
     return sum;
@@ -72,13 +106,17 @@ float DriftResampler::interpolate(double position) const {
 }
 
 uint32_t DriftResampler::process(const float* in, uint32_t frames, float* out, uint32_t capacity) {
+  const double step = 1.0 + ppm_.load(std::memory_order_relaxed) * 1e-6;
+  // The short rings serve until a drift is set or they would have to drop frames.
+  if (size_ < longSize_ &&
+      (step != step_ || received_ + frames - referenceIndex_ > size_ - 2 * kHalfWidth - 2))
+    lengthen();
   for (uint32_t f = 0; f < frames; ++f) {
     const auto at = static_cast<size_t>((received_ + f) & mask_);
     measurement_[at] = in[2 * f];
     reference_[at] = in[2 * f + 1];
   }
   received_ += frames;
-  const double step = 1.0 + ppm_.load(std::memory_order_relaxed) * 1e-6;
   if (step != step_) {
     // The read position at a step of 1 is the next reference frame's, so the stream goes on
     // without a jump.

@@ -7,11 +7,14 @@
 // different rates, one of them waits in a queue that grows by ppm·1e−6 of a frame per frame
 // (0.36 s an hour at 100 ppm); when that queue is full (by default 2^19 frames, 2.7 s at
 // 192 kHz) the frames waiting longest are dropped and the delay slips by as many (slips()
-// counts them).
+// counts them). The queue's rings are taken on only when a drift is first set (or more frames
+// wait than a short ring holds): until then a short ring serves, and the long ones stay
+// unwritten, so a resampler whose clocks never drift costs little memory.
 // Thread contract: process runs on one thread (the delivery of audio); setDriftPpm may come
 // from any thread and is taken at the next process. process allocates nothing.
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace qv {
@@ -21,6 +24,8 @@ class DriftResampler {
   static constexpr int kHalfWidth = 48;
   static constexpr int kPhases = 1024;
   static constexpr int64_t kQueueFrames = int64_t{1} << 19;
+  // The short rings: a block of the largest size the recorders deliver, waiting whole, fits.
+  static constexpr int64_t kShortFrames = int64_t{1} << 15;
 
   // `queueFrames` (rounded up to a power of two): what the waiting channel may hold.
   explicit DriftResampler(int64_t queueFrames = kQueueFrames);
@@ -42,6 +47,11 @@ class DriftResampler {
   // call (an empty call only empties them).
   uint32_t process(const float* in, uint32_t frames, float* out, uint32_t capacity);
 
+  // The interpolation's taps, kPhases + 1 rows of 2·kHalfWidth: row p for a read position
+  // p/kPhases past a sample, tap i at i − (kHalfWidth − 1). Made once, shared by every
+  // resampler, never changed.
+  static const std::vector<float>& taps();
+
   // Frames taken in and given out so far, and frames dropped from either channel.
   int64_t framesIn() const { return received_; }
   int64_t framesOut() const { return written_; }
@@ -53,13 +63,22 @@ class DriftResampler {
 
  private:
   float interpolate(double position) const;
+  // From the short rings to the long ones, with what is still to be read.
+  void lengthen();
 
   std::atomic<double> ppm_{0.0};
+  int64_t longSize_;
+  // 2·longSize_: the measurement's ring, then the reference's. Never zeroed: no slot is read
+  // before it is written (frames are read only between received_ − size_ and received_, and
+  // lengthen copies the ones still to be read).
+  std::unique_ptr<float[]> long_;
+  std::vector<float> short_;  // 2·kShortFrames, the same; empty when the queue is as short
+  // The rings in use, by input index: size_ frames each.
+  float* measurement_;
+  float* reference_;
   int64_t size_;
   int64_t mask_;
-  std::vector<float> measurement_;  // ring of size_, by input index
-  std::vector<float> reference_;    // the same
-  std::vector<float> table_;        // kPhases + 1 rows of 2·kHalfWidth taps
+  const float* table_;
   int64_t received_ = 0;
   int64_t referenceIndex_ = 0;  // the next reference sample to go out
   // The read position is anchor_ + sinceAnchor_·step_: counted, not summed, so that hours of
