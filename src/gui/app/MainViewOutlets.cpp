@@ -143,6 +143,8 @@ class TopBarArranger final : public QObject {
     status.mode = DelayPolicy::Mode::Auto;
     status.haveReading = true;
     status.estimate.state = DelayState::Found;
+    status.estimate.rate = 48000;
+    status.estimate.delaySamples = 3.01 * 48.0;  // the delay in force: no "(… ms)"
     status.estimate.peakToNext = 2.5;
     const QString text = delayDetailText(3.01, 48000, 20.0, status);
     return QFontMetrics(detail.font()).horizontalAdvance(text) + 4;
