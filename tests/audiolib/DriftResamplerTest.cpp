@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "audiolib/DriftResampler.h"
+#include "support/TestSignals.h"
 
 namespace qv {
 namespace {
@@ -36,20 +37,12 @@ TEST(DriftResamplerTaps, PassConstantsReadSamplesExactlyAndStaySymmetric) {
   EXPECT_NEAR(nyquist, 0.0, 1e-5);
 }
 
-std::vector<float> stereoNoise(size_t frames, unsigned seed) {
-  std::mt19937 random(seed);
-  std::uniform_real_distribution<float> uniform(-1.0f, 1.0f);
-  std::vector<float> out(2 * frames);
-  for (float& v : out) v = uniform(random);
-  return out;
-}
-
 // 2 s of noise undrifted, past the short ring's length, then a drift set: a resampler that
 // starts short and one whose only rings are as short (nothing to lengthen) agree, so the taps
 // read across the change found the history they needed (a tap missing it is off by a tenth or
 // more; the sums differ by rounding only, where the taps of one wrap round the ring's end).
 TEST(DriftResamplerRings, LengtheningWhenADriftIsSetChangesNoFrame) {
-  const auto in = stereoNoise(88200, 7);
+  const auto in = test::noise(2 * 88200, 7, 1.0f);
   DriftResampler lengthened;
   DriftResampler fixed(DriftResampler::kShortFrames);
   std::vector<float> a(2 * 8192), b(2 * 8192);
@@ -75,7 +68,7 @@ TEST(DriftResamplerRings, LengtheningWhenADriftIsSetChangesNoFrame) {
 // out later they are the input, frame for frame.
 TEST(DriftResamplerRings, FramesWaitingBeyondTheShortRingAreKept) {
   const size_t frames = 3 * DriftResampler::kShortFrames;
-  const auto in = stereoNoise(frames, 8);
+  const auto in = test::noise(2 * frames, 8, 1.0f);
   DriftResampler resampler;
   for (size_t at = 0; at < frames; at += 4096)
     ASSERT_EQ(resampler.process(in.data() + 2 * at, 4096, nullptr, 0), 0u);

@@ -7,28 +7,14 @@
 #include <vector>
 
 #include "audiolib/SpectrumStream.h"
+#include "support/TestSignals.h"
 
 namespace qv {
 namespace {
 
 using Stream = SpectrumStream;
 
-std::vector<float> noise(size_t count, uint32_t seed) {
-  std::mt19937 generator(seed);
-  std::uniform_real_distribution<float> uniform(-1.0f, 1.0f);
-  std::vector<float> out(count);
-  for (float& v : out) v = uniform(generator);
-  return out;
-}
-
-std::vector<float> interleave(const float* a, const float* b, size_t frames) {
-  std::vector<float> out(2 * frames);
-  for (size_t i = 0; i < frames; ++i) {
-    out[2 * i] = a[i];
-    out[2 * i + 1] = b[i];
-  }
-  return out;
-}
+std::vector<float> noise(size_t count, uint32_t seed) { return test::noise(count, seed, 1.0f); }
 
 std::unique_ptr<Stream> makeStream(uint32_t rate = 44100) {
   auto stream = Stream::create(rate, 2, 1000.0f);
@@ -46,7 +32,7 @@ TEST_P(SpectrumLayout, MatchesDirectTransformOfEachWindowedChannel) {
   ASSERT_TRUE(stream->prepareFft(n));
   const auto a = noise(n, 1);
   const auto b = noise(n, 2);
-  const auto frames = interleave(a.data(), b.data(), n);
+  const auto frames = test::interleave(a, b);
   ASSERT_TRUE(stream->putData(frames.data(), 8 * n));
   std::vector<float> out(4 * n, -1.0f);
   ASSERT_EQ(stream->getData(out.data(), Stream::complexFftFlags(n)), 16u * n);
@@ -74,7 +60,7 @@ TEST_P(SpectrumLayout, HalfSpectraAreTheLowerBinsOfTheFullRequest) {
   const int n = GetParam();
   auto full = makeStream();
   auto half = makeStream();
-  const auto frames = interleave(noise(2 * n, 3).data(), noise(2 * n, 4).data(), 2 * n);
+  const auto frames = test::interleave(noise(2 * n, 3), noise(2 * n, 4));
   for (auto* stream : {full.get(), half.get()}) {
     const uint32_t fx = stream->setFx(Stream::FxType::DelayLine, 2);
     ASSERT_TRUE(stream->fxSetParameters(fx, Stream::DelayLineParameters{0.0f, 0.5f}));
@@ -102,7 +88,7 @@ TEST_P(SpectrumLayout, HalfSpectraAreTheLowerBinsOfTheFullRequest) {
 TEST(SpectrumStream, PutAndAnalyseInOneCallIsAPutThenARequest) {
   const int n = 1024;
   const uint32_t flags = Stream::complexFftFlags(n);
-  const auto frames = interleave(noise(4 * n, 5).data(), noise(4 * n, 6).data(), 4 * n);
+  const auto frames = test::interleave(noise(4 * n, 5), noise(4 * n, 6));
   auto separate = makeStream();
   auto together = makeStream();
   for (auto* stream : {separate.get(), together.get()}) {
@@ -159,7 +145,7 @@ class PackedSpectrum : public ::testing::TestWithParam<Route> {};
 TEST_P(PackedSpectrum, SeparatesIntoTheHalfSpectra) {
   const int n = 1024;
   const uint32_t flags = Stream::complexFftFlags(n);
-  const auto frames = interleave(noise(5 * n, 7).data(), noise(5 * n, 8).data(), 5 * n);
+  const auto frames = test::interleave(noise(5 * n, 7), noise(5 * n, 8));
   auto halves = makeStream();
   auto packed = makeStream();
   for (auto* stream : {halves.get(), packed.get()}) {
@@ -263,7 +249,7 @@ TEST_P(PureDelay, DelayedFrameIsTheSignalDSamplesEarlier) {
   const size_t total = 60000 + 12 * step + n;
   const auto x = noise(total, 7);
   const auto y = noise(total, 8);
-  const auto frames = interleave(x.data(), y.data(), total);
+  const auto frames = test::interleave(x, y);
 
   auto delayed = makeStream(rate);
   const uint32_t fx = delayed->setFx(Stream::FxType::DelayLine, 2);

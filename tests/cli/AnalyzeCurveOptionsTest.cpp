@@ -12,7 +12,6 @@
 #include <regex>
 
 #include "cli/CsvRows.h"
-#include "cli/RunProgram.h"
 #include "cli/TestFiles.h"
 
 namespace qv::cli {

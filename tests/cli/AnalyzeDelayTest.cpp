@@ -15,7 +15,6 @@
 #include <vector>
 
 #include "cli/CsvRows.h"
-#include "cli/RunProgram.h"
 #include "cli/TestFiles.h"
 #include "support/KnownSystems.h"
 

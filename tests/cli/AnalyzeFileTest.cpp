@@ -11,7 +11,6 @@
 #include <sstream>
 
 #include "cli/CsvRows.h"
-#include "cli/RunProgram.h"
 #include "cli/TestFiles.h"
 #include "traces/TraceManager.h"
 

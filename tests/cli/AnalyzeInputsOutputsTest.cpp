@@ -8,7 +8,6 @@
 #include <random>
 
 #include "cli/CsvRows.h"
-#include "cli/RunProgram.h"
 #include "cli/TestFiles.h"
 
 namespace qv::cli {

@@ -8,7 +8,6 @@
 #include <string>
 #include <thread>
 
-#include "cli/RunProgram.h"
 #include "cli/TestFiles.h"
 #include "integration/JackServer.h"
 

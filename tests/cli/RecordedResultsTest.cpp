@@ -24,7 +24,6 @@
 #include <vector>
 
 #include "cli/CsvRows.h"
-#include "cli/RunProgram.h"
 #include "cli/TestFiles.h"
 
 namespace qv::cli {

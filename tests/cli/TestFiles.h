@@ -1,16 +1,23 @@
 #pragma once
-// Sound files made by the tests themselves.
+// quorvex-analyze run as a user would, on sound files the tests make themselves, and the
+// names its outputs leave in a folder. Test thread only.
 #include <sndfile.h>
+#include <unistd.h>
 
+#include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "support/ChildProcess.h"
 #include "support/TempFolder.h"
 
 namespace qv::cli {
 
 using TempDir = test::TempFolder;
+using ProgramRun = test::CommandResult;
+using test::readFile;
+inline std::string quoted(const std::string& s) { return test::shellQuoted(s); }
 
 // Float WAV (or by extension 24-bit FLAC or 16-bit AIFF) of interleaved samples.
 inline void writeSoundFile(const std::string& path, int rate, int channels,
@@ -30,6 +37,34 @@ inline void writeSoundFile(const std::string& path, int rate, int channels,
   if (!interleaved.empty())
     sf_writef_float(f, interleaved.data(), static_cast<sf_count_t>(interleaved.size()) / channels);
   sf_close(f);
+}
+
+// `env` is a command prefix: NAME=value words, or a program such as setpriv.
+inline ProgramRun runAnalyze(const TempDir& dir, const std::vector<std::string>& args,
+                             const std::string& env = "") {
+  std::string line = quoted(QV_ANALYZE_PATH);
+  for (const auto& a : args) line += " " + quoted(a);
+  return test::runCommand(line, dir.root(), env);
+}
+
+// A command prefix for runAnalyze that runs the program as "nobody" when the test runs
+// as root, so that a program that would replace /dev/null or /dev/stdout fails for want
+// of permission instead of doing it.
+inline std::string asOrdinaryUser(const TempDir& dir) {
+  if (::geteuid() != 0) return "";
+  std::filesystem::permissions(dir.root(), std::filesystem::perms::all);
+  return "HOME=" + quoted(dir.root()) + " XDG_CACHE_HOME=" + quoted(dir.path(".cache")) +
+         " setpriv --reuid=65534 --regid=65534 --clear-groups";
+}
+
+// The names in `folder` that hold `part`.
+inline std::vector<std::string> namesWith(const std::string& folder, const std::string& part) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    const std::string name = entry.path().filename().string();
+    if (name.find(part) != std::string::npos) names.push_back(name);
+  }
+  return names;
 }
 
 }  // namespace qv::cli

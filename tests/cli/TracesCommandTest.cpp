@@ -8,7 +8,6 @@
 #include <limits>
 
 #include "cli/CsvRows.h"
-#include "cli/RunProgram.h"
 #include "cli/TestFiles.h"
 #include "export/TraceExporter.h"
 #include "traces/TraceManager.h"

@@ -6,7 +6,6 @@
 #include <fstream>
 #include <limits>
 
-#include "cli/RunProgram.h"
 #include "cli/TestFiles.h"
 #include "curves/BandAxis.h"
 #include "curves/CurveCompare.h"

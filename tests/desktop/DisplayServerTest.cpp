@@ -12,9 +12,10 @@
 #include <algorithm>
 #include <sstream>
 
-#include "desktop/SystemProcess.h"
+#include "support/ChildProcess.h"
+#include "support/TempFolder.h"
 
-namespace qv::systemtest {
+namespace qv::test {
 namespace {
 
 constexpr const char* kGeometryKey = "MainWindowGeometry";
@@ -84,10 +85,10 @@ class DisplayServerTest : public ::testing::TestWithParam<std::string> {
     return QString::fromStdString(dir.path("config/Quorvex/Quorvex.conf"));
   }
 
-  ScratchDir dir;
+  TempFolder dir;
   std::string runtime;
-  std::string display;    // X11's, empty under Wayland
-  Background compositor;  // the Wayland compositor or the X server
+  std::string display;  // X11's, empty under Wayland
+  Program compositor;   // the Wayland compositor or the X server
 };
 
 // A window frame as QWidget::saveGeometry keeps it (format 3.0): made by hand, because
@@ -129,7 +130,7 @@ TEST_P(DisplayServerTest, TheWindowComesBackAtItsSizeAndShowsLiveCurves) {
     settings.setValue(kGeometryKey, keptFrame());
   }
   const std::string png = dir.path("quorvex.png");
-  Background quorvex;
+  Program quorvex;
   ASSERT_TRUE(quorvex.start(command({"--screenshot", png, "--after", "6"}), environment(),
                             dir.path("quorvex.log")));
   ASSERT_EQ(quorvex.wait(60), 0) << readFile(dir.path("quorvex.log"));
@@ -162,4 +163,4 @@ INSTANTIATE_TEST_SUITE_P(Platforms, DisplayServerTest, ::testing::Values("waylan
                          [](const auto& info) { return info.param; });
 
 }  // namespace
-}  // namespace qv::systemtest
+}  // namespace qv::test

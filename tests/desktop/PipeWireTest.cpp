@@ -8,9 +8,10 @@
 #include <cstdlib>
 #include <sstream>
 
-#include "desktop/SystemProcess.h"
+#include "support/ChildProcess.h"
+#include "support/TempFolder.h"
 
-namespace qv::systemtest {
+namespace qv::test {
 namespace {
 
 constexpr const char* kJackDevice = "JACK Audio Connection Kit:system";
@@ -42,9 +43,9 @@ class PipeWireTest : public ::testing::Test {
     return runCommand("pw-jack " + tool + " " + args, dir.path(), env, 10);
   }
 
-  ScratchDir dir;
+  TempFolder dir;
   std::string runtime, env;
-  Background pipewire;
+  Program pipewire;
 };
 
 struct Band {
@@ -106,7 +107,7 @@ std::vector<std::string> liveWire(const std::string& device, const std::string& 
 }
 
 TEST_F(PipeWireTest, TheJackLibraryCarriesAWireUnchanged) {
-  Background analyse;
+  Program analyse;
   std::vector<std::string> command = liveWire(kJackDevice, dir.path(), "8");
   command.insert(command.begin(), "pw-jack");
   ASSERT_TRUE(analyse.start(command,
@@ -146,7 +147,7 @@ TEST_F(PipeWireTest, TheAlsaPluginCarriesAWireUnchanged) {
   // ALSA programs reach PipeWire as streams, which only a session manager sets up; it
   // wants a D-Bus of its own and keeps its state in this test's home.
   const std::string bus = "unix:path=" + (dir.path("bus"));
-  Background dbus, sessionManager;
+  Program dbus, sessionManager;
   ASSERT_TRUE(dbus.start({"dbus-daemon", "--session", "--nofork", "--address=" + bus}, {},
                          dir.path("dbus.log")));
   ASSERT_TRUE(waitUntil([&] { return access((dir.path("bus")).c_str(), F_OK) == 0; }, 10))
@@ -158,7 +159,7 @@ TEST_F(PipeWireTest, TheAlsaPluginCarriesAWireUnchanged) {
       {"XDG_DATA_HOME", dir.path("data")},   {"QUORVEX_FFTW_PLANNING", "estimate"}};
   ASSERT_TRUE(sessionManager.start({"wireplumber"}, env, dir.path("wireplumber.log")));
 
-  Background analyse;
+  Program analyse;
   ASSERT_TRUE(
       analyse.start(liveWire("ALSA:pipewire", dir.path(), "10"), env, dir.path("analyze.log")));
   const std::string linkEnv = "XDG_RUNTIME_DIR=" + shellQuoted(runtime);
@@ -203,4 +204,4 @@ TEST_F(PipeWireTest, TheAlsaPluginCarriesAWireUnchanged) {
 }
 
 }  // namespace
-}  // namespace qv::systemtest
+}  // namespace qv::test

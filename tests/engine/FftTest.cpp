@@ -8,26 +8,14 @@
 #include <vector>
 
 #include "engine/Fft.h"
+#include "support/TestSignals.h"
 
 namespace qv {
 namespace {
 
 using cd = std::complex<double>;
 
-std::vector<cd> naiveDft(const std::vector<cd>& x) {
-  const size_t n = x.size();
-  std::vector<cd> out(n);
-  for (size_t m = 0; m < n; ++m) {
-    cd sum = 0;
-    for (size_t j = 0; j < n; ++j) {
-      const double angle =
-          -2.0 * std::numbers::pi * static_cast<double>((j * m) % n) / static_cast<double>(n);
-      sum += x[j] * cd(std::cos(angle), std::sin(angle));
-    }
-    out[m] = sum;
-  }
-  return out;
-}
+using test::naiveDft;
 
 class FftKnownAnswers : public ::testing::TestWithParam<int32_t> {};
 

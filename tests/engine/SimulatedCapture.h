@@ -10,28 +10,9 @@
 
 #include "audio/QVRecorderConsumer.h"
 #include "platform/Clock.h"
+#include "support/TestSignals.h"
 
 namespace qv::test {
-
-// Deterministic white noise, uniform in ±amplitude.
-inline std::vector<float> noise(size_t count, uint32_t seed, float amplitude = 0.25f) {
-  std::mt19937 generator(seed);
-  std::uniform_real_distribution<float> uniform(-amplitude, amplitude);
-  std::vector<float> out(count);
-  for (float& v : out) v = uniform(generator);
-  return out;
-}
-
-// Interleaves two channels (measurement first, then reference, as the recorder maps them).
-inline std::vector<float> interleave(const std::vector<float>& measurement,
-                                     const std::vector<float>& reference) {
-  std::vector<float> out(2 * measurement.size());
-  for (size_t i = 0; i < measurement.size(); ++i) {
-    out[2 * i] = measurement[i];
-    out[2 * i + 1] = reference[i];
-  }
-  return out;
-}
 
 class SimulatedCapture {
  public:

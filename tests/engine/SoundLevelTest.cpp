@@ -17,16 +17,6 @@ namespace {
 constexpr double kRate = 48000.0;
 
 // Interleaved frames: `measurement` in input 0, `reference` in input 1.
-std::vector<float> frames(const std::vector<float>& measurement,
-                          const std::vector<float>& reference) {
-  std::vector<float> out(2 * measurement.size());
-  for (size_t i = 0; i < measurement.size(); ++i) {
-    out[2 * i] = measurement[i];
-    out[2 * i + 1] = reference[i];
-  }
-  return out;
-}
-
 std::vector<float> tone(double seconds, double frequency, double dbfs) {
   return test::sine(static_cast<size_t>(seconds * kRate), frequency, std::pow(10.0, dbfs / 20.0),
                     kRate);
@@ -38,7 +28,7 @@ std::vector<float> silence(double seconds) {
 
 void feed(SoundLevelMeter& meter, const std::vector<float>& measurement,
           const std::vector<float>& reference) {
-  const auto block = frames(measurement, reference);
+  const auto block = test::interleave(measurement, reference);
   meter.process(block.data(), measurement.size());
 }
 
@@ -106,7 +96,7 @@ TEST(SoundLevelMeterTest, LeqIsTheEnergyMeanOverTheInterval) {
 SplCalibrator::Settings calibratorSettings() { return {94.0, 1000.0, 2.0}; }
 
 SplCalibrator::Status calibrate(SplCalibrator& calibrator, const std::vector<float>& input) {
-  const auto block = frames(input, std::vector<float>(input.size(), 0.0f));
+  const auto block = test::interleave(input, std::vector<float>(input.size(), 0.0f));
   // In blocks, as the recorder delivers them.
   for (size_t at = 0; at < input.size(); at += 6000)
     calibrator.process(block.data() + 2 * at, std::min<size_t>(6000, input.size() - at));

@@ -12,18 +12,9 @@
 
 #include "audiolib/SpectrumStream.h"
 #include "platform/FftBackend.h"
+#include "support/TestSignals.h"
 
 namespace qv::test {
-
-inline std::vector<float> sine(size_t count, double frequency, double amplitude, double rate,
-                               double phase = 0.3) {
-  std::vector<float> out(count);
-  for (size_t i = 0; i < count; ++i)
-    out[i] = static_cast<float>(
-        amplitude *
-        std::sin(2.0 * std::numbers::pi * frequency * static_cast<double>(i) / rate + phase));
-  return out;
-}
 
 // The half spectra of both inputs of N interleaved frames (measurement, reference).
 class StreamFrames {

@@ -6,10 +6,11 @@
 #include <regex>
 #include <set>
 
-#include "desktop/SystemProcess.h"
 #include "package/UnpackedPackage.h"
+#include "support/ChildProcess.h"
+#include "support/TempFolder.h"
 
-namespace qv::systemtest {
+namespace qv::test {
 namespace {
 
 std::set<std::string> optionsIn(const std::string& text) {
@@ -134,4 +135,4 @@ TEST_F(CompletionTest, CompletesTheCommandsAndEveryOptionOfHelp) {
 }
 
 }  // namespace
-}  // namespace qv::systemtest
+}  // namespace qv::test

@@ -5,10 +5,11 @@
 #include <array>
 #include <regex>
 
-#include "desktop/SystemProcess.h"
 #include "package/UnpackedPackage.h"
+#include "support/ChildProcess.h"
+#include "support/TempFolder.h"
 
-namespace qv::systemtest {
+namespace qv::test {
 namespace {
 
 class PackageTest : public ::testing::Test {
@@ -40,7 +41,7 @@ TEST_F(PackageTest, ControlFieldsCarryTheVersionAndRealLibraryDependencies) {
 }
 
 TEST_F(PackageTest, ProgramsRunFromTheUnpackedRoot) {
-  ScratchDir home;
+  TempFolder home;
   const std::string env =
       "HOME=" + shellQuoted(home.path()) + " XDG_DATA_HOME=" + shellQuoted(home.path("data")) +
       " XDG_CACHE_HOME=" + shellQuoted(home.path("cache")) + " QUORVEX_FFTW_PLANNING=estimate";
@@ -117,4 +118,4 @@ TEST_F(PackageTest, DesktopEntryIconAndMetainfoFitTogether) {
 }
 
 }  // namespace
-}  // namespace qv::systemtest
+}  // namespace qv::test

@@ -3,9 +3,10 @@
 // unpacked with dpkg -x into a scratch root. Test thread only.
 #include <string>
 
-#include "desktop/SystemProcess.h"
+#include "support/ChildProcess.h"
+#include "support/TempFolder.h"
 
-namespace qv::systemtest {
+namespace qv::test {
 
 class UnpackedPackage {
  public:
@@ -33,9 +34,9 @@ class UnpackedPackage {
   }
 
  private:
-  ScratchDir scratch_;
+  TempFolder scratch_;
   std::string deb_;
   std::string problem_;
 };
 
-}  // namespace qv::systemtest
+}  // namespace qv::test

@@ -6,23 +6,12 @@
 #include <vector>
 
 #include "platform/FftBackend.h"
+#include "support/TestSignals.h"
 
 namespace qv::fft {
 namespace {
 
-std::vector<std::complex<double>> naiveDft(const std::vector<std::complex<double>>& x, int sign) {
-  const size_t n = x.size();
-  std::vector<std::complex<double>> out(n);
-  for (size_t k = 0; k < n; ++k) {
-    std::complex<double> sum = 0;
-    for (size_t j = 0; j < n; ++j) {
-      const double angle = sign * 2.0 * M_PI * double((k * j) % n) / double(n);
-      sum += x[j] * std::complex<double>(std::cos(angle), std::sin(angle));
-    }
-    out[k] = sum;
-  }
-  return out;
-}
+using test::naiveDft;
 
 class FftBackendSizes : public ::testing::TestWithParam<int> {};
 

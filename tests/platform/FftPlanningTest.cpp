@@ -20,7 +20,8 @@
 
 #include "platform/FftBackend.h"
 #include "platform/FftPlanner.h"
-#include "support/Command.h"
+#include "support/ChildProcess.h"
+#include "support/TempFolder.h"
 
 namespace qv::fft {
 namespace {
@@ -145,11 +146,11 @@ class FftPlanning : public ::testing::Test {
   bool runStep(const std::string& step, const std::string& planning, std::string* output) {
     const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
     const auto run =
-        test::runShell("env -u QUORVEX_FFTW_PLANNING " + std::string(kStepVariable) + "=" + step +
-                           " XDG_CACHE_HOME=" + test::shellQuoted(cache_.root()) +
-                           (planning.empty() ? "" : " QUORVEX_FFTW_PLANNING=" + planning) + " " +
-                           test::shellQuoted(self) + " --gtest_filter=FftPlanningStep.Run",
-                       cache_.root());
+        test::runCommand("env -u QUORVEX_FFTW_PLANNING " + std::string(kStepVariable) + "=" + step +
+                             " XDG_CACHE_HOME=" + test::shellQuoted(cache_.root()) +
+                             (planning.empty() ? "" : " QUORVEX_FFTW_PLANNING=" + planning) + " " +
+                             test::shellQuoted(self) + " --gtest_filter=FftPlanningStep.Run",
+                         cache_.root(), "", 600);
     *output = run.out + run.err;
     return run.status == 0 && run.out.find("[  PASSED  ] 1 test") != std::string::npos;
   }
