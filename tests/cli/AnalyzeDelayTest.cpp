@@ -1,8 +1,7 @@
 // quorvex-analyze with automatic delay on recordings whose delay is known (pink noise
-// through a pure delay, made here): a long lag is found and inserted without aliasing, a
-// fractional one exactly, a subwoofer settles on its arrival, and where there is nothing to
-// find the summary says "unsure" and nothing is inserted; two clocks drifting apart measure
-// like one. The timeline and the snapshots show the run along the way. These run the whole
+// through a pure delay, made here): a fractional delay is applied exactly, a subwoofer
+// settles on its arrival, and where there is nothing to find the summary says "unsure" and
+// nothing is inserted; two clocks drifting apart measure like one. The timeline and the snapshots show the run along the way. These run the whole
 // chain as the measurement session wires it.
 #include <gtest/gtest.h>
 
@@ -67,22 +66,6 @@ Fit flatness(const std::vector<clitest::CsvRow>& rows, double lo, double hi) {
   }
   f.shown = bands ? static_cast<double>(shown) / bands : 0.0;
   return f;
-}
-
-// 1.000 s behind: found within 0.1 ms and inserted once, the system then flat within 0.2 dB
-// from 100 Hz to 10 kHz and nearly every band coherent. The finder this replaced aliased to
-// -486.05 ms here and inserted that.
-TEST(AnalyzeDelay, OneSecondLagIsFoundAndInsertedOnce) {
-  TempDir dir;
-  const auto reference = known::referenceNoise(kRate * 10, 81);
-  const Outcome o = analyse(dir, known::delayed(reference, kRate * 1.0), reference);
-  EXPECT_TRUE(hasField(o.json, "\"delay_state\": \"found\"")) << o.json;
-  EXPECT_NEAR(jsonNumber(o.json, "delay_found_ms").value_or(0.0), 1000.0, 0.1) << o.json;
-  EXPECT_NEAR(jsonNumber(o.json, "delay_applied_ms").value_or(0.0), 1000.0, 0.1) << o.json;
-  EXPECT_EQ(jsonNumber(o.json, "delay_changes"), 1.0) << o.json;
-  const Fit fit = flatness(o.rows, 100.0, 10000.0);
-  EXPECT_LT(fit.magnitude, 0.2);
-  EXPECT_GE(fit.shown, 0.95);
 }
 
 // 2.000 ms is 88.2 samples at 44.1 kHz: applied as such (88 whole samples left -16° at

@@ -5,24 +5,14 @@
 #include <vector>
 
 #include "delay/DelayPolicy.h"
+#include "delay/DelaySignals.h"
 
 namespace qv {
 namespace {
 
 constexpr uint32_t kRate = 48000;
 
-// A found result at `delay` samples, `tick` ticks of 0.1 s into the stream, with a coherent
-// band up to 10 kHz (so it resolves 2°/10 kHz = 0.027 samples).
-DelayEstimate found(double delay, int tick) {
-  DelayEstimate e;
-  e.state = DelayState::Found;
-  e.rate = kRate;
-  e.delaySamples = delay;
-  e.topFrequencyHz = 10000.0;
-  e.position = static_cast<int64_t>(tick) * kRate / 10;
-  e.midpoint = static_cast<double>(e.position) - 8192.0;
-  return e;
-}
+using test::found;
 
 class DelayPolicyTest : public ::testing::Test {
  protected:

@@ -1,11 +1,27 @@
 #pragma once
 // Two-channel test blocks: reference noise and a measurement that lags it by a fixed
-// number of samples (negative: leads), interleaved as the recorder delivers them.
+// number of samples (negative: leads), interleaved as the recorder delivers them; and
+// finder results made by hand.
 #include <cstdint>
 #include <random>
 #include <vector>
 
+#include "delay/DelayEstimate.h"
+
 namespace qv::test {
+
+// A found result at `delay` samples, `tick` ticks of 0.1 s into the stream, with a coherent
+// band up to 10 kHz (so it resolves 2°/10 kHz = 0.027 samples at 48 kHz).
+inline DelayEstimate found(double delay, int tick, uint32_t rate = 48000) {
+  DelayEstimate e;
+  e.state = DelayState::Found;
+  e.rate = rate;
+  e.delaySamples = delay;
+  e.topFrequencyHz = 10000.0;
+  e.position = static_cast<int64_t>(tick) * rate / 10;
+  e.midpoint = static_cast<double>(e.position) - 8192.0;
+  return e;
+}
 
 class DelayedNoise {
  public:

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <sstream>
 
+#include "gui/support/GuiTestSupport.h"
 #include "support/ChildProcess.h"
 #include "support/TempFolder.h"
 
@@ -141,18 +142,10 @@ TEST_P(DisplayServerTest, TheWindowComesBackAtItsSizeAndShowsLiveCurves) {
   shot.save(
       QStringLiteral(QV_SCREENSHOT_DIR "/quorvex-%1.png").arg(QString::fromStdString(GetParam())));
   EXPECT_EQ(shot.size(), QSize(1000, 700));
-  // Live curves, not just a frame: magnitude and phase in white, coherence in orange;
-  // labels and grid are greyer than either.
-  int white = 0, orange = 0;
-  for (int y = shot.height() / 6; y < shot.height() * 9 / 10; ++y) {
-    for (int x = 40; x < shot.width() - 40; ++x) {
-      const QColor c = shot.pixelColor(x, y);
-      white += std::min({c.red(), c.green(), c.blue()}) >= 240;
-      orange += c.red() >= 200 && c.green() >= 60 && c.green() <= 170 && c.blue() <= 80;
-    }
-  }
-  EXPECT_GT(white, 800);
-  EXPECT_GT(orange, 150);
+  // Live curves, not just a frame: magnitude and phase in white, coherence in orange.
+  const guitest::CurvePixels pixels(shot);
+  EXPECT_GT(pixels.white, 800);
+  EXPECT_GT(pixels.orange, 150);
 
   // What the program kept at its end brings the same size back.
   const QSettings kept(settingsFile(), QSettings::IniFormat);

@@ -32,15 +32,12 @@
 #include "gui/traces/TraceManagerViewController.h"
 #include "support/GuiTestSupport.h"
 
-// Exported by Qt Gui; Qt's own test library delivers key presses through it.
-bool qt_sendShortcutOverrideEvent(QObject* o, ulong timestamp, int k, Qt::KeyboardModifiers mods,
-                                  const QString& text, bool autorep, ushort count);
-
 namespace qv::gui {
 namespace {
 
 using guitest::processEventsFor;
 using guitest::processEventsUntil;
+using guitest::typeKey;
 
 constexpr const char* kStepVariable = "QV_SESSION_STEP";
 constexpr const char* kHomeVariable = "QV_SESSION_HOME";
@@ -83,48 +80,6 @@ const QString kQuorvex = QStringLiteral(QV_QUORVEX_PATH);
 #else
 const QString kQuorvex;
 #endif
-
-// Counts the white (live curves) and orange (coherence) pixels of the plots in a screenshot;
-// labels and grid are greyer than either.
-struct CurvePixels {
-  explicit CurvePixels(const QImage& shot) {
-    for (int y = shot.height() / 6; y < shot.height() * 9 / 10; ++y) {
-      for (int x = 40; x < shot.width() - 40; ++x) {
-        const QColor c = shot.pixelColor(x, y);
-        white += std::min({c.red(), c.green(), c.blue()}) >= 240;
-        orange += c.red() >= 200 && c.green() >= 60 && c.green() <= 170 && c.blue() <= 80;
-        ++all;
-      }
-    }
-  }
-  int white = 0, orange = 0, all = 0;
-};
-
-TEST(QuorvexProgram, ItsScreenshotShowsTheLiveCurvesWithTheRoomsDelayInserted) {
-  ASSERT_FALSE(kQuorvex.isEmpty());
-  Home home;
-  const QString png = home.dir.filePath("quorvex.png");
-  QProcess p;
-  p.setProcessEnvironment(home.environment());
-  p.start(kQuorvex, {"--screenshot", png, "--after", "8"});
-  ASSERT_TRUE(p.waitForFinished(90000)) << outputOf(p);
-  EXPECT_EQ(p.exitCode(), 0) << outputOf(p);
-
-  // Within those seconds the analysis ran and the finder inserted the room's delay.
-  EXPECT_TRUE(home.setting("ShouldRunOnStart").toBool());
-  EXPECT_NEAR(home.setting("QVCurrentDelayMS").toDouble(), 3.0133, 0.005);
-  EXPECT_EQ(home.setting("QVFirstStart").toString(), QStringLiteral("false"));
-
-  QImage shot(png);
-  ASSERT_FALSE(shot.isNull());
-  ASSERT_GT(shot.width(), 600);
-  guitest::saveScreenshot(shot, QStringLiteral("quorvex-screenshot-option"));
-  // Curves, not just a frame: the live magnitude and phase are drawn in white, the
-  // coherence in orange.
-  const CurvePixels pixels(shot);
-  EXPECT_GT(pixels.white, 1000);
-  EXPECT_GT(pixels.orange, 200);
-}
 
 TEST(QuorvexProgram, AHandDamagedSettingsFileStartsOnTheDefaultsOfWhatIsDamaged) {
   ASSERT_FALSE(kQuorvex.isEmpty());
@@ -172,7 +127,7 @@ TEST(QuorvexProgram, AHandDamagedSettingsFileStartsOnTheDefaultsOfWhatIsDamaged)
   EXPECT_GE(shot.height(), 400);
   guitest::saveScreenshot(shot, QStringLiteral("quorvex-damaged-settings"));
   // Thin live curves over a measurement input that hears the room.
-  const CurvePixels pixels(shot);
+  const guitest::CurvePixels pixels(shot);
   EXPECT_GT(pixels.white, 1000);
   EXPECT_LT(pixels.white, pixels.all / 10);
   EXPECT_GT(pixels.orange, 200);
@@ -236,15 +191,6 @@ class Answering final : public AlertAsker {
   bool confirm(const QString&, const QString&) override { return true; }
   void inform(const QString&, const QString&) override {}
 };
-
-void typeKey(QWidget* window, int key, const QString& text) {
-  QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : window;
-  if (qt_sendShortcutOverrideEvent(target, 0, key, Qt::NoModifier, text, false, 1)) return;
-  QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
-  QApplication::sendEvent(target, &press);
-  QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
-  QApplication::sendEvent(target, &release);
-}
 
 // Runs one step in a child process; true when it passed.
 bool runStep(const Home& home, const QString& step, std::string* output) {

@@ -17,9 +17,6 @@
 #include "gui/app/QVMainViewController.h"
 #include "support/GuiTestSupport.h"
 
-bool qt_sendShortcutOverrideEvent(QObject* o, ulong timestamp, int k, Qt::KeyboardModifiers mods,
-                                  const QString& text, bool autorep, ushort count);
-
 namespace qv::gui {
 namespace {
 
@@ -33,10 +30,6 @@ std::unique_ptr<MainInterface> makeInterface() {
   return ui;
 }
 
-bool pressShortcut(QWidget* target, int key, Qt::KeyboardModifiers modifiers, const QString& text) {
-  return qt_sendShortcutOverrideEvent(target, 0, key, modifiers, text, false, 1);
-}
-
 TEST(MainInterface, CtrlCommaAndTheInputLabelOpenThePreferencesAndCtrlQQuits) {
   auto ui = makeInterface();
   ASSERT_TRUE(
@@ -44,7 +37,7 @@ TEST(MainInterface, CtrlCommaAndTheInputLabelOpenThePreferencesAndCtrlQQuits) {
   EXPECT_EQ(ui->preferencesAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+,")));
   EXPECT_EQ(ui->quitAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+Q")));
 
-  ASSERT_TRUE(pressShortcut(ui->window(), Qt::Key_Comma, Qt::ControlModifier, ","));
+  ASSERT_TRUE(guitest::typeKey(ui->window(), Qt::Key_Comma, ",", Qt::ControlModifier));
   PreferencesCoordinator* prefs = ui->coordinator()->preferencesCoordinator();
   ASSERT_NE(prefs, nullptr);
   prefs->window()->close();
@@ -56,7 +49,7 @@ TEST(MainInterface, CtrlCommaAndTheInputLabelOpenThePreferencesAndCtrlQQuits) {
 
   bool quitAsked = false;
   QObject::connect(ui->quitAction(), &QAction::triggered, [&] { quitAsked = true; });
-  ASSERT_TRUE(pressShortcut(ui->window(), Qt::Key_Q, Qt::ControlModifier, "q"));
+  ASSERT_TRUE(guitest::typeKey(ui->window(), Qt::Key_Q, "q", Qt::ControlModifier));
   EXPECT_TRUE(quitAsked);
   ui->terminate();
 }

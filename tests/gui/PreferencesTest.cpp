@@ -21,10 +21,6 @@
 #include "gui/app/preferences/PreferencesCoordinator.h"
 #include "support/GuiTestSupport.h"
 
-// Exported by Qt Gui; Qt's own test library delivers key presses through it.
-bool qt_sendShortcutOverrideEvent(QObject* o, ulong timestamp, int k, Qt::KeyboardModifiers mods,
-                                  const QString& text, bool autorep, ushort count);
-
 namespace qv::gui {
 namespace {
 
@@ -140,11 +136,7 @@ TEST_F(PreferencesTest, EscapeAndControlWCloseTheWindow) {
     window->show();
     QApplication::setActiveWindow(window);
     ASSERT_TRUE(processEventsUntil([&] { return window->isActiveWindow(); }, 2000));
-    QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : window;
-    if (!qt_sendShortcutOverrideEvent(target, 0, key, mods, QString(), false, 1)) {
-      QKeyEvent press(QEvent::KeyPress, key, mods);
-      QApplication::sendEvent(target, &press);
-    }
+    guitest::typeKey(window, key, {}, mods);
     EXPECT_TRUE(processEventsUntil([&] { return !window->isVisible(); }, 2000)) << key;
   }
 }

@@ -46,19 +46,15 @@ class SpectrumViewTest : public ::testing::Test {
     return s;
   }
 
-  // `seconds` of a tone of amplitude `am` at `fm` on the measurement and `ar` at `fr` on
-  // the reference, four display ticks per block, then the view takes the newest snapshot
-  // (`eachTick`: after every tick, and its plot paints it).
-  template <class View>
-  void run(View& view, double seconds, double fm, double am, double fr, double ar,
-           bool eachTick = false) {
+  // `seconds` of frames, `frame(position, measurement, reference)` making each, four
+  // display ticks per block, then the view takes the newest snapshot (`eachTick`: after
+  // every tick, and its plot paints it).
+  template <class View, class Frame>
+  void feed(View& view, double seconds, Frame frame, bool eachTick = false) {
     std::vector<float> block(2 * kBlock);
     for (int b = 0; b < static_cast<int>(seconds * 8); ++b) {
-      for (int32_t f = 0; f < kBlock; ++f, ++position_) {
-        const double t = static_cast<double>(position_) / kRate;
-        block[2 * f] = static_cast<float>(am * std::sin(2 * std::numbers::pi * fm * t));
-        block[2 * f + 1] = static_cast<float>(ar * std::sin(2 * std::numbers::pi * fr * t));
-      }
+      for (int32_t f = 0; f < kBlock; ++f, ++position_)
+        frame(position_, block[2 * static_cast<size_t>(f)], block[2 * static_cast<size_t>(f) + 1]);
       session_->deliverToDisplay(block.data(), kBlock);
       for (int t = 0; t < 4; ++t) {
         clock_->advance(0.03125);
@@ -72,24 +68,27 @@ class SpectrumViewTest : public ::testing::Test {
     view.refresh();
   }
 
-  // `seconds` of white noise on the reference and the same noise `delay` samples later on
-  // the measurement (a pure delay), then the view takes the newest snapshot.
+  // A tone of amplitude `am` at `fm` on the measurement and `ar` at `fr` on the reference.
+  template <class View>
+  void run(View& view, double seconds, double fm, double am, double fr, double ar,
+           bool eachTick = false) {
+    const auto tone = [](double f, double a, int64_t at) {
+      return static_cast<float>(a * std::sin(2 * std::numbers::pi * f * at / kRate));
+    };
+    feed(
+        view, seconds,
+        [&](int64_t at, float& m, float& r) { m = tone(fm, am, at), r = tone(fr, ar, at); },
+        eachTick);
+  }
+
+  // White noise on the reference and the same noise `delay` samples later on the
+  // measurement (a pure delay).
   template <class View>
   void runDelayed(View& view, double seconds, int delay) {
-    std::vector<float> block(2 * kBlock);
-    for (int b = 0; b < static_cast<int>(seconds * 8); ++b) {
-      for (int32_t f = 0; f < kBlock; ++f) {
-        noise_[static_cast<size_t>(position_++ % 1024)] = static_cast<float>(gaussian_(random_));
-        block[2 * f + 1] = noise_[static_cast<size_t>((position_ - 1) % 1024)];
-        block[2 * f] = noise_[static_cast<size_t>((position_ - 1 - delay + 1024) % 1024)];
-      }
-      session_->deliverToDisplay(block.data(), kBlock);
-      for (int t = 0; t < 4; ++t) {
-        clock_->advance(0.03125);
-        session_->displayTick();
-      }
-    }
-    view.refresh();
+    feed(view, seconds, [&](int64_t at, float& m, float& r) {
+      r = noise_[static_cast<size_t>(at % 1024)] = static_cast<float>(gaussian_(random_));
+      m = noise_[static_cast<size_t>((at - delay + 1024) % 1024)];
+    });
   }
 
   // Whether a pixel of about `color` lies within `reach` pixels of the point (Hz, value).

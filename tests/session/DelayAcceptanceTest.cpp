@@ -2,6 +2,7 @@
 // made by hand reaches the average, and what a restart of the finder keeps.
 #include <gtest/gtest.h>
 
+#include "delay/DelaySignals.h"
 #include "session/DelayAcceptance.h"
 
 namespace qv::session {
@@ -10,16 +11,7 @@ namespace {
 constexpr uint32_t kRate = 48000;
 constexpr int32_t kFrame = 32768;
 
-DelayEstimate found(double delaySamples, int tick) {
-  DelayEstimate e;
-  e.state = DelayState::Found;
-  e.rate = kRate;
-  e.delaySamples = delaySamples;
-  e.topFrequencyHz = 10000.0;
-  e.position = static_cast<int64_t>(tick) * kRate / 10;
-  e.midpoint = static_cast<double>(e.position) - 8192.0;
-  return e;
-}
+using test::found;
 
 // Manual, the mode it starts in, only watches: the finder's results, however many and clear,
 // insert nothing (what Auto inserts is the policy's table).

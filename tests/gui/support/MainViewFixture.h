@@ -21,11 +21,9 @@
 #include "traces/TraceManager.h"
 // clang-format on
 
-// Exported by Qt Gui; Qt's own test library delivers key presses through it.
-bool qt_sendShortcutOverrideEvent(QObject* o, ulong timestamp, int k, Qt::KeyboardModifiers mods,
-                                  const QString& text, bool autorep, ushort count);
-
 namespace qv::gui::test {
+
+using guitest::typeKey;
 
 inline const std::string kVirtualDevice = "Virtual:Virtual Sound System";
 
@@ -100,12 +98,6 @@ class MainViewFixture : public ::testing::Test {
   bool logged(const std::string& text) const { return log_.contains(text); }
 
   // As typed: shortcuts first, then the focused widget.
-  static void typeKey(QWidget* window, int key, const QString& text = QString()) {
-    QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : window;
-    if (qt_sendShortcutOverrideEvent(target, 0, key, Qt::NoModifier, text, false, 1)) return;
-    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
-    QApplication::sendEvent(target, &press);
-  }
 
   std::unique_ptr<QVMainViewController> view_;
   AnsweringAsker* asker_ = nullptr;
