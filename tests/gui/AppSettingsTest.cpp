@@ -4,7 +4,9 @@
 #include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <cctype>
 #include <functional>
+#include <ostream>
 
 #include "gui/app/AppSettings.h"
 #include "support/LogCapture.h"
@@ -131,6 +133,7 @@ struct Damage {
   double fallback;
   const char* why = "out of range";
 };
+void PrintTo(const Damage& d, std::ostream* os) { *os << d.line; }
 
 class AppSettingsDamageTest : public AppSettingsTest, public ::testing::WithParamInterface<Damage> {
  protected:
@@ -189,7 +192,13 @@ INSTANTIATE_TEST_SUITE_P(
                              "wrong type"},
                       Damage{"LiveTraceThickness=nan", "LiveTraceThickness", live, 2, "wrong type"},
                       Damage{"QVFirstStart=maybe", "QVFirstStart", firstRun, 1, "wrong type"},
-                      Damage{"ChannelIndexMap=1, x", "ChannelIndexMap", mapSize, 0, "wrong type"}));
+                      Damage{"ChannelIndexMap=1, x", "ChannelIndexMap", mapSize, 0, "wrong type"}),
+    [](const auto& info) {
+      std::string name;
+      for (const char c : std::string(info.param.line))
+        if (std::isalnum(static_cast<unsigned char>(c))) name += c;
+      return name;
+    });
 
 // The ends of every range are values the program itself writes: they read back as stored.
 TEST_F(AppSettingsTest, TheEndsOfEachRangeReadBackAsStored) {
