@@ -7,31 +7,9 @@ namespace {
 
 const RGBAColor kGreen{0.0f, 1.0f, 0.0f, 1.0f};
 const RGBAColor kOrange{1.0f, 0.5f, 0.0f, 1.0f};
-const RGBAColor kAzure{0.0f, 0.5f, 1.0f, 1.0f};
 
-TEST(ChartColorPalette, NextColorCyclesThroughTheSevenColours) {
-  ChartColorPalette palette;
-  ASSERT_EQ(palette.colors().size(), 7u);
-  // Eight calls: the seven colours in order, then the first again.
-  std::vector<RGBAColor> got;
-  for (int i = 0; i < 8; ++i) got.push_back(palette.nextColor());
-  EXPECT_EQ(got[0], kGreen);
-  EXPECT_EQ(got[1], kOrange);
-  EXPECT_EQ(got[6], kAzure);
-  EXPECT_EQ(got[7], kGreen);
-  for (int i = 0; i < 7; ++i)
-    EXPECT_EQ(got[static_cast<size_t>(i)], palette.colors()[static_cast<size_t>(i)]);
-}
-
-TEST(ChartColorPalette, ResetRestartsTheIndex) {
-  ChartColorPalette palette;
-  palette.nextColorIndex();
-  palette.nextColorIndex();
-  palette.reset();
-  EXPECT_EQ(palette.nextColorIndex(), 0);
-  EXPECT_EQ(palette.colorIndex(), 1);
-}
-
+// A capture's colour comes from the newest trace's, not from the palette's own rotation
+// (TraceStoreTest holds the order).
 TEST(ChartColorPalette, UnusedColoursFollowTheMarks) {
   ChartColorPalette palette;
   ASSERT_NE(palette.nextUnusedColor(), nullptr);
