@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -79,6 +80,7 @@ struct ExactCase {
   uint32_t rate;
   double delayMs;  // measurement behind the reference; negative: ahead
 };
+void PrintTo(const ExactCase& c, std::ostream* os) { *os << c.delayMs << " ms at " << c.rate; }
 
 class ExactCompensation : public ::testing::TestWithParam<ExactCase> {};
 

@@ -207,27 +207,6 @@ TEST(Delay, LagGivesLinearPhaseAndDelayLineFlattensIt) {
   }
 }
 
-// A 200 ms lag is 27 % of the frame: uncompensated, the summed bands lose their coherence.
-// Compensated by a pure delay line, every frame pair is identical again: coherence 1.
-TEST(Delay, LongDelayLineKeepsCoherence) {
-  const uint32_t lag = 8820;  // 200 ms
-  Measurement m(12);
-  m.setSystem(1.0f, lag);
-  m.model().setCoherenceThreshold(0.0f);
-  m.run();
-  double sum = 0.0;
-  int count = 0;
-  for (int32_t b = 600; b < m.lastFull(); ++b, ++count) sum += m.coherence()[b] / 180.0;
-  EXPECT_LT(sum / count, 0.5);
-
-  m.model().setDelayLeftAndRight(0.0f, 200.0f);
-  m.run(0.5);
-  for (int32_t b = m.firstFull(); b < m.lastFull(); ++b) {
-    ASSERT_NEAR(m.coherence()[b], 180.0f, 1e-3f) << b;
-    ASSERT_NEAR(m.phase()[b], 0.0f, 1e-3f) << b;
-  }
-}
-
 class SmoothingKernel : public ::testing::TestWithParam<int64_t> {};
 
 // At R = 96 an octave (500 Hz to 1 kHz) spans 96 bands: the kernel spans ±96/S bands,
