@@ -30,7 +30,6 @@ QV_VECTOR_CLONES void copyFinite(const float* __restrict in, uint32_t count,
 }  // namespace
 
 DelayLocator::DelayLocator(bool ownTimer) : ring_(kRingBytes), ownTimer_(ownTimer) {
-  for (auto& slot : slots_) slot.impulse = fft::allocateFloats(fft::kMaxSize);
   if (ownTimer_) queue_ = dispatch::makeSerialQueue("delaylocator.queue");
 }
 
@@ -42,6 +41,11 @@ bool DelayLocator::start(ResultBlock block, Delivery delivery) {
   if (inputChannelCount() != 2 || samplingRate() == 0) {
     log("Wrong preconditions to start delay finder: channels not equal 2");
     return false;
+  }
+  // Only main-queue results cross through the slots; a locator whose results stay on the
+  // ticking thread never needs their impulses. Made once: a tick may be filling one.
+  if (delivery == Delivery::MainQueue && !slots_[0].impulse) {
+    for (auto& slot : slots_) slot.impulse = fft::allocateFloats(fft::kMaxSize);
   }
   block_ = std::move(block);
   delivery_ = delivery;

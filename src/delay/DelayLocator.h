@@ -66,7 +66,7 @@ class DelayLocator final : public RecorderTap, public std::enable_shared_from_th
  private:
   struct Slot {
     DelayEstimate estimate;
-    fft::AlignedFloats impulse;
+    fft::AlignedFloats impulse;  // from the first start with main-queue delivery
   };
   void publish(const DelayEstimate& estimate);
   void deliverOnMainQueue();

@@ -231,7 +231,7 @@ int32_t binBelow(const float* power, int32_t count, double threshold) {
 void FineDelaySearch::setUp(uint32_t rate) {
   QV_ASSERT(rate > 0);
   rate_ = rate;
-  n_ = rate <= 48000 ? 32768 : 65536;
+  n_ = sizeFor(rate);
   const auto n = static_cast<size_t>(n_);
   const size_t windowLength = n / 2;
   hann_ = fft::allocateFloats(windowLength);

@@ -31,6 +31,8 @@ class FineDelaySearch {
   // Transform length 32768 up to 48 kHz, 65536 above; makes the plans. Forgets all.
   void setUp(uint32_t rate);
   int32_t size() const { return n_; }
+  // The transform (and impulse) length setUp chooses for a rate.
+  static int32_t sizeFor(uint32_t rate) { return rate <= 48000 ? 32768 : 65536; }
   uint32_t rate() const { return rate_; }
   // Forgets the averages (the windows move to another lag).
   void reset() { frames_ = 0; }

@@ -5,6 +5,7 @@
 // recorder, read where its README puts the direct sound.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <memory>
@@ -98,6 +99,37 @@ TEST_F(DelayLocatorLifecycle, TicksOnItsOwnQueueAndDeliversOnTheMainQueue) {
   locator->getData(frames.data(), 8 * 4800);
   dispatch::mainQueue().runFor(0.3);
   EXPECT_EQ(delivered.load(), before);
+}
+
+// A locator first started for results on its ticking thread, then again for results on
+// the main queue: what reaches the main queue is the tick's estimate with its whole impulse.
+TEST_F(DelayLocatorLifecycle, MainQueueDeliveryAfterATickThreadStartCarriesTheImpulse) {
+  const uint32_t rate = 48000;
+  const size_t block = rate / 10;
+  const auto reference = known::referenceNoise(rate * 3, 113);
+  const auto frames = known::frames(known::delayed(reference, 480.0), reference);
+  locator = std::make_shared<DelayLocator>(false);
+  locator->setInputChannelCountSamplingRateAudioDataTransport(2, rate, {});
+  int onTick = 0;
+  ASSERT_TRUE(
+      locator->start([&](const DelayEstimate&) { ++onTick; }, DelayLocator::Delivery::TickThread));
+  locator->getData(frames.data(), static_cast<uint32_t>(block * 8));
+  ASSERT_TRUE(locator->processTick());
+  EXPECT_EQ(onTick, 1);
+  locator->stop();
+
+  std::vector<float> delivered;
+  ASSERT_TRUE(locator->start(
+      [&](const DelayEstimate& e) { delivered.assign(e.impulse, e.impulse + e.impulseCount); }));
+  for (size_t b = 1; b < 25; ++b)
+    locator->getData(frames.data() + 2 * b * block, static_cast<uint32_t>(block * 8));
+  ASSERT_TRUE(locator->processTick());
+  dispatch::mainQueue().drain();
+  const DelayEstimate& last = locator->lastEstimate();
+  EXPECT_EQ(onTick, 1);
+  EXPECT_EQ(last.state, DelayState::Found);
+  ASSERT_EQ(delivered.size(), static_cast<size_t>(last.impulseCount));
+  EXPECT_TRUE(std::equal(delivered.begin(), delivered.end(), last.impulse));
 }
 
 // Silence says nothing (unsure, no value that is not a number); samples that are no number
