@@ -19,6 +19,7 @@
 #include "delay/DelayLocator.h"
 #include "platform/MainQueue.h"
 #include "support/KnownSystems.h"
+#include "support/LogCapture.h"
 #include "support/TestConsumer.h"
 #include "support/VirtualDevices.h"
 
@@ -130,6 +131,26 @@ TEST_F(DelayLocatorLifecycle, MainQueueDeliveryAfterATickThreadStartCarriesTheIm
   EXPECT_EQ(last.state, DelayState::Found);
   ASSERT_EQ(delivered.size(), static_cast<size_t>(last.impulseCount));
   EXPECT_TRUE(std::equal(delivered.begin(), delivered.end(), last.impulse));
+}
+
+// A locator made for 48 kHz keeps a ring of its own size: 1.3 s of audio at that rate wait
+// whole for a late tick, and the position counts every frame; 1.4 s do not fit.
+TEST(DelayLocatorInput, RingHoldsOverASecondAtTheRateItIsMadeFor) {
+  const uint32_t rate = 48000;
+  const size_t block = rate / 10;
+  const auto reference = known::referenceNoise(rate * 2, 114);
+  const auto frames = known::frames(known::delayed(reference, 64.0), reference);
+  test::LogCapture log;
+  auto locator = std::make_shared<DelayLocator>(false, rate);
+  locator->setInputChannelCountSamplingRateAudioDataTransport(2, rate, {});
+  for (size_t b = 0; b < 13; ++b)
+    locator->getData(frames.data() + 2 * b * block, static_cast<uint32_t>(block * 8));
+  EXPECT_EQ(log.count("AAAAA"), 0);
+  ASSERT_TRUE(locator->processTick());
+  EXPECT_EQ(locator->lastEstimate().position, static_cast<int64_t>(13 * block));
+  for (size_t b = 0; b < 14; ++b)
+    locator->getData(frames.data() + 2 * b * block, static_cast<uint32_t>(block * 8));
+  EXPECT_EQ(log.count("AAAAA"), 1);
 }
 
 // Silence says nothing (unsure, no value that is not a number); samples that are no number
