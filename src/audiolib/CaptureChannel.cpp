@@ -56,7 +56,8 @@ CaptureChannel::CaptureChannel(uint32_t handle, const AudioDeviceInfo& device,
     return;
   }
   const size_t maxIn = static_cast<size_t>(ring_->length) / (channels_ * 4);
-  resampled_.resize((maxIn * rate_ / deviceRate_ + 4096) * channels_);
+  // Only a device running at another rate passes through the resampler and its buffer.
+  if (resampler_ != nullptr) resampled_.resize((maxIn * rate_ / deviceRate_ + 4096) * channels_);
   peaks_ = std::make_unique<PeakHistory>(deviceRate_, channels_, kLevelSeconds);
 
   const uint32_t pumpFrames = static_cast<uint32_t>(std::lround(deviceRate_ * periodMs_ / 1000.0));

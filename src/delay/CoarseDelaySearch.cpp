@@ -49,7 +49,7 @@ QV_VECTOR_CLONES int32_t phaseOnly(const float* __restrict x, const float* __res
 
 }  // namespace
 
-void CoarseDelaySearch::setUp(uint32_t rate, double rangeSeconds) {
+void CoarseDelaySearch::setUp(uint32_t rate, double rangeSeconds, SearchScratch& shared) {
   QV_ASSERT(rate > 0);
   QV_ASSERT(rangeSeconds > 0.0 && rangeSeconds <= kMaxRangeSeconds);
   rate_ = rate;
@@ -69,16 +69,13 @@ void CoarseDelaySearch::setUp(uint32_t rate, double rangeSeconds) {
   for (size_t i = 0; i < window; ++i)
     hann_[i] = static_cast<float>(0.5 - 0.5 * std::cos(2.0 * M_PI * (i + 0.5) / window));
   work_ = fft::allocateFloats(n);
-  x_ = fft::allocateFloats(n + 2);
-  y_ = fft::allocateFloats(n + 2);
   for (auto* a : {&crossRe_, &crossIm_, &mask_}) *a = fft::allocateFloats(n / 2 + 1);
   spectrum_ = fft::allocateFloats(2 * n);
-  analytic_ = fft::allocateFloats(2 * n);
-  envelope_ = fft::allocateFloats(n);
-  scratch_ = fft::allocateFloats(n);
-  fft::RealPlan::get(n_).forward(work_.get(), x_.get());
+  shared_ = &shared;
+  shared.reserve(n_);
+  fft::RealPlan::get(n_).forward(work_.get(), shared.x());
   fft::ComplexPlan::get(n_, fft::ComplexPlan::Direction::Inverse)
-      .execute(spectrum_.get(), analytic_.get());
+      .execute(spectrum_.get(), shared.analytic());
   setBand(0.0, 0.0);
   frames_ = 0;
 }
@@ -114,27 +111,29 @@ CoarseDelaySearch::Result CoarseDelaySearch::search() {
   const int64_t start = measurementLow_.end() - n_;
   const size_t window = n - 2 * static_cast<size_t>(range_);
   float* w = work_.get();
+  float* x = shared_->x();
+  float* y = shared_->y();
   // The whole measurement window, as it is.
   measurementLow_.copy(start, n, w);
-  fft::RealPlan::get(n_).forward(w, y_.get());
+  fft::RealPlan::get(n_).forward(w, y);
   // The reference's middle, windowed, the range left free on either side.
   std::memset(w, 0, n * sizeof(float));
   referenceLow_.copy(start + range_, window, w + range_);
   for (size_t i = 0; i < window; ++i) w[static_cast<size_t>(range_) + i] *= hann_[i];
-  fft::RealPlan::get(n_).forward(w, x_.get());
+  fft::RealPlan::get(n_).forward(w, x);
 
   const float a = frames_ == 0 ? 1.0f : kAverage;
   ++frames_;
   // Above bin n/2 the spectrum stays zero from setUp.
-  const int32_t bins = phaseOnly(x_.get(), y_.get(), mask_.get(), a, n_ / 2 + 1, crossRe_.get(),
-                                 crossIm_.get(), spectrum_.get());
+  const int32_t bins =
+      phaseOnly(x, y, mask_.get(), a, n_ / 2 + 1, crossRe_.get(), crossIm_.get(), spectrum_.get());
   // Scaled before the inverse transform rather than after: half as many values.
   const double weightSum = 2.0 * bins;
   const float scale = weightSum > 0.0 ? static_cast<float>(1.0 / weightSum) : 0.0f;
   vec::vsmul(spectrum_.get(), scale, spectrum_.get(), n + 2);
   fft::ComplexPlan::get(n_, fft::ComplexPlan::Direction::Inverse)
-      .execute(spectrum_.get(), analytic_.get());
-  const float* z = analytic_.get();
+      .execute(spectrum_.get(), shared_->analytic());
+  const float* z = shared_->analytic();
 
   Result result;
   // The noise floor over the lags within the range that both windows' audio reaches: lag l
@@ -146,11 +145,11 @@ CoarseDelaySearch::Result CoarseDelaySearch::search() {
   const int64_t highest = std::min<int64_t>(range_, n_ - 1 - firstI);
   result.peak = ImpulsePeak::read(z, n_, static_cast<int32_t>(lowest),
                                   static_cast<int32_t>(std::max(highest, lowest - 1)),
-                                  envelope_.get(), scratch_.get());
+                                  shared_->envelope(), shared_->scratch());
   int32_t lag = result.peak.index;
   if (lag >= n_ / 2) lag -= n_;
   // Between the low-rate samples by the parabola through the envelope's top three.
-  const float* e = envelope_.get();
+  const float* e = shared_->envelope();
   const float left = e[(result.peak.index + n_ - 1) % n_];
   const float mid = e[result.peak.index];
   const float right = e[(result.peak.index + 1) % n_];

@@ -13,6 +13,7 @@
 #include "delay/Decimator.h"
 #include "delay/ImpulsePeak.h"
 #include "delay/SampleHistory.h"
+#include "delay/SearchScratch.h"
 #include "platform/FftBackend.h"
 
 namespace qv {
@@ -27,8 +28,9 @@ class CoarseDelaySearch {
     bool inRange = false;
   };
 
-  // Makes the decimators, the histories and the plans for a range of ±rangeSeconds.
-  void setUp(uint32_t rate, double rangeSeconds);
+  // Makes the decimators, the histories and the plans for a range of ±rangeSeconds; the
+  // spectra and the impulse of a search go to `shared` (which must outlive the search).
+  void setUp(uint32_t rate, double rangeSeconds, SearchScratch& shared);
   int factor() const { return measurement_.factor(); }
   int32_t size() const { return n_; }
   // The range in full-rate samples.
@@ -50,8 +52,8 @@ class CoarseDelaySearch {
   Decimator measurement_, reference_;
   SampleHistory measurementLow_, referenceLow_;
   fft::AlignedFloats decimated_;  // one push's worth
-  fft::AlignedFloats hann_, work_, x_, y_, crossRe_, crossIm_, mask_, spectrum_, analytic_,
-      envelope_, scratch_;
+  fft::AlignedFloats hann_, work_, crossRe_, crossIm_, mask_, spectrum_;
+  SearchScratch* shared_ = nullptr;
 };
 
 }  // namespace qv

@@ -13,8 +13,9 @@
 namespace qv {
 namespace {
 
-// A second and a half at 192 kHz: ten ticks of audio, whatever the rate.
-constexpr int32_t kRingBytes = 8 * (1 << 18);
+// 2^18 frames at the highest rate the locator is made for (1.37 s at 192 kHz): over a
+// dozen ticks of audio.
+constexpr double kRingSeconds = (1 << 18) / static_cast<double>(DelayLocator::kHighestRate);
 // Frames handed to the search at a time.
 constexpr int32_t kDrainFrames = 16384;
 constexpr uint64_t kTimerLeeway = 10'000'000;  // 10 ms
@@ -29,8 +30,9 @@ QV_VECTOR_CLONES void copyFinite(const float* __restrict in, uint32_t count,
 
 }  // namespace
 
-DelayLocator::DelayLocator(bool ownTimer) : ring_(kRingBytes), ownTimer_(ownTimer) {
-  for (auto& slot : slots_) slot.impulse = fft::allocateFloats(fft::kMaxSize);
+DelayLocator::DelayLocator(bool ownTimer, uint32_t highestRate)
+    : ring_(8 * static_cast<int32_t>(std::ceil(kRingSeconds * highestRate))), ownTimer_(ownTimer) {
+  QV_ASSERT(highestRate > 0);
   if (ownTimer_) queue_ = dispatch::makeSerialQueue("delaylocator.queue");
 }
 
@@ -42,6 +44,11 @@ bool DelayLocator::start(ResultBlock block, Delivery delivery) {
   if (inputChannelCount() != 2 || samplingRate() == 0) {
     log("Wrong preconditions to start delay finder: channels not equal 2");
     return false;
+  }
+  // Only main-queue results cross through the slots; a locator whose results stay on the
+  // ticking thread never needs their impulses. Made once: a tick may be filling one.
+  if (delivery == Delivery::MainQueue && !slots_[0].impulse) {
+    for (auto& slot : slots_) slot.impulse = fft::allocateFloats(fft::kMaxSize);
   }
   block_ = std::move(block);
   delivery_ = delivery;

@@ -28,13 +28,16 @@ namespace qv {
 class DelayLocator final : public RecorderTap, public std::enable_shared_from_this<DelayLocator> {
  public:
   static constexpr double kTickSeconds = 0.1;
+  static constexpr uint32_t kHighestRate = 192000;
   // The estimate (and its impulse) is valid during the call.
   using ResultBlock = std::function<void(const DelayEstimate&)>;
   enum class Delivery { TickThread, MainQueue };
 
   // With `ownTimer` false there is no timer: the owner calls processTick. A locator with
-  // its own timer, or with main-queue delivery, must be owned by a shared_ptr.
-  explicit DelayLocator(bool ownTimer = true);
+  // its own timer, or with main-queue delivery, must be owned by a shared_ptr. Its ring
+  // holds 1.37 s of audio at `highestRate`: an owner whose audio never comes faster keeps
+  // it that much smaller.
+  explicit DelayLocator(bool ownTimer = true, uint32_t highestRate = kHighestRate);
   ~DelayLocator() override;
   DelayLocator(const DelayLocator&) = delete;
   DelayLocator& operator=(const DelayLocator&) = delete;
@@ -66,7 +69,7 @@ class DelayLocator final : public RecorderTap, public std::enable_shared_from_th
  private:
   struct Slot {
     DelayEstimate estimate;
-    fft::AlignedFloats impulse;
+    fft::AlignedFloats impulse;  // from the first start with main-queue delivery
   };
   void publish(const DelayEstimate& estimate);
   void deliverOnMainQueue();

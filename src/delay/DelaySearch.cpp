@@ -31,13 +31,13 @@ void DelaySearch::setUp(uint32_t rate, const Settings& settings, int64_t positio
   settings_ = settings;
   settings_.rangeSeconds =
       std::clamp(settings.rangeSeconds, 1e-3, CoarseDelaySearch::kMaxRangeSeconds);
-  fine_.setUp(rate);
+  fine_.setUp(rate, scratch_);
   fine_.setBand(settings_.bandLoHz, settings_.bandHiHz);
   fine_.setCoherenceWeighting(settings_.coherenceWeighting);
   // The fine windows alone reach a lag of an eighth of their transform without moving.
   useCoarse_ = rangeSamples() > fine_.size() / 8.0;
   if (useCoarse_) {
-    coarse_.setUp(rate, settings_.rangeSeconds);
+    coarse_.setUp(rate, settings_.rangeSeconds, scratch_);
     coarse_.setBand(settings_.bandLoHz, settings_.bandHiHz);
   }
   // The fine windows may lie the whole range back, and a move is looked for over a second

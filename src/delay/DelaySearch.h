@@ -16,6 +16,7 @@
 #include "delay/DelayEstimate.h"
 #include "delay/FineDelaySearch.h"
 #include "delay/SampleHistory.h"
+#include "delay/SearchScratch.h"
 #include "platform/FftBackend.h"
 
 namespace qv {
@@ -36,6 +37,11 @@ class DelaySearch {
   // A change between two results larger than this (or than three times what the signal
   // resolves) is a move.
   static constexpr double kStepSeconds = 1e-4;
+
+  DelaySearch() = default;
+  // The searches point at this object's scratch.
+  DelaySearch(const DelaySearch&) = delete;
+  DelaySearch& operator=(const DelaySearch&) = delete;
 
   // Forgets all; the stream goes on counting from `position` (frames taken in so far).
   void setUp(uint32_t rate, const Settings& settings, int64_t position = 0);
@@ -59,6 +65,7 @@ class DelaySearch {
   uint32_t rate_ = 0;
   Settings settings_;
   SampleHistory measurement_, reference_;
+  SearchScratch scratch_;  // shared by the coarse and the fine search
   CoarseDelaySearch coarse_;
   bool useCoarse_ = false;
   FineDelaySearch fine_;

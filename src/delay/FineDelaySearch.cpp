@@ -228,10 +228,10 @@ int32_t binBelow(const float* power, int32_t count, double threshold) {
 
 }  // namespace
 
-void FineDelaySearch::setUp(uint32_t rate) {
+void FineDelaySearch::setUp(uint32_t rate, SearchScratch& shared) {
   QV_ASSERT(rate > 0);
   rate_ = rate;
-  n_ = rate <= 48000 ? 32768 : 65536;
+  n_ = sizeFor(rate);
   const auto n = static_cast<size_t>(n_);
   const size_t windowLength = n / 2;
   hann_ = fft::allocateFloats(windowLength);
@@ -239,18 +239,15 @@ void FineDelaySearch::setUp(uint32_t rate) {
     hann_[i] = static_cast<float>(
         0.5 - 0.5 * std::cos(2.0 * M_PI * (static_cast<double>(i) + 0.5) / windowLength));
   work_ = fft::allocateFloats(n);
-  x_ = fft::allocateFloats(n + 2);
-  y_ = fft::allocateFloats(n + 2);
   for (auto* a : {&sxx_, &syy_, &sxyRe_, &sxyIm_, &mask_}) *a = fft::allocateFloats(n / 2 + 1);
   spectrum_ = fft::allocateFloats(2 * n);
-  analytic_ = fft::allocateFloats(2 * n);
-  envelope_ = fft::allocateFloats(n);
-  scratch_ = fft::allocateFloats(n);
   impulse_ = fft::allocateFloats(n);
+  shared_ = &shared;
+  shared.reserve(n_);
   // Made here, so that no search ever plans.
-  fft::RealPlan::get(n_).forward(work_.get(), x_.get());
+  fft::RealPlan::get(n_).forward(work_.get(), shared.x());
   fft::ComplexPlan::get(n_, fft::ComplexPlan::Direction::Inverse)
-      .execute(spectrum_.get(), analytic_.get());
+      .execute(spectrum_.get(), shared.analytic());
   setBand(bandLo_, bandHi_);
   frames_ = 0;
 }
@@ -308,16 +305,18 @@ FineDelaySearch::Result FineDelaySearch::search(const SampleHistory& measurement
   // The active half of the measurement ends as late as both histories allow.
   const int64_t end = measurement.end() + std::min<int64_t>(offset, 0);
   const int64_t start = end - 2 * quarter;
-  window(measurement, start, y_.get());
-  window(reference, start - offset, x_.get());
+  float* x = shared_->x();
+  float* y = shared_->y();
+  float* scratch = shared_->scratch();
+  window(measurement, start, y);
+  window(reference, start - offset, x);
 
   const float a = frames_ == 0 ? 1.0f : kAverage;
   const float b = 1.0f - a;
   ++frames_;
   midpoint_ = a * windowMiddle(start, measurement.begin()) + b * midpoint_;
-  BinSums sums =
-      weighBins(x_.get(), y_.get(), mask_.get(), a, coherenceWeighting_, n_ / 2 + 1, sxx_.get(),
-                syy_.get(), sxyRe_.get(), sxyIm_.get(), spectrum_.get(), scratch_.get());
+  BinSums sums = weighBins(x, y, mask_.get(), a, coherenceWeighting_, n_ / 2 + 1, sxx_.get(),
+                           syy_.get(), sxyRe_.get(), sxyIm_.get(), spectrum_.get(), scratch);
   float* spectrum = spectrum_.get();
   // Scaled here rather than the impulse: half as many values. Above bin n/2 the spectrum
   // stays zero from setUp.
@@ -328,11 +327,11 @@ FineDelaySearch::Result FineDelaySearch::search(const SampleHistory& measurement
   result.midpoint = midpoint_;
   result.meanCoherence = sums.bandBins > 0 ? sums.coherence / sums.bandBins : 0.0;
   result.topFrequencyHz =
-      static_cast<double>(binBelow(scratch_.get(), n_ / 2 + 1, 0.95 * sums.power)) * rate_ / n_;
+      static_cast<double>(binBelow(scratch, n_ / 2 + 1, 0.95 * sums.power)) * rate_ / n_;
 
   fft::ComplexPlan::get(n_, fft::ComplexPlan::Direction::Inverse)
-      .execute(spectrum, analytic_.get());
-  const float* z = analytic_.get();
+      .execute(spectrum, shared_->analytic());
+  const float* z = shared_->analytic();
   // Lags −n/2 … n/2 − 1: the second half of the circle, then the first.
   const int32_t halfN = n_ / 2;
   for (int32_t i = 0; i < halfN; ++i) impulse_[i] = z[2 * (i + halfN)];
@@ -348,7 +347,7 @@ FineDelaySearch::Result FineDelaySearch::search(const SampleHistory& measurement
   const int64_t highest = std::min<int64_t>(
       quarter / 2, half - 1 - std::max<int64_t>(0, reference.begin() + offset - start));
   result.peak = ImpulsePeak::read(z, n_, static_cast<int32_t>(lowest),
-                                  static_cast<int32_t>(highest), envelope_.get(), scratch_.get());
+                                  static_cast<int32_t>(highest), shared_->envelope(), scratch);
   bool negative = false;
   const int32_t at = result.peak.strongestWithinLobe(z, n_, &negative);
   const bool byEnvelope = hasBand();

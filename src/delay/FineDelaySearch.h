@@ -10,6 +10,7 @@
 
 #include "delay/ImpulsePeak.h"
 #include "delay/SampleHistory.h"
+#include "delay/SearchScratch.h"
 #include "platform/FftBackend.h"
 
 namespace qv {
@@ -28,9 +29,12 @@ class FineDelaySearch {
     double midpoint = 0.0;
   };
 
-  // Transform length 32768 up to 48 kHz, 65536 above; makes the plans. Forgets all.
-  void setUp(uint32_t rate);
+  // Transform length 32768 up to 48 kHz, 65536 above; makes the plans. Forgets all. The
+  // spectra of a search and its analytic impulse go to `shared` (which must outlive it).
+  void setUp(uint32_t rate, SearchScratch& shared);
   int32_t size() const { return n_; }
+  // The transform (and impulse) length setUp chooses for a rate.
+  static int32_t sizeFor(uint32_t rate) { return rate <= 48000 ? 32768 : 65536; }
   uint32_t rate() const { return rate_; }
   // Forgets the averages (the windows move to another lag).
   void reset() { frames_ = 0; }
@@ -70,12 +74,12 @@ class FineDelaySearch {
   int32_t firstBin_ = 0, lastBin_ = 0;            // bins that take part
   fft::AlignedFloats hann_;                       // n/2
   fft::AlignedFloats work_;                       // n
-  fft::AlignedFloats x_, y_;                      // n + 2: reference, measurement spectra
   fft::AlignedFloats sxx_, syy_, sxyRe_, sxyIm_;  // n/2 + 1
   fft::AlignedFloats mask_;                       // n/2 + 1: the band
   fft::AlignedFloats spectrum_;  // 2n: one-sided weighted transfer function, then zeros
-  fft::AlignedFloats analytic_;  // 2n
-  fft::AlignedFloats envelope_, scratch_, impulse_;  // n
+  fft::AlignedFloats impulse_;   // n
+  // Reference and measurement spectra (x, y), analytic impulse, envelope, scratch.
+  SearchScratch* shared_ = nullptr;
 };
 
 }  // namespace qv

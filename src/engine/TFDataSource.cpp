@@ -239,10 +239,15 @@ void TFDataSource::setFftInputSize(int32_t fftSize) {
   const size_t floats = 4 * static_cast<size_t>(fftSize);
   _dataFlag = dataFlagFor(fftSize);
   _frameSeparated = false;
-  _inputPowerSpectraBuffer = fft::allocateFloats(floats);
-  _outputPowerSpectraBuffer = fft::allocateFloats(floats);
-  _ioCrossDensityBuffer = fft::allocateFloats(floats);
-  _oiCrossDensityBuffer = fft::allocateFloats(floats);
+  // The full layout costs four times the averages; it is made only for a reader of it.
+  if (_fullSpectraKept) {
+    allocateFullSpectra();
+  } else {
+    _inputPowerSpectraBuffer.reset();
+    _outputPowerSpectraBuffer.reset();
+    _ioCrossDensityBuffer.reset();
+    _oiCrossDensityBuffer.reset();
+  }
   _recordBufferSize = static_cast<int32_t>(floats);
   _recordBufferSizeBytes = static_cast<uint32_t>(floats * sizeof(float));
   _recordBuffer = fft::allocateFloats(floats + kPackedOffsetExtra);
@@ -369,7 +374,16 @@ void TFDataSource::keepFullSpectra() const {
   // the full layout current.
   if (_fullSpectraKept) return;
   _fullSpectraKept = true;
+  allocateFullSpectra();
   writeFullSpectra();
+}
+
+void TFDataSource::allocateFullSpectra() const {
+  const size_t floats = 4 * static_cast<size_t>(_fftInputSize);
+  _inputPowerSpectraBuffer = fft::allocateFloats(floats);
+  _outputPowerSpectraBuffer = fft::allocateFloats(floats);
+  _ioCrossDensityBuffer = fft::allocateFloats(floats);
+  _oiCrossDensityBuffer = fft::allocateFloats(floats);
 }
 
 void TFDataSource::writeFullSpectra() const {

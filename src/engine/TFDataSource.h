@@ -96,7 +96,8 @@ class TFDataSource : public QVRecorderConsumer {
   FrameSpectra frameSpectra() const;
 
   // Four floats per bin over all N bins (layout in the .cpp). The averages are kept in
-  // this form too from the first call of any of these on, on the update thread.
+  // this form too from the first call of any of these on, on the update thread; that first
+  // call makes the buffers.
   const float* inputPowerSpectraBuffer() const;
   const float* outputPowerSpectraBuffer() const;
   const float* ioCrossDensityBuffer() const;
@@ -140,6 +141,7 @@ class TFDataSource : public QVRecorderConsumer {
   static float weightOf(uint64_t state);
   void accumulate(float newWeight);
   void keepFullSpectra() const;
+  void allocateFullSpectra() const;
   void writeFullSpectra() const;
   // Moves the weight one step towards the target unless a reset came in after `seen`.
   void slideFrom(uint64_t seen);
@@ -180,7 +182,7 @@ class TFDataSource : public QVRecorderConsumer {
   std::atomic<uint64_t> _samplingRate;
   // Filled from the half averages only once someone reads them (see the accessors).
   mutable fft::AlignedFloats _inputPowerSpectraBuffer;
-  fft::AlignedFloats _outputPowerSpectraBuffer;
+  mutable fft::AlignedFloats _outputPowerSpectraBuffer;
   mutable fft::AlignedFloats _ioCrossDensityBuffer;
   mutable fft::AlignedFloats _oiCrossDensityBuffer;
   mutable bool _fullSpectraKept = false;

@@ -2,8 +2,8 @@
 // One result of the delay finder as the session publishes it: the estimate (delay to a
 // fraction of a sample, its state and confidence, polarity, coherence), the drift being
 // taken out when it was made, and the impulse it was read from. Immutable once published
-// (see SnapshotPool); the impulse buffer is sized once, for the finder's longest window.
-// Also the finder's reading as it travels to whoever applies it, and what the session holds
+// (see SnapshotPool); the impulse buffer is sized once, for the finder's window at the session's
+// rate. Also the finder's reading as it travels to whoever applies it, and what the session holds
 // in force.
 #include <cstdint>
 #include <span>

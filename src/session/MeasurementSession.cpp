@@ -58,7 +58,10 @@ MeasurementSession::MeasurementSession(Config config)
         s.relative.reset(bands);
         s.axis = &axis_;
       }),
-      delay_([](DelaySnapshot& s) { s.buffer.resize(fft::kMaxSize); }) {
+      // The finder runs at the session's rate: its impulses are never longer than this.
+      delay_([rate = config_.sampleRate](DelaySnapshot& s) {
+        s.buffer.resize(static_cast<size_t>(FineDelaySearch::sizeFor(rate)));
+      }) {
   // The recorder delivers the measurement first; the model wants the reference first.
   model_->tfDataSource()->setChannelsSwapped(true);
   model_->tfDataSource()->setDelay(0.0);

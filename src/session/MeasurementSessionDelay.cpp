@@ -36,7 +36,8 @@ bool MeasurementSession::startDelayFinder() {
   if (!recorder_) return finder_ && finder_->isRunning();
   // Ticks are ours, on the finder's queue: the finder runs no timer of its own.
   if (!finder_) {
-    finder_ = std::make_shared<DelayLocator>(/*ownTimer=*/false);
+    // The recorder delivers the session's rate whatever the device's.
+    finder_ = std::make_shared<DelayLocator>(/*ownTimer=*/false, config_.sampleRate);
     finder_->setSettings(searchSettings_);
   }
   if (finder_->isRunning()) return true;

@@ -5,6 +5,7 @@
 // recorder, read where its README puts the direct sound.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <memory>
@@ -18,6 +19,7 @@
 #include "delay/DelayLocator.h"
 #include "platform/MainQueue.h"
 #include "support/KnownSystems.h"
+#include "support/LogCapture.h"
 #include "support/TestConsumer.h"
 #include "support/VirtualDevices.h"
 
@@ -98,6 +100,57 @@ TEST_F(DelayLocatorLifecycle, TicksOnItsOwnQueueAndDeliversOnTheMainQueue) {
   locator->getData(frames.data(), 8 * 4800);
   dispatch::mainQueue().runFor(0.3);
   EXPECT_EQ(delivered.load(), before);
+}
+
+// A locator first started for results on its ticking thread, then again for results on
+// the main queue: what reaches the main queue is the tick's estimate with its whole impulse.
+TEST_F(DelayLocatorLifecycle, MainQueueDeliveryAfterATickThreadStartCarriesTheImpulse) {
+  const uint32_t rate = 48000;
+  const size_t block = rate / 10;
+  const auto reference = known::referenceNoise(rate * 3, 113);
+  const auto frames = known::frames(known::delayed(reference, 480.0), reference);
+  locator = std::make_shared<DelayLocator>(false);
+  locator->setInputChannelCountSamplingRateAudioDataTransport(2, rate, {});
+  int onTick = 0;
+  ASSERT_TRUE(
+      locator->start([&](const DelayEstimate&) { ++onTick; }, DelayLocator::Delivery::TickThread));
+  locator->getData(frames.data(), static_cast<uint32_t>(block * 8));
+  ASSERT_TRUE(locator->processTick());
+  EXPECT_EQ(onTick, 1);
+  locator->stop();
+
+  std::vector<float> delivered;
+  ASSERT_TRUE(locator->start(
+      [&](const DelayEstimate& e) { delivered.assign(e.impulse, e.impulse + e.impulseCount); }));
+  for (size_t b = 1; b < 25; ++b)
+    locator->getData(frames.data() + 2 * b * block, static_cast<uint32_t>(block * 8));
+  ASSERT_TRUE(locator->processTick());
+  dispatch::mainQueue().drain();
+  const DelayEstimate& last = locator->lastEstimate();
+  EXPECT_EQ(onTick, 1);
+  EXPECT_EQ(last.state, DelayState::Found);
+  ASSERT_EQ(delivered.size(), static_cast<size_t>(last.impulseCount));
+  EXPECT_TRUE(std::equal(delivered.begin(), delivered.end(), last.impulse));
+}
+
+// A locator made for 48 kHz keeps a ring of its own size: 1.3 s of audio at that rate wait
+// whole for a late tick, and the position counts every frame; 1.4 s do not fit.
+TEST(DelayLocatorInput, RingHoldsOverASecondAtTheRateItIsMadeFor) {
+  const uint32_t rate = 48000;
+  const size_t block = rate / 10;
+  const auto reference = known::referenceNoise(rate * 2, 114);
+  const auto frames = known::frames(known::delayed(reference, 64.0), reference);
+  test::LogCapture log;
+  auto locator = std::make_shared<DelayLocator>(false, rate);
+  locator->setInputChannelCountSamplingRateAudioDataTransport(2, rate, {});
+  for (size_t b = 0; b < 13; ++b)
+    locator->getData(frames.data() + 2 * b * block, static_cast<uint32_t>(block * 8));
+  EXPECT_EQ(log.count("AAAAA"), 0);
+  ASSERT_TRUE(locator->processTick());
+  EXPECT_EQ(locator->lastEstimate().position, static_cast<int64_t>(13 * block));
+  for (size_t b = 0; b < 14; ++b)
+    locator->getData(frames.data() + 2 * b * block, static_cast<uint32_t>(block * 8));
+  EXPECT_EQ(log.count("AAAAA"), 1);
 }
 
 // Silence says nothing (unsure, no value that is not a number); samples that are no number

@@ -280,6 +280,32 @@ TEST_F(TFDataSourceTest, FullLayoutMirrorsTheCompactAveragesWheneverItIsRead) {
   check();
 }
 
+// The full layout is made for its first reader; a reader that came before a new FFT size
+// keeps getting the averages in full, over all bins of the new size.
+TEST_F(TFDataSourceTest, FullLayoutOnceReadFollowsANewSize) {
+  auto source = make(1024);
+  test::SimulatedCapture capture(*clock_, *source, 44100);
+  capture.setSignal(test::interleave(test::noise(44100, 7), test::noise(44100, 8)));
+  capture.run(0.3, 30.0, [&] { source->update(0.0); });
+  ASSERT_GT(source->inputPowerSpectraBuffer()[4 * 10], 0.0f);
+
+  const int n = 4096;
+  source->setFftInputSize(n);
+  capture.run(0.5, 30.0, [&] { source->update(0.0); });
+  const TFDataSource::AveragedSpectra half = source->averagedSpectra();
+  ASSERT_EQ(half.bins, n / 2 + 1);
+  ASSERT_GT(half.powerA[n / 4], 0.0f);
+  // Bin k above N/2 mirrors bin N − k, so the last one shows the top of the new size too.
+  const float* power = source->inputPowerSpectraBuffer();
+  const float* io = source->ioCrossDensityBuffer();
+  for (int k : {1, n / 2, n / 2 + 1, n - 1}) {
+    const int m = k <= n / 2 ? k : n - k;
+    EXPECT_EQ(power[4 * k], half.powerA[m]) << k;
+    EXPECT_EQ(power[4 * k + 1], half.powerB[m]) << k;
+    EXPECT_EQ(io[4 * k], half.crossRe[m]) << k;
+  }
+}
+
 using TFDataSourceDeathTest = TFDataSourceTest;
 
 TEST_F(TFDataSourceDeathTest, ProgrammingErrorsStop) {
