@@ -1,8 +1,9 @@
 // quorvex-analyze with automatic delay on recordings whose delay is known (pink noise
 // through a pure delay, made here): a fractional delay is applied exactly, a subwoofer
 // settles on its arrival, and where there is nothing to find the summary says "unsure" and
-// nothing is inserted; two clocks drifting apart measure like one. The timeline and the snapshots show the run along the way. These run the whole
-// chain as the measurement session wires it.
+// nothing is inserted; two clocks drifting apart measure like one. The timeline and the
+// snapshots show the run along the way. These run the whole chain as the measurement
+// session wires it.
 #include <gtest/gtest.h>
 
 #include <algorithm>
