@@ -175,9 +175,14 @@ void QVMainViewController::updateDelayReadings() {
                                                 AppSettings::set().airTemperatureC(),
                                                 session_->delayStatus()));
   ui_.delayStepper->setValue(delay);
-  // Never overwrite what the user is typing.
-  if (!(ui_.delayTextField->hasFocus() && ui_.delayTextField->isModified()))
-    ui_.delayTextField->setText(QString::asprintf("%.2f", delay));
+  // Never overwrite what the user is typing. The same text again would still repaint the
+  // field at every finder result.
+  QLineEdit* field = ui_.delayTextField;
+  const QString text = QString::asprintf("%.2f", delay);
+  if (!(field->hasFocus() && field->isModified()) &&
+      (field->isModified() || field->text() != text)) {
+    field->setText(text);
+  }
 }
 
 void QVMainViewController::updateManualDelayControlsAvailability() {

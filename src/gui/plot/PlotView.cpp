@@ -300,9 +300,12 @@ void PlotView::update() {
   if (d_->repaintPending) return;
   d_->repaintPending = true;
   // At most one paint per screen refresh, however many requests come in between.
-  double hz = 60.0;
-  if (const QScreen* s = screen()) hz = s->refreshRate() > 1.0 ? s->refreshRate() : 60.0;
-  const qint64 frameMs = std::max<qint64>(1, std::llround(1000.0 / hz));
+  if (d_->frameMs <= 0) {
+    double hz = 60.0;
+    if (const QScreen* s = screen()) hz = s->refreshRate() > 1.0 ? s->refreshRate() : 60.0;
+    d_->frameMs = std::max<qint64>(1, std::llround(1000.0 / hz));
+  }
+  const qint64 frameMs = d_->frameMs;
   qint64 wait = 0;
   if (d_->sinceRepaint.isValid()) wait = std::max<qint64>(0, frameMs - d_->sinceRepaint.elapsed());
   d_->repaintTimer->start(static_cast<int>(wait));
@@ -440,6 +443,12 @@ bool PlotView::paintInPlace(QPainter& p, const QRegion& region) {
   return true;
 }
 
+bool PlotView::event(QEvent* event) {
+  // The window went to another screen, perhaps of another refresh rate.
+  if (event->type() == QEvent::ScreenChangeInternal) d_->frameMs = 0;
+  return QWidget::event(event);
+}
+
 void PlotView::paintEvent(QPaintEvent* event) {
   ++d_->paints;
   QPainter p(this);
@@ -458,11 +467,13 @@ void PlotView::resizeEvent(QResizeEvent* event) {
 void PlotView::moveEvent(QMoveEvent* event) {
   QWidget::moveEvent(event);
   d_->placeChanged = true;
+  d_->frameMs = 0;
 }
 
 void PlotView::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   d_->placeChanged = true;
+  d_->frameMs = 0;
 }
 
 void PlotView::hideEvent(QHideEvent* event) {

@@ -178,6 +178,7 @@ class PlotView : public QWidget {
   QPointF valueForWidgetPoint(QPointF point) const;
 
  protected:
+  bool event(QEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void moveEvent(QMoveEvent* event) override;

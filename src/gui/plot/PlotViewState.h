@@ -36,6 +36,9 @@ struct PlotView::Impl {
   QTimer* repaintTimer = nullptr;
   QElapsedTimer sinceRepaint;
   bool repaintPending = false;
+  // The screen's frame time, asked for when the view shows or moves (where it may change
+  // screens), not at every request: finding a widget's screen walks up to its window.
+  qint64 frameMs = 0;
   bool animating = false;
   uint64_t paints = 0;
 
