@@ -13,6 +13,7 @@
 #include "audio/QVRecorderConsumer.h"
 #include "audiolib/SpectrumStream.h"
 #include "engine/DelayCompensation.h"
+#include "engine/PackedSpectra.h"
 #include "platform/ByteRing.h"
 #include "platform/Clock.h"
 
@@ -201,6 +202,9 @@ class TFDataSource : public QVRecorderConsumer {
   // the half of the packed sum that belongs to it (1/2).
   uint32_t _packedSilence = 0;
   float keepOf(int channel) const { return (_packedSilence >> (channel - 1)) & 1u ? 0.0f : 0.5f; }
+  // Whether the frame's transform carries stream channel 1 in its imaginary parts.
+  bool _packedExchanged = false;
+  packed::Frame packedFrame() const;
   fft::AlignedFloats _powerA;
   fft::AlignedFloats _powerB;
   fft::AlignedFloats _crossRe;
