@@ -103,7 +103,8 @@ std::unique_ptr<AudioFileSource> AudioFileSource::openMultichannel(const std::st
   sf_command(f.handle, SFC_GET_CURRENT_SF_INFO, &info, sizeof info);
   if (meas >= f.channels || ref >= f.channels)
     throw CliError(path + ": has " + std::to_string(f.channels) + " channel(s); --meas " +
-                   std::to_string(meas) + " --ref " + std::to_string(ref) + " is out of range");
+                   std::to_string(meas) + " --ref " + std::to_string(ref) +
+                   " is out of range (channels are counted from 0)");
   source->meas_ = meas;
   source->ref_ = ref;
   source->rate_ = static_cast<uint32_t>(info.samplerate);

@@ -69,7 +69,7 @@ LiveOutcome analyseLive(const Options& options) {
   if (options.meas >= input->inputChannels || options.ref >= input->inputChannels)
     throw CliError("'" + options.inputDevice + "' has " + std::to_string(input->inputChannels) +
                    " input channel(s); --meas " + std::to_string(options.meas) + " --ref " +
-                   std::to_string(options.ref) + " is out of range");
+                   std::to_string(options.ref) + " is out of range (channels are counted from 0)");
   if (options.generatorDevice && !findDevice(library.playbackDevices(), *options.generatorDevice))
     throw CliError("no playback device with UID '" + *options.generatorDevice +
                    "' (see 'devices')");

@@ -146,6 +146,12 @@ const char* usageText() {
   quorvex-analyze --version
   quorvex-analyze --help
 
+inputs:
+  --meas N                   the channel of the measurement microphone, counted from 0
+                             (0)
+  --ref N                    the channel of the reference signal, counted from 0 (1)
+  --meas-file A --ref-file B the two channels as two mono files
+
 analysis:
   --smoothing S              1/S-octave smoothing, S one of 1 2 3 6 12 24 48 96 (24)
   --averaging K              averaging index 1 (heaviest) to 1000 (none) (100)

@@ -91,7 +91,7 @@ TEST_F(AudioFileSourceTest, BadFilesAreRefusedWithTheReason) {
 
   writeSoundFile(dir.path("stereo.wav"), 48000, 2, std::vector<float>(2 * 100, 0.1f));
   expectError([&] { AudioFileSource::openMultichannel(dir.path("stereo.wav"), 0, 2); },
-              "out of range");
+              "out of range (channels are counted from 0)");
 
   writeSoundFile(dir.path("empty.wav"), 48000, 2, {});
   expectError([&] { AudioFileSource::openMultichannel(dir.path("empty.wav"), 0, 1); }, "no audio");
