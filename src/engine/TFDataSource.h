@@ -190,8 +190,9 @@ class TFDataSource : public QVRecorderConsumer {
   bool _frameSwapped = false;
   bool _frameAnalysed = false;
   // The averages proper, bins 0 … N/2. _recordBuffer holds the frame's packed complex
-  // transform (2·N floats from packedOffset()) and below it, worked out when asked for, the
-  // half spectra of channel 1 (from 0) and channel 2 (from N + kPackedOffsetExtra / 2).
+  // transform, taken before the window (2·N floats from packedOffset()), and below it, worked out
+  // when asked for, the half spectra of channel 1 (from 0) and channel 2 (from N +
+  // kPackedOffsetExtra / 2).
   static constexpr size_t kPackedOffsetExtra = 32;  // keeps both at 64-byte boundaries
   size_t packedOffset() const {
     return 2 * static_cast<size_t>(_fftInputSize) + kPackedOffsetExtra;
