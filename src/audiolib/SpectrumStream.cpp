@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "audiolib/FramePacking.h"
 #include "platform/Vector.h"
 
 namespace qv {
@@ -243,55 +244,6 @@ void SpectrumStream::passData(const void* data, uint32_t byteCount) {
   historyEnd_ = (historyEnd_ + keep) % historyLength_;
 }
 
-namespace {
-
-// out[j] = window[j] · frames[2j] (one channel of interleaved frames) for j < count.
-QV_VECTOR_CLONES void copyChannel(const float* __restrict frames, const float* __restrict window,
-                                  bool windowed, float* __restrict out, uint32_t count) {
-  if (windowed) {
-    for (size_t j = 0; j < count; ++j) out[j] = frames[2 * j] * window[j];
-  } else {
-    for (size_t j = 0; j < count; ++j) out[j] = frames[2 * j];
-  }
-}
-
-// out[2i] = window[i] · a[2i + A], out[2i + 1] = window[i] · b[2i + B]: the channel A of
-// one run of interleaved frames and channel B of another, which may be the same run. Returns
-// the bits of every value written ORed together, sign bits cleared: the real parts' in the
-// low word, the imaginary parts' in the high word (zero: that part was silent).
-template <int A, int B>
-[[gnu::always_inline]] inline uint64_t packRun(const float* __restrict a, const float* __restrict b,
-                                               const float* __restrict window, bool windowed,
-                                               float* __restrict out, size_t count) {
-  uint32_t bitsA = 0, bitsB = 0;
-  for (size_t i = 0; i < count; ++i) {
-    const float w = windowed ? window[i] : 1.0f;
-    const float x = a[2 * i + A] * w, y = b[2 * i + B] * w;
-    out[2 * i] = x;
-    out[2 * i + 1] = y;
-    bitsA |= std::bit_cast<uint32_t>(x);
-    bitsB |= std::bit_cast<uint32_t>(y);
-  }
-  return (static_cast<uint64_t>(bitsB & 0x7FFFFFFFu) << 32) | (bitsA & 0x7FFFFFFFu);
-}
-
-QV_VECTOR_CLONES uint64_t packChannels(const float* a, int channelA, const float* b, int channelB,
-                                       const float* window, bool windowed, float* out,
-                                       size_t count) {
-  switch (2 * channelA + channelB) {
-    case 1:
-      return packRun<0, 1>(a, b, window, windowed, out, count);
-    case 2:
-      return packRun<1, 0>(a, b, window, windowed, out, count);
-    case 0:
-      return packRun<0, 0>(a, b, window, windowed, out, count);
-    default:
-      return packRun<1, 1>(a, b, window, windowed, out, count);
-  }
-}
-
-}  // namespace
-
 const float* SpectrumStream::frameAt(uint32_t j, uint32_t delay, uint32_t* run) const {
   if (j < delay) {
     const uint32_t at = (historyEnd_ + historyLength_ - delay + j) % historyLength_;
@@ -312,31 +264,35 @@ const float* SpectrumStream::frameAt(uint32_t j, uint32_t delay, uint32_t* run) 
   return nullptr;
 }
 
-uint32_t SpectrumStream::windowPacked(int n, bool windowed, float* packed) {
-  const Route route = currentRoute();
+uint32_t SpectrumStream::windowPacked(const Route& route, int n, bool windowed, uint32_t from,
+                                      float* packed) {
   const auto size = static_cast<uint32_t>(n);
   // The two channels may come from different places (a delay holds one back): the frame
-  // is laid in runs over which both stay contiguous.
+  // is laid in runs over which both stay contiguous. Frames before `from` are laid one by
+  // one, their samples not counted as sound.
   uint64_t bits = 0;
   for (uint32_t j = 0; j < size;) {
     uint32_t runA = 0, runB = 0;
     const float* a = frameAt(j, route.delayFrames[0], &runA);
     const float* b = frameAt(j, route.delayFrames[1], &runB);
-    const uint32_t run = std::min({runA, runB, size - j});
+    const uint32_t run = j < from ? 1 : std::min({runA, runB, size - j});
     float* out = packed + 2 * static_cast<size_t>(j);
+    uint64_t runBits = 0;
     if (a && b) {
-      bits |= packChannels(a, route.channel[0], b, route.channel[1], window_.get() + j, windowed,
-                           out, run);
+      runBits = framepacking::packChannels(a, route.channel[0], b, route.channel[1],
+                                           window_.get() + j, windowed, out, run);
     } else {
       // Past the data of one channel or both: silence there.
       for (uint32_t i = 0; i < run; ++i) {
         out[2 * i] = a ? a[2 * i + route.channel[0]] * (windowed ? window_[j + i] : 1.0f) : 0.0f;
         out[2 * i + 1] =
             b ? b[2 * i + route.channel[1]] * (windowed ? window_[j + i] : 1.0f) : 0.0f;
-        bits |= std::bit_cast<uint32_t>(out[2 * i]) & 0x7FFFFFFFu;
-        bits |= static_cast<uint64_t>(std::bit_cast<uint32_t>(out[2 * i + 1]) & 0x7FFFFFFFu) << 32;
+        runBits |= std::bit_cast<uint32_t>(out[2 * i]) & 0x7FFFFFFFu;
+        runBits |= static_cast<uint64_t>(std::bit_cast<uint32_t>(out[2 * i + 1]) & 0x7FFFFFFFu)
+                   << 32;
       }
     }
+    if (j >= from) bits |= runBits;
     j += run;
   }
   return (static_cast<uint32_t>(bits) == 0 ? 1u : 0u) | ((bits >> 32) == 0 ? 2u : 0u);
@@ -353,17 +309,19 @@ void SpectrumStream::windowChannel(int channel, uint32_t delayFrames, int n, boo
   const uint32_t fromHistory = std::min(delayFrames, size);
   const uint32_t start = (historyEnd_ + historyLength_ - delayFrames) % historyLength_;
   const uint32_t firstRun = std::min(fromHistory, historyLength_ - start);
-  copyChannel(history + 2 * static_cast<size_t>(start), window, windowed, out, firstRun);
-  copyChannel(history, window + firstRun, windowed, out + firstRun, fromHistory - firstRun);
+  framepacking::copyChannel(history + 2 * static_cast<size_t>(start), window, windowed, out,
+                            firstRun);
+  framepacking::copyChannel(history, window + firstRun, windowed, out + firstRun,
+                            fromHistory - firstRun);
 
   // Then the queued frames, then those being put in the same call.
   uint32_t j = fromHistory;
   const uint32_t fromQueue = std::min(size - j, queued_);
-  copyChannel(queue, window + j, windowed, out + j, fromQueue);
+  framepacking::copyChannel(queue, window + j, windowed, out + j, fromQueue);
   j += fromQueue;
   const uint32_t fromIncoming = std::min(size - j, incomingFrames_);
   if (fromIncoming > 0)
-    copyChannel(incoming_ + channel, window + j, windowed, out + j, fromIncoming);
+    framepacking::copyChannel(incoming_ + channel, window + j, windowed, out + j, fromIncoming);
   j += fromIncoming;
   std::memset(out + j, 0, (size - j) * sizeof(float));
 }
@@ -468,10 +426,47 @@ uint32_t SpectrumStream::putDataAndGetPackedSpectrum(const void* data, uint32_t 
                                                      float* packed, uint32_t flags) {
   const int n = beginPut(data, byteCount, flags);
   if (n == 0) return kFailed;
-  packedSilence_ = windowPacked(n, !(flags & kDataFftNoWindow), packedFrame_.get());
+  packedSilence_ =
+      windowPacked(currentRoute(), n, !(flags & kDataFftNoWindow), 0, packedFrame_.get());
+  packedExchanged_ = false;
   // Out of place: FFTW's in-place plan of this size takes a buffer from the heap at
   // every transform.
   fft::ComplexPlan::get(n).execute(packedFrame_.get(), packed);
+  dropAnalysedFrames(n);
+  return static_cast<uint32_t>(8 * n);
+}
+
+uint32_t SpectrumStream::putDataAndGetRawPackedSpectrum(const void* data, uint32_t byteCount,
+                                                        float* packed, uint32_t flags) {
+  const int n = beginPut(data, byteCount, flags);
+  if (n == 0) return kFailed;
+  const auto size = static_cast<uint32_t>(n);
+  Route route = currentRoute();
+  // Input channel 1 in the real parts, 2 in the imaginary parts: then either order of the
+  // outputs is the same plain copy, or none.
+  packedExchanged_ = route.channel[0] == 1 && route.channel[1] == 0;
+  if (packedExchanged_) {
+    std::swap(route.channel[0], route.channel[1]);
+    std::swap(route.delayFrames[0], route.delayFrames[1]);
+  }
+  // The window's first tap is zero: what the first sample holds carries no weight.
+  const uint32_t from = flags & kDataFftNoWindow ? 0 : 1;
+  uint32_t runA = 0, runB = 0;
+  const float* a = frameAt(0, route.delayFrames[0], &runA);
+  const float* b = frameAt(0, route.delayFrames[1], &runB);
+  const float* frame = packedFrame_.get();
+  uint32_t silence = 0;
+  if (a && a == b && route.channel[0] == 0 && route.channel[1] == 1 && runA >= size &&
+      fft::isAligned(a)) {
+    // The frame as it lies; an out-of-place complex transform leaves its input alone.
+    frame = a;
+    silence = (framepacking::hasSound(a, 0, from, size) ? 0u : 1u) |
+              (framepacking::hasSound(a, 1, from, size) ? 0u : 2u);
+  } else {
+    silence = windowPacked(route, n, false, from, packedFrame_.get());
+  }
+  packedSilence_ = packedExchanged_ ? ((silence & 1u) << 1) | (silence >> 1) : silence;
+  fft::ComplexPlan::get(n).execute(frame, packed);
   dropAnalysedFrames(n);
   return static_cast<uint32_t>(8 * n);
 }

@@ -99,6 +99,18 @@ class SpectrumStream {
   // channel 1, bit 1 channel 2. Their share of the packed transform is rounding alone, which
   // the other channel's level sets; separated, a silent channel must be taken as zero.
   uint32_t packedSilence() const { return packedSilence_; }
+  // As putDataAndGetPackedSpectrum, with the window left to the caller: the transform of
+  // the frame as it is. A periodic Hann window is three taps in the frequency domain,
+  // W[k] = P[k]/2 − (P[k−1] + P[k+1])/4, which a caller can apply while it reads the bins
+  // anyway; the frame is then transformed where it lies when both channels come from one
+  // place and its start suits the FFT, and is otherwise copied once, with no arithmetic.
+  // The real parts carry input channel 1 and the imaginary parts input channel 2 when both
+  // are taken: packedExchanged() says that output channel 1 is in the imaginary parts.
+  // packedSilence() is by output channel and, for a windowed request, over the samples
+  // the window keeps (all but the first, where it is zero).
+  uint32_t putDataAndGetRawPackedSpectrum(const void* data, uint32_t byteCount, float* packed,
+                                          uint32_t flags);
+  bool packedExchanged() const { return packedExchanged_; }
 
   uint32_t rate() const { return rate_; }
   uint32_t queuedFrames() const { return queued_; }
@@ -129,9 +141,10 @@ class SpectrumStream {
   // Frame j of the analysis for a channel held back by `delay` frames: its interleaved
   // frame and how many frames follow it contiguously there; null past the data.
   const float* frameAt(uint32_t j, uint32_t delay, uint32_t* run) const;
-  // Both routed channels, windowed, into `packed` as interleaved complex values; returns
-  // which were silent, as packedSilence().
-  uint32_t windowPacked(int n, bool windowed, float* packed);
+  // Both channels of `route`, windowed, into `packed` as interleaved complex values; returns
+  // which were silent (bit 0 the real parts, bit 1 the imaginary parts), counting from frame
+  // `from` on.
+  uint32_t windowPacked(const Route& route, int n, bool windowed, uint32_t from, float* packed);
   // Checks a put with a transform request and takes its frames as the incoming data; the
   // FFT size, or 0 when it failed (the frames are queued all the same when only the
   // request was wrong).
@@ -158,6 +171,7 @@ class SpectrumStream {
   fft::AlignedFloats spectrum_[2];
   int windowSize_ = 0;
   uint32_t packedSilence_ = 0;
+  bool packedExchanged_ = false;
   const fft::RealPlan* plan_ = nullptr;
 };
 

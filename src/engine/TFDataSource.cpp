@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 
+#include "engine/PackedSpectra.h"
 #include "platform/Assert.h"
 #include "platform/Log.h"
 #include "platform/Vector.h"
@@ -48,124 +49,6 @@ uint32_t dataFlagFor(int32_t n) {
       return 0xC0000097;
     default:
       QV_ASSERT_TEXT(false, "0");
-  }
-}
-
-// Bin k of the two channels that one complex transform P carries (A as the real parts,
-// B as the imaginary parts): A = (P[k] + conj P[N−k]) / 2, B = (P[k] − conj P[N−k]) / 2i.
-struct BinPair {
-  float reA, imA, reB, imB;
-};
-// A silent channel is taken as zero (keepA, keepB 0): its share of P is rounding alone.
-[[gnu::always_inline]] inline BinPair unpack(const float* __restrict packed, size_t k, size_t m,
-                                             float keepA, float keepB) {
-  const float re = packed[2 * k], im = packed[2 * k + 1];
-  const float reM = packed[2 * m], imM = packed[2 * m + 1];
-  return {keepA * (re + reM), keepA * (im - imM), keepB * (im + imM), keepB * (reM - re)};
-}
-
-// X = a·new + (1 − a)·X per bin for |A|², |B|², and the real and imaginary parts of
-// conj(A)·B, with the new frame's cross spectrum turned by e^(+iω_k·f) (turnRe, turnIm)
-// when given: the fraction of a sample that the delay line cannot hold back. Written once
-// for a float and once for a vector of eight bins, which reads the mirrored bins N − k
-// backwards (a loop the compiler does not vectorise by itself).
-template <bool Turned, typename V>
-[[gnu::always_inline]] inline void averageBin(V reA, V imA, V reB, V imB, V a, V b, V turnRe,
-                                              V turnIm, V& powerA, V& powerB, V& crossRe,
-                                              V& crossIm) {
-  V re = reA * reB + imA * imB;
-  V im = reA * imB - imA * reB;
-  if constexpr (Turned) {
-    const V turnedRe = re * turnRe - im * turnIm;
-    im = re * turnIm + im * turnRe;
-    re = turnedRe;
-  }
-  powerA = a * (reA * reA + imA * imA) + b * powerA;
-  powerB = a * (reB * reB + imB * imB) + b * powerB;
-  crossRe = a * re + b * crossRe;
-  crossIm = a * im + b * crossIm;
-}
-
-template <bool Turned>
-[[gnu::always_inline]] inline void averageScalar(const float* packed, size_t k, size_t m,
-                                                 float keepA, float keepB, float a,
-                                                 const float* turnRe, const float* turnIm,
-                                                 float* powerA, float* powerB, float* crossRe,
-                                                 float* crossIm) {
-  const BinPair p = unpack(packed, k, m, keepA, keepB);
-  averageBin<Turned, float>(p.reA, p.imA, p.reB, p.imB, a, 1.0f - a, Turned ? turnRe[k] : 0.0f,
-                            Turned ? turnIm[k] : 0.0f, powerA[k], powerB[k], crossRe[k],
-                            crossIm[k]);
-}
-
-template <bool Turned>
-[[gnu::always_inline]] inline void averageBins(
-    const float* __restrict packed, size_t n, float keepA, float keepB, float a,
-    const float* __restrict turnRe, const float* __restrict turnIm, float* __restrict powerA,
-    float* __restrict powerB, float* __restrict crossRe, float* __restrict crossIm) {
-  averageScalar<Turned>(packed, 0, 0, keepA, keepB, a, turnRe, turnIm, powerA, powerB, crossRe,
-                        crossIm);
-  size_t k = 1;
-#if defined(__GNUC__) && (defined(__clang__) || __GNUC__ >= 12)
-// Every function taking or giving an eight-float vector here is inlined, so no call ever
-// passes one across the ABI that the warning is about.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wpsabi"
-  using V = float __attribute__((vector_size(32)));
-  const auto load = [](const float* p) {
-    V v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-  };
-  const auto store = [](float* p, V v) { std::memcpy(p, &v, sizeof v); };
-  const V va = V{} + a, vb = V{} + (1.0f - a), ka = V{} + keepA, kb = V{} + keepB;
-  for (; k + 7 <= n / 2; k += 8) {
-    // Bins k … k + 7, and N − k … N − k − 7 in that order.
-    const V z0 = load(packed + 2 * k), z1 = load(packed + 2 * k + 8);
-    const V m0 = load(packed + 2 * (n - k - 7)), m1 = load(packed + 2 * (n - k - 3));
-    const V re = __builtin_shufflevector(z0, z1, 0, 2, 4, 6, 8, 10, 12, 14);
-    const V im = __builtin_shufflevector(z0, z1, 1, 3, 5, 7, 9, 11, 13, 15);
-    const V reM = __builtin_shufflevector(m0, m1, 14, 12, 10, 8, 6, 4, 2, 0);
-    const V imM = __builtin_shufflevector(m0, m1, 15, 13, 11, 9, 7, 5, 3, 1);
-    V pa = load(powerA + k), pb = load(powerB + k), cr = load(crossRe + k), ci = load(crossIm + k);
-    averageBin<Turned, V>(ka * (re + reM), ka * (im - imM), kb * (im + imM), kb * (reM - re), va,
-                          vb, Turned ? load(turnRe + k) : V{}, Turned ? load(turnIm + k) : V{}, pa,
-                          pb, cr, ci);
-    store(powerA + k, pa);
-    store(powerB + k, pb);
-    store(crossRe + k, cr);
-    store(crossIm + k, ci);
-  }
-#pragma GCC diagnostic pop
-#endif
-  for (; k <= n / 2; ++k)
-    averageScalar<Turned>(packed, k, n - k, keepA, keepB, a, turnRe, turnIm, powerA, powerB,
-                          crossRe, crossIm);
-}
-
-QV_VECTOR_CLONES void averageSpectra(const float* packed, size_t n, float keepA, float keepB,
-                                     float a, float* powerA, float* powerB, float* crossRe,
-                                     float* crossIm) {
-  averageBins<false>(packed, n, keepA, keepB, a, nullptr, nullptr, powerA, powerB, crossRe,
-                     crossIm);
-}
-
-QV_VECTOR_CLONES void averageSpectraTurned(const float* packed, size_t n, float keepA, float keepB,
-                                           float a, const float* turnRe, const float* turnIm,
-                                           float* powerA, float* powerB, float* crossRe,
-                                           float* crossIm) {
-  averageBins<true>(packed, n, keepA, keepB, a, turnRe, turnIm, powerA, powerB, crossRe, crossIm);
-}
-
-// The half spectra of both channels, interleaved (re, im) over bins 0 … N/2.
-void separate(const float* __restrict packed, size_t n, float keepA, float keepB,
-              float* __restrict channel1, float* __restrict channel2) {
-  for (size_t k = 0; k <= n / 2; ++k) {
-    const BinPair p = unpack(packed, k, k == 0 ? 0 : n - k, keepA, keepB);
-    channel1[2 * k] = p.reA;
-    channel1[2 * k + 1] = p.imA;
-    channel2[2 * k] = p.reB;
-    channel2[2 * k + 1] = p.imB;
   }
 }
 
@@ -294,8 +177,10 @@ void TFDataSource::update(double /*time*/) {
   int32_t error = kStreamErrorHandle;
   const bool swapped = channelsSwapped();
   if (_fftChannel) {
-    result = _fftChannel->putDataAndGetPackedSpectrum(putBytes > 0 ? tail : nullptr, putBytes,
-                                                      packedSpectrum(), _dataFlag);
+    // Windowed while the bins are read (three taps there), so the frame goes to the
+    // transform as it lies in the ring.
+    result = _fftChannel->putDataAndGetRawPackedSpectrum(putBytes > 0 ? tail : nullptr, putBytes,
+                                                         packedSpectrum(), _dataFlag);
     error = SpectrumStream::errorGetCode();
     // The consumed frames become the delay line's past before the producer may reuse them.
     if (consume > 0) _fftChannel->passData(tail, consume);
@@ -310,23 +195,22 @@ void TFDataSource::update(double /*time*/) {
   _frameSwapped = swapped;
   _frameAnalysed = true;
   _packedSilence = _fftChannel->packedSilence();
+  _packedExchanged = _fftChannel->packedExchanged();
   _frameSeparated = false;
   accumulate(a);
   slideFrom(weightState);
 }
 
 void TFDataSource::accumulate(float newWeight) {
-  const float* packed = packedSpectrum();
-  const auto n = static_cast<size_t>(_fftInputSize);
-  if (const float* turnRe = _compensation.phaseRe()) {
-    averageSpectraTurned(packed, n, keepOf(1), keepOf(2), newWeight, turnRe,
-                         _compensation.phaseIm(), _powerA.get(), _powerB.get(), _crossRe.get(),
-                         _crossIm.get());
-  } else {
-    averageSpectra(packed, n, keepOf(1), keepOf(2), newWeight, _powerA.get(), _powerB.get(),
-                   _crossRe.get(), _crossIm.get());
-  }
+  packed::average(packedFrame(), newWeight, _compensation.phaseRe(), _compensation.phaseIm(),
+                  _powerA.get(), _powerB.get(), _crossRe.get(), _crossIm.get());
   if (_fullSpectraKept) writeFullSpectra();
+}
+
+packed::Frame TFDataSource::packedFrame() const {
+  // Stream channel 1 is in the imaginary parts when the transform has them exchanged.
+  return {packedSpectrum(), static_cast<size_t>(_fftInputSize), keepOf(_packedExchanged ? 2 : 1),
+          keepOf(_packedExchanged ? 1 : 2), _packedExchanged};
 }
 
 TFDataSource::AveragedSpectra TFDataSource::averagedSpectra() const {
@@ -341,8 +225,7 @@ TFDataSource::FrameSpectra TFDataSource::frameSpectra() const {
   float* channel2 = channel1 + static_cast<size_t>(_fftInputSize) + kPackedOffsetExtra / 2;
   // Worked out from the packed transform only for a reader, once per frame.
   if (!_frameSeparated) {
-    separate(_recordBuffer.get() + packedOffset(), static_cast<size_t>(_fftInputSize), keepOf(1),
-             keepOf(2), channel1, channel2);
+    packed::separate(packedFrame(), channel1, channel2);
     _frameSeparated = true;
   }
   return _frameSwapped ? FrameSpectra{channel2, channel1, _fftInputSize}

@@ -13,6 +13,7 @@
 #include "audio/QVRecorderConsumer.h"
 #include "audiolib/SpectrumStream.h"
 #include "engine/DelayCompensation.h"
+#include "engine/PackedSpectra.h"
 #include "platform/ByteRing.h"
 #include "platform/Clock.h"
 
@@ -191,8 +192,9 @@ class TFDataSource : public QVRecorderConsumer {
   bool _frameSwapped = false;
   bool _frameAnalysed = false;
   // The averages proper, bins 0 … N/2. _recordBuffer holds the frame's packed complex
-  // transform (2·N floats from packedOffset()) and below it, worked out when asked for, the
-  // half spectra of channel 1 (from 0) and channel 2 (from N + kPackedOffsetExtra / 2).
+  // transform, taken before the window (2·N floats from packedOffset()), and below it, worked out
+  // when asked for, the half spectra of channel 1 (from 0) and channel 2 (from N +
+  // kPackedOffsetExtra / 2).
   static constexpr size_t kPackedOffsetExtra = 32;  // keeps both at 64-byte boundaries
   size_t packedOffset() const {
     return 2 * static_cast<size_t>(_fftInputSize) + kPackedOffsetExtra;
@@ -203,6 +205,9 @@ class TFDataSource : public QVRecorderConsumer {
   // the half of the packed sum that belongs to it (1/2).
   uint32_t _packedSilence = 0;
   float keepOf(int channel) const { return (_packedSilence >> (channel - 1)) & 1u ? 0.0f : 0.5f; }
+  // Whether the frame's transform carries stream channel 1 in its imaginary parts.
+  bool _packedExchanged = false;
+  packed::Frame packedFrame() const;
   fft::AlignedFloats _powerA;
   fft::AlignedFloats _powerB;
   fft::AlignedFloats _crossRe;

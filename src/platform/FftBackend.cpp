@@ -37,6 +37,8 @@ bool isSupportedSize(int n) { return n >= kMinSize && n <= kMaxSize && (n & (n -
 
 void AlignedFloatDeleter::operator()(float* p) const { fftwf_free(p); }
 
+bool isAligned(const float* p) { return aligned(p); }
+
 AlignedFloats allocateFloats(size_t count) {
   auto* p = static_cast<float*>(fftwf_malloc(sizeof(float) * (count == 0 ? 1 : count)));
   QV_ASSERT(p != nullptr);

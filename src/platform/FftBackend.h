@@ -90,6 +90,9 @@ struct AlignedFloatDeleter {
 };
 using AlignedFloats = std::unique_ptr<float[], AlignedFloatDeleter>;
 AlignedFloats allocateFloats(size_t count);  // zero-filled
+// Whether transforms of an array that starts here run the plans for aligned arrays (those
+// for other starts are several times slower).
+bool isAligned(const float* p);
 
 // Prepares the complex and real forward plans of these sizes (for start-up, or before a
 // benchmark).
