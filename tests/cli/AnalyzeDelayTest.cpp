@@ -36,7 +36,7 @@ struct Outcome {
 Outcome analyse(TempDir& dir, const std::vector<float>& measurement,
                 const std::vector<float>& reference, std::vector<std::string> extra = {}) {
   writeSoundFile(dir.path("known.wav"), static_cast<int>(kRate), 2,
-                 known::frames(measurement, reference));
+                 known::interleave(measurement, reference));
   std::vector<std::string> args = {"file",   "known.wav", "--auto-delay", "--out",
                                    "tf.csv", "--json",    "tf.json"};
   args.insert(args.end(), extra.begin(), extra.end());

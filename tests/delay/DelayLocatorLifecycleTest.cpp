@@ -57,7 +57,7 @@ TEST_F(DelayLocatorLifecycle, TicksOnItsOwnQueueAndDeliversOnTheMainQueue) {
   const uint32_t rate = 48000;
   const double lag = 1234.5;
   const auto reference = known::referenceNoise(rate * 10, 111);
-  const auto frames = known::frames(known::delayed(reference, lag), reference);
+  const auto frames = known::interleave(known::delayed(reference, lag), reference);
   locator = std::make_shared<DelayLocator>(true);
   locator->setInputChannelCountSamplingRateAudioDataTransport(2, rate, {});
   std::atomic<int> delivered{0};
@@ -108,7 +108,7 @@ TEST_F(DelayLocatorLifecycle, MainQueueDeliveryAfterATickThreadStartCarriesTheIm
   const uint32_t rate = 48000;
   const size_t block = rate / 10;
   const auto reference = known::referenceNoise(rate * 3, 113);
-  const auto frames = known::frames(known::delayed(reference, 480.0), reference);
+  const auto frames = known::interleave(known::delayed(reference, 480.0), reference);
   locator = std::make_shared<DelayLocator>(false);
   locator->setInputChannelCountSamplingRateAudioDataTransport(2, rate, {});
   int onTick = 0;
@@ -139,7 +139,7 @@ TEST(DelayLocatorInput, RingHoldsOverASecondAtTheRateItIsMadeFor) {
   const uint32_t rate = 48000;
   const size_t block = rate / 10;
   const auto reference = known::referenceNoise(rate * 2, 114);
-  const auto frames = known::frames(known::delayed(reference, 64.0), reference);
+  const auto frames = known::interleave(known::delayed(reference, 64.0), reference);
   test::LogCapture log;
   auto locator = std::make_shared<DelayLocator>(false, rate);
   locator->setInputChannelCountSamplingRateAudioDataTransport(2, rate, {});
@@ -175,7 +175,7 @@ TEST(DelayLocatorInput, SilenceBadSamplesAndARestart) {
               std::isfinite(quiet.meanCoherence));
 
   const auto reference = known::referenceNoise(rate * 12, 112);
-  auto frames = known::frames(known::delayed(reference, 100.25), reference);
+  auto frames = known::interleave(known::delayed(reference, 100.25), reference);
   for (size_t i = 0; i < 200; i += 7) frames[2 * block * 3 + i] = std::nanf("");
   frames[2 * block * 3 + 501] = INFINITY;
   feed(frames, 0, 60, true);
@@ -183,7 +183,7 @@ TEST(DelayLocatorInput, SilenceBadSamplesAndARestart) {
   EXPECT_NEAR(locator->lastEstimate().delaySamples, 100.25, 0.01);
 
   // Another lag arrives and waits untaken; the restart comes before the next tick.
-  const auto other = known::frames(known::delayed(reference, 2000.0), reference);
+  const auto other = known::interleave(known::delayed(reference, 2000.0), reference);
   feed(other, 60 * block, 5, false);
   locator->restart();
   int found = 0;

@@ -36,7 +36,7 @@ TEST_P(KnownLag, IsFoundToAThousandthOfASample) {
   test::LocatorRun run(c.rate);
   double worst = 0.0;
   int found = 0;
-  run.run(known::frames(known::delayed(reference, lag), reference),
+  run.run(known::interleave(known::delayed(reference, lag), reference),
           [&](const DelayEstimate& e, double t) {
             if (t < c.foundAfter) return;
             ASSERT_EQ(e.state, DelayState::Found) << t;
@@ -71,7 +71,7 @@ TEST(UnrelatedChannels, AreNeverFoundNorOutOfRange) {
     const auto reference = known::referenceNoise(rate * 7, seed);
     const auto measurement = known::referenceNoise(rate * 7, seed + 100, known::Colour::White);
     test::LocatorRun run(rate);
-    run.run(known::frames(measurement, reference), [&](const DelayEstimate& e, double) {
+    run.run(known::interleave(measurement, reference), [&](const DelayEstimate& e, double) {
       ASSERT_EQ(e.state, DelayState::Unsure);
       highest = std::max(highest, e.peakToNoise);
     });
@@ -98,7 +98,7 @@ TEST_P(BeyondTheRange, IsNeverFound) {
   settings.rangeSeconds = c.rangeSeconds;
   test::LocatorRun run(rate, settings);
   int outOfRange = 0;
-  run.run(known::frames(known::delayed(reference, lag), reference),
+  run.run(known::interleave(known::delayed(reference, lag), reference),
           [&](const DelayEstimate& e, double) {
             ASSERT_NE(e.state, DelayState::Found) << e.delaySamples;
             if (e.state != DelayState::OutOfRange) return;
@@ -132,7 +132,7 @@ TEST_P(LevelsAndPolarity, LeaveTheDelayAsItIs) {
   auto measurement = known::scaled(known::delayed(reference, lag), c.gain);
   if (c.clip > 0.0f) measurement = known::clipped(measurement, c.clip);
   test::LocatorRun run(rate);
-  run.run(known::frames(measurement, reference), [&](const DelayEstimate& e, double t) {
+  run.run(known::interleave(measurement, reference), [&](const DelayEstimate& e, double t) {
     if (t < 1.0) return;
     ASSERT_EQ(e.state, DelayState::Found);
     // Clipping adds harmonics that are not the reference's: a little less exact.
@@ -158,7 +158,7 @@ TEST(Subwoofer, ArrivalIsThePathPlusTheFiltersPeak) {
   const double arrival = path + known::SubwooferLowPass::impulsePeak(100.0, rate);
   const auto reference = known::referenceNoise(rate * 8, 61);
   known::SubwooferLowPass filter(100.0, rate);
-  const auto frames = known::frames(known::delayed(filter.process(reference), path), reference);
+  const auto frames = known::interleave(known::delayed(filter.process(reference), path), reference);
   for (const bool band : {false, true}) {
     DelaySearch::Settings settings;
     if (band) settings.bandLoHz = 30.0, settings.bandHiHz = 120.0;
@@ -189,7 +189,7 @@ TEST(MovingSource, TheMoveIsSeenAndLocated) {
   test::LocatorRun run(rate);
   int steps = 0;
   double firstNew = 0.0;
-  run.run(known::frames(known::moving(reference, 5e-3 * rate, 8e-3 * rate, move), reference),
+  run.run(known::interleave(known::moving(reference, 5e-3 * rate, 8e-3 * rate, move), reference),
           [&](const DelayEstimate& e, double t) {
             EXPECT_EQ(e.position, static_cast<int64_t>(std::llround(t * rate)));
             if (std::fabs(t - 2.0) < 1e-9) {

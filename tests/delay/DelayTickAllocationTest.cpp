@@ -26,7 +26,7 @@ TEST(DelayTickAllocation, FinderAcceptanceDriftAndCompensationAllocateNothing) {
   // A source that moves, so that the search also locates a move and the acceptance
   // restarts the average.
   const auto reference = known::referenceNoise(rate * 8, 101);
-  const auto frames = known::frames(
+  const auto frames = known::interleave(
       known::moving(reference, 300.0, 500.0, static_cast<size_t>(rate * 5.5)), reference);
 
   auto locator = std::make_shared<DelayLocator>(false);

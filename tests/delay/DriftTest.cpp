@@ -40,7 +40,7 @@ std::vector<float> resample(DriftResampler& resampler, const std::vector<float>&
 TEST(DriftResampler, NoDriftPassesTheStreamUnchanged) {
   const auto reference = known::referenceNoise(kRate, 91);
   const auto measurement = known::referenceNoise(kRate, 92);
-  const auto in = known::frames(measurement, reference);
+  const auto in = known::interleave(measurement, reference);
   DriftResampler resampler;
   const auto out = resample(resampler, in);
   ASSERT_EQ(out.size(), in.size());
@@ -62,7 +62,7 @@ TEST_P(DriftRemoval, LeavesThePairAsOneClockWouldRecordIt) {
   DriftResampler resampler;
   resampler.setDriftPpm(ppm);
   const auto corrected =
-      resample(resampler, known::frames(known::drifted(reference, ppm, start), reference));
+      resample(resampler, known::interleave(known::drifted(reference, ppm, start), reference));
 
   auto clock = std::make_shared<ManualClock>();
   TransferFunctionModel model(32768, kRate, 96, 24, clock);
@@ -112,7 +112,7 @@ TEST(DriftEstimator, ReadsTheDriftFromTheFoundDelays) {
     const auto reference = known::referenceNoise(kRate * 11, 94);
     test::LocatorRun run(kRate);
     DriftEstimator drift;
-    run.run(known::frames(known::drifted(reference, ppm, 300.0), reference),
+    run.run(known::interleave(known::drifted(reference, ppm, 300.0), reference),
             [&](const DelayEstimate& e, double) { drift.add(e); });
     const auto estimate = drift.estimate();
     ASSERT_TRUE(estimate.valid) << ppm;

@@ -31,7 +31,7 @@ TEST_P(HalfCoherent, ReadsCoherenceTopOfBandAndDelay) {
   settings.coherenceWeighting = GetParam();
   test::LocatorRun run(kRate, settings);
   int seen = 0;
-  run.run(known::frames(measurement, reference), [&](const DelayEstimate& e, double t) {
+  run.run(known::interleave(measurement, reference), [&](const DelayEstimate& e, double t) {
     if (t < 3.0) return;
     ++seen;
     ASSERT_EQ(e.state, DelayState::Found) << t;

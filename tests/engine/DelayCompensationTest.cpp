@@ -34,7 +34,7 @@ class Chain {
   }
 
   void setSignal(const std::vector<float>& measurement, const std::vector<float>& reference) {
-    capture_.setSignal(known::frames(measurement, reference));
+    capture_.setSignal(known::interleave(measurement, reference));
   }
   // Runs `seconds`, calling `afterTick` after every display tick.
   void run(double seconds, const std::function<void()>& afterTick = {}) {

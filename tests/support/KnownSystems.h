@@ -14,6 +14,8 @@
 #include <random>
 #include <vector>
 
+#include "support/TestSignals.h"
+
 namespace qv::test::known {
 
 // I0, the modified Bessel function of the first kind, by its power series.
@@ -244,15 +246,7 @@ class SubwooferLowPass {
 };
 
 // Interleaved (measurement, reference) frames as the recorder delivers them.
-inline std::vector<float> frames(const std::vector<float>& measurement,
-                                 const std::vector<float>& reference) {
-  std::vector<float> out(2 * measurement.size());
-  for (size_t i = 0; i < measurement.size(); ++i) {
-    out[2 * i] = measurement[i];
-    out[2 * i + 1] = reference[i];
-  }
-  return out;
-}
+using qv::test::interleave;
 
 inline std::vector<float> scaled(std::vector<float> x, double gain) {
   for (auto& v : x) v = static_cast<float>(v * gain);
