@@ -119,6 +119,27 @@ bool waitUntil(const std::function<bool()>& done, double seconds) {
   return true;
 }
 
+namespace {
+
+// The forked child: only async-signal-safe calls until exec.
+[[noreturn]] void runChild(pid_t parent, int ignoredSignal, const std::string& log,
+                           const std::string& dir, char* const* argv, char* const* envp) {
+  ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (::getppid() != parent) ::_exit(122);
+  for (int s : {SIGTERM, SIGINT, SIGHUP, SIGPIPE}) ::signal(s, SIG_DFL);
+  if (ignoredSignal) ::signal(ignoredSignal, SIG_IGN);
+  const int in = ::open("/dev/null", O_RDONLY);
+  const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (in < 0 || out < 0 || (!dir.empty() && ::chdir(dir.c_str()) != 0)) ::_exit(120);
+  ::dup2(in, 0);
+  ::dup2(out, 1);
+  ::dup2(out, 2);
+  ::execvpe(argv[0], argv, envp);
+  ::_exit(121);
+}
+
+}  // namespace
+
 bool Program::start(const std::vector<std::string>& args,
                     const std::map<std::string, std::string>& env, const std::string& log,
                     const std::string& dir, int ignoredSignal) {
@@ -137,20 +158,11 @@ bool Program::start(const std::vector<std::string>& args,
   for (auto& e : envStrings) envp.push_back(e.data());
   envp.push_back(nullptr);
   const pid_t parent = ::getpid();
-  pid_ = ::fork();
-  if (pid_ < 0) pid_ = 0;
-  if (pid_ != 0) return pid_ != 0;
-  // Only async-signal-safe calls until exec.
-  ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-  if (::getppid() != parent) ::_exit(122);
-  for (int s : {SIGTERM, SIGINT, SIGHUP, SIGPIPE}) ::signal(s, SIG_DFL);
-  if (ignoredSignal) ::signal(ignoredSignal, SIG_IGN);
-  const int in = ::open("/dev/null", O_RDONLY);
-  const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  if (in < 0 || out < 0 || (!dir.empty() && ::chdir(dir.c_str()) != 0)) ::_exit(120);
-  ::dup2(in, 0), ::dup2(out, 1), ::dup2(out, 2);
-  ::execvpe(argv[0], argv.data(), envp.data());
-  ::_exit(121);
+  const pid_t pid = ::fork();
+  if (pid < 0) return false;
+  if (pid == 0) runChild(parent, ignoredSignal, log, dir, argv.data(), envp.data());
+  pid_ = pid;
+  return true;
 }
 
 void Program::signal(int s) const {
