@@ -8,18 +8,16 @@
 namespace qv::framepacking {
 namespace {
 
-// out[2i] = window[i] · a[2i + A], out[2i + 1] = window[i] · b[2i + B]: the channel A of
-// one run of interleaved frames and channel B of another, which may be the same run. Returns
-// the bits of every value written ORed together, sign bits cleared: the real parts' in the
-// low word, the imaginary parts' in the high word (zero: that part was silent).
+// out[2i] = a[2i + A], out[2i + 1] = b[2i + B]: the channel A of one run of interleaved frames and
+// channel B of another, which may be the same run. Returns the bits of every value written ORed
+// together, sign bits cleared: the real parts' in the low word, the imaginary parts' in the high
+// word (zero: that part was silent).
 template <int A, int B>
 [[gnu::always_inline]] inline uint64_t packRun(const float* __restrict a, const float* __restrict b,
-                                               const float* __restrict window, bool windowed,
                                                float* __restrict out, size_t count) {
   uint32_t bitsA = 0, bitsB = 0;
   for (size_t i = 0; i < count; ++i) {
-    const float w = windowed ? window[i] : 1.0f;
-    const float x = a[2 * i + A] * w, y = b[2 * i + B] * w;
+    const float x = a[2 * i + A], y = b[2 * i + B];
     out[2 * i] = x;
     out[2 * i + 1] = y;
     bitsA |= std::bit_cast<uint32_t>(x);
@@ -29,7 +27,7 @@ template <int A, int B>
 }
 
 // out[2i] = a[2i], out[2i + 1] = b[2i + 1]: channel 1 of one run and channel 2 of another
-// (or the same) run, as packRun<0, 1> gives them unwindowed, eight floats at a time.
+// (or the same) run, as packRun<0, 1> gives them, eight floats at a time.
 uint64_t blendRun(const float* __restrict a, const float* __restrict b, float* __restrict out,
                   size_t count) {
   uint32_t bitsA = 0, bitsB = 0;
@@ -72,18 +70,16 @@ QV_VECTOR_CLONES void copyChannel(const float* __restrict frames, const float* _
 }
 
 QV_VECTOR_CLONES uint64_t packChannels(const float* a, int channelA, const float* b, int channelB,
-                                       const float* window, bool windowed, float* out,
-                                       size_t count) {
+                                       float* out, size_t count) {
   switch (2 * channelA + channelB) {
     case 1:
-      if (!windowed) return blendRun(a, b, out, count);
-      return packRun<0, 1>(a, b, window, windowed, out, count);
+      return blendRun(a, b, out, count);
     case 2:
-      return packRun<1, 0>(a, b, window, windowed, out, count);
+      return packRun<1, 0>(a, b, out, count);
     case 0:
-      return packRun<0, 0>(a, b, window, windowed, out, count);
+      return packRun<0, 0>(a, b, out, count);
     default:
-      return packRun<1, 1>(a, b, window, windowed, out, count);
+      return packRun<1, 1>(a, b, out, count);
   }
 }
 

@@ -264,8 +264,7 @@ const float* SpectrumStream::frameAt(uint32_t j, uint32_t delay, uint32_t* run) 
   return nullptr;
 }
 
-uint32_t SpectrumStream::windowPacked(const Route& route, int n, bool windowed, uint32_t from,
-                                      float* packed) {
+uint32_t SpectrumStream::packFrame(const Route& route, int n, uint32_t from, float* packed) {
   const auto size = static_cast<uint32_t>(n);
   // The two channels may come from different places (a delay holds one back): the frame
   // is laid in runs over which both stay contiguous. Frames before `from` are laid one by
@@ -279,14 +278,12 @@ uint32_t SpectrumStream::windowPacked(const Route& route, int n, bool windowed, 
     float* out = packed + 2 * static_cast<size_t>(j);
     uint64_t runBits = 0;
     if (a && b) {
-      runBits = framepacking::packChannels(a, route.channel[0], b, route.channel[1],
-                                           window_.get() + j, windowed, out, run);
+      runBits = framepacking::packChannels(a, route.channel[0], b, route.channel[1], out, run);
     } else {
       // Past the data of one channel or both: silence there.
       for (uint32_t i = 0; i < run; ++i) {
-        out[2 * i] = a ? a[2 * i + route.channel[0]] * (windowed ? window_[j + i] : 1.0f) : 0.0f;
-        out[2 * i + 1] =
-            b ? b[2 * i + route.channel[1]] * (windowed ? window_[j + i] : 1.0f) : 0.0f;
+        out[2 * i] = a ? a[2 * i + route.channel[0]] : 0.0f;
+        out[2 * i + 1] = b ? b[2 * i + route.channel[1]] : 0.0f;
         runBits |= std::bit_cast<uint32_t>(out[2 * i]) & 0x7FFFFFFFu;
         runBits |= static_cast<uint64_t>(std::bit_cast<uint32_t>(out[2 * i + 1]) & 0x7FFFFFFFu)
                    << 32;
@@ -422,20 +419,6 @@ uint32_t SpectrumStream::putDataAndGetHalfSpectra(const void* data, uint32_t byt
   return static_cast<uint32_t>(8 * (n + 2));
 }
 
-uint32_t SpectrumStream::putDataAndGetPackedSpectrum(const void* data, uint32_t byteCount,
-                                                     float* packed, uint32_t flags) {
-  const int n = beginPut(data, byteCount, flags);
-  if (n == 0) return kFailed;
-  packedSilence_ =
-      windowPacked(currentRoute(), n, !(flags & kDataFftNoWindow), 0, packedFrame_.get());
-  packedExchanged_ = false;
-  // Out of place: FFTW's in-place plan of this size takes a buffer from the heap at
-  // every transform.
-  fft::ComplexPlan::get(n).execute(packedFrame_.get(), packed);
-  dropAnalysedFrames(n);
-  return static_cast<uint32_t>(8 * n);
-}
-
 uint32_t SpectrumStream::putDataAndGetRawPackedSpectrum(const void* data, uint32_t byteCount,
                                                         float* packed, uint32_t flags) {
   const int n = beginPut(data, byteCount, flags);
@@ -463,7 +446,7 @@ uint32_t SpectrumStream::putDataAndGetRawPackedSpectrum(const void* data, uint32
     silence = (framepacking::hasSound(a, 0, from, size) ? 0u : 1u) |
               (framepacking::hasSound(a, 1, from, size) ? 0u : 2u);
   } else {
-    silence = windowPacked(route, n, false, from, packedFrame_.get());
+    silence = packFrame(route, n, from, packedFrame_.get());
   }
   packedSilence_ = packedExchanged_ ? ((silence & 1u) << 1) | (silence >> 1) : silence;
   fft::ComplexPlan::get(n).execute(frame, packed);

@@ -88,26 +88,23 @@ class SpectrumStream {
   // are copied.
   uint32_t putDataAndGetHalfSpectra(const void* data, uint32_t byteCount, float* channel1,
                                     float* channel2, uint32_t flags);
-  // As putDataAndGetHalfSpectra, with both channels in one complex transform of N points:
-  // channel 1 as the real and channel 2 as the imaginary parts (`packed` holds 2·N floats,
-  // aligned as fft::allocateFloats aligns). Bin k of channel 1 is (P[k] + conj P[N−k]) / 2,
-  // of channel 2 (P[k] − conj P[N−k]) / 2i: one transform costs less than two real ones.
-  // Returns the bytes written (8·N) or kFailed.
-  uint32_t putDataAndGetPackedSpectrum(const void* data, uint32_t byteCount, float* packed,
-                                       uint32_t flags);
   // Which channels of the last packed transform were silent (every sample zero): bit 0
   // channel 1, bit 1 channel 2. Their share of the packed transform is rounding alone, which
   // the other channel's level sets; separated, a silent channel must be taken as zero.
   uint32_t packedSilence() const { return packedSilence_; }
-  // As putDataAndGetPackedSpectrum, with the window left to the caller: the transform of
-  // the frame as it is. A periodic Hann window is three taps in the frequency domain,
-  // W[k] = P[k]/2 − (P[k−1] + P[k+1])/4, which a caller can apply while it reads the bins
+  // As putDataAndGetHalfSpectra, with both channels in one complex transform of N points
+  // (`packed` holds 2·N floats, aligned as fft::allocateFloats aligns), and the window left
+  // to the caller: the transform of the frame as it is. Bin k of the real parts' channel is
+  // (P[k] + conj P[N−k]) / 2, of the imaginary parts' (P[k] − conj P[N−k]) / 2i: one
+  // transform costs less than two real ones. A periodic Hann window is three taps in the frequency
+  // domain, W[k] = P[k]/2 − (P[k−1] + P[k+1])/4, which a caller can apply while it reads the bins
   // anyway; the frame is then transformed where it lies when both channels come from one
   // place and its start suits the FFT, and is otherwise copied once, with no arithmetic.
   // The real parts carry input channel 1 and the imaginary parts input channel 2 when both
   // are taken: packedExchanged() says that output channel 1 is in the imaginary parts.
   // packedSilence() is by output channel and, for a windowed request, over the samples
-  // the window keeps (all but the first, where it is zero).
+  // the window keeps (all but the first, where it is zero). Returns the bytes written
+  // (8·N) or kFailed.
   uint32_t putDataAndGetRawPackedSpectrum(const void* data, uint32_t byteCount, float* packed,
                                           uint32_t flags);
   bool packedExchanged() const { return packedExchanged_; }
@@ -141,10 +138,10 @@ class SpectrumStream {
   // Frame j of the analysis for a channel held back by `delay` frames: its interleaved
   // frame and how many frames follow it contiguously there; null past the data.
   const float* frameAt(uint32_t j, uint32_t delay, uint32_t* run) const;
-  // Both channels of `route`, windowed, into `packed` as interleaved complex values; returns
-  // which were silent (bit 0 the real parts, bit 1 the imaginary parts), counting from frame
-  // `from` on.
-  uint32_t windowPacked(const Route& route, int n, bool windowed, uint32_t from, float* packed);
+  // Both channels of `route`, as they are, into `packed` as interleaved complex values;
+  // returns which were silent (bit 0 the real parts, bit 1 the imaginary parts), counting
+  // from frame `from` on.
+  uint32_t packFrame(const Route& route, int n, uint32_t from, float* packed);
   // Checks a put with a transform request and takes its frames as the incoming data; the
   // FFT size, or 0 when it failed (the frames are queued all the same when only the
   // request was wrong).
