@@ -64,10 +64,7 @@ SpectrumStream::SpectrumStream(uint32_t rate, uint32_t historyLength)
     : rate_(rate), historyLength_(historyLength) {
   queue_ = fft::allocateFloats(2 * static_cast<size_t>(kMaxFftSize));
   history_ = fft::allocateFloats(2 * static_cast<size_t>(historyLength_));
-  window_ = fft::allocateFloats(kMaxFftSize);
-  work_ = fft::allocateFloats(kMaxFftSize);
   packedFrame_ = fft::allocateFloats(2 * static_cast<size_t>(kMaxFftSize));
-  for (auto& spectrum : spectrum_) spectrum = fft::allocateFloats(kMaxFftSize + 2);
 }
 
 SpectrumStream::~SpectrumStream() = default;
@@ -207,11 +204,23 @@ bool SpectrumStream::useFftSize(int n) {
   if (complexFftFlags(n) == 0) return fail(kStreamErrorNotAvail);
   if (windowSize_ == n) return true;
   plan_ = &fft::RealPlan::get(n);
+  windowSize_ = n;
+  return true;
+}
+
+void SpectrumStream::preparePlainRequests(int n) {
+  // Only the plain requests (one real transform per channel) window the frame here; the
+  // packed ones, which a running analysis makes, leave it to their caller. So the window
+  // and the work buffer are made by the first plain request.
+  if (!work_) {
+    work_ = fft::allocateFloats(kMaxFftSize);
+    window_ = fft::allocateFloats(kMaxFftSize);
+  }
+  if (windowFilled_ == n) return;
   // A periodic Hann window: its N-point transform has exactly three non-zero taps.
   for (int j = 0; j < n; ++j)
     window_[j] = static_cast<float>(0.5 - 0.5 * std::cos(2.0 * M_PI * j / n));
-  windowSize_ = n;
-  return true;
+  windowFilled_ = n;
 }
 
 bool SpectrumStream::prepareFft(int n) {
@@ -335,6 +344,7 @@ int SpectrumStream::sizeForRequest(uint32_t flags) {
 }
 
 void SpectrumStream::transformChannels(int n, bool windowed, float* channel1, float* channel2) {
+  preparePlainRequests(n);
   const Route route = currentRoute();
   float* outputs[2] = {channel1, channel2};
   for (int c = 0; c < 2; ++c) {
@@ -364,6 +374,9 @@ void SpectrumStream::dropAnalysedFrames(int n) {
 uint32_t SpectrumStream::getData(float* out, uint32_t flags) {
   const int n = sizeForRequest(flags);
   if (n == 0) return kFailed;
+  if (!spectrum_[0]) {
+    for (auto& spectrum : spectrum_) spectrum = fft::allocateFloats(kMaxFftSize + 2);
+  }
   transformChannels(n, !(flags & kDataFftNoWindow), spectrum_[0].get(), spectrum_[1].get());
   const size_t half = static_cast<size_t>(n) / 2;
   for (int c = 0; c < 2; ++c) {

@@ -3,6 +3,8 @@
 // effect, whose data is read as the Hann-windowed complex FFT of each channel.
 // Thread contract: putData, passData, getData and prepareFft belong to one consumer thread;
 // the effect calls may come from any thread and are lock-free. The error code is per thread.
+// The first plain request (getData, getHalfSpectra, putDataAndGetHalfSpectra) makes the
+// buffers those requests need, once; the packed requests never need them.
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -130,8 +132,10 @@ class SpectrumStream {
   const FxSlot* slotForHandle(uint32_t fx) const;
   Route currentRoute() const;
   bool useFftSize(int n);
-  // Checks the request and makes the window; the FFT size or 0 on failure.
+  // Checks the request; the FFT size or 0 on failure.
   int sizeForRequest(uint32_t flags);
+  // The window and the buffers of the plain requests, made by the first of them.
+  void preparePlainRequests(int n);
   // Transforms the first n queued frames of both output channels, bins 0 … n/2 each.
   void transformChannels(int n, bool windowed, float* channel1, float* channel2);
   void windowChannel(int channel, uint32_t delayFrames, int n, bool windowed);
@@ -162,11 +166,12 @@ class SpectrumStream {
   // Frames put by the call being answered, read in place after the queued ones.
   const float* incoming_ = nullptr;
   uint32_t incomingFrames_ = 0;
-  fft::AlignedFloats window_;
-  fft::AlignedFloats work_;
-  fft::AlignedFloats packedFrame_;  // both channels' windowed frame, as complex values
-  fft::AlignedFloats spectrum_[2];
-  int windowSize_ = 0;
+  fft::AlignedFloats window_;       // plain requests only
+  fft::AlignedFloats work_;         // plain requests only
+  fft::AlignedFloats packedFrame_;  // both channels' frame, as complex values
+  fft::AlignedFloats spectrum_[2];  // getData only
+  int windowSize_ = 0;              // the size of the requests
+  int windowFilled_ = 0;            // the size window_ holds
   uint32_t packedSilence_ = 0;
   bool packedExchanged_ = false;
   const fft::RealPlan* plan_ = nullptr;
