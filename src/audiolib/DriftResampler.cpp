@@ -49,8 +49,7 @@ DriftResampler::DriftResampler(int64_t queueFrames)
     : longSize_(static_cast<int64_t>(
           std::bit_ceil(static_cast<uint64_t>(std::max<int64_t>(queueFrames, 4 * kHalfWidth))))),
       // Left uninitialised on purpose: the pages are touched only as frames arrive.
-      long_(new float[2 * static_cast<size_t>(longSize_)]),
-      table_(taps().data()) {
+      long_(new float[2 * static_cast<size_t>(longSize_)]) {
   if (longSize_ > kShortFrames) {
     short_.resize(2 * static_cast<size_t>(kShortFrames));
     measurement_ = short_.data();
@@ -78,6 +77,12 @@ void DriftResampler::lengthen() {
   mask_ = longMask;
 }
 
+void DriftResampler::setDriftPpm(double ppm) {
+  // The taps before the drift: process takes them with it and never makes them.
+  if (ppm != 0.0) table_.store(taps().data(), std::memory_order_release);
+  ppm_.store(ppm, std::memory_order_release);
+}
+
 float DriftResampler::interpolate(double position) const {
   const double base = std::floor(position);
   const double frac = position - base;
@@ -85,7 +90,7 @@ float DriftResampler::interpolate(double position) const {
   const double at = frac * kPhases;
   const auto phase = static_cast<size_t>(at);
   const auto mix = static_cast<float>(at - static_cast<double>(phase));
-  const float* lower = &table_[phase * kTaps];
+  const float* lower = table_.load(std::memory_order_relaxed) + phase * kTaps;
   const float* upper = lower + kTaps;
   float sum = 0.0f;
   const auto start = static_cast<size_t>(first & mask_);
@@ -106,7 +111,7 @@ float DriftResampler::interpolate(double position) const {
 }
 
 uint32_t DriftResampler::process(const float* in, uint32_t frames, float* out, uint32_t capacity) {
-  const double step = 1.0 + ppm_.load(std::memory_order_relaxed) * 1e-6;
+  const double step = 1.0 + ppm_.load(std::memory_order_acquire) * 1e-6;
   // The short rings serve until a drift is set or they would have to drop frames.
   if (size_ < longSize_ &&
       (step != step_ || received_ + frames - referenceIndex_ > size_ - 2 * kHalfWidth - 2))

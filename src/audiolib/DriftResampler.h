@@ -35,7 +35,9 @@ class DriftResampler {
   // set, frames pass straight through (no latency, the same frame counts), the history the
   // interpolation will need kept meanwhile; from then on they come through the taps, after
   // their latency (the first frames after the change wait for it once), exact again at 0.
-  void setDriftPpm(double ppm) { ppm_.store(ppm, std::memory_order_relaxed); }
+  // The first drift other than 0 (in any resampler) makes the taps, once; a process that
+  // runs meanwhile waits for nothing and still passes frames straight through.
+  void setDriftPpm(double ppm);
   double driftPpm() const { return ppm_.load(std::memory_order_relaxed); }
   // Both ppm values taken one after the other, as one.
   static double compose(double ppm, double morePpm) {
@@ -48,8 +50,8 @@ class DriftResampler {
   uint32_t process(const float* in, uint32_t frames, float* out, uint32_t capacity);
 
   // The interpolation's taps, kPhases + 1 rows of 2·kHalfWidth: row p for a read position
-  // p/kPhases past a sample, tap i at i − (kHalfWidth − 1). Made once, shared by every
-  // resampler, never changed.
+  // p/kPhases past a sample, tap i at i − (kHalfWidth − 1). Made once, by the first caller
+  // (the first drift set), shared by every resampler, never changed.
   static const std::vector<float>& taps();
 
   // Frames taken in and given out so far, and frames dropped from either channel.
@@ -78,7 +80,7 @@ class DriftResampler {
   float* reference_;
   int64_t size_;
   int64_t mask_;
-  const float* table_;
+  std::atomic<const float*> table_{nullptr};  // the taps, once a drift was set
   int64_t received_ = 0;
   int64_t referenceIndex_ = 0;  // the next reference sample to go out
   // The read position is anchor_ + sinceAnchor_·step_: counted, not summed, so that hours of

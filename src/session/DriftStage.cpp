@@ -8,6 +8,8 @@ namespace qv::session {
 DriftStage::DriftStage() : out_(2 * static_cast<size_t>(kMaxBlockFrames)) {}
 
 void DriftStage::schedule(double ppm, int64_t fromFrame) {
+  // The resampler's taps are made here, on the scheduling thread, not by process.
+  if (ppm != 0.0) DriftResampler::taps();
   std::lock_guard<std::mutex> lock(lock_);
   pending_ = {true, ppm, fromFrame};
   scheduled_.store(ppm, std::memory_order_relaxed);
