@@ -8,6 +8,7 @@
 #include "audiolib/backends/portaudio/PortAudioBackend.h"
 #include "audiolib/backends/virtual/VirtualSoundSystem.h"
 #include "platform/Log.h"
+#include "platform/ThreadName.h"
 
 namespace qv {
 namespace audiolib_result {
@@ -69,7 +70,10 @@ AudioLibrary::AudioLibrary(const Options& options)
     rebuildLocked();
   }
   if (options.rescanSeconds > 0) {
-    rescanThread_ = std::thread([this, s = options.rescanSeconds] { rescanLoop(s); });
+    rescanThread_ = std::thread([this, s = options.rescanSeconds] {
+      nameThisThread("device-rescan");
+      rescanLoop(s);
+    });
   }
 }
 

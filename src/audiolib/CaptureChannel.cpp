@@ -9,6 +9,7 @@
 
 #include "audiolib/AudioErrorText.h"
 #include "platform/Log.h"
+#include "platform/ThreadName.h"
 
 namespace qv {
 namespace {
@@ -76,7 +77,12 @@ CaptureChannel::CaptureChannel(uint32_t handle, const AudioDeviceInfo& device,
     return;
   }
   pumped_ = backendStream_->drivesDelivery();
-  if (!pumped_) delivery_ = std::thread([this] { deliveryLoop(); });
+  if (!pumped_) {
+    delivery_ = std::thread([this] {
+      nameThisThread("capture");
+      deliveryLoop();
+    });
+  }
 }
 
 bool CaptureChannel::makeResampler() {

@@ -17,6 +17,7 @@
 #include "cli/AudioFileSource.h"
 #include "cli/CurveOptions.h"
 #include "platform/Assert.h"
+#include "platform/ThreadName.h"
 
 namespace qv::cli {
 namespace {
@@ -236,6 +237,7 @@ class FinderLane {
 
  private:
   void run() {
+    nameThisThread("delaylocator");
     try {
       int64_t blockIndex = 0;
       for (int64_t step = 1;; ++step) {

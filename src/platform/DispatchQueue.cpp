@@ -7,6 +7,7 @@
 
 #include "platform/Assert.h"
 #include "platform/BlockFifo.h"
+#include "platform/ThreadName.h"
 
 namespace qv::dispatch {
 namespace {
@@ -19,7 +20,12 @@ thread_local bool tOwnQueueDestroyed = false;
 class ThreadedQueue final : public Queue {
  public:
   ThreadedQueue(std::string label, int threads) : Queue(std::move(label)) {
-    for (int i = 0; i < threads; ++i) workers_.emplace_back([this] { work(); });
+    for (int i = 0; i < threads; ++i) {
+      workers_.emplace_back([this, name = threadNameForLabel(this->label())] {
+        nameThisThread(name);
+        work();
+      });
+    }
   }
 
   ~ThreadedQueue() override {

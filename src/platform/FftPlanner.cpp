@@ -15,6 +15,7 @@
 
 #include "platform/Assert.h"
 #include "platform/Log.h"
+#include "platform/ThreadName.h"
 
 namespace qv::fft {
 namespace {
@@ -168,7 +169,10 @@ void FftPlanner::enqueue(Slot& slot, const PlanSpec& spec) {
     workerStarted_ = true;
     // Detached: the planner outlives main(), and a measurement under way when the program
     // ends is simply dropped (the wisdom file is only ever replaced whole).
-    std::thread([this] { workerLoop(); }).detach();
+    std::thread([this] {
+      nameThisThread("fft-planner");
+      workerLoop();
+    }).detach();
   }
   queueChanged_.notify_all();
 }

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "platform/MainQueue.h"
+#include "platform/ThreadName.h"
 
 namespace qv {
 namespace {
@@ -61,7 +62,10 @@ class TimerThread {
 
  private:
   TimerThread() {
-    std::thread([this] { run(); }).detach();
+    std::thread([this] {
+      nameThisThread("timers");
+      run();
+    }).detach();
   }
 
   void run() {

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/ThreadName.h"
+
 namespace qv {
 
 struct VirtualSoundSystem::Stream final : BackendStream {
@@ -93,6 +95,7 @@ void VirtualSoundSystem::ensureThread() {
   if (simulated_.load() || running_.exchange(true)) return;
   if (thread_.joinable()) thread_.join();
   thread_ = std::thread([this] {
+    nameThisThread("virtual-sound");
     // A wake-up costs more than the ticks it renders, so the thread renders several ticks
     // at each one: the same samples, in fewer and larger bursts.
     auto next = std::chrono::steady_clock::now();
