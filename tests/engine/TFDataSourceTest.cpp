@@ -23,17 +23,6 @@ class TFDataSourceTest : public ::testing::Test {
   test::LogCapture log_;
 };
 
-TEST_F(TFDataSourceTest, RingStartsHalfFullOfSilence) {
-  auto source = make(32768);
-  const ByteRing& ring = source->circularBuffer();
-  // 32768 · 16 + 1024 requested, rounded up to whole pages.
-  EXPECT_GE(ring.length, 32768 * 16 + 1024);
-  EXPECT_EQ(ring.fill(), ring.length / 2);
-  for (int32_t i = 0; i < ring.length / 2; ++i) ASSERT_EQ(ring.buffer[i], 0);
-  EXPECT_EQ(source->fftInputSize(), 32768);
-  EXPECT_EQ(source->avgNew(), 1.0f);
-}
-
 // A block larger than the free space keeps its first free-space bytes, logs "AAAAA" once,
 // and the ring never holds more than its length.
 TEST_F(TFDataSourceTest, OverflowKeepsOnlyWhatFits) {
@@ -52,27 +41,6 @@ TEST_F(TFDataSourceTest, OverflowKeepsOnlyWhatFits) {
   source->getData(block.data(), 8);  // a full ring takes nothing more
   EXPECT_EQ(log_.count("AAAAA"), 2);
   EXPECT_EQ(ring.fill(), ring.length);
-}
-
-// A clear ring: nothing to push, nothing to consume; right after a reset the averages are
-// the newest frame alone, here silence, so every bin is exactly 0.
-TEST_F(TFDataSourceTest, EmptyRingPushesNothingAndResetTakesNewestFrame) {
-  auto source = make(1024, 0.1f);
-  test::SimulatedCapture capture(*clock_, *source, 44100);
-  capture.setSignal(test::interleave(test::noise(44100, 1), test::noise(44100, 2)));
-  capture.run(0.9, 30.0, [&] { source->update(0.0); });
-  ASSERT_GT(source->inputPowerSpectraBuffer()[4 * 10], 0.0f);
-
-  source->circularBuffer().clear();
-  source->resetAverages();
-  clock_->advance(1.0 / 30);
-  source->update(0.0);
-  EXPECT_EQ(source->circularBuffer().fill(), 0);
-  for (int k = 0; k < 1024; ++k) {
-    ASSERT_EQ(source->inputPowerSpectraBuffer()[4 * k], 0.0f) << k;
-    ASSERT_EQ(source->inputPowerSpectraBuffer()[4 * k + 1], 0.0f) << k;
-    ASSERT_EQ(source->ioCrossDensityBuffer()[4 * k], 0.0f) << k;
-  }
 }
 
 // Live configuration: blocks of 125 ms, updates at 30 Hz. The advance is scaled by
