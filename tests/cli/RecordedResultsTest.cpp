@@ -150,7 +150,12 @@ TEST_P(RecordedResults, MatchTheRecordedOutputs) {
   ASSERT_TRUE(expectedDelay.has_value()) << expectedJson;
   ASSERT_TRUE(actualDelay.has_value()) << actualJson;
   EXPECT_EQ(std::lround(*actualDelay * rate / 1000.0), std::lround(*expectedDelay * rate / 1000.0));
-  EXPECT_EQ(jsonNumber(actualJson, "delay_set_ms"), jsonNumber(expectedJson, "delay_set_ms"));
+  // The set delay is the mean of the readings that confirmed it: the same to far below a
+  // sample, though not to the last bit on every processor.
+  const auto expectedSet = jsonNumber(expectedJson, "delay_set_ms");
+  const auto actualSet = jsonNumber(actualJson, "delay_set_ms");
+  ASSERT_EQ(actualSet.has_value(), expectedSet.has_value()) << actualJson;
+  if (expectedSet) EXPECT_NEAR(*actualSet, *expectedSet, 1e-6) << actualJson;
   EXPECT_EQ(jsonNumber(actualJson, "frames_analysed"), jsonNumber(expectedJson, "frames_analysed"));
   EXPECT_EQ(jsonNumber(actualJson, "bands"), jsonNumber(expectedJson, "bands"));
   EXPECT_NEAR(*jsonNumber(actualJson, "mean_coherence"),
