@@ -43,6 +43,28 @@ TEST_F(TFDataSourceTest, OverflowKeepsOnlyWhatFits) {
   EXPECT_EQ(ring.fill(), ring.length);
 }
 
+// A clear ring: nothing to push, nothing to consume; right after a reset the averages are
+// the newest frame alone, here silence, so every bin is exactly 0.
+TEST_F(TFDataSourceTest, EmptyRingPushesNothingAndResetTakesNewestFrame) {
+  auto source = make(1024, 0.1f);
+  test::SimulatedCapture capture(*clock_, *source, 44100);
+  capture.setSignal(test::interleave(test::noise(44100, 1), test::noise(44100, 2)));
+  capture.run(0.9, 30.0, [&] { source->update(0.0); });
+  ASSERT_GT(source->averagedSpectra().powerA[10], 0.0f);
+
+  source->circularBuffer().clear();
+  source->resetAverages();
+  clock_->advance(1.0 / 30);
+  source->update(0.0);
+  EXPECT_EQ(source->circularBuffer().fill(), 0);
+  const TFDataSource::AveragedSpectra s = source->averagedSpectra();
+  for (int32_t k = 0; k < s.bins; ++k) {
+    ASSERT_EQ(s.powerA[k], 0.0f) << k;
+    ASSERT_EQ(s.powerB[k], 0.0f) << k;
+    ASSERT_EQ(s.crossRe[k], 0.0f) << k;
+  }
+}
+
 // Live configuration: blocks of 125 ms, updates at 30 Hz. The advance is scaled by
 // 1.5 · fill / length, so the fill settles where that factor is 1: two thirds of the ring.
 // Every consumption is a whole number of frames, and the first (measured from time 0)
