@@ -92,25 +92,6 @@ INSTANTIATE_TEST_SUITE_P(Gains, KnownSystem,
                                            GainCase{0.5f, 96, -6.0206f, 0.0f},
                                            GainCase{2.0f, 1, 6.0206f, 0.0f}));
 
-// Coherence of identical channels is 1 to the rounding of the transform they share: a
-// threshold just below shows every band, one just above blanks every band in all three
-// curves.
-TEST(Blanking, ThresholdAboveTheCoherenceBlanksAllThreeCurves) {
-  Measurement m(12);
-  m.setSystem(1.0f, 0);
-  m.model().setCoherenceThreshold(1.0f - 1e-5f);
-  m.run();
-  for (int32_t b = m.firstFull(); b < m.lastFull(); ++b)
-    ASSERT_NEAR(m.coherence()[b], 180.0f, 180.0f * 1e-5f) << b;
-  m.model().setCoherenceThreshold(1.0f + 1e-5f);
-  m.run(0.1);
-  for (int32_t b = 0; b < m.bands(); ++b) {
-    ASSERT_TRUE(std::isnan(m.magnitude()[b])) << b;
-    ASSERT_TRUE(std::isnan(m.phase()[b])) << b;
-    ASSERT_TRUE(std::isnan(m.coherence()[b])) << b;
-  }
-}
-
 // Independent channels averaged over many frames have low, varying coherence: with the
 // default threshold of 0.05 exactly the bands below it are blanked, the others unchanged.
 TEST(Blanking, LowCoherenceBandsAreBlankedOthersKept) {
