@@ -108,13 +108,6 @@ TEST_F(QVRecorderTest, PauseResumeAndStopTellTheDelegateAndGateTheBlocks) {
   EXPECT_TRUE(log.contains("Recorder: No channel to pause"));
 }
 
-TEST_F(QVRecorderTest, PerformSafeBlockRunsBetweenDeliveries) {
-  auto recorder = make("Virtual:Virtual Sound System");
-  bool ran = false;
-  recorder->performSafeBlock([&] { ran = true; });
-  EXPECT_TRUE(ran);
-}
-
 TEST(QVRecorderNoDeviceTest, DeviceWithoutChannelsIsRefusedWithALogLine) {
   AudioLibrary library(options(false));  // no device at all
   LogCapture log;

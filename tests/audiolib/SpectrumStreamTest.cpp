@@ -22,6 +22,20 @@ std::unique_ptr<Stream> makeStream(uint32_t rate = 44100) {
   return stream;
 }
 
+// A stream whose delay line holds its input channels back by `leftMs` and `rightMs`, its
+// output channels exchanged after that when `swapped`.
+std::unique_ptr<Stream> routedStream(float leftMs, float rightMs, bool swapped = false,
+                                     uint32_t rate = 44100) {
+  auto stream = makeStream(rate);
+  const uint32_t fx = stream->setFx(Stream::FxType::DelayLine, 2);
+  EXPECT_TRUE(stream->fxSetParameters(fx, Stream::DelayLineParameters{leftMs, rightMs}));
+  if (swapped) {
+    const uint32_t mix = stream->setFx(Stream::FxType::ChannelMix, 1);
+    EXPECT_TRUE(stream->fxSetParameters(mix, Stream::ChannelMixParameters{{2, 1}}));
+  }
+  return stream;
+}
+
 class SpectrumLayout : public ::testing::TestWithParam<int> {};
 
 // The output must be the transform of each Hann-windowed channel over all N bins, the upper
@@ -58,12 +72,10 @@ TEST_P(SpectrumLayout, MatchesDirectTransformOfEachWindowedChannel) {
 // takes the frames off the queue as the full one does.
 TEST_P(SpectrumLayout, HalfSpectraAreTheLowerBinsOfTheFullRequest) {
   const int n = GetParam();
-  auto full = makeStream();
-  auto half = makeStream();
+  auto full = routedStream(0.0f, 0.5f);
+  auto half = routedStream(0.0f, 0.5f);
   const auto frames = test::interleave(noise(2 * n, 3), noise(2 * n, 4));
   for (auto* stream : {full.get(), half.get()}) {
-    const uint32_t fx = stream->setFx(Stream::FxType::DelayLine, 2);
-    ASSERT_TRUE(stream->fxSetParameters(fx, Stream::DelayLineParameters{0.0f, 0.5f}));
     stream->passData(frames.data(), 8 * n);
     ASSERT_TRUE(stream->putData(frames.data() + 2 * n, 4 * n));
   }
@@ -89,13 +101,9 @@ TEST(SpectrumStream, PutAndAnalyseInOneCallIsAPutThenARequest) {
   const int n = 1024;
   const uint32_t flags = Stream::complexFftFlags(n);
   const auto frames = test::interleave(noise(4 * n, 5), noise(4 * n, 6));
-  auto separate = makeStream();
-  auto together = makeStream();
-  for (auto* stream : {separate.get(), together.get()}) {
-    const uint32_t fx = stream->setFx(Stream::FxType::DelayLine, 2);
-    ASSERT_TRUE(stream->fxSetParameters(fx, Stream::DelayLineParameters{3.0f, 0.0f}));
-    stream->passData(frames.data(), 8 * n);
-  }
+  auto separate = routedStream(3.0f, 0.0f);
+  auto together = routedStream(3.0f, 0.0f);
+  for (auto* stream : {separate.get(), together.get()}) stream->passData(frames.data(), 8 * n);
   auto a1 = fft::allocateFloats(n + 2), a2 = fft::allocateFloats(n + 2);
   auto b1 = fft::allocateFloats(n + 2), b2 = fft::allocateFloats(n + 2);
   // Offsets and counts (in frames): fewer than N, none, more than N (some stay queued),
@@ -148,16 +156,10 @@ TEST_P(PackedSpectrum, SeparatesIntoTheHalfSpectra) {
   const int n = 1024;
   const uint32_t flags = Stream::complexFftFlags(n) | Stream::kDataFftNoWindow;
   const auto frames = test::interleave(noise(5 * n, 7), noise(5 * n, 8));
-  auto halves = makeStream();
-  auto packed = makeStream();
+  const Route route = GetParam();
+  auto halves = routedStream(route.leftMs, route.rightMs, route.swapped);
+  auto packed = routedStream(route.leftMs, route.rightMs, route.swapped);
   for (auto* stream : {halves.get(), packed.get()}) {
-    const uint32_t fx = stream->setFx(Stream::FxType::DelayLine, 2);
-    ASSERT_TRUE(stream->fxSetParameters(
-        fx, Stream::DelayLineParameters{GetParam().leftMs, GetParam().rightMs}));
-    if (GetParam().swapped) {
-      const uint32_t mix = stream->setFx(Stream::FxType::ChannelMix, 1);
-      ASSERT_TRUE(stream->fxSetParameters(mix, Stream::ChannelMixParameters{{2, 1}}));
-    }
     // More than the history holds, so that it has wrapped.
     stream->passData(frames.data(), 8 * (n + 300));
     stream->passData(frames.data() + 2 * (n + 300), 8 * n);
@@ -172,7 +174,7 @@ TEST_P(PackedSpectrum, SeparatesIntoTheHalfSpectra) {
     ASSERT_EQ(packed->putDataAndGetRawPackedSpectrum(data, 8 * count, p.get(), flags), 8u * n);
     ASSERT_EQ(packed->queuedFrames(), halves->queuedFrames());
     EXPECT_EQ(packed->packedSilence(), 0u);
-    EXPECT_EQ(packed->packedExchanged(), GetParam().swapped);
+    EXPECT_EQ(packed->packedExchanged(), route.swapped);
     if (packed->packedExchanged()) std::swap(a1, a2);
     float largest = 0.0f;
     for (int i = 0; i < n + 2; ++i)
@@ -235,11 +237,7 @@ TEST_P(PureDelay, DelayedFrameIsTheSignalDSamplesEarlier) {
   const auto y = noise(total, 8);
   const auto frames = test::interleave(x, y);
 
-  auto delayed = makeStream(rate);
-  const uint32_t fx = delayed->setFx(Stream::FxType::DelayLine, 2);
-  ASSERT_NE(fx, 0u);
-  const float ms = static_cast<float>(d * 1000.0 / rate);
-  ASSERT_TRUE(delayed->fxSetParameters(fx, Stream::DelayLineParameters{ms, 0.0f}));
+  auto delayed = routedStream(static_cast<float>(d * 1000.0 / rate), 0.0f, false, rate);
 
   const uint32_t startFrame = 50000;  // at least the largest delay of audio before
   delayed->passData(frames.data(), 8 * startFrame);
@@ -278,9 +276,7 @@ TEST(SpectrumStream, DelayRoundsToNearestSample) {
   impulse[2 * 20] = 1.0f;  // channel 1 only, frame 20
   for (const auto& [ms, sample] :
        std::vector<std::pair<float, int>>{{0.25f, 31}, {0.2607f, 31}, {0.2608f, 32}}) {
-    auto stream = makeStream(44100);
-    const uint32_t fx = stream->setFx(Stream::FxType::DelayLine, 2);
-    ASSERT_TRUE(stream->fxSetParameters(fx, Stream::DelayLineParameters{ms, 0.0f}));
+    auto stream = routedStream(ms, 0.0f);
     stream->putData(impulse.data(), 8 * n);
     std::vector<float> out(4 * n);
     stream->getData(out.data(), Stream::complexFftFlags(n) | Stream::kDataFftNoWindow);

@@ -25,14 +25,13 @@ inline DelayEstimate found(double delay, int tick, uint32_t rate = 48000) {
 
 class DelayedNoise {
  public:
-  DelayedNoise(int32_t lagSamples, uint32_t seed, bool independent = false)
-      : lag_(lagSamples), independent_(independent), random_(seed), other_(seed + 1) {}
+  DelayedNoise(int32_t lagSamples, uint32_t seed) : lag_(lagSamples), random_(seed) {}
 
   // The next `frames` frames: (measurement, reference).
   std::vector<float> block(int32_t frames) {
     std::vector<float> out(2 * static_cast<size_t>(frames));
     for (int32_t f = 0; f < frames; ++f, ++position_) {
-      out[2 * static_cast<size_t>(f)] = independent_ ? next(other_) : at(position_ - lag_);
+      out[2 * static_cast<size_t>(f)] = at(position_ - lag_);
       out[2 * static_cast<size_t>(f) + 1] = at(position_);
     }
     return out;
@@ -42,17 +41,13 @@ class DelayedNoise {
   // Noise by absolute sample index, generated on demand so a lead can look ahead.
   float at(int64_t index) {
     if (index < 0) return 0.0f;
-    while (static_cast<int64_t>(noise_.size()) <= index) noise_.push_back(next(random_));
+    std::uniform_real_distribution<float> uniform(-0.5f, 0.5f);
+    while (static_cast<int64_t>(noise_.size()) <= index) noise_.push_back(uniform(random_));
     return noise_[static_cast<size_t>(index)];
-  }
-  static float next(std::mt19937& random) {
-    return std::uniform_real_distribution<float>(-0.5f, 0.5f)(random);
   }
 
   int32_t lag_;
-  bool independent_;
   std::mt19937 random_;
-  std::mt19937 other_;
   std::vector<float> noise_;
   int64_t position_ = 0;
 };

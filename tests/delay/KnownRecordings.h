@@ -28,20 +28,15 @@ class LocatorRun {
     for (size_t at = 0; at + block <= total; at += block) {
       locator_->getData(frames.data() + 2 * at, static_cast<uint32_t>(block * 8));
       if (!locator_->processTick()) continue;
-      const DelayEstimate& e = locator_->lastEstimate();
-      estimates_.push_back(e);
-      if (each) each(e, static_cast<double>(at + block) / rate_);
+      if (each) each(locator_->lastEstimate(), static_cast<double>(at + block) / rate_);
     }
   }
 
-  const std::vector<DelayEstimate>& estimates() const { return estimates_; }
   DelayLocator& locator() { return *locator_; }
-  uint32_t rate() const { return rate_; }
 
  private:
   uint32_t rate_;
   std::shared_ptr<DelayLocator> locator_;
-  std::vector<DelayEstimate> estimates_;
 };
 
 }  // namespace qv::test

@@ -56,15 +56,12 @@ INSTANTIATE_TEST_SUITE_P(Rates, BandTables,
 TEST(LinToLogAxis, LiveConfigurationAt44100) {
   LinToLogTransformer axis(nullptr, kN, 44100, 96);
   EXPECT_EQ(axis.frequencyForBandIndex(0.0f), 8.0f);  // exactly the start frequency
-  EXPECT_NEAR(axis.stopFreq(), 21940.3f, 0.05f);      // 44100 / 2.01
   EXPECT_NEAR(axis.frequencyForBandIndex(1099.0f), 21750.0f, 5.0f);
   // 3 + the number of bands narrower than two bins over ±0.75 band.
   EXPECT_EQ(axis.interpolatedBandCount(), 482);
-  EXPECT_NEAR(axis.interploatedBelowFreq(), 256.6f, 0.1f);
   // 0.3 decade per 96 bands: one true octave is 96 · log10(2) / 0.3 = 96.33 bands.
   EXPECT_NEAR(axis.bandIndexForFreq(1000.0f) - axis.bandIndexForFreq(500.0f), 96.33f, 0.01f);
-  EXPECT_EQ(axis.startBand(), 1);
-  EXPECT_FLOAT_EQ(axis.startFreqLog(), 0.90309f);
+  EXPECT_FLOAT_EQ(axis.startFreqLog(), 0.90309f);  // the plots' axis starts at log10(8)
 }
 
 TEST(LinToLogAxis, ConversionsInvertEachOther) {

@@ -41,8 +41,6 @@ class SimulatedCapture {
     }
   }
 
-  uint64_t deliveredFrames() const { return delivered_; }
-
   static constexpr double kBlockSeconds = 0.125;
 
  private:

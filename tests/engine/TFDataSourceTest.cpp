@@ -23,17 +23,6 @@ class TFDataSourceTest : public ::testing::Test {
   test::LogCapture log_;
 };
 
-TEST_F(TFDataSourceTest, RingStartsHalfFullOfSilence) {
-  auto source = make(32768);
-  const ByteRing& ring = source->circularBuffer();
-  // 32768 · 16 + 1024 requested, rounded up to whole pages.
-  EXPECT_GE(ring.length, 32768 * 16 + 1024);
-  EXPECT_EQ(ring.fill(), ring.length / 2);
-  for (int32_t i = 0; i < ring.length / 2; ++i) ASSERT_EQ(ring.buffer[i], 0);
-  EXPECT_EQ(source->fftInputSize(), 32768);
-  EXPECT_EQ(source->avgNew(), 1.0f);
-}
-
 // A block larger than the free space keeps its first free-space bytes, logs "AAAAA" once,
 // and the ring never holds more than its length.
 TEST_F(TFDataSourceTest, OverflowKeepsOnlyWhatFits) {
@@ -61,17 +50,18 @@ TEST_F(TFDataSourceTest, EmptyRingPushesNothingAndResetTakesNewestFrame) {
   test::SimulatedCapture capture(*clock_, *source, 44100);
   capture.setSignal(test::interleave(test::noise(44100, 1), test::noise(44100, 2)));
   capture.run(0.9, 30.0, [&] { source->update(0.0); });
-  ASSERT_GT(source->inputPowerSpectraBuffer()[4 * 10], 0.0f);
+  ASSERT_GT(source->averagedSpectra().powerA[10], 0.0f);
 
   source->circularBuffer().clear();
   source->resetAverages();
   clock_->advance(1.0 / 30);
   source->update(0.0);
   EXPECT_EQ(source->circularBuffer().fill(), 0);
-  for (int k = 0; k < 1024; ++k) {
-    ASSERT_EQ(source->inputPowerSpectraBuffer()[4 * k], 0.0f) << k;
-    ASSERT_EQ(source->inputPowerSpectraBuffer()[4 * k + 1], 0.0f) << k;
-    ASSERT_EQ(source->ioCrossDensityBuffer()[4 * k], 0.0f) << k;
+  const TFDataSource::AveragedSpectra s = source->averagedSpectra();
+  for (int32_t k = 0; k < s.bins; ++k) {
+    ASSERT_EQ(s.powerA[k], 0.0f) << k;
+    ASSERT_EQ(s.powerB[k], 0.0f) << k;
+    ASSERT_EQ(s.crossRe[k], 0.0f) << k;
   }
 }
 
@@ -190,10 +180,6 @@ TEST_F(TFDataSourceTest, FailedUpdateNeitherAveragesNorSlides) {
   EXPECT_TRUE(source->channelsSwapped());
 }
 
-// The averages are computed for bins 0 … N/2; the four-floats-per-bin layout derived from
-// them must be what averaging every bin gives: the same lower half, the upper half mirrored
-// and conjugated, oi the conjugate of io. A reader that arrives late sees exactly what one
-// that read from the start sees, and every later update keeps both current.
 // Both channels share one transform; a silent channel's share of it is the rounding of the
 // other's, which must not become a spectrum: a dead microphone or reference input has no
 // power and no cross spectrum at all (so the curves are blanked), while the live channel
@@ -232,12 +218,16 @@ TEST_P(SilentChannelTest, SilentChannelHasNoPowerAndNoCross) {
 
 INSTANTIATE_TEST_SUITE_P(EitherChannel, SilentChannelTest, ::testing::Bool());
 
+// The averages are computed for bins 0 … N/2; the four-floats-per-bin layout derived from
+// them must be what averaging every bin gives: the same lower half, the upper half mirrored
+// and conjugated, oi the conjugate of io. A reader that arrives late sees exactly what one
+// that read from the start sees, every later update keeps both current, and a layout once
+// read follows a new FFT size over all its bins.
 TEST_F(TFDataSourceTest, FullLayoutMirrorsTheCompactAveragesWheneverItIsRead) {
-  const int n = 1024;
   auto lateClock = std::make_shared<ManualClock>();
-  auto early = make(n, 0.2f);
-  auto late = std::make_shared<TFDataSource>(44100, n, 1.0f, 1100.0f, 0.2f, lateClock);
-  const auto signal = test::interleave(test::noise(44100, 5), test::noise(44100, 6));
+  auto early = make(1024, 0.2f);
+  auto late = std::make_shared<TFDataSource>(44100, 1024, 1.0f, 1100.0f, 0.2f, lateClock);
+  const auto signal = test::interleave(test::noise(2 * 44100, 5), test::noise(2 * 44100, 6));
   for (auto* source : {early.get(), late.get()}) {
     source->setChannelsSwapped(true);
     source->setDelayLeftAndRight(0.0f, 2.0f);
@@ -249,12 +239,17 @@ TEST_F(TFDataSourceTest, FullLayoutMirrorsTheCompactAveragesWheneverItIsRead) {
   test::SimulatedCapture lateCapture(*lateClock, *late, 44100);
   earlyCapture.setSignal(signal);
   lateCapture.setSignal(signal);
-  const auto check = [&] {
+  const auto runBoth = [&](double seconds) {
+    earlyCapture.run(seconds, 30.0, [&] { early->update(0.0); });
+    lateCapture.run(seconds, 30.0, [&] { late->update(0.0); });
+  };
+  const auto check = [&](int n) {
     const float* latePower = late->inputPowerSpectraBuffer();
     const float* lateIo = late->ioCrossDensityBuffer();
     const float* lateOi = late->oiCrossDensityBuffer();
     const TFDataSource::AveragedSpectra half = early->averagedSpectra();
     ASSERT_EQ(half.bins, n / 2 + 1);
+    ASSERT_GT(half.powerA[n / 4], 0.0f);
     for (int k = 0; k < n; ++k) {
       const int m = k <= n / 2 ? k : n - k;
       const float sign = k <= n / 2 ? 1.0f : -1.0f;
@@ -271,39 +266,17 @@ TEST_F(TFDataSourceTest, FullLayoutMirrorsTheCompactAveragesWheneverItIsRead) {
       }
     }
   };
-  earlyCapture.run(0.7, 30.0, [&] { early->update(0.0); });
-  lateCapture.run(0.7, 30.0, [&] { late->update(0.0); });
-  ASSERT_GT(early->averagedSpectra().powerA[5], 0.0f);
-  check();
-  earlyCapture.run(0.2, 30.0, [&] { early->update(0.0); });
-  lateCapture.run(0.2, 30.0, [&] { late->update(0.0); });
-  check();
-}
+  runBoth(0.7);
+  check(1024);
+  runBoth(0.2);
+  check(1024);
 
-// The full layout is made for its first reader; a reader that came before a new FFT size
-// keeps getting the averages in full, over all bins of the new size.
-TEST_F(TFDataSourceTest, FullLayoutOnceReadFollowsANewSize) {
-  auto source = make(1024);
-  test::SimulatedCapture capture(*clock_, *source, 44100);
-  capture.setSignal(test::interleave(test::noise(44100, 7), test::noise(44100, 8)));
-  capture.run(0.3, 30.0, [&] { source->update(0.0); });
-  ASSERT_GT(source->inputPowerSpectraBuffer()[4 * 10], 0.0f);
-
-  const int n = 4096;
-  source->setFftInputSize(n);
-  capture.run(0.5, 30.0, [&] { source->update(0.0); });
-  const TFDataSource::AveragedSpectra half = source->averagedSpectra();
-  ASSERT_EQ(half.bins, n / 2 + 1);
-  ASSERT_GT(half.powerA[n / 4], 0.0f);
-  // Bin k above N/2 mirrors bin N − k, so the last one shows the top of the new size too.
-  const float* power = source->inputPowerSpectraBuffer();
-  const float* io = source->ioCrossDensityBuffer();
-  for (int k : {1, n / 2, n / 2 + 1, n - 1}) {
-    const int m = k <= n / 2 ? k : n - k;
-    EXPECT_EQ(power[4 * k], half.powerA[m]) << k;
-    EXPECT_EQ(power[4 * k + 1], half.powerB[m]) << k;
-    EXPECT_EQ(io[4 * k], half.crossRe[m]) << k;
-  }
+  for (auto* source : {early.get(), late.get()}) source->setFftInputSize(4096);
+  runBoth(0.5);
+  earlyPower = early->inputPowerSpectraBuffer();
+  earlyIo = early->ioCrossDensityBuffer();
+  earlyOi = early->oiCrossDensityBuffer();
+  check(4096);
 }
 
 using TFDataSourceDeathTest = TFDataSourceTest;

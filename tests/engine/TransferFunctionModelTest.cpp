@@ -92,25 +92,6 @@ INSTANTIATE_TEST_SUITE_P(Gains, KnownSystem,
                                            GainCase{0.5f, 96, -6.0206f, 0.0f},
                                            GainCase{2.0f, 1, 6.0206f, 0.0f}));
 
-// Coherence of identical channels is 1 to the rounding of the transform they share: a
-// threshold just below shows every band, one just above blanks every band in all three
-// curves.
-TEST(Blanking, ThresholdAboveTheCoherenceBlanksAllThreeCurves) {
-  Measurement m(12);
-  m.setSystem(1.0f, 0);
-  m.model().setCoherenceThreshold(1.0f - 1e-5f);
-  m.run();
-  for (int32_t b = m.firstFull(); b < m.lastFull(); ++b)
-    ASSERT_NEAR(m.coherence()[b], 180.0f, 180.0f * 1e-5f) << b;
-  m.model().setCoherenceThreshold(1.0f + 1e-5f);
-  m.run(0.1);
-  for (int32_t b = 0; b < m.bands(); ++b) {
-    ASSERT_TRUE(std::isnan(m.magnitude()[b])) << b;
-    ASSERT_TRUE(std::isnan(m.phase()[b])) << b;
-    ASSERT_TRUE(std::isnan(m.coherence()[b])) << b;
-  }
-}
-
 // Independent channels averaged over many frames have low, varying coherence: with the
 // default threshold of 0.05 exactly the bands below it are blanked, the others unchanged.
 TEST(Blanking, LowCoherenceBandsAreBlankedOthersKept) {
@@ -177,7 +158,7 @@ TEST(Blanking, BandsAboveTheLimitAreBlanked) {
 // magnitude, whose centre is the band frequency for interpolated bands and the middle of the
 // summed bins above. Here the phase falls 3.9° from one band to the next at 1.5 kHz, so a
 // phase taken one band off (as it once was) misses by more than the 1.5° allowed.
-TEST(Delay, LagGivesLinearPhaseAndDelayLineFlattensIt) {
+TEST(Delay, LagGivesLinearPhase) {
   const uint32_t lag = 44;  // about 1 ms
   Measurement m(96);
   m.setSystem(1.0f, lag);
@@ -185,11 +166,10 @@ TEST(Delay, LagGivesLinearPhaseAndDelayLineFlattensIt) {
   const TransferFunctionModel& model = m.model();
   int checked = 0;
   for (int32_t b = 2; model.frequencyForBandIndex(static_cast<float>(b)) < 1500.0f; ++b) {
-    const int32_t band = b;
-    double centre = model.frequencyForBandIndex(static_cast<float>(band));
-    if (band >= model.interpolatedBandCount()) {
-      const double first = std::ceil(model.bandStartEndPt()[2 * band]);
-      const double end = std::ceil(model.bandStartEndPt()[2 * band + 1]);
+    double centre = model.frequencyForBandIndex(static_cast<float>(b));
+    if (b >= model.interpolatedBandCount()) {
+      const double first = std::ceil(model.bandStartEndPt()[2 * b]);
+      const double end = std::ceil(model.bandStartEndPt()[2 * b + 1]);
       centre = (first + end - 1.0) / 2.0 * kRate / kN;
     }
     const double expected = -360.0 * centre * lag / kRate;
@@ -197,14 +177,6 @@ TEST(Delay, LagGivesLinearPhaseAndDelayLineFlattensIt) {
     ++checked;
   }
   EXPECT_GT(checked, 700);
-
-  // Holding back the reference by the same τ makes both analysed frames the same samples.
-  m.model().setDelayLeftAndRight(0.0f, lag * 1000.0f / kRate);
-  m.run(0.2);
-  for (int32_t b = 2; b < m.bands() - 1; ++b) {
-    ASSERT_NEAR(m.phase()[b], 0.0f, 1e-3f) << b;
-    ASSERT_NEAR(m.magnitude()[b], 0.0f, 1e-3f) << b;
-  }
 }
 
 class SmoothingKernel : public ::testing::TestWithParam<int64_t> {};
@@ -242,12 +214,8 @@ TEST_P(SmoothingKernel, RaisedCosineOverPlusMinusOneSthOctave) {
 INSTANTIATE_TEST_SUITE_P(Catalogue, SmoothingKernel,
                          ::testing::ValuesIn(SmoothingModel::kSmoothingValues));
 
-TEST(ModelSettings, ForwardedAndRebuilt) {
+TEST(ModelSettings, NewResolutionGivesNewCurves) {
   TransferFunctionModel model(kN, kRate, 96, 12, std::make_shared<ManualClock>());
-  EXPECT_EQ(model.coherenceThreshold(), 0.05f);
-  model.setAveragingIndex(100);
-  EXPECT_FLOAT_EQ(model.tfDataSource()->averagingCoeficient(), 0.1f);
-
   const auto old = model.mpolyline();
   model.setOctResolution(48);
   EXPECT_EQ(model.bandCount(), 551);

@@ -39,7 +39,6 @@ class StreamFrames {
   }
   const float* measurement() const { return measurement_.get(); }
   const float* reference() const { return reference_.get(); }
-  int size() const { return n_; }
 
  private:
   std::unique_ptr<SpectrumStream> stream_;
