@@ -11,7 +11,6 @@
 #include <thread>
 
 #include "JackServer.h"
-#include "audio/BassLevelReader.h"
 #include "audio/GeneratorController.h"
 #include "audio/QVRecorder.h"
 #include "audio/QXBassHelper.h"

@@ -159,34 +159,6 @@ TEST_F(JackLoopTest, PortsAreNamedAfterTheirRolesAndFollowTheMap) {
   recorder->pauseRec();
 }
 
-TEST_F(JackLoopTest, PauseResumeStopAndALateConsumer) {
-  startRecorder({0, 1});
-  startGenerator();
-  ASSERT_TRUE(JackServer::loop(kClient, "generator", "measurement"));
-  recorder->resumeRec();
-  const uint32_t channel = recorder->inputChannel();
-  ASSERT_TRUE(waitFor([&] { return consumer->blocks() >= 2; }));
-  recorder->pauseRec();
-  recorder->performSafeBlock([] {});  // a delivery in flight has ended
-  const size_t paused = consumer->blocks();
-  dispatch::mainQueue().runFor(0.5);
-  EXPECT_EQ(consumer->blocks(), paused);
-
-  recorder->resumeRec();
-  auto late = std::make_shared<TestConsumer>();
-  recorder->addConsumer(late);
-  EXPECT_EQ(late->announcements(), 1);
-  EXPECT_EQ(late->samplingRate(), 44100u);
-  ASSERT_TRUE(waitFor([&] { return late->blocks() >= 2; }));
-  recorder->stopRec();
-  const size_t stopped = late->blocks();
-  dispatch::mainQueue().runFor(0.3);
-  EXPECT_EQ(late->blocks(), stopped);
-  using Call = std::pair<bool, uint32_t>;
-  EXPECT_EQ(delegate->calls(),
-            (std::vector<Call>{{true, channel}, {false, channel}, {true, channel}, {false, 0}}));
-}
-
 // Blocks a delivery inside getData until released, so that a pause can land while the
 // delivery is under way.
 class GateConsumer final : public test::StubConsumer {
@@ -273,41 +245,6 @@ TEST_F(JackLoopTest, AfterAQuickPauseOnlyFramesCapturedAfterTheResumeArrive) {
       ASSERT_GT(ramp[i], ramp[i - 1]) << "attempt " << attempt << ", frame " << i;
     }
   }
-}
-
-TEST_F(JackLoopTest, LevelsShowTheLoopOnTheLeftOnly) {
-  startRecorder({0, 1});
-  startGenerator();
-  ASSERT_TRUE(JackServer::loop(kClient, "generator", "measurement"));
-  recorder->resumeRec();
-  ASSERT_TRUE(waitFor([&] { return consumer->blocks() >= 4; }));
-  BassLevelReader reader(*library);
-  reader.setChannel(recorder->inputChannel());
-  reader.setUpdateInterval(0.25);
-  reader.updateLevels();
-  // Device channel 0 (left) carries pink noise peaking well above 0.05; channel 1 is open.
-  EXPECT_GT(reader.levels()[0], 0.05f);
-  EXPECT_LT(reader.levels()[0], 1.0f);
-  EXPECT_EQ(reader.levels()[1], 0.0f);
-}
-
-TEST_F(JackLoopTest, MissingDevicesFallBackToTheDefaults) {
-  LogCapture log;
-  generator = std::make_unique<GeneratorController>(*library);
-  generator->setDeviceHandle(57);
-  generator->start();
-  EXPECT_TRUE(generator->isOn());
-  EXPECT_TRUE(log.contains("Generator: Error initing bass: 23"));
-  generator->stop();
-  EXPECT_FALSE(generator->isOn());
-  // Likewise a recording device that is not there: the default input (the JACK server,
-  // the only hardware here) records instead.
-  auto fallback =
-      QVRecorder::initWithDeviceUUID("ALSA:unplugged card", 2, 44100, false, delegate, *library);
-  ASSERT_NE(fallback->startRecChannel(), 0u);
-  AudioDeviceInfo info;
-  ASSERT_TRUE(library->recordGetDeviceInfo(fallback->deviceHandle(), &info));
-  EXPECT_EQ(info.driver, kJackUID);
 }
 
 // Runs last in this file: after a server died under an open stream, PortAudio in this
