@@ -8,8 +8,6 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
-#include <random>
-#include <regex>
 
 #include "cli/CsvRows.h"
 #include "cli/TestFiles.h"
@@ -23,16 +21,7 @@ constexpr int kDelaySamples = 100;
 class AnalyzeCurveOptions : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::mt19937 gen(11);
-    std::normal_distribution<double> noise(0.0, 0.1);
-    const size_t n = 4 * kRate;
-    std::vector<float> ref(n), frames(2 * n);
-    for (auto& v : ref) v = static_cast<float>(noise(gen));
-    for (size_t i = 0; i < n; ++i) {
-      frames[2 * i] = i >= kDelaySamples ? 0.5f * ref[i - kDelaySamples] : 0.0f;
-      frames[2 * i + 1] = ref[i];
-    }
-    writeSoundFile(dir.path("system.wav"), kRate, 2, frames);
+    writeKnownSystem(dir.path("system.wav"), kRate, 4.0, 0.5f, kDelaySamples, 11);
     write("mic.txt", "Sens Factor =-1.2dB\n20 0\n5000 0\n6000 3\n10000 3\n12000 0\n20000 0\n");
     // Flat at −6 dB within ±1 dB from 100 Hz to 10 kHz, but ±0.5 dB below 1 kHz.
     write("target.txt", "# house curve\n100 -6 0.5\n1000 -6 0.5\n1000.01 -6\n10000 -6\n");
@@ -43,11 +32,9 @@ class AnalyzeCurveOptions : public ::testing::Test {
   ProgramRun analyze(const std::vector<std::string>& args) {
     return runAnalyze(dir, args, "QUORVEX_DATA_DIR=" + quoted(dir.path("data")));
   }
-  // The number after "key": in a JSON text.
+  // The number after "key": in a JSON text; NaN, which equals nothing, when absent.
   static double number(const std::string& json, const std::string& key) {
-    std::smatch m;
-    EXPECT_TRUE(std::regex_search(json, m, std::regex("\"" + key + "\": (-?[0-9.e+-]+)"))) << key;
-    return m.empty() ? NAN : std::stod(m[1]);
+    return clitest::jsonNumber(json, key).value_or(NAN);
   }
 
   TempDir dir;

@@ -91,10 +91,9 @@ TEST_F(AnalyzeFile, RecoversTheFilterAndFindsTheDelayToTheSample) {
   EXPECT_TRUE(run.out.empty());
 
   const std::string json = readFile(dir_->path("tf.json"));
-  const auto at = json.find("\"delay_found_ms\": ");
-  ASSERT_NE(at, std::string::npos) << json;
-  const double foundMs = std::stod(json.substr(at + 18));
-  EXPECT_EQ(std::lround(foundMs * kRate / 1000.0), kDelaySamples) << json;
+  const auto foundMs = jsonNumber(json, "delay_found_ms");
+  ASSERT_TRUE(foundMs) << json;
+  EXPECT_EQ(std::lround(*foundMs * kRate / 1000.0), kDelaySamples) << json;
   EXPECT_NE(json.find("\"sample_rate_hz\": 48000"), std::string::npos);
 
   const Peaking eq;
@@ -158,31 +157,18 @@ TEST_F(AnalyzeFile, TheAnalysisOptionsDoWhatTheySay) {
   EXPECT_LT(*peak.front().magnitude, *unsmoothedPeak.front().magnitude - 0.5);
 }
 
+// What each kind of input fault reads as is held by the option and file reader tests;
+// here one of each stage: refused on opening, found while reading, a bad option.
 TEST_F(AnalyzeFile, BadInputEndsWithOneLineAndStatusTwoAndWritesNothing) {
   TempDir dir;
-  writeSoundFile(dir.path("mono.wav"), kRate, 1, std::vector<float>(kRate, 0.1f));
-  writeSoundFile(dir.path("mono44.wav"), 44100, 1, std::vector<float>(44100, 0.1f));
-  writeSoundFile(dir.path("empty.wav"), kRate, 2, {});
   std::vector<float> inf(2 * kRate, 0.1f);
   inf[2 * 1234] = INFINITY;
   writeSoundFile(dir.path("inf.wav"), kRate, 2, inf);
-  writeSoundFile(dir.path("long.wav"), kRate, 2, std::vector<float>(2 * 4 * kRate, 0.1f));
-  std::filesystem::resize_file(dir.path("long.wav"), 500000);
-  {
-    std::ofstream unreadable(dir.path("secret.wav"));
-    unreadable << "RIFF";
-  }
 
   const std::vector<std::vector<std::string>> cases = {
       {"file", "missing.wav"},
-      {"file", "secret.wav"},
-      {"file", "long.wav"},
-      {"file", "empty.wav"},
-      {"file", "mono.wav"},  // one channel: --ref 1 is out of range
-      {"file", "--meas-file", "mono.wav", "--ref-file", "mono44.wav"},
       {"file", "inf.wav"},
-      {"file", "mono.wav", "--averaging", "5000"},
-      {"file", "mono.wav", "--smoothing", "7"},
+      {"file", "inf.wav", "--smoothing", "7"},
   };
   for (const auto& args : cases) {
     const auto run = runAnalyze(dir, [&] {
@@ -206,11 +192,7 @@ TEST_F(AnalyzeFile, BadInputEndsWithOneLineAndStatusTwoAndWritesNothing) {
 // The trace lands in the store the program uses, with the curves of the CSV.
 TEST(AnalyzeFileTrace, SaveTraceStoresTheFinalCurves) {
   TempDir dir;
-  std::mt19937 gen(3);
-  std::normal_distribution<float> noise(0.0f, 0.1f);
-  std::vector<float> frames(2 * 4 * kRate);
-  for (size_t i = 0; i < frames.size(); i += 2) frames[i] = frames[i + 1] = noise(gen);
-  writeSoundFile(dir.path("same.wav"), kRate, 2, frames);
+  writeKnownSystem(dir.path("same.wav"), kRate, 4.0);
   const auto run =
       runAnalyze(dir, {"file", "same.wav", "--save-trace", "Main PA", "--out", "c.csv"},
                  "QUORVEX_DATA_DIR=" + quoted(dir.path("data")));

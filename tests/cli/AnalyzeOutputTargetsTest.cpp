@@ -1,13 +1,12 @@
 // Where quorvex-analyze's outputs go: devices and standard output are written into, the
 // regular files of one run are replaced together, and a run that ends by a signal leaves
-// no temporary file behind (nor does the run after one that was killed).
+// no temporary file behind (what a killed run leaves, the next write removes: OutputFileTest).
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
-#include <random>
 
 #include "cli/TestFiles.h"
 
@@ -19,11 +18,7 @@ namespace fs = std::filesystem;
 class AnalyzeOutputTargets : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::mt19937 gen(3);
-    std::normal_distribution<float> noise(0.0f, 0.1f);
-    std::vector<float> frames(2 * 24000);
-    for (size_t i = 0; i < frames.size(); i += 2) frames[i] = 0.5f * (frames[i + 1] = noise(gen));
-    writeSoundFile(dir.path("take.wav"), 48000, 2, frames);
+    writeKnownSystem(dir.path("take.wav"), 48000, 0.5, 0.5f);
     ::chmod(dir.path("take.wav").c_str(), 0644);
   }
 
@@ -103,19 +98,6 @@ TEST_F(AnalyzeSignals, AnIgnoredHangUpStaysIgnored) {
   run->signal(SIGHUP);
   run->signal(SIGTERM);
   EXPECT_EQ(run->wait(), 128 + SIGTERM);
-}
-
-TEST_F(AnalyzeSignals, TheFilesOfAKilledRunAreRemovedByTheNextRunInThatFolder) {
-  auto killed = startBlockedRun();
-  killed->signal(SIGKILL);
-  killed->wait();
-  ASSERT_EQ(namesWith(dir.root(), ".tmp-").size(), 2u);
-  // A name like ours whose process still runs (init's) is not ours to remove.
-  { std::ofstream(dir.path("other.csv.tmp-1-0")) << "busy"; }
-
-  const auto next = runAnalyze(dir, {"file", "take.wav", "--out", "c.csv"});
-  ASSERT_EQ(next.status, 0) << next.err;
-  EXPECT_EQ(namesWith(dir.root(), ".tmp-"), std::vector<std::string>{"other.csv.tmp-1-0"});
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <random>
 #include <sstream>
 
 #include "cli/TestFiles.h"
@@ -80,13 +79,7 @@ TEST(AnalyzeSpectrum, SpectrumReadsEachInputInItsBandsAndThroughTheWeighting) {
 TEST(AnalyzeSpectrum, GroupDelayColumnIncludesTheCompensatedDelay) {
   constexpr int kDelay = 100;
   TempDir dir;
-  const size_t n = 12 * kRate;
-  std::mt19937 gen(11);
-  std::normal_distribution<float> noise(0.0f, 0.1f);
-  std::vector<float> frames(2 * n);
-  for (size_t i = 0; i < n; ++i) frames[2 * i + 1] = noise(gen);
-  for (size_t i = kDelay; i < n; ++i) frames[2 * i] = frames[2 * (i - kDelay) + 1];
-  writeSoundFile(dir.path("delayed.wav"), kRate, 2, frames);
+  writeKnownSystem(dir.path("delayed.wav"), kRate, 12.0, 1.0f, kDelay, 11);
 
   const double delayMs = 1000.0 * kDelay / kRate;
   const auto run = runAnalyze(dir, {"file", "delayed.wav", "--group-delay", "--delay",

@@ -4,7 +4,9 @@
 #include <sndfile.h>
 #include <unistd.h>
 
+#include <cstddef>
 #include <filesystem>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -37,6 +39,19 @@ inline void writeSoundFile(const std::string& path, int rate, int channels,
   if (!interleaved.empty())
     sf_writef_float(f, interleaved.data(), static_cast<sf_count_t>(interleaved.size()) / channels);
   sf_close(f);
+}
+
+// Two channels of a known system: channel 1 the reference (Gaussian noise of RMS 0.1),
+// channel 0 the reference `delay` samples late, scaled by `gain`.
+inline void writeKnownSystem(const std::string& path, int rate, double seconds, float gain = 1.0f,
+                             std::size_t delay = 0, unsigned seed = 3) {
+  std::mt19937 gen(seed);
+  std::normal_distribution<float> noise(0.0f, 0.1f);
+  const auto n = static_cast<std::size_t>(seconds * rate);
+  std::vector<float> frames(2 * n);
+  for (std::size_t i = 0; i < n; ++i) frames[2 * i + 1] = noise(gen);
+  for (std::size_t i = delay; i < n; ++i) frames[2 * i] = gain * frames[2 * (i - delay) + 1];
+  writeSoundFile(path, rate, 2, frames);
 }
 
 // `env` is a command prefix: NAME=value words, or a program such as setpriv.
