@@ -66,7 +66,6 @@ TEST(GCDTimer, SchedulingAValidTimerThrowsWithItsNameAndChangesNothing) {
     timer.scheduleBlock([] {}, 0.5, false);
     FAIL() << "no exception";
   } catch (const GCDTimerException& e) {
-    EXPECT_EQ(e.name(), "GCDTimerException");
     EXPECT_EQ(e.reason(), "Attempt to schedule block while timer is valid.");
     EXPECT_EQ(e.userInfo().at("GCDTimerNameKey"), "level.meter");
   }
