@@ -20,10 +20,8 @@ namespace {
 namespace fs = std::filesystem;
 using Kind = TraceStoreFailure::Kind;
 
-class TraceCaptureFailureTest : public ::testing::Test {
+class TraceCaptureFailureTest : public test::TraceFixture {
  protected:
-  void TearDown() override { dispatch::mainQueue().drain(); }
-
   // One capture of 1100 points through the completion the window will use.
   static CaptureOutcome captureNow(TraceManager& store, const std::string& name) {
     CaptureOutcome result;
@@ -33,9 +31,6 @@ class TraceCaptureFailureTest : public ::testing::Test {
         [&](const CaptureOutcome& outcome) { result = outcome; });
     return result;
   }
-
-  test::TempFolder folder;
-  test::LogCapture log;
 };
 
 TEST_F(TraceCaptureFailureTest, AFullDiskSaysSoAndTheNextCaptureAfterSpaceIsFreedIsStored) {

@@ -46,14 +46,7 @@ std::uintmax_t sizeOf(const std::string& path) {
   return ec ? 0 : size;
 }
 
-class TraceCheckpointTest : public ::testing::Test {
- protected:
-  void TearDown() override { dispatch::mainQueue().drain(); }
-  std::string db() const { return folder.path() + "/traces.sqlite"; }
-
-  test::TempFolder folder;
-  test::LogCapture log;
-};
+using TraceCheckpointTest = test::TraceFixture;
 
 TEST_F(TraceCheckpointTest, ACopyOfTheFileAloneCarriesEveryCapture) {
   TraceManager store(folder.path());
@@ -61,8 +54,8 @@ TEST_F(TraceCheckpointTest, ACopyOfTheFileAloneCarriesEveryCapture) {
   capture(store, "b", 1100);
   store.setNameForIndex("renamed", 0);  // written to the log; carried by the next capture
   capture(store, "c", 1100);
-  EXPECT_EQ(namesInFileAlone(db()), (std::vector<std::string>{"a", "renamed", "c"}));
-  EXPECT_EQ(sizeOf(db() + "-wal"), 0u);
+  EXPECT_EQ(namesInFileAlone(dbPath()), (std::vector<std::string>{"a", "renamed", "c"}));
+  EXPECT_EQ(sizeOf(dbPath() + "-wal"), 0u);
 }
 
 TEST_F(TraceCheckpointTest, ClosingLeavesTheFileAloneComplete) {
@@ -71,11 +64,11 @@ TEST_F(TraceCheckpointTest, ClosingLeavesTheFileAloneComplete) {
     capture(store, "a");
     store.setNameForIndex("closed", 0);
     store.close();
-    EXPECT_EQ(namesInFileAlone(db()), std::vector<std::string>{"closed"});
+    EXPECT_EQ(namesInFileAlone(dbPath()), std::vector<std::string>{"closed"});
     store.setNameForIndex("reopened", 0);  // the next operation opens it again
     EXPECT_EQ(store.allTraceShots()[0].name, "reopened");
   }
-  EXPECT_EQ(namesInFileAlone(db()), std::vector<std::string>{"reopened"});
+  EXPECT_EQ(namesInFileAlone(dbPath()), std::vector<std::string>{"reopened"});
   // The shared store, which lives until the process ends, does the same at exit.
   const auto child = test::runInChild([&] {
     ::setenv("QUORVEX_DATA_DIR", folder.path().c_str(), 1);
@@ -84,7 +77,7 @@ TEST_F(TraceCheckpointTest, ClosingLeavesTheFileAloneComplete) {
     return 1;
   });
   EXPECT_EQ(child.exitCode, 0);
-  EXPECT_EQ(namesInFileAlone(db()), std::vector<std::string>{"at exit"});
+  EXPECT_EQ(namesInFileAlone(dbPath()), std::vector<std::string>{"at exit"});
 }
 
 // Another connection in the middle of a read keeps the log's frames it reads: the capture
@@ -93,18 +86,19 @@ TEST_F(TraceCheckpointTest, AReaderHoldingTheLogDelaysTheCheckpointAndLosesNothi
   TraceManager store(folder.path());
   capture(store, "before");
   sqlite3* reader = nullptr;
-  ASSERT_EQ(sqlite3_open(db().c_str(), &reader), SQLITE_OK);
+  ASSERT_EQ(sqlite3_open(dbPath().c_str(), &reader), SQLITE_OK);
   store.setNameForIndex("renamed", 0);
   ASSERT_EQ(
       sqlite3_exec(reader, "BEGIN; SELECT count(*) FROM TraceShot;", nullptr, nullptr, nullptr),
       SQLITE_OK);
   EXPECT_NE(capture(store, "while read", 1100), nullptr);
   EXPECT_FALSE(log.contains("Error"));
-  EXPECT_GT(sizeOf(db() + "-wal"), 0u);  // kept for the reader
+  EXPECT_GT(sizeOf(dbPath() + "-wal"), 0u);  // kept for the reader
   sqlite3_exec(reader, "COMMIT", nullptr, nullptr, nullptr);
   sqlite3_close(reader);
   EXPECT_NE(capture(store, "after", 8), nullptr);
-  EXPECT_EQ(namesInFileAlone(db()), (std::vector<std::string>{"renamed", "while read", "after"}));
+  EXPECT_EQ(namesInFileAlone(dbPath()),
+            (std::vector<std::string>{"renamed", "while read", "after"}));
 }
 
 class TraceReadOnlyFolderTest : public TraceCheckpointTest {
@@ -112,7 +106,7 @@ class TraceReadOnlyFolderTest : public TraceCheckpointTest {
   // A folder an ordinary user may not write to, holding the given files of `folder`.
   void makeReadOnlyCopy(std::initializer_list<const char*> suffixes) {
     for (const char* suffix : suffixes) {
-      fs::copy_file(db() + suffix, readOnly.path() + "/traces.sqlite" + suffix);
+      fs::copy_file(dbPath() + suffix, readOnly.path() + "/traces.sqlite" + suffix);
       ::chmod((readOnly.path() + "/traces.sqlite" + suffix).c_str(), 0444);
     }
     ::chmod(readOnly.path().c_str(), 0555);
@@ -130,7 +124,7 @@ class TraceReadOnlyFolderTest : public TraceCheckpointTest {
 TEST_F(TraceReadOnlyFolderTest, ReadsTracesLeftInTheLogWithoutItsIndex) {
   { TraceManager store(folder.path()); }
   sqlite3* writer = nullptr;
-  ASSERT_EQ(sqlite3_open(db().c_str(), &writer), SQLITE_OK);
+  ASSERT_EQ(sqlite3_open(dbPath().c_str(), &writer), SQLITE_OK);
   ASSERT_EQ(
       sqlite3_exec(writer,
                    "PRAGMA wal_autocheckpoint = 0;"

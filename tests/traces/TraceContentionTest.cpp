@@ -12,9 +12,7 @@
 namespace qv {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-class TraceContentionTest : public ::testing::Test {
+class TraceContentionTest : public test::TraceFixture {
  protected:
   void SetUp() override {
     // Made before the child starts, so that both processes share one schema.
@@ -51,25 +49,18 @@ class TraceContentionTest : public ::testing::Test {
         });
   }
 
-  static double secondsSince(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-  }
-
-  test::TempFolder folder;
-  test::LogCapture log;
   std::unique_ptr<TraceManager> store;
   std::vector<TraceShot> reported;
 };
 
-// Two captures taken while the lock is held: each call returns within about a busy
-// timeout, both wait in capture order, and both are stored once the other process
-// commits, reported to the plot's callback and to their completions.
+// Two captures taken while the lock is held: each call returns without its trace (a call
+// that waited for the lock would come back with it), both wait in capture order, and both
+// are stored once the other process commits, reported to the plot's callback and to their
+// completions.
 TEST_F(TraceContentionTest, CapturesDuringAnotherWriteReturnAtOnceAndAreStoredLater) {
   std::vector<std::string> completed;
-  double slowest = 0.0;
   const auto child = holdWriteLock(1.5, [&] {
     for (const char* name : {"first", "second"}) {
-      const auto start = Clock::now();
       const auto curves = test::curves(1100);
       const TraceShotRef shot = store->newTraceWithNameFloatBufferLengthCountCommentUserInfo(
           name, curves.data(), 1100, 3, "c", {}, [&, name](const CaptureOutcome& outcome) {
@@ -78,7 +69,6 @@ TEST_F(TraceContentionTest, CapturesDuringAnotherWriteReturnAtOnceAndAreStoredLa
             EXPECT_FALSE(outcome.failure);
             if (outcome.shot) completed.push_back(*outcome.shot->name);
           });
-      slowest = std::max(slowest, secondsSince(start));
       EXPECT_EQ(shot, nullptr);
     }
     EXPECT_EQ(store->pendingCaptureCount(), 2u);
@@ -86,7 +76,6 @@ TEST_F(TraceContentionTest, CapturesDuringAnotherWriteReturnAtOnceAndAreStoredLa
     EXPECT_TRUE(dispatch::mainQueue().runUntil([&] { return completed.size() == 2; }, 10.0));
   });
   EXPECT_EQ(child.exitCode, 0);
-  EXPECT_LT(slowest, 0.4);
   EXPECT_EQ(completed, (std::vector<std::string>{"first", "second"}));
   EXPECT_FALSE(store->capturePending());
   ASSERT_EQ(reported.size(), 2u);
@@ -134,7 +123,8 @@ TEST_F(TraceContentionTest, ACaptureGivesUpAfterItsWindowWithTheStoresError) {
 }
 
 // The command line waits for the lock instead: stored once the other process commits,
-// or refused with the store's error when its wait runs out first.
+// or refused with the store's error when its wait (shorter than the lock is held) runs out
+// first.
 TEST_F(TraceContentionTest, WaitingCaptureStoresOrFailsButIsNeverPending) {
   const auto curves = test::curves(8);
   std::string error;
@@ -149,10 +139,8 @@ TEST_F(TraceContentionTest, WaitingCaptureStoresOrFailsButIsNeverPending) {
 
   TraceShotRef refused;
   child = holdWriteLock(1.5, [&] {
-    const auto start = Clock::now();
     refused = store->newTraceWaiting("refused", curves.data(), 8, 3, "c",
                                      std::chrono::milliseconds(300), &error);
-    EXPECT_LT(secondsSince(start), 1.0);
   });
   EXPECT_EQ(child.exitCode, 0);
   EXPECT_EQ(refused, nullptr);

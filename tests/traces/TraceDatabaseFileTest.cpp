@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <filesystem>
 
@@ -11,21 +10,8 @@ namespace {
 namespace fs = std::filesystem;
 using test::capture;
 
-class TraceDatabaseFileTest : public ::testing::Test {
+class TraceDatabaseFileTest : public test::TraceFixture {
  protected:
-  void TearDown() override { dispatch::mainQueue().drain(); }
-  std::string dbPath() const { return folder.path() + "/traces.sqlite"; }
-
-  void sql(const std::string& path, const std::string& statement) {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-    char* message = nullptr;
-    EXPECT_EQ(sqlite3_exec(db, statement.c_str(), nullptr, nullptr, &message), SQLITE_OK)
-        << (message ? message : "");
-    sqlite3_free(message);
-    sqlite3_close(db);
-  }
-
   std::vector<std::string> setAside() const {
     std::vector<std::string> found;
     for (const auto& entry : fs::directory_iterator(folder.path())) {
@@ -37,9 +23,6 @@ class TraceDatabaseFileTest : public ::testing::Test {
     }
     return found;
   }
-
-  test::TempFolder folder;
-  test::LogCapture log;
 };
 
 // How the file in the way was made; each must be moved aside untouched.
@@ -54,7 +37,10 @@ class UnusableFileTest : public TraceDatabaseFileTest,
         test::writeFile(dbPath(), "these are my notes, not a database\n");
         break;
       case Unusable::ForeignDatabase:
-        sql(dbPath(), "CREATE TABLE notes (body TEXT); INSERT INTO notes VALUES ('keep me');");
+        ASSERT_EQ(test::sqlOn(dbPath(),
+                              "CREATE TABLE notes (body TEXT); "
+                              "INSERT INTO notes VALUES ('keep me');"),
+                  "");
         break;
       case Unusable::DamagedPages: {
         {
@@ -106,7 +92,7 @@ TEST_F(TraceDatabaseFileTest, ANewerSchemaIsReadButNeverWritten) {
     capture(store, "a");
     capture(store, "b");
   }
-  sql(dbPath(), "PRAGMA user_version = 16");
+  ASSERT_EQ(test::sqlOn(dbPath(), "PRAGMA user_version = 16"), "");
   const std::string before = test::readFile(dbPath());
   {
     TraceManager store(folder.path());

@@ -13,12 +13,7 @@ namespace {
 namespace fs = std::filesystem;
 using test::capture;
 
-class TraceDurabilityTest : public ::testing::Test {
- protected:
-  void TearDown() override { dispatch::mainQueue().drain(); }
-  test::TempFolder folder;
-  test::LogCapture log;
-};
+using TraceDurabilityTest = test::TraceFixture;
 
 TEST_F(TraceDurabilityTest, ACaptureSurvivesKillingTheProcessRightAfterIt) {
   std::string uuid;

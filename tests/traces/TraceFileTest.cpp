@@ -25,7 +25,7 @@ constexpr const char* kXmlTrace = R"(<?xml version="1.0" encoding="UTF-8"?>
 </plist>
 )";
 
-class TraceFileTest : public ::testing::Test {
+class TraceFileTest : public test::TraceFixture {
  protected:
   void SetUp() override {
     documents = std::make_unique<test::ScopedEnv>("QUORVEX_DOCUMENTS_DIR",
@@ -34,7 +34,6 @@ class TraceFileTest : public ::testing::Test {
     store->getDocPath();
     fs::create_directories(store->documentPath());
   }
-  void TearDown() override { dispatch::mainQueue().drain(); }
 
   // Reads one curve through the given operation; nullopt when the callback never ran.
   using Reader = void (TraceManager::*)(const TraceDictionary&,
@@ -56,15 +55,9 @@ class TraceFileTest : public ::testing::Test {
     EXPECT_EQ(read(&TraceManager::coherenceFromDictionarySuccess, dictionary), std::nullopt);
   }
 
-  test::TempFolder folder;
-  test::LogCapture log;
   std::unique_ptr<TraceManager> store;
   std::unique_ptr<test::ScopedEnv> documents;
 };
-
-TEST_F(TraceFileTest, TheTraceFolderIsInTheDocumentsFolder) {
-  EXPECT_EQ(store->documentPath(), folder.path() + "/docs/QuorvexDocuments/Traces");
-}
 
 TEST_F(TraceFileTest, WithoutAnOverrideTheUsersDocumentsDirectoryIsUsed) {
   const std::string home = folder.path() + "/home";
@@ -81,6 +74,7 @@ TEST_F(TraceFileTest, WithoutAnOverrideTheUsersDocumentsDirectoryIsUsed) {
 }
 
 TEST_F(TraceFileTest, ReadsXmlAndBinaryPropertyLists) {
+  EXPECT_EQ(store->documentPath(), folder.path() + "/docs/QuorvexDocuments/Traces");
   test::writeFile(store->documentPath() + "/sample.plist", kXmlTrace);
   const auto xml = store->loadTracesWithName("sample.plist");
   ASSERT_TRUE(xml.has_value());

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <algorithm>
 
@@ -12,7 +11,7 @@ using test::capture;
 
 // Plays the trace panel: keeps its own rows and changes them only by the change sets, the
 // way a table view applies a batch. Its rows must always equal the delivered results.
-class TraceNotificationTest : public ::testing::Test {
+class TraceNotificationTest : public test::TraceFixture {
  protected:
   void SetUp() override {
     store = std::make_unique<TraceManager>(folder.path());
@@ -69,8 +68,6 @@ class TraceNotificationTest : public ::testing::Test {
     return {{}, {}, std::move(rows)};
   }
 
-  test::TempFolder folder;
-  test::LogCapture log;
   std::unique_ptr<TraceManager> store;
   TraceNotificationToken token;
   std::vector<std::optional<TraceChangeSet>> calls;
@@ -78,15 +75,10 @@ class TraceNotificationTest : public ::testing::Test {
   std::vector<std::string> errors;
 };
 
-TEST_F(TraceNotificationTest, FirstCallCarriesNoChangeSetAndArrivesOnTheMainQueue) {
-  EXPECT_TRUE(calls.empty());  // nothing runs before the main queue does
-  const auto delivered = deliver();
-  ASSERT_EQ(delivered.size(), 1u);
-  EXPECT_FALSE(delivered[0].has_value());
-}
-
+// The first call, on the main queue, carries the whole list and no change set.
 TEST_F(TraceNotificationTest, EachOperationArrivesAsRowChanges) {
-  deliver();
+  EXPECT_TRUE(calls.empty());  // nothing runs before the main queue does
+  EXPECT_EQ(deliver(), (std::vector<std::optional<TraceChangeSet>>{std::nullopt}));
   capture(*store, "a");
   capture(*store, "b");
   capture(*store, "c");
@@ -149,13 +141,8 @@ TEST_F(TraceNotificationTest, ChangesFromAnotherConnectionArriveOnRefresh) {
 TEST_F(TraceNotificationTest, AListThatCannotBeReadArrivesAsAnError) {
   capture(*store, "a");
   deliver();
-  {
-    // Another program wrecks the table under us.
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open((folder.path() + "/traces.sqlite").c_str(), &db), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(db, "DROP TABLE TraceShot", nullptr, nullptr, nullptr), SQLITE_OK);
-    sqlite3_close(db);
-  }
+  // Another program wrecks the table under us.
+  ASSERT_EQ(test::sqlOn(dbPath(), "DROP TABLE TraceShot"), "");
   store->refresh();
   EXPECT_TRUE(deliver().empty());
   ASSERT_EQ(errors.size(), 1u);

@@ -60,16 +60,11 @@ void expectFixtureCurves(const TraceShot& shot, const FixtureTrace& made) {
   }
 }
 
-class TraceSchemaCompatibilityTest : public ::testing::Test {
+class TraceSchemaCompatibilityTest : public test::TraceFixture {
  protected:
   void SetUp() override {
-    fs::copy_file(std::string(QV_TRACE_FIXTURES_DIR) + "/schema15-main.sqlite", db());
+    fs::copy_file(std::string(QV_TRACE_FIXTURES_DIR) + "/schema15-main.sqlite", dbPath());
   }
-  void TearDown() override { dispatch::mainQueue().drain(); }
-  std::string db() const { return folder.path() + "/traces.sqlite"; }
-
-  test::TempFolder folder;
-  test::LogCapture log;
 };
 
 TEST_F(TraceSchemaCompatibilityTest, ThisBuildReadsTheEarlierBuildsFile) {
@@ -105,7 +100,7 @@ TEST_F(TraceSchemaCompatibilityTest, AFileThisBuildWroteAnswersTheEarlierBuildsS
     store.setOffsetsForShot(2.0, 1.5, *store.traceShotForIndex(2));  // front left
   }
   sqlite3* earlier = nullptr;
-  ASSERT_EQ(sqlite3_open(db().c_str(), &earlier), SQLITE_OK);
+  ASSERT_EQ(sqlite3_open(dbPath().c_str(), &earlier), SQLITE_OK);
   const auto one = [&](const char* sql) {
     sqlite3_stmt* s = nullptr;
     std::int64_t value = -1;
@@ -140,15 +135,12 @@ TEST_F(TraceSchemaCompatibilityTest, AFileThisBuildWroteAnswersTheEarlierBuildsS
   }
   EXPECT_EQ(names, (std::vector<std::string>{"calibrated", "short", "sub \xc3\xa9t\xc3\xa9",
                                              "front left"}));
-  // Its capture, its writes and its deletions.
-  EXPECT_EQ(sqlite3_exec(earlier, kEarlierInsert, nullptr, nullptr, nullptr), SQLITE_OK);
-  EXPECT_EQ(sqlite3_exec(earlier, "UPDATE TraceShot SET visible = 1 WHERE id = 2", nullptr, nullptr,
-                         nullptr),
-            SQLITE_OK);
-  EXPECT_EQ(
-      sqlite3_exec(earlier, "DELETE FROM TraceShot WHERE selected = 1", nullptr, nullptr, nullptr),
-      SQLITE_OK);
   sqlite3_close(earlier);
+  // Its capture, its writes and its deletions.
+  for (const char* statement : {kEarlierInsert, "UPDATE TraceShot SET visible = 1 WHERE id = 2",
+                                "DELETE FROM TraceShot WHERE selected = 1"}) {
+    EXPECT_EQ(test::sqlOn(dbPath(), statement), "") << statement;
+  }
 
   // Back in this build: the earlier build's capture comes first (it was never moved).
   TraceManager store(folder.path());
@@ -169,7 +161,7 @@ TEST_F(TraceSchemaCompatibilityTest, AFileThisBuildWroteAnswersTheEarlierBuildsS
 TEST_F(TraceSchemaCompatibilityTest, ThisBuildReadsTheEarlierFileInAReadOnlyFolder) {
   test::TempFolder readOnly("/tmp");
   const std::string copy = readOnly.path() + "/traces.sqlite";
-  fs::copy_file(db(), copy);
+  fs::copy_file(dbPath(), copy);
   ::chmod(copy.c_str(), 0444);
   ::chmod(readOnly.path().c_str(), 0555);
   const auto child = test::asOrdinaryUser([&] {

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <cmath>
 #include <cstring>
@@ -11,10 +10,8 @@ namespace {
 
 using test::capture;
 
-class TraceStoreTest : public ::testing::Test {
+class TraceStoreTest : public test::TraceFixture {
  protected:
-  void TearDown() override { dispatch::mainQueue().drain(); }
-
   std::unique_ptr<TraceManager> open() { return std::make_unique<TraceManager>(folder.path()); }
 
   // Records every visibility report with the state of the store at that moment.
@@ -29,20 +26,6 @@ class TraceStoreTest : public ::testing::Test {
     });
   }
 
-  // Another connection to the same file, as another program would have.
-  void sql(const std::string& statement) {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open((folder.path() + "/traces.sqlite").c_str(), &db), SQLITE_OK);
-    sqlite3_busy_timeout(db, 5000);
-    char* message = nullptr;
-    EXPECT_EQ(sqlite3_exec(db, statement.c_str(), nullptr, nullptr, &message), SQLITE_OK)
-        << (message ? message : "");
-    sqlite3_free(message);
-    sqlite3_close(db);
-  }
-
-  test::TempFolder folder;
-  test::LogCapture log;
   std::vector<Report> reports;
 };
 
@@ -61,10 +44,6 @@ TEST_F(TraceStoreTest, CaptureStoresTheCurvesAsPackedLittleEndianFloats) {
   EXPECT_EQ(shot->name, "TF");
   EXPECT_EQ(shot->comment, "note");
   EXPECT_TRUE(shot->visible);
-  EXPECT_FALSE(shot->selected);
-  EXPECT_EQ(shot->zOrder, 1);
-  EXPECT_EQ(shot->colorIndex, 0);
-  EXPECT_FALSE(shot->colorData.has_value());
   ASSERT_TRUE(shot->dateCreated.has_value());
   EXPECT_EQ(shot->dateCreated, shot->dateModified);
   // The identifier is "%f" of the seconds since 2001-01-01 UTC (978307200 s after 1970).
@@ -141,16 +120,9 @@ TEST_F(TraceStoreTest, ColoursRotateInCaptureOrderAndNoTwoTracesShareOne) {
 TEST_F(TraceStoreTest, AStoredOrangeTraceKeepsItsColour) {
   auto store = open();
   ASSERT_EQ(capture(*store, "t")->colorIndex, 0);
-  const std::string path = store->databasePath();
   store.reset();
-  {
-    // As an older build left it: the newest trace drawn in the palette's orange.
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(db, "UPDATE TraceShot SET colorIndex = 1", nullptr, nullptr, nullptr),
-              SQLITE_OK);
-    sqlite3_close(db);
-  }
+  // As an older build left it: the newest trace drawn in the palette's orange.
+  ASSERT_EQ(test::sqlOn(dbPath(), "UPDATE TraceShot SET colorIndex = 1"), "");
   store = open();
   EXPECT_EQ(store->colorForShot(*store->traceShotForIndex(0)), store->palette().colors()[1]);
   EXPECT_EQ(capture(*store, "t")->colorIndex, 2);  // after the orange: the yellow
@@ -168,12 +140,15 @@ TEST_F(TraceStoreTest, DeletedTracesDoNotFreeTheirColours) {
   EXPECT_EQ(capture(*open(), "t")->colorIndex, 6);
 }
 
+// A recoloured trace is drawn again, in its own colour from then on.
 TEST_F(TraceStoreTest, ColourOfATracePrefersItsOwnColour) {
   auto store = open();
   const TraceShotRef shot = capture(*store, "t");
+  watch(*store);
   const RGBAColor violet{0.5f, 0.0f, 1.0f, 0.75f};
   store->setColorForShot(violet, *shot);
-  EXPECT_EQ(store->colorForShot(*store->traceShotForIndex(0)), violet);
+  EXPECT_EQ(reports.size(), 1u);
+  EXPECT_EQ(open()->colorForShot(*open()->traceShotForIndex(0)), violet);
   TraceShot outside = *shot;
   outside.colorData.reset();
   outside.colorIndex = 7;  // one past the palette
@@ -231,8 +206,9 @@ TEST_F(TraceStoreTest, DeleteAllSelectedReportsOnlyTheVisibleOnes) {
   const std::string hiddenSelected = *store->traceShotForIndex(2)->uuid;
   store->toggleVisibilityForIndex(2);
   // The panel selects one row at a time; two selected rows come from another writer.
-  sql("UPDATE TraceShot SET selected = 1 WHERE uuid IN ('" + visibleSelected + "', '" +
-      hiddenSelected + "')");
+  ASSERT_EQ(test::sqlOn(dbPath(), "UPDATE TraceShot SET selected = 1 WHERE uuid IN ('" +
+                                      visibleSelected + "', '" + hiddenSelected + "')"),
+            "");
   store->refresh();
   ASSERT_EQ(store->allSelectedTraces().size(), 2u);
   watch(*store);
@@ -315,7 +291,7 @@ TEST_F(TraceStoreTest, ASchema14FileMigratesAndKeepsItsTraces) {
     capture(*store, "kept", 5, 3.0f);
     store->setSelectedForIndex(true, 0);
   }
-  sql("PRAGMA user_version = 14");
+  ASSERT_EQ(test::sqlOn(dbPath(), "PRAGMA user_version = 14"), "");
   auto store = open();
   EXPECT_TRUE(log.contains("Realm migration from v.14l to v.15l"));
   ASSERT_EQ(store->allTraceShots().count(), 1u);

@@ -1,5 +1,9 @@
 #pragma once
-// Helpers for the trace store tests: curves to capture and names for them.
+// Helpers for the trace store tests: their fixture, curves to capture and names for them,
+// and statements run on the database as another program would.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
 #include <string>
 #include <vector>
 
@@ -31,6 +35,31 @@ inline std::string nameOf(int i) {
   name += std::to_string(i);
   return name;
 }
+
+// Runs `statement` through a connection of its own to the database at `path`; what went
+// wrong, or "" when nothing did.
+inline std::string sqlOn(const std::string& path, const std::string& statement) {
+  sqlite3* db = nullptr;
+  sqlite3_open(path.c_str(), &db);  // a file that cannot be opened fails the statement
+  sqlite3_busy_timeout(db, 5000);
+  char* message = nullptr;
+  const int rc = sqlite3_exec(db, statement.c_str(), nullptr, nullptr, &message);
+  const std::string failure = rc == SQLITE_OK ? "" : message ? message : sqlite3_errstr(rc);
+  sqlite3_free(message);
+  sqlite3_close(db);
+  return failure;
+}
+
+// A folder of the test's own with the store's database in it, the log captured, and the
+// main queue emptied at the end (deliveries may outlive the store).
+class TraceFixture : public ::testing::Test {
+ protected:
+  void TearDown() override { dispatch::mainQueue().drain(); }
+  std::string dbPath() const { return folder.path() + "/traces.sqlite"; }
+
+  TempFolder folder;
+  LogCapture log;
+};
 
 inline TraceShotRef capture(TraceManager& store, const std::string& name, std::size_t n = 8,
                             float seed = 0.0f) {

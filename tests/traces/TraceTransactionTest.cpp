@@ -11,10 +11,8 @@
 namespace qv {
 namespace {
 
-class TraceTransactionTest : public ::testing::Test {
+class TraceTransactionTest : public test::TraceFixture {
  protected:
-  void TearDown() override { dispatch::mainQueue().drain(); }
-
   std::size_t storedCount() {
     std::vector<TraceShotRef> list;
     EXPECT_TRUE(db.loadAll(list));
@@ -27,8 +25,6 @@ class TraceTransactionTest : public ::testing::Test {
     return db.insert(shot);
   }
 
-  test::TempFolder folder;
-  test::LogCapture log;
   TraceDatabase db{folder.path()};
 };
 

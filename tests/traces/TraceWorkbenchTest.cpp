@@ -1,5 +1,5 @@
 // Working with stored traces: imported files and averages become traces like captures;
-// offsets, colours and the list's order are kept without touching the curves.
+// offsets and the list's order are kept without touching the curves.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -16,9 +16,8 @@ using curves::BandAxis;
 using curves::BandCurves;
 using test::capture;
 
-class TraceWorkbenchTest : public ::testing::Test {
+class TraceWorkbenchTest : public test::TraceFixture {
  protected:
-  void TearDown() override { dispatch::mainQueue().drain(); }
   std::unique_ptr<TraceManager> open() { return std::make_unique<TraceManager>(folder.path()); }
   std::vector<std::string> names(const TraceManager& store) {
     std::vector<std::string> out;
@@ -33,12 +32,11 @@ class TraceWorkbenchTest : public ::testing::Test {
     trace.curves.coherence.assign(1100, coherence * BandCurves::kCoherenceScale);
     return store.addTrace(trace);
   }
-
-  test::TempFolder folder;
-  test::LogCapture log;
 };
 
-TEST_F(TraceWorkbenchTest, AnImportedFileIsStoredLikeACaptureAndABadOneNotAtAll) {
+// A bad file's refusal, and that nothing is stored then: CurveImportTest and the command
+// line's TracesWorkbenchTest.
+TEST_F(TraceWorkbenchTest, AnImportedFileIsStoredLikeACapture) {
   auto store = open();
   capture(*store, "live");
   const std::string path = folder.path() + "/speaker.frd";
@@ -60,11 +58,6 @@ TEST_F(TraceWorkbenchTest, AnImportedFileIsStoredLikeACaptureAndABadOneNotAtAll)
   EXPECT_EQ(stored->size(), 1100u);
   EXPECT_FLOAT_EQ(stored->magnitude[500], -3.0f);
   EXPECT_TRUE(std::isnan(stored->magnitude[0]));  // 8 Hz lies below the file
-
-  test::writeFile(path, "20 -3 10\n200 -4 10\n2000 oops 10\n20000 -3 10\n");
-  EXPECT_FALSE(TraceWorkbench::importFile(path, "bad", BandAxis(1100), &error));
-  EXPECT_EQ(error.text(), "Line 3: \"oops\" is not a number.");
-  EXPECT_EQ(open()->allTraceShots().count(), 2u);
 }
 
 TEST_F(TraceWorkbenchTest, AnAverageOfTracesIsANewTraceNamingThem) {
@@ -132,25 +125,6 @@ TEST_F(TraceWorkbenchTest, TheListsOrderIsKeptAndNewTracesComeFirst) {
   capture(*s, "e");
   EXPECT_EQ(names(*s), (std::vector<std::string>{"e", "a", "c", "b", "d"}));
   EXPECT_EQ(names(*open()), (std::vector<std::string>{"e", "a", "c", "b", "d"}));
-}
-
-TEST_F(TraceWorkbenchTest, ARecolouredTraceIsDrawnAgainAndKeepsItsColour) {
-  auto s = open();
-  const TraceShotRef shot = capture(*s, "t");
-  int reports = 0;
-  s->setVisibilityChangedCallback([&](const TraceShot&) { ++reports; });
-  const RGBAColor pink = ChartColorPalette::darkBackgroundColors()[7];
-  s->setColorForShot(pink, *shot);
-  EXPECT_EQ(reports, 1);
-  EXPECT_EQ(open()->colorForShot(*open()->traceShotForIndex(0)), pink);
-}
-
-TEST_F(TraceWorkbenchTest, TheCalibrationOfACaptureIsKeptWithIt) {
-  auto s = open();
-  const auto buffer = test::curves(8);
-  s->newTraceWithNameFloatBufferLengthCountCommentUserInfo(
-      "TF", buffer.data(), 8, 3, "c", {{TraceManager::kUserInfoCalibration, "umik-7101234.txt"}});
-  EXPECT_EQ(open()->traceShotForIndex(0)->calibration, "umik-7101234.txt");
 }
 
 // However a list changes between two looks (traces added, deleted, moved, modified), a list
