@@ -41,9 +41,9 @@ TEST_F(AudioFileSourceTest, PicksTheTwoChannelsInMeasurementReferenceOrder) {
 }
 
 // Fields of the header that say nothing about the length (here the byte rate, which some
-// writers fill in wrongly) must not make a whole file look truncated; the rates at both
-// ends of the range are accepted.
-TEST_F(AudioFileSourceTest, OddHeaderFieldsAndEdgeRatesAreAccepted) {
+// writers fill in wrongly) must not make a whole file look truncated. (The rates at both ends
+// of the range: AnalyzeRates.)
+TEST_F(AudioFileSourceTest, OddHeaderFieldsAreAccepted) {
   const std::string path = dir.path("byterate.wav");
   writeSoundFile(path, 48000, 2, std::vector<float>(2 * 1000, 0.25f));
   {
@@ -56,13 +56,6 @@ TEST_F(AudioFileSourceTest, OddHeaderFieldsAndEdgeRatesAreAccepted) {
   EXPECT_EQ(source->frames(), 1000);
   std::vector<float> out(2 * 1000);
   EXPECT_EQ(source->read(out.data(), 1000), 1000u);
-
-  for (int rate : {8000, 192000}) {
-    const std::string name = "edge" + std::to_string(rate) + ".flac";
-    writeSoundFile(dir.path(name), rate, 2, std::vector<float>(2 * 100, 0.1f));
-    EXPECT_EQ(AudioFileSource::openMultichannel(dir.path(name), 0, 1)->sampleRate(),
-              static_cast<uint32_t>(rate));
-  }
 }
 
 TEST_F(AudioFileSourceTest, TwoMonoFilesPairUp) {
