@@ -120,41 +120,21 @@ TEST_F(AnalyzeFile, RecoversTheFilterAndFindsTheDelayToTheSample) {
   EXPECT_NE(svg.find("polyline"), std::string::npos);
 }
 
-// What each analysis option is for, seen in the result: --delay holds back the reference
-// (positive) and so takes the delay out of the phase; --meas and --ref choose which
-// channel is the measurement (swapped, H is inverted); --smoothing 1 spreads the +6 dB
-// peak over an octave, where --smoothing 96 leaves it.
-TEST_F(AnalyzeFile, TheAnalysisOptionsDoWhatTheySay) {
+// --meas and --ref choose which channel is the measurement: swapped, H is inverted. (What
+// --delay, --smoothing and --averaging do to the curves, the recorded results hold.)
+TEST_F(AnalyzeFile, MeasAndRefChooseTheChannels) {
   const Peaking eq;
-  const auto bandsNear = [](const std::vector<Row>& rows, double from, double to) {
-    std::vector<Row> out;
-    for (const Row& r : rows)
-      if (r.frequency > from && r.frequency < to && r.magnitude && r.phase) out.push_back(r);
-    return out;
-  };
-  auto run = runAnalyze(*dir_, {"file", "system.wav", "--smoothing", "96", "--delay",
-                                std::to_string(1000.0 * kDelaySamples / kRate)});
+  const auto run =
+      runAnalyze(*dir_, {"file", "system.wav", "--smoothing", "96", "--meas", "1", "--ref", "0"});
   ASSERT_EQ(run.status, 0) << run.err;
-  const auto unsmoothedPeak = bandsNear(parseCsv(run.out), 990, 1010);
-  ASSERT_FALSE(unsmoothedPeak.empty());
-  EXPECT_NEAR(*unsmoothedPeak.front().magnitude, 0.0, 0.2);  // −6.02 dB + 6 dB
-  for (const Row& r : bandsNear(parseCsv(run.out), 200, 5000)) {
-    const double own = std::arg(kGain * eq.response(r.frequency)) * 180 / M_PI;
-    ASSERT_NEAR(std::remainder(*r.phase - own, 360.0), 0.0, 5.0) << r.frequency;
-  }
-
-  run = runAnalyze(*dir_, {"file", "system.wav", "--smoothing", "96", "--meas", "1", "--ref", "0"});
-  ASSERT_EQ(run.status, 0) << run.err;
-  for (const Row& r : bandsNear(parseCsv(run.out), 200, 5000)) {
+  int compared = 0;
+  for (const Row& r : parseCsv(run.out)) {
+    if (r.frequency < 200 || r.frequency > 5000 || !r.magnitude) continue;
     ASSERT_NEAR(*r.magnitude, -20 * std::log10(std::abs(kGain * eq.response(r.frequency))), 0.5)
         << r.frequency;
+    ++compared;
   }
-
-  run = runAnalyze(*dir_, {"file", "system.wav", "--smoothing", "1", "--auto-delay"});
-  ASSERT_EQ(run.status, 0) << run.err;
-  const auto peak = bandsNear(parseCsv(run.out), 990, 1010);
-  ASSERT_FALSE(peak.empty());
-  EXPECT_LT(*peak.front().magnitude, *unsmoothedPeak.front().magnitude - 0.5);
+  EXPECT_GT(compared, 400);  // about 446 bands lie between 200 Hz and 5 kHz
 }
 
 // What each kind of input fault reads as is held by the option and file reader tests;
