@@ -5,7 +5,6 @@
 // TraceSchemaCompatibilityTest).
 #include <gtest/gtest.h>
 #include <sqlite3.h>
-#include <sys/stat.h>
 
 #include <filesystem>
 
@@ -101,27 +100,10 @@ TEST_F(TraceCheckpointTest, AReaderHoldingTheLogDelaysTheCheckpointAndLosesNothi
             (std::vector<std::string>{"renamed", "while read", "after"}));
 }
 
-class TraceReadOnlyFolderTest : public TraceCheckpointTest {
- protected:
-  // A folder an ordinary user may not write to, holding the given files of `folder`.
-  void makeReadOnlyCopy(std::initializer_list<const char*> suffixes) {
-    for (const char* suffix : suffixes) {
-      fs::copy_file(dbPath() + suffix, readOnly.path() + "/traces.sqlite" + suffix);
-      ::chmod((readOnly.path() + "/traces.sqlite" + suffix).c_str(), 0444);
-    }
-    ::chmod(readOnly.path().c_str(), 0555);
-  }
-  void TearDown() override {
-    ::chmod(readOnly.path().c_str(), 0755);
-    TraceCheckpointTest::TearDown();
-  }
-  // In /tmp, so that an ordinary user can reach it.
-  test::TempFolder readOnly{"/tmp"};
-};
-
 // Traces an older build left in the log, copied without the log's index: no index can be
 // made in that folder, so the store reads a private copy of both files.
-TEST_F(TraceReadOnlyFolderTest, ReadsTracesLeftInTheLogWithoutItsIndex) {
+TEST_F(TraceCheckpointTest, ReadsTracesLeftInTheLogWithoutItsIndex) {
+  const test::TempFolder readOnly("/tmp");
   { TraceManager store(folder.path()); }
   sqlite3* writer = nullptr;
   ASSERT_EQ(sqlite3_open(dbPath().c_str(), &writer), SQLITE_OK);
@@ -131,7 +113,7 @@ TEST_F(TraceReadOnlyFolderTest, ReadsTracesLeftInTheLogWithoutItsIndex) {
                    "INSERT INTO TraceShot (name, visible, dateCreated) VALUES ('logged', 1, 5);",
                    nullptr, nullptr, nullptr),
       SQLITE_OK);
-  makeReadOnlyCopy({"", "-wal"});  // while the writer keeps the log from being checkpointed
+  copyReadOnly(readOnly, {"", "-wal"});  // while the writer keeps the log from being checkpointed
   sqlite3_close(writer);
   ASSERT_GT(sizeOf(readOnly.path() + "/traces.sqlite-wal"), 0u);
   const auto child = test::asOrdinaryUser([&] {

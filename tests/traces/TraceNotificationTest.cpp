@@ -8,6 +8,7 @@ namespace qv {
 namespace {
 
 using test::capture;
+using Deliveries = std::vector<std::optional<TraceChangeSet>>;  // nullopt: the whole list
 
 // Plays the trace panel: keeps its own rows and changes them only by the change sets, the
 // way a table view applies a batch. Its rows must always equal the delivered results.
@@ -53,7 +54,7 @@ class TraceNotificationTest : public test::TraceFixture {
   }
 
   // Runs what the main queue holds and returns the change sets delivered meanwhile.
-  std::vector<std::optional<TraceChangeSet>> deliver() {
+  Deliveries deliver() {
     dispatch::mainQueue().drain();
     auto delivered = calls;
     calls.clear();
@@ -70,7 +71,7 @@ class TraceNotificationTest : public test::TraceFixture {
 
   std::unique_ptr<TraceManager> store;
   TraceNotificationToken token;
-  std::vector<std::optional<TraceChangeSet>> calls;
+  Deliveries calls;
   std::vector<std::int64_t> rows;
   std::vector<std::string> errors;
 };
@@ -78,23 +79,21 @@ class TraceNotificationTest : public test::TraceFixture {
 // The first call, on the main queue, carries the whole list and no change set.
 TEST_F(TraceNotificationTest, EachOperationArrivesAsRowChanges) {
   EXPECT_TRUE(calls.empty());  // nothing runs before the main queue does
-  EXPECT_EQ(deliver(), (std::vector<std::optional<TraceChangeSet>>{std::nullopt}));
+  EXPECT_EQ(deliver(), (Deliveries{std::nullopt}));
   capture(*store, "a");
   capture(*store, "b");
   capture(*store, "c");
   // Newest first: every capture is a new row 0.
-  EXPECT_EQ(deliver(), (std::vector<std::optional<TraceChangeSet>>{inserted({0}), inserted({0}),
-                                                                   inserted({0})}));
+  EXPECT_EQ(deliver(), (Deliveries{inserted({0}), inserted({0}), inserted({0})}));
   store->setNameForIndex("renamed", 1);
   store->toggleVisibilityForIndex(2);
   store->setSelectedForIndex(true, 0);
-  EXPECT_EQ(deliver(), (std::vector<std::optional<TraceChangeSet>>{modified({1}), modified({2}),
-                                                                   modified({0})}));
+  EXPECT_EQ(deliver(), (Deliveries{modified({1}), modified({2}), modified({0})}));
   // Moving the selection changes the old and the new row in one transaction.
   store->setSelectedForIndex(true, 2);
-  EXPECT_EQ(deliver(), (std::vector<std::optional<TraceChangeSet>>{modified({0, 2})}));
+  EXPECT_EQ(deliver(), (Deliveries{modified({0, 2})}));
   store->deleteShotAtIndex(1);
-  EXPECT_EQ(deliver(), (std::vector<std::optional<TraceChangeSet>>{deleted({1})}));
+  EXPECT_EQ(deliver(), (Deliveries{deleted({1})}));
   EXPECT_EQ(rows.size(), 2u);
 }
 
@@ -104,8 +103,7 @@ TEST_F(TraceNotificationTest, ClearAllArrivesAsTwoBatches) {
   deliver();
   store->clearAll();
   // First the two visible traces are hidden, then all three rows go at once.
-  EXPECT_EQ(deliver(),
-            (std::vector<std::optional<TraceChangeSet>>{modified({0, 2}), deleted({0, 1, 2})}));
+  EXPECT_EQ(deliver(), (Deliveries{modified({0, 2}), deleted({0, 1, 2})}));
   EXPECT_TRUE(rows.empty());
 }
 
@@ -129,12 +127,12 @@ TEST_F(TraceNotificationTest, ChangesFromAnotherConnectionArriveOnRefresh) {
   }
   EXPECT_TRUE(deliver().empty());  // nothing polls behind our back
   store->refresh();
-  EXPECT_EQ(deliver(), (std::vector<std::optional<TraceChangeSet>>{TraceChangeSet{{}, {0}, {1}}}));
+  EXPECT_EQ(deliver(), (Deliveries{TraceChangeSet{{}, {0}, {1}}}));
   EXPECT_EQ(store->traceShotForIndex(1)->name, "mine, renamed elsewhere");
   // Our own next write also picks up whatever the other side did before it.
   { capture(*std::make_unique<TraceManager>(folder.path()), "theirs again"); }
   capture(*store, "mine again");
-  EXPECT_EQ(deliver(), (std::vector<std::optional<TraceChangeSet>>{inserted({0, 1})}));
+  EXPECT_EQ(deliver(), (Deliveries{inserted({0, 1})}));
   EXPECT_EQ(rows.size(), 4u);
 }
 

@@ -4,7 +4,6 @@
 // below as that build runs them.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
-#include <sys/stat.h>
 
 #include <cmath>
 #include <filesystem>
@@ -159,11 +158,8 @@ TEST_F(TraceSchemaCompatibilityTest, AFileThisBuildWroteAnswersTheEarlierBuildsS
 // Where the earlier build's file cannot be given the new columns, they read as their
 // defaults.
 TEST_F(TraceSchemaCompatibilityTest, ThisBuildReadsTheEarlierFileInAReadOnlyFolder) {
-  test::TempFolder readOnly("/tmp");
-  const std::string copy = readOnly.path() + "/traces.sqlite";
-  fs::copy_file(dbPath(), copy);
-  ::chmod(copy.c_str(), 0444);
-  ::chmod(readOnly.path().c_str(), 0555);
+  const test::TempFolder readOnly("/tmp");
+  copyReadOnly(readOnly, {""});
   const auto child = test::asOrdinaryUser([&] {
     TraceManager store(readOnly.path());
     const auto list = store.allTraceShots();
@@ -171,7 +167,6 @@ TEST_F(TraceSchemaCompatibilityTest, ThisBuildReadsTheEarlierFileInAReadOnlyFold
     if (list[0].name != "short" || list[2].offsetDb != 0.0 || list[2].listOrder) return 3;
     return TraceWorkbench::curvesOf(list[1])->size() == 1100 ? 0 : 4;
   });
-  ::chmod(readOnly.path().c_str(), 0755);
   EXPECT_EQ(child.exitCode, 0) << ::testing::PrintToString(child.lines);
 }
 

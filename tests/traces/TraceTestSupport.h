@@ -3,7 +3,10 @@
 // and statements run on the database as another program would.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 
+#include <filesystem>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -56,6 +59,16 @@ class TraceFixture : public ::testing::Test {
  protected:
   void TearDown() override { dispatch::mainQueue().drain(); }
   std::string dbPath() const { return folder.path() + "/traces.sqlite"; }
+  // The database's files with these suffixes ("", "-wal") copied into `into`, which is made
+  // read-only with them (in /tmp, an ordinary user can reach it; it cleans up after itself).
+  void copyReadOnly(const TempFolder& into, std::initializer_list<const char*> suffixes) const {
+    for (const char* suffix : suffixes) {
+      const std::string copy = into.path() + "/traces.sqlite" + suffix;
+      std::filesystem::copy_file(dbPath() + suffix, copy);
+      ::chmod(copy.c_str(), 0444);
+    }
+    ::chmod(into.path().c_str(), 0555);
+  }
 
   TempFolder folder;
   LogCapture log;
