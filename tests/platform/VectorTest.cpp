@@ -121,18 +121,9 @@ TEST(VectorKernelsEdge, DecibelsAndPhaseFollowTheLibraryOverTheWholeRange) {
   std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
   const float inf = std::numeric_limits<float>::infinity();
   const float nan = std::numeric_limits<float>::quiet_NaN();
-  std::vector<float> x = {0.0f,
-                          -0.0f,
-                          inf,
-                          -inf,
-                          nan,
-                          -1.0f,
-                          1e-40f,
-                          1.0f,
-                          10.0f,
-                          0.70710677f,
-                          std::numeric_limits<float>::min(),
-                          std::numeric_limits<float>::max()};
+  const float least = std::numeric_limits<float>::min(), most = std::numeric_limits<float>::max();
+  std::vector<float> x = {0.0f,   -0.0f, inf,   -inf,        nan,   -1.0f,
+                          1e-40f, 1.0f,  10.0f, 0.70710677f, least, most};
   std::vector<float> y = {0.0f, 0.0f, 1.0f, -1.0f,  1.0f,  -0.0f,
                           inf,  -inf, nan,  1e-30f, -2.0f, 0.0f};
   while (x.size() < 100000) {
