@@ -61,10 +61,6 @@ TEST(MainInterface, TheApplicationMenuComesFirstAndTheViewsMenusFollow) {
   ASSERT_GE(titles.size(), 2);
   EXPECT_EQ(titles.front(), QStringLiteral("&Quorvex"));
   EXPECT_TRUE(titles.contains(QStringLiteral("View")));
-  // The view's trace manager item shows and hides the panel through the coordinator.
-  ui->mainViewController()->actionForTag(QVMainViewController::kTagTraceManager)->trigger();
-  EXPECT_NE(ui->traceManagerViewController(), nullptr);
-  EXPECT_TRUE(AppSettings::set().showTraceManager());
   ui->terminate();
 }
 

@@ -130,7 +130,6 @@ const QColor kBlue(89, 178, 255);  // the reference's light blue
 
 TEST_F(SpectrumViewTest, CurvesAndLevelSitAtTheTonesAndTheEnginesRunOnlyWhileShown) {
   SpectrumViewController view(session_, store_, &area_);
-  EXPECT_FALSE(session_->views().config().rta.shown) << "hidden at first start";
   view.setShown(true);
   EXPECT_TRUE(session_->views().config().rta.shown);
   EXPECT_EQ(view.geometry(), area_.rect()) << "it covers the plot area";
