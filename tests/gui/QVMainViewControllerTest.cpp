@@ -62,6 +62,8 @@ using DelayTest = MainViewFixture;
 // The session holds the delay's own rules; the view stores what it took and reads it out.
 TEST_F(DelayTest, TheDelayTakenIsStoredAndReadOutAndARefusedOneChangesNothing) {
   auto& view = makeView();
+  view.setDelayMS(0.0089);  // below a hundredth, as the field shows it: none
+  EXPECT_EQ(view.delayMS(), 0.0);
   view.setDelayMS(-2.5);
   EXPECT_FALSE(view.setDelayMS(std::nan("")));
   EXPECT_EQ(settings().delayValueMS(), -2.5);

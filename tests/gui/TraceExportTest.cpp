@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QStringList>
 #include <cmath>
+#include <limits>
 
 #include "TracePanelTestSupport.h"
 #include "export/TraceExporter.h"
@@ -18,9 +19,10 @@ using gui::TraceManagerViewController;
 using qv::TraceExporter;
 
 constexpr std::size_t kBands = 1100;  // the live analysis at 44.1 kHz
+const float kNaN = std::numeric_limits<float>::quiet_NaN();
 
 // A stored trace as the live program captures it: magnitude in dB, phase in degrees and
-// coherence x 180.
+// coherence x 180, with a few blanked (NaN) bands.
 class TraceExportTest : public TracePanelFixture {
  protected:
   void SetUp() override {
@@ -29,6 +31,11 @@ class TraceExportTest : public TracePanelFixture {
       buffer[b] = -6.0f + 0.01f * static_cast<float>(b);
       buffer[kBands + b] = std::remainder(0.37f * static_cast<float>(b), 360.0f);
       buffer[2 * kBands + b] = 180.0f * (0.5f + 0.4f * std::sin(0.01f * static_cast<float>(b)));
+    }
+    for (std::size_t b : blanked) {
+      buffer[b] = kNaN;
+      buffer[kBands + b] = kNaN;
+      buffer[2 * kBands + b] = kNaN;
     }
     store->newTraceWithNameFloatBufferLengthCountCommentUserInfo(
         "Stage L/R", buffer.data(), kBands, 3, "Smoothing: 1/24 oct, averaging: 100.000000");
@@ -47,6 +54,7 @@ class TraceExportTest : public TracePanelFixture {
     return QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
   }
 
+  const std::vector<std::size_t> blanked{0, 1, 2, 500, 1099};
   std::vector<float> buffer;
   QTemporaryDir out;
 };
@@ -62,15 +70,17 @@ TEST_F(TraceExportTest, TheMenuWritesCsvAndFrdUnderTheTracesName) {
   QStringList lines = readLines(csv);
   ASSERT_EQ(lines.size(), static_cast<int>(kBands + 1));
   EXPECT_EQ(lines[0], "frequency_hz,magnitude_db,phase_deg,coherence");
+  EXPECT_EQ(lines[1].split(',').mid(1), (QStringList{"", "", ""})) << "band 0 is blank";
 
   const QString frd = out.filePath("trace.frd");
   exportFromMenu(TraceManagerViewController::kExportFrdItemTag, frd);
   ASSERT_EQ(chooser->suggested.size(), 2u);
   EXPECT_TRUE(chooser->suggested[1].endsWith("/Stage L_R.frd"));
   lines = readLines(frd);
+  // Blank bands are left out of an FRD file.
   EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
                           [](const QString& l) { return !l.startsWith('*'); }),
-            static_cast<std::ptrdiff_t>(kBands));
+            static_cast<std::ptrdiff_t>(kBands - blanked.size()));
   EXPECT_TRUE(alerts->messages.empty());
 }
 
