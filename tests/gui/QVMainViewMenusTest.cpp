@@ -46,6 +46,8 @@ TEST_F(MenuTest, ItemsAreTitledTickedAndEnabledFromSettingsAndStore) {
     (settings().*set)(false);
     EXPECT_FALSE(validated(tag)->isChecked()) << tag;
   }
+  EXPECT_EQ(validated(5001)->text(), "1");
+  EXPECT_EQ(validated(5012)->text(), "1/12");
   EXPECT_TRUE(validated(5012)->isChecked());
   EXPECT_FALSE(validated(5024)->isChecked());
   EXPECT_TRUE(validated(7100)->isChecked());
@@ -53,6 +55,7 @@ TEST_F(MenuTest, ItemsAreTitledTickedAndEnabledFromSettingsAndStore) {
   // Averaging choices read by what they do at the display's own tick rate, not as indices.
   const double tick = view_->session().displayInterval();
   EXPECT_EQ(validated(7100)->text().toStdString(), AveragingChoice::label(100, tick));
+  EXPECT_TRUE(validated(7001)->toolTip().contains("time constant of"));
   EXPECT_FALSE(validated(4003)->isEnabled());
   EXPECT_FALSE(view_->outlets().deleteButton->isEnabled());
   traces().setSelectedForIndex(true, 0);
