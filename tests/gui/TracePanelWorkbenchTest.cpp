@@ -1,7 +1,7 @@
 // The trace panel's workbench: importing a curve file from the button and by dropping it
 // (a damaged file refused with its line, nothing stored), averaging the visible traces
 // (with a warning when their phases disagree), moving and recolouring a trace, and
-// comparing with a trace on a real plot.
+// choosing the trace to compare with.
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -181,32 +181,24 @@ TEST_F(TracePanelWorkbenchTest, OffsetsFromTheMenuAreKeptAndACancelChangesNothin
   EXPECT_EQ(dialog.offsets().delayMs, -gui::TraceOffsetsDialog::kMaxDelayMs);
 }
 
-TEST_F(TracePanelWorkbenchTest, CompareFromTheMenuSetsAndEndsThePlotsReference) {
-  PlotArea area;
-  const auto curves = PlotArea::curves(-6.0f, 0.0f, 180.0f);
-  area.store().newTraceWithNameFloatBufferLengthCountCommentUserInfo("Before", curves.data(),
-                                                                     PlotArea::bandCount(), 3, "");
-  area.build();
-  TraceManagerViewController plotPanel(area.store(), *settings);
-  gui::QVPlotController& plots = area.plots();
-  plotPanel.setCompareHooks(
-      {[&plots]() -> std::int64_t {
-         return plots.compareReference() ? plots.compareReference()->id : 0;
-       },
-       [&plots](const TraceShotRef& shot) { plots.setCompareReference(shot); }});
+// What the reference then does to the plots is the plot controller's test.
+TEST_F(TracePanelWorkbenchTest, CompareFromTheMenuSetsAndEndsTheReference) {
+  storeFlat("Before", -6.0f, 0.0f);
   settle();
-
-  ASSERT_TRUE(plotPanel.validateMenuForRow(0));
-  QAction* compare = plotPanel.menuItemWithTag(TraceManagerViewController::kCompareItemTag);
+  TraceShotRef reference;
+  panel->setCompareHooks({[&]() -> std::int64_t { return reference ? reference->id : 0; },
+                          [&](const TraceShotRef& shot) { reference = shot; }});
+  ASSERT_TRUE(panel->validateMenuForRow(0));
+  QAction* compare = panel->menuItemWithTag(TraceManagerViewController::kCompareItemTag);
   EXPECT_EQ(compare->text(), QStringLiteral("Compare With This"));
   compare->trigger();
-  ASSERT_NE(plots.compareReference(), nullptr);
-  EXPECT_EQ(plots.compareReference()->name, "Before");
+  ASSERT_NE(reference, nullptr);
+  EXPECT_EQ(reference->name, "Before");
 
-  ASSERT_TRUE(plotPanel.validateMenuForRow(0));
+  ASSERT_TRUE(panel->validateMenuForRow(0));
   EXPECT_EQ(compare->text(), QStringLiteral("Stop Comparing"));
   compare->trigger();
-  EXPECT_EQ(plots.compareReference(), nullptr);
+  EXPECT_EQ(reference, nullptr);
 }
 
 }  // namespace
