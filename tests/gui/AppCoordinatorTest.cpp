@@ -234,15 +234,6 @@ TEST_F(AppCoordinatorTest, TogglingThePanelTwiceLeavesItOffAndTheCentreFullWidth
   EXPECT_EQ(center_->width() + 200, layout_->width());
 }
 
-TEST_F(AppCoordinatorTest, ThePanelOpensWithTheWindowWhenItWasOpenLastTime) {
-  settings_->setShowTraceManager(true);
-  launch();
-  ASSERT_NE(coordinator_->traceManagerCoordinator(), nullptr);
-  ASSERT_NE(layout_->rightView(), nullptr);
-  EXPECT_EQ(layout_->rightView()->width(), 200);
-  EXPECT_TRUE(settings_->showTraceManager());
-}
-
 TEST_F(AppCoordinatorTest, OnlyThePanelItemCarriesACheckMarkAndItFollowsThePanel) {
   launch();
   QMenu menu;

@@ -15,7 +15,6 @@
 #include "gui/traces/TraceDisplayName.h"
 #include "gui/traces/TraceListModel.h"
 #include "gui/traces/TraceManagerViewController.h"
-#include "gui/traces/TraceNameField.h"
 #include "gui/traces/TraceShotCellView.h"
 #include "gui/traces/TraceTableView.h"
 #include "gui/traces/TraceVisibilitySwitch.h"
@@ -119,7 +118,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---- the panel ----
 
-class CaptureTitlesInPanelTest : public guitest::TraceStoreFixture {
+class CaptureTitlesInPanelTest : public guitest::TracePanelFixture {
  protected:
   TraceShotRef captureTf(
       const std::string& comment = "Smoothing: 1/24 oct, averaging: 100.000000, delay: 3.01 ms") {
@@ -135,13 +134,6 @@ class CaptureTitlesInPanelTest : public guitest::TraceStoreFixture {
     return QStringLiteral("TF %1 \u2014 ").arg(number) +
            QDateTime::fromMSecsSinceEpoch(ms.count()).toLocalTime().toString("HH:mm");
   }
-  void makePanel() {
-    panel = std::make_unique<TraceManagerViewController>(*store, *settings);
-    panel->resize(200, 420);
-    panel->show();
-    guitest::settle();
-  }
-  std::unique_ptr<TraceManagerViewController> panel;
 };
 
 TEST_F(CaptureTitlesInPanelTest, RowsMenuAndTooltipSayWhichCaptureItIs) {
@@ -164,14 +156,6 @@ TEST_F(CaptureTitlesInPanelTest, RowsMenuAndTooltipSayWhichCaptureItIs) {
   guitest::settle();
   EXPECT_EQ(panel->cellForRow(0)->primaryTitle(), atTime(*third, 2));
   EXPECT_EQ(panel->cellForRow(1)->primaryTitle(), atTime(*second, 1));
-  // Renamed, it is the user's name; renamed to nothing, it reads "Unnamed", dim.
-  store->setNameForIndex("Stage L", 0);
-  store->setNameForIndex("", 1);
-  guitest::settle();
-  EXPECT_EQ(panel->cellForRow(0)->primaryTitle(), "Stage L");
-  EXPECT_EQ(panel->cellForRow(1)->primaryTitle(), "Unnamed");
-  EXPECT_TRUE(panel->cellForRow(1)->primaryLabel()->showsPlaceholder());
-  EXPECT_FALSE(panel->cellForRow(0)->primaryLabel()->showsPlaceholder());
 }
 
 // The header's buttons share the panel's narrowest width without being cut.

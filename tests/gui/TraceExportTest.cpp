@@ -23,7 +23,7 @@ const float kNaN = std::numeric_limits<float>::quiet_NaN();
 
 // A stored trace as the live program captures it: magnitude in dB, phase in degrees and
 // coherence x 180, with a few blanked (NaN) bands.
-class TraceExportTest : public TraceStoreFixture {
+class TraceExportTest : public TracePanelFixture {
  protected:
   void SetUp() override {
     buffer.resize(3 * kBands);
@@ -39,12 +39,7 @@ class TraceExportTest : public TraceStoreFixture {
     }
     store->newTraceWithNameFloatBufferLengthCountCommentUserInfo(
         "Stage L/R", buffer.data(), kBands, 3, "Smoothing: 1/24 oct, averaging: 100.000000");
-    panel = std::make_unique<TraceManagerViewController>(*store, *settings);
-    alerts = std::make_shared<ScriptedAlertAsker>();
-    chooser = std::make_shared<ScriptedExportFileChooser>();
-    panel->setAlertAsker(alerts);
-    panel->setExportFileChooser(chooser);
-    settle();
+    makePanel();
   }
 
   void exportFromMenu(int tag, const QString& path) {
@@ -62,9 +57,6 @@ class TraceExportTest : public TraceStoreFixture {
   const std::vector<std::size_t> blanked{0, 1, 2, 500, 1099};
   std::vector<float> buffer;
   QTemporaryDir out;
-  std::unique_ptr<TraceManagerViewController> panel;
-  std::shared_ptr<ScriptedAlertAsker> alerts;
-  std::shared_ptr<ScriptedExportFileChooser> chooser;
 };
 
 // The menu's two exports write the trace under its name made safe for a file; what the

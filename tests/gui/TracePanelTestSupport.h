@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFile>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QSettings>
@@ -19,6 +20,7 @@
 #include "gui/app/AlertAsker.h"
 #include "gui/app/AppSettings.h"
 #include "gui/traces/ExportFileChooser.h"
+#include "gui/traces/TraceManagerViewController.h"
 #include "platform/MainQueue.h"
 #include "support/GuiTestSupport.h"
 #include "traces/TraceManager.h"
@@ -52,14 +54,10 @@ class ScriptedExportFileChooser final : public gui::ExportFileChooser {
     suggested.push_back(suggestedPath);
     return answer;
   }
-  std::optional<QString> chooseOpenPath(QWidget*, const QString& title) override {
-    openTitles.push_back(title);
-    return openAnswer;
-  }
+  std::optional<QString> chooseOpenPath(QWidget*, const QString&) override { return openAnswer; }
   std::optional<QString> answer;
   std::vector<QString> suggested;
   std::optional<QString> openAnswer;
-  std::vector<QString> openTitles;
 };
 
 // Runs the main queue up to now: every notification already posted has been delivered.
@@ -124,5 +122,33 @@ class TraceStoreFixture : public ::testing::Test {
   std::unique_ptr<TraceManager> store;
   std::unique_ptr<gui::AppSettings> settings;
 };
+
+// The trace panel over that store, shown at its width in the window, with scripted alerts
+// and file dialogs.
+class TracePanelFixture : public TraceStoreFixture {
+ protected:
+  void makePanel() {
+    panel = std::make_unique<gui::TraceManagerViewController>(*store, *settings);
+    panel->setAlertAsker(alerts);
+    panel->setExportFileChooser(chooser);
+    panel->resize(200, 420);
+    panel->show();
+    settle();
+  }
+
+  std::shared_ptr<ScriptedAlertAsker> alerts = std::make_shared<ScriptedAlertAsker>();
+  std::shared_ptr<ScriptedExportFileChooser> chooser =
+      std::make_shared<ScriptedExportFileChooser>();
+  std::unique_ptr<gui::TraceManagerViewController> panel;
+};
+
+// Writes `text` to the file `name` in `dir`; its path.
+inline QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& text) {
+  const QString path = dir.filePath(name);
+  QFile file(path);
+  EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(text);
+  return path;
+}
 
 }  // namespace qv::guitest

@@ -1,12 +1,11 @@
 // The trace panel's workbench: importing a curve file from the button and by dropping it
 // (a damaged file refused with its line, nothing stored), averaging the visible traces
 // (with a warning when their phases disagree), moving and recolouring a trace, and
-// comparing with a trace on a real plot.
+// choosing the trace to compare with.
 #include <gtest/gtest.h>
 
 #include <QAction>
 #include <QDropEvent>
-#include <QFile>
 #include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
@@ -22,23 +21,10 @@ namespace {
 
 using gui::TraceManagerViewController;
 
-class TracePanelWorkbenchTest : public TraceStoreFixture {
+class TracePanelWorkbenchTest : public TracePanelFixture {
  protected:
-  void SetUp() override {
-    panel = std::make_unique<TraceManagerViewController>(*store, *settings);
-    alerts = std::make_shared<ScriptedAlertAsker>();
-    chooser = std::make_shared<ScriptedExportFileChooser>();
-    panel->setAlertAsker(alerts);
-    panel->setExportFileChooser(chooser);
-    settle();
-  }
-  QString write(const QString& name, const QByteArray& text) {
-    const QString path = out.filePath(name);
-    QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(text);
-    return path;
-  }
+  void SetUp() override { makePanel(); }
+  QString write(const QString& name, const QByteArray& text) { return writeFile(out, name, text); }
   void storeFlat(const std::string& name, float magnitude, float phase) {
     const auto curves = PlotArea::curves(magnitude, phase, 180.0f);
     ASSERT_NE(store->newTraceWithNameFloatBufferLengthCountCommentUserInfo(
@@ -53,12 +39,11 @@ class TracePanelWorkbenchTest : public TraceStoreFixture {
   }
 
   QTemporaryDir out;
-  std::unique_ptr<TraceManagerViewController> panel;
-  std::shared_ptr<ScriptedAlertAsker> alerts;
-  std::shared_ptr<ScriptedExportFileChooser> chooser;
 };
 
-TEST_F(TracePanelWorkbenchTest, ImportButtonStoresTheFileAndRefusesADamagedOneWithItsLine) {
+// The button and a drop both import (what a file's curves become is held by the trace
+// store's tests); a damaged file is refused with its line, a cancelled dialog does nothing.
+TEST_F(TracePanelWorkbenchTest, ButtonAndDropImportAndADamagedFileIsRefusedWithItsLine) {
   chooser->openAnswer = write("room.txt",
                               "* measured elsewhere\n20\t-3\t10\n1000\t-3\t20\n"
                               "20000\t-3\t30\n");
@@ -66,7 +51,7 @@ TEST_F(TracePanelWorkbenchTest, ImportButtonStoresTheFileAndRefusesADamagedOneWi
   settle();
   ASSERT_EQ(store->allTraceShots().count(), 1u);
   EXPECT_EQ(store->allTraceShots().firstObject()->name, "room.txt");
-  EXPECT_NEAR(firstMagnitudeAt1k(), -3.0f, 1e-4);
+  EXPECT_NEAR(firstMagnitudeAt1k(), -3.0f, 1e-4);  // on the live analysis' axis
   EXPECT_TRUE(alerts->messages.empty());
 
   chooser->openAnswer = write("bad.csv", "20,-3\n1k,-3\n20000,-3\n");
@@ -78,18 +63,13 @@ TEST_F(TracePanelWorkbenchTest, ImportButtonStoresTheFileAndRefusesADamagedOneWi
   EXPECT_TRUE(alerts->messages[0].second.startsWith(QStringLiteral("Line 2")))
       << alerts->messages[0].second.toStdString();
 
-  // Cancelling the dialog imports nothing and says nothing.
   chooser->openAnswer.reset();
   click(panel->importButton());
   EXPECT_EQ(store->allTraceShots().count(), 1u);
   EXPECT_EQ(alerts->messages.size(), 1u);
-}
 
-TEST_F(TracePanelWorkbenchTest, DroppedFilesAreImported) {
   QMimeData mime;
-  mime.setUrls({QUrl::fromLocalFile(write("a.frd", "20 -6 0\n20000 -6 0\n")),
-                QUrl::fromLocalFile(write("b.frd", "20 -9 0\n20000 -9 0\n"))});
-  panel->show();
+  mime.setUrls({QUrl::fromLocalFile(write("a.frd", "20 -6 0\n20000 -6 0\n"))});
   // As a drag does it: the enter makes the panel the drop's target.
   QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(panel.get(), &enter);
@@ -98,8 +78,7 @@ TEST_F(TracePanelWorkbenchTest, DroppedFilesAreImported) {
   QApplication::sendEvent(panel.get(), &drop);
   settle();
   ASSERT_EQ(store->allTraceShots().count(), 2u);
-  EXPECT_EQ(store->allTraceShots().firstObject()->name, "b.frd");  // newest first
-  EXPECT_NEAR(firstMagnitudeAt1k(), -9.0f, 1e-4);
+  EXPECT_EQ(store->allTraceShots().firstObject()->name, "a.frd");
 }
 
 TEST_F(TracePanelWorkbenchTest, AveragingNeedsTwoVisibleTracesAndWarnsWhenPhasesDisagree) {
@@ -202,32 +181,24 @@ TEST_F(TracePanelWorkbenchTest, OffsetsFromTheMenuAreKeptAndACancelChangesNothin
   EXPECT_EQ(dialog.offsets().delayMs, -gui::TraceOffsetsDialog::kMaxDelayMs);
 }
 
-TEST_F(TracePanelWorkbenchTest, CompareFromTheMenuSetsAndEndsThePlotsReference) {
-  PlotArea area;
-  const auto curves = PlotArea::curves(-6.0f, 0.0f, 180.0f);
-  area.store().newTraceWithNameFloatBufferLengthCountCommentUserInfo("Before", curves.data(),
-                                                                     PlotArea::bandCount(), 3, "");
-  area.build();
-  TraceManagerViewController plotPanel(area.store(), *settings);
-  gui::QVPlotController& plots = area.plots();
-  plotPanel.setCompareHooks(
-      {[&plots]() -> std::int64_t {
-         return plots.compareReference() ? plots.compareReference()->id : 0;
-       },
-       [&plots](const TraceShotRef& shot) { plots.setCompareReference(shot); }});
+// What the reference then does to the plots is the plot controller's test.
+TEST_F(TracePanelWorkbenchTest, CompareFromTheMenuSetsAndEndsTheReference) {
+  storeFlat("Before", -6.0f, 0.0f);
   settle();
-
-  ASSERT_TRUE(plotPanel.validateMenuForRow(0));
-  QAction* compare = plotPanel.menuItemWithTag(TraceManagerViewController::kCompareItemTag);
+  TraceShotRef reference;
+  panel->setCompareHooks({[&]() -> std::int64_t { return reference ? reference->id : 0; },
+                          [&](const TraceShotRef& shot) { reference = shot; }});
+  ASSERT_TRUE(panel->validateMenuForRow(0));
+  QAction* compare = panel->menuItemWithTag(TraceManagerViewController::kCompareItemTag);
   EXPECT_EQ(compare->text(), QStringLiteral("Compare With This"));
   compare->trigger();
-  ASSERT_NE(plots.compareReference(), nullptr);
-  EXPECT_EQ(plots.compareReference()->name, "Before");
+  ASSERT_NE(reference, nullptr);
+  EXPECT_EQ(reference->name, "Before");
 
-  ASSERT_TRUE(plotPanel.validateMenuForRow(0));
+  ASSERT_TRUE(panel->validateMenuForRow(0));
   EXPECT_EQ(compare->text(), QStringLiteral("Stop Comparing"));
   compare->trigger();
-  EXPECT_EQ(plots.compareReference(), nullptr);
+  EXPECT_EQ(reference, nullptr);
 }
 
 }  // namespace

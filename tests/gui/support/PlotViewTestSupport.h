@@ -37,9 +37,6 @@ inline std::unique_ptr<gui::PlotView> makeBareView(int width = 400, int height =
 // n evenly spaced points over x 0..100.
 inline plot::XValuesSpan span(int n) { return {0.0f, 100.0f, n}; }
 
-inline QRgb pixel(const QImage& image, int x, int y) { return image.pixel(x, y); }
-inline int redAt(const QImage& image, int x, int y) { return qRed(image.pixel(x, y)); }
-inline int greenAt(const QImage& image, int x, int y) { return qGreen(image.pixel(x, y)); }
 inline int brightness(QRgb p) { return std::max({qRed(p), qGreen(p), qBlue(p)}); }
 
 // The intensity-weighted centre (in continuous device rows, pixel j covering j..j+1) of
@@ -54,14 +51,6 @@ inline double litCentreInColumn(const QImage& image, int x, int from = 0, int to
     weighted += b * (y + 0.5);
   }
   return sum > 0.0 ? weighted / sum : NAN;
-}
-
-// How much is lit (in whole-pixel units of full brightness) in column x.
-inline double litAmountInColumn(const QImage& image, int x, int from = 0, int to = -1) {
-  if (to < 0) to = image.height() - 1;
-  double sum = 0.0;
-  for (int y = from; y <= to; ++y) sum += brightness(image.pixel(x, y)) / 255.0;
-  return sum;
 }
 
 // Pixels brighter than `threshold` in a rectangle of device pixels.

@@ -56,12 +56,11 @@ class FakeAnalysis final : public gui::AnalysisControl {
     running = false;
   }
   bool started() const override { return running; }
-  void clearAllTraces() override { ++clears; }
+  void clearAllTraces() override {}
   void setDeviceManager(std::shared_ptr<QXDeviceManager> m) override { manager = std::move(m); }
 
   int starts = 0;
   int stops = 0;
-  int clears = 0;
   bool running = false;
   std::shared_ptr<QXDeviceManager> manager;
 };
