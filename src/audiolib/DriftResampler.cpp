@@ -78,7 +78,7 @@ void DriftResampler::lengthen() {
 }
 
 void DriftResampler::setDriftPpm(double ppm) {
-  // The taps before the drift: process takes them with it and never makes them.
+  // The taps are in place before the drift is: process only reads them, never makes them.
   if (ppm != 0.0) table_.store(taps().data(), std::memory_order_release);
   ppm_.store(ppm, std::memory_order_release);
 }
