@@ -4,32 +4,24 @@
 #include <bit>
 #include <cmath>
 
+#include "platform/Vector.h"
+
 namespace qv {
 namespace {
 
 constexpr int kTaps = 2 * DriftResampler::kHalfWidth;
 constexpr double kBeta = 9.0;
 
-double besselI0(double x) {
-  double sum = 1.0, term = 1.0;
-  const double q = x * x / 4.0;
-  for (int k = 1; k < 60 && term > 1e-17 * sum; ++k) {
-    term *= q / (static_cast<double>(k) * k);
-    sum += term;
-  }
-  return sum;
-}
-
 std::vector<float> makeTaps() {
   std::vector<float> taps(static_cast<size_t>(DriftResampler::kPhases + 1) * kTaps);
-  const double peak = besselI0(kBeta);
+  const double peak = vec::besselI0(kBeta);
   for (int p = 0; p <= DriftResampler::kPhases; ++p) {
     const double frac = static_cast<double>(p) / DriftResampler::kPhases;
     for (int i = 0; i < kTaps; ++i) {
       const double d = static_cast<double>(i - DriftResampler::kHalfWidth + 1) - frac;
       const double r = d / DriftResampler::kHalfWidth;
       const double window =
-          r <= -1.0 || r >= 1.0 ? 0.0 : besselI0(kBeta * std::sqrt(1.0 - r * r)) / peak;
+          r <= -1.0 || r >= 1.0 ? 0.0 : vec::besselI0(kBeta * std::sqrt(1.0 - r * r)) / peak;
       const double sinc = d == 0.0 ? 1.0 : std::sin(M_PI * d) / (M_PI * d);
       taps[static_cast<size_t>(p) * kTaps + static_cast<size_t>(i)] =
           static_cast<float>(sinc * window);

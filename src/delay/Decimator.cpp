@@ -12,16 +12,6 @@ namespace {
 
 constexpr size_t kChunk = 4096;
 
-double besselI0(double x) {
-  double sum = 1.0, term = 1.0;
-  const double q = x * x / 4.0;
-  for (int k = 1; k < 60 && term > 1e-17 * sum; ++k) {
-    term *= q / (static_cast<double>(k) * k);
-    sum += term;
-  }
-  return sum;
-}
-
 // In eight lanes, folded by halves at the end (a reduction the compiler writes for itself
 // goes through memory one lane at a time, which costs as much as the products here).
 QV_VECTOR_CLONES float dot(const float* __restrict a, const float* __restrict b, size_t n) {
@@ -62,7 +52,7 @@ void Decimator::setUp(int factor) {
       const double x = 2.0 * M_PI * cutoff * m;
       const double s = m == 0 ? 1.0 : std::sin(x) / x;
       const double r = static_cast<double>(m) / (half + 1);
-      const double w = besselI0(beta * std::sqrt(1.0 - r * r)) / besselI0(beta);
+      const double w = vec::besselI0(beta * std::sqrt(1.0 - r * r)) / vec::besselI0(beta);
       const int tap = m + half;
       taps_[static_cast<size_t>(tap)] = static_cast<float>(s * w);
       sum += s * w;

@@ -190,4 +190,14 @@ void vfill(float value, float* out, size_t n) {
   for (size_t i = 0; i < n; ++i) out[i] = value;
 }
 
+double besselI0(double x) {
+  double sum = 1.0, term = 1.0;
+  const double q = x * x / 4.0;
+  for (int k = 1; k < 60 && term > 1e-17 * sum; ++k) {
+    term *= q / (static_cast<double>(k) * k);
+    sum += term;
+  }
+  return sum;
+}
+
 }  // namespace qv::vec

@@ -47,4 +47,8 @@ void maxmgvi(const float* in, size_t n, float* maxMagnitude, size_t* index);
 // Fills with a value.
 void vfill(float value, float* out, size_t n);
 
+// The modified Bessel function of the first kind, order 0, by its series: a Kaiser window's
+// shape, I0(β·√(1 − r²)) / I0(β).
+double besselI0(double x);
+
 }  // namespace qv::vec
