@@ -75,14 +75,14 @@ void DriftResampler::setDriftPpm(double ppm) {
   ppm_.store(ppm, std::memory_order_release);
 }
 
-float DriftResampler::interpolate(double position) const {
+float DriftResampler::interpolate(double position, const float* table) const {
   const double base = std::floor(position);
   const double frac = position - base;
   const auto first = static_cast<int64_t>(base) - kHalfWidth + 1;
   const double at = frac * kPhases;
   const auto phase = static_cast<size_t>(at);
   const auto mix = static_cast<float>(at - static_cast<double>(phase));
-  const float* lower = table_.load(std::memory_order_relaxed) + phase * kTaps;
+  const float* lower = table + phase * kTaps;
   const float* upper = lower + kTaps;
   float sum = 0.0f;
   const auto start = static_cast<size_t>(first & mask_);
@@ -137,6 +137,7 @@ uint32_t DriftResampler::process(const float* in, uint32_t frames, float* out, u
   }
 
   uint32_t written = 0;
+  const float* table = table_.load(std::memory_order_relaxed);  // set before any drift was
   // A frame is ready once its reference sample is in and the measurement's taps all are.
   while (written < capacity && referenceIndex_ < received_) {
     const double position = readPosition();
@@ -144,7 +145,7 @@ uint32_t DriftResampler::process(const float* in, uint32_t frames, float* out, u
       out[2 * written] = measurement_[static_cast<size_t>(referenceIndex_ & mask_)];
     } else {
       if (static_cast<int64_t>(std::floor(position)) + kHalfWidth >= received_) break;
-      out[2 * written] = interpolate(position);
+      out[2 * written] = interpolate(position, table);
     }
     out[2 * written + 1] = reference_[static_cast<size_t>(referenceIndex_ & mask_)];
     ++written;

@@ -64,7 +64,8 @@ class DriftResampler {
   double readPosition() const { return anchor_ + static_cast<double>(sinceAnchor_) * step_; }
 
  private:
-  float interpolate(double position) const;
+  // `table`: the taps, read once a call rather than once a frame.
+  float interpolate(double position, const float* table) const;
   // From the short rings to the long ones, with what is still to be read.
   void lengthen();
 
