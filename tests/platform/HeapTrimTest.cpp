@@ -1,0 +1,72 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/HeapTrim.h"
+
+namespace qv {
+namespace {
+
+struct HeapMapping {
+  uintptr_t begin = 0, end = 0;
+  long residentKb = -1;
+};
+
+// The heap's address range and resident size, from /proc/self/smaps.
+HeapMapping heapMapping() {
+  std::ifstream smaps("/proc/self/smaps");
+  HeapMapping heap;
+  bool inHeap = false;
+  for (std::string line; std::getline(smaps, line);) {
+    if (line.find("[heap]") != std::string::npos) {
+      std::istringstream range(line);
+      char dash = 0;
+      range >> std::hex >> heap.begin >> dash >> heap.end;
+      inHeap = true;
+    } else if (inHeap && line.rfind("Rss:", 0) == 0) {
+      heap.residentKb = std::stol(line.substr(4));
+      return heap;
+    }
+  }
+  return heap;
+}
+
+// 4 MB freed below a block still in use stays resident (the heap can only shrink from its
+// top) until a trim hands the pages back.
+TEST(HeapTrim, FreedSpaceBelowABlockInUseGoesBack) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "the sanitizers bring their own allocator";
+#endif
+  constexpr size_t kBlock = 64 * 1024;  // below any mmap threshold: from the heap
+  std::vector<char*> blocks;
+  for (int i = 0; i < 64; ++i) {
+    auto* p = static_cast<char*>(std::malloc(kBlock));
+    ASSERT_NE(p, nullptr);
+    std::memset(p, 1, kBlock);
+    asm volatile("" : : "r"(p) : "memory");  // written for real
+    blocks.push_back(p);
+  }
+  void* pin = std::malloc(64);
+  asm volatile("" : : "r"(pin) : "memory");
+  const HeapMapping heap = heapMapping();
+  for (char* p : blocks) {
+    const auto at = reinterpret_cast<uintptr_t>(p);
+    if (at < heap.begin || at >= heap.end) GTEST_SKIP() << "the blocks are not in the heap";
+  }
+  for (char* p : blocks) std::free(p);
+  const long kept = heapMapping().residentKb;
+  EXPECT_GT(kept, heap.residentKb - 1024) << "the freed space should still be resident";
+
+  EXPECT_TRUE(returnFreedHeap());
+  EXPECT_LT(heapMapping().residentKb, kept - 3 * 1024);
+  std::free(pin);
+}
+
+}  // namespace
+}  // namespace qv
