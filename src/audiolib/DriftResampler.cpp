@@ -137,16 +137,26 @@ uint32_t DriftResampler::process(const float* in, uint32_t frames, float* out, u
   }
 
   uint32_t written = 0;
+  if (!engaged_) {
+    // Straight through: the frames come out as they went in, read back from the rings.
+    const auto count =
+        static_cast<uint32_t>(std::min<int64_t>(capacity, received_ - referenceIndex_));
+    for (uint32_t f = 0; f < count; ++f) {
+      const auto at = static_cast<size_t>((referenceIndex_ + f) & mask_);
+      out[2 * f] = measurement_[at];
+      out[2 * f + 1] = reference_[at];
+    }
+    referenceIndex_ += count;
+    sinceAnchor_ += count;
+    written_ += count;
+    return count;
+  }
   const float* table = table_.load(std::memory_order_relaxed);  // set before any drift was
   // A frame is ready once its reference sample is in and the measurement's taps all are.
   while (written < capacity && referenceIndex_ < received_) {
     const double position = readPosition();
-    if (!engaged_) {
-      out[2 * written] = measurement_[static_cast<size_t>(referenceIndex_ & mask_)];
-    } else {
-      if (static_cast<int64_t>(std::floor(position)) + kHalfWidth >= received_) break;
-      out[2 * written] = interpolate(position, table);
-    }
+    if (static_cast<int64_t>(std::floor(position)) + kHalfWidth >= received_) break;
+    out[2 * written] = interpolate(position, table);
     out[2 * written + 1] = reference_[static_cast<size_t>(referenceIndex_ & mask_)];
     ++written;
     ++referenceIndex_;
