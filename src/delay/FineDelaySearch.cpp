@@ -273,6 +273,15 @@ void FineDelaySearch::setBand(double loHz, double hiHz) {
     }
     mask[k] = static_cast<float>(m);
   }
+  // The bins that take part, from a multiple of four: each bin keeps its vector lane, so
+  // the sums over them come out the same to the last bit.
+  int32_t first = n_ / 2 + 1, end = 0;
+  for (int32_t k = 0; k <= n_ / 2; ++k)
+    if (mask[k] > 0.0f) first = std::min(first, k), end = k + 1;
+  weighFrom_ = std::min(first, end) / 4 * 4;
+  weighTo_ = end;
+  // Bins outside those are not averaged from now on: nothing of theirs may be kept.
+  reset();
 }
 
 double FineDelaySearch::windowMiddle(int64_t start, int64_t begin) const {
@@ -315,19 +324,22 @@ FineDelaySearch::Result FineDelaySearch::search(const SampleHistory& measurement
   const float b = 1.0f - a;
   ++frames_;
   midpoint_ = a * windowMiddle(start, measurement.begin()) + b * midpoint_;
-  BinSums sums = weighBins(x, y, mask_.get(), a, coherenceWeighting_, n_ / 2 + 1, sxx_.get(),
-                           syy_.get(), sxyRe_.get(), sxyIm_.get(), spectrum_.get(), scratch);
+  // Only the bins in the band: the others' spectrum stays zero from setUp.
+  const int32_t from = weighFrom_, count = weighTo_ - weighFrom_;
+  BinSums sums = weighBins(x + 2 * from, y + 2 * from, mask_.get() + from, a, coherenceWeighting_,
+                           count, sxx_.get() + from, syy_.get() + from, sxyRe_.get() + from,
+                           sxyIm_.get() + from, spectrum_.get() + 2 * from, scratch);
   float* spectrum = spectrum_.get();
-  // Scaled here rather than the impulse: half as many values. Above bin n/2 the spectrum
-  // stays zero from setUp.
+  // Scaled here rather than the impulse: half as many values.
   const float scale = sums.weight > 0.0 ? static_cast<float>(1.0 / sums.weight) : 0.0f;
-  vec::vsmul(spectrum, scale, spectrum, static_cast<size_t>(n_) + 2);
+  vec::vsmul(spectrum + 2 * from, scale, spectrum + 2 * from, 2 * static_cast<size_t>(count));
 
   Result result;
   result.midpoint = midpoint_;
   result.meanCoherence = sums.bandBins > 0 ? sums.coherence / sums.bandBins : 0.0;
-  result.topFrequencyHz =
-      static_cast<double>(binBelow(scratch, n_ / 2 + 1, 0.95 * sums.power)) * rate_ / n_;
+  // All the power lies in the bins weighed (none at all: bin 0).
+  const int32_t top = sums.power > 0.0 ? from + binBelow(scratch, count, 0.95 * sums.power) : 0;
+  result.topFrequencyHz = static_cast<double>(top) * rate_ / n_;
 
   fft::ComplexPlan::get(n_, fft::ComplexPlan::Direction::Inverse)
       .execute(spectrum, shared_->analytic());

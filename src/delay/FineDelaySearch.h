@@ -41,7 +41,8 @@ class FineDelaySearch {
   int64_t averaged() const { return frames_; }
 
   // Hz; lo >= hi means the whole band. With a band, the arrival is the envelope's peak (a
-  // band-limited impulse swings, and its largest swing is not a steady mark).
+  // band-limited impulse swings, and its largest swing is not a steady mark). Forgets the
+  // averages.
   void setBand(double loHz, double hiHz);
   bool hasBand() const { return bandLo_ < bandHi_; }
   void setCoherenceWeighting(bool on) { coherenceWeighting_ = on; }
@@ -72,6 +73,7 @@ class FineDelaySearch {
   double bandLo_ = 0.0, bandHi_ = 0.0;
   bool coherenceWeighting_ = true;
   int32_t firstBin_ = 0, lastBin_ = 0;            // bins that take part
+  int32_t weighFrom_ = 0, weighTo_ = 0;           // bins averaged and weighed
   fft::AlignedFloats hann_;                       // n/2
   fft::AlignedFloats work_;                       // n
   fft::AlignedFloats sxx_, syy_, sxyRe_, sxyIm_;  // n/2 + 1
