@@ -73,7 +73,7 @@ RunLog::~RunLog() {
 }
 
 void RunLog::afterDisplayTick(double seconds) {
-  if (every_ <= 0.0 || seconds + 1e-9 < next_) return;
+  if (!wantsCurves(seconds)) return;
   const auto curves = session_.latestDisplay();
   CurveSnapshot snapshot;
   snapshot.timeSeconds = next_;

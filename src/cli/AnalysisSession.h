@@ -31,6 +31,8 @@ class RunLog {
   RunLog(const RunLog&) = delete;
   RunLog& operator=(const RunLog&) = delete;
 
+  // Whether the display tick `seconds` into the audio must make curves: a snapshot is due.
+  bool wantsCurves(double seconds) const { return every_ > 0.0 && seconds + 1e-9 >= next_; }
   // After a display tick `seconds` into the audio: the curves, when a snapshot is due.
   void afterDisplayTick(double seconds);
   // Hands what was kept to the result.

@@ -309,8 +309,14 @@ AnalysisResult analyseFile(AudioFileSource& source, const Options& options,
       if (step % kDisplaySteps == 0) {
         finder.waitBefore(step);
         applyReadings(step);
-        session.displayTick();
-        log.afterDisplayTick(static_cast<double>(step) / kStepsPerSecond);
+        // Curves only for the snapshots asked for; the last tick below makes the outputs'.
+        const double seconds = static_cast<double>(step) / kStepsPerSecond;
+        if (log.wantsCurves(seconds)) {
+          session.displayTick();
+          log.afterDisplayTick(seconds);
+        } else {
+          session.advanceDisplay();
+        }
       }
     }
   } catch (...) {

@@ -229,7 +229,11 @@ void TransferFunctionModel::gatherBands() {
 }
 
 void TransferFunctionModel::transform(double time) {
-  _tfDataSource->update(time);
+  advance(time);
+  curves();
+}
+
+void TransferFunctionModel::curves() {
   gatherBands();
 
   const auto bands = static_cast<size_t>(_bandCount);

@@ -25,6 +25,11 @@ class TransferFunctionModel : public LinToLogTransformer {
 
   // One full computation; afterwards the polylines hold the new curves.
   void transform(double time) override;
+  // The averages only (the data source's update): the polylines keep what the last
+  // transform left. For ticks whose curves nobody reads; curves() brings them up to date.
+  void advance(double time) { _tfDataSource->update(time); }
+  // The curves from the averages as they stand.
+  void curves();
 
   // New bands, new polylines (fetch them again) and new work arrays. The kernel stays,
   // unless it is wider than one octave of the new axis: then it is rebuilt for the same

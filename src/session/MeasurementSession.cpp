@@ -164,25 +164,35 @@ void MeasurementSession::stopDisplay() {
 }
 
 void MeasurementSession::displayTick() {
+  const bool blank = advanceAverages();
+  model_->curves();
+  views_->tick(*model_);
+  publishSnapshot(blank);
+  displayTicks_.fetch_add(1, std::memory_order_relaxed);
+  if (signalDisplay_.load(std::memory_order_acquire)) displaySignal_->notify();
+}
+
+void MeasurementSession::advanceDisplay() {
+  QV_ASSERT(config_.driven);
+  advanceAverages();
+  views_->tick(*model_);
+  float levels[2];
+  takeLevels(levels);
+  displayTicks_.fetch_add(1, std::memory_order_relaxed);
+}
+
+bool MeasurementSession::advanceAverages() {
   const double now = clock_->now();
   // After a return, old audio may still fill the analysis window: each frame then stands
   // alone, and the first window of new audio alone starts the averages.
   const int64_t freshFrom = freshFrom_.load(std::memory_order_acquire);
   if (freshFrom >= 0) model_->resetAverages();
-  model_->transform(now - lastTick_.exchange(now));
-  bool blank = false;
-  if (freshFrom >= 0) {
-    int64_t expected = freshFrom;
-    if (model_->tfDataSource()->analysedFrameStart() >= freshFrom) {
-      freshFrom_.compare_exchange_strong(expected, -1, std::memory_order_acq_rel);
-    } else {
-      blank = true;
-    }
-  }
-  views_->tick(*model_);
-  publishSnapshot(blank);
-  displayTicks_.fetch_add(1, std::memory_order_relaxed);
-  if (signalDisplay_.load(std::memory_order_acquire)) displaySignal_->notify();
+  model_->advance(now - lastTick_.exchange(now));
+  if (freshFrom < 0) return false;
+  int64_t expected = freshFrom;
+  if (model_->tfDataSource()->analysedFrameStart() < freshFrom) return true;
+  freshFrom_.compare_exchange_strong(expected, -1, std::memory_order_acq_rel);
+  return false;
 }
 
 void MeasurementSession::publishDisplay() { publishSnapshot(false); }

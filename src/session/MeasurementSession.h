@@ -139,6 +139,10 @@ class MeasurementSession {
   bool displayRunning() const { return displayRunning_; }
   // One tick: transform, publish a DisplaySnapshot. Update queue, or the caller if driven.
   void displayTick();
+  // A driven tick whose curves nobody reads: the averages, the views and the levels go on
+  // as in displayTick, but no curves are made and nothing is published (the latest
+  // snapshot stays that of an earlier tick). The caller's thread, driven only.
+  void advanceDisplay();
   // Publishes the model's curves as they are, without a transform: the tick's second half.
   // On the tick's thread, or any thread while no tick runs.
   void publishDisplay();
@@ -256,6 +260,9 @@ class MeasurementSession {
     bool seenAway = false;  // the device lists have shown it gone since
   };
 
+  // A tick's first part: the averages. True while the curves must be blank (old audio still
+  // in the analysis window after a return).
+  bool advanceAverages();
   void publishSnapshot(bool blank);
   // Devices (MeasurementSessionDevices.cpp).
   void inputWentAway(CaptureEnd why);
