@@ -53,6 +53,7 @@ bool hasField(const std::string& json, const std::string& field) {
 // the share of bands shown there (not blanked).
 struct Fit {
   double magnitude = 0, phase = 0, shown = 0;
+  double coherence = 1;  // the lowest of the bands shown
 };
 Fit flatness(const std::vector<clitest::CsvRow>& rows, double lo, double hi) {
   Fit f;
@@ -64,6 +65,7 @@ Fit flatness(const std::vector<clitest::CsvRow>& rows, double lo, double hi) {
     ++shown;
     f.magnitude = std::max(f.magnitude, std::fabs(*r.magnitude));
     f.phase = std::max(f.phase, std::fabs(std::remainder(*r.phase, 360.0)));
+    f.coherence = std::min(f.coherence, r.coherence.value_or(0.0));
   }
   f.shown = bands ? static_cast<double>(shown) / bands : 0.0;
   return f;
@@ -143,6 +145,8 @@ TEST(AnalyzeDelay, AMovingSourceIsRightWithinTwoSecondsAndStays) {
     const Fit fit = flatness(parseCsv(readFile(entry.path().string())), 100.0, 10000.0);
     EXPECT_LT(fit.magnitude, 0.5) << seconds;
     EXPECT_LT(fit.phase, 5.0) << seconds;
+    // Curves of that moment, not ones left from an earlier tick (or never made).
+    EXPECT_GT(fit.coherence, 0.9) << seconds;
   }
   EXPECT_GE(checked, 15);
 }
