@@ -43,18 +43,23 @@ TEST(StaticLayerTest, GridWithLabelsIsKeptSmallAndPutBackExactly) {
   EXPECT_EQ(frame, original);
 
   // A curve drawn across the strip boundaries at 256 and 512, and a cursor box: putting back
-  // what was drawn over leaves the kept frame.
-  std::vector<int> top(1000, INT_MAX), bottom(1000, INT_MIN);
+  // the tiles drawn over leaves the kept frame, and only those are copied (a pixel changed
+  // far from them stays as it is).
+  qv::gui::DirtyTiles drawn;
+  drawn.reset(frame.size());
   for (int x = 200; x < 600; ++x) {
-    top[static_cast<size_t>(x)] = 100 + x % 37;
-    bottom[static_cast<size_t>(x)] = top[static_cast<size_t>(x)] + 3;
-    for (int y = top[static_cast<size_t>(x)]; y <= bottom[static_cast<size_t>(x)]; ++y)
-      frame.setPixel(x, y, 0xffffffffu);
+    const int top = 100 + x % 37;
+    for (int y = top; y <= top + 3; ++y) frame.setPixel(x, y, 0xffffffffu);
+    drawn.mark(x, top, top + 3);
   }
   const QRect cursor(250, 20, 20, 260);
   for (int y = cursor.top(); y <= cursor.bottom(); ++y)
     for (int x = cursor.left(); x <= cursor.right(); ++x) frame.setPixel(x, y, 0xff00ff00u);
-  layer.restoreInto(frame, top, bottom, {cursor});
+  drawn.mark(cursor);
+  frame.setPixel(900, 290, 0xffff0000u);
+  layer.restoreInto(frame, drawn);
+  EXPECT_EQ(frame.pixel(900, 290), 0xffff0000u);
+  frame.setPixel(900, 290, original.pixel(900, 290));
   EXPECT_EQ(frame, original);
 }
 

@@ -181,8 +181,7 @@ void CurveRasterizer::fillBlock(QRect block, uint32_t pixel) {
   if (!bits_ || block.isEmpty()) return;
   const uint32_t alpha = pixel >> 24;
   if (alpha == 0) return;
-  for (int c = block.left(); dirtyTop_ && c <= block.right(); ++c)
-    noteWritten(c, block.top(), block.bottom());
+  if (dirty_) dirty_->mark(block);
   for (int j = block.top(); j <= block.bottom(); ++j) {
     auto* dst = reinterpret_cast<uint32_t*>(bits_ + j * bytesPerLine_) + block.left();
     if (alpha == 255) {

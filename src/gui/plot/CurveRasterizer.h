@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "gui/plot/DirtyTiles.h"
+
 namespace qv::gui {
 
 struct DevicePoint {
@@ -44,12 +46,9 @@ class CurveRasterizer {
 
   const QRect& clip() const { return clip_; }
 
-  // While set, every column written widens its entry in `top`/`bottom` (indexed by device
-  // column) to the rows it touched, so that the next frame can undo just those.
-  void recordColumns(int* top, int* bottom) {
-    dirtyTop_ = top;
-    dirtyBottom_ = bottom;
-  }
+  // While set, every column written marks the tiles of the rows it touched, so that the
+  // next frame can undo just those.
+  void recordTiles(DirtyTiles* tiles) { dirty_ = tiles; }
 
  private:
   // Blends rows lo..hi (continuous, pixel j covers [j, j+1)) of one column.
@@ -64,13 +63,10 @@ class CurveRasterizer {
   int lastColumn_ = -1;
   std::vector<double> lo_;
   std::vector<double> hi_;
-  int* dirtyTop_ = nullptr;
-  int* dirtyBottom_ = nullptr;
+  DirtyTiles* dirty_ = nullptr;
 
   void noteWritten(int column, int top, int bottom) {
-    if (!dirtyTop_) return;
-    dirtyTop_[column] = std::min(dirtyTop_[column], top);
-    dirtyBottom_[column] = std::max(dirtyBottom_[column], bottom);
+    if (dirty_) dirty_->mark(column, top, bottom);
   }
 };
 

@@ -3,7 +3,6 @@
 #include <QFontMetricsF>
 #include <QPainter>
 #include <algorithm>
-#include <climits>
 #include <cmath>
 #include <optional>
 
@@ -157,7 +156,7 @@ void PlotPainter::lineSpan(double at, double thickness, double dpr, double& from
 }
 
 void PlotPainter::noteDrawn(const QRectF& r) {
-  drawnRects_.push_back(QRect(
+  drawn_.mark(QRect(
       QPoint(static_cast<int>(std::floor(r.left())) - 1, static_cast<int>(std::floor(r.top())) - 1),
       QPoint(static_cast<int>(std::ceil(r.right())) + 1,
              static_cast<int>(std::ceil(r.bottom())) + 1)));
@@ -199,7 +198,7 @@ void PlotPainter::paint(QImage& image, const PlotLook& look, const plot::ChartLi
                          image.bytesPerLine() == drawnStride_ && image.size() == drawnSize_ &&
                          dpr == drawnRatio_;
   if (kept && sameFrame) {
-    staticLayer_.restoreInto(image, drawnTop_, drawnBottom_, drawnRects_);
+    staticLayer_.restoreInto(image, drawn_);
   } else if (kept) {
     staticLayer_.copyInto(image);
   } else {
@@ -234,18 +233,16 @@ void PlotPainter::paint(QImage& image, const PlotLook& look, const plot::ChartLi
   // Whatever is drawn from here on is noted, so that the next frame can undo just that.
   // The border and the scale ticks need no undoing when opaque: drawn again, they come
   // out the same. Spectrograms are drawn by the painter, which notes nothing.
-  drawnTop_.assign(static_cast<size_t>(image.width()), INT_MAX);
-  drawnBottom_.assign(static_cast<size_t>(image.width()), INT_MIN);
-  drawnRects_.clear();
+  drawn_.reset(image.size());
   drawnKnown_ = look.border.alpha() == 255 && look.grid.alpha() == 255 && !movingSpectrogram;
   drawnBits_ = bits;
   drawnStride_ = image.bytesPerLine();
   drawnSize_ = image.size();
   drawnRatio_ = dpr;
 
-  rasterizer_.recordColumns(drawnTop_.data(), drawnBottom_.data());
+  rasterizer_.recordTiles(&drawn_);
   charts_.paintCharts(charts, steady, charts.size(), m, rasterizer_, painter ? &*painter : nullptr);
-  rasterizer_.recordColumns(nullptr, nullptr);
+  rasterizer_.recordTiles(nullptr);
   if (painter) painter->setClipping(false);
 
   paintCursor(look, m);

@@ -15,6 +15,7 @@
 
 #include "gui/plot/ChartPainter.h"
 #include "gui/plot/CurveRasterizer.h"
+#include "gui/plot/DirtyTiles.h"
 #include "gui/plot/PlotLook.h"
 #include "gui/plot/PlotView.h"
 #include "gui/plot/StaticLayer.h"
@@ -56,11 +57,9 @@ class PlotPainter {
   CurveRasterizer rasterizer_;
   ChartPainter charts_;
   StaticLayer staticLayer_;
-  // What the last frame drew over the static layer: per device column the rows of the
-  // moving charts, and rectangles (cursor, labels); and where that frame was.
-  std::vector<int> drawnTop_;
-  std::vector<int> drawnBottom_;
-  std::vector<QRect> drawnRects_;
+  // What the last frame drew over the static layer (the moving charts, the cursor and its
+  // labels), and where that frame was.
+  DirtyTiles drawn_;
   bool drawnKnown_ = false;
   const uchar* drawnBits_ = nullptr;
   qsizetype drawnStride_ = 0;

@@ -1,7 +1,6 @@
 #include "gui/plot/StaticLayer.h"
 
 #include <algorithm>
-#include <climits>
 #include <cstring>
 #include <unordered_map>
 
@@ -178,63 +177,34 @@ void StaticLayer::copyInto(QImage& image) const {
 
 namespace qv::gui {
 
-void StaticLayer::restoreInto(QImage& image, const std::vector<int>& top,
-                              const std::vector<int>& bottom, const std::vector<QRect>& rects) {
+void StaticLayer::restoreInto(QImage& image, const DirtyTiles& drawn) const {
   const QRect bounds = QRect(QPoint(0, 0), deviceSize_) & image.rect();
-  const int columns = std::min(bounds.width(), static_cast<int>(top.size()));
-  int64_t drawn = 0;
-  for (int c = 0; c < columns; ++c) {
-    const size_t i = static_cast<size_t>(c);
-    if (top[i] <= bottom[i]) drawn += int64_t{bottom[i]} - top[i] + 1;
-  }
-  // Curves all over the area: one plain copy is quicker than picking the pixels.
-  if (drawn * 2 > int64_t{bounds.width()} * bounds.height()) {
+  if (bounds.isEmpty() || drawn.count() == 0) return;
+  // Curves all over the area: one plain copy is quicker than picking the tiles.
+  if (drawn.count() * 2 > drawn.across() * drawn.down()) {
     copyInto(image);
     return;
   }
   uchar* bits = image.bits();
   const qsizetype stride = image.bytesPerLine();
-  auto restoreRow = [&](int y, int x0, int x1) {
-    copyRow(reinterpret_cast<uint32_t*>(bits + y * stride), y, x0, x1);
-  };
-  for (const QRect& given : rects) {
-    const QRect r = given & bounds;
-    for (int y = r.top(); y <= r.bottom(); ++y) restoreRow(y, r.left(), r.right());
-  }
-  // Row by row, from the first to the last column drawn in that row: whole runs of memory
-  // rather than single pixels down a column. Each row takes the first (then the last)
-  // column that covers it; rows already taken are skipped through `nextFree_`, so the
-  // whole search costs about one step per row and per column.
-  const int rows = bounds.height();
-  auto assign = [&](std::vector<int>& out, int from, int to, int step) {
-    out.assign(static_cast<size_t>(rows), -1);
-    nextFree_.resize(static_cast<size_t>(rows) + 1);
-    for (int y = 0; y <= rows; ++y) nextFree_[static_cast<size_t>(y)] = y;
-    auto find = [&](int y) {
-      int root = y;
-      while (nextFree_[static_cast<size_t>(root)] != root)
-        root = nextFree_[static_cast<size_t>(root)];
-      while (nextFree_[static_cast<size_t>(y)] != root) {
-        const int next = nextFree_[static_cast<size_t>(y)];
-        nextFree_[static_cast<size_t>(y)] = root;
-        y = next;
-      }
-      return root;
-    };
-    for (int c = from; c != to; c += step) {
-      const int y0 = std::max(top[static_cast<size_t>(c)], 0);
-      const int y1 = std::min(bottom[static_cast<size_t>(c)], rows - 1);
-      for (int y = y0 <= y1 ? find(y0) : rows; y <= y1; y = find(y + 1)) {
-        out[static_cast<size_t>(y)] = c;
-        nextFree_[static_cast<size_t>(y)] = y + 1;
-      }
+  const int across =
+      std::min(drawn.across(), (bounds.right() + DirtyTiles::kWidth) / DirtyTiles::kWidth);
+  const int down =
+      std::min(drawn.down(), (bounds.bottom() + DirtyTiles::kHeight) / DirtyTiles::kHeight);
+  for (int ty = 0; ty < down; ++ty) {
+    const int y0 = ty * DirtyTiles::kHeight;
+    const int y1 = std::min(y0 + DirtyTiles::kHeight - 1, bounds.bottom());
+    for (int tx = 0; tx < across; ++tx) {
+      if (!drawn.marked(tx, ty)) continue;
+      // Neighbouring tiles of the row in one run of memory.
+      int end = tx + 1;
+      while (end < across && drawn.marked(end, ty)) ++end;
+      const int x0 = tx * DirtyTiles::kWidth;
+      const int x1 = std::min(end * DirtyTiles::kWidth - 1, bounds.right());
+      for (int y = y0; y <= y1; ++y)
+        copyRow(reinterpret_cast<uint32_t*>(bits + y * stride), y, x0, x1);
+      tx = end;
     }
-  };
-  assign(firstColumn_, 0, columns, 1);
-  assign(lastColumn_, columns - 1, -1, -1);
-  for (int y = 0; y < bounds.height(); ++y) {
-    const size_t j = static_cast<size_t>(y);
-    if (firstColumn_[j] >= 0) restoreRow(y, firstColumn_[j], lastColumn_[j]);
   }
 }
 

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "gui/plot/DirtyTiles.h"
 #include "gui/plot/PlotLook.h"
 #include "plot/ChartList.h"
 
@@ -34,10 +35,8 @@ class StaticLayer {
   void keep(const QImage& image, const PlotLook& look, const plot::ChartList& charts, size_t count);
   // Copies the layer into an image of the size it was kept from.
   void copyInto(QImage& image) const;
-  // Puts the layer back where the last frame drew over it: per device column the rows
-  // top..bottom (none where top > bottom), and the given device rectangles.
-  void restoreInto(QImage& image, const std::vector<int>& top, const std::vector<int>& bottom,
-                   const std::vector<QRect>& rects);
+  // Puts the layer back under the tiles the last frame drew over.
+  void restoreInto(QImage& image, const DirtyTiles& drawn) const;
   // How many charts the layer holds.
   size_t chartCount() const { return count_; }
   // Whether it is kept as distinct rows (how few bytes it takes) rather than whole.
@@ -61,9 +60,6 @@ class StaticLayer {
   std::vector<uint32_t> rows_;    // the distinct strip rows, kStripPixels apart
   std::vector<uint32_t> rowOf_;   // per strip, then per image row: which distinct row it is
   QImage whole_;                  // instead of rows when they are many
-  std::vector<int> firstColumn_;  // per row, while restoring
-  std::vector<int> lastColumn_;
-  std::vector<int> nextFree_;
 
   // Per chart position: the version last seen and for how many frames it has stayed.
   uint64_t seenGeneration_ = ~uint64_t{0};
