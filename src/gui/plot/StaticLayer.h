@@ -57,9 +57,9 @@ class StaticLayer {
   void copyRow(uint32_t* to, int y, int x0, int x1) const;
 
   int strips_ = 0;
-  std::vector<uint32_t> rows_;    // the distinct strip rows, kStripPixels apart
-  std::vector<uint32_t> rowOf_;   // per strip, then per image row: which distinct row it is
-  QImage whole_;                  // instead of rows when they are many
+  std::vector<uint32_t> rows_;   // the distinct strip rows, kStripPixels apart
+  std::vector<uint32_t> rowOf_;  // per strip, then per image row: which distinct row it is
+  QImage whole_;                 // instead of rows when they are many
 
   // Per chart position: the version last seen and for how many frames it has stayed.
   uint64_t seenGeneration_ = ~uint64_t{0};
