@@ -47,7 +47,7 @@ bool lengthOfWholeLines(int fd, off_t size, off_t* length) {
   return true;
 }
 
-bool writeAll(int fd, const std::string& bytes, int* error) {
+bool writeBytes(int fd, const std::string& bytes, int* error) {
   const char* p = bytes.data();
   size_t left = bytes.size();
   while (left > 0) {
@@ -111,7 +111,7 @@ bool LineLog::append(const std::string& line, std::string* error) {
       continue;
     }
     int code = 0;
-    if (!writeAll(log.fd(), bytes, &code)) {
+    if (!writeBytes(log.fd(), bytes, &code)) {
       // Whole or not at all: the part that went in comes out again.
       [[maybe_unused]] const int ignored = ::ftruncate(log.fd(), size);
       return failed("cannot write", code);
