@@ -10,6 +10,7 @@
 #include "audiolib/AudioErrorText.h"
 #include "platform/Log.h"
 #include "platform/ThreadName.h"
+#include "platform/Vector.h"
 
 namespace qv {
 namespace {
@@ -18,6 +19,15 @@ constexpr double kLevelSeconds = 2.0;
 // A running device that delivers nothing for this long, in wall time, has gone away (an
 // unplugged ALSA device simply stops calling back).
 constexpr std::chrono::duration<double> kSilenceLimit{2.0};
+// No converter or mixer delivers a sample beyond +36 dBFS: what lies beyond (or is not a
+// number) is garbage, such as the 1e29 a sound server's plug-in was seen to hand over in
+// its first periods. Taken into the averages it would ruin every curve for minutes (a NaN:
+// for good), so it is taken as silence.
+constexpr float kLargestSample = 64.0f;
+// The driver thread's stack buffer for levels of frames the ring had no room for.
+constexpr uint32_t kChunkSamples = 1024;
+// How often, at most, the log tells of more such samples.
+constexpr std::chrono::seconds kNotAudioLogEvery{10};
 // A wake-up of the delivery thread this late means it was not running (the process was
 // stopped, the machine suspended or overloaded): the device gets the whole silence limit
 // again from there.
@@ -113,18 +123,34 @@ void CaptureChannel::driverInput(void* self, const float* frames, uint32_t count
   // until no callback that may have missed it is still writing.
   c->inDriver_.store(true);
   if (!c->driverPaused_.load()) {
-    c->peaks_->write(frames, count);
     int32_t space = 0;
     void* head = c->ring_->head(&space);
+    const auto channels = static_cast<size_t>(c->channels_);
     const int32_t frameBytes = c->channels_ * 4;
     const int32_t bytes =
         std::min(static_cast<int32_t>(count) * frameBytes, space / frameBytes * frameBytes);
-    if (bytes > 0) {
-      std::memcpy(head, frames, static_cast<size_t>(bytes));
+    const auto kept = static_cast<uint32_t>(bytes / frameBytes);
+    size_t notAudio = 0;
+    if (kept > 0) {
+      auto* out = static_cast<float*>(head);
+      notAudio = vec::vkeepaudio(frames, out, kept * channels, kLargestSample);
+      c->peaks_->write(out, kept);
       c->ring_->produce(bytes);
     }
-    const auto kept = static_cast<uint32_t>(bytes / frameBytes);
-    if (kept < count) c->droppedFrames_.fetch_add(count - kept, std::memory_order_relaxed);
+    if (kept < count) {
+      c->droppedFrames_.fetch_add(count - kept, std::memory_order_relaxed);
+      // Frames the ring had no room for still show in the levels.
+      float chunk[kChunkSamples];
+      const uint32_t perChunk = std::max<uint32_t>(1, kChunkSamples / c->channels_);
+      for (uint32_t f = kept; f < count;) {
+        const uint32_t n = std::min(perChunk, count - f);
+        if (n * channels > kChunkSamples) break;  // more channels than a chunk holds
+        notAudio += vec::vkeepaudio(frames + f * channels, chunk, n * channels, kLargestSample);
+        c->peaks_->write(chunk, n);
+        f += n;
+      }
+    }
+    if (notAudio != 0) c->notAudioSamples_.fetch_add(notAudio, std::memory_order_relaxed);
   }
   c->inDriver_.store(false);
 }
@@ -268,8 +294,23 @@ CaptureChannel::Outcome CaptureChannel::deliver() {
   return outcome;
 }
 
+void CaptureChannel::reportNotAudio() {
+  const uint64_t total = notAudioSamples_.load(std::memory_order_relaxed);
+  if (total == notAudioLogged_) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (notAudioLogged_ != 0 && now - notAudioLoggedAt_ < kNotAudioLogEvery) return;
+  qv::log(
+      "Capture: device %s delivered %llu samples that are no audio (not a number, or "
+      "beyond ±%.0f); they were taken as silence",
+      driver_.c_str(), static_cast<unsigned long long>(total - notAudioLogged_),
+      static_cast<double>(kLargestSample));
+  notAudioLogged_ = total;
+  notAudioLoggedAt_ = now;
+}
+
 CaptureChannel::Outcome CaptureChannel::deliverLocked() {
   if (vanished_.load()) return Outcome::NotPlaying;
+  reportNotAudio();
   int32_t avail = 0;
   const auto* in = static_cast<const float*>(ring_->tail(&avail));
   const int32_t frameBytes = channels_ * 4;

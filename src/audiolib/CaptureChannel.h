@@ -7,6 +7,7 @@
 // control calls come from one control thread (the main thread) and may wait for a
 // delivery in progress, never for the driver.
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <memory>
@@ -93,6 +94,8 @@ class CaptureChannel {
   Outcome deliverLocked();
   void deliverFrames(const float* frames, uint32_t count);
   void vanish(CaptureEnd why);
+  // Logs samples the driver handed over that were no audio (delivery side).
+  void reportNotAudio();
   bool makeResampler();
   bool onDeliveryThread() const { return delivering_.load() == std::this_thread::get_id(); }
   void waitForDelivery();
@@ -120,6 +123,11 @@ class CaptureChannel {
   // Frames the driver delivered while the ring had no room (driver thread only writes).
   std::atomic<uint64_t> droppedFrames_{0};
   std::atomic<uint64_t> xrunsAtEnd_{0};  // what the device had reported when it vanished
+  // Samples the driver delivered that were no audio, taken as silence (driver thread only
+  // writes); the delivery side logs them.
+  std::atomic<uint64_t> notAudioSamples_{0};
+  uint64_t notAudioLogged_ = 0;
+  std::chrono::steady_clock::time_point notAudioLoggedAt_{};
   bool pumped_ = false;
 
   // Held for a whole delivery; a pause or a restart takes it to wait for one to end.

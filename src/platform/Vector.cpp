@@ -190,6 +190,18 @@ void vfill(float value, float* out, size_t n) {
   for (size_t i = 0; i < n; ++i) out[i] = value;
 }
 
+QV_VECTOR_CLONES size_t vkeepaudio(const float* __restrict in, float* __restrict out, size_t n,
+                                   float limit) {
+  size_t replaced = 0;
+  for (size_t i = 0; i < n; ++i) {
+    // A NaN fails the comparison too.
+    const bool audio = std::fabs(in[i]) <= limit;
+    out[i] = audio ? in[i] : 0.0f;
+    replaced += audio ? 0 : 1;
+  }
+  return replaced;
+}
+
 double besselI0(double x) {
   double sum = 1.0, term = 1.0;
   const double q = x * x / 4.0;

@@ -46,6 +46,9 @@ float meanv(const float* in, size_t n);
 void maxmgvi(const float* in, size_t n, float* maxMagnitude, size_t* index);
 // Fills with a value.
 void vfill(float value, float* out, size_t n);
+// Copies samples, taking as silence any that is no audio (not a number, infinite, or beyond
+// ±limit); returns how many it replaced.
+size_t vkeepaudio(const float* in, float* out, size_t n, float limit);
 
 // The modified Bessel function of the first kind, order 0, by its series: a Kaiser window's
 // shape, I0(β·√(1 − r²)) / I0(β).

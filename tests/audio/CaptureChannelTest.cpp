@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <thread>
 
 #include "audio/QVRecorder.h"
@@ -125,6 +126,72 @@ TEST(CaptureLevel, ATwentyMillisecondBurstInsideABlockShowsAtTheNextPoll) {
   sound.render(100);
   ASSERT_TRUE(library.channelGetLevel(channel, levels, window, 0));
   EXPECT_FLOAT_EQ(levels[0], 0.01f);  // without the stereo flag: the loudest channel
+}
+
+TEST(CaptureGarbage, SamplesThatAreNoAudioArriveAsSilenceInTheBlocksAndTheLevels) {
+  // A sound server's plug-in was seen to hand over values near 1e29 in its first periods;
+  // in the averages they, or a NaN, would ruin the measurement. Here the virtual device's
+  // reference input (its output) carries such values for 100 frames in a steady 0.25.
+  LogCapture log;
+  AudioLibrary library(realTime(true));
+  auto delegate = std::make_shared<TestRecorderDelegate>();
+  auto recorder = QVRecorder::initWithDeviceUUID(kVirtualUID, 2, 44100, false, delegate, library);
+  ASSERT_NE(recorder, nullptr);
+  auto consumer = std::make_shared<TestConsumer>();
+  recorder->addConsumer(consumer);
+  constexpr uint64_t kBadStart = 3000, kBadFrames = 100;
+  const float bad[] = {std::numeric_limits<float>::quiet_NaN(),
+                       std::numeric_limits<float>::infinity(), -1.55e29f, 64.5f, -65.0f};
+  std::atomic<uint64_t> played{0};
+  ASSERT_TRUE(library.init(kDefaultDevice, 44100) ||
+              AudioLibrary::errorCode() == kAudioErrorAlready);
+  const uint32_t stream = library.streamCreate(44100, [&](uint32_t, void* buffer, uint32_t bytes) {
+    auto* f = static_cast<float*>(buffer);
+    uint64_t n = played.load();
+    for (uint32_t i = 0; i < bytes / 4; ++i, ++n) {
+      const bool garbage = n >= kBadStart && n < kBadStart + kBadFrames;
+      // The largest sample still taken as audio sits among the garbage.
+      f[i] = garbage ? (n % 6 == 5 ? -64.0f : bad[n % 6]) : 0.25f;
+    }
+    played.store(n);
+    return bytes;
+  });
+  ASSERT_TRUE(library.channelPlay(stream, false));
+  recorder->resumeRec();
+  const uint32_t channel = recorder->inputChannel();
+  auto& sound = library.virtualSoundSystem();
+  sound.render(kBadStart + kBadFrames + 10);
+  float levels[2] = {0, 0};
+  ASSERT_TRUE(library.channelGetLevel(channel, levels, 1.0f, kLevelStereo));
+  EXPECT_FLOAT_EQ(levels[1], 64.0f);
+  sound.render(3 * 5513);
+  ASSERT_TRUE(
+      dispatch::mainQueue().runUntil([&] { return consumer->channel(1).size() >= 12000; }, 10));
+
+  // Every sample delivered is audio; in the reference, the one garbage value in six that is
+  // the largest audio sample (-64) comes through unchanged and the others as silence. (The
+  // virtual room's filters turn the microphone into garbage for good after a NaN, so it
+  // adds to the count in the log.)
+  size_t kept = 0, silent = 0;
+  for (int c : {0, 1}) {
+    const std::vector<float> samples = consumer->channel(c);
+    for (size_t i = 0; i < samples.size(); ++i) {
+      ASSERT_TRUE(std::isfinite(samples[i]) && std::fabs(samples[i]) <= 64.0f)
+          << "channel " << c << ", sample " << i << ": " << samples[i];
+      if (c == 1) kept += samples[i] == -64.0f ? 1 : 0;
+      if (c == 1) silent += samples[i] == 0.0f ? 1 : 0;
+    }
+  }
+  const size_t garbage = kBadFrames - kBadFrames / 6;
+  EXPECT_EQ(kept, kBadFrames / 6);
+  EXPECT_GE(silent, garbage);
+  // Told once (the log tells of more at most every ten seconds), with its count.
+  ASSERT_EQ(log.count("samples that are no audio"), 1);
+  const std::string line = log.lines()[0];
+  const auto at = line.find(" delivered ");
+  ASSERT_NE(at, std::string::npos) << line;
+  EXPECT_GE(std::stoul(line.substr(at + 11)), garbage) << line;
+  recorder->stopRec();
 }
 
 TEST(CaptureFree, AChannelIsFreedWhileItsCallbackCallsTheLibrary) {
