@@ -45,6 +45,21 @@ class StallingConsumer final : public test::StubConsumer {
   std::atomic<int> blocks_{0};
 };
 
+// Plays sample(n) as frame n on the default output, which the virtual device hands back as
+// its reference input; the stream's handle, or 0.
+template <typename Sample>
+uint32_t playOnReference(AudioLibrary& library, Sample sample) {
+  if (!library.init(kDefaultDevice, 44100) && AudioLibrary::errorCode() != kAudioErrorAlready)
+    return 0;
+  const uint32_t stream = library.streamCreate(
+      44100, [sample, played = uint64_t{0}](uint32_t, void* buffer, uint32_t bytes) mutable {
+        auto* f = static_cast<float*>(buffer);
+        for (uint32_t i = 0; i < bytes / 4; ++i) f[i] = sample(played++);
+        return bytes;
+      });
+  return stream != 0 && library.channelPlay(stream, false) ? stream : 0;
+}
+
 TEST(CaptureStall, ADeliveryThreadStalledForSecondsResumesTheCapture) {
   // Three seconds without deliveries are 24 missed periods; run back to back they would
   // find the ring empty and take the device for gone.
@@ -83,23 +98,16 @@ TEST(CaptureLevel, ATwentyMillisecondBurstInsideABlockShowsAtTheNextPoll) {
   ASSERT_NE(recorder, nullptr);
   constexpr uint64_t kBurstStart = 6000;
   constexpr uint64_t kBurstFrames = 882;  // 20 ms
-  std::atomic<uint64_t> played{0};
-  ASSERT_TRUE(library.init(kDefaultDevice, 44100) ||
-              AudioLibrary::errorCode() == kAudioErrorAlready);
   // The output is the virtual device's reference input, channel 2: the right level.
-  const uint32_t tone = library.streamCreate(44100, [&](uint32_t, void* buffer, uint32_t bytes) {
-    auto* f = static_cast<float*>(buffer);
-    uint64_t n = played.load();
-    for (uint32_t i = 0; i < bytes / 4; ++i, ++n) {
-      const bool burst = n >= kBurstStart && n < kBurstStart + kBurstFrames;
-      f[i] = burst ? 0.8f * std::sin(2.0f * static_cast<float>(M_PI) * 1000.0f *
-                                     static_cast<float>(n) / 44100.0f)
-                   : 0.01f;
-    }
-    played.store(n);
-    return bytes;
-  });
-  ASSERT_TRUE(library.channelPlay(tone, false));
+  ASSERT_NE(playOnReference(library,
+                            [](uint64_t n) {
+                              const bool burst = n >= kBurstStart && n < kBurstStart + kBurstFrames;
+                              return burst ? 0.8f * std::sin(2.0f * static_cast<float>(M_PI) *
+                                                             1000.0f * static_cast<float>(n) /
+                                                             44100.0f)
+                                           : 0.01f;
+                            }),
+            0u);
   recorder->resumeRec();
   const uint32_t channel = recorder->inputChannel();
   auto& sound = library.virtualSoundSystem();
@@ -142,21 +150,13 @@ TEST(CaptureGarbage, SamplesThatAreNoAudioArriveAsSilenceInTheBlocksAndTheLevels
   constexpr uint64_t kBadStart = 3000, kBadFrames = 100;
   const float bad[] = {std::numeric_limits<float>::quiet_NaN(),
                        std::numeric_limits<float>::infinity(), -1.55e29f, 64.5f, -65.0f};
-  std::atomic<uint64_t> played{0};
-  ASSERT_TRUE(library.init(kDefaultDevice, 44100) ||
-              AudioLibrary::errorCode() == kAudioErrorAlready);
-  const uint32_t stream = library.streamCreate(44100, [&](uint32_t, void* buffer, uint32_t bytes) {
-    auto* f = static_cast<float*>(buffer);
-    uint64_t n = played.load();
-    for (uint32_t i = 0; i < bytes / 4; ++i, ++n) {
-      const bool garbage = n >= kBadStart && n < kBadStart + kBadFrames;
-      // The largest sample still taken as audio sits among the garbage.
-      f[i] = garbage ? (n % 6 == 5 ? -64.0f : bad[n % 6]) : 0.25f;
-    }
-    played.store(n);
-    return bytes;
-  });
-  ASSERT_TRUE(library.channelPlay(stream, false));
+  // The largest sample still taken as audio sits among the garbage.
+  ASSERT_NE(playOnReference(library,
+                            [bad](uint64_t n) {
+                              const bool garbage = n >= kBadStart && n < kBadStart + kBadFrames;
+                              return garbage ? (n % 6 == 5 ? -64.0f : bad[n % 6]) : 0.25f;
+                            }),
+            0u);
   recorder->resumeRec();
   const uint32_t channel = recorder->inputChannel();
   auto& sound = library.virtualSoundSystem();
