@@ -1,6 +1,8 @@
 #include "cli/Commands.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -74,6 +76,19 @@ void writeOutputs(AnalysisResult result, const Options& options) {
   if (options.saveTrace) saveTrace(result, *options.saveTrace);
 }
 
+// A run whose curves came out wholly blank wrote files that look fine and hold nothing: say
+// so, while the outputs stay as measured.
+void warnIfNothingMeasured(const AnalysisResult& result) {
+  // The writers leave a band blank where its magnitude is no finite number.
+  if (result.magnitude.empty() || std::any_of(result.magnitude.begin(), result.magnitude.end(),
+                                              [](float m) { return std::isfinite(m); }))
+    return;
+  std::fputs(
+      "quorvex-analyze: warning: every band is blank: the outputs hold no measurement; check "
+      "that both inputs carry the signal\n",
+      stderr);
+}
+
 int runFile(const Options& options) {
   std::unique_ptr<AudioFileSource> source;
   std::string name;
@@ -86,6 +101,7 @@ int runFile(const Options& options) {
   }
   const AnalysisResult result = analyseFile(*source, options, name);
   writeOutputs(result, options);
+  warnIfNothingMeasured(result);
   return 0;
 }
 
@@ -103,6 +119,7 @@ void reportLostDevice(const LiveOutcome& outcome) {
 int runLive(const Options& options) {
   const LiveOutcome outcome = analyseLive(options);
   writeOutputs(outcome.result, options);
+  warnIfNothingMeasured(outcome.result);
   if (outcome.interrupted) {
     reportLostDevice(outcome);
     return kExitDeviceLost;

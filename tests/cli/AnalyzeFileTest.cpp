@@ -169,6 +169,26 @@ TEST_F(AnalyzeFile, BadInputEndsWithOneLineAndStatusTwoAndWritesNothing) {
     EXPECT_EQ(entry.path().filename().string().find(".tmp-"), std::string::npos) << entry.path();
 }
 
+// A measurement input that heard nothing gives blank curves: the outputs are written as
+// measured (blank), and the run says that they hold no measurement.
+TEST(AnalyzeFileBlank, AMeasurementThatHeardNothingWritesBlankCurvesAndSaysSo) {
+  TempDir dir;
+  std::vector<float> frames(2 * 3 * kRate, 0.0f);
+  uint32_t state = 22;
+  for (size_t i = 1; i < frames.size(); i += 2) {
+    state = state * 1664525u + 1013904223u;
+    frames[i] = 0.1f * (static_cast<float>(state >> 8) / 8388608.0f - 1.0f);
+  }
+  writeSoundFile(dir.path("dead-mic.wav"), kRate, 2, frames);
+  const auto run = runAnalyze(dir, {"file", "dead-mic.wav", "--out", "out.csv"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.err.find("quorvex-analyze: warning: every band is blank"), std::string::npos)
+      << run.err;
+  const auto rows = clitest::parseCsv(readFile(dir.path("out.csv")));
+  ASSERT_FALSE(rows.empty());
+  for (const auto& r : rows) EXPECT_FALSE(r.magnitude) << r.frequency;
+}
+
 // The trace lands in the store the program uses, with the curves of the CSV.
 TEST(AnalyzeFileTrace, SaveTraceStoresTheFinalCurves) {
   TempDir dir;
