@@ -26,9 +26,10 @@ std::vector<float> noiseBlock(int32_t frames) {
 // One tick of the delay finder (DelayLocator): the 0.1 s of audio that arrived goes into the
 // histories (and through the coarse search's decimation), then the fine search at full rate
 // and, when the range needs it, the coarse search over the whole range (every tick while
-// it has found nothing clear, every fifth tick after that). Arguments: rate in Hz, range
-// in ms (100 ms: the fine search alone reaches it), 1 when the signals are related (the
-// coarse search then runs every fifth tick), 0 for unrelated noise (every tick).
+// it has found nothing clear, every fifth tick after that, every twentieth while the fine
+// search also holds the arrival). Arguments: rate in Hz, range in ms (100 ms: the fine
+// search alone reaches it), 1 when the signals are related (the coarse search then runs
+// every twentieth tick), 0 for unrelated noise (every tick).
 void BM_DelayLocatorTick(benchmark::State& state) {
   const auto rate = static_cast<uint32_t>(state.range(0));
   qv::DelaySearch::Settings settings;

@@ -10,8 +10,11 @@ namespace qv {
 namespace {
 
 // While the coarse result is clear it is looked at every fifth tick only: its window spans
-// seconds and moves by one tick's worth.
+// seconds and moves by one tick's worth. While the fine search also holds the arrival, every
+// twentieth: the coarse search then only watches for an arrival away from the fine windows,
+// and once the fine search loses its arrival (a jump), the fifth-tick rule is back at once.
 constexpr int64_t kCoarseEvery = 5;
+constexpr int64_t kCoarseEveryWhileHeld = 20;
 // Segments in which the two lags are held against each other when a move is located.
 constexpr double kSegmentSeconds = 0.04;
 // The fine windows are laid anew on an arrival further than this part of their transform
@@ -51,6 +54,7 @@ void DelaySearch::setUp(uint32_t rate, const Settings& settings, int64_t positio
   ticks_ = 0;
   coarseState_ = DelayState::Unsure;
   haveFound_ = false;
+  fineHeld_ = false;
 }
 
 void DelaySearch::push(const float* frames, size_t count) {
@@ -61,7 +65,9 @@ void DelaySearch::push(const float* frames, size_t count) {
 
 void DelaySearch::searchCoarse() {
   if (!useCoarse_) return;
-  if (coarseState_ == DelayState::Found && ticks_ % kCoarseEvery != 0) return;
+  if (coarseState_ == DelayState::Found &&
+      ticks_ % (fineHeld_ ? kCoarseEveryWhileHeld : kCoarseEvery) != 0)
+    return;
   const CoarseDelaySearch::Result r = coarse_.search();
   coarseLag_ = r.lag;
   coarsePeak_ = r.peak;
@@ -99,6 +105,7 @@ DelayEstimate DelaySearch::search() {
   estimate.impulseCount = fine_.size();
   estimate.impulseStart = offset_ - fine_.size() / 2;
 
+  fineHeld_ = false;
   if (standsOut(f.peak)) {
     const double delay = static_cast<double>(offset_) + f.lag;
     if (std::fabs(delay) > rangeSamples()) {
@@ -113,6 +120,7 @@ DelayEstimate DelaySearch::search() {
       estimate.state = DelayState::Found;
       estimate.delaySamples = delay;
       noteStep(estimate);
+      fineHeld_ = true;
     }
   } else if (coarseState_ == DelayState::OutOfRange) {
     // What stands out is the coarse search's arrival, beyond the range.

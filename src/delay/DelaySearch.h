@@ -75,6 +75,7 @@ class DelaySearch {
   double coarseLag_ = 0.0;
   ImpulsePeak coarsePeak_;
   bool haveFound_ = false;
+  bool fineHeld_ = false;  // the last tick's fine search found the arrival in its windows
   double lastFound_ = 0.0;
   fft::AlignedFloats segment_;  // one segment of the measurement, for locateChange
 };

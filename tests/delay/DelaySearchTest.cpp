@@ -210,5 +210,34 @@ TEST(MovingSource, TheMoveIsSeenAndLocated) {
   EXPECT_LT(firstNew, 4.65);
 }
 
+// A jump far beyond the fine windows (50 ms to 900 ms) after seconds of a steady delay, while
+// the fine search's hold has the coarse search look only every twentieth tick. Until the
+// coarse window holds the new delay's audio (about five seconds) the finder is unsure, never
+// wrong; the coarse search must look every fifth tick again from the moment the fine search
+// lost the old arrival, or the new delay is found up to a second and a half later.
+TEST(MovingSource, AJumpBeyondTheFineWindowsIsFoundAgain) {
+  const uint32_t rate = 44100;
+  const double before = 0.05 * rate, after = 0.9 * rate;
+  const size_t jump = 6 * rate + rate / 20;
+  const auto reference = known::referenceNoise(rate * 14, 73);
+  test::LocatorRun run(rate);
+  double lastOld = 0.0, firstNew = 0.0;
+  run.run(known::interleave(known::moving(reference, before, after, jump), reference),
+          [&](const DelayEstimate& e, double t) {
+            if (e.state != DelayState::Found) return;
+            const bool old = std::fabs(e.delaySamples - before) < 1.0;
+            ASSERT_TRUE(old || std::fabs(e.delaySamples - after) < 1.0) << t;
+            if (old) {
+              ASSERT_EQ(firstNew, 0.0) << t;
+              lastOld = t;
+            } else if (firstNew == 0.0) {
+              firstNew = t;
+            }
+          });
+  EXPECT_GT(lastOld, 6.0);
+  EXPECT_GT(firstNew, 7.0);
+  EXPECT_LT(firstNew, 12.45);
+}
+
 }  // namespace
 }  // namespace qv
