@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstring>
 
 #include "platform/Vector.h"
 
@@ -138,13 +139,18 @@ uint32_t DriftResampler::process(const float* in, uint32_t frames, float* out, u
 
   uint32_t written = 0;
   if (!engaged_) {
-    // Straight through: the frames come out as they went in, read back from the rings.
+    // Straight through: the frames come out as they went in, read back from the rings, or
+    // taken as they came when nothing was waiting before them.
     const auto count =
         static_cast<uint32_t>(std::min<int64_t>(capacity, received_ - referenceIndex_));
-    for (uint32_t f = 0; f < count; ++f) {
-      const auto at = static_cast<size_t>((referenceIndex_ + f) & mask_);
-      out[2 * f] = measurement_[at];
-      out[2 * f + 1] = reference_[at];
+    if (count == frames && referenceIndex_ + frames == received_) {
+      std::memcpy(out, in, 2 * sizeof(float) * frames);
+    } else {
+      for (uint32_t f = 0; f < count; ++f) {
+        const auto at = static_cast<size_t>((referenceIndex_ + f) & mask_);
+        out[2 * f] = measurement_[at];
+        out[2 * f + 1] = reference_[at];
+      }
     }
     referenceIndex_ += count;
     sinceAnchor_ += count;

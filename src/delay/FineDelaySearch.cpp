@@ -4,6 +4,7 @@
 #include <cmath>
 #include <complex>
 #include <cstring>
+#include <limits>
 
 #include "platform/Assert.h"
 #include "platform/Vector.h"
@@ -16,6 +17,9 @@ constexpr float kAverage = 0.3f;
 // The band taken by default: from the third bin up to 0.47 of the rate (the anti-alias
 // filters of converters and of the decimation roll off above).
 constexpr double kTopOfBand = 0.47;
+// A Newton step shorter than this (in samples) moves the impulse's value on by its
+// derivatives instead of a new evaluation.
+constexpr double kShortStep = 1e-3;
 
 // Four bins side by side: each vector operation rounds as the same operation on one value.
 using Floats4 = float __attribute__((vector_size(16)));
@@ -363,14 +367,13 @@ FineDelaySearch::Result FineDelaySearch::search(const SampleHistory& measurement
   bool negative = false;
   const int32_t at = result.peak.strongestWithinLobe(z, n_, &negative);
   const bool byEnvelope = hasBand();
-  double t = refine(byEnvelope ? result.peak.index : at, byEnvelope, negative);
+  double real = 0.0;
+  double t = refine(byEnvelope ? result.peak.index : at, byEnvelope, negative, &real);
   const int32_t halfLength = n_ / 2;
   if (t >= halfLength) t -= n_;
   if (t < -halfLength) t += n_;
   result.lag = t;
-  double v[2];
-  evaluate(t, v, nullptr, nullptr);
-  result.inverted = v[0] < 0.0;
+  result.inverted = real < 0.0;
   return result;
 }
 
@@ -389,11 +392,16 @@ void FineDelaySearch::evaluate(double t, double z[2], double dz[2], double ddz[2
   ddz[0] = -sum2.real(), ddz[1] = -sum2.imag();
 }
 
-double FineDelaySearch::refine(int32_t index, bool envelope, bool negative) const {
+double FineDelaySearch::refine(int32_t index, bool envelope, bool negative, double* real) const {
   double t = index;
+  // The impulse's real part at t: from the last evaluation, moved on by its derivatives
+  // when the last step was short (the error is of the step's cube, far below the sums'
+  // own rounding); NaN when it must be evaluated afresh.
+  double realAtT = std::numeric_limits<double>::quiet_NaN();
   for (int iteration = 0; iteration < 4; ++iteration) {
     double z[2], dz[2], ddz[2];
     evaluate(t, z, dz, ddz);
+    realAtT = z[0];
     double first, second;
     if (envelope) {
       // The peak of |z|²: (|z|²)' = 2·Re(conj z·z'), (|z|²)'' = 2·(|z'|² + Re(conj z·z'')).
@@ -408,9 +416,18 @@ double FineDelaySearch::refine(int32_t index, bool envelope, bool negative) cons
     if (!(second < 0.0)) break;  // not near a maximum: keep the sample
     const double step = std::clamp(-first / second, -0.5, 0.5);
     t += step;
+    realAtT = std::fabs(step) < kShortStep ? z[0] + step * (dz[0] + 0.5 * step * ddz[0])
+                                           : std::numeric_limits<double>::quiet_NaN();
     if (std::fabs(step) < 1e-7) break;
   }
-  return std::clamp(t, index - 1.5, index + 1.5);
+  const double limited = std::clamp(t, index - 1.5, index + 1.5);
+  if (limited != t || std::isnan(realAtT)) {
+    double v[2];
+    evaluate(limited, v, nullptr, nullptr);
+    realAtT = v[0];
+  }
+  *real = realAtT;
+  return limited;
 }
 
 }  // namespace qv

@@ -64,7 +64,9 @@ class FineDelaySearch {
   void evaluate(double t, double z[2], double dz[2], double ddz[2]) const;
   // The spectrum is zero from this bin on (above the band): a multiple of four, or n/2 + 1.
   int32_t nonZeroEnd() const { return lastBin_ < n_ / 2 ? (lastBin_ + 4) / 4 * 4 : n_ / 2 + 1; }
-  double refine(int32_t index, bool envelope, bool negative) const;
+  // The peak (of the envelope, or of the real part) near sample `index`, by Newton's steps;
+  // `real` gets the impulse's real part there.
+  double refine(int32_t index, bool envelope, bool negative, double* real) const;
 
   uint32_t rate_ = 0;
   int32_t n_ = 0;
