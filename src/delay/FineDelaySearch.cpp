@@ -20,6 +20,8 @@ constexpr double kTopOfBand = 0.47;
 // A Newton step shorter than this (in samples) moves the impulse's value on by its
 // derivatives instead of a new evaluation.
 constexpr double kShortStep = 1e-3;
+// The peak is read to this fraction of a sample.
+constexpr double kLastStep = 1e-7;
 
 // Four bins side by side: each vector operation rounds as the same operation on one value.
 using Floats4 = float __attribute__((vector_size(16)));
@@ -398,6 +400,7 @@ double FineDelaySearch::refine(int32_t index, bool envelope, bool negative, doub
   // when the last step was short (the error is of the step's cube, far below the sums'
   // own rounding); NaN when it must be evaluated afresh.
   double realAtT = std::numeric_limits<double>::quiet_NaN();
+  double previous = 0.0;
   for (int iteration = 0; iteration < 4; ++iteration) {
     double z[2], dz[2], ddz[2];
     evaluate(t, z, dz, ddz);
@@ -418,7 +421,13 @@ double FineDelaySearch::refine(int32_t index, bool envelope, bool negative, doub
     t += step;
     realAtT = std::fabs(step) < kShortStep ? z[0] + step * (dz[0] + 0.5 * step * ddz[0])
                                            : std::numeric_limits<double>::quiet_NaN();
-    if (std::fabs(step) < 1e-7) break;
+    // Near the peak each step is about c·(the last one)²: with c read from the last two
+    // steps, a next step that would be under a ten-millionth of a sample is not taken.
+    if (std::fabs(step) < kLastStep) break;
+    if (previous != 0.0 && std::fabs(step) < kShortStep &&
+        4.0 * std::fabs(step) / (previous * previous) * step * step < kLastStep)
+      break;
+    previous = step;
   }
   const double limited = std::clamp(t, index - 1.5, index + 1.5);
   if (limited != t || std::isnan(realAtT)) {
