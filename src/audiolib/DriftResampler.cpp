@@ -143,7 +143,7 @@ uint32_t DriftResampler::process(const float* in, uint32_t frames, float* out, u
     // taken as they came when nothing was waiting before them.
     const auto count =
         static_cast<uint32_t>(std::min<int64_t>(capacity, received_ - referenceIndex_));
-    if (count == frames && referenceIndex_ + frames == received_) {
+    if (frames > 0 && count == frames && referenceIndex_ + frames == received_) {
       std::memcpy(out, in, 2 * sizeof(float) * frames);
     } else {
       for (uint32_t f = 0; f < count; ++f) {
