@@ -1,5 +1,7 @@
 #include "platform/DispatchQueue.h"
 
+#include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <semaphore>
 #include <thread>
@@ -53,17 +55,85 @@ class ThreadedQueue final : public Queue {
     cv_.notify_one();
   }
 
+  // A serial queue's one thread waits for its blocks and its deadlines alike.
+  bool watch(const std::shared_ptr<Deadline>& deadline) override {
+    if (workers_.size() != 1 || !deadline) return false;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      deadlines_.push_back(deadline);
+    }
+    cv_.notify_one();
+    return true;
+  }
+
+  void rewatch() override {
+    { std::lock_guard<std::mutex> lock(mutex_); }
+    cv_.notify_one();
+  }
+
  private:
+  // Under the lock: moves spent deadlines to `spent` (the caller lets them go after
+  // unlocking, as the last reference to this queue may go with them), moves the blocks of
+  // those that fell due into `fallen_`, and returns when the next one falls due
+  // (+infinity: none will).
+  double collectFallen(std::vector<std::shared_ptr<Deadline>>& spent) {
+    if (deadlines_.empty()) return INFINITY;
+    const double now =
+        std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    double next = INFINITY;
+    for (size_t i = 0; i < deadlines_.size();) {
+      Deadline& deadline = *deadlines_[i];
+      if (deadline.spent()) {
+        spent.push_back(std::move(deadlines_[i]));
+        deadlines_[i] = std::move(deadlines_.back());
+        deadlines_.pop_back();
+        continue;
+      }
+      if (deadline.due() <= now) {
+        if (Block block = deadline.fall()) fallen_.push(std::move(block));
+      }
+      next = std::min(next, deadline.due());
+      ++i;
+    }
+    return next;
+  }
+
   void work() {
+    bool lastFell = false;
+    std::vector<std::shared_ptr<Deadline>> spent;
     for (;;) {
       Block block;
       {
         std::unique_lock<std::mutex> lock(mutex_);
-        cv_.wait(lock, [this] { return stopping_ || !pending_.empty(); });
-        // Pending blocks still run when the queue goes away, as they would hold it alive.
-        if (pending_.empty()) return;
-        block = pending_.pop();
+        for (;;) {
+          const double next = collectFallen(spent);
+          if (!pending_.empty() || !fallen_.empty() || stopping_ || !spent.empty()) break;
+          if (std::isinf(next)) {
+            cv_.wait(lock);
+          } else {
+            using namespace std::chrono;
+            cv_.wait_until(lock, steady_clock::time_point(duration_cast<steady_clock::duration>(
+                                     duration<double>(next))));
+          }
+        }
+        if (!pending_.empty() || (!fallen_.empty() && !stopping_)) {
+          // A deadline's block goes first, but alternates with waiting blocks so that
+          // neither starves the other.
+          lastFell = !fallen_.empty() && !stopping_ && (!lastFell || pending_.empty());
+          block = lastFell ? fallen_.pop() : pending_.pop();
+        } else if (spent.empty()) {
+          // Pending blocks still run when the queue goes away, as they would hold it alive.
+          return;
+        }
       }
+      if (!spent.empty()) {
+        spent.clear();  // may hold the last reference to this queue
+        if (tOwnQueueDestroyed) {
+          tOwnQueueDestroyed = false;
+          return;
+        }
+      }
+      if (!block) continue;
       runBlock(block);
       block = nullptr;  // its captures may hold the last reference to this queue
       if (tOwnQueueDestroyed) {
@@ -76,6 +146,8 @@ class ThreadedQueue final : public Queue {
   std::mutex mutex_;
   std::condition_variable cv_;
   BlockFifo pending_;
+  BlockFifo fallen_;
+  std::vector<std::shared_ptr<Deadline>> deadlines_;
   bool stopping_ = false;
   std::vector<std::thread> workers_;
 };

@@ -11,6 +11,20 @@ namespace qv::dispatch {
 
 using Block = std::function<void()>;
 
+// Something that falls due from time to time (a timer's firings). A queue that can watches
+// it on its own thread, so that no other thread has to wake to hand each firing over.
+class Deadline {
+ public:
+  virtual ~Deadline() = default;
+  // Seconds on the steady clock when it falls due next; +infinity while it never will.
+  virtual double due() const = 0;
+  // Called once due() has passed: the block to run now (empty when there is none), and
+  // due() moves on.
+  virtual Block fall() = 0;
+  // Done with, and nothing it handed out is still waiting: the watcher lets it go.
+  virtual bool spent() const = 0;
+};
+
 class Queue : public std::enable_shared_from_this<Queue> {
  public:
   explicit Queue(std::string label) : label_(std::move(label)) {}
@@ -19,6 +33,12 @@ class Queue : public std::enable_shared_from_this<Queue> {
   Queue& operator=(const Queue&) = delete;
 
   virtual void async(Block block) = 0;
+  // Has this queue's own thread watch `deadline` and run its blocks as it falls due; false
+  // when this queue cannot, and the caller has to watch it. A fallen deadline's block
+  // runs before the blocks that wait, but never twice in a row while blocks wait.
+  virtual bool watch(const std::shared_ptr<Deadline>& /*deadline*/) { return false; }
+  // A watched deadline became spent: look at them again soon, so that it is let go.
+  virtual void rewatch() {}
   // Runs the block on the queue and waits for it. Calling it from a block of the same
   // serial queue would deadlock, so that runs the block in place instead.
   void sync(const Block& block);

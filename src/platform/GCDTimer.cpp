@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <list>
 #include <mutex>
@@ -20,8 +21,9 @@ double secondsOn(bool wall) {
   return duration<double>(steady_clock::now().time_since_epoch()).count();
 }
 
-// One firing source: the timer thread posts `fire` to the queue at each deadline.
-struct Source {
+// One firing source. The queue it fires on watches its deadline when it can; otherwise
+// (an injected clock, or a queue that cannot) the timer thread does and posts each fire.
+struct Source final : dispatch::Deadline {
   std::shared_ptr<dispatch::Queue> queue;
   dispatch::Block fire;
   double interval = 0;  // seconds; 0 for one-shot sources after they fired
@@ -36,10 +38,44 @@ struct Source {
   std::atomic<bool> cancelled{false};
   // A fire that has not run yet absorbs the next ones, as a busy queue would merge them.
   std::atomic<bool> firePending{false};
-  // Posted fires that have not finished: they point at the source without owning it, so
-  // the timer thread keeps the source until they are done.
+  // Handed-out fires that have not finished: they point at the source without owning it,
+  // so whoever watches the source keeps it until they are done.
   std::atomic<int> inFlight{0};
-  bool finished = false;  // a one-shot source that fired (timer thread only)
+  bool finished = false;  // a one-shot source that fired (its watcher only)
+
+  // For a queue's watch: the steady clock's time of the deadline. A wall-clock deadline
+  // is looked at again at least every 0.25 s, in case the time of day jumps.
+  double due() const override {
+    if (cancelled.load() || finished) return INFINITY;
+    if (!wall) return deadline;
+    const double left = deadline - secondsOn(true);
+    return left <= 0 ? -INFINITY : secondsOn(false) + std::min(left, 0.25);
+  }
+
+  dispatch::Block fall() override {
+    const double at = now();
+    if (at < deadline) return {};  // an early look (the wall clock went back)
+    dispatch::Block block;
+    if (!firePending.exchange(true)) {
+      // A raw pointer keeps the block inside std::function's own storage, so a fire
+      // allocates nothing; inFlight keeps the source alive until the block is done.
+      Source* source = this;
+      inFlight.fetch_add(1);
+      block = [source] {
+        source->firePending.store(false);
+        if (!source->cancelled.load()) source->fire();
+        source->inFlight.fetch_sub(1);  // the last touch of the source
+      };
+    }
+    if (!repeat) {
+      finished = true;
+    } else {
+      while (deadline <= at) deadline += interval;
+    }
+    return block;
+  }
+
+  bool spent() const override { return (cancelled.load() || finished) && inFlight.load() == 0; }
 };
 
 // The one thread that watches every source's deadline.
@@ -75,7 +111,7 @@ class TimerThread {
       for (auto it = sources_.begin(); it != sources_.end();) {
         auto& s = **it;
         if (s.cancelled.load() || s.finished) {
-          if (s.inFlight.load() == 0) {
+          if (s.spent()) {
             it = sources_.erase(it);
           } else {
             wait = std::min(wait, 0.05);  // look again once the fire has run
@@ -85,23 +121,11 @@ class TimerThread {
         }
         const double now = s.now();
         if (now >= s.deadline) {
-          if (!s.firePending.exchange(true)) {
-            // A raw pointer keeps the block inside std::function's own storage, so a fire
-            // allocates nothing; inFlight keeps the source alive until the block is done.
-            Source* source = &s;
-            source->inFlight.fetch_add(1);
-            s.queue->async([source] {
-              source->firePending.store(false);
-              if (!source->cancelled.load()) source->fire();
-              source->inFlight.fetch_sub(1);  // the last touch of the source
-            });
-          }
-          if (!s.repeat) {
-            s.finished = true;
+          if (dispatch::Block block = s.fall()) s.queue->async(std::move(block));
+          if (s.finished) {
             ++it;
             continue;
           }
-          while (s.deadline <= now) s.deadline += s.interval;
         }
         wait = std::min(wait, std::min(s.deadline - now, s.mayJump() ? 0.25 : 3600.0));
         ++it;
@@ -127,18 +151,26 @@ struct GCDTimer::Impl {
   std::shared_ptr<Clock> wallClock;
   std::shared_ptr<Clock> monotonicClock;
   std::shared_ptr<Source> source;
+  bool watchedByQueue = false;  // else by the timer thread
 
   void invalidate() {
     std::shared_ptr<Source> cancelled;
+    bool byQueue = false;
     {
       std::lock_guard<std::mutex> guard(lock);
       if (!valid) return;
       valid = false;
       cancelled = std::move(source);
+      byQueue = watchedByQueue;
     }
     if (cancelled) {
       cancelled->cancelled.store(true);
-      TimerThread::shared().wake();
+      // Whoever watches it lets it go once its last fire has run.
+      if (byQueue) {
+        cancelled->queue->rewatch();
+      } else {
+        TimerThread::shared().wake();
+      }
     }
   }
 };
@@ -197,7 +229,9 @@ void GCDTimer::scheduleBlock(dispatch::Block block, double interval, bool repeat
   impl_->wall = source->wall;
   impl_->source = source;
   impl_->valid = true;
-  TimerThread::shared().add(source);
+  // A test's stepped clock is looked at by the timer thread, which polls it.
+  impl_->watchedByQueue = !source->clock && source->queue->watch(source);
+  if (!impl_->watchedByQueue) TimerThread::shared().add(source);
 }
 
 void GCDTimer::setClocks(std::shared_ptr<Clock> wall, std::shared_ptr<Clock> monotonic) {

@@ -1,6 +1,7 @@
 #include "platform/MainQueue.h"
 
 #include <chrono>
+#include <cmath>
 
 namespace qv::dispatch {
 
@@ -23,17 +24,92 @@ void MainQueue::setExecutor(Executor executor) {
   executor_ = std::move(executor);
 }
 
+void MainQueue::setWaker(std::function<void()> waker) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  waker_ = std::move(waker);
+}
+
+bool MainQueue::watch(const std::shared_ptr<Deadline>& deadline) {
+  if (!deadline) return false;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    deadlines_.push_back(deadline);
+    if (waker_) waker_();
+  }
+  cv_.notify_all();
+  return true;
+}
+
+void MainQueue::rewatch() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (waker_) waker_();
+  }
+  cv_.notify_all();
+}
+
+size_t MainQueue::collectFallen(std::array<Block, blocksPerCall>& blocks,
+                                std::vector<std::shared_ptr<Deadline>>& spent, double* next) {
+  *next = INFINITY;
+  if (deadlines_.empty()) return 0;
+  const double now =
+      std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+  size_t count = 0;
+  for (size_t i = 0; i < deadlines_.size();) {
+    Deadline& deadline = *deadlines_[i];
+    if (deadline.spent()) {
+      spent.push_back(std::move(deadlines_[i]));
+      deadlines_[i] = std::move(deadlines_.back());
+      deadlines_.pop_back();
+      continue;
+    }
+    if (deadline.due() <= now && count < blocks.size()) {
+      if (Block block = deadline.fall()) blocks[count++] = std::move(block);
+    }
+    *next = std::min(*next, deadline.due());
+    ++i;
+  }
+  return count;
+}
+
+size_t MainQueue::runDue(double* next) {
+  // Taken under the lock, run after it: a block may schedule or end timers (which wakes
+  // the loop again). More than four falling at once wait for the next call.
+  std::array<Block, blocksPerCall> blocks;
+  std::vector<std::shared_ptr<Deadline>> spent;
+  size_t count = 0;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    count = collectFallen(blocks, spent, next);
+  }
+  for (size_t i = 0; i < count; ++i) runBlock(blocks[i]);
+  return count;
+}
+
+double MainQueue::runFallen() {
+  double next = INFINITY;
+  if (runDue(&next) == blocksPerCall) return 0.0;  // more may have fallen due meanwhile
+  return next;
+}
+
 int MainQueue::drain() {
   int count = 0;
   for (;;) {
     Block block;
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      if (pending_.empty()) return count;
-      block = pending_.pop();
+      if (!pending_.empty()) block = pending_.pop();
     }
-    runBlock(block);
-    ++count;
+    if (block) {
+      runBlock(block);
+      ++count;
+      continue;
+    }
+    // What is queued now includes the timers that fell due.
+    double next = INFINITY;
+    const size_t fallen = runDue(&next);
+    if (fallen == 0) return count;
+    count += static_cast<int>(fallen);
   }
 }
 
@@ -54,7 +130,13 @@ int MainQueue::runLoop(const std::function<bool()>& done, double timeoutSeconds,
       *finished = false;
       return count;
     }
-    const auto wake = std::min(deadline, now + milliseconds(10));
+    auto wake = std::min(deadline, now + milliseconds(10));
+    double due = INFINITY;
+    for (const auto& watched : deadlines_) due = std::min(due, watched->due());
+    if (std::isfinite(due)) {
+      wake = std::min(wake, steady_clock::time_point(
+                                duration_cast<steady_clock::duration>(duration<double>(due))));
+    }
     cv_.wait_until(lock, wake, [this] { return !pending_.empty(); });
   }
 }

@@ -3,7 +3,11 @@
 // the desktop program installs an executor that posts to its event loop; tests and the
 // command line leave the default, which queues blocks until someone runs the loop here
 // (run(), runFor(), runUntil(), drain()) on the thread that acts as the main thread.
+// The main queue watches its timers' deadlines itself: the hand-run loop waits for them,
+// and an executor's event loop is told (the waker) to call runFallen() when they change.
+#include <array>
 #include <condition_variable>
+#include <vector>
 
 #include "platform/BlockFifo.h"
 #include "platform/DispatchQueue.h"
@@ -17,8 +21,17 @@ class MainQueue final : public Queue {
   MainQueue() : Queue("com.apple.main-thread") {}
 
   void async(Block block) override;
+  bool watch(const std::shared_ptr<Deadline>& deadline) override;
+  void rewatch() override;
   // nullptr restores the hand-run loop.
   void setExecutor(Executor executor);
+  // Called from any thread when a deadline is added or spent, for an executor's loop to
+  // call runFallen() soon; nullptr: no one (the hand-run loop looks by itself).
+  void setWaker(std::function<void()> waker);
+
+  // Main thread: runs the blocks of the deadlines that fell due, as main-queue blocks, and
+  // returns when the next one falls due (seconds on the steady clock; +infinity: none will).
+  double runFallen();
 
   // Hand-run loop (default executor only). Each returns how many blocks ran.
   int drain();                 // runs what is queued now and what those queue
@@ -33,10 +46,20 @@ class MainQueue final : public Queue {
  private:
   int runLoop(const std::function<bool()>& done, double timeoutSeconds, bool* finished);
 
+  static constexpr size_t blocksPerCall = 4;
+  // Under the lock: moves up to `blocks.size()` fallen blocks into `blocks` and spent
+  // deadlines into `spent`; returns how many blocks, and the next due in `next`.
+  size_t collectFallen(std::array<Block, blocksPerCall>& blocks,
+                       std::vector<std::shared_ptr<Deadline>>& spent, double* next);
+  // Runs the fallen blocks; returns how many ran, and the next due in `next`.
+  size_t runDue(double* next);
+
   std::mutex mutex_;
   std::condition_variable cv_;
   BlockFifo pending_;
   Executor executor_;
+  std::function<void()> waker_;
+  std::vector<std::shared_ptr<Deadline>> deadlines_;
 };
 
 MainQueue& mainQueue();

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "gui/app/QtMainQueue.h"
+#include "platform/GCDTimer.h"
 #include "platform/MainQueue.h"
 #include "platform/NotificationCenter.h"
 #include "support/GuiTestSupport.h"
@@ -35,6 +36,33 @@ TEST(MainQueueOnQt, UninstallRunsWhatIsStillWaiting) {
   qv::gui::QtMainQueue::install();
   qv::dispatch::mainQueue().async([&] { ++ran; });
   EXPECT_TRUE(qv::guitest::processEventsUntil([&] { return ran == 11; }, 2000));
+}
+
+// The main queue's timers fall due on the event loop's own timer, and keep firing when the
+// hand-run loop takes over and when the event loop comes back.
+TEST(MainQueueOnQt, TimersFireOnTheGuiThreadUnderEitherLoop) {
+  const auto mainThread = std::this_thread::get_id();
+  int fired = 0;
+  bool offMain = false;
+  auto timer = qv::GCDTimer::timerOnMainQueue(1'000'000, "level.meter");
+  timer->scheduleBlock(
+      [&] {
+        ++fired;
+        if (std::this_thread::get_id() != mainThread) offMain = true;
+      },
+      0.01, true);
+  ASSERT_TRUE(qv::guitest::processEventsUntil([&] { return fired >= 5; }, 5000));
+  qv::gui::QtMainQueue::uninstall();
+  const int handRunFrom = fired;
+  EXPECT_TRUE(qv::dispatch::mainQueue().runUntil([&] { return fired >= handRunFrom + 5; }, 5.0));
+  qv::gui::QtMainQueue::install();
+  const int qtFrom = fired;
+  EXPECT_TRUE(qv::guitest::processEventsUntil([&] { return fired >= qtFrom + 5; }, 5000));
+  timer->invalidate();
+  const int atEnd = fired;
+  qv::guitest::processEventsUntil([] { return false; }, 100);
+  EXPECT_EQ(fired, atEnd);
+  EXPECT_FALSE(offMain);
 }
 
 TEST(NotificationCenter, DeliversToObserversOfTheNameWhileTheirTokenLives) {

@@ -2,7 +2,9 @@
 
 #include <atomic>
 #include <functional>
+#include <mutex>
 #include <semaphore>
+#include <string>
 #include <thread>
 
 #include "platform/Clock.h"
@@ -137,6 +139,63 @@ TEST(GCDTimer, ABusyQueueMergesFiresInsteadOfQueueingThem) {
   // Everything the timer posted while the queue was blocked ran before the look: one
   // merged fire, not thirty.
   EXPECT_EQ(firedBeforeLook, 1);
+}
+
+// A serial queue watches its own timers. An invalidated timer lets the queue go: the fire
+// block holds the timer, and the timer holds its queue, so a queue that kept a spent timer
+// would keep itself (and its thread) alive for ever.
+TEST(GCDTimer, AnInvalidatedTimerLetsItsQueueGo) {
+  for (const double interval : {0.002, 60.0}) {  // one that fires, one that is far off
+    std::weak_ptr<dispatch::Queue> weak;
+    std::atomic<int> fired{0};
+    {
+      auto queue = dispatch::makeSerialQueue("timer.release");
+      weak = queue;
+      GCDTimer timer(queue, 1'000'000, "release");
+      timer.scheduleBlock([&] { fired++; }, interval, true);
+      while (interval < 1.0 && fired.load() < 3)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      queue->sync([] {});  // the queue's thread has seen the timer and waits for it
+    }
+    for (int i = 0; i < 500 && !weak.expired(); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(weak.expired()) << "interval " << interval;
+  }
+}
+
+// A timer whose block outlasts its interval and a stream of blocks share the queue's
+// thread: they take turns, so neither starves the other.
+TEST(GCDTimer, ASlowTimerAndWaitingBlocksTakeTurns) {
+  auto queue = dispatch::makeSerialQueue("timer.turns");
+  std::mutex lock;
+  std::string order;
+  const auto note = [&](char c) {
+    std::lock_guard<std::mutex> guard(lock);
+    order += c;
+  };
+  GCDTimer timer(queue, 1'000'000, "turns");
+  timer.scheduleBlock(
+      [&] {
+        note('T');
+        std::this_thread::sleep_for(std::chrono::milliseconds(3));
+      },
+      0.001, true);
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  std::atomic<int> ran{0};
+  for (int i = 0; i < 10; ++i) {
+    queue->async([&] {
+      note('B');
+      ran++;
+    });
+  }
+  for (int i = 0; i < 500 && ran.load() < 10; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  timer.invalidate();
+  queue->sync([] {});
+  ASSERT_EQ(ran.load(), 10) << order;
+  const std::string during = order.substr(order.find('B'), order.rfind('B') - order.find('B') + 1);
+  EXPECT_EQ(during.find("TT"), std::string::npos) << order;
+  EXPECT_EQ(during.find("BB"), std::string::npos) << order;
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 // waiting then run at once, none is lost). Main thread only.
 #include <QObject>
 
+class QTimer;
+
 namespace qv::gui {
 
 class QtMainQueue final : public QObject {
@@ -22,6 +24,10 @@ class QtMainQueue final : public QObject {
 
  private:
   QtMainQueue() = default;
+  // Runs the main queue's fallen timers and sets the loop's timer for the next.
+  void lookAtDeadlines();
+
+  QTimer* deadlineTimer_ = nullptr;
 };
 
 }  // namespace qv::gui
