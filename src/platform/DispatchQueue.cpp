@@ -60,7 +60,7 @@ class ThreadedQueue final : public Queue {
     if (workers_.size() != 1 || !deadline) return false;
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      deadlines_.push_back(deadline);
+      deadlines_.add(deadline);
     }
     cv_.notify_one();
     return true;
@@ -72,32 +72,6 @@ class ThreadedQueue final : public Queue {
   }
 
  private:
-  // Under the lock: moves spent deadlines to `spent` (the caller lets them go after
-  // unlocking, as the last reference to this queue may go with them), moves the blocks of
-  // those that fell due into `fallen_`, and returns when the next one falls due
-  // (+infinity: none will).
-  double collectFallen(std::vector<std::shared_ptr<Deadline>>& spent) {
-    if (deadlines_.empty()) return INFINITY;
-    const double now =
-        std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-    double next = INFINITY;
-    for (size_t i = 0; i < deadlines_.size();) {
-      Deadline& deadline = *deadlines_[i];
-      if (deadline.spent()) {
-        spent.push_back(std::move(deadlines_[i]));
-        deadlines_[i] = std::move(deadlines_.back());
-        deadlines_.pop_back();
-        continue;
-      }
-      if (deadline.due() <= now) {
-        if (Block block = deadline.fall()) fallen_.push(std::move(block));
-      }
-      next = std::min(next, deadline.due());
-      ++i;
-    }
-    return next;
-  }
-
   void work() {
     bool lastFell = false;
     std::vector<std::shared_ptr<Deadline>> spent;
@@ -106,7 +80,8 @@ class ThreadedQueue final : public Queue {
       {
         std::unique_lock<std::mutex> lock(mutex_);
         for (;;) {
-          const double next = collectFallen(spent);
+          const double next = deadlines_.collect(steadySeconds(), spent, SIZE_MAX,
+                                                 [this](Block&& b) { fallen_.push(std::move(b)); });
           if (!pending_.empty() || !fallen_.empty() || stopping_ || !spent.empty()) break;
           if (std::isinf(next)) {
             cv_.wait(lock);
@@ -147,12 +122,17 @@ class ThreadedQueue final : public Queue {
   std::condition_variable cv_;
   BlockFifo pending_;
   BlockFifo fallen_;
-  std::vector<std::shared_ptr<Deadline>> deadlines_;
+  DeadlineList deadlines_;
   bool stopping_ = false;
   std::vector<std::thread> workers_;
 };
 
 }  // namespace
+
+double steadySeconds() {
+  using namespace std::chrono;
+  return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
 
 void Queue::runBlock(const Block& block) {
   const Queue* previous = tCurrentQueue;

@@ -2,10 +2,13 @@
 // Dispatch queues: serial queues (one worker thread, blocks in order), concurrent queues
 // (a pool), and the main queue (see MainQueue.h). Blocks may be posted from any thread,
 // but never from the audio driver's thread (posting allocates).
+#include <cmath>
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace qv::dispatch {
 
@@ -24,6 +27,51 @@ class Deadline {
   // Done with, and nothing it handed out is still waiting: the watcher lets it go.
   virtual bool spent() const = 0;
 };
+
+// The deadlines one thread watches, kept under its owner's lock.
+class DeadlineList {
+ public:
+  void add(std::shared_ptr<Deadline> deadline) { list_.push_back(std::move(deadline)); }
+  bool empty() const { return list_.empty(); }
+  // When the next one falls due (+infinity: none will).
+  double nextDue() const {
+    double next = INFINITY;
+    for (const auto& deadline : list_) next = std::fmin(next, deadline->due());
+    return next;
+  }
+  // Moves the spent deadlines to `spent` (let them go after the lock: the last reference to
+  // their queue may go with them), hands the blocks of up to `room` that fell due by `now`
+  // to `take`, and returns when the next one falls due.
+  template <class Take>
+  double collect(double now, std::vector<std::shared_ptr<Deadline>>& spent, size_t room,
+                 Take&& take) {
+    double next = INFINITY;
+    for (size_t i = 0; i < list_.size();) {
+      Deadline& deadline = *list_[i];
+      if (deadline.spent()) {
+        spent.push_back(std::move(list_[i]));
+        list_[i] = std::move(list_.back());
+        list_.pop_back();
+        continue;
+      }
+      if (room > 0 && deadline.due() <= now) {
+        if (Block block = deadline.fall()) {
+          take(std::move(block));
+          --room;
+        }
+      }
+      next = std::fmin(next, deadline.due());
+      ++i;
+    }
+    return next;
+  }
+
+ private:
+  std::vector<std::shared_ptr<Deadline>> list_;
+};
+
+// Seconds on the steady clock, as deadlines count them.
+double steadySeconds();
 
 class Queue : public std::enable_shared_from_this<Queue> {
  public:

@@ -33,7 +33,7 @@ bool MainQueue::watch(const std::shared_ptr<Deadline>& deadline) {
   if (!deadline) return false;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    deadlines_.push_back(deadline);
+    deadlines_.add(deadline);
     if (waker_) waker_();
   }
   cv_.notify_all();
@@ -48,30 +48,6 @@ void MainQueue::rewatch() {
   cv_.notify_all();
 }
 
-size_t MainQueue::collectFallen(std::array<Block, blocksPerCall>& blocks,
-                                std::vector<std::shared_ptr<Deadline>>& spent, double* next) {
-  *next = INFINITY;
-  if (deadlines_.empty()) return 0;
-  const double now =
-      std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-  size_t count = 0;
-  for (size_t i = 0; i < deadlines_.size();) {
-    Deadline& deadline = *deadlines_[i];
-    if (deadline.spent()) {
-      spent.push_back(std::move(deadlines_[i]));
-      deadlines_[i] = std::move(deadlines_.back());
-      deadlines_.pop_back();
-      continue;
-    }
-    if (deadline.due() <= now && count < blocks.size()) {
-      if (Block block = deadline.fall()) blocks[count++] = std::move(block);
-    }
-    *next = std::min(*next, deadline.due());
-    ++i;
-  }
-  return count;
-}
-
 size_t MainQueue::runDue(double* next) {
   // Taken under the lock, run after it: a block may schedule or end timers (which wakes
   // the loop again). More than four falling at once wait for the next call.
@@ -80,7 +56,8 @@ size_t MainQueue::runDue(double* next) {
   size_t count = 0;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    count = collectFallen(blocks, spent, next);
+    *next = deadlines_.collect(steadySeconds(), spent, blocks.size(),
+                               [&](Block&& block) { blocks[count++] = std::move(block); });
   }
   for (size_t i = 0; i < count; ++i) runBlock(blocks[i]);
   return count;
@@ -131,8 +108,7 @@ int MainQueue::runLoop(const std::function<bool()>& done, double timeoutSeconds,
       return count;
     }
     auto wake = std::min(deadline, now + milliseconds(10));
-    double due = INFINITY;
-    for (const auto& watched : deadlines_) due = std::min(due, watched->due());
+    const double due = deadlines_.nextDue();
     if (std::isfinite(due)) {
       wake = std::min(wake, steady_clock::time_point(
                                 duration_cast<steady_clock::duration>(duration<double>(due))));

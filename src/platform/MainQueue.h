@@ -47,10 +47,6 @@ class MainQueue final : public Queue {
   int runLoop(const std::function<bool()>& done, double timeoutSeconds, bool* finished);
 
   static constexpr size_t blocksPerCall = 4;
-  // Under the lock: moves up to `blocks.size()` fallen blocks into `blocks` and spent
-  // deadlines into `spent`; returns how many blocks, and the next due in `next`.
-  size_t collectFallen(std::array<Block, blocksPerCall>& blocks,
-                       std::vector<std::shared_ptr<Deadline>>& spent, double* next);
   // Runs the fallen blocks; returns how many ran, and the next due in `next`.
   size_t runDue(double* next);
 
@@ -59,7 +55,7 @@ class MainQueue final : public Queue {
   BlockFifo pending_;
   Executor executor_;
   std::function<void()> waker_;
-  std::vector<std::shared_ptr<Deadline>> deadlines_;
+  DeadlineList deadlines_;
 };
 
 MainQueue& mainQueue();

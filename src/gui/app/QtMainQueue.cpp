@@ -4,7 +4,6 @@
 #include <QEvent>
 #include <QTimer>
 #include <atomic>
-#include <chrono>
 #include <cmath>
 
 #include "platform/MainQueue.h"
@@ -56,8 +55,7 @@ void QtMainQueue::lookAtDeadlines() {
     deadlineTimer_->stop();
     return;
   }
-  const double now =
-      std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+  const double now = dispatch::steadySeconds();
   // Whole milliseconds, rounded up: a timer never looks before its deadline.
   const double ms = std::ceil(std::max(0.0, next - now) * 1000.0);
   deadlineTimer_->start(static_cast<int>(std::min(ms, 3'600'000.0)));
