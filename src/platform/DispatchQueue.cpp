@@ -80,7 +80,7 @@ class ThreadedQueue final : public Queue {
       {
         std::unique_lock<std::mutex> lock(mutex_);
         for (;;) {
-          const double next = deadlines_.collect(steadySeconds(), spent, SIZE_MAX,
+          const double next = deadlines_.collect(spent, SIZE_MAX,
                                                  [this](Block&& b) { fallen_.push(std::move(b)); });
           if (!pending_.empty() || !fallen_.empty() || stopping_ || !spent.empty()) break;
           if (std::isinf(next)) {

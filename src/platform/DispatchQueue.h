@@ -28,6 +28,9 @@ class Deadline {
   virtual bool spent() const = 0;
 };
 
+// Seconds on the steady clock, as deadlines count them.
+double steadySeconds();
+
 // The deadlines one thread watches, kept under its owner's lock.
 class DeadlineList {
  public:
@@ -40,12 +43,13 @@ class DeadlineList {
     return next;
   }
   // Moves the spent deadlines to `spent` (let them go after the lock: the last reference to
-  // their queue may go with them), hands the blocks of up to `room` that fell due by `now`
+  // their queue may go with them), hands the blocks of up to `room` that fell due by now
   // to `take`, and returns when the next one falls due.
   template <class Take>
-  double collect(double now, std::vector<std::shared_ptr<Deadline>>& spent, size_t room,
-                 Take&& take) {
+  double collect(std::vector<std::shared_ptr<Deadline>>& spent, size_t room, Take&& take) {
     double next = INFINITY;
+    if (list_.empty()) return next;  // a queue without timers reads no clock
+    const double now = steadySeconds();
     for (size_t i = 0; i < list_.size();) {
       Deadline& deadline = *list_[i];
       if (deadline.spent()) {
@@ -69,9 +73,6 @@ class DeadlineList {
  private:
   std::vector<std::shared_ptr<Deadline>> list_;
 };
-
-// Seconds on the steady clock, as deadlines count them.
-double steadySeconds();
 
 class Queue : public std::enable_shared_from_this<Queue> {
  public:

@@ -18,7 +18,7 @@ namespace {
 double secondsOn(bool wall) {
   using namespace std::chrono;
   if (wall) return duration<double>(system_clock::now().time_since_epoch()).count();
-  return duration<double>(steady_clock::now().time_since_epoch()).count();
+  return dispatch::steadySeconds();
 }
 
 // One firing source. The queue it fires on watches its deadline when it can; otherwise

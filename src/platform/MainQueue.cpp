@@ -56,7 +56,7 @@ size_t MainQueue::runDue(double* next) {
   size_t count = 0;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    *next = deadlines_.collect(steadySeconds(), spent, blocks.size(),
+    *next = deadlines_.collect(spent, blocks.size(),
                                [&](Block&& block) { blocks[count++] = std::move(block); });
   }
   for (size_t i = 0; i < count; ++i) runBlock(blocks[i]);
